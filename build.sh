@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Sets up a Debian machine for Zot, builds it, and runs the console or the tests.
+#   bash build.sh run     build (release) and start the console
+#   bash build.sh test    build release and sanitizer builds, run every test in both
+set -euo pipefail
+cd "$(dirname "$0")"
+
+PACKAGES=(cmake ninja-build g++ clang libgtest-dev libgmock-dev libbenchmark-dev)
+
+setup() {
+  local missing=()
+  for p in "${PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  if ((${#missing[@]})); then
+    echo "Installing: ${missing[*]}"
+    local sudo=""
+    [ "$(id -u)" = 0 ] || sudo="sudo"
+    export DEBIAN_FRONTEND=noninteractive
+    $sudo apt-get update -q </dev/null
+    $sudo apt-get install -y -q "${missing[@]}" </dev/null
+  fi
+}
+
+jobs() { nproc 2>/dev/null || echo 2; }
+
+build_release() {
+  cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DZOT_WERROR=ON >/dev/null
+  cmake --build build/release -j "$(jobs)"
+}
+
+build_debug() {
+  cmake -S . -B build/debug -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZOT_WERROR=ON \
+    -DZOT_SANITIZE=ON -DZOT_GC_STRESS=ON -DZOT_BENCH=OFF >/dev/null
+  cmake --build build/debug -j "$(jobs)"
+}
+
+run_tests() {
+  local dir=$1
+  echo "== tests: $dir"
+  ctest --test-dir "$dir" -j "$(jobs)" --output-on-failure --timeout 300
+}
+
+case "${1:-run}" in
+  run)
+    setup
+    build_release
+    shift || true
+    exec build/release/zot "$@"
+    ;;
+  test)
+    setup
+    build_release
+    run_tests build/release
+    build_debug
+    ASAN_OPTIONS=detect_leaks=0:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+      run_tests build/debug
+    ;;
+  *)
+    echo "usage: bash build.sh [run|test]" >&2
+    exit 2
+    ;;
+esac

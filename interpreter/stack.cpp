@@ -1,0 +1,357 @@
+#include "interpreter/stack.h"
+
+#include "runtime/cycles.h"
+#include "runtime/errors.h"
+#include "runtime/fatal.h"
+
+namespace zot::stack {
+
+Cell* g_bottom = nullptr;
+Cell* g_base = nullptr;
+Cell* g_top = nullptr;
+Cell* g_end = nullptr;
+Frame* g_cbottom = nullptr;
+Frame* g_ctop = nullptr;
+Frame* g_cend = nullptr;
+u32 g_saved_call_pos = 0;
+
+namespace {
+
+u32 g_body_sym = 0;
+u32 g_anon_sym = 0;
+u32 g_not_found_sym = 0;
+
+ZOT_INLINE Cell* base_index_cell(u32 idx) { return g_bottom + idx; }
+
+// A function frame's context gets back the values it had when the frame was
+// pushed, so recursive calls of one function find their own arguments again.
+ZOT_INLINE void restore_context(const Frame* f) {
+  if (frame_type(f) == kFunction && f->fn_ctx) {
+    mem::series_of(f->fn_ctx)->cells()[0].w2 = f->saved_values;
+  }
+}
+
+ZOT_INLINE bool skipped_in_reports(u32 sym) {
+  return sym == 0 || sym == g_body_sym || sym == g_anon_sym;
+}
+
+// Leaves `frames` (those above `keep`) restoring their function contexts.
+void remove_frames_above(Frame* keep) {
+  while (g_ctop > keep + 1) {
+    --g_ctop;
+    restore_context(g_ctop);
+  }
+}
+
+}  // namespace
+
+void init() {
+  // Heap series: their buffers never move.
+  mem::Node args = mem::alloc_heap_series(kArgCells, sizeof(Cell), 0);
+  mem::Node calls = mem::alloc_heap_series(kCallFrames * sizeof(Frame) / sizeof(Cell), sizeof(Cell), 0);
+  mem::Series* a = mem::series_of(args);
+  mem::Series* c = mem::series_of(calls);
+  g_bottom = g_base = g_top = a->cells();
+  g_end = g_bottom + kArgCells;
+  for (Cell* p = g_bottom; p < g_end; p++) set_unset(p);
+  g_cbottom = g_ctop = reinterpret_cast<Frame*>(c->head_ptr());
+  g_cend = g_cbottom + kCallFrames;
+  g_saved_call_pos = 0;
+}
+
+void set_special_symbols(u32 body, u32 anon, u32 not_found) {
+  g_body_sym = body;
+  g_anon_sym = anon;
+  g_not_found_sym = not_found;
+}
+u32 body_symbol() { return g_body_sym; }
+u32 anon_symbol() { return g_anon_sym; }
+u32 not_found_symbol() { return g_not_found_sym; }
+
+void overflow() {
+  // Room for the error's own work: drop five cells, forget the cycle guards.
+  g_top = (g_top - g_bottom) >= 5 ? g_top - 5 : g_bottom;
+  if (g_base > g_top) g_base = g_top;
+  cycles::reset();
+  raise_error(Err::InternalStackOverflow);
+}
+
+void push_frame(const Cell* word, u32 flags) {
+  if (ZOT_UNLIKELY(g_ctop >= g_cend - 1)) overflow();
+  Frame* f = g_ctop++;
+  u32 sym = word ? (word->w2 & 0xFFFF) : 0;
+  f->header = (sym << 8) | flags;
+  f->caller_base = index_of(g_base);
+  f->word_ctx = word ? word->w1 : 0;
+  f->fn_ctx = 0;
+  f->saved_values = 0;
+  g_base = g_top;
+}
+
+void push_function_frame(const Cell* word, mem::Node fn_ctx) {
+  push_frame(word, kHdrFunction);
+  Frame* f = g_ctop - 1;
+  f->fn_ctx = fn_ctx;
+  f->saved_values = fn_ctx ? mem::series_of(fn_ctx)->cells()[0].w2 : 0;
+}
+
+void push_compiled_function_frame(const Cell* word, mem::Node fn_ctx) {
+  if (fn_ctx) mem::series_of(fn_ctx)->cells()[0].w2 = ref_of(g_base);
+  push_frame(word, kHdrCompiledBody);
+}
+
+void set_top_frame_flag(bool on) {
+  if (Frame* f = top_frame()) {
+    if (on) f->header |= kReturnTarget;
+    else f->header &= ~kReturnTarget;
+  }
+}
+
+void mark_top_interpreted() {
+  if (Frame* f = top_frame()) f->header |= kInterpreted;
+}
+
+Frame* claim_caller_frame() {
+  if (g_ctop - g_cbottom < 2) return nullptr;
+  Frame* f = g_ctop - 2;
+  if (f->header & kReturnTarget) return nullptr;
+  f->header |= kReturnTarget;
+  return f;
+}
+
+void clear_frame_flag(Frame* f) {
+  if (f) f->header &= ~kReturnTarget;
+}
+
+void set_frame_word(const Cell* word) {
+  if (!word->is(T_WORD)) return;
+  Frame* f;
+  if (g_saved_call_pos) {
+    f = g_cbottom + (g_saved_call_pos - 1);
+    if (f > g_cbottom) f--;
+  } else {
+    f = top_frame();
+  }
+  if (!f) return;
+  f->header = (f->header & ~0x00FFFF00u) | ((word->w2 & 0xFFFF) << 8);
+}
+
+void set_call_top(Frame* f) { g_ctop = f; }
+
+void pop_frame() {
+  Frame* f = --g_ctop;
+  g_top = g_base + 1;
+  g_base = base_index_cell(f->caller_base);
+}
+
+void pop_function_frame() {
+  restore_context(g_ctop - 1);
+  pop_frame();
+}
+
+void pop_frame_to_result() {
+  Cell* res = g_base;
+  pop_frame();
+  copy_cell(res, g_base);
+}
+
+void pop_function_frame_to_result() {
+  Cell* res = g_base;
+  pop_function_frame();
+  copy_cell(res, g_base);
+}
+
+void drop_frame() {
+  Frame* f = --g_ctop;
+  g_base = g_top = base_index_cell(f->caller_base);
+}
+
+void drop_function_frame() {
+  restore_context(g_ctop - 1);
+  drop_frame();
+}
+
+void drop_any_frame() {
+  Frame* f = --g_ctop;
+  restore_context(f);
+  if (g_ctop == g_cbottom) {
+    g_base = g_top = g_bottom;
+  } else {
+    g_top = g_base;
+    g_base = base_index_cell(f->caller_base);
+  }
+}
+
+void try_result() {
+  Cell* last = top_value();
+  if (g_top > g_base && last->is(T_ERROR)) copy_cell(last, g_base);
+  g_top = g_base + 1;
+}
+
+Frame* pop_to_frame_type(u32 type, bool keep) {
+  Frame* const t0 = g_ctop;
+  if (keep && g_ctop > g_cbottom && frame_type(g_ctop - 1) == type) {
+    g_top = g_base + 1;  // nothing to remove
+    return g_ctop - 1;
+  }
+  Frame* found = nullptr;
+  while (g_ctop > g_cbottom) {
+    Frame* f = --g_ctop;
+    restore_context(f);
+    u32 t = frame_type(f);
+    if (t == type || t == kTryAll) {
+      found = f;
+      break;
+    }
+  }
+  if (!found) {
+    g_base = g_top = g_bottom;
+    return nullptr;
+  }
+  g_ctop = found + 1;  // the found frame stays on the stack
+  g_top = g_base + 1;  // the innermost result stays the last value
+  if (keep) {
+    // The found frame's own base: the caller base recorded in the frame above it.
+    g_base = found + 1 < t0 ? base_index_cell((found + 1)->caller_base) : g_base;
+  } else {
+    g_base = base_index_cell(found->caller_base);
+  }
+  return found;
+}
+
+void pop_to_frame_type_result(u32 type) {
+  Cell* res = g_base;
+  Cell saved = *res;
+  Frame* f = pop_to_frame_type(type, false);
+  if (!f) return;
+  Cell* slot = base_index_cell(f->caller_base);
+  *slot = saved;
+  g_base = slot;
+  g_top = slot + 1;
+}
+
+void unwind_break(bool with_value, bool is_continue) {
+  Cell* const b0 = g_base;
+  Cell* const t0 = g_top;
+  Frame* const c0 = g_ctop;
+  Frame* f = g_ctop - 2;  // leave out the native's own frame
+  for (; f >= g_cbottom; --f) {
+    u32 t = frame_type(f);
+    if (t == kTryAll) break;
+    if (t == kLoop) break;
+  }
+  if (f < g_cbottom || frame_type(f) != kLoop) {
+    g_base = b0;
+    g_top = t0;
+    g_ctop = c0;
+    raise_error(is_continue ? Err::ThrowContinue : Err::ThrowBreak);
+  }
+  Cell value;
+  if (with_value && !is_continue) value = *b0;
+  else set_unset(&value);
+  Cell* loop_base = base_index_cell((f + 1)->caller_base);
+  remove_frames_above(f);
+  g_base = g_top = loop_base;
+  *g_base = value;
+  runtime::throw_code(is_continue ? kThrowContinue : kThrowBreak);
+}
+
+void unwind_return(bool with_value, bool include_top) {
+  Cell* const b0 = g_base;
+  Cell* const t0 = g_top;
+  Frame* const c0 = g_ctop;
+  Frame* f = include_top ? g_ctop - 1 : g_ctop - 2;
+  for (; f >= g_cbottom; --f) {
+    if (frame_type(f) == kTryAll) break;
+    if (f->header & kReturnTarget) break;
+  }
+  if (f < g_cbottom || !(f->header & kReturnTarget)) {
+    g_base = b0;
+    g_top = t0;
+    g_ctop = c0;
+    raise_error(Err::ThrowReturn);
+  }
+  Cell value;
+  if (with_value) value = *b0;
+  else set_unset(&value);
+  // The target's own base: recorded as caller base by the frame above it, or
+  // the current base when the target is the top frame.
+  Cell* target_base = f + 1 < g_ctop ? base_index_cell((f + 1)->caller_base) : b0;
+  remove_frames_above(f);
+  g_base = g_top = target_base;
+  *g_base = value;
+  runtime::throw_code(with_value ? kThrowReturn : kThrowExit);
+}
+
+void unwind_throw(u32 code) {
+  Cell* const b0 = g_base;
+  Cell* const t0 = g_top;
+  Frame* const c0 = g_ctop;
+  if (!g_saved_call_pos && g_ctop > g_cbottom) g_saved_call_pos = u32(g_ctop - 1 - g_cbottom) + 1;
+  Frame* f = g_ctop - 2;
+  for (; f >= g_cbottom; --f) {
+    u32 t = frame_type(f);
+    if (t == kTryAll || t == kCatch) break;
+  }
+  if (f < g_cbottom || frame_type(f) != kCatch) {
+    g_base = b0;
+    g_top = t0;
+    g_ctop = c0;
+    raise_error(Err::ThrowThrow, b0);
+  }
+  Cell value = *b0;
+  Cell name = *(b0 + 1);
+  Cell* catch_base = base_index_cell((f + 1)->caller_base);
+  remove_frames_above(f);
+  g_base = g_top = catch_base;
+  push(&value);
+  push(&name);
+  runtime::throw_code(code);
+}
+
+void throw_error(const Cell* error) {
+  Cell err = *error;
+  if (g_ctop > g_cbottom) {
+    Cell* const t0 = g_top;
+    Frame* f = pop_to_frame_type(kTry, false);
+    if (f) {
+      g_ctop = f;  // the try frame goes too
+      g_top = t0;
+      push(&err);
+      runtime::throw_code(kThrowError);
+    }
+  }
+  // No try frame: print the error and end the process.
+  g_base = g_top = g_bottom;
+  *g_base = err;
+  print_uncaught_error(&err);
+  runtime::exit_process(-2);
+}
+
+Cell calling_word() {
+  Frame* f = g_saved_call_pos ? g_cbottom + (g_saved_call_pos - 1) : top_frame();
+  g_saved_call_pos = 0;
+  Cell w;
+  if (f) {
+    for (; f >= g_cbottom; --f) {
+      if (!skipped_in_reports(frame_symbol(f))) {
+        make_cell(&w, T_WORD, f->word_ctx, frame_symbol(f), u32(-1));
+        return w;
+      }
+    }
+  }
+  make_cell(&w, T_WORD, 0, g_not_found_sym, u32(-1));
+  return w;
+}
+
+bool in_interpreter(const Frame* from, bool one_only) {
+  const Frame* f = (from ? from : g_ctop) - 1;
+  if (!from && g_ctop > g_cbottom) f = g_ctop - 2;
+  for (; f >= g_cbottom; --f) {
+    if (f->header & kInterpreted) return true;
+    if (one_only) return false;
+  }
+  return false;
+}
+
+}  // namespace zot::stack

@@ -1,0 +1,162 @@
+// The argument stack and the call stack. Every call finds its arguments at the
+// frame base and leaves its result in the base cell (the result slot). Both
+// stacks are allocated once and never move, so pointers into them stay valid.
+#pragma once
+
+#include "runtime/base.h"
+#include "runtime/cell.h"
+#include "runtime/memory.h"
+#include "runtime/throw.h"
+
+namespace zot::stack {
+
+constexpr u32 kArgCells = 20000;
+constexpr u32 kCallFrames = 12000;
+
+// A call frame: five 32-bit words.
+struct Frame {
+  u32 header;        // bits 8-23 symbol id, 24-27 type, 28 return target, 31 interpreted
+  u32 caller_base;   // argument-stack index of the base when the frame was pushed
+  mem::Node word_ctx;  // context of the called word
+  mem::Node fn_ctx;    // function context (type 1 only), or 0
+  u32 saved_values;    // that context's values word at push time
+};
+static_assert(sizeof(Frame) == 20, "call frames are five 32-bit words");
+
+enum FrameType : u32 {
+  kFunction = 1,
+  kNative = 2,
+  kTry = 4,
+  kTryAll = 5,
+  kCatch = 6,
+  kEval = 7,
+  kLoop = 8,
+  kReserved = 9,
+};
+
+constexpr u32 kReturnTarget = 1u << 28;
+constexpr u32 kInterpreted = 1u << 31;
+constexpr u32 kHdrFunction = 0x01000000u;
+constexpr u32 kHdrNative = 0x02000000u;
+constexpr u32 kHdrCompiledBody = 0x12000000u;
+constexpr u32 kHdrInterpStep = 0x82000000u;
+constexpr u32 kHdrInterpFunction = 0x81000000u;
+constexpr u32 kHdrEval = 0x87000000u;
+constexpr u32 kHdrTry = 0x04000000u;
+constexpr u32 kHdrTryAll = 0x05000000u;
+constexpr u32 kHdrCatch = 0x06000000u;
+constexpr u32 kHdrLoop = 0x08000000u;
+constexpr u32 kHdrReserved = 0x09000000u;
+
+// Context cell flag: the context's values live on the argument stack.
+constexpr u32 kCtxStackValues = 0x400000u;
+
+ZOT_INLINE u32 frame_type(const Frame* f) { return (f->header >> 24) & 0xF; }
+ZOT_INLINE u32 frame_symbol(const Frame* f) { return (f->header >> 8) & 0xFFFF; }
+
+// State (process globals).
+extern Cell* g_bottom;
+extern Cell* g_base;
+extern Cell* g_top;
+extern Cell* g_end;
+extern Frame* g_cbottom;
+extern Frame* g_ctop;
+extern Frame* g_cend;
+
+void init();
+// The symbol ids of the special frame words, once symbols exist (0 before).
+void set_special_symbols(u32 body, u32 anon, u32 not_found);
+u32 body_symbol();
+u32 anon_symbol();
+u32 not_found_symbol();
+
+// Argument-stack positions as stored in frames and stack-held context values
+// (index + 1, so 0 can mean "none").
+ZOT_INLINE u32 ref_of(const Cell* c) { return u32(c - g_bottom) + 1; }
+ZOT_INLINE Cell* cell_of(u32 ref) { return g_bottom + (ref - 1); }
+ZOT_INLINE u32 index_of(const Cell* c) { return u32(c - g_bottom); }
+
+// ---- frames (each push checks for overflow, then sets base = top)
+void push_frame(const Cell* word, u32 flags);
+void push_function_frame(const Cell* word, mem::Node fn_ctx);
+ZOT_INLINE void push_native_frame(const Cell* word) { push_frame(word, kHdrNative); }
+ZOT_INLINE void push_try_frame(const Cell* word) { push_frame(word, kHdrTry); }
+ZOT_INLINE void push_try_all_frame(const Cell* word) { push_frame(word, kHdrTryAll); }
+ZOT_INLINE void push_catch_frame(const Cell* word) { push_frame(word, kHdrCatch); }
+ZOT_INLINE void push_eval_frame(const Cell* word) { push_frame(word, kHdrEval); }
+ZOT_INLINE void push_loop_frame(const Cell* word) { push_frame(word, kHdrLoop); }
+ZOT_INLINE void push_interpreted_native_frame(const Cell* word) { push_frame(word, kHdrInterpStep); }
+ZOT_INLINE void push_interpreted_function_frame(const Cell* word) {
+  push_frame(word, kHdrInterpFunction);
+}
+ZOT_INLINE void push_reserved_frame(const Cell* word) { push_frame(word, kHdrReserved); }
+void push_compiled_function_frame(const Cell* word, mem::Node fn_ctx);
+
+void set_top_frame_flag(bool on);
+void mark_top_interpreted();
+Frame* claim_caller_frame();
+void clear_frame_flag(Frame* f);
+void set_frame_word(const Cell* word);
+void set_call_top(Frame* f);
+ZOT_INLINE Frame* top_frame() { return g_ctop > g_cbottom ? g_ctop - 1 : nullptr; }
+ZOT_INLINE u32 depth() { return u32(g_ctop - g_cbottom); }
+
+// ---- popping
+void pop_frame();
+void pop_function_frame();
+void pop_frame_to_result();
+void pop_function_frame_to_result();
+void drop_frame();
+void drop_function_frame();
+void drop_any_frame();
+
+// ---- cells
+ZOT_NORETURN void overflow();
+ZOT_INLINE Cell* reserve_slot() {
+  if (ZOT_UNLIKELY(g_top + 1 >= g_end)) overflow();
+  return g_top++;
+}
+ZOT_INLINE Cell* push(const Cell* c) {
+  Cell* slot = reserve_slot();
+  *slot = *c;
+  return slot;
+}
+ZOT_INLINE void pop(u32 n) { g_top = (g_top - g_bottom) >= i64(n) ? g_top - n : g_bottom; }
+ZOT_INLINE Cell* clear_frame() { return g_top = g_base; }
+ZOT_INLINE Cell* drop_arguments() {
+  g_top = g_base + 1;
+  return g_base;
+}
+ZOT_INLINE Cell* result() { return g_base; }
+ZOT_INLINE void set_result(const Cell* c) { copy_cell(c, g_base); }
+ZOT_INLINE void set_only_result(const Cell* c) {
+  Cell v = *c;
+  g_top = g_base + 1;
+  *g_base = v;
+}
+void try_result();
+ZOT_INLINE Cell* top_value() { return g_top > g_bottom ? g_top - 1 : g_top; }
+ZOT_INLINE TypeId top_type() { return top_value()->type(); }
+
+// ---- non-local exits
+// Removes frames down to the nearest of the type (or a try/all frame, or the
+// bottom); returns the frame found (still on the stack), or null when none.
+Frame* pop_to_frame_type(u32 type, bool keep);
+void pop_to_frame_type_result(u32 type);
+ZOT_INLINE Frame* pop_to_loop_frame(bool keep) { return pop_to_frame_type(kLoop, keep); }
+ZOT_NORETURN void unwind_break(bool with_value, bool is_continue);
+ZOT_NORETURN void unwind_return(bool with_value, bool include_top);
+ZOT_NORETURN void unwind_throw(u32 code);
+// The last step of raising a language error.
+ZOT_NORETURN void throw_error(const Cell* error);
+// Prints an error that no try frame took (through the error datatype's form).
+void print_uncaught_error(const Cell* error);
+
+// The word naming the nearest named frame (skipping <body> and <anon> ones).
+Cell calling_word();
+bool in_interpreter(const Frame* from, bool one_only);
+
+// Saved call position (a frame index + 1; 0 when unset).
+extern u32 g_saved_call_pos;
+
+}  // namespace zot::stack

@@ -1,0 +1,57 @@
+// The operating-system layer: the only code that includes OS headers.
+#pragma once
+
+#include <string>
+
+#include "runtime/base.h"
+
+namespace zot::platform {
+
+// ---- memory
+// Committed read-write memory; on failure the runtime throw 0x7FFFFFF7.
+void* valloc(std::size_t bytes);
+// On failure the runtime throw 0x7FFFFFF6.
+void vfree(void* p, std::size_t bytes);
+constexpr std::size_t kPageSize = 4096;
+
+// ---- process
+// Writes all of buf to the descriptor (retrying short writes); async-signal-safe.
+bool write_all(int fd, const char* buf, std::size_t n);
+// Ends the process at once with status (reported modulo 256).
+ZOT_NORETURN void exit_now(int status);
+bool is_terminal(int fd);
+
+using FatalSignalFn = void (*)(int status, std::uintptr_t address);
+// SIGSEGV, SIGFPE, SIGILL and SIGBUS become fatal error numbers through their
+// si_code and are handed to fn on an alternate signal stack; SIGINT ends the
+// process quietly with status 0 (after the exit hooks).
+void install_fatal_signals(FatalSignalFn fn);
+// The fatal number a signal and its si_code map to (exposed for tests).
+int fatal_number_for_signal(int signo, int si_code, bool stack_overflow);
+
+// Runs fn(arg) on a new thread with a stack of the given size and waits for it.
+// Returns false when the thread could not be made.
+bool run_on_big_stack(void (*fn)(void*), void* arg, std::size_t stack_bytes);
+// Bounds of the current thread's stack, as recorded by run_on_big_stack (or the
+// main thread's estimate). Used by depth checks.
+std::uintptr_t stack_limit();
+
+// ---- environment and directories
+bool current_dir(std::string* out);
+bool set_current_dir(const char* path);
+bool get_env(const char* name, std::string* out);
+// A null value removes the variable.
+bool set_env(const char* name, const char* value);
+
+// ---- time
+// Sleeps seconds, at least one millisecond.
+void sleep(double seconds);
+// Seconds since midnight UTC; with precise, the fraction of the second too.
+double time_of_day(bool precise);
+// year << 17 | month << 12 | day << 7 | zone (utc: zone 0).
+u32 date_word(bool utc);
+// The 7-bit zone field of an offset in minutes: bit 6 negative, bits 2-5 whole
+// hours, bits 0-1 quarter hours.
+u32 encode_zone(int offset_minutes);
+
+}  // namespace zot::platform

@@ -1,0 +1,137 @@
+#include "runtime/errors.h"
+
+#include <string>
+
+#include "interpreter/stack.h"
+#include "platform/platform.h"
+
+namespace zot {
+
+namespace {
+
+const ErrorInfo kErrors[] = {
+#define ZOT_ERROR_CATEGORY(index, word, title)
+#define ZOT_ERROR_ID(cat, id, word, tmpl) {0, 0, word, tmpl},
+#include "runtime/error_catalog.inc"
+#undef ZOT_ERROR_CATEGORY
+#undef ZOT_ERROR_ID
+};
+
+struct Tables {
+  ErrorInfo errors[size_t(Err::Count)];
+  ErrorCategoryInfo categories[kErrCategoryCount];
+};
+
+const Tables& tables() {
+  static const Tables t = [] {
+    Tables t{};
+    static const char* const kWords[] = {
+#define ZOT_ERROR_CATEGORY(index, word, title) word,
+#define ZOT_ERROR_ID(cat, id, word, tmpl)
+#include "runtime/error_catalog.inc"
+#undef ZOT_ERROR_CATEGORY
+#undef ZOT_ERROR_ID
+    };
+    static const char* const kTitles[] = {
+#define ZOT_ERROR_CATEGORY(index, word, title) title,
+#define ZOT_ERROR_ID(cat, id, word, tmpl)
+#include "runtime/error_catalog.inc"
+#undef ZOT_ERROR_CATEGORY
+#undef ZOT_ERROR_ID
+    };
+    // Walk the catalog in order: a category line starts a new category.
+    static const int kKinds[] = {
+#define ZOT_ERROR_CATEGORY(index, word, title) -1,
+#define ZOT_ERROR_ID(cat, id, word, tmpl) 0,
+#include "runtime/error_catalog.inc"
+#undef ZOT_ERROR_CATEGORY
+#undef ZOT_ERROR_ID
+    };
+    int cat = -1, idx = 0, e = 0;
+    for (int k : kKinds) {
+      if (k < 0) {
+        cat++;
+        idx = 0;
+        t.categories[cat] = {kWords[cat], kTitles[cat], u16(e), 0};
+      } else {
+        t.errors[e] = kErrors[e];
+        t.errors[e].category = u8(cat);
+        t.errors[e].index = u8(idx++);
+        t.categories[cat].count++;
+        e++;
+      }
+    }
+    return t;
+  }();
+  return t;
+}
+
+MakeErrorFn g_make_error = nullptr;
+PrintErrorFn g_print_error = nullptr;
+Cell g_last_args[3];
+
+void default_make_error(Err e, const Cell* args[3], Cell* out) {
+  for (int i = 0; i < 3; i++) {
+    if (args[i]) g_last_args[i] = *args[i];
+    else set_unset(&g_last_args[i]);
+  }
+  make_cell(out, T_ERROR, 0, u32(error_code(e)), 0);
+}
+
+void default_print_error(const Cell* error) {
+  int code = error_cell_code(error);
+  Err e = error_from_code(code);
+  std::string s = "*** ";
+  if (e == Err::Count) {
+    s += "Internal Error: invalid error object field value: ";
+    s += std::to_string(code);
+  } else {
+    const ErrorInfo& info = error_info(e);
+    s += error_category(info.category).title;
+    s += ": ";
+    s += info.word;
+  }
+  s += "\n";
+  platform::write_all(1, s.data(), s.size());
+}
+
+}  // namespace
+
+const ErrorInfo& error_info(Err e) { return tables().errors[size_t(e)]; }
+const ErrorCategoryInfo& error_category(int index) { return tables().categories[index]; }
+int error_code(Err e) {
+  const ErrorInfo& i = error_info(e);
+  return i.category * 100 + i.index;
+}
+
+Err error_from_code(int code) {
+  if (code < 0) return Err::Count;
+  int cat = code / 100, idx = code % 100;
+  if (cat >= kErrCategoryCount) return Err::Count;
+  const ErrorCategoryInfo& c = error_category(cat);
+  if (idx >= c.count) return Err::Count;
+  return Err(c.first + idx);
+}
+
+void set_error_hooks(MakeErrorFn make, PrintErrorFn print) {
+  g_make_error = make;
+  g_print_error = print;
+}
+
+int error_cell_code(const Cell* error) { return i32(error->w2); }
+const Cell* last_error_arg(int i) { return &g_last_args[i]; }
+
+void raise_error(Err e, const Cell* arg1, const Cell* arg2, const Cell* arg3) {
+  const Cell* args[3] = {arg1, arg2, arg3};
+  Cell err;
+  (g_make_error ? g_make_error : default_make_error)(e, args, &err);
+  stack::throw_error(&err);
+}
+
+namespace stack {
+void print_uncaught_error(const Cell* error) {
+  (g_print_error ? g_print_error : default_print_error)(error);
+}
+}  // namespace stack
+
+}  // namespace zot

@@ -1,0 +1,66 @@
+#include "runtime/helpers.h"
+
+#include <cmath>
+
+#include "interpreter/stack.h"
+#include "runtime/errors.h"
+
+namespace zot::runtime {
+
+namespace {
+
+ArgumentWordFn g_argument_word = nullptr;
+
+Cell argument_word(int index) {
+  if (g_argument_word) return g_argument_word(index);
+  Cell none;
+  set_none(&none);
+  return none;
+}
+
+ZOT_NORETURN void raise_expect_arg(u32 type, int param_index) {
+  Cell fn = stack::calling_word();
+  Cell dt;
+  make_cell(&dt, T_DATATYPE, type, 0, 0);
+  Cell word = argument_word(param_index);
+  raise_error(Err::ScriptExpectArg, &fn, &dt, &word);
+}
+
+}  // namespace
+
+i32 float_to_int(const Cell* value) {
+  if (!value->is(T_FLOAT)) return i32(value->w2);
+  double d = value->float_value();
+  if (!(d >= -2147483648.0 && d < 2147483648.0)) raise_error(Err::ScriptOutOfRange, value);
+  return i32(d);
+}
+
+void typeset_add(Cell* typeset, u32 type) {
+  u8* bits = reinterpret_cast<u8*>(&typeset->w1);
+  bits[type >> 3] |= u8(0x80u >> (type & 7));
+}
+
+const Cell* check_arg_type(const Cell* typeset, int param_index, const Cell* value) {
+  if (ZOT_UNLIKELY(!typeset_has(typeset, value->type()))) raise_expect_arg(value->type(), param_index);
+  return value;
+}
+
+const Cell* check_arg_set(int param_index, const Cell* value) {
+  if (ZOT_UNLIKELY(value->is(T_UNSET))) raise_expect_arg(T_UNSET, param_index);
+  return value;
+}
+
+void set_argument_word_fn(ArgumentWordFn fn) { g_argument_word = fn; }
+
+double degrees_to_radians(double x, int mode) {
+  x = std::fmod(x, 360.0);
+  if (x > 180.0) x -= 360.0;
+  else if (x < -180.0) x += 360.0;
+  if (x > 90.0 || x < -90.0) {
+    if (mode == 0) x = x > 0 ? x - 180.0 : x + 180.0;
+    else if (mode == 2) x = x > 0 ? 180.0 - x : -180.0 - x;
+  }
+  return x * M_PI / 180.0;
+}
+
+}  // namespace zot::runtime

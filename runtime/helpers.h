@@ -1,0 +1,37 @@
+// Small operations shared by datatypes, natives and the evaluator.
+#pragma once
+
+#include "runtime/base.h"
+#include "runtime/cell.h"
+
+namespace zot::runtime {
+
+// A float! outside the 32-bit range (or NaN) raises script/out-of-range with
+// the value; otherwise it is truncated. Any other value gives its payload word 2.
+i32 float_to_int(const Cell* value);
+
+// Typeset membership: bit array over payload words 1-3, most significant bit
+// first (byte = type >> 3, mask = 0x80 >> (type & 7)).
+ZOT_INLINE bool typeset_has(const Cell* typeset, u32 type) {
+  const u8* bits = reinterpret_cast<const u8*>(&typeset->w1);
+  return (bits[type >> 3] & (0x80u >> (type & 7))) != 0;
+}
+void typeset_add(Cell* typeset, u32 type);
+
+// Argument checks of calls whose arguments were pushed by C++ code: a value
+// whose type is not in the typeset raises script/expect-arg naming the calling
+// function, the value's datatype and the parameter (by its 0-based index).
+const Cell* check_arg_type(const Cell* typeset, int param_index, const Cell* value);
+// An `unset!` value raises the same error with the datatype `unset!`.
+const Cell* check_arg_set(int param_index, const Cell* value);
+
+// The word naming a parameter of the function now called; installed by the
+// function datatype. Until then parameters are named by `none`.
+using ArgumentWordFn = Cell (*)(int param_index);
+void set_argument_word_fn(ArgumentWordFn fn);
+
+// Angle in degrees to radians. Mode 0 folds angles beyond +/-90 degrees by
+// 180 toward zero; mode 2 reflects them; other modes leave them.
+double degrees_to_radians(double degrees, int mode);
+
+}  // namespace zot::runtime

@@ -1,0 +1,555 @@
+#include "runtime/memory.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/asan_interface.h>
+#define ZOT_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#include <sanitizer/asan_interface.h>
+#define ZOT_ASAN 1
+#endif
+#endif
+
+#include "platform/platform.h"
+#include "runtime/errors.h"
+#include "runtime/heap.h"
+#include "runtime/throw.h"
+
+namespace zot::mem {
+
+std::uintptr_t* g_node_slots[kMaxNodeFrames];
+CollectFn g_collect = nullptr;
+bool g_collector_enabled = false;
+u32 g_collection_count = 0;
+
+namespace {
+
+// ---- OS blocks: a 16-byte prefix holds the rounded size.
+constexpr std::size_t kOsPrefix = 16;
+u64 g_os_bytes = 0;
+
+void* os_alloc(std::size_t bytes) {
+  std::size_t rounded = align_up(bytes + kOsPrefix, platform::kPageSize);
+  void* p;
+  try {
+    p = platform::valloc(rounded);
+  } catch (const RuntimeThrow& t) {
+    if (t.code < kThrowVmFree || t.code > kThrowVmLast) throw;
+    runtime::g_thrown_code = 0;
+    raise_error(Err::InternalNoMemory);
+  }
+  g_os_bytes += rounded;
+  *static_cast<std::size_t*>(p) = rounded;
+  return static_cast<u8*>(p) + kOsPrefix;
+}
+
+void os_free(void* block) {
+  u8* p = static_cast<u8*>(block) - kOsPrefix;
+  std::size_t rounded = *reinterpret_cast<std::size_t*>(p);
+  g_os_bytes -= rounded;
+  try {
+    platform::vfree(p, rounded);
+  } catch (const RuntimeThrow& t) {
+    if (t.code < kThrowVmFree || t.code > kThrowVmLast) throw;
+    runtime::g_thrown_code = 0;
+    raise_error(Err::InternalWrongMem);
+  }
+}
+
+// ---- node frames
+struct NodeFrame {
+  NodeFrame* next;
+  NodeFrame* prev;
+  u32 capacity;
+  u32 free_head;   // slot index + 1 of the first free slot, 0 when full
+  u32 used;
+  u32 stamp;       // collection count when made
+  u32 used_prev;   // used count at the previous collection
+  u32 stability;   // history bits: 1 where the used count did not change
+  u32 evacuate;
+  u32 id;          // index in the node directory
+  std::uintptr_t* slots;
+};
+
+NodeFrame* g_first_nf = nullptr;
+NodeFrame* g_last_nf = nullptr;
+NodeFrame* g_current_nf = nullptr;
+NodeFrame* g_nf_by_id[kMaxNodeFrames];
+u32 g_free_ids[kMaxNodeFrames];
+u32 g_free_id_count = 0;
+u32 g_next_id = 1;  // id 0 is never used, so handle 0 is never a node
+u32 g_node_frame_count = 0;
+
+// Free slots hold (next free index + 1) << 1 | 1; in-use slots hold a buffer
+// address (8-aligned, so bit 0 is clear) or 0.
+ZOT_INLINE std::uintptr_t free_link(u32 next_plus_one) { return (std::uintptr_t(next_plus_one) << 1) | 1; }
+
+void thread_free_nodes(NodeFrame* f) {
+  for (u32 i = 0; i < f->capacity; i++) f->slots[i] = free_link(i + 1 < f->capacity ? i + 2 : 0);
+  f->free_head = f->capacity ? 1 : 0;
+}
+
+NodeFrame* new_node_frame(u32 count) {
+  u32 id;
+  if (g_free_id_count) id = g_free_ids[--g_free_id_count];
+  else if (g_next_id < kMaxNodeFrames) id = g_next_id++;
+  else raise_error(Err::InternalNoMemory);
+  std::size_t bytes = sizeof(NodeFrame) + sizeof(std::uintptr_t) * count;
+  auto* f = static_cast<NodeFrame*>(os_alloc(bytes));
+  f->next = nullptr;
+  f->prev = g_last_nf;
+  f->capacity = count;
+  f->used = 0;
+  f->stamp = g_collection_count;
+  f->used_prev = 0;
+  f->stability = 0;
+  f->evacuate = 0;
+  f->id = id;
+  f->slots = reinterpret_cast<std::uintptr_t*>(f + 1);
+  if (g_last_nf) g_last_nf->next = f;
+  else g_first_nf = g_current_nf = f;
+  g_last_nf = f;
+  thread_free_nodes(f);
+  g_nf_by_id[id] = f;
+  g_node_slots[id] = f->slots;
+  g_node_frame_count++;
+  return f;
+}
+
+void release_node_frame(NodeFrame* f) {
+  if (f->prev) f->prev->next = f->next; else g_first_nf = f->next;
+  if (f->next) f->next->prev = f->prev; else g_last_nf = f->prev;
+  if (g_current_nf == f) g_current_nf = g_last_nf;
+  g_nf_by_id[f->id] = nullptr;
+  g_node_slots[f->id] = nullptr;
+  g_free_ids[g_free_id_count++] = f->id;
+  g_node_frame_count--;
+  os_free(f);
+}
+
+// ---- series frames (address-sorted list) and big frames
+struct SeriesFrame {
+  SeriesFrame* next;
+  SeriesFrame* prev;
+  std::size_t size;  // data bytes
+  u8* heap;          // first free byte
+  u8* end;           // just past the data
+  std::size_t pad;
+};
+static_assert(sizeof(SeriesFrame) % 8 == 0);
+
+struct BigFrame {
+  BigFrame* next;
+  BigFrame* prev;
+  std::size_t size;  // bytes of the buffer area
+  std::size_t pad;
+};
+static_assert(sizeof(BigFrame) % 8 == 0);
+
+SeriesFrame* g_first_sf = nullptr;
+SeriesFrame* g_current_sf = nullptr;
+SeriesFrame* g_last_sf = nullptr;
+u32 g_next_sf_size = kFirstSeriesFrame;
+u32 g_series_frame_count = 0;
+BigFrame* g_first_big = nullptr;
+BigFrame* g_last_big = nullptr;
+u32 g_big_frame_count = 0;
+
+SeriesFrame* new_series_frame() {
+  std::size_t size = g_next_sf_size;
+  if (g_next_sf_size < kLargestSeriesFrame) g_next_sf_size *= 2;
+  auto* f = static_cast<SeriesFrame*>(os_alloc(sizeof(SeriesFrame) + size));
+  f->size = size;
+  f->heap = reinterpret_cast<u8*>(f + 1);
+  f->end = f->heap + size;
+  f->pad = 0;
+  poison(f->heap, size);
+  // Keep the list sorted by address.
+  if (!g_first_sf) {
+    f->next = f->prev = nullptr;
+    g_first_sf = g_last_sf = g_current_sf = f;
+  } else if (f < g_first_sf) {
+    f->prev = nullptr;
+    f->next = g_first_sf;
+    g_first_sf->prev = f;
+    g_first_sf = f;
+  } else if (f > g_last_sf) {
+    f->next = nullptr;
+    f->prev = g_last_sf;
+    g_last_sf->next = f;
+    g_last_sf = f;
+  } else {
+    SeriesFrame* above = g_first_sf;
+    while (above && above < f) above = above->next;
+    f->next = above;
+    f->prev = above->prev;
+    above->prev->next = f;
+    above->prev = f;
+  }
+  g_series_frame_count++;
+  return f;
+}
+
+SeriesFrame* find_series_frame(u32 needed) {
+  for (SeriesFrame* f = g_first_sf; f; f = f->next)
+    if (f->heap + needed < f->end) return f;
+  return nullptr;
+}
+
+u8* new_big_series_frame(std::size_t bytes) {
+  auto* f = static_cast<BigFrame*>(os_alloc(sizeof(BigFrame) + bytes));
+  f->next = nullptr;
+  f->prev = g_last_big;
+  f->size = bytes;
+  f->pad = 0;
+  if (g_last_big) g_last_big->next = f; else g_first_big = f;
+  g_last_big = f;
+  g_big_frame_count++;
+  return reinterpret_cast<u8*>(f + 1);
+}
+
+void free_big_series_frame(Series* s) {
+  BigFrame* f = reinterpret_cast<BigFrame*>(s) - 1;
+  if (f->prev) f->prev->next = f->next; else g_first_big = f->next;
+  if (f->next) f->next->prev = f->prev; else g_last_big = f->prev;
+  g_big_frame_count--;
+  os_free(f);
+}
+
+void maybe_collect() {
+  if (g_collect && g_collector_enabled) g_collect();
+}
+
+// Bytes of data for count units, rounded to 16; refuses sizes past the limit.
+u32 data_size(u32 count, u32 unit) {
+  u64 bytes = align_up(u64(count) * unit, 16);
+  if (bytes > kMaxSeriesBytes) raise_error(Err::InternalNoMemory);
+  return u32(bytes);
+}
+
+Series* init_buffer(u8* at, u32 size, u32 unit, i32 offset, u32 extra_flags) {
+  auto* s = reinterpret_cast<Series*>(at);
+  s->flags = unit | kInUse | kNewBuffer | extra_flags;
+  s->size = size;
+  u32 off = 0;
+  if (offset == -1) {
+    off = (size / 2) & ~(unit - 1);
+    s->flags |= kMiddleHead;
+  } else if (offset > 0) {
+    off = u32(offset);
+  }
+  s->head = s->tail = off;
+  s->node = 0;
+  s->spare = 0;
+  return s;
+}
+
+Node link_node(Series* s) {
+  Node n = take_node();
+  // take_node never collects, so s is still where it was.
+  set_series_of(n, s);
+  s->node = n;
+  return n;
+}
+
+Series* realloc_impl(Series* s, u32 new_size, Series** old_out) {
+  u32 unit = s->unit();
+  Node n = s->node;
+  u64 want = new_size ? u64(new_size) : u64(s->size) * 2;
+  if (want == 0 || want > kMaxSeriesBytes) raise_error(Err::InternalNoMemory);
+  Series* fresh = alloc_buffer(u32(want / unit), unit, 0);
+  // The allocation may have collected and moved the old buffer.
+  Series* old = n ? series_of(n) : s;
+  if (n) set_series_of(n, fresh);
+  fresh->flags = (old->flags & ~kPlacementFlags) | (fresh->flags & kBig);
+  fresh->node = n;
+  u32 used = old->tail - old->head;
+  fresh->tail = fresh->head + (used < fresh->size ? used : fresh->size);
+  old->node = 0;
+  old->flags &= ~kInUse;
+  *old_out = old;
+  return fresh;
+}
+
+// The old buffer of a reallocation is dead: a heap one goes back to the heap,
+// a frame one waits for compaction (poisoned meanwhile).
+void retire_buffer(Series* old) {
+  if (old->flags & kHeapBuffer) {
+    runtime::free(old);
+  } else if (old->flags & kBig) {
+    free_big_series_frame(old);
+  } else {
+    poison(old->data(), old->size);
+  }
+}
+
+}  // namespace
+
+void poison(void* p, std::size_t n) {
+#ifdef ZOT_GC_STRESS
+  std::memset(p, 0xDB, n);
+#endif
+#ifdef ZOT_ASAN
+  ASAN_POISON_MEMORY_REGION(p, n);
+#else
+  (void)p;
+  (void)n;
+#endif
+}
+
+void unpoison(void* p, std::size_t n) {
+#ifdef ZOT_ASAN
+  ASAN_UNPOISON_MEMORY_REGION(p, n);
+#else
+  (void)p;
+  (void)n;
+#endif
+}
+
+void init() {
+  g_first_nf = g_last_nf = g_current_nf = nullptr;
+  g_first_sf = g_last_sf = g_current_sf = nullptr;
+  g_first_big = g_last_big = nullptr;
+  g_next_sf_size = kFirstSeriesFrame;
+  g_next_id = 1;
+  g_free_id_count = 0;
+  new_node_frame(kNodesPerFrame);
+  new_series_frame();
+}
+
+void free_frames() {
+  while (g_first_nf) release_node_frame(g_first_nf);
+  while (g_first_sf) {
+    SeriesFrame* f = g_first_sf;
+    g_first_sf = f->next;
+    unpoison(f + 1, f->size);
+    os_free(f);
+  }
+  g_last_sf = g_current_sf = nullptr;
+  g_series_frame_count = 0;
+  while (g_first_big) {
+    BigFrame* f = g_first_big;
+    g_first_big = f->next;
+    os_free(f);
+  }
+  g_last_big = nullptr;
+  g_big_frame_count = 0;
+}
+
+Node take_node() {
+  NodeFrame* f = g_current_nf;
+  if (!f || !f->free_head) {
+    f = nullptr;
+    for (NodeFrame* g = g_first_nf; g; g = g->next)
+      if (g->free_head && !g->evacuate) {
+        f = g;
+        break;
+      }
+    if (!f) f = new_node_frame(kNodesPerFrame);
+    g_current_nf = f;
+  }
+  u32 slot = f->free_head - 1;
+  f->free_head = u32(f->slots[slot] >> 1);
+  f->slots[slot] = 0;
+  f->used++;
+  return (f->id << kNodeSlotBits) | slot;
+}
+
+void free_node(Node n) {
+  NodeFrame* f = g_nf_by_id[n >> kNodeSlotBits];
+  u32 slot = n & ((1u << kNodeSlotBits) - 1);
+  f->slots[slot] = free_link(f->free_head);
+  f->free_head = slot + 1;
+  f->used--;
+}
+
+bool node_in_use(Node n) {
+  u32 id = n >> kNodeSlotBits;
+  u32 slot = n & ((1u << kNodeSlotBits) - 1);
+  if (id == 0 || id >= kMaxNodeFrames || !g_nf_by_id[id]) return false;
+  if (slot >= g_nf_by_id[id]->capacity) return false;
+  return (g_nf_by_id[id]->slots[slot] & 1) == 0;
+}
+
+Series* alloc_buffer(u32 count, u32 unit, i32 offset) {
+  u32 size = data_size(count, unit);
+  u32 needed = size + kSeriesHeader;
+#ifdef ZOT_GC_STRESS
+  maybe_collect();
+#endif
+  if (needed >= kLargestSeriesFrame) {
+#ifndef ZOT_GC_STRESS
+    maybe_collect();
+#endif
+    u8* at = new_big_series_frame(needed);
+    return init_buffer(at, size, unit, offset, kBig);
+  }
+  SeriesFrame* f = g_current_sf;
+  if (!(f && f->heap + needed < f->end)) {
+    f = find_series_frame(needed);
+    if (!f) {
+#ifndef ZOT_GC_STRESS
+      maybe_collect();
+#endif
+      f = find_series_frame(needed);
+    }
+    if (!f || std::size_t(f->end - f->heap) < kFrameWorthSearching) {
+      if (needed >= g_next_sf_size) g_next_sf_size = kLargestSeriesFrame;
+      f = new_series_frame();
+    }
+    g_current_sf = f;
+  }
+  u8* at = f->heap;
+  f->heap += needed;
+  unpoison(at, needed);
+  return init_buffer(at, size, unit, offset, 0);
+}
+
+Node alloc_series(u32 count, u32 unit, i32 offset) { return link_node(alloc_buffer(count, unit, offset)); }
+
+Node alloc_cells(u32 count) { return alloc_series(count, sizeof(Cell), 0); }
+
+Node alloc_unset_cells(u32 count) {
+  Node n = alloc_cells(count);
+  Series* s = series_of(n);
+  Cell* c = reinterpret_cast<Cell*>(s->data());
+  for (u32 i = 0; i < s->size / sizeof(Cell); i++) set_unset(c + i);
+  return n;
+}
+
+Node alloc_bytes(u32 count) { return alloc_series(count ? count : 16, 1, 0); }
+
+Node alloc_units(u32 count, u32 unit) { return alloc_series(count ? count : 16 / unit, unit, 0); }
+
+Node alloc_bytes_filled(u32 count, u8 fill) {
+  Node n = alloc_bytes(count);
+  Series* s = series_of(n);
+  std::memset(s->data(), fill, s->size);
+  return n;
+}
+
+Node alloc_heap_series(u32 count, u32 unit, i32 offset) {
+  u32 size = data_size(count, unit);
+  u8* at = static_cast<u8*>(runtime::allocate(kSeriesHeader + std::size_t(size)));
+  return link_node(init_buffer(at, size, unit, offset, kHeapBuffer));
+}
+
+void set_series_flags(Node n, u32 bits) { series_of(n)->flags |= bits; }
+
+Series* realloc_buffer(Series* s, u32 new_size) {
+  Series* old;
+  Series* fresh = realloc_impl(s, new_size, &old);
+  retire_buffer(old);
+  return fresh;
+}
+
+Series* expand_series(Series* s, u32 new_size) {
+  Series* old;
+  Series* fresh = realloc_impl(s, new_size, &old);
+  u32 avail = old->size - old->head;
+  std::memcpy(fresh->head_ptr(), old->head_ptr(), avail < fresh->size ? avail : fresh->size);
+  retire_buffer(old);
+  return fresh;
+}
+
+Series* expand_series_filled(Series* s, u32 new_size, u8 fill) {
+  u32 old_size = s->size;
+  Series* fresh = expand_series(s, new_size);
+  if (fresh->size > old_size) std::memset(fresh->head_ptr() + old_size, fill, fresh->size - old_size - fresh->head);
+  return fresh;
+}
+
+Node copy_series(Series* s) {
+  Node src = s->node;
+  u32 size = s->size;
+  Node n = alloc_bytes(size);
+  // The allocation may have moved the source.
+  if (src) s = series_of(src);
+  Series* d = series_of(n);
+  d->flags = (s->flags & ~(kPlacementFlags | kOwned)) | (d->flags & kBig);
+  d->tail = d->head + (s->tail - s->head);
+  if (size) std::memcpy(d->head_ptr(), s->head_ptr(), size - s->head);
+  return n;
+}
+
+Cell* alloc_tail_cell(Node n) {
+  Series* s = series_of(n);
+  if (s->tail + sizeof(Cell) > s->size) s = expand_series(s, 0);
+  Cell* c = s->cells_tail();
+  s->tail += sizeof(Cell);
+  set_unset(c);
+  return c;
+}
+
+u8* alloc_tail_bytes(Node n, u32 bytes) {
+  Series* s = series_of(n);
+  if (u64(s->tail) + bytes > s->size) {
+    u64 want = bytes > s->size ? u64(bytes) * 2 : u64(s->size) * 2;
+    // The doubled size must also hold what is already there.
+    while (want < u64(s->tail - s->head) + bytes) want *= 2;
+    if (want > kMaxSeriesBytes) raise_error(Err::InternalNoMemory);
+    s = expand_series(s, u32(align_up(want, 16)));
+  }
+  u8* old_tail = s->tail_ptr();
+  s->tail += bytes;
+  return old_tail;
+}
+
+void copy_repeat(u8* dst, u32 unit, u32 count) {
+  if (count < 2) return;
+  u64 total = u64(unit) * count;
+  u64 done = unit;
+  while (done < total) {
+    u64 step = done < total - done ? done : total - done;
+    std::memcpy(dst + done, dst, step);
+    done += step;
+  }
+}
+
+void fill_bytes(u8* start, u8* end, u8 fill) {
+  if (end > start) std::memset(start, fill, std::size_t(end - start));
+}
+
+void sweep_node_frames() {
+  NodeFrame* f = g_first_nf;
+  bool current_set = false;
+  while (f) {
+    NodeFrame* next = f->next;
+    if ((f->used == 0 || f->evacuate) && g_node_frame_count > 1) {
+      release_node_frame(f);
+    } else {
+      if (!current_set && f->used < f->capacity) {
+        g_current_nf = f;
+        current_set = true;
+      }
+      f->stability = (f->stability << 1) | (f->used == f->used_prev ? 1u : 0u);
+      f->used_prev = f->used;
+    }
+    f = next;
+  }
+}
+
+void sweep_big_series() {
+  BigFrame* f = g_first_big;
+  while (f) {
+    BigFrame* next = f->next;
+    auto* s = reinterpret_cast<Series*>(f + 1);
+    if (s->flags & kMark) {
+      s->flags &= ~kMark;
+    } else {
+      if (s->node) free_node(s->node);
+      free_big_series_frame(s);
+    }
+    f = next;
+  }
+}
+
+Stats stats() {
+  u32 used = 0;
+  for (NodeFrame* f = g_first_nf; f; f = f->next) used += f->used;
+  return Stats{g_os_bytes, g_node_frame_count, g_series_frame_count, g_big_frame_count, g_next_sf_size, used};
+}
+
+bool is_big(const Series* s) { return (s->flags & kBig) != 0; }
+
+}  // namespace zot::mem

@@ -1,0 +1,23 @@
+#include "runtime/throw.h"
+
+#include "runtime/fatal.h"
+
+namespace zot::runtime {
+
+u32 g_thrown_code = 0;
+
+void throw_code(u32 code) {
+  g_thrown_code = code;
+  throw RuntimeThrow{code};
+}
+
+void run_top_level(TopLevelFn fn, void* arg) {
+  try {
+    fn(arg);
+  } catch (const RuntimeThrow& t) {
+    if (t.code == kThrowQuit) quit(0, 0);
+    quit(kFatalNoCatch, 0);
+  }
+}
+
+}  // namespace zot::runtime
