@@ -6,6 +6,7 @@
 #include "platform/platform.h"
 #include "runtime/fatal.h"
 #include "runtime/memory.h"
+#include "runtime/unicode.h"
 #include "runtime/throw.h"
 
 namespace zot::startup {
@@ -37,6 +38,7 @@ void runtime_init() {
   runtime::add_flush_hook(flush_std);
   mem::init();
   stack::init();
+  case_::init();
 }
 
 void run(int argc, char** argv, void (*body)(void* arg), void* arg) {

@@ -1,6 +1,7 @@
 #include "runtime/helpers.h"
 
 #include <cmath>
+#include <numbers>
 
 #include "interpreter/stack.h"
 #include "runtime/errors.h"
@@ -60,7 +61,7 @@ double degrees_to_radians(double x, int mode) {
     if (mode == 0) x = x > 0 ? x - 180.0 : x + 180.0;
     else if (mode == 2) x = x > 0 ? 180.0 - x : -180.0 - x;
   }
-  return x * M_PI / 180.0;
+  return x * std::numbers::pi / 180.0;
 }
 
 }  // namespace zot::runtime

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstdint>
 #include <cstring>
 
 #include "boot/startup.h"
@@ -30,7 +31,8 @@ void body(void*) {
     runtime::quit(std::atoi(g_argv[2]), 0x1234ABCD);
   } else if (!std::strcmp(what, "segv")) {
     // Not null: the sanitizer build would report a null store before the fault.
-    volatile int* p = reinterpret_cast<volatile int*>(16);
+    static volatile std::uintptr_t bad = 16;
+    volatile int* p = reinterpret_cast<volatile int*>(bad);
     *p = 1;
   } else if (!std::strcmp(what, "fpe")) {
     int zero = 0, x = 1;

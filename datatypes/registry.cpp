@@ -1,0 +1,61 @@
+#include "datatypes/registry.h"
+
+#include <string>
+
+#include "platform/platform.h"
+#include "runtime/fatal.h"
+
+namespace zot::datatype {
+
+TypeEntry g_types[kTypeTableSize];
+u32 g_highest_id = 0;
+
+const Cell g_unset = {T_UNSET, 0, 0, 0};
+const Cell g_none = {T_NONE, 0, 0, 0};
+const Cell g_true = {T_LOGIC, 1, 0, 0};
+const Cell g_false = {T_LOGIC, 0, 0, 0};
+
+namespace {
+
+MakeNameWordFn g_make_word = nullptr;
+
+ZOT_NORETURN void bad_count(u32 type, int count) {
+  std::string s = "*** Datatype Error: invalid actions count for type: " + std::to_string(type) +
+                  "\n*** Found: " + std::to_string(count) + "\n*** Expected: 62\n";
+  platform::write_all(1, s.data(), s.size());
+  runtime::exit_process(0);
+}
+
+}  // namespace
+
+void register_type(u32 type, u32 parent, const char* name, const actions::AnyFn* slots, int count) {
+  if (type == 0 || type >= u32(kTypeTableSize)) bad_count(type, count);
+  if (type > g_highest_id) g_highest_id = type;
+  TypeEntry& e = g_types[type];
+  e.name = name;
+  e.name_len_minus1 = u32(std::strlen(name)) - 1;
+  e.name_word = g_unset;
+  if (g_make_word) e.name_word = g_make_word(name);
+  if (count != actions::kSlotCount) bad_count(type, count);
+  for (int s = 0; s < actions::kSlotCount; s++) {
+    actions::AnyFn f = slots[s];
+    if (f == ZOT_INHERIT) f = parent ? actions::g_table[parent][s] : nullptr;
+    actions::g_table[type][s] = f;
+  }
+}
+
+void register_type(u32 type, u32 parent, const char* name, std::initializer_list<actions::AnyFn> slots) {
+  register_type(type, parent, name, slots.begin(), int(slots.size()));
+}
+
+void make_name_words(MakeNameWordFn make_word) {
+  g_make_word = make_word;
+  for (u32 t = 1; t <= g_highest_id; t++)
+    if (g_types[t].name) g_types[t].name_word = make_word(g_types[t].name);
+}
+
+const char* type_name(u32 type) {
+  return type < u32(kTypeTableSize) && g_types[type].name ? g_types[type].name : "";
+}
+
+}  // namespace zot::datatype

@@ -1,0 +1,42 @@
+// The datatype registry: the type table that names each type, and the
+// registration through which every datatype fills its row of the action table.
+#pragma once
+
+#include <initializer_list>
+
+#include "interpreter/actions.h"
+#include "runtime/base.h"
+#include "runtime/cell.h"
+
+namespace zot::datatype {
+
+struct TypeEntry {
+  const char* name;     // "logic!"
+  u32 name_len_minus1;  // characters without the final "!"
+  Cell name_word;       // word! bound to the global context, once words exist
+};
+
+extern TypeEntry g_types[kTypeTableSize];
+extern u32 g_highest_id;
+
+// Registers one datatype: each entry is a slot function, null (no function)
+// or ZOT_INHERIT (the parent's entry as it stands now). A list that does not
+// hold exactly 62 entries ends the process with the datatype error.
+void register_type(u32 type, u32 parent, const char* name, std::initializer_list<actions::AnyFn> slots);
+// Same, from a slot-indexed table (index 0 = slot 1) of kSlotCount entries;
+// unlisted slots of a sparse table are null.
+void register_type(u32 type, u32 parent, const char* name, const actions::AnyFn* slots, int count);
+
+// The name word of every registered type, once the word machinery exists.
+using MakeNameWordFn = Cell (*)(const char* name);
+void make_name_words(MakeNameWordFn make_word);
+
+const char* type_name(u32 type);
+
+// Shared constant cells.
+extern const Cell g_unset;
+extern const Cell g_none;
+extern const Cell g_true;
+extern const Cell g_false;
+
+}  // namespace zot::datatype

@@ -1,0 +1,57 @@
+#include "interpreter/actions.h"
+
+#include "interpreter/stack.h"
+#include "runtime/errors.h"
+#include "runtime/fatal.h"
+
+namespace zot::actions {
+
+AnyFn g_table[kTypeTableSize][kSlotCount];
+
+void inherit_marker() {}
+
+AnyFn get_action(u32 type, int slot) {
+  AnyFn f = type < u32(kTypeTableSize) ? g_table[type][slot - 1] : nullptr;
+  if (f) return f;
+  Cell fn = stack::calling_word();
+  Cell dt;
+  make_cell(&dt, T_DATATYPE, type, 0, 0);
+  Cell none;
+  set_none(&none);
+  raise_error(Err::ScriptExpectArg, &fn, &dt, &none);
+}
+
+i32 compare_direct(const Cell* a, const Cell* b, i32 op) {
+  auto f = lookup<CompareFn>(a->type(), kCompare);
+  switch (a->type()) {
+    case T_LOGIC:
+      return i32(a->w1) - i32(b->w1);
+    default:
+      return f(a, b, op);
+  }
+}
+
+bool compare(const Cell* a, const Cell* b, i32 op) {
+  i32 r = lookup<CompareFn>(a->type(), kCompare)(a, b, op);
+  if (r == kNotComparable) {
+    switch (op) {
+      case kEqual: case kNotEqual: case kStrictEqual: case kSame:
+      case kEqualForm1: case kEqualForm2: case kFindEqual:
+        break;
+      default:
+        raise_error(Err::ScriptInvalidCompare, a, b);
+    }
+  }
+  switch (op) {
+    case kEqual: case kStrictEqual: case kSame: case kEqualForm1: case kEqualForm2: case kFindEqual:
+      return r == 0;
+    case kNotEqual: return r != 0;
+    case kLesser: return r < 0;
+    case kLesserOrEqual: return r <= 0;
+    case kGreater: return r > 0;
+    case kGreaterOrEqual: return r >= 0;
+    default: runtime::quit(runtime::kFatalNoSwitch, ZOT_CALLER_ADDRESS());
+  }
+}
+
+}  // namespace zot::actions

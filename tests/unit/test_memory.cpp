@@ -1,0 +1,217 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "runtime/heap.h"
+#include "tests/unit/runtime_fixture.h"
+
+namespace zot {
+namespace {
+
+using mem::Node;
+using mem::Series;
+
+struct MemoryTest : ::testing::Test {
+  void SetUp() override { test::ensure_runtime(); }
+};
+
+// Appends `count` elements of `unit` bytes, each filled with its index, and
+// checks every element after each growth.
+TEST_F(MemoryTest, SeriesGrowAndKeepDataAtEveryWidth) {
+  for (u32 unit : {1u, 2u, 4u, 8u, 16u}) {
+    SCOPED_TRACE(unit);
+    Node n = mem::alloc_units(0, unit);
+    EXPECT_EQ(mem::series_of(n)->size, 16u);
+    EXPECT_EQ(mem::series_of(n)->length(), 0u);
+    for (u32 i = 0; i < 3000; i++) {
+      u8* at = mem::alloc_tail_bytes(n, unit);
+      std::memset(at, int(i & 0xFF), unit);
+    }
+    Series* s = mem::series_of(n);
+    EXPECT_EQ(s->unit(), unit);
+    ASSERT_EQ(s->length(), 3000u);
+    EXPECT_EQ(s->node, n);
+    for (u32 i = 0; i < 3000; i++) ASSERT_EQ(s->head_ptr()[i * unit + unit - 1], u8(i & 0xFF));
+  }
+}
+
+TEST_F(MemoryTest, ZeroCountsGiveSixteenBytes) {
+  EXPECT_EQ(mem::series_of(mem::alloc_bytes(0))->size, 16u);
+  EXPECT_EQ(mem::series_of(mem::alloc_units(0, 2))->size, 16u);
+  EXPECT_EQ(mem::series_of(mem::alloc_units(0, 4))->size, 16u);
+  EXPECT_EQ(mem::series_of(mem::alloc_bytes(17))->size, 32u);
+}
+
+TEST_F(MemoryTest, BigBufferThreshold) {
+  struct Case {
+    u32 bytes;
+    bool big;
+  };
+  const Case cases[] = {
+      {(2u << 20) - 16, true},
+      {(2u << 20) - 32, false},
+      {(2u << 20) - 40, false},
+      {3u << 20, true},
+      {1000, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.bytes);
+    Series* s = mem::series_of(mem::alloc_bytes(c.bytes));
+    EXPECT_EQ(mem::is_big(s), c.big);
+    EXPECT_GE(s->size, c.bytes);
+  }
+}
+
+TEST_F(MemoryTest, LaterSeriesFramesAreTwoMegabytes) {
+  // Fill past the first frame: new frames are 2 MiB and the size stays there.
+  u32 frames = mem::stats().series_frames;
+  for (int i = 0; i < 12; i++) mem::alloc_bytes(700 * 1024);
+  EXPECT_GT(mem::stats().series_frames, frames);
+  EXPECT_EQ(mem::stats().next_frame_size, 2u << 20);
+}
+
+TEST_F(MemoryTest, ExpandCopiesAndRetiresOldBuffer) {
+  Node n = mem::alloc_bytes(16);
+  Series* s = mem::series_of(n);
+  for (u32 i = 0; i < 16; i++) s->data()[i] = u8(i + 1);
+  s->tail = 16;
+  Series* t = mem::expand_series(s, 64);
+  EXPECT_NE(s, t);
+  EXPECT_EQ(mem::series_of(n), t);
+  EXPECT_EQ(t->size, 64u);
+  EXPECT_EQ(t->length(), 16u);
+  for (u32 i = 0; i < 16; i++) EXPECT_EQ(t->data()[i], u8(i + 1));
+  Series* f = mem::expand_series_filled(t, 128, 0xEE);
+  EXPECT_EQ(f->data()[15], 16);
+  EXPECT_EQ(f->data()[64], 0xEE);
+  EXPECT_EQ(f->data()[127], 0xEE);
+}
+
+// Placement flags belong to one buffer; a reallocation keeps the series'
+// ownership (its node and owner stay), a copy is a new, unowned series.
+TEST_F(MemoryTest, ReallocAndCopyFlags) {
+  Node n = mem::alloc_heap_series(4, 1, 0);
+  mem::set_series_flags(n, mem::kOwned | mem::kMiddleHead | 0x40);
+  Series* s = mem::series_of(n);
+  std::memcpy(s->data(), "abcd", 4);
+  s->tail = 4;
+  Node c = mem::copy_series(s);
+  Series* cs = mem::series_of(c);
+  EXPECT_EQ(cs->flags & (mem::kOwned | mem::kMiddleHead | mem::kHeapBuffer), 0u);
+  EXPECT_EQ(cs->flags & 0x40, 0x40u);
+  EXPECT_EQ(std::memcmp(cs->head_ptr(), "abcd", 4), 0);
+  EXPECT_EQ(cs->length(), 4u);
+
+  std::size_t blocks = runtime::heap_block_count();
+  Series* r = mem::expand_series(mem::series_of(n), 64);
+  EXPECT_EQ(r->flags & (mem::kMiddleHead | mem::kHeapBuffer | mem::kBig), 0u);
+  EXPECT_EQ(r->flags & (mem::kOwned | 0x40), mem::kOwned | 0x40);
+  EXPECT_EQ(std::memcmp(r->head_ptr(), "abcd", 4), 0);
+  // The heap buffer it left went back to the heap.
+  EXPECT_EQ(runtime::heap_block_count(), blocks - 1);
+}
+
+TEST_F(MemoryTest, FreedNodeIsReusedFirst) {
+  Node a = mem::alloc_bytes(8);
+  Node b = mem::take_node();
+  EXPECT_NE(a, b);
+  EXPECT_NE(a, 0u);
+  mem::free_node(b);
+  EXPECT_FALSE(mem::node_in_use(b));
+  Node c = mem::take_node();
+  EXPECT_EQ(c, b);
+  EXPECT_TRUE(mem::node_in_use(c));
+  mem::free_node(c);
+}
+
+TEST_F(MemoryTest, NodesSpillIntoNewFrames) {
+  u32 frames = mem::stats().node_frames;
+  std::vector<Node> nodes;
+  for (u32 i = 0; i < mem::kNodesPerFrame + 10; i++) nodes.push_back(mem::take_node());
+  EXPECT_GT(mem::stats().node_frames, frames);
+  std::sort(nodes.begin(), nodes.end());
+  EXPECT_EQ(std::adjacent_find(nodes.begin(), nodes.end()), nodes.end());
+  // An emptied frame goes back to the OS at the next sweep.
+  for (Node n : nodes) mem::free_node(n);
+  mem::sweep_node_frames();
+  EXPECT_EQ(mem::stats().node_frames, frames);
+  Node again = mem::take_node();
+  EXPECT_TRUE(mem::node_in_use(again));
+  mem::free_node(again);
+}
+
+TEST_F(MemoryTest, CopyRepeatFillsEveryUnit) {
+  for (u32 count : {1u, 2u, 3u, 7u, 64u, 65u}) {
+    std::vector<u8> buf(count * 3, 0);
+    buf[0] = 'a';
+    buf[1] = 'b';
+    buf[2] = 'c';
+    mem::copy_repeat(buf.data(), 3, count);
+    for (u32 i = 0; i < count * 3; i++) ASSERT_EQ(buf[i], "abc"[i % 3]) << count;
+  }
+}
+
+TEST_F(MemoryTest, TailCellsDouble) {
+  Node n = mem::alloc_cells(1);
+  for (int i = 0; i < 100; i++) set_integer(mem::alloc_tail_cell(n), i);
+  Series* s = mem::series_of(n);
+  EXPECT_EQ(s->length(), 100u);
+  EXPECT_EQ(s->size, 128u * sizeof(Cell));
+  for (int i = 0; i < 100; i++) EXPECT_EQ(s->cells()[i].int_value(), i);
+}
+
+// A collection inside the allocation of a reallocation may move the buffer
+// being expanded; its current contents must still be copied.
+Node g_moving;
+bool g_in_hook;
+void moving_collector() {
+  if (g_in_hook || !g_moving) return;
+  g_in_hook = true;
+  Series* old = mem::series_of(g_moving);
+  Series* moved = mem::alloc_buffer(old->size, 1, 0);
+  std::memcpy(moved->data(), old->data(), old->size);
+  moved->head = old->head;
+  moved->tail = old->tail;
+  moved->flags = old->flags;
+  moved->node = g_moving;
+  mem::set_series_of(g_moving, moved);
+  mem::poison(old->data(), old->size);
+  g_moving = 0;
+  g_in_hook = false;
+}
+
+TEST_F(MemoryTest, ExpandCopiesFromWhereCollectionMovedTheBuffer) {
+  Node n = mem::alloc_bytes(32);
+  Series* s = mem::series_of(n);
+  std::memcpy(s->data(), "moving data, still here", 24);
+  s->tail = 24;
+  g_moving = n;
+  mem::g_collect = moving_collector;
+  mem::g_collector_enabled = true;
+  // Large enough to need a collection in any build.
+  Series* t = mem::expand_series(s, 4u << 20);
+  mem::g_collect = nullptr;
+  mem::g_collector_enabled = false;
+  EXPECT_EQ(mem::series_of(n), t);
+  EXPECT_EQ(std::memcmp(t->head_ptr(), "moving data, still here", 24), 0);
+  EXPECT_EQ(t->length(), 24u);
+}
+
+TEST(Heap, TracksBlocksAndIgnoresStrangers) {
+  std::size_t before = runtime::heap_block_count();
+  void* a = runtime::allocate(10);
+  void* b = runtime::allocate_zeroed(20);
+  EXPECT_EQ(static_cast<u8*>(b)[19], 0);
+  EXPECT_EQ(runtime::heap_block_count(), before + 2);
+  int local;
+  runtime::free(&local);  // not ours: ignored
+  EXPECT_EQ(runtime::heap_block_count(), before + 2);
+  a = runtime::resize(a, 4000);
+  EXPECT_TRUE(runtime::heap_owns(a));
+  EXPECT_EQ(runtime::resize(a, 0), nullptr);
+  runtime::free(b);
+  EXPECT_EQ(runtime::heap_block_count(), before);
+}
+
+}  // namespace
+}  // namespace zot
