@@ -6,6 +6,7 @@
 #include "platform/platform.h"
 #include "runtime/fatal.h"
 #include "runtime/memory.h"
+#include "runtime/output.h"
 #include "runtime/unicode.h"
 #include "runtime/throw.h"
 
@@ -36,6 +37,7 @@ void flush_std() { std::fflush(nullptr); }
 
 void runtime_init() {
   runtime::add_flush_hook(flush_std);
+  output::init();
   mem::init();
   stack::init();
   case_::init();
