@@ -40,7 +40,9 @@ struct Series {
   ZOT_INLINE u8* data() { return reinterpret_cast<u8*>(this + 1); }
   ZOT_INLINE const u8* data() const { return reinterpret_cast<const u8*>(this + 1); }
   ZOT_INLINE u8* head_ptr() { return data() + head; }
+  ZOT_INLINE const u8* head_ptr() const { return data() + head; }
   ZOT_INLINE u8* tail_ptr() { return data() + tail; }
+  ZOT_INLINE const u8* tail_ptr() const { return data() + tail; }
   ZOT_INLINE u8* end_ptr() { return data() + size; }
   ZOT_INLINE u32 unit() const { return flags & kUnitMask; }
   ZOT_INLINE u32 unit_shift() const { return u32(__builtin_ctz(flags & kUnitMask)); }
@@ -48,6 +50,7 @@ struct Series {
   ZOT_INLINE u32 bytes_used() const { return tail - head; }
   ZOT_INLINE u32 room() const { return size - tail; }  // bytes free after the tail
   ZOT_INLINE Cell* cells() { return reinterpret_cast<Cell*>(head_ptr()); }
+  ZOT_INLINE const Cell* cells() const { return reinterpret_cast<const Cell*>(head_ptr()); }
   ZOT_INLINE Cell* cells_tail() { return reinterpret_cast<Cell*>(tail_ptr()); }
 };
 static_assert(sizeof(Series) == 24, "series header is six 32-bit fields");

@@ -1,0 +1,46 @@
+// The words the runtime uses by name: interned once at start-up, each kept as
+// its symbol id and as a word! bound in the global context.
+#pragma once
+
+#include "runtime/cell.h"
+
+namespace zot::words {
+
+enum Id : u16 {
+#define ZOT_WORD(id, text) id,
+#include "runtime/words.inc"
+#undef ZOT_WORD
+  kCount
+};
+
+enum RefinementId : u16 {
+#define ZOT_REFINEMENT(id, text) ref_##id,
+#define ZOT_ISSUE(id, text)
+#include "runtime/refinements.inc"
+#undef ZOT_REFINEMENT
+#undef ZOT_ISSUE
+  kRefinementCount
+};
+
+enum IssueId : u16 {
+#define ZOT_REFINEMENT(id, text)
+#define ZOT_ISSUE(id, text) issue_##id,
+#include "runtime/refinements.inc"
+#undef ZOT_REFINEMENT
+#undef ZOT_ISSUE
+  kIssueCount
+};
+
+extern u32 g_syms[kCount];
+extern Cell g_words[kCount];
+extern Cell g_refinements[kRefinementCount];
+extern Cell g_issues[kIssueCount];
+
+ZOT_INLINE u32 sym(Id id) { return g_syms[id]; }
+ZOT_INLINE const Cell* word(Id id) { return &g_words[id]; }
+const char* text(Id id);
+
+// Interns every word (the symbol table and the global context must exist).
+void init();
+
+}  // namespace zot::words
