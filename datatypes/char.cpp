@@ -1,0 +1,158 @@
+#include "datatypes/char.h"
+
+#include "datatypes/registry.h"
+#include "datatypes/string.h"
+#include "interpreter/actions.h"
+#include "runtime/errors.h"
+#include "runtime/memory.h"
+#include "runtime/unicode.h"
+
+namespace zot::char_ {
+
+namespace {
+
+Cell g_made;
+
+ZOT_NORETURN void raise_with_type(Err e, u32 type, const Cell* arg2 = nullptr) {
+  Cell dt;
+  make_cell(&dt, T_DATATYPE, type, 0, 0);
+  raise_error(e, &dt, arg2);
+}
+
+bool is_text_type(TypeId t) {
+  switch (t) {
+    case T_STRING: case T_FILE: case T_URL: case T_TAG: case T_EMAIL: case T_REF:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+Cell* make_in(const Cell* block, u32 cp) { return make_at(mem::alloc_tail_cell(block->w2), cp); }
+
+Cell* push(u32 cp) { return make_at(stack::reserve_slot(), cp); }
+
+void do_math(int op) {
+  Cell* a = stack::g_base;
+  const Cell* b = stack::g_base + 1;
+  i32 right;
+  switch (b->type()) {
+    case T_CHAR:
+    case T_INTEGER:
+      right = b->int_value();
+      break;
+    case T_FLOAT: {
+      // Truncated toward zero; a float that no 32-bit integer holds cannot
+      // give a code point either.
+      double d = b->float_value();
+      if (!(d > -2147483649.0 && d < 2147483648.0)) raise_error(Err::MathOverflow);
+      right = i32(d);
+      break;
+    }
+    default:
+      raise_with_type(Err::ScriptInvalidType, b->type());
+  }
+  // Division truncates (no result cell, so it never turns into a float).
+  Cell scratch;
+  set_unset(&scratch);
+  i32 v = integer::do_math_op(a->int_value(), right, op, op == integer::kOpDivide ? nullptr : &scratch);
+  if (scratch.is(T_FLOAT) || v < 0 || u32(v) > kMaxCodePoint) raise_error(Err::MathOverflow);
+  a->w2 = u32(v);
+}
+
+i32 compare(const Cell* a, const Cell* b, i32 op) {
+  if ((op == actions::kStrictEqual || op == actions::kFindEqual) && !b->is(T_CHAR)) return 1;
+  if (!b->is(T_CHAR) && !b->is(T_INTEGER)) return actions::kNotComparable;
+  i32 x = a->int_value(), y = b->int_value();
+  return (x > y) - (x < y);
+}
+
+Cell* make(Cell*, Cell* spec, int) {
+  u32 cp;
+  switch (spec->type()) {
+    case T_CHAR:
+    case T_INTEGER: {
+      i32 v = spec->int_value();
+      if (v < 0 || u32(v) > kMaxCodePoint) raise_error(Err::ScriptOutOfRange, spec);
+      cp = u32(v);
+      break;
+    }
+    case T_FLOAT:
+    case T_PERCENT: {
+      // Same as truncating first, without converting an out-of-range double.
+      double d = spec->float_value();
+      if (!(d > -1.0 && d < double(kMaxCodePoint) + 1.0)) raise_error(Err::ScriptOutOfRange, spec);
+      cp = u32(d);
+      break;
+    }
+    case T_BINARY: {
+      mem::Series* s = mem::series_of(spec->w2);
+      i64 index = i32(spec->w1);
+      i64 len = i64(s->bytes_used());
+      if (index < 0) index = 0;
+      std::size_t count = index < len ? std::size_t(len - index) : 0;
+      i32 v = unicode::decode_utf8_strict(s->head_ptr() + index, count);
+      if (v < 0) raise_with_type(Err::ScriptBadToArg, T_CHAR, spec);
+      cp = u32(v);
+      break;
+    }
+    default:
+      if (is_text_type(spec->type())) {
+        Cell text = *spec;
+        if (string::length_at(&text) <= 0) raise_with_type(Err::ScriptBadToArg, T_CHAR, spec);
+        cp = string::char_at(&text, string::index_of(&text));
+        break;
+      }
+      raise_with_type(Err::ScriptBadToArg, T_CHAR, spec);
+  }
+  return make_at(&g_made, cp);
+}
+
+i32 form(const Cell* value, Cell* out, const Cell*, i32 part) {
+  string::append_char(string::buffer_of(out), value->w2);
+  return part - 1;
+}
+
+i32 mold(const Cell* value, Cell* out, bool, bool, bool, const Cell*, i32 part, i32) {
+  i32 before = string::total_length(out);
+  string::append_c_text(out, "#\"");
+  string::append_escaped_char(out, value->w2, false);
+  string::append_c_text(out, "\"");
+  return part - (string::total_length(out) - before);
+}
+
+void add() { char_::do_math(integer::kOpAdd); }
+void subtract() { char_::do_math(integer::kOpSubtract); }
+void multiply() { char_::do_math(integer::kOpMultiply); }
+void divide() { char_::do_math(integer::kOpDivide); }
+void remainder() { char_::do_math(integer::kOpRemainder); }
+void and_() { char_::do_math(integer::kOpAnd); }
+void or_() { char_::do_math(integer::kOpOr); }
+void xor_() { char_::do_math(integer::kOpXor); }
+
+void register_type() {
+  using namespace actions;
+  AnyFn slots[kSlotCount] = {};
+  slots[kMake - 1] = fn(&make);
+  slots[kRandom - 1] = ZOT_INHERIT;
+  slots[kTo - 1] = fn(&make);
+  slots[kForm - 1] = fn(&form);
+  slots[kMold - 1] = fn(&mold);
+  slots[kCompare - 1] = fn(&compare);
+  slots[kAbsolute - 1] = ZOT_INHERIT;
+  slots[kAdd - 1] = fn(&add);
+  slots[kDivide - 1] = fn(&divide);
+  slots[kMultiply - 1] = fn(&multiply);
+  slots[kRemainder - 1] = fn(&remainder);
+  slots[kSubtract - 1] = fn(&subtract);
+  slots[kEven - 1] = ZOT_INHERIT;
+  slots[kOdd - 1] = ZOT_INHERIT;
+  slots[kAnd - 1] = fn(&and_);
+  slots[kOr - 1] = fn(&or_);
+  slots[kXor - 1] = fn(&xor_);
+  datatype::register_type(T_CHAR, T_INTEGER, "char!", slots, kSlotCount);
+}
+
+}  // namespace zot::char_

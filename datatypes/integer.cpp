@@ -1,0 +1,370 @@
+#include "datatypes/integer.h"
+
+#include "datatypes/float.h"
+#include "datatypes/registry.h"
+#include "datatypes/string.h"
+#include "interpreter/actions.h"
+#include "runtime/errors.h"
+#include "runtime/fatal.h"
+#include "runtime/helpers.h"
+#include "runtime/memory.h"
+
+namespace zot::integer {
+
+namespace {
+
+// Decimal text of form_signed: eleven characters and a NUL.
+char g_text[12];
+
+// Result of make and to (the entry copies it into the frame).
+Cell g_made;
+
+Cell datatype_cell(u32 type) {
+  Cell dt;
+  make_cell(&dt, T_DATATYPE, type, 0, 0);
+  return dt;
+}
+
+ZOT_NORETURN void raise_with_type(Err e, u32 type, const Cell* arg2 = nullptr) {
+  Cell dt = datatype_cell(type);
+  raise_error(e, &dt, arg2);
+}
+
+ZOT_NORETURN void raise_overflow() { raise_error(Err::MathOverflow); }
+
+// An exponent must be integer! or float!: anything else names the argument.
+void check_exponent(const Cell* exponent) {
+  Cell numbers;
+  make_cell(&numbers, T_TYPESET, 0, 0, 0);
+  runtime::typeset_add(&numbers, T_INTEGER);
+  runtime::typeset_add(&numbers, T_FLOAT);
+  runtime::check_arg_type(&numbers, 1, exponent);
+}
+
+// The first bytes (at most max) of a binary! from its index, big-endian.
+u64 binary_prefix(const Cell* bin, int max) {
+  mem::Series* s = mem::series_of(bin->w2);
+  i64 index = i32(bin->w1);
+  i64 len = i64(s->bytes_used());
+  u64 v = 0;
+  if (index < 0) index = 0;
+  const u8* p = s->head_ptr() + index;
+  for (i64 i = 0; i < max && index + i < len; i++) v = (v << 8) | p[i];
+  return v;
+}
+
+void math_slot(int op) { integer::do_math(op); }
+
+}  // namespace
+
+Cell* make_in(const Cell* block, i32 v) {
+  Cell* c = mem::alloc_tail_cell(block->w2);
+  return make_cell(c, T_INTEGER, 0, u32(v), 0);
+}
+
+Cell* push(i32 v) { return set_integer(stack::reserve_slot(), v); }
+
+i32 do_math_op(i32 left, i32 right, int op, Cell* result) {
+  i32 v = 0;
+  switch (op) {
+    case kOpAdd:
+      if (__builtin_add_overflow(left, right, &v) && result) {
+        set_float(result, double(left) + double(right));
+        return 0;
+      }
+      break;
+    case kOpSubtract:
+      if (__builtin_sub_overflow(left, right, &v) && result) {
+        set_float(result, double(left) - double(right));
+        return 0;
+      }
+      break;
+    case kOpMultiply:
+      if (__builtin_mul_overflow(left, right, &v) && result) {
+        set_float(result, double(right) * double(left));
+        return 0;
+      }
+      break;
+    case kOpDivide:
+      if (right == 0) raise_error(Err::MathZeroDivide);
+      if (left == kMin && right == -1) raise_overflow();
+      if (result && left % right != 0) {
+        set_float(result, double(left) / double(right));
+        return 0;
+      }
+      v = left / right;
+      break;
+    case kOpRemainder:
+      if (right == 0) raise_error(Err::MathZeroDivide);
+      if (left == kMin && right == -1) raise_overflow();
+      v = left % right;
+      break;
+    case kOpOr: v = left | right; break;
+    case kOpAnd: v = left & right; break;
+    case kOpXor: v = left ^ right; break;
+    default: runtime::quit(runtime::kFatalNoSwitch, ZOT_CALLER_ADDRESS());
+  }
+  if (result) result->w2 = u32(v);
+  return v;
+}
+
+void do_math(int op) {
+  Cell* a = stack::g_base;
+  const Cell* b = stack::g_base + 1;
+  switch (b->type()) {
+    case T_INTEGER:
+    case T_CHAR:
+      do_math_op(a->int_value(), b->int_value(), op, a);
+      return;
+    case T_FLOAT:
+    case T_PERCENT:
+    case T_TIME:
+      float_::do_math(op);
+      return;
+    default:
+      raise_with_type(Err::ScriptInvalidType, b->type());
+  }
+}
+
+i32 power_int(i32 base, i32 exp, bool* overflow) {
+  i32 result = 1;
+  *overflow = false;
+  while (exp != 0) {
+    if ((exp & 1) && __builtin_mul_overflow(result, base, &result)) {
+      *overflow = true;
+      return 0;
+    }
+    exp >>= 1;
+    if (exp > 0 && __builtin_mul_overflow(base, base, &base)) {
+      *overflow = true;
+      return 0;
+    }
+  }
+  return result;
+}
+
+i32 absolute_checked(i32 v) {
+  if (v == kMin) raise_overflow();
+  return v < 0 ? -v : v;
+}
+
+bool float_overflow(const Cell* c) {
+  double d = c->float_value();
+  return !(d >= -2147483648.0 && d <= 2147483647.0);
+}
+
+const char* form_signed(i32 v, int* len) {
+  char* end = g_text + sizeof g_text - 1;
+  *end = 0;
+  char* p = end;
+  if (v == 0) {
+    *--p = '0';
+  } else if (v == kMin) {
+    static const char kMinText[] = "-2147483648";
+    if (len) *len = int(sizeof kMinText - 1);
+    return kMinText;
+  } else {
+    u32 n = v < 0 ? u32(-v) : u32(v);
+    while (n) {
+      *--p = char('0' + n % 10);
+      n /= 10;
+    }
+    if (v < 0) *--p = '-';
+  }
+  if (len) *len = int(end - p);
+  return p;
+}
+
+i32 form(const Cell* value, Cell* out, const Cell*, i32 part) {
+  int len;
+  const char* text = form_signed(value->int_value(), &len);
+  string::append_c_text_n(out, text, std::size_t(len));
+  return part - len;
+}
+
+i32 mold(const Cell* value, Cell* out, bool, bool, bool, const Cell* limit, i32 part, i32) {
+  return form(value, out, limit, part);
+}
+
+i32 compare(const Cell* a, const Cell* b, i32 op) {
+  if ((op == actions::kStrictEqual || op == actions::kFindEqual) && !b->is(T_INTEGER)) return 1;
+  switch (b->type()) {
+    case T_INTEGER:
+    case T_CHAR: {
+      i32 x = a->int_value(), y = b->int_value();
+      return (x > y) - (x < y);
+    }
+    case T_FLOAT:
+    case T_PERCENT:
+    case T_TIME: {
+      Cell f;
+      set_float(&f, double(a->int_value()));
+      return float_::compare(&f, b, op);
+    }
+    default:
+      return actions::kNotComparable;
+  }
+}
+
+Cell* to(Cell*, Cell* spec, int) {
+  i32 v;
+  switch (spec->type()) {
+    case T_INTEGER:
+    case T_CHAR:
+      v = spec->int_value();
+      break;
+    case T_FLOAT:
+    case T_PERCENT:
+      if (float_overflow(spec)) raise_with_type(Err::ScriptTypeLimit, T_INTEGER);
+      v = i32(spec->float_value());
+      break;
+    case T_TIME: {
+      // Whole seconds, rounded half up.
+      double d = spec->float_value() + 0.5;
+      if (!(d > -2147483649.0 && d < 2147483648.0)) raise_with_type(Err::ScriptTypeLimit, T_INTEGER);
+      v = i32(d);
+      break;
+    }
+    case T_BINARY:
+      v = i32(u32(binary_prefix(spec, 4)));
+      break;
+    default:
+      raise_with_type(Err::ScriptBadToArg, T_INTEGER, spec);
+  }
+  return set_integer(&g_made, v);
+}
+
+Cell* make(Cell* proto, Cell* spec, int type) {
+  if (spec->is(T_LOGIC)) return set_integer(&g_made, spec->w1 ? 1 : 0);
+  return to(proto, spec, type);
+}
+
+void absolute() { set_result(absolute_checked(get_arg())); }
+void add() { math_slot(kOpAdd); }
+void subtract() { math_slot(kOpSubtract); }
+void multiply() { math_slot(kOpMultiply); }
+void divide() { math_slot(kOpDivide); }
+void remainder() { math_slot(kOpRemainder); }
+void and_() { math_slot(kOpAnd); }
+void or_() { math_slot(kOpOr); }
+void xor_() { math_slot(kOpXor); }
+
+void negate(Cell* value) {
+  i32 v = value->int_value();
+  if (v == kMin) raise_overflow();
+  set_integer(value, -v);
+}
+
+void power() {
+  Cell* base = stack::g_base;
+  const Cell* exponent = stack::g_base + 1;
+  check_exponent(exponent);
+  if (exponent->is(T_INTEGER) && exponent->int_value() >= 0) {
+    bool overflow;
+    i32 r = power_int(base->int_value(), exponent->int_value(), &overflow);
+    if (!overflow) {
+      set_integer(base, r);
+      return;
+    }
+  }
+  set_float(base, double(base->int_value()));
+  float_::power();
+}
+
+void round(Cell* value, Cell* scale, bool even, bool down, bool half_down, bool floor, bool ceiling,
+           bool half_ceiling) {
+  if (scale && scale->is(T_MONEY)) {
+    Cell word = stack::calling_word();
+    Cell dt = datatype_cell(T_MONEY);
+    raise_error(Err::ScriptNotRelated, &word, &dt);
+  }
+  i32 v = value->int_value();
+  if (v == kMin) return;
+  i64 s = 1;
+  if (scale) {
+    if (!scale->is(T_INTEGER)) {
+      set_float(value, double(v));
+      float_::round(value, scale, even, down, half_down, floor, ceiling, half_ceiling);
+      return;
+    }
+    s = absolute_checked(scale->int_value());
+  }
+  if (s == 0 || v % s == 0) return;
+
+  const bool negative = v < 0;
+  const i64 a = negative ? -i64(v) : i64(v);
+  const i64 r = a % s;
+  const i64 d = s - r;
+  const i64 up = a + d;
+  const i64 dn = a - r;
+  const bool up_overflows = up > kMax;
+  enum { kTowardZero, kAway, kToPlus, kToMinus } dir;
+
+  if (down) {
+    dir = kTowardZero;
+  } else if (floor) {
+    dir = kToMinus;
+  } else if (ceiling) {
+    dir = kToPlus;
+  } else if (r < d) {
+    dir = kTowardZero;
+  } else if (r > d) {
+    dir = kAway;
+  } else if (even) {
+    dir = (a / s) % 2 == 0 ? kTowardZero : kAway;
+  } else if (half_down) {
+    dir = kTowardZero;
+  } else if (half_ceiling) {
+    dir = kToPlus;
+  } else {
+    dir = kAway;
+  }
+
+  i64 result;
+  switch (dir) {
+    case kTowardZero: result = dn; break;
+    case kAway: result = up; break;
+    case kToPlus: result = negative ? dn : up; break;
+    default: result = negative ? up : dn; break;
+  }
+  // Only a move away from zero can leave the range: a floor or ceiling that
+  // goes toward zero never overflows.
+  if (result == up && up_overflows) raise_overflow();
+  set_integer(value, i32(negative ? -result : result));
+}
+
+Cell* complement(Cell* value) {
+  value->w2 = ~value->w2;
+  return value;
+}
+
+bool even(const Cell* value) { return (value->w2 & 1) == 0; }
+bool odd(const Cell* value) { return (value->w2 & 1) != 0; }
+
+void register_type() {
+  using namespace actions;
+  AnyFn slots[kSlotCount] = {};
+  slots[kMake - 1] = fn(&make);
+  slots[kTo - 1] = fn(&to);
+  slots[kForm - 1] = fn(&form);
+  slots[kMold - 1] = fn(&mold);
+  slots[kCompare - 1] = fn(&compare);
+  slots[kAbsolute - 1] = fn(&absolute);
+  slots[kAdd - 1] = fn(&add);
+  slots[kDivide - 1] = fn(&divide);
+  slots[kMultiply - 1] = fn(&multiply);
+  slots[kNegate - 1] = fn(&negate);
+  slots[kPower - 1] = fn(&power);
+  slots[kRemainder - 1] = fn(&remainder);
+  slots[kRound - 1] = fn(&round);
+  slots[kSubtract - 1] = fn(&subtract);
+  slots[kEven - 1] = fn(&even);
+  slots[kOdd - 1] = fn(&odd);
+  slots[kAnd - 1] = fn(&and_);
+  slots[kComplement - 1] = fn(&complement);
+  slots[kOr - 1] = fn(&or_);
+  slots[kXor - 1] = fn(&xor_);
+  datatype::register_type(T_INTEGER, 0, "integer!", slots, kSlotCount);
+}
+
+}  // namespace zot::integer
