@@ -1,0 +1,711 @@
+#include "datatypes/block.h"
+
+#include <algorithm>
+#include <exception>
+
+#include "datatypes/hooks.h"
+#include "datatypes/registry.h"
+#include "datatypes/string.h"
+#include "interpreter/stack.h"
+#include "runtime/cycles.h"
+#include "runtime/errors.h"
+#include "runtime/helpers.h"
+
+namespace zot::block {
+
+using mem::Series;
+using series::buffer_of;
+using series::Change;
+using series::index_of;
+
+namespace {
+
+constexpr u64 kMaxCells = u64(1) << 27;
+
+// Puts the argument stack's top back where it was, for cells pushed only to
+// keep work values alive. Not while an error unwinds: its value is on the
+// stack by then, and the try frame restores the rest.
+struct StackMark {
+  Cell* top = stack::g_top;
+  int unwinding = std::uncaught_exceptions();
+  ~StackMark() {
+    if (std::uncaught_exceptions() == unwinding) stack::g_top = top;
+  }
+};
+
+ZOT_INLINE i32 total(const Cell* b) { return i32(buffer_of(b)->length()); }
+
+// The index, clamped to the tail (and written back when it lay past it).
+i32 clamp_index(Cell* b) {
+  i32 t = total(b);
+  i32 i = index_of(b);
+  if (i > t) {
+    b->w1 = u32(t);
+    i = t;
+  }
+  return i < 0 ? 0 : i;
+}
+
+ZOT_NORETURN void no_memory() { raise_error(Err::InternalNoMemory); }
+
+// Makes sure the buffer holds `cells` cells from its head; grows to exactly
+// `capacity` cells when it does not.
+Series* ensure_room(Cell* b, u64 cells, u64 capacity) {
+  Series* s = buffer_of(b);
+  if (u64(s->head) + cells * sizeof(Cell) <= s->size) return s;
+  u64 bytes = capacity * sizeof(Cell);
+  if (bytes > mem::kMaxSeriesBytes) no_memory();
+  return mem::expand_series(s, u32(bytes));
+}
+
+// A series value whose cells come from the block being changed is copied to
+// a work block first (kept on the argument stack), so opening the gap cannot
+// shift or overwrite them. count cells from the value's index.
+void stage_if_same(Cell* value, const Cell* target, i32 count) {
+  if (value->w2 != target->w2) return;
+  Cell* work = stack::push(&datatype::g_none);
+  make_at(work, count);
+  Series* w = buffer_of(work);
+  std::memcpy(w->cells(), buffer_of(value)->cells() + index_of(value), std::size_t(count) * sizeof(Cell));
+  w->tail = w->head + u32(count) * sizeof(Cell);
+  value->w2 = work->w2;
+  value->w1 = 0;
+}
+
+void put_char(Cell* out, u32 cp) { string::append_char(string::buffer_of(out), cp); }
+
+void put_indent(Cell* out, i32 level) {
+  for (i32 i = 0; i < level; i++) string::append_c_text(out, "    ");
+}
+
+bool is_word_family(u32 t) { return t >= T_WORD && t <= T_ISSUE; }
+bool is_number(u32 t) { return t == T_INTEGER || t == T_FLOAT || t == T_PERCENT; }
+
+Cell* find_in(Cell* series, Cell* key, bool case_) {
+  auto find = actions::lookup<actions::FindFn>(series->type(), actions::kFind);
+  return find(series, key, nullptr, false, case_, false, false, nullptr, nullptr, false, false, false, false);
+}
+
+bool found_in(const Cell* found, const Cell* series) {
+  return found->type() == series->type() && found->w2 == series->w2;
+}
+
+// Deep copies of the series cells of a block (objects stay shared).
+void deep_copy_cells(Cell* block) {
+  i32 n = total(block);
+  for (i32 i = 0; i < n; i++) {
+    Cell elem = *cell_at(block, i);
+    if (!series::is_series_type(elem.type())) continue;
+    StackMark mark;
+    Cell* tmp = stack::push(&datatype::g_none);
+    Cell* r = actions::lookup<actions::CopyFn>(elem.type(), actions::kCopy)(&elem, tmp, nullptr, true, nullptr);
+    *cell_at(block, i) = *r;
+  }
+}
+
+// The cycle text when the block is already being molded or formed.
+bool cycle_detected(const Cell* b, Cell* out, i32* part, const char* marker) {
+  if (!cycles::find(b->w2)) return false;
+  string::append_c_text(out, marker);
+  *part -= i32(std::strlen(marker));
+  return true;
+}
+
+// Reading a block by a word: the value after the first word of the same name.
+Cell* select_word(Cell* b, const Cell* word, bool case_) {
+  static Cell none_answer;
+  u32 sym = word->w2;
+  u32 want = case_ ? sym : hooks::canonical(sym);
+  i32 n = total(b);
+  for (i32 i = std::max(index_of(b), 0); i < n; i++) {
+    const Cell* c = cell_at(b, i);
+    u32 t = c->type();
+    if (t != T_WORD && t != T_SET_WORD && t != T_GET_WORD && t != T_LIT_WORD) continue;
+    if ((case_ ? c->w2 : hooks::canonical(c->w2)) != want) continue;
+    if (i + 1 >= n) break;
+    return cell_at(b, i + 1);
+  }
+  return set_none(&none_answer);
+}
+
+}  // namespace
+
+// ---- walking
+
+i32 length_at(const Cell* b) {
+  i32 i = index_of(b);
+  i32 t = total(b);
+  if (i < 0) i = 0;
+  return i >= t ? 0 : t - i;
+}
+
+Cell* index_cell(Cell* b) { return buffer_of(b)->cells() + clamp_index(b); }
+Cell* tail_cell(const Cell* b) { return buffer_of(b)->cells_tail(); }
+bool index_at_tail(const Cell* b) { return index_of(b) == total(b); }
+
+bool advance_index(Cell* b) {
+  i32 t = total(b);
+  if (index_of(b) < t) b->w1++;
+  return index_of(b) >= t;
+}
+
+void truncate_at(Cell* b, i32 n) {
+  Series* s = buffer_of(b);
+  s->tail = s->head + u32(n) * sizeof(Cell);
+}
+
+void drop_last(Cell* b) {
+  i32 t = total(b);
+  if (t == 0) return;
+  truncate_at(b, t - 1);
+  if (index_of(b) > t - 1) b->w1 = u32(t - 1);
+}
+
+// ---- building
+
+Cell* append_cell(const Cell* b, const Cell* value) {
+  Cell v = *value;
+  Cell* c = mem::alloc_tail_cell(b->w2);
+  *c = v;
+  return c;
+}
+
+Cell* append_values(Cell* target, const Cell* source) {
+  i32 n = length_at(source);
+  if (n == 0) return target;
+  mem::Node src = source->w2;
+  i32 from = index_of(source);
+  u8* dst = mem::alloc_tail_bytes(target->w2, u32(n) * sizeof(Cell));
+  // Re-derived: the tail allocation may have moved the source buffer.
+  std::memcpy(dst, mem::series_of(src)->cells() + from, std::size_t(n) * sizeof(Cell));
+  return target;
+}
+
+Cell* insert_value(Cell* b, const Cell* value, bool advance, bool at_head) {
+  Cell v = *value;
+  i32 t = total(b);
+  i32 at = at_head ? 0 : clamp_index(b);
+  Series* s = ensure_room(b, u64(t) + 1, (u64(t) + 1) * 2);
+  Cell* base = s->cells();
+  std::memmove(base + at + 1, base + at, std::size_t(t - at) * sizeof(Cell));
+  base[at] = v;
+  s->tail += sizeof(Cell);
+  if (b->is(T_HASH) && series::hash_inserted(b, at, 1)) series::hash_rebuild(b);
+  if (advance) b->w1 = u32(at + 1);
+  return b;
+}
+
+void insert_values(Cell* target, const Cell* source) {
+  StackMark mark;
+  Cell src = *source;
+  i32 n = length_at(&src);
+  if (n == 0) return;
+  stage_if_same(&src, target, n);
+  for (i32 k = 0; k < n; k++) insert_value(target, cell_at(&src, index_of(&src) + k), true, false);
+}
+
+void insert_result() { insert_value(stack::g_base - 1, stack::g_base, true, false); }
+
+void append_result() {
+  Cell* b = stack::g_base - 1;
+  append_cell(b, stack::g_base);
+  i32 t = total(b);
+  if (b->is(T_HASH) && series::hash_inserted(b, t - 1, 1)) series::hash_rebuild(b);
+}
+
+Cell* append_next_arg() {
+  Cell* b = stack::g_base;
+  append_cell(b, stack::g_base + 1);
+  i32 t = total(b);
+  if (b->is(T_HASH) && series::hash_inserted(b, t - 1, 1)) series::hash_rebuild(b);
+  return b;
+}
+
+Cell* make_at(Cell* cell, i32 capacity) {
+  u32 flags = cell->header & ~kCellTypeMask;
+  set_unset(cell);
+  // Room for at least one cell, so a later append can double it.
+  mem::Node n = mem::alloc_cells(u32(capacity < 1 ? 1 : capacity));
+  return make_cell(cell, flags | T_BLOCK, 0, n, 0);
+}
+
+Cell* make_at_fixed(Cell* cell, i32 capacity, int mode) {
+  u32 flags = cell->header & ~kCellTypeMask;
+  set_unset(cell);
+  u32 n = u32(capacity < 1 ? 1 : capacity);
+  mem::Node node = mode == 1 ? mem::alloc_heap_series(n, sizeof(Cell), 0) : mem::alloc_unset_cells(n);
+  return make_cell(cell, flags | T_BLOCK, 0, node, 0);
+}
+
+namespace {
+Cell* make_in_impl(const Cell* parent, i32 capacity, bool fixed) {
+  mem::Node p = parent->w2;
+  mem::alloc_tail_cell(p);  // the new cell, unset! until its buffer exists
+  i32 at = i32(mem::series_of(p)->length()) - 1;
+  Cell made;
+  set_unset(&made);
+  if (fixed)
+    make_at_fixed(&made, capacity, 1);
+  else
+    make_at(&made, capacity);
+  Cell* c = mem::series_of(p)->cells() + at;
+  *c = made;
+  return c;
+}
+}  // namespace
+
+Cell* make_in(const Cell* parent, i32 capacity) { return make_in_impl(parent, capacity, false); }
+Cell* make_in_fixed(const Cell* parent, i32 capacity) { return make_in_impl(parent, capacity, true); }
+
+Cell* push(const Cell* b) { return stack::push(b); }
+
+Cell* push_new(i32 capacity) {
+  Cell* c = stack::push(&datatype::g_none);
+  return make_at(c, capacity);
+}
+
+Cell* clone(const Cell* b, bool deep, bool paths_too) {
+  Cell src = *b;
+  i32 n = length_at(&src);
+  Cell* r = push_new(n);
+  set_type(r, src.type());
+  Series* d = buffer_of(r);
+  std::memcpy(d->cells(), buffer_of(&src)->cells() + std::max(index_of(&src), 0), std::size_t(n) * sizeof(Cell));
+  d->tail = d->head + u32(n) * sizeof(Cell);
+  if (!deep) return r;
+  for (i32 i = 0; i < n; i++) {
+    Cell elem = *cell_at(r, i);
+    u32 t = elem.type();
+    bool nested = t == T_BLOCK || (paths_too && (t == T_PAREN || (t >= T_PATH && t <= T_GET_PATH)));
+    if (!nested) continue;
+    StackMark mark;
+    Cell* c = clone(&elem, true, paths_too);
+    c->header = elem.header;  // the nested value's type and flags
+    *cell_at(r, i) = *c;
+  }
+  return r;
+}
+
+void copy_types_in_place(Cell* block, i32 first, i32 end, i32 step, bool deep, const Cell* kind) {
+  for (i32 i = first; i < end; i += step) {
+    Cell elem = *cell_at(block, i);
+    u32 t = elem.type();
+    bool wanted = kind->is(T_DATATYPE) ? kind->w1 == t : runtime::typeset_has(kind, t);
+    bool copyable = series::is_series_type(t) || t == T_MAP || t == T_BITSET || t == T_OBJECT || t == T_ERROR;
+    if (!wanted || !copyable) continue;
+    StackMark mark;
+    Cell k = *kind;
+    Cell* tmp = stack::push(&datatype::g_none);
+    auto copy_fn = actions::lookup<actions::CopyFn>(t, actions::kCopy);
+    Cell* r = copy_fn(&elem, tmp, nullptr, deep, deep ? &k : nullptr);
+    *cell_at(block, i) = *r;
+  }
+}
+
+bool remove_key(Cell* b, const Cell* key, bool from_head) {
+  Cell k = *key;
+  i32 n = total(b);
+  for (i32 i = from_head ? 0 : std::max(index_of(b), 0); i < n; i++) {
+    Cell c = *cell_at(b, i);
+    if (actions::compare_direct(&k, &c, actions::kFindEqual) != 0) continue;
+    Cell* base = buffer_of(b)->cells();
+    std::memmove(base + i, base + i + 1, std::size_t(n - i - 1) * sizeof(Cell));
+    truncate_at(b, n - 1);
+    return i <= index_of(b);
+  }
+  return false;
+}
+
+// ---- text
+
+i32 form(const Cell* value, Cell* out, const Cell* limit, i32 part) {
+  Cell b = *value;
+  if (cycle_detected(&b, out, &part, "...")) return part;
+  cycles::Guard guard(b.w2);
+  i32 first = std::max(index_of(&b), 0);
+  for (i32 i = first; i < total(&b); i++) {
+    if (limit && part < 1) break;
+    if (i > first) {
+      Series* o = string::buffer_of(out);
+      u32 last = 0;
+      if (o->tail > o->head) last = string::get_char(o->tail_ptr() - o->unit(), o->unit());
+      if (last != '\n' && last != '\r' && last != '\t') {
+        put_char(out, ' ');
+        part--;
+      }
+    }
+    Cell elem = *cell_at(&b, i);
+    part = actions::lookup<actions::FormFn>(elem.type(), actions::kForm)(&elem, out, limit, part);
+  }
+  return part;
+}
+
+i32 mold_each(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part,
+              i32 indent) {
+  Cell b = *value;
+  cycles::Guard guard(b.w2);
+  bool owe_break = false;
+  i32 first = std::max(index_of(&b), 0);
+  for (i32 i = first; i < total(&b); i++) {
+    if (limit && part < 1) break;
+    Cell elem = *cell_at(&b, i);
+    if (!flat && (elem.header & kCellNewLine)) {
+      if (i == first && !only) {
+        indent++;
+        owe_break = true;
+      }
+      if (!(i == first && only)) {
+        put_char(out, '\n');
+        part--;
+      }
+      put_indent(out, indent);
+      part -= 4 * indent;
+    } else if (i > first) {
+      put_char(out, ' ');
+      part--;
+    }
+    part = actions::lookup<actions::MoldFn>(elem.type(), actions::kMold)(&elem, out, false, all, flat, limit,
+                                                                       part, indent);
+  }
+  if (owe_break) {
+    indent--;
+    put_char(out, '\n');
+    put_indent(out, indent);
+    part -= 1 + 4 * indent;
+  }
+  return part;
+}
+
+namespace {
+i32 mold_between(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part,
+                 i32 indent, char open, char close, const char* marker) {
+  Cell b = *value;
+  if (cycle_detected(&b, out, &part, marker)) return part;
+  if (!only) {
+    put_char(out, u32(open));
+    part--;
+  }
+  part = mold_each(&b, out, only, all, flat, limit, part, indent);
+  if (!only) {
+    put_char(out, u32(close));
+    part--;
+  }
+  return part;
+}
+}  // namespace
+
+i32 mold(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part,
+         i32 indent) {
+  return mold_between(value, out, only, all, flat, limit, part, indent, '[', ']', "[...]");
+}
+
+i32 paren_mold(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part,
+               i32 indent) {
+  // A paren that contains itself gets its cycle text like a block does.
+  return mold_between(value, out, only, all, flat, limit, part, indent, '(', ')', "(...)");
+}
+
+// ---- make and to
+
+Cell* make(Cell* proto, Cell* spec, int type) {
+  (void)proto;
+  u32 t = spec->type();
+  if (t == T_INTEGER || t == T_FLOAT) {
+    i32 n = runtime::float_to_int(spec);
+    return set_type(push_new(n < 1 ? 1 : n), u8(type));
+  }
+  if (series::is_any_block(t)) return set_type(clone(spec, false, false), u8(type));
+  if (t == T_OBJECT || t == T_MAP || t == T_VECTOR) {
+    if (!hooks::g_services.body_of) hooks::missing();
+    Cell* r = stack::push(&datatype::g_none);
+    hooks::g_services.body_of(spec, r);
+    return set_type(r, u8(type));
+  }
+  Cell dt;
+  make_cell(&dt, T_DATATYPE, u32(type), 0, 0);
+  raise_error(Err::ScriptBadMakeArg, &dt, spec);
+}
+
+Cell* to(Cell* proto, Cell* spec, int type) {
+  (void)proto;
+  u32 t = spec->type();
+  Cell* r;
+  if (t == T_OBJECT || t == T_MAP || t == T_VECTOR) {
+    if (!hooks::g_services.body_of) hooks::missing();
+    r = stack::push(&datatype::g_none);
+    hooks::g_services.body_of(spec, r);
+  } else if (t == T_STRING) {
+    if (!hooks::g_services.scan) hooks::missing();
+    r = stack::push(&datatype::g_none);
+    hooks::g_services.scan(spec, r);
+  } else if (t == T_TYPESET) {
+    Cell ts = *spec;
+    r = push_new(8);
+    for (u32 id = 1; id <= u32(kTypeCount); id++) {
+      if (!runtime::typeset_has(&ts, id)) continue;
+      Cell dt;
+      make_cell(&dt, T_DATATYPE, id, 0, 0);
+      append_cell(r, &dt);
+    }
+  } else if (series::is_any_block(t)) {
+    r = clone(spec, false, false);
+  } else {
+    Cell v = *spec;
+    r = push_new(1);
+    append_cell(r, &v);
+  }
+  return set_type(r, u8(type));
+}
+
+// ---- paths
+
+Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, i32 index, bool case_, bool get,
+                bool last) {
+  (void)index, (void)get, (void)last;
+  if (element->is(T_INTEGER)) {
+    if (value) return series::poke(parent, element->int_value(), value, element);
+    return series::pick(parent, element->int_value(), element);
+  }
+  if (!value) {
+    if (element->is(T_WORD) && !parent->is(T_HASH)) return select_word(parent, element, case_);
+    auto select = actions::lookup<actions::SelectFn>(parent->type(), actions::kSelect);
+    return select(parent, element, nullptr, true, case_, false, false, nullptr, nullptr, false, false);
+  }
+  Cell* found = find_in(parent, element, case_);
+  if (!found_in(found, parent)) raise_error(Err::ScriptBadPathSet, path, element);
+  Cell at = *found;
+  return series::poke(&at, 2, value, nullptr);
+}
+
+// ---- compare
+
+i32 compare(const Cell* a, const Cell* b, i32 op) {
+  u32 ta = a->type(), tb = b->type();
+  if (ta != tb) {
+    bool paths = (ta == T_PATH || ta == T_LIT_PATH) && (tb == T_PATH || tb == T_LIT_PATH);
+    if (!paths || (op != actions::kEqualForm1 && op != actions::kEqualForm2)) return actions::kNotComparable;
+  }
+  if (a->w2 == b->w2 && a->w1 == b->w1) return 0;
+  if (op == actions::kSame) return -1;
+  if (cycles::find(a->w2)) return cycles::find(b->w2) ? 0 : -1;
+  i32 la = length_at(a), lb = length_at(b);
+  if (la != lb) {
+    switch (op) {
+      case actions::kEqual: case actions::kNotEqual: case actions::kStrictEqual:
+      case actions::kEqualForm1: case actions::kEqualForm2: case actions::kFindEqual:
+        return 1;
+      default:
+        break;
+    }
+  }
+  if (la == 0 && lb == 0) return 0;
+  Cell x = *a, y = *b;
+  cycles::Guard ga(x.w2);
+  cycles::Guard gb(y.w2);
+  i32 n = std::min(la, lb);
+  i32 ia = std::max(index_of(&x), 0), ib = std::max(index_of(&y), 0);
+  for (i32 k = 0; k < n; k++) {
+    Cell ca = *cell_at(&x, ia + k), cb = *cell_at(&y, ib + k);
+    u32 ea = ca.type(), eb = cb.type();
+    if (ea != eb && !(is_word_family(ea) && is_word_family(eb)) && !(is_number(ea) && is_number(eb)))
+      return ea < eb ? -1 : 1;
+    i32 r = actions::compare_direct(&ca, &cb, op);
+    if (r != 0) return r;
+  }
+  if (la == lb) return 0;
+  return la < lb ? -1 : 1;
+}
+
+// ---- modifying actions
+
+void append(Cell* series, Cell* value, i32 part, bool only, i32 dup, bool append) {
+  Cell v = *value;
+  bool splice = !only && series::is_any_block(v.type());
+  i32 count = splice ? length_at(&v) : 1;
+  if (count == 0 || dup < 1) return;
+  if (part < 0 || part > count) part = count;
+  i32 t = total(series);
+  i32 idx = clamp_index(series);
+  u64 cells = u64(part) * u64(dup);
+  if (cells > u64(INT32_MAX) || u64(t) + cells >= kMaxCells) no_memory();
+  StackMark mark;
+  if (splice) stage_if_same(&v, series, part);
+  i32 at = append ? t : idx;
+  i32 where = append ? t : idx;
+  Change before = append ? Change::kAppend : Change::kInsert;
+  bool owned = series::ownership_check(series, before, value, where, i32(cells));
+  u64 new_len = u64(t) + cells;
+  Series* s = ensure_room(series, new_len, dup < 5 ? new_len * 2 : new_len);
+  Cell* base = s->cells();
+  if (at < t) std::memmove(base + at + cells, base + at, std::size_t(t - at) * sizeof(Cell));
+  s->tail += u32(cells) * sizeof(Cell);
+  Cell* dst = base + at;
+  if (splice)
+    std::memcpy(dst, buffer_of(&v)->cells() + index_of(&v), std::size_t(part) * sizeof(Cell));
+  else
+    *dst = v;
+  if (dup > 1) mem::copy_repeat(reinterpret_cast<u8*>(dst), u32(part) * sizeof(Cell), u32(dup));
+  if (series->is(T_HASH) && series::hash_inserted(series, at, i32(cells))) series::hash_rebuild(series);
+  if (owned)
+    series::ownership_done(series, append ? Change::kAppended : Change::kInserted, value, where, i32(cells));
+  series->w1 = append ? 0 : u32(std::min<u64>(u64(idx) + cells, new_len));
+}
+
+void change(Cell* series, Cell* value, i32 part, bool only, i32 dup) {
+  Cell v = *value;
+  if (dup < 1) return;
+  i32 t = total(series);
+  i32 idx = clamp_index(series);
+  i32 avail = t - idx;
+  bool splice = !only && series::is_any_block(v.type());
+  i32 count = splice ? length_at(&v) : 1;
+  u64 inserted = u64(count) * u64(dup);
+  i32 replaced = part >= 0 ? std::min(part, avail) : i32(std::min<u64>(inserted, u64(avail)));
+  if (inserted > u64(INT32_MAX)) no_memory();
+  u64 new_len = u64(t) + inserted - u64(replaced);
+  if (new_len >= kMaxCells) no_memory();
+  StackMark mark;
+  if (splice) stage_if_same(&v, series, count);
+  series::ownership_check(series, Change::kChange, value, idx, replaced);
+  Series* s = ensure_room(series, new_len, new_len);
+  Cell* base = s->cells();
+  if (inserted != u64(replaced))
+    std::memmove(base + idx + inserted, base + idx + replaced, std::size_t(t - idx - replaced) * sizeof(Cell));
+  s->tail = s->head + u32(new_len) * sizeof(Cell);
+  if (count > 0) {
+    Cell* dst = base + idx;
+    if (splice)
+      std::memcpy(dst, buffer_of(&v)->cells() + index_of(&v), std::size_t(count) * sizeof(Cell));
+    else
+      *dst = v;
+    if (dup > 1) mem::copy_repeat(reinterpret_cast<u8*>(dst), u32(count) * sizeof(Cell), u32(dup));
+  }
+  if (series->is(T_HASH)) series::hash_rebuild(series);
+  series::ownership_done(series, Change::kChanged, nullptr, idx, i32(inserted));
+  series->w1 = u32(std::min<u64>(u64(idx) + inserted, new_len));
+}
+
+Cell* put(Cell* series, Cell* key, Cell* value, bool case_) {
+  Cell k = *key, v = *value;
+  Cell* found = find_in(series, &k, case_);
+  if (!found_in(found, series)) {
+    i32 n = length_at(series);
+    series::ownership_check(series, Change::kPut, value, n, 1);
+    i32 t = total(series);
+    append_cell(series, &k);
+    append_cell(series, &v);
+    if (series->is(T_HASH) && series::hash_inserted(series, t, 2)) series::hash_rebuild(series);
+    // The owner hears the past-tense word for an added pair too.
+    series::ownership_done(series, Change::kPutEd, value, n, 1);
+    return value;
+  }
+  i32 at = index_of(found) + 1;
+  series::ownership_check(series, Change::kPut, value, at, 1);
+  if (at >= total(series)) {
+    append_cell(series, &v);
+    if (series->is(T_HASH) && series::hash_inserted(series, at, 1)) series::hash_rebuild(series);
+  } else {
+    Cell old = *cell_at(series, at);
+    if (actions::compare_direct(&old, &v, actions::kFindEqual) != 0) {
+      *cell_at(series, at) = v;
+      if (series->is(T_HASH)) series::hash_replaced(series, at);
+    }
+  }
+  series::ownership_done(series, Change::kPutEd, value, at, 1);
+  return value;
+}
+
+void swap(Cell* a, Cell* b) {
+  if (!series::is_any_block(b->type())) raise_error(Err::ScriptInvalidArg, b);
+  if (series::index_at_tail(a) || series::index_at_tail(b)) return;
+  i32 ia = index_of(a), ib = index_of(b);
+  bool oa = series::ownership_check(a, Change::kSwap, nullptr, ia, 1);
+  bool ob = series::ownership_check(b, Change::kSwap, nullptr, ib, 1);
+  std::swap(*cell_at(a, ia), *cell_at(b, ib));
+  if (a->is(T_HASH)) series::hash_replaced(a, ia);
+  if (b->is(T_HASH)) series::hash_replaced(b, ib);
+  if (oa) series::ownership_done(a, Change::kSwaped, nullptr, ia, 1);
+  if (ob) series::ownership_done(b, Change::kSwaped, nullptr, ib, 1);
+}
+
+Cell* take(Cell* series, Cell* part, bool deep, bool last) {
+  Cell* r = series::take(series, part, deep, last);
+  if (r->is(T_NONE)) return r;
+  if (deep) deep_copy_cells(r);
+  if (!part && total(r) == 1) *r = *cell_at(r, 0);
+  return r;
+}
+
+void trim(Cell* series, bool head, bool tail, bool auto_, bool lines, bool all, Cell* with) {
+  (void)head, (void)tail, (void)auto_, (void)lines, (void)all, (void)with;
+  i32 idx = clamp_index(series);
+  bool owned = series::ownership_check(series, Change::kTrim, nullptr, idx, 0);
+  Series* s = buffer_of(series);
+  Cell* base = s->cells();
+  i32 t = i32(s->length());
+  i32 w = idx;
+  for (i32 r = idx; r < t; r++)
+    if (!base[r].is(T_NONE)) base[w++] = base[r];
+  s->tail = s->head + u32(w) * sizeof(Cell);
+  if (series->is(T_HASH)) series::hash_rebuild(series);
+  if (owned) series::ownership_done(series, Change::kTrimmed, nullptr, idx, 0);
+}
+
+Cell* copy(Cell* value, Cell* result, Cell* part, bool deep, Cell* kind) {
+  series::copy(value, result, part, false, nullptr);
+  if (!deep && !kind) return result;
+  if (value->is(T_HASH)) set_type(result, T_BLOCK);
+  mem::Node node = value->w2;
+  if (deep && cycles::find(node)) {
+    cycles::reset();
+    raise_error(Err::InternalNoCycle);
+  }
+  if (!deep) {
+    copy_types_in_place(result, 0, total(result), 1, false, kind);
+    return result;
+  }
+  cycles::Guard guard(node);
+  if (kind)
+    copy_types_in_place(result, 0, total(result), 1, true, kind);
+  else
+    deep_copy_cells(result);
+  return result;
+}
+
+// ---- registration
+
+void register_type() {
+  using namespace actions;
+  AnyFn slots[kSlotCount] = {};
+  auto set = [&](Slot slot, AnyFn f) { slots[slot - 1] = f; };
+  for (Slot s : {kRandom, kReflect, kAt, kBack, kClear, kHead, kHeadQ, kIndexQ, kLengthQ, kMove, kNext, kPick,
+                 kPoke, kRemove, kReverse, kSkip, kTail, kTailQ, kModify})
+    set(s, ZOT_INHERIT);
+  set(kMake, fn(&make));
+  set(kTo, fn(&to));
+  set(kForm, fn(&form));
+  set(kMold, fn(&mold));
+  set(kEvalPath, fn(&eval_path));
+  set(kCompare, fn(&compare));
+  set(kAppend, fn(&append));
+  set(kInsert, fn(&append));
+  set(kChange, fn(&change));
+  set(kCopy, fn(&copy));
+  set(kPut, fn(&put));
+  set(kSwap, fn(&swap));
+  set(kTake, fn(&take));
+  set(kTrim, fn(&trim));
+  // find, select and sort: the block search module fills them.
+  datatype::register_type(T_BLOCK, T_SERIES, "block!", slots, kSlotCount);
+}
+
+void register_paren() {
+  using namespace actions;
+  AnyFn slots[kSlotCount];
+  for (AnyFn& f : slots) f = ZOT_INHERIT;
+  slots[kMold - 1] = fn(&paren_mold);
+  slots[kTrim - 1] = nullptr;
+  datatype::register_type(T_PAREN, T_BLOCK, "paren!", slots, kSlotCount);
+}
+
+}  // namespace zot::block

@@ -1,0 +1,27 @@
+#include "datatypes/register.h"
+
+#include "datatypes/block.h"
+#include "datatypes/series.h"
+#include "datatypes/simple.h"
+
+namespace zot::datatypes {
+
+// The order is fixed: a child copies its parent's slots as they stand when it
+// registers. Types not built yet take their places in this list:
+//   datatype! unset! none! logic! series! block! string! binary! integer!
+//   symbol! context! word! lit-word! set-word! get-word! refinement! char!
+//   native! action! op! path! lit-path! set-path! get-path! function! routine!
+//   paren! issue! url! file! object! bitset! triple! float! typeset! error!
+//   vector! map! hash! pair! percent! tuple! time! tag! email! handle! date!
+//   port! money! ref! point2D! point3D! image!
+void register_core() {
+  datatype::register_datatype();
+  unset::register_type();
+  none::register_type();
+  logic::register_type();
+  series::register_type();
+  block::register_type();
+  block::register_paren();
+}
+
+}  // namespace zot::datatypes

@@ -1,0 +1,576 @@
+#include "datatypes/series.h"
+
+#include <algorithm>
+
+#include "datatypes/hooks.h"
+#include "datatypes/registry.h"
+#include "datatypes/string.h"
+#include "interpreter/stack.h"
+#include "runtime/errors.h"
+
+namespace zot::series {
+
+using mem::Series;
+
+OwnerObserverFn g_owner_observer = nullptr;
+
+namespace {
+
+// Slot functions that answer "none" hand back this cell; callers copy it.
+Cell g_none_answer;
+
+Cell* none_answer() { return set_none(&g_none_answer); }
+
+ZOT_NORETURN void bad_refine(const char* word, const Cell* arg) {
+  Cell w = hooks::word(word);
+  raise_error(Err::ScriptInvalidRefineArg, &w, arg);
+}
+
+ZOT_NORETURN void out_of_range(i32 n) {
+  Cell c;
+  set_integer(&c, n);
+  raise_error(Err::ScriptOutOfRange, &c);
+}
+
+Cell datatype_cell(u32 type) {
+  Cell c;
+  make_cell(&c, T_DATATYPE, type, 0, 0);
+  return c;
+}
+
+ZOT_NORETURN void move_bad(u32 a, u32 b) {
+  Cell da = datatype_cell(a), db = datatype_cell(b);
+  raise_error(Err::ScriptMoveBad, &da, &db);
+}
+
+ZOT_INLINE bool same_series(const Cell* s, const Cell* other) {
+  return other->type() == s->type() && other->w2 == s->w2;
+}
+
+// The /part argument of remove and reverse as a unit count.
+i32 part_count(const Cell* s, const Cell* part) {
+  if (part->is(T_INTEGER)) return part->int_value();
+  if (same_series(s, part)) return i32(part->w1) - index_of(s);
+  bad_refine("part", part);
+}
+
+ZOT_INLINE u8* unit_ptr(Series* b, i64 i) { return b->head_ptr() + (u64(i) << b->unit_shift()); }
+
+// Exchanges n bytes between two places that do not overlap, through a small
+// local buffer.
+void swap_bytes(u8* a, u8* b, u32 n) {
+  u8 tmp[64];
+  while (n) {
+    u32 k = n < sizeof tmp ? n : u32(sizeof tmp);
+    std::memcpy(tmp, a, k);
+    std::memcpy(a, b, k);
+    std::memcpy(b, tmp, k);
+    a += k;
+    b += k;
+    n -= k;
+  }
+}
+
+// The element index for pick and poke (from the head), or -1 when out of range.
+i64 element_index(const Cell* s, i32 n) {
+  if (n == 0) return -1;
+  i64 i = i64(index_of(s)) + (n > 0 ? i64(n) - 1 : i64(n));
+  if (i < 0 || i >= total_length(s)) return -1;
+  return i;
+}
+
+// Element i (from the head) of a series that is not a block, as a value.
+void read_element(const Cell* s, i64 i, Cell* out) {
+  u32 t = s->type();
+  if (t == T_VECTOR) {
+    if (!hooks::g_services.vector_get) hooks::missing();
+    hooks::g_services.vector_get(s, i32(i), out);
+    return;
+  }
+  Series* b = buffer_of(s);
+  const u8* p = unit_ptr(b, i);
+  if (t == T_BINARY) {
+    set_integer(out, *p);
+    return;
+  }
+  u32 unit = b->unit();
+  make_cell(out, T_CHAR, 0, string::get_char(p, unit > 4 ? 4 : unit), 0);
+}
+
+i32 draw_range(i32 n, bool secure) {
+  if (!hooks::g_services.random_range) hooks::missing();
+  return hooks::g_services.random_range(n, secure);
+}
+
+}  // namespace
+
+// ---- shared routines
+
+bool index_at_tail(const Cell* s) { return i64(index_of(s)) >= i64(total_length(s)); }
+
+i32 total_length(const Cell* s) { return i32(buffer_of(s)->length()); }
+
+bool skip_index(Cell* s, i32 n) {
+  i64 next = i64(index_of(s)) + n;
+  i64 total = total_length(s);
+  if (next <= total) s->w1 = u32(i32(next));
+  return next >= total;
+}
+
+i32 length_at(Cell* s, bool from_head) {
+  i32 total = total_length(s);
+  i32 i = from_head ? 0 : index_of(s);
+  if (i < 0) i = 0;
+  if (i > total) {
+    s->w1 = u32(total);
+    return 0;
+  }
+  return total - i;
+}
+
+i32 position_at(int adjust) {
+  Cell* s = stack::g_base;
+  Cell* offset = stack::g_base + 1;
+  if (!offset->is(T_INTEGER)) raise_error(Err::ScriptInvalidArg, offset);
+  i64 off = offset->int_value();
+  if (adjust == 1 && off < 1) adjust = 0;
+  i64 i = i64(index_of(s)) + off - adjust;
+  i64 total = total_length(s);
+  if (i < 0) i = 0;
+  if (i > total) i = total;
+  return i32(i);
+}
+
+// ---- owner notifications
+
+const char* change_word(Change c) {
+  static const char* const words[] = {
+      "poke", "poked", "clear", "cleared", "remove", "removed", "reverse", "reversed", "move",
+      "moved", "take", "taken", "random", "randomized", "insert", "inserted", "append", "appended",
+      "change", "changed", "put", "put-ed", "swap", "swaped", "trim", "trimmed",
+  };
+  return words[int(c)];
+}
+
+// Ownership tracking will answer here whether an object owns the series and
+// was told; until it exists only an observer can hear the notifications.
+bool ownership_check(const Cell* s, Change c, const Cell* value, i32 index, i32 part) {
+  return g_owner_observer ? g_owner_observer(s, c, value, index, part) : false;
+}
+
+void ownership_done(const Cell* s, Change c, const Cell* value, i32 index, i32 part) {
+  if (g_owner_observer) g_owner_observer(s, c, value, index, part);
+}
+
+// ---- hash! re-indexing (the hash table module takes these over)
+
+bool hash_removed(Cell* h, i32 index, i32 count) {
+  (void)h, (void)index, (void)count;
+  return false;
+}
+bool hash_inserted(Cell* h, i32 index, i32 count) {
+  (void)h, (void)index, (void)count;
+  return false;
+}
+void hash_replaced(Cell* h, i32 index) { (void)h, (void)index; }
+void hash_rebuild(Cell* h) { (void)h; }
+void hash_moved(Cell* h, i32 from, i32 to, i32 count) { (void)h, (void)from, (void)to, (void)count; }
+void hash_new_table(Cell* h) { (void)h; }
+
+Cell* make_like(const Cell* src, u32 units, Cell* out) {
+  mem::Node sn = src->w2;
+  u32 type = src->type();
+  u32 w3 = type == T_VECTOR ? src->w3 : 0;
+  mem::Node n = mem::alloc_units(units, mem::series_of(sn)->unit());
+  // The allocation may have moved the source buffer.
+  Series* s = mem::series_of(sn);
+  Series* d = mem::series_of(n);
+  d->flags = (s->flags & ~(mem::kPlacementFlags | mem::kOwned)) | (d->flags & mem::kBig);
+  return make_cell(out, type, 0, n, w3);
+}
+
+// ---- cursor actions (frame functions: the series is the result slot)
+
+void at() { stack::g_base->w1 = u32(position_at(1)); }
+void skip() { stack::g_base->w1 = u32(position_at(0)); }
+
+void back() {
+  Cell* s = stack::g_base;
+  if (index_of(s) > 0) s->w1--;
+}
+
+void next() { skip_index(stack::g_base, 1); }
+void head() { stack::g_base->w1 = 0; }
+void tail() { stack::g_base->w1 = u32(total_length(stack::g_base)); }
+void head_q() { set_logic(stack::g_base, index_of(stack::g_base) == 0); }
+void tail_q() { set_logic(stack::g_base, index_at_tail(stack::g_base)); }
+void index_q() { set_integer(stack::g_base, index_of(stack::g_base) + 1); }
+
+// The entry hands over its own frame cell, so writing a clamped index back is
+// what the length rule asks.
+i32 length_q(const Cell* s) { return length_at(const_cast<Cell*>(s)); }
+
+// ---- element access
+
+Cell* pick(Cell* s, i32 n, Cell* index_cell) {
+  (void)index_cell;
+  i64 i = element_index(s, n);
+  if (i < 0) return none_answer();
+  u32 t = s->type();
+  if (is_any_block(t) || t == T_MAP) return buffer_of(s)->cells() + i;
+  Cell* out = stack::push(&datatype::g_none);
+  read_element(s, i, out);
+  return out;
+}
+
+Cell* poke(Cell* s, i32 n, Cell* value, Cell* index_cell) {
+  (void)index_cell;
+  i64 i = element_index(s, n);
+  if (i < 0) out_of_range(n);
+  u32 t = s->type();
+  bool block = is_any_block(t);
+  // The value is checked before the owner hears of a change that would fail.
+  if (t == T_BINARY) {
+    if (!value->is(T_INTEGER) && !value->is(T_CHAR)) raise_error(Err::ScriptInvalidArg, value);
+  } else if (!block && t != T_VECTOR && !value->is(T_CHAR)) {
+    raise_error(Err::ScriptInvalidArg, value);
+  }
+  bool owned = ownership_check(s, Change::kPoke, value, i32(i), 1);
+  if (block) {
+    buffer_of(s)->cells()[i] = *value;
+    if (t == T_HASH) hash_replaced(s, i32(i));
+  } else if (t == T_VECTOR) {
+    if (!hooks::g_services.vector_set) hooks::missing();
+    if (!hooks::g_services.vector_set(s, i32(i), value)) raise_error(Err::ScriptInvalidArg, value);
+  } else if (t == T_BINARY) {
+    *unit_ptr(buffer_of(s), i) = u8(value->w2);
+  } else {
+    Series* b = buffer_of(s);
+    string::write_char(b, unit_ptr(b, i), value->w2);
+  }
+  if (owned) ownership_done(s, Change::kPoked, value, i32(i), 1);
+  return value;
+}
+
+// ---- modifying actions
+
+void clear(Cell* s) {
+  i32 i = index_of(s);
+  if (i < 0) i = 0;
+  i32 n = total_length(s) - i;
+  if (n <= 0) return;
+  ownership_check(s, Change::kClear, nullptr, i, n);
+  if (s->is(T_HASH)) hash_removed(s, i, n);
+  Series* b = buffer_of(s);
+  b->tail = b->head + (u32(i) << b->unit_shift());
+  ownership_done(s, Change::kCleared, nullptr, i, 0);
+}
+
+void remove(Cell* s, Cell* part, Cell* key) {
+  i32 count = part ? part_count(s, part) : 1;
+  if (count < 1) return;
+  if (key) {
+    auto find = actions::lookup<actions::FindFn>(s->type(), actions::kFind);
+    Cell* found = find(s, key, nullptr, false, true, false, false, nullptr, nullptr, false, false, false, false);
+    if (!found->is(s->type()) || found->w2 != s->w2) {
+      set_none(s);
+      return;
+    }
+    s->w1 = found->w1;
+    count++;
+  }
+  i32 i = index_of(s);
+  if (i < 0) i = 0;
+  i32 total = total_length(s);
+  if (i >= total) return;
+  ownership_check(s, Change::kRemove, nullptr, i, count);
+  Series* b = buffer_of(s);
+  u32 sh = b->unit_shift();
+  if (i64(i) + count < total) {
+    u8* at = unit_ptr(b, i);
+    std::memmove(at, at + (u32(count) << sh), u32(total - i - count) << sh);
+    b->tail -= u32(count) << sh;
+  } else {
+    b->tail = b->head + (u32(i) << sh);
+  }
+  if (s->is(T_HASH) && hash_removed(s, i, count)) hash_rebuild(s);
+  ownership_done(s, Change::kRemoved, nullptr, i, 0);
+}
+
+void reverse(Cell* s, Cell* part, Cell* skip) {
+  if (index_at_tail(s)) return;
+  i32 len = length_at(s);
+  i32 count = part ? part_count(s, part) : len;
+  if (count < 1) return;
+  // A /part beyond the tail reverses what is there, never memory past it.
+  if (count > len) count = len;
+  i32 size = 1;
+  if (skip) {
+    if (!skip->is(T_INTEGER)) bad_refine("skip", skip);
+    size = skip->int_value();
+    if (size == count) return;
+    if (size < 1) out_of_range(size);
+    if (size > count || count % size) bad_refine("skip", skip);
+  }
+  i32 i = index_of(s);
+  ownership_check(s, Change::kReverse, nullptr, i, count);
+  Series* b = buffer_of(s);
+  u32 rec = u32(size) << b->unit_shift();
+  u8* lo = unit_ptr(b, i);
+  u8* hi = unit_ptr(b, i64(i) + count - size);
+  while (lo < hi) {
+    swap_bytes(lo, hi, rec);
+    lo += rec;
+    hi -= rec;
+  }
+  if (s->is(T_HASH)) hash_rebuild(s);
+  ownership_done(s, Change::kReversed, nullptr, i, count);
+}
+
+Cell* move(Cell* origin, Cell* target, Cell* part) {
+  u32 tt = target->type();
+  if (!is_series_type(tt)) {
+    Cell fn = stack::calling_word();
+    Cell dt = datatype_cell(tt);
+    Cell arg = hooks::word("target");
+    raise_error(Err::ScriptExpectArg, &fn, &dt, &arg);
+  }
+  i32 avail = length_at(origin);
+  if (avail == 0) return target;
+  i32 count = 1;
+  if (part) {
+    if (!part->is(T_INTEGER)) bad_refine("part", part);
+    count = part->int_value();
+    if (count < 1) return target;
+    if (count > avail) count = avail;
+  }
+  i32 s = index_of(origin);
+  i32 ttotal = total_length(target);
+  i32 t = std::clamp(index_of(target), 0, ttotal);
+
+  if (origin->w2 == target->w2) {
+    if (t == s) return target;
+    // A target inside the moved range would move the range into itself.
+    if (t > s && t < s + count) return origin;
+    ownership_check(target, Change::kMove, origin, s, count);
+    Series* b = buffer_of(target);
+    u32 sh = b->unit_shift();
+    u8* base = b->head_ptr();
+    i32 dest;
+    if (t > s) {
+      std::rotate(base + (u32(s) << sh), base + (u32(s + count) << sh), base + (u32(t) << sh));
+      dest = t - count;
+    } else {
+      std::rotate(base + (u32(t) << sh), base + (u32(s) << sh), base + (u32(s + count) << sh));
+      dest = t;
+    }
+    if (tt == T_HASH) hash_moved(target, s, dest, count);
+    ownership_done(target, Change::kMoved, nullptr, dest, count);
+    return target;
+  }
+
+  u32 st = origin->type();
+  bool sblock = is_any_block(st), tblock = is_any_block(tt);
+  if ((sblock && is_any_string(tt)) || (is_any_string(st) && tblock)) move_bad(st, tt);
+  u32 su = buffer_of(origin)->unit(), tu = buffer_of(target)->unit();
+  if (su != tu) {
+    // Only text of different widths can meet: anything else would mix units.
+    if (!is_any_string(st) || !is_any_string(tt)) move_bad(st, tt);
+    ownership_check(target, Change::kMove, origin, s, count);
+    string::move_units(origin, target, count);
+    ownership_done(target, Change::kMoved, nullptr, t, count);
+    return target;
+  }
+  ownership_check(target, Change::kMove, origin, s, count);
+  u32 sh = buffer_of(target)->unit_shift();
+  u32 bytes = u32(count) << sh;
+  Series* tb = buffer_of(target);
+  if (tb->room() < bytes) {
+    u64 want = align_up((u64(tb->bytes_used()) + bytes) * 2, 16);
+    if (want > mem::kMaxSeriesBytes) raise_error(Err::InternalNoMemory);
+    tb = mem::expand_series(tb, u32(want));
+  }
+  Series* sb = buffer_of(origin);  // re-derived: the expansion may have moved it
+  u8* at = unit_ptr(tb, t);
+  std::memmove(at + bytes, at, u32(ttotal - t) << sh);
+  std::memcpy(at, unit_ptr(sb, s), bytes);
+  tb->tail += bytes;
+  u8* gap = unit_ptr(sb, s);
+  std::memmove(gap, gap + bytes, u32(total_length(origin) - s - count) << sh);
+  sb->tail -= bytes;
+  if (st == T_HASH && hash_removed(origin, s, count)) hash_rebuild(origin);
+  if (tt == T_HASH && hash_inserted(target, t, count)) hash_rebuild(target);
+  ownership_done(target, Change::kMoved, nullptr, t, count);
+  return target;
+}
+
+Cell* take(Cell* s, Cell* part, bool deep, bool last) {
+  (void)deep;
+  i32 len = length_at(s);
+  if (len < 1) return none_answer();
+  i32 i = index_of(s);
+  i32 total = total_length(s);
+  i64 n = 1;
+  if (part) {
+    if (part->is(T_INTEGER)) {
+      n = part->int_value();
+    } else if (same_series(s, part)) {
+      i64 d = i64(part->w1) - i;
+      n = d < 0 ? 0 : (last ? len - d : d);
+      if (n < 0) n = 0;
+    } else {
+      bad_refine("part", part);
+    }
+  }
+  // The stretch taken: forwards from the index (or the last units with /last),
+  // backwards the units before the index; /part 0 takes nothing.
+  i64 start = i, count = 0;
+  if (n > 0) {
+    count = std::min<i64>(n, len);
+    start = last ? total - count : i;
+  } else if (n < 0 && !last) {
+    count = std::min<i64>(-n, i);
+    start = i - count;
+  }
+  Cell* out = stack::push(&datatype::g_none);
+  make_like(s, u32(count), out);
+  if (count == 0) return out;
+  ownership_check(s, Change::kTake, nullptr, i, i32(std::clamp<i64>(n, INT32_MIN, INT32_MAX)));
+  Series* src = buffer_of(s);
+  Series* dst = buffer_of(out);
+  u32 sh = src->unit_shift();
+  u32 bytes = u32(count) << sh;
+  u8* from = unit_ptr(src, start);
+  std::memcpy(dst->head_ptr(), from, bytes);
+  dst->tail = dst->head + bytes;
+  std::memmove(from, from + bytes, u32(total - start - count) << sh);
+  src->tail -= bytes;
+  if (s->is(T_HASH)) {
+    if (hash_removed(s, i32(start), i32(count))) hash_rebuild(s);
+    hash_new_table(out);
+  }
+  ownership_done(s, Change::kTaken, nullptr, i, 0);
+  return out;
+}
+
+Cell* copy(Cell* value, Cell* result, Cell* part, bool deep, Cell* kind) {
+  (void)deep, (void)kind;
+  i64 i = index_of(value);
+  i64 total = total_length(value);
+  i64 start = i, count = std::max<i64>(total - i, 0);
+  if (part) {
+    if (part->is(T_INTEGER)) {
+      count = part->int_value();
+    } else if (part->is(T_PAIR)) {
+      i64 x = i32(part->w2), y = i32(part->w3);
+      start = x < 0 ? i + x : i + x - 1;
+      if (start < 0) start = 0;
+      count = y < x ? 0 : y - x;
+    } else if (same_series(value, part)) {
+      count = i64(i32(part->w1)) - i;
+    } else {
+      bad_refine("part", part);
+    }
+    if (count < 0) {
+      start += count;
+      count = -count;
+      if (start < 0) {
+        start = 0;
+        count = i;
+      }
+    }
+  }
+  if (start > total) {
+    start = total;
+    count = 0;
+  }
+  if (start + count > total) count = total - start;
+  u32 keep = value->header & kCellNewLine;
+  make_like(value, u32(count), result);
+  result->header |= keep;
+  Series* src = buffer_of(value);
+  Series* dst = buffer_of(result);
+  u32 bytes = u32(count) << src->unit_shift();
+  std::memcpy(dst->head_ptr(), unit_ptr(src, start), bytes);
+  dst->tail = dst->head + bytes;
+  return result;
+}
+
+void random(Cell* value, bool seed, bool secure, bool only) {
+  if (seed) {
+    if (!hooks::g_services.random_seed || !hooks::g_services.hash_bytes) hooks::missing();
+    i32 len = length_at(value);
+    Series* b = buffer_of(value);
+    u32 h = hooks::g_services.hash_bytes(unit_ptr(b, index_of(value)), u32(len) << b->unit_shift());
+    hooks::g_services.random_seed(h);
+    set_unset(value);
+    return;
+  }
+  i32 len = length_at(value);
+  i32 i = index_of(value);
+  if (only) {
+    if (len < 1) {
+      set_none(value);
+      return;
+    }
+    i64 at = i64(i) + draw_range(len, secure) - 1;
+    if (is_any_block(value->type()))
+      *value = buffer_of(value)->cells()[at];
+    else
+      read_element(value, at, value);
+    return;
+  }
+  bool owned = ownership_check(value, Change::kRandom, nullptr, i, len);
+  for (i32 pos = i, left = len; left > 0; pos++, left--) {
+    i32 r = draw_range(left, secure);
+    if (r == 1) continue;
+    Series* b = buffer_of(value);
+    swap_bytes(unit_ptr(b, pos), unit_ptr(b, i64(pos) + r - 1), b->unit());
+  }
+  if (value->is(T_HASH)) hash_rebuild(value);
+  if (owned) ownership_done(value, Change::kRandomized, nullptr, i, len);
+}
+
+// Ownership is not tracked yet: no series has an owner to report.
+void reflect(Cell* value, u32 field_symbol) {
+  u32 owned = hooks::g_services.owned_symbol;
+  if (!owned || hooks::canonical(field_symbol) != hooks::canonical(owned)) raise_error(Err::InternalNotDone);
+  set_none(value);
+}
+
+Cell* modify(Cell* target, Cell* field, Cell* value, bool case_) {
+  (void)target, (void)field, (void)case_;
+  // Only the field `owned` acts (binding or unbinding ownership), which
+  // ownership tracking takes over; every other field is ignored.
+  return value;
+}
+
+void register_type() {
+  using namespace actions;
+  AnyFn slots[kSlotCount] = {};
+  auto set = [&](Slot slot, AnyFn f) { slots[slot - 1] = f; };
+  set(kRandom, fn(&random));
+  set(kReflect, fn(&reflect));
+  set(kAt, fn(&at));
+  set(kBack, fn(&back));
+  set(kClear, fn(&clear));
+  set(kCopy, fn(&copy));
+  set(kHead, fn(&head));
+  set(kHeadQ, fn(&head_q));
+  set(kIndexQ, fn(&index_q));
+  set(kLengthQ, fn(&length_q));
+  set(kMove, fn(&move));
+  set(kNext, fn(&next));
+  set(kPick, fn(&pick));
+  set(kPoke, fn(&poke));
+  set(kRemove, fn(&remove));
+  set(kReverse, fn(&reverse));
+  set(kSkip, fn(&skip));
+  set(kTail, fn(&tail));
+  set(kTailQ, fn(&tail_q));
+  set(kTake, fn(&take));
+  set(kModify, fn(&modify));
+  datatype::register_type(T_SERIES, 0, "series!", slots, kSlotCount);
+}
+
+}  // namespace zot::series

@@ -1,0 +1,111 @@
+// series!: the position arithmetic and element-wise actions shared by every
+// series type, for any unit width (1, 2, 4 or 8 bytes, 16 for cells).
+//
+// A series cell holds w1 = index in units from the buffer head (signed; it may
+// lie past the tail after the buffer was shortened through another value),
+// w2 = node, w3 = per type (a hash!'s table, a vector!'s element type).
+#pragma once
+
+#include "interpreter/actions.h"
+#include "runtime/base.h"
+#include "runtime/cell.h"
+#include "runtime/memory.h"
+
+namespace zot::series {
+
+// ---- type families
+ZOT_INLINE bool is_any_block(u32 t) {
+  return t == T_BLOCK || t == T_PAREN || (t >= T_PATH && t <= T_GET_PATH) || t == T_HASH;
+}
+ZOT_INLINE bool is_any_string(u32 t) {
+  return t == T_STRING || t == T_FILE || t == T_URL || t == T_TAG || t == T_EMAIL || t == T_REF;
+}
+// any-block, any-string, binary!, vector!, image!
+ZOT_INLINE bool is_series_type(u32 t) {
+  return is_any_block(t) || is_any_string(t) || t == T_BINARY || t == T_VECTOR || t == T_IMAGE;
+}
+
+// ---- access
+ZOT_INLINE mem::Series* buffer_of(const Cell* s) { return mem::series_of(s->w2); }
+ZOT_INLINE i32 index_of(const Cell* s) { return i32(s->w1); }
+
+// ---- shared routines
+bool index_at_tail(const Cell* s);
+i32 total_length(const Cell* s);
+// Adds n to the index when the new position stays at or before the tail;
+// true when the requested position is at or past the tail.
+bool skip_index(Cell* s, i32 n);
+// Units from the index (or from the head) to the tail; an index past the tail
+// is written back as the tail and gives 0; a negative index counts as 0.
+i32 length_at(Cell* s, bool from_head = false);
+// The new index for `at` (adjust 1) and `skip` (adjust 0) from the frame's
+// series and offset.
+i32 position_at(int adjust);
+
+// ---- owner notifications
+// Each modifying action tells the object that owns the series (if any) twice:
+// before the change with the action word, after it with the past-tense word.
+enum class Change : u8 {
+  kPoke, kPoked, kClear, kCleared, kRemove, kRemoved, kReverse, kReversed, kMove, kMoved,
+  kTake, kTaken, kRandom, kRandomized, kInsert, kInserted, kAppend, kAppended, kChange, kChanged,
+  kPut, kPutEd, kSwap, kSwaped, kTrim, kTrimmed,
+};
+// The event word as the owner hears it ("put-ed", "swaped" are spelled so).
+const char* change_word(Change c);
+// Before the change: true when an owner was notified.
+bool ownership_check(const Cell* s, Change c, const Cell* value, i32 index, i32 part);
+// After the change.
+void ownership_done(const Cell* s, Change c, const Cell* value, i32 index, i32 part);
+// Observer of both notifications (tests); its answer stands for "an owner was
+// notified" until ownership tracking exists.
+using OwnerObserverFn = bool (*)(const Cell* s, Change c, const Cell* value, i32 index, i32 part);
+extern OwnerObserverFn g_owner_observer;
+
+// ---- hash! re-indexing, one per kind of change (a hash! keeps the positions
+// of its cells in a table named by w3).
+// Cells [index, index + count) left the block (cleared or removed); the
+// positions after them moved down by count. True when the table wants a rebuild.
+bool hash_removed(Cell* h, i32 index, i32 count);
+// count cells were opened at index and filled; later positions moved up.
+bool hash_inserted(Cell* h, i32 index, i32 count);
+// The cell at index was replaced.
+void hash_replaced(Cell* h, i32 index);
+// Cells were reordered or replaced wholesale from index on: rebuild.
+void hash_rebuild(Cell* h);
+// The cells [from, from + count) now stand at [to, to + count) of the same block.
+void hash_moved(Cell* h, i32 from, i32 to, i32 count);
+// A new hash! made from cells: give it its own table.
+void hash_new_table(Cell* h);
+
+// out becomes an empty series of the source's type (index 0, no flags) whose
+// new buffer has the source buffer's unit and flags (the owned mark cleared)
+// and room for `units` units; a vector! keeps its element type in w3.
+Cell* make_like(const Cell* src, u32 units, Cell* out);
+
+// ---- slot functions
+void random(Cell* value, bool seed, bool secure, bool only);
+void reflect(Cell* value, u32 field_symbol);
+void at();
+void back();
+void clear(Cell* s);
+Cell* copy(Cell* value, Cell* result, Cell* part, bool deep, Cell* kind);
+void head();
+void head_q();
+void index_q();
+i32 length_q(const Cell* s);
+Cell* move(Cell* origin, Cell* target, Cell* part);
+void next();
+Cell* pick(Cell* s, i32 n, Cell* index_cell);
+Cell* poke(Cell* s, i32 n, Cell* value, Cell* index_cell);
+void remove(Cell* s, Cell* part, Cell* key);
+void reverse(Cell* s, Cell* part, Cell* skip);
+void skip();
+void tail();
+void tail_q();
+Cell* take(Cell* s, Cell* part, bool deep, bool last);
+Cell* modify(Cell* target, Cell* field, Cell* value, bool case_);
+
+// Registers series! (no parent).
+void register_type();
+
+}  // namespace zot::series
