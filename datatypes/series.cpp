@@ -3,10 +3,12 @@
 #include <algorithm>
 
 #include "datatypes/hooks.h"
+#include "datatypes/ownership.h"
 #include "datatypes/registry.h"
 #include "datatypes/string.h"
 #include "interpreter/stack.h"
 #include "runtime/errors.h"
+#include "runtime/words.h"
 
 namespace zot::series {
 
@@ -143,23 +145,29 @@ i32 position_at(int adjust) {
 
 // ---- owner notifications
 
-const char* change_word(Change c) {
-  static const char* const words[] = {
-      "poke", "poked", "clear", "cleared", "remove", "removed", "reverse", "reversed", "move",
-      "moved", "take", "taken", "random", "randomized", "insert", "inserted", "append", "appended",
-      "change", "changed", "put", "put-ed", "swap", "swaped", "trim", "trimmed",
-  };
-  return words[int(c)];
-}
+namespace {
+const w::Id kChangeWords[] = {
+    w::poke, w::poked, w::clear, w::cleared, w::remove, w::removed, w::reverse, w::reversed, w::move,
+    w::moved, w::take, w::taken, w::random, w::randomized, w::insert, w::inserted, w::append, w::appended,
+    w::change, w::changed, w::put, w::put_ed, w::swap, w::swaped, w::trim, w::trimmed,
+};
 
-// Ownership tracking will answer here whether an object owns the series and
-// was told; until it exists only an observer can hear the notifications.
+bool notify_owner(const Cell* s, Change c, const Cell* value, i32 index, i32 part) {
+  if (g_owner_observer) return g_owner_observer(s, c, value, index, part);
+  // Most series are not owned: one flag test and out.
+  if (s->type() != T_IMAGE && !(buffer_of(s)->flags & mem::kOwned)) return false;
+  return ownership::check(s, words::word(kChangeWords[int(c)]), value, index, part);
+}
+}  // namespace
+
+const char* change_word(Change c) { return words::text(kChangeWords[int(c)]); }
+
 bool ownership_check(const Cell* s, Change c, const Cell* value, i32 index, i32 part) {
-  return g_owner_observer ? g_owner_observer(s, c, value, index, part) : false;
+  return notify_owner(s, c, value, index, part);
 }
 
 void ownership_done(const Cell* s, Change c, const Cell* value, i32 index, i32 part) {
-  if (g_owner_observer) g_owner_observer(s, c, value, index, part);
+  notify_owner(s, c, value, index, part);
 }
 
 // ---- hash! re-indexing (the hash table module takes these over)

@@ -4,14 +4,20 @@
 
 #include "runtime/cell.h"
 
-namespace zot::words {
-
+// Word ids: w::self, w::tag_body, ...
+namespace zot::w {
 enum Id : u16 {
 #define ZOT_WORD(id, text) id,
 #include "runtime/words.inc"
 #undef ZOT_WORD
   kCount
 };
+}  // namespace zot::w
+
+namespace zot::words {
+
+using Id = w::Id;
+constexpr int kCount = w::kCount;
 
 enum RefinementId : u16 {
 #define ZOT_REFINEMENT(id, text) ref_##id,

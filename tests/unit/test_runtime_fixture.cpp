@@ -1,13 +1,11 @@
 #include "tests/unit/runtime_fixture.h"
 
+#include "boot/startup.h"
+
 namespace zot::test {
 
 void ensure_runtime() {
-  static bool done = false;
-  if (done) return;
-  done = true;
-  mem::init();
-  stack::init();
+  startup::runtime_init();
 }
 
 }  // namespace zot::test

@@ -1,0 +1,330 @@
+#include "datatypes/context.h"
+
+#include "interpreter/stack.h"
+#include "runtime/cycles.h"
+#include "runtime/errors.h"
+#include "runtime/hashtable.h"
+#include "runtime/root.h"
+#include "runtime/symbol.h"
+#include "runtime/words.h"
+
+namespace zot::context {
+
+Node g_global = 0;
+
+namespace {
+
+FireOnChangeFn g_fire_on_change = nullptr;
+
+ZOT_INLINE Node words_of(Node ctx) { return Node(hashtable::record(table_of(ctx))->block); }
+
+void append_unset_value(Node ctx) {
+  if (!on_stack(ctx)) set_unset(mem::alloc_tail_cell(ctx_cell(ctx)->w2));
+}
+
+ZOT_INLINE bool is_bindable_word(u32 t) {
+  return t == T_WORD || t == T_SET_WORD || t == T_GET_WORD || t == T_LIT_WORD || t == T_REFINEMENT;
+}
+
+ZOT_INLINE bool is_bindable_block(u32 t) {
+  return t == T_BLOCK || t == T_PAREN || t == T_PATH || t == T_LIT_PATH || t == T_SET_PATH ||
+         t == T_GET_PATH || t == T_HASH;
+}
+
+}  // namespace
+
+Node words_node(Node ctx) { return words_of(ctx); }
+u32 word_count(Node ctx) { return mem::series_of(words_of(ctx))->length(); }
+Cell* word_at(Node ctx, u32 index) { return mem::series_of(words_of(ctx))->cells() + index; }
+
+void set_fire_on_change(FireOnChangeFn fn) { g_fire_on_change = fn; }
+
+void init_global(u32 slots) {
+  if (!g_global) g_global = create(slots, false, false, nullptr, kGlobal);
+}
+
+Node create(u32 slots, bool stack, bool self, const Cell* word_block, u32 kind) {
+  if (slots == 0) slots = 1;
+  Node ctx = mem::alloc_cells(2);
+  {
+    mem::Series* s = mem::series_of(ctx);
+    set_unset(s->cells());
+    set_unset(s->cells() + 1);
+    s->tail = 2 * sizeof(Cell);
+  }
+  Node table = hashtable::init(slots, word_block, 2, 1);
+  Node values = stack ? 0 : mem::alloc_cells(slots);
+  Cell* c = ctx_cell(ctx);
+  u32 header = T_CONTEXT | (kind << kKindShift) | (self ? kHasSelf : 0) | (stack ? kStackValues : 0);
+  make_cell(c, header, table, values, 0);
+  return ctx;
+}
+
+Node make(const Cell* spec, bool stack, bool self, u32 kind) {
+  Cell sp = *spec;
+  mem::Series* s = mem::series_of(sp.w2);
+  u32 len = s->length();
+  u32 from = sp.w1 < len ? sp.w1 : len;
+  Node ctx = create(len - from, stack, self, nullptr, kind);
+  u32 counted = 0;
+  for (u32 i = from; i < len; i++) {
+    Cell w = mem::series_of(sp.w2)->cells()[i];
+    u32 t = w.type();
+    if (t == T_WORD || t == T_GET_WORD || t == T_LIT_WORD || t == T_REFINEMENT) {
+      i32 out;
+      find_word_slot(ctx, w.w2, true, &out);
+      counted++;
+    }
+  }
+  if (!stack) {
+    Node values = ctx_cell(ctx)->w2;
+    for (u32 i = 0; i < counted; i++) set_unset(mem::alloc_tail_cell(values));
+  }
+  return ctx;
+}
+
+Node clone(Cell* cell, u32 kind) {
+  Node src = cell->w1;
+  u32 count = word_count(src);
+  u32 flags = ctx_cell(src)->header & (kStackValues | kHasSelf);
+  Node ctx = create(count, (flags & kStackValues) != 0, (flags & kHasSelf) != 0, nullptr, kind);
+  hashtable::copy_from(ctx_cell(src), table_of(ctx));
+  mem::Series* w = mem::series_of(words_of(ctx));
+  for (u32 i = 0; i < w->length(); i++) w->cells()[i].w1 = ctx;
+  cell->w1 = ctx;
+  return ctx;
+}
+
+bool collect_set_words(Node ctx, Cell* block) {
+  Cell b = *block;
+  u32 len = mem::series_of(b.w2)->length();
+  if (b.w1 > len) block->w1 = b.w1 = len;
+  bool grew = false;
+  for (u32 i = b.w1; i < len; i++) {
+    Cell w = mem::series_of(b.w2)->cells()[i];
+    if (!w.is(T_SET_WORD)) continue;
+    i32 out;
+    if (find_word_slot(ctx, w.w2, true, &out) < 0) {
+      append_unset_value(ctx);
+      grew = true;
+    }
+  }
+  return grew;
+}
+
+i32 find_word(Node ctx, u32 symbol, bool any_case) {
+  return hashtable::find_word_index(table_of(ctx), symbol, any_case, 0, nullptr);
+}
+
+i32 find_word_slot(Node ctx, u32 symbol, bool any_case, i32* out) {
+  return hashtable::find_word_index(table_of(ctx), symbol, any_case, ctx, out);
+}
+
+i32 add_word(Node ctx, const Cell* word) {
+  i32 out;
+  if (find_word_slot(ctx, word->w2, true, &out) < 0) append_unset_value(ctx);
+  return out;
+}
+
+Cell* append_value_if_new(Node ctx, const Cell* word, const Cell* value) {
+  Cell v = *value;
+  i32 out;
+  if (find_word_slot(ctx, word->w2, true, &out) >= 0) return nullptr;
+  if (on_stack(ctx)) return nullptr;
+  Cell* slot = mem::alloc_tail_cell(ctx_cell(ctx)->w2);
+  *slot = v;
+  return slot;
+}
+
+Cell* put_value(Node ctx, const Cell* word, const Cell* value) {
+  Cell v = *value;
+  i32 out;
+  if (find_word_slot(ctx, word->w2, true, &out) < 0) append_unset_value(ctx);
+  Cell* slot = value_at(ctx, u32(out));
+  if (slot) *slot = v;
+  return slot;
+}
+
+Cell* find_value_cell(u32 symbol, Node ctx) {
+  if (on_stack(ctx)) ctx = g_global;
+  i32 i = find_word(ctx, symbol, true);
+  return i < 0 ? nullptr : value_at(ctx, u32(i));
+}
+
+Cell add_global(u32 symbol, bool any_case, bool alias) {
+  i32 out;
+  i32 found = find_word_slot(g_global, symbol, any_case, &out);
+  Cell entry = *word_at(g_global, u32(out));
+  if (found >= 0) {
+    if (any_case && alias && entry.w2 != symbol) {
+      // A case variant names the same slot under its own letters.
+      entry.w2 = symbol;
+      root::append_copy(&entry);
+    }
+    return entry;
+  }
+  if (symbol::alias(symbol) > 0) {
+    i32 existing = find_word(g_global, symbol, true);
+    if (existing >= 0 && existing != out) {
+      entry.w3 = u32(existing);
+      word_at(g_global, u32(out))->w3 = u32(existing);
+    }
+  }
+  append_unset_value(g_global);
+  return entry;
+}
+
+Cell add_global_word(u32 symbol) {
+  Cell w = add_global(symbol, false, true);
+  if (root::g_collecting) root::append_copy(&w);
+  return w;
+}
+
+Cell word_or_global(Node ctx, u32 symbol) {
+  i32 i = find_word(ctx, symbol, false);
+  if (i >= 0) return *word_at(ctx, u32(i));
+  return add_global_word(symbol);
+}
+
+i32 bind_word(Node ctx, Cell* word) {
+  i32 i = find_word(ctx, word->w2, true);
+  if (i >= 0) {
+    word->w1 = ctx;
+    word->w3 = u32(i);
+  }
+  return i;
+}
+
+void bind(Cell* block, Node ctx, bool self) {
+  Node series = block->w2;
+  if (cycles::find(series)) return;
+  cycles::Guard guard(series);
+  const u32 self_sym = words::sym(w::self);
+  u32 len = mem::series_of(series)->length();
+  for (u32 i = block->w1; i < len; i++) {
+    Cell* c = mem::series_of(series)->cells() + i;
+    u32 t = c->type();
+    if (is_bindable_word(t)) {
+      if (self && t == T_WORD && c->w2 == self_sym) {
+        c->w1 = ctx;
+        c->w3 = u32(-1);
+      } else {
+        bind_word(ctx, c);
+      }
+    } else if (is_bindable_block(t)) {
+      Cell inner = *c;
+      bind(&inner, ctx, self);
+    }
+  }
+}
+
+Cell* get_in(const Cell* word, Node ctx) {
+  if (ZOT_UNLIKELY(i32(word->w3) < 0 || !ctx)) {
+    if (word->w2 == words::sym(w::self) && word->w1) return owner_cell(word->w1);
+    raise_error(Err::ScriptNoValue, word);
+  }
+  Cell* v = value_at(ctx, word->w3);
+  if (ZOT_UNLIKELY(!v)) raise_error(Err::ScriptNotInContext, word);
+  return v;
+}
+
+Cell* set_in(Cell* word, const Cell* value, Node ctx, bool fire) {
+  if (ZOT_UNLIKELY(!ctx)) raise_error(Err::ScriptNotDefined, word);
+  Cell v = *value;
+  if (i32(word->w3) < 0) {
+    i32 i = find_word(ctx, word->w2, false);
+    if (i < 0) {
+      i32 out;
+      if (find_word_slot(ctx, word->w2, true, &out) < 0) append_unset_value(ctx);
+      i = out;
+    }
+    word->w3 = u32(i);
+  }
+  Cell* c = ctx_cell(ctx);
+  if (c->header & kStackValues) {
+    if (!c->w2) raise_error(Err::ScriptNotDefined, word);
+    Cell* slot = stack::cell_of(c->w2) + word->w3;
+    *slot = v;
+    return slot;
+  }
+  u32 index = word->w3;
+  if (kind_of(ctx) == kObject) word_at(ctx, index)->header |= kWordStored;
+  Cell* owner = owner_cell(ctx);
+  if (fire && g_fire_on_change && owner->is(T_OBJECT) && owner->w3) {
+    Cell old = *value_at(ctx, index);
+    *value_at(ctx, index) = v;
+    Cell own = *owner;
+    Cell w = *word;
+    g_fire_on_change(&own, &w, &old, &v);
+    return value_at(ctx, index);
+  }
+  Cell* slot = value_at(ctx, index);
+  *slot = v;
+  return slot;
+}
+
+}  // namespace zot::context
+
+namespace zot::word {
+
+Cell load(const char* text) {
+  u32 sym = symbol::make(text);
+  Cell w = context::add_global(sym, true, true);
+  if (root::g_collecting) root::append_copy(&w);
+  return w;
+}
+
+Cell* make_at(u32 symbol, Cell* out) {
+  i32 idx;
+  if (context::find_word_slot(context::g_global, symbol, true, &idx) < 0) {
+    set_unset(mem::alloc_tail_cell(context::ctx_cell(context::g_global)->w2));
+  }
+  return make_cell(out, T_WORD, context::g_global, symbol, u32(idx));
+}
+
+Cell* make_in(u32 symbol, mem::Node block) {
+  Cell w;
+  make_at(symbol, &w);
+  Cell* slot = mem::alloc_tail_cell(block);
+  *slot = w;
+  return slot;
+}
+
+Cell* push_global(u32 symbol) {
+  Cell w;
+  make_at(symbol, &w);
+  return stack::push(&w);
+}
+
+Cell* get(const Cell* word) {
+  Cell v = *context::get(word);
+  if (v.is(T_UNSET)) raise_error(Err::ScriptNoValue, word);
+  return stack::push(&v);
+}
+
+Cell* get_any(const Cell* word) {
+  Cell v = *context::get(word);
+  return stack::push(&v);
+}
+
+Cell* push_value_at(mem::Node ctx, u32 index) {
+  Cell* v = context::value_at(ctx, index);
+  if (!v) {
+    Cell w = *context::word_at(ctx, index);
+    raise_error(Err::ScriptNotDefined, &w);
+  }
+  Cell copy = *v;
+  return stack::push(&copy);
+}
+
+void set_from_args() {
+  Cell* base = stack::g_base;
+  if (base[1].is(T_UNSET)) raise_error(Err::ScriptNeedValue, base);
+  Cell word = base[0];
+  Cell value = base[1];
+  context::set(&word, &value);
+  // The word cell came from the frame; keep the index it cached.
+  stack::g_base[0] = value;
+}
+
+}  // namespace zot::word
