@@ -1,8 +1,12 @@
 #include "datatypes/register.h"
 
 #include "datatypes/block.h"
+#include "datatypes/char.h"
+#include "datatypes/float.h"
+#include "datatypes/integer.h"
 #include "datatypes/series.h"
 #include "datatypes/simple.h"
+#include "datatypes/word.h"
 
 namespace zot::datatypes {
 
@@ -21,7 +25,15 @@ void register_core() {
   logic::register_type();
   series::register_type();
   block::register_type();
+  integer::register_type();
+  word::register_symbol();
+  word::register_context();
+  word::register_word();
+  word::register_children();
+  char_::register_type();
   block::register_paren();
+  word::register_issue();
+  float_::register_type();
 }
 
 }  // namespace zot::datatypes

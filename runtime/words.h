@@ -16,6 +16,8 @@ enum Id : u16 {
 
 namespace zot::words {
 
+// words::x names the same id as w::x (the functions below take precedence).
+using namespace w;
 using Id = w::Id;
 constexpr int kCount = w::kCount;
 

@@ -1,0 +1,249 @@
+#include "datatypes/word.h"
+
+#include "datatypes/context.h"
+#include "datatypes/registry.h"
+#include "datatypes/string.h"
+#include "interpreter/actions.h"
+#include "interpreter/lexer.h"
+#include "interpreter/stack.h"
+#include "runtime/errors.h"
+#include "runtime/symbol.h"
+#include "runtime/words.h"
+
+namespace zot::word {
+
+using actions::AnyFn;
+using actions::fn;
+
+namespace {
+
+Cell g_result;
+
+ZOT_INLINE bool word_family(u32 t) { return t >= T_WORD && t <= T_ISSUE; }
+
+// The symbol's name as a new string! (through the symbol's cached name string).
+Cell name_of(u32 sym) {
+  Cell out;
+  string::make_at(&out, symbol::name_length(sym));
+  Cell symc = *symbol::get(sym);
+  string::concatenate(&out, &symc, -1, 0, true, 0);
+  return out;
+}
+
+// Appends the word's name (and the prefix/suffix of its type) to out.
+i32 write_name(const Cell* value, Cell* out, i32 part, const char* prefix, const char* suffix) {
+  u32 sym = value->w2;
+  Cell symc = *symbol::get(sym);
+  if (prefix) {
+    string::append_c_text(out, prefix);
+    part -= 1;
+  }
+  i32 before = string::total_length(out);
+  string::concatenate(out, &symc, -1, 0, true, 0);
+  part -= string::total_length(out) - before;
+  if (suffix) {
+    string::append_c_text(out, suffix);
+    part -= 1;
+  }
+  return part;
+}
+
+// The first value scanned from text, or none when nothing scans.
+Cell scan_one(const char* text, std::size_t len) {
+  Cell out;
+  std::string copy(text, len);  // the scan must not read a buffer that moves
+  lexer::Options opt;
+  opt.one = true;
+  lexer::scan(&out, reinterpret_cast<const u8*>(copy.data()), u32(copy.size()), opt);
+  return out;
+}
+
+Cell text_of(const Cell* spec) {
+  Cell s;
+  if (spec->is(T_CHAR)) {
+    string::make_at(&s, 1);
+    string::append_char(string::buffer_of(&s), spec->w2);
+    return s;
+  }
+  return *spec;
+}
+
+ZOT_NORETURN void bad_to(int type, const Cell* spec) {
+  Cell dt;
+  make_cell(&dt, T_DATATYPE, u32(type), 0, 0);
+  raise_error(Err::ScriptBadToArg, &dt, spec);
+}
+
+i32 mold_prefixed(const Cell* v, Cell* out, i32 part, const char* pre, const char* post) {
+  return write_name(v, out, part, pre, post);
+}
+
+i32 mold_lit(const Cell* v, Cell* out, bool, bool, bool, const Cell*, i32 part, i32) {
+  return mold_prefixed(v, out, part, "'", nullptr);
+}
+i32 mold_set(const Cell* v, Cell* out, bool, bool, bool, const Cell*, i32 part, i32) {
+  return mold_prefixed(v, out, part, nullptr, ":");
+}
+i32 mold_get(const Cell* v, Cell* out, bool, bool, bool, const Cell*, i32 part, i32) {
+  return mold_prefixed(v, out, part, ":", nullptr);
+}
+i32 mold_refinement(const Cell* v, Cell* out, bool, bool, bool, const Cell*, i32 part, i32) {
+  return mold_prefixed(v, out, part, "/", nullptr);
+}
+i32 mold_issue(const Cell* v, Cell* out, bool, bool, bool, const Cell*, i32 part, i32) {
+  return mold_prefixed(v, out, part, "#", nullptr);
+}
+
+void index_q() {
+  Cell* w = stack::g_base;
+  if (i32(w->w3) < 0) set_none(w);
+  else set_integer(w, i32(w->w3) + 1);
+}
+
+Cell* issue_make(Cell* proto, Cell* spec, int type) {
+  (void)proto;
+  u32 t = spec->type();
+  if (word_family(t)) {
+    g_result = *spec;
+  } else if (t == T_STRING || t == T_CHAR) {
+    Cell text = text_of(spec);
+    std::string utf8 = string::to_utf8(&text);
+    u32 sym = symbol::make_from_bytes(reinterpret_cast<const u8*>(utf8.data()), u32(utf8.size()));
+    make_cell(&g_result, T_ISSUE, context::g_global, sym, u32(-1));
+  } else {
+    return make(proto, spec, type);
+  }
+  g_result.header = u32(type);
+  return &g_result;
+}
+
+i32 issue_compare(const Cell* a, const Cell* b, i32 op) {
+  if (!b->is(T_ISSUE)) return actions::kNotComparable;
+  return compare(a, b, op);
+}
+
+i32 symbol_compare(const Cell* a, const Cell* b, i32 op) {
+  if (!b->is(T_SYMBOL)) return actions::kNotComparable;
+  return string::compare_values(a, b, op, false);
+}
+
+}  // namespace
+
+Cell* make(Cell* proto, Cell* spec, int type) {
+  (void)proto;
+  u32 t = spec->type();
+  if (t == T_WORD || t == T_SET_WORD || t == T_GET_WORD || t == T_LIT_WORD) {
+    g_result = *spec;
+  } else if (t == T_ISSUE || t == T_REFINEMENT) {
+    const char* name = symbol::name_text(spec->w2);
+    Cell v = scan_one(name, std::strlen(name));
+    u32 vt = v.type();
+    if (!(vt == T_WORD || vt == T_SET_WORD || vt == T_GET_WORD || vt == T_LIT_WORD)) bad_to(type, spec);
+    g_result = v;
+    context::bind_word(context::g_global, &g_result);
+  } else if (t == T_STRING || t == T_CHAR) {
+    Cell text = text_of(spec);
+    std::string utf8 = string::to_utf8(&text);
+    Cell v = scan_one(utf8.data(), utf8.size());
+    if (!word_family(v.type())) raise_error(Err::ScriptInvalidChars);
+    g_result = v;
+  } else if (t == T_DATATYPE) {
+    g_result = datatype::g_types[spec->w1].name_word;
+  } else if (t == T_LOGIC) {
+    g_result = *words::word(spec->w1 ? w::true_ : w::false_);
+  } else {
+    bad_to(type, spec);
+  }
+  g_result.header = u32(type);
+  return &g_result;
+}
+
+i32 compare(const Cell* a, const Cell* b, i32 op) {
+  u32 ta = a->type(), tb = b->type();
+  if (!word_family(tb) || (tb == T_ISSUE && ta != T_ISSUE)) return actions::kNotComparable;
+  auto canon = [](u32 s) { return symbol::resolve(s); };
+  auto word_vs_lit = [&] { return (ta == T_WORD && tb == T_LIT_WORD) || (ta == T_LIT_WORD && tb == T_WORD); };
+  switch (op) {
+    case actions::kSame:
+      return (a->w2 == b->w2 && a->w1 == b->w1 && ta == tb) ? 0 : 1;
+    case actions::kStrictEqual:
+      return (ta == tb && a->w2 == b->w2) ? 0 : 1;
+    case actions::kEqualForm1:
+      if (word_vs_lit()) return a->w2 == b->w2 ? 0 : 1;
+      return (ta == tb && a->w2 == b->w2) ? 0 : 1;
+    case actions::kEqualForm2:
+      if (word_vs_lit()) return canon(a->w2) == canon(b->w2) ? 0 : 1;
+      return (ta == tb && canon(a->w2) == canon(b->w2)) ? 0 : 1;
+    case actions::kEqual:
+    case actions::kNotEqual:
+    case actions::kFindEqual:
+      return canon(a->w2) == canon(b->w2) ? 0 : 1;
+    default: {
+      Cell sa = name_of(a->w2), sb = name_of(b->w2);
+      return string::compare_values(&sa, &sb, op, false);
+    }
+  }
+}
+
+i32 form(const Cell* value, Cell* out, const Cell*, i32 part) { return write_name(value, out, part, nullptr, nullptr); }
+
+i32 mold(const Cell* value, Cell* out, bool, bool, bool, const Cell*, i32 part, i32) {
+  return write_name(value, out, part, nullptr, nullptr);
+}
+
+void register_symbol() {
+  AnyFn s[actions::kSlotCount] = {};
+  s[actions::kCompare - 1] = fn(&symbol_compare);
+  datatype::register_type(T_SYMBOL, 0, "symbol!", s, actions::kSlotCount);
+}
+
+void register_context() {
+  AnyFn s[actions::kSlotCount] = {};
+  datatype::register_type(T_CONTEXT, 0, "context!", s, actions::kSlotCount);
+}
+
+void register_word() {
+  AnyFn s[actions::kSlotCount] = {};
+  s[actions::kMake - 1] = fn(&make);
+  s[actions::kTo - 1] = fn(&make);
+  s[actions::kForm - 1] = fn(&form);
+  s[actions::kMold - 1] = fn(&mold);
+  s[actions::kCompare - 1] = fn(&compare);
+  s[actions::kIndexQ - 1] = fn(&index_q);
+  datatype::register_type(T_WORD, T_SYMBOL, "word!", s, actions::kSlotCount);
+}
+
+void register_children() {
+  struct Child {
+    u32 type;
+    const char* name;
+    actions::MoldFn mold;
+    bool index;
+  };
+  const Child children[] = {
+      {T_LIT_WORD, "lit-word!", mold_lit, true},
+      {T_SET_WORD, "set-word!", mold_set, true},
+      {T_GET_WORD, "get-word!", mold_get, true},
+      {T_REFINEMENT, "refinement!", mold_refinement, false},
+  };
+  for (const Child& c : children) {
+    AnyFn s[actions::kSlotCount] = {};
+    for (int slot : {actions::kMake, actions::kTo, actions::kForm, actions::kCompare})
+      s[slot - 1] = ZOT_INHERIT;
+    if (c.index) s[actions::kIndexQ - 1] = ZOT_INHERIT;
+    s[actions::kMold - 1] = fn(c.mold);
+    datatype::register_type(c.type, T_WORD, c.name, s, actions::kSlotCount);
+  }
+}
+
+void register_issue() {
+  AnyFn s[actions::kSlotCount] = {};
+  s[actions::kMake - 1] = fn(&issue_make);
+  s[actions::kTo - 1] = fn(&issue_make);
+  s[actions::kForm - 1] = ZOT_INHERIT;
+  s[actions::kMold - 1] = fn(&mold_issue);
+  s[actions::kCompare - 1] = fn(&issue_compare);
+  datatype::register_type(T_ISSUE, T_WORD, "issue!", s, actions::kSlotCount);
+}
+
+}  // namespace zot::word
