@@ -9,6 +9,7 @@
 #include "datatypes/string.h"
 #include "datatypes/register.h"
 #include "datatypes/registry.h"
+#include "interpreter/lexer.h"
 #include "interpreter/stack.h"
 #include "platform/platform.h"
 #include "runtime/fatal.h"
@@ -89,6 +90,7 @@ void runtime_init() {
   context::init_global(4000);
   datatype::make_name_words(name_word);
   words::init();
+  lexer::init();
   ownership::init();
   ownership::init_slot_pool();
   install_services();

@@ -6,6 +6,7 @@
 #include "datatypes/integer.h"
 #include "datatypes/series.h"
 #include "datatypes/simple.h"
+#include "datatypes/typeset.h"
 #include "datatypes/word.h"
 
 namespace zot::datatypes {
@@ -34,6 +35,7 @@ void register_core() {
   block::register_paren();
   word::register_issue();
   float_::register_type();
+  typeset::register_type();
 }
 
 }  // namespace zot::datatypes
