@@ -6,6 +6,7 @@
 #include "datatypes/integer.h"
 #include "datatypes/series.h"
 #include "datatypes/simple.h"
+#include "datatypes/string_actions.h"
 #include "datatypes/typeset.h"
 #include "datatypes/word.h"
 
@@ -26,6 +27,7 @@ void register_core() {
   logic::register_type();
   series::register_type();
   block::register_type();
+  string::register_type();
   integer::register_type();
   word::register_symbol();
   word::register_context();

@@ -1,0 +1,40 @@
+// The string! action slots (inherited by the other text types, and by
+// binary! and vector! where they have none of their own): make, to, path
+// access, compare, find, select, sort, append, insert, change, swap, take,
+// trim, and the set operations on text.
+#pragma once
+
+#include "runtime/base.h"
+#include "runtime/cell.h"
+
+namespace zot::string {
+
+// ---- slot functions (form and mold are in datatypes/string.h)
+Cell* make(Cell* proto, Cell* spec, int type);
+Cell* to(Cell* proto, Cell* spec, int type);
+Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, i32 index, bool case_, bool get,
+                bool last);
+i32 compare(const Cell* a, const Cell* b, i32 op);
+// append (append true) and insert (append false).
+void append(Cell* series, Cell* value, i32 part, bool only, i32 dup, bool append);
+void change(Cell* series, Cell* value, i32 part, bool only, i32 dup);
+Cell* find(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool same, bool any, Cell* with,
+           Cell* skip, bool last, bool reverse, bool tail, bool match);
+Cell* select(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool same, bool any, Cell* with,
+             Cell* skip, bool last, bool reverse);
+Cell* sort(Cell* series, bool case_, Cell* skip, Cell* comparator, Cell* part, bool all, bool reverse,
+           bool stable);
+void swap(Cell* a, Cell* b);
+Cell* take(Cell* series, Cell* part, bool deep, bool last);
+void trim(Cell* series, bool head, bool tail, bool auto_, bool lines, bool all, Cell* with);
+
+// The set operations on text, for the set natives: the first string is in the
+// frame's first cell, the second (absent for unique) in the next one; the
+// result replaces the first.
+enum SetOp : int { kUnique = 8, kUnion = 9, kIntersect = 10, kExclude = 11, kDifference = 12 };
+void set_operation(bool case_, const Cell* skip, int op);
+
+// Registers string! (parent series!).
+void register_type();
+
+}  // namespace zot::string
