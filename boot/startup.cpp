@@ -9,7 +9,9 @@
 #include "datatypes/string.h"
 #include "datatypes/register.h"
 #include "datatypes/registry.h"
+#include "interpreter/eval.h"
 #include "interpreter/lexer.h"
+#include "interpreter/natives.h"
 #include "interpreter/stack.h"
 #include "platform/platform.h"
 #include "runtime/fatal.h"
@@ -89,11 +91,21 @@ void runtime_init() {
   symbol::init();
   context::init_global(4000);
   datatype::make_name_words(name_word);
+  // Each datatype's name word holds its datatype! value.
+  for (u32 t = 1; t <= datatype::g_highest_id; t++) {
+    if (!datatype::g_types[t].name) continue;
+    Cell dt;
+    make_cell(&dt, T_DATATYPE, t, 0, 0);
+    context::set(&datatype::g_types[t].name_word, &dt);
+  }
   words::init();
   lexer::init();
+  lexer::install_loaders();
   ownership::init();
-  ownership::init_slot_pool();
   install_services();
+  natives::init();
+  interp::init();
+  ownership::init_slot_pool();
   stack::set_special_symbols(words::sym(w::tag_body), words::sym(w::tag_anon), words::sym(w::tag_not_found));
 }
 

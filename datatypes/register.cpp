@@ -3,6 +3,7 @@
 #include "datatypes/block.h"
 #include "datatypes/char.h"
 #include "datatypes/float.h"
+#include "datatypes/function.h"
 #include "datatypes/integer.h"
 #include "datatypes/series.h"
 #include "datatypes/simple.h"
@@ -34,6 +35,11 @@ void register_core() {
   word::register_word();
   word::register_children();
   char_::register_type();
+  function::register_native();
+  function::register_action();
+  function::register_op();
+  function::register_function();
+  function::register_routine();
   block::register_paren();
   word::register_issue();
   float_::register_type();

@@ -1,0 +1,566 @@
+#include "datatypes/function.h"
+
+#include <vector>
+
+#include "datatypes/block.h"
+#include "datatypes/context.h"
+#include "datatypes/registry.h"
+#include "datatypes/string.h"
+#include "datatypes/typeset.h"
+#include "interpreter/actions.h"
+#include "interpreter/natives.h"
+#include "interpreter/stack.h"
+#include "runtime/errors.h"
+#include "runtime/symbol.h"
+#include "runtime/words.h"
+
+namespace zot::function {
+
+using actions::AnyFn;
+using actions::fn;
+
+namespace {
+
+Cell g_result;
+
+ZOT_INLINE u32 canon(u32 sym) { return symbol::resolve(sym); }
+ZOT_INLINE bool is_sym(const Cell* c, w::Id id) { return canon(c->w2) == canon(words::sym(id)); }
+ZOT_INLINE bool any_param(u32 t) { return t == T_WORD || t == T_LIT_WORD || t == T_GET_WORD; }
+
+struct Walker {
+  Cell block;
+  u32 len;
+  explicit Walker(const Cell* b) : block(*b), len(mem::series_of(b->w2)->length()) {
+    if (block.w1 > len) block.w1 = len;
+  }
+  Cell at(u32 i) const { return mem::series_of(block.w2)->cells()[i]; }
+  bool has(u32 i) const { return i < len; }
+};
+
+ZOT_NORETURN void bad_def(const Cell* spec) { raise_error(Err::ScriptBadFuncDef, spec); }
+
+void check_type_block(const Cell* type_block) {
+  Walker w(type_block);
+  for (u32 i = w.block.w1; w.has(i); i++) {
+    Cell e = w.at(i);
+    Cell v = e;
+    if (e.is(T_WORD)) v = *context::get(&e);
+    if (!(v.is(T_DATATYPE) || v.is(T_TYPESET) || v.is(T_WORD))) raise_error(Err::ScriptInvalidTypeSpec, &e);
+  }
+}
+
+void check_duplicates(const Cell* spec) {
+  Walker w(spec);
+  std::vector<u32> seen;
+  for (u32 i = w.block.w1; w.has(i); i++) {
+    Cell c = w.at(i);
+    u32 t = c.type();
+    if (!(any_param(t) || t == T_REFINEMENT)) continue;
+    u32 s = canon(c.w2);
+    for (u32 prev : seen)
+      if (prev == s) raise_error(Err::ScriptDupVars, &c);
+    seen.push_back(s);
+  }
+}
+
+// A copy of a block (deep or not) as a value; the copy does not stay on the stack.
+Cell clone_value(const Cell* b, bool deep) {
+  Cell* top = stack::g_top;
+  Cell c = *block::clone(b, deep, deep);
+  stack::g_top = top;
+  return c;
+}
+
+Cell make_more(u32 cells) {
+  Cell b;
+  block::make_at(&b, i32(cells));
+  return b;
+}
+
+// ---- slots
+
+Cell* native_make(Cell* proto, Cell* spec, int type) {
+  (void)proto;
+  Cell dt;
+  make_cell(&dt, T_DATATYPE, u32(type), 0, 0);
+  if (!spec->is(T_BLOCK) || block::length_at(spec) != 2) raise_error(Err::ScriptBadMakeArg, &dt, spec);
+  Cell s = *block::index_cell(spec), n = *(block::index_cell(spec) + 1);
+  if (!s.is(T_BLOCK) || !n.is(T_INTEGER)) raise_error(Err::ScriptBadMakeArg, &dt, spec);
+  i32 index = n.int_value();
+  bool ok = type == T_NATIVE ? natives::exists(u32(index))
+                             : (index >= 1 && index <= actions::kSlotCount && natives::g_action_entries[index]);
+  if (!ok) raise_error(Err::ScriptBadMakeArg, &dt, spec);
+  g_result = make_native(u32(type), &s, u32(index));
+  return &g_result;
+}
+
+Cell* op_make(Cell* proto, Cell* spec, int type) {
+  (void)proto;
+  (void)type;
+  u32 t = spec->type();
+  if (!(t == T_NATIVE || t == T_ACTION || t == T_FUNCTION || t == T_ROUTINE)) {
+    Cell dt;
+    make_cell(&dt, T_DATATYPE, t, 0, 0);
+    raise_error(Err::ScriptInvalidType, &dt);
+  }
+  Cell sp = spec_of(spec);
+  if (!op_spec_ok(&sp)) raise_error(Err::ScriptBadOpSpec);
+  Cell v = *spec;
+  if (t == T_FUNCTION || t == T_ROUTINE) *more_cell(&v, kMoreOp) = v;
+  v.header = T_OP | (t << kOpTypeShift);
+  g_result = v;
+  return &g_result;
+}
+
+Cell* function_make(Cell* proto, Cell* spec, int type) {
+  (void)proto;
+  (void)type;
+  if (!spec->is(T_BLOCK) || block::length_at(spec) < 2) raise_error(Err::ScriptBadFuncDef, spec);
+  Cell s = *block::index_cell(spec), b = *(block::index_cell(spec) + 1);
+  if (!s.is(T_BLOCK) || !b.is(T_BLOCK)) raise_error(Err::ScriptBadFuncDef, spec);
+  u32 flags = validate(&s);
+  Cell* top = stack::g_top;
+  push(&s, &b, 0, 0, flags);
+  g_result = *top;
+  stack::g_top = top;
+  return &g_result;
+}
+
+void reflect_common(Cell* value, u32 field) {
+  u32 f = canon(field);
+  Cell v = *value;
+  u32 t = v.type();
+  u32 wrapped = t == T_OP ? (v.header >> kOpTypeShift) & 0xFF : t;
+  if (f == canon(words::sym(w::spec))) {
+    *value = spec_of(&v);
+  } else if (f == canon(words::sym(w::body))) {
+    if (wrapped == T_FUNCTION || wrapped == T_ROUTINE) {
+      Cell src = t == T_OP ? *more_cell(&v, kMoreOp) : v;
+      *value = *more_cell(&src, kMoreBody);
+    } else {
+      set_integer(value, i32(v.w1));
+    }
+  } else if (f == canon(words::sym(w::words)) && (t == T_FUNCTION || t == T_ROUTINE)) {
+    Cell list;
+    make_cell(&list, T_BLOCK, 0, context::words_node(v.w1), 0);
+    *value = clone_value(&list, false);
+  } else {
+    raise_error(Err::InternalNotDone);
+  }
+}
+
+void reflect_slot(Cell* value, u32 field) { reflect_common(value, field); }
+
+i32 text(Cell* out, const char* s, i32 part) {
+  string::append_c_text(out, s);
+  return part - i32(std::strlen(s));
+}
+
+i32 mold_block(const Cell* b, Cell* out, bool all, bool flat, i32 part, i32 indent) {
+  return block::mold(b, out, false, all, flat, nullptr, part, indent);
+}
+
+i32 native_form(const Cell* v, Cell* out, const Cell*, i32 part) {
+  return text(out, v->is(T_NATIVE) ? "?native?" : v->is(T_ACTION) ? "?action?" : "?op?", part);
+}
+
+i32 native_mold(const Cell* v, Cell* out, bool, bool all, bool flat, const Cell*, i32 part, i32 indent) {
+  Cell sp = spec_of(v);
+  part = text(out, v->is(T_NATIVE) ? "make native! [" : "make action! [", part);
+  part = mold_block(&sp, out, all, flat, part, indent);
+  return text(out, "]", part);
+}
+
+i32 op_mold(const Cell* v, Cell* out, bool, bool all, bool flat, const Cell*, i32 part, i32 indent) {
+  part = text(out, "make op! ", part);
+  u32 wrapped = (v->header >> kOpTypeShift) & 0xFF;
+  Cell sp = spec_of(v);
+  if (wrapped == T_FUNCTION) {
+    part = text(out, "func ", part);
+    part = mold_block(&sp, out, all, flat, part, indent);
+    Cell orig = *more_cell(v, kMoreOp);
+    Cell body = *more_cell(&orig, kMoreBody);
+    return block::mold(&body, out, false, all, flat, nullptr, part, indent);
+  }
+  part = text(out, "[", part);
+  part = mold_block(&sp, out, all, flat, part, indent);
+  return text(out, "]", part);
+}
+
+i32 function_form(const Cell* v, Cell* out, const Cell*, i32 part) {
+  return text(out, v->is(T_ROUTINE) ? "?routine?" : "?function?", part);
+}
+
+i32 function_mold(const Cell* v, Cell* out, bool, bool all, bool flat, const Cell*, i32 part, i32 indent) {
+  Cell sp = spec_of(v);
+  Cell body = *more_cell(v, kMoreBody);
+  part = text(out, v->is(T_ROUTINE) ? "routine " : "func ", part);
+  part = mold_block(&sp, out, all, flat, part, indent);
+  if (body.is(T_BLOCK)) {
+    part = text(out, " ", part);
+    return block::mold(&body, out, false, all, flat, nullptr, part, indent);
+  }
+  return text(out, " none", part);
+}
+
+i32 compare(const Cell* a, const Cell* b, i32 op) {
+  if (a->type() != b->type()) return actions::kNotComparable;
+  switch (op) {
+    case actions::kEqual: case actions::kNotEqual: case actions::kStrictEqual: case actions::kSortOrder:
+    case actions::kCaseSortOrder: case actions::kSame: case actions::kFindEqual: {
+      bool fn_like = a->is(T_FUNCTION) || a->is(T_ROUTINE);
+      i32 x = i32(fn_like ? a->w3 : a->w1), y = i32(fn_like ? b->w3 : b->w1);
+      return x < y ? -1 : x > y ? 1 : 0;
+    }
+    default:
+      return actions::kNotComparable;
+  }
+}
+
+}  // namespace
+
+Cell spec_of(const Cell* fn) {
+  Cell s;
+  make_cell(&s, T_BLOCK, 0, fn->w2, 0);
+  return s;
+}
+
+u32 validate(const Cell* spec) {
+  Walker w(spec);
+  u32 flags = 0;
+  u32 i = w.block.w1;
+  if (w.has(i) && w.at(i).is(T_BLOCK)) {
+    Cell attrs = w.at(i);
+    Walker a(&attrs);
+    for (u32 k = a.block.w1; a.has(k); k++) {
+      Cell c = a.at(k);
+      if (!c.is(T_WORD)) bad_def(spec);
+      if (is_sym(&c, w::trace)) flags |= kTraceFlag;
+      else if (is_sym(&c, w::no_trace)) flags |= kNoTraceFlag;
+    }
+    i++;
+  }
+  bool after_local = false, after_return = false;
+  for (; w.has(i); i++) {
+    Cell c = w.at(i);
+    u32 t = c.type();
+    bool next_block = w.has(i + 1) && w.at(i + 1).is(T_BLOCK);
+    if (any_param(t)) {
+      if (after_local && t != T_WORD) bad_def(spec);
+      if (after_return && !after_local) bad_def(spec);
+      if (next_block) {
+        if (after_local) bad_def(spec);
+        Cell tb = w.at(++i);
+        check_type_block(&tb);
+      }
+    } else if (t == T_STRING) {
+      if (next_block) bad_def(spec);
+    } else if (t == T_SET_WORD) {
+      if (!is_sym(&c, w::return_) || after_return || after_local) bad_def(spec);
+      if (!next_block) bad_def(spec);
+      Cell tb = w.at(++i);
+      check_type_block(&tb);
+      after_return = true;
+      if (w.has(i + 1)) {
+        u32 nt = w.at(i + 1).type();
+        if (!(nt == T_REFINEMENT || nt == T_STRING)) bad_def(spec);
+      }
+    } else if (t == T_REFINEMENT) {
+      bool local = is_sym(&c, w::local);
+      if ((after_local || after_return) && !local) bad_def(spec);
+      if (local) after_local = true;
+      if (w.has(i + 1)) {
+        u32 nt = w.at(i + 1).type();
+        bool ok = any_param(nt) || nt == T_REFINEMENT || nt == T_STRING || nt == T_SET_WORD;
+        if (!ok) bad_def(spec);
+      }
+    } else {
+      bad_def(spec);
+    }
+  }
+  check_duplicates(spec);
+  return flags;
+}
+
+i32 count_locals(const Cell* spec, bool strict) {
+  Walker w(spec);
+  for (u32 i = w.block.w1; w.has(i); i++) {
+    Cell c = w.at(i);
+    if (c.is(T_REFINEMENT) && is_sym(&c, w::local)) {
+      i32 n = 1;
+      for (u32 k = i + 1; w.has(k); k++)
+        if (w.at(k).is(T_WORD)) n++;
+      return n;
+    }
+  }
+  return strict ? -1 : 0;
+}
+
+void init_locals(i32 count) {
+  if (count <= 0) return;
+  Cell f, n;
+  set_logic(&f, false);
+  set_none(&n);
+  stack::push(&f);
+  for (i32 i = 1; i < count; i++) stack::push(&n);
+}
+
+Cell collect_locals(const Cell* spec, const Cell* body) {
+  Cell out = clone_value(spec, false);
+  std::vector<u32> known, excluded;
+  // /extern words are not collected, and leave the spec.
+  {
+    Walker w(&out);
+    for (u32 i = w.block.w1; w.has(i); i++) {
+      Cell c = w.at(i);
+      if (c.is(T_REFINEMENT) && canon(c.w2) == canon(words::g_refinements[words::ref_extern_].w2)) {
+        for (u32 k = i + 1; w.has(k); k++) {
+          Cell e = w.at(k);
+          if (!e.is(T_WORD)) raise_error(Err::ScriptBadFuncExtern, &e);
+          excluded.push_back(canon(e.w2));
+        }
+        block::truncate_at(&out, i32(i));
+        break;
+      }
+    }
+  }
+  Walker w(&out);
+  bool has_local = false;
+  for (u32 i = w.block.w1; w.has(i); i++) {
+    Cell c = w.at(i);
+    u32 t = c.type();
+    if (any_param(t) || t == T_REFINEMENT || t == T_SET_WORD) known.push_back(canon(c.w2));
+    if (t == T_REFINEMENT && is_sym(&c, w::local)) has_local = true;
+  }
+  std::vector<u32> found;
+  auto consider = [&](u32 sym) {
+    u32 s = canon(sym);
+    for (u32 k : known)
+      if (k == s) return;
+    for (u32 k : excluded)
+      if (k == s) return;
+    known.push_back(s);
+    found.push_back(sym);
+  };
+  // Deep walk of the body: set-words, and the words that loops name.
+  struct Walk {
+    static void run(const Cell* b, decltype(consider)& add) {
+      Walker w(b);
+      for (u32 i = w.block.w1; w.has(i); i++) {
+        Cell c = w.at(i);
+        u32 t = c.type();
+        if (t == T_SET_WORD) {
+          add(c.w2);
+        } else if (t == T_WORD && (is_sym(&c, w::foreach) || is_sym(&c, w::remove_each)) && w.has(i + 1)) {
+          Cell n = w.at(i + 1);
+          if (n.is(T_BLOCK)) {
+            Walker inner(&n);
+            for (u32 k = inner.block.w1; inner.has(k); k++) {
+              Cell e = inner.at(k);
+              if (any_param(e.type())) add(e.w2);
+            }
+          } else if (n.is(T_WORD) || n.is(T_SET_WORD)) {
+            add(n.w2);
+          }
+        } else if (t == T_WORD && is_sym(&c, w::repeat) && w.has(i + 1)) {
+          Cell n = w.at(i + 1);
+          if (n.is(T_WORD) || n.is(T_SET_WORD)) add(n.w2);
+        } else if (t == T_BLOCK || t == T_PAREN) {
+          run(&c, add);
+        }
+      }
+    }
+  };
+  Walk::run(body, consider);
+  if (!found.empty()) {
+    if (!has_local) block::append_cell(&out, &words::g_refinements[words::ref_local]);
+    for (u32 sym : found) {
+      Cell word;
+      make_cell(&word, T_WORD, 0, sym, u32(-1));
+      block::append_cell(&out, &word);
+    }
+  }
+  return out;
+}
+
+bool op_spec_ok(const Cell* spec) {
+  Walker w(spec);
+  int count = 0;
+  bool plain_seen = false;
+  for (u32 i = w.block.w1; w.has(i); i++) {
+    Cell c = w.at(i);
+    u32 t = c.type();
+    if (t == T_WORD) {
+      count++;
+      plain_seen = true;
+    } else if (t == T_LIT_WORD || t == T_GET_WORD) {
+      if (!plain_seen) return false;
+      count++;
+    } else if (t == T_SET_WORD && is_sym(&c, w::return_)) {
+      break;
+    } else if (t == T_REFINEMENT) {
+      if (!(is_sym(&c, w::local) || canon(c.w2) == canon(words::g_refinements[words::ref_extern_].w2))) return false;
+      break;
+    }
+  }
+  return count == 2;
+}
+
+mem::Node push(const Cell* spec_in, const Cell* body_in, mem::Node ctx, mem::Node object_ctx, u32 flags) {
+  Cell spec = *spec_in;
+  u32 slen = mem::series_of(spec.w2)->length();
+  if (spec.w1 > slen) spec.w1 = slen;
+  if (spec.w1 > 0) spec = clone_value(&spec, false);
+  bool made = false;
+  if (!ctx) {
+    ctx = context::make(&spec, true, false, context::kFunction);
+    made = true;
+  }
+  Cell more = make_more(5);
+  Cell none, unset;
+  set_none(&none);
+  set_unset(&unset);
+  Cell body = none;
+  if (body_in) {
+    Cell b = *body_in;
+    u32 blen = mem::series_of(b.w2)->length();
+    if (b.w1 > blen) b.w1 = blen;
+    body = clone_value(&b, true);
+  }
+  block::append_cell(&more, &body);
+  block::append_cell(&more, &unset);
+  block::append_cell(&more, &unset);
+  block::append_cell(&more, &unset);
+  Cell obj = unset;
+  if (object_ctx) set_integer(&obj, i32(object_ctx));
+  block::append_cell(&more, &obj);
+  Cell fn;
+  make_cell(&fn, T_FUNCTION | flags, ctx, spec.w2, more.w2);
+  stack::push(&fn);
+  *context::owner_cell(ctx) = fn;
+  if (made && body.is(T_BLOCK)) context::bind(&body, ctx, false);
+  return ctx;
+}
+
+Cell make_native(u32 type, const Cell* spec, u32 index) {
+  Cell s = *spec;
+  mem::Node ctx = context::make(&s, true, false, context::kFunction);
+  Cell more = make_more(2);
+  Cell ctx_copy = *context::ctx_cell(ctx);
+  Cell none;
+  set_none(&none);
+  block::append_cell(&more, &ctx_copy);
+  block::append_cell(&more, &none);
+  Cell v;
+  make_cell(&v, type, index, s.w2, more.w2);
+  return v;
+}
+
+Cell parsed_spec(const Cell* fn) {
+  Cell f = *fn;
+  u32 t = f.type();
+  if (t == T_OP) {
+    t = (f.header >> kOpTypeShift) & 0xFF;
+  }
+  Cell* cache = more_cell(&f, kMoreParsed);
+  if (cache->is(T_BLOCK)) return *cache;
+  Cell spec = spec_of(&f);
+  Cell out;
+  block::make_at(&out, 8);
+  Walker w(&spec);
+  bool is_native = t == T_NATIVE || t == T_ACTION;
+  u32 ordinal = 0;
+  i32 locals = 0;
+  for (u32 i = w.block.w1; w.has(i); i++) {
+    Cell c = w.at(i);
+    u32 ct = c.type();
+    if (any_param(ct)) {
+      Cell ts;
+      Cell next;
+      if (w.has(i + 1) && (next = w.at(i + 1)).is(T_BLOCK) && block::length_at(&next) > 0) {
+        typeset::make_from_spec(&next, &ts);
+      } else {
+        typeset::make_default(&ts);
+      }
+      u32 kind = ct == T_GET_WORD ? kGetParam : ct == T_LIT_WORD ? kLitParam : kNormal;
+      ts.header |= kind << kParamKindShift;
+      block::append_cell(&out, &ts);
+    } else if (ct == T_SET_WORD && is_sym(&c, w::return_)) {
+      Cell ts;
+      Cell next;
+      if (w.has(i + 1) && (next = w.at(i + 1)).is(T_BLOCK)) typeset::make_from_spec(&next, &ts);
+      else typeset::make_default(&ts);
+      ts.header |= kReturnType << kParamKindShift;
+      block::append_cell(&out, &ts);
+    } else if (ct == T_REFINEMENT) {
+      if (is_sym(&c, w::local)) {
+        locals = count_locals(&spec, false);
+        break;
+      }
+      Cell r = c;
+      if (is_native) r.w3 = ++ordinal;
+      block::append_cell(&out, &r);
+    }
+  }
+  Cell end;
+  if (!is_native && locals > 0) {
+    set_integer(&end, locals);
+    block::append_cell(&out, &end);
+  } else if (is_native && ordinal >= 1) {
+    set_integer(&end, i32(ordinal));
+    block::append_cell(&out, &end);
+  }
+  *more_cell(&f, kMoreParsed) = out;
+  return out;
+}
+
+void register_native() {
+  AnyFn s[actions::kSlotCount] = {};
+  s[actions::kMake - 1] = fn(&native_make);
+  s[actions::kReflect - 1] = fn(&reflect_slot);
+  s[actions::kForm - 1] = fn(&native_form);
+  s[actions::kMold - 1] = fn(&native_mold);
+  s[actions::kCompare - 1] = fn(&compare);
+  datatype::register_type(T_NATIVE, 0, "native!", s, actions::kSlotCount);
+}
+
+void register_action() {
+  AnyFn s[actions::kSlotCount] = {};
+  s[actions::kMake - 1] = fn(&native_make);
+  s[actions::kReflect - 1] = ZOT_INHERIT;
+  s[actions::kForm - 1] = fn(&native_form);
+  s[actions::kMold - 1] = fn(&native_mold);
+  s[actions::kCompare - 1] = fn(&compare);
+  datatype::register_type(T_ACTION, T_NATIVE, "action!", s, actions::kSlotCount);
+}
+
+void register_op() {
+  AnyFn s[actions::kSlotCount] = {};
+  s[actions::kMake - 1] = fn(&op_make);
+  s[actions::kReflect - 1] = ZOT_INHERIT;
+  s[actions::kForm - 1] = fn(&native_form);
+  s[actions::kMold - 1] = fn(&op_mold);
+  s[actions::kCompare - 1] = fn(&compare);
+  datatype::register_type(T_OP, T_NATIVE, "op!", s, actions::kSlotCount);
+}
+
+void register_function() {
+  AnyFn s[actions::kSlotCount] = {};
+  s[actions::kMake - 1] = fn(&function_make);
+  s[actions::kReflect - 1] = fn(&reflect_slot);
+  s[actions::kForm - 1] = fn(&function_form);
+  s[actions::kMold - 1] = fn(&function_mold);
+  s[actions::kCompare - 1] = fn(&compare);
+  datatype::register_type(T_FUNCTION, T_CONTEXT, "function!", s, actions::kSlotCount);
+}
+
+void register_routine() {
+  AnyFn s[actions::kSlotCount] = {};
+  s[actions::kReflect - 1] = ZOT_INHERIT;
+  s[actions::kForm - 1] = fn(&function_form);
+  s[actions::kMold - 1] = fn(&function_mold);
+  s[actions::kCompare - 1] = fn(&compare);
+  datatype::register_type(T_ROUTINE, T_FUNCTION, "routine!", s, actions::kSlotCount);
+}
+
+}  // namespace zot::function

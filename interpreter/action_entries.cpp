@@ -1,0 +1,264 @@
+// The action entries: each reads its arguments from the current frame, turns
+// the refinement positions into flags and argument cells, and calls the slot
+// function of the first argument's datatype.
+#include "datatypes/series.h"
+#include "datatypes/string.h"
+#include "interpreter/actions.h"
+#include "interpreter/natives.h"
+#include "interpreter/stack.h"
+#include "runtime/errors.h"
+#include "runtime/words.h"
+
+namespace zot::natives {
+
+namespace {
+
+using namespace actions;
+
+ZOT_INLINE Cell* base() { return stack::g_base; }
+ZOT_INLINE Cell* arg(const i32* refs, int i) { return refs[i] < 0 ? nullptr : stack::g_base + refs[i]; }
+ZOT_INLINE bool flag(const i32* refs, int i) { return refs[i] >= 0; }
+ZOT_INLINE u32 t0() { return stack::g_base->type(); }
+
+template <class F>
+ZOT_INLINE F slot(int s) {
+  return lookup<F>(t0(), s);
+}
+
+// Copies a slot's answer into the result slot and drops the other arguments.
+ZOT_INLINE void result(const Cell* r) {
+  Cell v = *r;
+  stack::set_only_result(&v);
+}
+
+void make_or_to(int s) {
+  Cell* b = base();
+  u32 target = b->is(T_DATATYPE) ? b->w1 : b->type();
+  Cell proto = b[0], spec = b[1];
+  Cell* r = lookup<MakeFn>(target, s)(&proto, &spec, int(target));
+  result(r);
+}
+
+void e_make(const i32*) { make_or_to(kMake); }
+void e_to(const i32*) { make_or_to(kTo); }
+void e_random(const i32* r) { slot<RandomFn>(kRandom)(base(), flag(r, 0), flag(r, 1), flag(r, 2)); stack::g_top = base() + 1; }
+void e_reflect(const i32*) {
+  u32 field = base()[1].w2;
+  slot<ReflectFn>(kReflect)(base(), field);
+  stack::g_top = base() + 1;
+}
+
+// form and mold: the output string is made in the next stack cell.
+void form_or_mold(const i32* r, bool mold) {
+  Cell* limit = arg(r, mold ? 3 : 0);
+  i32 budget = 0x7FFFFFFF;
+  if (limit) {
+    budget = limit->int_value();
+    if (budget <= 0) {
+      Cell s;
+      string::make_at(&s, 1);
+      result(&s);
+      return;
+    }
+  }
+  Cell value = base()[0];
+  stack::g_top = base() + 1;
+  Cell* out = stack::reserve_slot();
+  string::make_at(out, 16);
+  if (mold) {
+    lookup<MoldFn>(value.type(), kMold)(&value, out, flag(r, 0), flag(r, 1), flag(r, 2), limit, budget, 0);
+  } else {
+    lookup<FormFn>(value.type(), kForm)(&value, out, limit, budget);
+  }
+  if (limit && string::total_length(out) > budget) string::truncate_at(string::buffer_of(out), budget);
+  result(out);
+}
+void e_form(const i32* r) { form_or_mold(r, false); }
+void e_mold(const i32* r) { form_or_mold(r, true); }
+
+void e_eval_path(const i32*) {
+  Cell* b = base();
+  Cell* r = lookup<EvalPathFn>(b->type(), kEvalPath)(b, b + 1, nullptr, nullptr, 1, false, false, true);
+  result(r);
+}
+
+template <int S>
+void e_frame(const i32*) {
+  slot<FrameFn>(S)();
+}
+
+void e_negate(const i32*) { slot<ValueFn>(kNegate)(base()); stack::g_top = base() + 1; }
+void e_clear(const i32*) { slot<ValueFn>(kClear)(base()); stack::g_top = base() + 1; }
+void e_round(const i32* r) {
+  slot<RoundFn>(kRound)(base(), arg(r, 0), flag(r, 1), flag(r, 2), flag(r, 3), flag(r, 4), flag(r, 5), flag(r, 6));
+  stack::g_top = base() + 1;
+}
+void parity(int s) {
+  bool v = slot<PredicateFn>(s)(base());
+  set_logic(base(), v);
+  stack::g_top = base() + 1;
+}
+void e_even(const i32*) { parity(kEven); }
+void e_odd(const i32*) { parity(kOdd); }
+void e_complement(const i32*) { result(slot<ComplementFn>(kComplement)(base())); }
+
+bool any_series(u32 t) {
+  switch (t) {
+    case T_BLOCK: case T_PAREN: case T_PATH: case T_LIT_PATH: case T_SET_PATH: case T_GET_PATH: case T_HASH:
+    case T_STRING: case T_FILE: case T_URL: case T_TAG: case T_EMAIL: case T_REF: case T_BINARY:
+    case T_VECTOR: case T_IMAGE: case T_MAP:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// The /part length of append, insert and change; false when nothing is to
+// be inserted (the series is then the result, unchanged).
+bool part_length(Cell* value, Cell* part, i32* length) {
+  *length = -1;
+  if (!part) return true;
+  if (!any_series(value->type())) raise_error(Err::ScriptInvalidPart, part);
+  i32 tail = series::total_length(value);
+  if (i32(value->w1) > tail) value->w1 = u32(tail);
+  i32 len;
+  if (part->is(T_INTEGER)) {
+    len = part->int_value();
+  } else {
+    if (part->type() != value->type() || part->w2 != value->w2) {
+      Cell w = words::g_refinements[words::ref_part];
+      set_type(&w, T_WORD);
+      raise_error(Err::ScriptInvalidRefineArg, &w, part);
+    }
+    i32 idx = i32(part->w1) > tail ? tail : i32(part->w1);
+    len = idx - i32(value->w1);
+  }
+  if (len == 0) return false;
+  if (len < 0) {
+    if (value->w1 == 0) return false;
+    i32 end = i32(value->w1) + len;
+    if (end < 0) end = 0;
+    len = i32(value->w1) - end;
+    value->w1 = u32(end);
+  }
+  *length = len;
+  return true;
+}
+
+void insertion(const i32* r, bool append, bool change) {
+  Cell* b = base();
+  i32 length;
+  if (!part_length(b + 1, arg(r, 0), &length)) {
+    stack::g_top = b + 1;
+    return;
+  }
+  i32 dup = 1;
+  if (Cell* d = arg(r, 2)) {
+    dup = d->int_value();
+    if (dup <= 0) {
+      stack::g_top = b + 1;
+      return;
+    }
+  }
+  if (change) slot<ChangeFn>(kChange)(b, b + 1, length, flag(r, 1), dup);
+  else slot<InsertFn>(append ? kAppend : kInsert)(b, b + 1, length, flag(r, 1), dup, append);
+  stack::g_top = b + 1;
+}
+void e_append(const i32* r) { insertion(r, true, false); }
+void e_insert(const i32* r) { insertion(r, false, false); }
+void e_change(const i32* r) { insertion(r, false, true); }
+
+void e_copy(const i32* r) {
+  Cell* kind = arg(r, 2);
+  if (kind && !kind->is(T_DATATYPE) && !kind->is(T_TYPESET)) {
+    Cell fn = stack::calling_word();
+    Cell dt;
+    make_cell(&dt, T_DATATYPE, kind->type(), 0, 0);
+    Cell none;
+    set_none(&none);
+    raise_error(Err::ScriptExpectArg, &fn, &dt, &none);
+  }
+  Cell* fresh = stack::reserve_slot();
+  set_none(fresh);
+  result(slot<CopyFn>(kCopy)(base(), fresh, arg(r, 0), flag(r, 1), kind));
+}
+
+void e_find(const i32* r) {
+  Cell* b = base();
+  result(slot<FindFn>(kFind)(b, b + 1, arg(r, 0), flag(r, 1), flag(r, 2), flag(r, 3), flag(r, 4), arg(r, 5),
+                             arg(r, 6), flag(r, 7), flag(r, 8), flag(r, 9), flag(r, 10)));
+}
+
+void e_select(const i32* r) {
+  Cell* b = base();
+  result(slot<SelectFn>(kSelect)(b, b + 1, arg(r, 0), flag(r, 1), flag(r, 2), flag(r, 3), flag(r, 4), arg(r, 5),
+                                 arg(r, 6), flag(r, 7), flag(r, 8)));
+}
+
+void e_length(const i32*) {
+  i32 n = slot<LengthFn>(kLengthQ)(base());
+  if (n < 0) set_none(base());
+  else set_integer(base(), n);
+  stack::g_top = base() + 1;
+}
+
+void e_move(const i32* r) { result(slot<MoveFn>(kMove)(base(), base() + 1, arg(r, 0))); }
+
+// pick/poke index: integer and char give their number, logic 1 or 2, else 0.
+i32 index_arg() {
+  const Cell* i = base() + 1;
+  switch (i->type()) {
+    case T_INTEGER: case T_CHAR: return i32(i->w2);
+    case T_LOGIC: return i->w1 ? 1 : 2;
+    default: return 0;
+  }
+}
+void e_pick(const i32*) { result(slot<PickFn>(kPick)(base(), index_arg(), base() + 1)); }
+void e_poke(const i32*) { result(slot<PokeFn>(kPoke)(base(), index_arg(), base() + 2, base() + 1)); }
+void e_put(const i32* r) { result(slot<PutFn>(kPut)(base(), base() + 1, base() + 2, flag(r, 0))); }
+void e_remove(const i32* r) { slot<RemoveFn>(kRemove)(base(), arg(r, 0), arg(r, 1)); stack::g_top = base() + 1; }
+void e_reverse(const i32* r) { slot<ReverseFn>(kReverse)(base(), arg(r, 0), arg(r, 1)); stack::g_top = base() + 1; }
+void e_sort(const i32* r) {
+  result(slot<SortFn>(kSort)(base(), flag(r, 0), arg(r, 1), arg(r, 2), arg(r, 3), flag(r, 4), flag(r, 5), flag(r, 6)));
+}
+void e_swap(const i32*) { slot<SwapFn>(kSwap)(base(), base() + 1); stack::g_top = base() + 1; }
+void e_take(const i32* r) { result(slot<TakeFn>(kTake)(base(), arg(r, 0), flag(r, 1), flag(r, 2))); }
+void e_trim(const i32* r) {
+  slot<TrimFn>(kTrim)(base(), flag(r, 0), flag(r, 1), flag(r, 2), flag(r, 3), flag(r, 4), arg(r, 5));
+  stack::g_top = base() + 1;
+}
+
+template <int S>
+void e_port(const i32*) {
+  result(slot<PortFn>(S)(base()));
+}
+void e_modify(const i32* r) { result(slot<ModifyFn>(kModify)(base(), base() + 1, base() + 2, flag(r, 0))); }
+void e_open(const i32* r) {
+  result(slot<OpenFn>(kOpen)(base(), flag(r, 0), flag(r, 1), flag(r, 2), flag(r, 3), arg(r, 4)));
+}
+void e_read(const i32* r) {
+  result(slot<ReadFn>(kRead)(base(), arg(r, 0), arg(r, 1), flag(r, 2), flag(r, 3), flag(r, 4), arg(r, 5)));
+}
+void e_rename(const i32*) { result(slot<RenameFn>(kRename)(base(), base() + 1)); }
+void e_write(const i32* r) {
+  result(slot<WriteFn>(kWrite)(base(), base() + 1, flag(r, 0), flag(r, 1), flag(r, 2), flag(r, 3), arg(r, 4),
+                               arg(r, 5), arg(r, 6), arg(r, 7)));
+}
+
+}  // namespace
+
+EntryFn g_action_entries[63] = {
+    nullptr,
+    e_make, e_random, e_reflect, e_to, e_form, e_mold, e_eval_path, nullptr, nullptr,
+    e_frame<kAbsolute>, e_frame<kAdd>, e_frame<kDivide>, e_frame<kMultiply>, e_negate, e_frame<kPower>,
+    e_frame<kRemainder>, e_round, e_frame<kSubtract>, e_even, e_odd, e_frame<kAnd>, e_complement,
+    e_frame<kOr>, e_frame<kXor>,
+    e_append, e_frame<kAt>, e_frame<kBack>, e_change, e_clear, e_copy, e_find, e_frame<kHead>,
+    e_frame<kHeadQ>, e_frame<kIndexQ>, e_insert, e_length, e_move, e_frame<kNext>, e_pick, e_poke, e_put,
+    e_remove, e_reverse, e_select, e_sort, e_frame<kSkip>, e_swap, e_frame<kTail>, e_frame<kTailQ>, e_take,
+    e_trim,
+    e_port<kCreate>, e_port<kClose>, e_port<kDelete>, e_modify, e_open, e_port<kOpenQ>, e_port<kQuery>,
+    e_read, e_rename, e_port<kUpdate>, e_write,
+};
+
+}  // namespace zot::natives

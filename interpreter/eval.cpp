@@ -1,0 +1,535 @@
+#include "interpreter/eval.h"
+
+#include "datatypes/block.h"
+#include "datatypes/context.h"
+#include "datatypes/function.h"
+#include "datatypes/typeset.h"
+#include "interpreter/actions.h"
+#include "interpreter/natives.h"
+#include "interpreter/stack.h"
+#include "runtime/errors.h"
+#include "runtime/symbol.h"
+#include "runtime/words.h"
+
+namespace zot::interp {
+
+Cell g_near = {T_UNSET, 0, 0, 0};
+
+namespace {
+
+constexpr u32 kMaxRefinements = 32;
+
+// The cell at pos of the code block, or null past its current end.
+ZOT_INLINE const Cell* code_at(const Cell* code, u32 pos) {
+  mem::Series* s = mem::series_of(code->w2);
+  return pos < s->length() ? s->cells() + pos : nullptr;
+}
+
+ZOT_INLINE u32 clamp_end(const Cell* code, u32 end) {
+  u32 len = mem::series_of(code->w2)->length();
+  return end < len ? end : len;
+}
+
+// Restores the current position on every way out of a block evaluation.
+struct NearGuard {
+  Cell saved = g_near;
+  ~NearGuard() { g_near = saved; }
+};
+
+// A function's context points at the running call's arguments; the previous
+// pointer comes back on every way out (recursion, unwinding).
+struct ValuesGuard {
+  Cell* ctx_cell;
+  u32 saved;
+  ValuesGuard(mem::Node ctx, u32 values) : ctx_cell(context::ctx_cell(ctx)), saved(ctx_cell->w2) {
+    ctx_cell->w2 = values;
+  }
+  ~ValuesGuard() { ctx_cell->w2 = saved; }
+};
+
+ZOT_INLINE const Cell* body_word() { return words::word(w::tag_body); }
+ZOT_INLINE const Cell* anon_word() { return words::word(w::tag_anon); }
+
+// The word naming the index-th parameter of a callable (spec words and
+// refinements counted from 0), for error reports.
+Cell param_word(const Cell* fn, u32 index) {
+  Cell spec = function::spec_of(fn);
+  mem::Series* s = mem::series_of(spec.w2);
+  u32 n = 0;
+  for (u32 i = 0; i < s->length(); i++) {
+    Cell c = s->cells()[i];
+    u32 t = c.type();
+    if (t == T_WORD || t == T_LIT_WORD || t == T_GET_WORD || t == T_REFINEMENT) {
+      if (n++ == index) {
+        set_type(&c, T_WORD);
+        return c;
+      }
+    }
+  }
+  return *anon_word();
+}
+
+ZOT_NORETURN void raise_expect(const Cell* name, const Cell* fn, u32 param, const Cell* value) {
+  Cell dt;
+  make_cell(&dt, T_DATATYPE, value->type(), 0, 0);
+  Cell pw = param_word(fn, param);
+  raise_error(Err::ScriptExpectArg, name, &dt, &pw);
+}
+
+ZOT_INLINE bool is_callable(u32 t) {
+  return t == T_NATIVE || t == T_ACTION || t == T_FUNCTION || t == T_ROUTINE;
+}
+
+// Pushes the value of a lit-word parameter's argument.
+u32 fetch_literal(const Cell* code, u32 pos, u32 end) {
+  Cell v = *code_at(code, pos);
+  switch (v.type()) {
+    case T_PAREN: {
+      stack::push_interpreted_native_frame(body_word());
+      eval_block(&v, true);
+      stack::pop_frame();
+      return pos + 1;
+    }
+    case T_GET_WORD: {
+      Cell val = *context::get(&v);
+      stack::push(&val);
+      return pos + 1;
+    }
+    case T_GET_PATH:
+      return eval_path(&v, code, pos + 1, end, true, nullptr);
+    default:
+      stack::push(&v);
+      return pos + 1;
+  }
+}
+
+struct Fetch {
+  const Cell* fn;      // the callable (op! already retyped to its wrapped type)
+  const Cell* name;    // word or path naming it
+  const Cell* code;
+  u32 pos;
+  u32 end;
+  bool native;         // native! or action!: refinement positions, no slots
+  i32 refs[kMaxRefinements];
+};
+
+// Fetches one argument for the parameter entry ts (push); checks its type.
+void fetch_one(Fetch& f, const Cell& ts, u32 param_index, bool no_infix) {
+  u32 kind = function::param_kind(&ts);
+  if (f.pos >= clamp_end(f.code, f.end)) {
+    if (kind == function::kLitParam && typeset::has(&ts, T_UNSET)) {
+      Cell u;
+      set_unset(&u);
+      stack::push(&u);
+      return;
+    }
+    Cell pw = param_word(f.fn, param_index);
+    raise_error(Err::ScriptNoArg, f.name, &pw);
+  }
+  if (kind == function::kGetParam) {
+    stack::push(code_at(f.code, f.pos));
+    f.pos++;
+  } else if (kind == function::kLitParam) {
+    f.pos = fetch_literal(f.code, f.pos, f.end);
+  } else {
+    f.pos = eval_expression(f.code, f.pos, f.end, no_infix, true, false);
+  }
+  const Cell* v = stack::top_value();
+  if (ZOT_UNLIKELY(!typeset::has(&ts, v->type()))) raise_expect(f.name, f.fn, param_index, v);
+}
+
+// Walks the parsed spec: plain parameters are fetched; refinements start off.
+// Returns the number of local slots to push (functions).
+i32 fetch_plain(Fetch& f, const Cell& parsed, bool left, bool is_op) {
+  mem::Series* s = mem::series_of(parsed.w2);
+  u32 n = s->length();
+  bool active = true;
+  u32 param = 0;
+  i32 locals = 0;
+  for (u32 i = 0; i < n; i++) {
+    Cell e = mem::series_of(parsed.w2)->cells()[i];
+    u32 t = e.type();
+    if (t == T_TYPESET) {
+      if (function::param_kind(&e) == function::kReturnType) continue;
+      u32 this_param = param++;
+      if (!active) {
+        if (!f.native) {
+          Cell none;
+          set_none(&none);
+          stack::push(&none);
+        }
+        continue;
+      }
+      if (left && this_param == 0) {
+        const Cell* v = stack::g_base;
+        if (!typeset::has(&e, v->type())) raise_expect(f.name, f.fn, 0, v);
+        continue;
+      }
+      fetch_one(f, e, this_param, is_op);
+    } else if (t == T_REFINEMENT) {
+      param++;
+      active = false;
+      if (!f.native) {
+        Cell no;
+        set_logic(&no, false);
+        stack::push(&no);
+      }
+    } else if (t == T_INTEGER) {
+      if (!f.native) locals = e.int_value();
+    }
+  }
+  return locals;
+}
+
+// Refinements given in a path after the function: each switches one on
+// (unless a get-word element's value is none or false) and fetches its arguments.
+void fetch_path_refinements(Fetch& f, const Cell& parsed, const Cell* path, u32 from) {
+  Cell p = *path;
+  u32 plen = mem::series_of(p.w2)->length();
+  u32 used[kMaxRefinements];
+  u32 used_count = 0;
+  for (u32 k = p.w1 + from; k < plen; k++) {
+    Cell el = mem::series_of(p.w2)->cells()[k];
+    bool on = true;
+    if (el.is(T_GET_WORD)) {
+      Cell v = *context::get(&el);
+      on = !(v.is(T_NONE) || (v.is(T_LOGIC) && !v.w1));
+    } else if (!el.is(T_WORD)) {
+      raise_error(Err::ScriptBadRefine, &el);
+    }
+    // Find the refinement in the parsed spec: its slot and ordinal.
+    mem::Series* s = mem::series_of(parsed.w2);
+    u32 n = s->length();
+    u32 slot = 0, ordinal = 0, at = n;
+    for (u32 i = 0; i < n; i++) {
+      Cell e = mem::series_of(parsed.w2)->cells()[i];
+      if (e.is(T_TYPESET)) {
+        if (function::param_kind(&e) != function::kReturnType) slot++;
+      } else if (e.is(T_REFINEMENT)) {
+        ordinal++;
+        if (symbol::resolve(e.w2) == symbol::resolve(el.w2)) {
+          at = i;
+          break;
+        }
+        slot++;
+      }
+    }
+    if (at == n) {
+      Cell r = el;
+      set_type(&r, T_REFINEMENT);
+      raise_error(Err::ScriptNoRefine, f.name, &r);
+    }
+    for (u32 u = 0; u < used_count; u++)
+      if (used[u] == ordinal) raise_error(Err::ScriptDupRefine, path);
+    if (used_count < kMaxRefinements) used[used_count++] = ordinal;
+    if (f.native) {
+      if (!on || ordinal > kMaxRefinements) continue;
+      f.refs[ordinal - 1] = i32(stack::g_top - stack::g_base);
+    } else {
+      set_logic(stack::g_base + slot, on);
+    }
+    // Its arguments follow it in the spec.
+    u32 param_index = slot + 1;
+    for (u32 i = at + 1;; i++) {
+      mem::Series* s2 = mem::series_of(parsed.w2);
+      if (i >= s2->length()) break;
+      Cell e = s2->cells()[i];
+      if (!e.is(T_TYPESET) || function::param_kind(&e) == function::kReturnType) break;
+      if (on) {
+        fetch_one(f, e, param_index, false);
+        if (!f.native) {
+          stack::g_base[param_index] = *stack::top_value();
+          stack::pop(1);
+        }
+      }
+      param_index++;
+    }
+  }
+}
+
+}  // namespace
+
+void init() { set_unset(&g_near); }
+
+void eval_block(const Cell* block, bool chain) {
+  NearGuard near;
+  stack::push_eval_frame(body_word());
+  Cell b = *block;
+  u32 end = mem::series_of(b.w2)->length();
+  if (b.w1 >= end) {
+    set_unset(stack::g_base);
+    stack::g_top = stack::g_base + 1;
+  } else {
+    g_near = b;
+    u32 pos = b.w1;
+    while (pos < end) {
+      g_near.w1 = pos;
+      pos = eval_expression(&b, pos, end, false, false, false);
+      end = clamp_end(&b, end);
+      if (pos < end) stack::clear_frame();
+    }
+  }
+  if (chain) stack::pop_frame_to_result();
+  else stack::pop_frame();
+}
+
+u32 eval_next(const Cell* code, u32 pos, u32 end, bool keep) {
+  stack::push_interpreted_native_frame(body_word());
+  pos = eval_expression(code, pos, end, false, false, false);
+  if (keep) stack::pop_frame();
+  else stack::pop_frame_to_result();
+  return pos;
+}
+
+u32 eval_expression(const Cell* code, u32 pos, u32 end, bool no_infix, bool push, bool literal_fns) {
+  Cell* const t0 = stack::g_top;
+  Cell v = *code_at(code, pos);
+  pos++;
+  switch (v.type()) {
+    case T_PAREN:
+      stack::push_interpreted_native_frame(body_word());
+      eval_block(&v, true);
+      stack::pop_frame();
+      break;
+    case T_SET_WORD: {
+      const u32 at = pos - 1;
+      stack::push_interpreted_native_frame(&v);
+      stack::push(&v);
+      if (pos >= clamp_end(code, end)) raise_error(Err::ScriptNeedValue, &v);
+      pos = eval_expression(code, pos, end, false, true, false);
+      Cell value = *stack::top_value();
+      if (value.is(T_UNSET)) raise_error(Err::ScriptNeedValue, &v);
+      Cell word = v;
+      context::set(&word, &value);
+      if (word.w3 != v.w3) {
+        // Keep the index the lookup found in the code itself.
+        mem::Series* s = mem::series_of(code->w2);
+        if (at < s->length() && s->cells()[at].w2 == v.w2) s->cells()[at].w3 = word.w3;
+      }
+      stack::pop_frame();
+      *t0 = value;
+      stack::g_top = t0 + 1;
+      break;
+    }
+    case T_SET_PATH: {
+      if (pos >= clamp_end(code, end)) raise_error(Err::ScriptNeedValue, &v);
+      stack::push_interpreted_native_frame(words::word(w::set_path));
+      pos = eval_expression(code, pos, end, false, true, false);
+      Cell value = *stack::top_value();
+      eval_path(&v, code, pos, end, false, &value);
+      stack::pop_frame();
+      *t0 = value;
+      stack::g_top = t0 + 1;
+      break;
+    }
+    case T_GET_WORD: {
+      Cell value = *context::get(&v);
+      stack::push(&value);
+      break;
+    }
+    case T_LIT_WORD:
+      v.header = T_WORD;
+      stack::push(&v);
+      break;
+    case T_WORD: {
+      Cell value = *context::get(&v);
+      u32 t = value.type();
+      if (is_callable(t)) {
+        pos = call_value(&value, code, pos, end, &v, nullptr, 0, false);
+      } else if (t == T_UNSET) {
+        raise_error(Err::ScriptNoValue, &v);
+      } else if (t == T_OP) {
+        raise_error(Err::ScriptNoOpArg, &v);
+      } else {
+        stack::push(&value);
+      }
+      break;
+    }
+    case T_PATH:
+      pos = eval_path(&v, code, pos, end, false, nullptr);
+      break;
+    case T_GET_PATH:
+      pos = eval_path(&v, code, pos, end, true, nullptr);
+      break;
+    case T_LIT_PATH:
+      v.header = T_PATH;
+      v.w3 = 0;
+      stack::push(&v);
+      break;
+    case T_OP:
+      raise_error(Err::InternalNotDone);
+    case T_NATIVE:
+    case T_ACTION:
+    case T_FUNCTION:
+    case T_ROUTINE:
+      if (literal_fns) stack::push(&v);
+      else pos = call_value(&v, code, pos, end, anon_word(), nullptr, 0, false);
+      break;
+    case T_ISSUE: {
+      u32 c = symbol::resolve(v.w2);
+      const Cell* next = code_at(code, pos);
+      if ((c == symbol::resolve(words::sym(w::system)) || c == symbol::resolve(words::sym(w::system_global))) &&
+          next && next->is(T_BLOCK))
+        raise_error(Err::InternalZotSystem);
+      stack::push(&v);
+      break;
+    }
+    default:
+      stack::push(&v);
+      break;
+  }
+  // Infix: while the next value is a word whose value is an op!, the value
+  // just computed becomes its left operand.
+  if (!no_infix) {
+    for (;;) {
+      const Cell* next = code_at(code, pos);
+      if (!next || pos >= end || !next->is(T_WORD) || !next->w1) break;
+      Cell name = *next;
+      if (i32(name.w3) < 0) break;
+      const Cell* val = context::value_at(name.w1, name.w3);
+      if (!val || !val->is(T_OP)) break;
+      Cell op = *val;
+      op.header = (op.header >> function::kOpTypeShift) & 0xFF;
+      pos++;
+      stack::g_top = t0;  // the left value sits in the next frame's first cell
+      pos = call_value(&op, code, pos, end, &name, nullptr, 0, true);
+    }
+  }
+  if (!push) {
+    Cell r = *t0;
+    stack::set_only_result(&r);
+  }
+  return pos;
+}
+
+u32 call_value(const Cell* fn_in, const Cell* code, u32 pos, u32 end, const Cell* name_in, const Cell* refs,
+               u32 ref_index, bool left) {
+  Cell fn = *fn_in;
+  Cell name = name_in && name_in->is(T_WORD) ? *name_in : *anon_word();
+  Cell* t0 = stack::g_top;
+  u32 t = fn.type();
+  if (!left) stack::push(&fn);
+  if (t == T_FUNCTION) stack::push_interpreted_function_frame(&name);
+  else stack::push_interpreted_native_frame(&name);
+  if (left) stack::g_top = stack::g_base + 1;
+
+  Fetch f;
+  f.fn = &fn;
+  f.name = &name;
+  f.code = code;
+  f.pos = pos;
+  f.end = end;
+  f.native = t == T_NATIVE || t == T_ACTION;
+  for (u32 i = 0; i < kMaxRefinements; i++) f.refs[i] = -1;
+  Cell parsed = function::parsed_spec(&fn);
+  bool is_op = left;
+  i32 locals = fetch_plain(f, parsed, left, is_op);
+  if (refs) fetch_path_refinements(f, parsed, refs, ref_index);
+
+  switch (t) {
+    case T_NATIVE:
+      natives::g_table[fn.w1](f.refs);
+      break;
+    case T_ACTION:
+      natives::g_action_entries[fn.w1](f.refs);
+      break;
+    case T_FUNCTION: {
+      function::init_locals(locals);
+      Cell* obj = function::more_cell(&fn, function::kMoreObject);
+      mem::Node object_ctx = obj->is(T_INTEGER) ? mem::Node(obj->int_value()) : 0;
+      call_function(&fn, object_ctx);
+      break;
+    }
+    default:
+      raise_error(Err::InternalNotDone);
+  }
+  Cell result = *stack::g_base;
+  stack::pop_frame();
+  *t0 = result;
+  stack::g_top = t0 + 1;
+  return f.pos;
+}
+
+void call_function(const Cell* fn, mem::Node object_ctx) {
+  (void)object_ctx;
+  Cell f = *fn;
+  ValuesGuard values(f.w1, stack::ref_of(stack::g_base));
+  stack::set_top_frame_flag(true);
+  Cell body = *function::more_cell(&f, function::kMoreBody);
+  try {
+    if (body.is(T_BLOCK)) {
+      eval_block(&body, true);
+    } else {
+      set_unset(stack::g_base);
+    }
+  } catch (const RuntimeThrow& t) {
+    if (t.code != kThrowReturn && t.code != kThrowExit) throw;
+    // The value is already in this frame's result slot.
+    runtime::g_thrown_code = 0;
+  }
+  stack::set_top_frame_flag(false);
+}
+
+u32 eval_path(const Cell* path_in, const Cell* code, u32 pos, u32 end, bool get, const Cell* set_value) {
+  Cell path = *path_in;
+  mem::Series* ps = mem::series_of(path.w2);
+  u32 plen = ps->length();
+  if (path.w1 >= plen) raise_error(Err::ScriptEmptyPath, &path);
+  Cell head = ps->cells()[path.w1];
+  if (!head.is(T_WORD)) raise_error(Err::ScriptWordFirst, &path);
+  Cell* t0 = stack::g_top;
+  Cell value = *context::get(&head);
+  if (value.is(T_UNSET)) raise_error(Err::ScriptUnsetPath, &path, &head);
+  if (is_callable(value.type())) {
+    if (set_value) raise_error(Err::ScriptInvalidPathSet, &path);
+    if (get) raise_error(Err::ScriptInvalidPathGet, &path);
+    return call_value(&value, code, pos, end, &head, &path, 1, false);
+  }
+  u32 count = plen - path.w1;
+  for (u32 i = 1; i < count; i++) {
+    Cell el = mem::series_of(path.w2)->cells()[path.w1 + i];
+    if (el.is(T_GET_WORD)) {
+      el = *context::get(&el);
+    } else if (el.is(T_PAREN)) {
+      stack::push_interpreted_native_frame(body_word());
+      eval_block(&el, true);
+      el = *stack::g_base;
+      stack::drop_frame();
+      stack::g_top = t0;
+    }
+    if (el.is(T_UNSET)) raise_error(Err::ScriptInvalidPath, &path, &el);
+    bool last = i + 1 == count;
+    Cell to_set;
+    Cell* setp = nullptr;
+    if (last && set_value) {
+      to_set = *set_value;
+      setp = &to_set;
+    }
+    auto slot = actions::raw(value.type(), actions::kEvalPath);
+    if (!slot) {
+      Cell dt;
+      make_cell(&dt, T_DATATYPE, value.type(), 0, 0);
+      raise_error(Err::ScriptBadPathType2, &el, &dt);
+    }
+    Cell parent = value;
+    Cell* r = reinterpret_cast<actions::EvalPathFn>(slot)(&parent, &el, setp, &path, i32(i), false, get, last);
+    value = *r;
+    stack::g_top = t0;
+    if (!get && !set_value && is_callable(value.type())) {
+      return call_value(&value, code, pos, end, &el, &path, i + 1, false);
+    }
+  }
+  stack::g_top = t0;
+  stack::push(&value);
+  return pos;
+}
+
+Cell do_block(const Cell* block) {
+  Cell* top = stack::g_top;
+  eval_block(block, false);
+  Cell r = *stack::top_value();
+  stack::g_top = top;
+  return r;
+}
+
+}  // namespace zot::interp

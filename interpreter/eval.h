@@ -1,0 +1,43 @@
+// The evaluator: walks blocks expression by expression, looks words up,
+// sets words and paths, calls functions with arguments fetched by their
+// specs, and applies infix operators strictly left to right.
+#pragma once
+
+#include "runtime/cell.h"
+#include "runtime/memory.h"
+
+namespace zot::interp {
+
+// The block being evaluated and the position of the current expression
+// (error reports take their "near" text from it).
+extern Cell g_near;
+
+void init();
+
+// Evaluates the block from its index to its tail in a block-evaluation frame.
+// The value of the last expression (unset for an empty block) becomes the
+// caller's result with chain, else it stays as the last cell of the stack.
+void eval_block(const Cell* block, bool chain);
+// One expression at pos in an interpreter-step frame; with keep the value
+// stays as the last cell, else it goes to the caller's result slot. Returns
+// the next position.
+u32 eval_next(const Cell* code, u32 pos, u32 end, bool keep);
+// One expression at pos: pushed as the last cell (push), or made the only
+// cell of the frame. Returns the next position.
+u32 eval_expression(const Cell* code, u32 pos, u32 end, bool no_infix, bool push, bool literal_fns);
+// Calls a function value, fetching its arguments from code at pos. name: the
+// word (or path) it was reached by; refs: a path whose elements from
+// ref_index on are refinements. With left, the left operand is already in the
+// first cell of the next frame. The result is pushed. Returns the next position.
+u32 call_value(const Cell* fn, const Cell* code, u32 pos, u32 end, const Cell* name, const Cell* refs,
+               u32 ref_index, bool left);
+// Runs a function! whose arguments are the current frame's cells.
+void call_function(const Cell* fn, mem::Node object_ctx);
+// Evaluates a path (get flag: a get-path; set_value: the value a set-path
+// stores). The value is pushed. Returns the next position.
+u32 eval_path(const Cell* path, const Cell* code, u32 pos, u32 end, bool get, const Cell* set_value);
+
+// Evaluates a block and returns its value (for C++ callers).
+Cell do_block(const Cell* block);
+
+}  // namespace zot::interp

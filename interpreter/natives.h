@@ -1,0 +1,28 @@
+// The natives table and the action entries. Both are called the same way:
+// the caller has pushed a frame and the arguments (the frame base cell is the
+// first argument and becomes the result); refs holds one integer per
+// refinement of the spec, in spec order: -1 when absent, else the offset in
+// cells from the frame base of the refinement's first argument.
+#pragma once
+
+#include "runtime/base.h"
+
+namespace zot::natives {
+
+using EntryFn = void (*)(const i32* refs);
+
+constexpr u32 kTableSize = 120;
+extern EntryFn g_table[kTableSize + 1];   // by 1-based index
+extern const char* g_names[kTableSize + 1];
+
+// The action entries by slot (1-62): they read the frame and dispatch on the
+// type of the first argument.
+extern EntryFn g_action_entries[63];
+
+void set(u32 index, const char* name, EntryFn fn);
+ZOT_INLINE bool exists(u32 index) { return index >= 1 && index <= kTableSize && g_table[index]; }
+
+// Fills the natives table and the action entries (called once at start-up).
+void init();
+
+}  // namespace zot::natives

@@ -1,0 +1,133 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "datatypes/block.h"
+#include "datatypes/string.h"
+#include "interpreter/actions.h"
+#include "interpreter/eval.h"
+#include "interpreter/lexer.h"
+#include "tests/unit/runtime_fixture.h"
+
+namespace zot {
+namespace {
+
+struct EvalTest : ::testing::Test {
+  void SetUp() override { test::ensure_runtime(); }
+};
+
+Cell load(const std::string& text) {
+  Cell out;
+  lexer::scan(&out, reinterpret_cast<const u8*>(text.data()), u32(text.size()), lexer::Options{});
+  return out;
+}
+
+std::string mold(const Cell& v) {
+  Cell out;
+  string::make_at(&out, 16);
+  actions::lookup<actions::MoldFn>(v.type(), actions::kMold)(&v, &out, false, false, false, nullptr, 100000, 0);
+  return string::to_utf8(&out);
+}
+
+// The mold of the value of the source, or "error <code>".
+std::string run(const std::string& text) {
+  std::string result;
+  int code = test::error_code_of([&] {
+    Cell code = load(text);
+    Cell v = interp::do_block(&code);
+    result = v.is(T_UNSET) ? "unset" : mold(v);
+  });
+  if (code >= 0) return "error " + std::to_string(code);
+  return result;
+}
+
+TEST_F(EvalTest, ExpressionsTable) {
+  struct Case {
+    const char* source;
+    const char* result;
+  };
+  const Case cases[] = {
+      {"", "unset"},
+      {"1 2 3", "3"},
+      {"1 + 2 * 3", "9"},
+      {"1 + (2 * 3)", "7"},
+      {"x: 5 x * 2", "10"},
+      {"a: b: 7 a + b", "14"},
+      {"'foo", "foo"},
+      {"first: 'x :first", "x"},
+      {"type? 1", "integer!"},
+      {"2147483647 + 1", "2147483648.0"},
+      {"7 / 2", "3.5"},
+      {"1 < 2", "true"},
+      {"not 1 = 2", "true"},
+      {"if 1 > 2 [3]", "none"},
+      {"either 1 < 2 [\"yes\"] [\"no\"]", "\"yes\""},
+      {"f: func [a b] [a + b] f 1 2", "3"},
+      {"f: func [a /twice] [either twice [a * 2] [a]] f/twice 4", "8"},
+      {"f: func [a /twice] [either twice [a * 2] [a]] f 4", "4"},
+      {"f: func [a /by n] [a * n] f/by 3 5", "15"},
+      {"f: func [n] [either n < 2 [n] [(f n - 1) + (f n - 2)]] f 10", "55"},
+      {"f: func [x] [return x * 2 99] f 4", "8"},
+      {"f: func [] [exit 1] f", "unset"},
+      {"f: function [] [y: 3 y] f", "3"},
+      {"f: does [42] f", "42"},
+      {"x: 0 loop 5 [x: x + 1] x", "5"},
+      {"x: 0 while [x < 3] [x: x + 1] x", "3"},
+      {"x: 0 loop 10 [x: x + 1 if x = 4 [break]] x", "4"},
+      {"loop 3 [break/return 7]", "7"},
+      {"catch [throw 5 6]", "5"},
+      {"catch/name [throw/name 1 'a] 'a", "1"},
+      {"reduce [1 + 1 2 * 3]", "[2 6]"},
+      {"any [none false 3 4]", "3"},
+      {"all [1 2 none 4]", "none"},
+      {"all [1 2]", "2"},
+      {"b: [10 20 30] b/2", "20"},
+      {"b: [10 20 30] b/2: 5 b", "[10 5 30]"},
+      {"length? \"abc\"", "3"},
+      {"append [1 2] 3", "[1 2 3]"},
+      {"copy/part \"hello\" 2", "\"he\""},
+      {"do [1 + 1]", "2"},
+      {"x: 1 f: func [x] [x] f 2 x", "1"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(run(c.source), c.result) << c.source;
+}
+
+TEST_F(EvalTest, ErrorsTable) {
+  struct Case {
+    const char* source;
+    Err error;
+  };
+  const Case cases[] = {
+      {"x:", Err::ScriptNeedValue},
+      {"x: ()", Err::ScriptNeedValue},
+      {"undefined-word-here", Err::ScriptNoValue},
+      {"+ 1", Err::ScriptNoOpArg},
+      {"f: func [a] [a] f", Err::ScriptNoArg},
+      {"f: func [a [integer!]] [a] f \"x\"", Err::ScriptExpectArg},
+      {"f: func [/a] [1] f/a/a", Err::ScriptDupRefine},
+      {"f: func [/a] [1] f/b", Err::ScriptNoRefine},
+      {"func [a a] []", Err::ScriptDupVars},
+      {"func [return: [integer!] x] []", Err::ScriptBadFuncDef},
+      {"1 + \"a\"", Err::ScriptInvalidType},
+      {"break", Err::ThrowBreak},
+      {"return 1", Err::ThrowReturn},
+      {"throw 1", Err::ThrowThrow},
+      {"try [1 / 0] 1 / 0", Err::MathZeroDivide},
+  };
+  for (const auto& c : cases) EXPECT_EQ(run(c.source), "error " + std::to_string(error_code(c.error))) << c.source;
+}
+
+TEST_F(EvalTest, StacksAreBackAfterErrors) {
+  Cell* base = stack::g_base;
+  Cell* top = stack::g_top;
+  stack::Frame* ctop = stack::g_ctop;
+  for (const char* src : {"f: func [a] [a / 0] f 1", "loop 3 [1 + none]", "x: func [] [return y] x"}) {
+    run(src);
+    EXPECT_EQ(stack::g_base, base);
+    EXPECT_EQ(stack::g_top, top);
+    EXPECT_EQ(stack::g_ctop, ctop);
+  }
+}
+
+}  // namespace
+}  // namespace zot
