@@ -33,7 +33,7 @@ ZOT_INLINE void result(const Cell* r) {
 
 void make_or_to(int s) {
   Cell* b = base();
-  u32 target = b->is(T_DATATYPE) ? b->w1 : b->type();
+  u32 target = b->is(T_DATATYPE) ? b->w1 : u32(b->type());
   Cell proto = b[0], spec = b[1];
   Cell* r = lookup<MakeFn>(target, s)(&proto, &spec, int(target));
   result(r);

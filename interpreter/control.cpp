@@ -265,6 +265,7 @@ void n_try(const i32*) {
 void n_catch(const i32* refs) {
   Cell code = *base();
   Cell name;
+  set_none(&name);
   bool named = refs[0] >= 0;
   if (named) name = base()[refs[0]];
   stack::push_catch_frame(nullptr);
