@@ -2,19 +2,28 @@
 
 #include "datatypes/block.h"
 #include "datatypes/char.h"
+#include "datatypes/date.h"
 #include "datatypes/float.h"
 #include "datatypes/function.h"
+#include "datatypes/handle.h"
 #include "datatypes/integer.h"
+#include "datatypes/money.h"
+#include "datatypes/pair.h"
+#include "datatypes/percent.h"
+#include "datatypes/point.h"
 #include "datatypes/series.h"
 #include "datatypes/simple.h"
 #include "datatypes/string_actions.h"
+#include "datatypes/time.h"
+#include "datatypes/triple.h"
+#include "datatypes/tuple.h"
 #include "datatypes/typeset.h"
 #include "datatypes/word.h"
 
 namespace zot::datatypes {
 
 // The order is fixed: a child copies its parent's slots as they stand when it
-// registers. Types not built yet take their places in this list:
+// registers. Types not built yet keep their places in this list:
 //   datatype! unset! none! logic! series! block! string! binary! integer!
 //   symbol! context! word! lit-word! set-word! get-word! refinement! char!
 //   native! action! op! path! lit-path! set-path! get-path! function! routine!
@@ -42,8 +51,18 @@ void register_core() {
   function::register_routine();
   block::register_paren();
   word::register_issue();
+  triple::register_type();
   float_::register_type();
   typeset::register_type();
+  pair::register_type();
+  percent::register_type();
+  tuple::register_type();
+  time::register_type();
+  handle::register_type();
+  date::register_type();
+  money::register_type();
+  point2d::register_type();
+  point3d::register_type();
 }
 
 }  // namespace zot::datatypes

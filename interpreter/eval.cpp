@@ -14,8 +14,31 @@
 namespace zot::interp {
 
 Cell g_near = {T_UNSET, 0, 0, 0};
+bool g_tracing = false;
 
 namespace {
+
+bool g_tracer_installed = false;
+Cell g_tracer = {T_NONE, 0, 0, 0};
+u32 g_mask = kDefaultTraceMask;
+i32 g_tracer_locals = 0;
+
+struct EventWord {
+  TraceEvent ev;
+  w::Id word;
+};
+const EventWord kEventWords[] = {
+    {kEvInit, w::init},     {kEvEnd, w::end},       {kEvProlog, w::prolog}, {kEvEpilog, w::epilog},
+    {kEvEnter, w::enter},   {kEvExit, w::exit},     {kEvOpen, w::open},     {kEvReturn, w::return_},
+    {kEvFetch, w::fetch},   {kEvPush, w::push},     {kEvSet, w::set},       {kEvCall, w::call},
+    {kEvError, w::error},   {kEvThrow, w::throw_},  {kEvCatch, w::catch_},  {kEvExpr, w::expr},
+};
+
+const Cell* event_word(TraceEvent ev) {
+  for (const auto& e : kEventWords)
+    if (e.ev == ev) return words::word(e.word);
+  return words::word(w::tag_anon);
+}
 
 constexpr u32 kMaxRefinements = 32;
 
@@ -256,6 +279,8 @@ void eval_block(const Cell* block, bool chain) {
   stack::push_eval_frame(body_word());
   Cell b = *block;
   u32 end = mem::series_of(b.w2)->length();
+  const bool tr = traced(&b);
+  if (ZOT_UNLIKELY(tr)) fire(kEvEnter, &b, i32(b.w1), nullptr, nullptr);
   if (b.w1 >= end) {
     set_unset(stack::g_base);
     stack::g_top = stack::g_base + 1;
@@ -268,6 +293,10 @@ void eval_block(const Cell* block, bool chain) {
       end = clamp_end(&b, end);
       if (pos < end) stack::clear_frame();
     }
+  }
+  if (ZOT_UNLIKELY(tr)) {
+    Cell r = *stack::g_base;
+    fire(kEvExit, &b, i32(end), nullptr, &r);
   }
   if (chain) stack::pop_frame_to_result();
   else stack::pop_frame();
@@ -284,6 +313,8 @@ u32 eval_next(const Cell* code, u32 pos, u32 end, bool keep) {
 u32 eval_expression(const Cell* code, u32 pos, u32 end, bool no_infix, bool push, bool literal_fns) {
   Cell* const t0 = stack::g_top;
   Cell v = *code_at(code, pos);
+  const bool tr = traced(code);
+  if (ZOT_UNLIKELY(tr)) fire(kEvFetch, code, i32(pos), nullptr, &v);
   pos++;
   switch (v.type()) {
     case T_PAREN:
@@ -300,6 +331,7 @@ u32 eval_expression(const Cell* code, u32 pos, u32 end, bool no_infix, bool push
       Cell value = *stack::top_value();
       if (value.is(T_UNSET)) raise_error(Err::ScriptNeedValue, &v);
       Cell word = v;
+      if (ZOT_UNLIKELY(tr)) fire(kEvSet, code, i32(at), &v, &value);
       context::set(&word, &value);
       if (word.w3 != v.w3) {
         // Keep the index the lookup found in the code itself.
@@ -376,6 +408,7 @@ u32 eval_expression(const Cell* code, u32 pos, u32 end, bool no_infix, bool push
     }
     default:
       stack::push(&v);
+      if (ZOT_UNLIKELY(tr)) fire(kEvPush, code, i32(pos - 1), nullptr, &v);
       break;
   }
   // Infix: while the next value is a word whose value is an op!, the value
@@ -398,6 +431,7 @@ u32 eval_expression(const Cell* code, u32 pos, u32 end, bool no_infix, bool push
   if (!push) {
     Cell r = *t0;
     stack::set_only_result(&r);
+    if (ZOT_UNLIKELY(tr)) fire(kEvExpr, code, i32(pos), nullptr, &r);
   }
   return pos;
 }
@@ -408,6 +442,8 @@ u32 call_value(const Cell* fn_in, const Cell* code, u32 pos, u32 end, const Cell
   Cell name = name_in && name_in->is(T_WORD) ? *name_in : *anon_word();
   Cell* t0 = stack::g_top;
   u32 t = fn.type();
+  const bool tr = traced(code);
+  if (ZOT_UNLIKELY(tr)) fire(kEvOpen, code, i32(pos), &name, &fn);
   if (!left) stack::push(&fn);
   if (t == T_FUNCTION) stack::push_interpreted_function_frame(&name);
   else stack::push_interpreted_native_frame(&name);
@@ -425,6 +461,7 @@ u32 call_value(const Cell* fn_in, const Cell* code, u32 pos, u32 end, const Cell
   bool is_op = left;
   i32 locals = fetch_plain(f, parsed, left, is_op);
   if (refs) fetch_path_refinements(f, parsed, refs, ref_index);
+  if (ZOT_UNLIKELY(tr)) fire(kEvCall, code, i32(f.pos), &name, &fn);
 
   switch (t) {
     case T_NATIVE:
@@ -447,6 +484,7 @@ u32 call_value(const Cell* fn_in, const Cell* code, u32 pos, u32 end, const Cell
   stack::pop_frame();
   *t0 = result;
   stack::g_top = t0 + 1;
+  if (ZOT_UNLIKELY(tr)) fire(kEvReturn, code, i32(f.pos), &name, &result);
   return f.pos;
 }
 
@@ -456,6 +494,15 @@ void call_function(const Cell* fn, mem::Node object_ctx) {
   ValuesGuard values(f.w1, stack::ref_of(stack::g_base));
   stack::set_top_frame_flag(true);
   Cell body = *function::more_cell(&f, function::kMoreBody);
+  // A function marked trace turns tracing on (when a tracer is installed),
+  // one marked no-trace turns it off, for the call.
+  struct TraceFlag {
+    bool saved = g_tracing;
+    ~TraceFlag() { g_tracing = saved; }
+  } trace_flag;
+  if ((f.header & function::kTraceFlag) && g_tracer_installed) g_tracing = true;
+  if (f.header & function::kNoTraceFlag) g_tracing = false;
+  if (ZOT_UNLIKELY(g_tracing)) fire(kEvProlog, nullptr, -1, &f, nullptr);
   try {
     if (body.is(T_BLOCK)) {
       eval_block(&body, true);
@@ -466,6 +513,10 @@ void call_function(const Cell* fn, mem::Node object_ctx) {
     if (t.code != kThrowReturn && t.code != kThrowExit) throw;
     // The value is already in this frame's result slot.
     runtime::g_thrown_code = 0;
+  }
+  if (ZOT_UNLIKELY(g_tracing)) {
+    Cell r = *stack::g_base;
+    fire(kEvEpilog, nullptr, -1, &f, &r);
   }
   stack::set_top_frame_flag(false);
 }
@@ -522,6 +573,80 @@ u32 eval_path(const Cell* path_in, const Cell* code, u32 pos, u32 end, bool get,
   stack::g_top = t0;
   stack::push(&value);
   return pos;
+}
+
+u32 trace_mask(const Cell* tracer) {
+  Cell body = *function::more_cell(tracer, function::kMoreBody);
+  if (!body.is(T_BLOCK)) return kDefaultTraceMask;
+  const Cell* first = code_at(&body, body.w1);
+  if (!first || !first->is(T_BLOCK)) return kDefaultTraceMask;
+  Cell list = *first;
+  u32 mask = 0;
+  u32 len = mem::series_of(list.w2)->length();
+  for (u32 i = list.w1; i < len; i++) {
+    Cell c = mem::series_of(list.w2)->cells()[i];
+    if (!c.is(T_WORD)) continue;
+    for (const auto& e : kEventWords)
+      if (symbol::resolve(c.w2) == symbol::resolve(words::sym(e.word))) mask |= e.ev;
+  }
+  return mask;
+}
+
+bool trace_install(const Cell* tracer) {
+  if (g_tracer_installed) return false;
+  g_tracer = *tracer;
+  g_mask = trace_mask(tracer);
+  Cell spec = function::spec_of(tracer);
+  g_tracer_locals = function::count_locals(&spec, false);
+  g_tracer_installed = true;
+  g_tracing = true;
+  fire(kEvInit, nullptr, -1, nullptr, nullptr);
+  return true;
+}
+
+void trace_end() {
+  if (!g_tracer_installed) return;
+  u32 pending = runtime::g_thrown_code;
+  fire(kEvEnd, nullptr, -1, nullptr, nullptr);
+  runtime::g_thrown_code = pending;
+  set_none(&g_tracer);
+  g_tracing = false;
+  g_tracer_installed = false;
+}
+
+void fire(TraceEvent ev, const Cell* code, i32 pos, const Cell* ref, const Cell* value) {
+  if (!g_tracing || !(g_mask & ev)) return;
+  Cell* const b0 = stack::g_base;
+  Cell* const t0 = stack::g_top;
+  stack::Frame* const c0 = stack::g_ctop;
+  Cell none;
+  set_none(&none);
+  Cell code_v = code ? *code : none;
+  Cell val = value ? *value : none;
+  bool with_ref = ev == kEvSet || ev == kEvEpilog || ev == kEvProlog || ev == kEvReturn || ev == kEvCall;
+  Cell ref_v = (with_ref && ref) ? *ref : none;
+  Cell offset;
+  i32 off = -1;
+  if (code && pos >= i32(code->w1) && u32(pos) <= mem::series_of(code->w2)->length()) off = pos - i32(code->w1);
+  set_integer(&offset, off);
+  Cell frame;
+  make_cell(&frame, T_PAIR, 0, u32(stack::index_of(b0)), u32(stack::index_of(t0)));
+  stack::g_top = t0 + 1;  // the top cell (a left operand, say) survives the call
+  stack::push_interpreted_function_frame(words::word(w::tag_interp_callback));
+  stack::push(event_word(ev));
+  stack::push(&code_v);
+  stack::push(&offset);
+  stack::push(&val);
+  stack::push(&ref_v);
+  stack::push(&frame);
+  function::init_locals(g_tracer_locals);
+  g_tracing = false;
+  Cell tracer = g_tracer;
+  call_function(&tracer, 0);  // an exit from the tracer leaves tracing off
+  g_tracing = true;
+  stack::g_ctop = c0;
+  stack::g_base = b0;
+  stack::g_top = t0;
 }
 
 Cell do_block(const Cell* block) {

@@ -40,4 +40,28 @@ u32 eval_path(const Cell* path, const Cell* code, u32 pos, u32 end, bool get, co
 // Evaluates a block and returns its value (for C++ callers).
 Cell do_block(const Cell* block);
 
+// ---- tracing
+enum TraceEvent : u32 {
+  kEvInit = 0x0001, kEvEnd = 0x0002, kEvProlog = 0x0004, kEvEpilog = 0x0008, kEvEnter = 0x0010,
+  kEvExit = 0x0020, kEvOpen = 0x0040, kEvReturn = 0x0080, kEvFetch = 0x0100, kEvPush = 0x0200,
+  kEvSet = 0x0400, kEvCall = 0x0800, kEvError = 0x1000, kEvThrow = 0x2000, kEvCatch = 0x4000,
+  kEvExpr = 0x8000,
+};
+constexpr u32 kDefaultTraceMask = 0x1FFFF;
+extern bool g_tracing;
+// Installs a tracer function! (none installed yet): fires init. Returns false
+// when a tracer is installed already.
+bool trace_install(const Cell* tracer);
+// Ends tracing however the traced evaluation ended: fires end, forgets the tracer.
+void trace_end();
+// The event mask of a tracer: the event words of a block its body starts
+// with, else every event.
+u32 trace_mask(const Cell* tracer);
+// Calls the tracer for the event when tracing and the event is in its mask.
+// code may be null; pos is an index in code.
+void fire(TraceEvent ev, const Cell* code, i32 pos, const Cell* ref, const Cell* value);
+ZOT_INLINE bool traced(const Cell* code) {
+  return g_tracing && !(code && (mem::series_of(code->w2)->flags & mem::kLibrary));
+}
+
 }  // namespace zot::interp

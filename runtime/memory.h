@@ -24,6 +24,9 @@ constexpr u32 kMark = 0x08000000u;
 constexpr u32 kBig = 0x01000000u;
 constexpr u32 kHeapBuffer = 0x00100000u;
 constexpr u32 kOwned = 0x00020000u;
+// Library code (from the boot image): evaluated without trace events, frames
+// marked as compiled, and errors keep their Near position.
+constexpr u32 kLibrary = 0x00200000u;
 // Flags that describe where and how a buffer lives, never carried to another buffer.
 constexpr u32 kPlacementFlags = kMiddleHead | kMark | kBig | kHeapBuffer;
 

@@ -1,0 +1,292 @@
+#include "datatypes/pair.h"
+
+#include <cmath>
+#include <utility>
+
+#include "datatypes/block.h"
+#include "datatypes/float.h"
+#include "datatypes/integer.h"
+#include "datatypes/point.h"
+#include "datatypes/registry.h"
+#include "datatypes/scalar.h"
+#include "datatypes/series.h"
+#include "datatypes/string.h"
+#include "interpreter/actions.h"
+#include "runtime/errors.h"
+#include "runtime/memory.h"
+
+namespace zot::pair {
+
+namespace {
+
+Cell g_made;
+
+Cell* set_made(i32 x, i32 y) { return make_cell(&g_made, T_PAIR, 0, u32(x), u32(y)); }
+
+// A finite double truncated toward zero, when the result fits 32 bits.
+bool truncated(double d, i32* out) {
+  const double t = std::trunc(d);
+  if (!(t >= -2147483648.0 && t <= 2147483647.0)) return false;
+  *out = i32(t);
+  return true;
+}
+
+// The operation redone on 32-bit floats: the first cell becomes the point of
+// (x1, y1), the second the point of (x2, y2).
+void math_as_point2d(int op, i32 x1, i32 y1, i32 x2, i32 y2) {
+  point2d::set(stack::g_base, float(x1), float(y1));
+  point2d::set(stack::g_base + 1, float(x2), float(y2));
+  point2d::math_op(op);
+}
+
+void math(int op) { do_math(op); }
+
+}  // namespace
+
+Cell* push(i32 x, i32 y) { return make_cell(stack::reserve_slot(), T_PAIR, 0, u32(x), u32(y)); }
+
+Cell* make_in(const Cell* block, i32 x, i32 y) {
+  return make_cell(mem::alloc_tail_cell(block->w2), T_PAIR, 0, u32(x), u32(y));
+}
+
+int get_named_index(const Cell* word) {
+  if (scalar::word_is(word, words::x)) return 1;
+  if (scalar::word_is(word, words::y)) return 2;
+  return -1;
+}
+
+i32 get_coordinate(const Cell* c) {
+  if (c->is(T_INTEGER)) return c->int_value();
+  i32 v;
+  if (!truncated(c->float_value(), &v)) raise_error(Err::ScriptInvalidArg, c);
+  return v;
+}
+
+Cell* to_point2d_arg(const Cell* pair, Cell* out) { return point2d::set(out, float(x_of(pair)), float(y_of(pair))); }
+
+void do_math(int op) {
+  Cell* a = stack::g_base;
+  Cell* b = stack::g_base + 1;
+  const i32 x1 = x_of(a), y1 = y_of(a);
+  i32 x2, y2;
+  switch (b->type()) {
+    case T_PAIR:
+      x2 = x_of(b);
+      y2 = y_of(b);
+      break;
+    case T_INTEGER:
+      x2 = y2 = b->int_value();
+      break;
+    case T_FLOAT:
+    case T_PERCENT: {
+      const double f = b->float_value();
+      if (op == integer::kOpMultiply) {
+        if (float_::special(f)) raise_error(Err::ScriptInvalidArg, b);
+        point2d::set(a, float(double(x1) * f), float(double(y1) * f));
+        return;
+      }
+      if (op == integer::kOpDivide) {
+        if (float_::is_nan(f)) raise_error(Err::ScriptInvalidArg, b);
+        point2d::set(a, float(double(x1) / f), float(double(y1) / f));
+        return;
+      }
+      if (float_::special(f)) raise_error(Err::ScriptInvalidArg, b);
+      i32 n;
+      if (!truncated(f, &n)) {
+        // Beyond 32 bits the operand overflows the integer math at once: the
+        // operation goes on as point2D! math, as an overflow does. The
+        // bitwise operations have no such road.
+        if (op >= integer::kOpOr) raise_error(Err::ScriptInvalidArg, b);
+        to_point2d_arg(a, a);
+        set_float(b, std::trunc(f));
+        point2d::math_op(op);
+        return;
+      }
+      x2 = y2 = n;
+      break;
+    }
+    case T_POINT2D:
+      to_point2d_arg(a, a);
+      point2d::math_op(op);
+      return;
+    default:
+      scalar::raise_with_type(Err::ScriptInvalidType, b->type());
+  }
+  Cell over;
+  set_unset(&over);
+  const i32 rx = integer::do_math_op(x1, x2, op, &over);
+  if (over.is(T_FLOAT)) return math_as_point2d(op, x1, y1, x2, y2);
+  const i32 ry = integer::do_math_op(y1, y2, op, &over);
+  if (over.is(T_FLOAT)) return math_as_point2d(op, x1, y1, x2, y2);
+  make_at(a, rx, ry);
+}
+
+// ---- slot functions
+
+Cell* make(Cell*, Cell* spec, int) {
+  switch (spec->type()) {
+    case T_PAIR:
+      return spec;
+    case T_INTEGER:
+      return set_made(spec->int_value(), spec->int_value());
+    case T_FLOAT: {
+      i32 v;
+      if (float_::special(spec->float_value()) || !truncated(spec->float_value(), &v))
+        raise_error(Err::ScriptInvalidArg, spec);
+      return set_made(v, v);
+    }
+    case T_BLOCK: {
+      if (block::length_at(spec) < 2) raise_error(Err::SyntaxMalconstruct, spec);
+      const Cell* v = series::buffer_of(spec)->cells() + series::index_of(spec);
+      for (int i = 0; i < 2; i++)
+        if (!v[i].is(T_INTEGER) && !v[i].is(T_FLOAT)) raise_error(Err::SyntaxMalconstruct, spec);
+      const Cell x = v[0], y = v[1];
+      return set_made(get_coordinate(&x), get_coordinate(&y));
+    }
+    case T_POINT2D: {
+      i32 x, y;
+      if (!truncated(double(point2d::x_of(spec)), &x) || !truncated(double(point2d::y_of(spec)), &y))
+        raise_error(Err::ScriptInvalidArg, spec);
+      return set_made(x, y);
+    }
+    case T_STRING: {
+      Cell loaded;
+      if (scalar::load_single(spec, &loaded) && loaded.is(T_PAIR)) return set_made(x_of(&loaded), y_of(&loaded));
+      scalar::raise_with_type(Err::ScriptBadToArg, T_PAIR, spec);
+    }
+    default:
+      scalar::raise_with_type(Err::ScriptBadToArg, T_PAIR, spec);
+  }
+}
+
+i32 form(const Cell* value, Cell* out, const Cell*, i32 part) {
+  char buf[24];
+  int n, len;
+  const char* t = integer::form_signed(x_of(value), &len);
+  std::memcpy(buf, t, std::size_t(len));
+  n = len;
+  buf[n++] = 'x';
+  t = integer::form_signed(y_of(value), &len);
+  std::memcpy(buf + n, t, std::size_t(len));
+  n += len;
+  string::append_c_text_n(out, buf, std::size_t(n));
+  return part - n;
+}
+
+i32 mold(const Cell* value, Cell* out, bool, bool, bool, const Cell* limit, i32 part, i32) {
+  return form(value, out, limit, part);
+}
+
+Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, i32, bool, bool, bool) {
+  int i = -1;
+  if (element->is(T_INTEGER)) {
+    const i32 n = element->int_value();
+    if (n == 1 || n == 2) i = n;
+  } else if (element->is(T_WORD)) {
+    i = get_named_index(element);
+  }
+  if (i < 0) raise_error(Err::ScriptInvalidPath, path, element);
+  if (!value) return integer::push(i == 1 ? x_of(parent) : y_of(parent));
+  if (!value->is(T_INTEGER)) scalar::raise_with_type(Err::ScriptInvalidType, value->type());
+  const Cell old = *parent;
+  if (i == 1) parent->w2 = value->w2;
+  else parent->w3 = value->w2;
+  scalar::field_changed(&old, parent, value, i);
+  return value;
+}
+
+i32 compare(const Cell* a, const Cell* b, i32 op) {
+  if (b->is(T_POINT2D)) {
+    Cell p;
+    to_point2d_arg(a, &p);
+    return point2d::compare(&p, b, op);
+  }
+  if (!b->is(T_PAIR)) return actions::kNotComparable;
+  i32 p = x_of(a), q = x_of(b);
+  if (p == q) {
+    p = y_of(a);
+    q = y_of(b);
+  }
+  return (p > q) - (p < q);
+}
+
+void absolute() {
+  Cell* a = stack::g_base;
+  const i32 x = integer::absolute_checked(x_of(a));
+  const i32 y = integer::absolute_checked(y_of(a));
+  make_at(a, x, y);
+}
+
+void add() { math(integer::kOpAdd); }
+void subtract() { math(integer::kOpSubtract); }
+void multiply() { math(integer::kOpMultiply); }
+void divide() { math(integer::kOpDivide); }
+void remainder() { math(integer::kOpRemainder); }
+void or_() { math(integer::kOpOr); }
+void and_() { math(integer::kOpAnd); }
+void xor_() { math(integer::kOpXor); }
+
+void negate(Cell* value) {
+  value->w2 = 0u - value->w2;
+  value->w3 = 0u - value->w3;
+}
+
+void round(Cell* value, Cell* scale, bool even, bool down, bool half_down, bool floor, bool ceiling,
+           bool half_ceiling) {
+  if (scale && scale->is(T_MONEY)) scalar::raise_money_scale();
+  i32 r[2];
+  for (int i = 0; i < 2; i++) {
+    Cell c, s;
+    set_integer(&c, i == 0 ? x_of(value) : y_of(value));
+    Cell* sc = scale;
+    if (scale && scale->is(T_PAIR)) sc = set_integer(&s, i == 0 ? x_of(scale) : y_of(scale));
+    integer::round(&c, sc, even, down, half_down, floor, ceiling, half_ceiling);
+    if (c.is(T_INTEGER)) {
+      r[i] = c.int_value();
+    } else if (!truncated(c.float_value(), &r[i])) {
+      raise_error(Err::MathOverflow);
+    }
+  }
+  make_at(value, r[0], r[1]);
+}
+
+Cell* pick(Cell* value, i32 index, Cell* index_cell) {
+  i32 i = index;
+  if (index_cell && scalar::is_word_type(index_cell)) {
+    i = get_named_index(index_cell);
+    if (i < 0) raise_error(Err::ScriptCannotUse, index_cell, value);
+  } else if (index_cell && index_cell->is(T_INTEGER)) {
+    i = index_cell->int_value();
+  }
+  if (i != 1 && i != 2) scalar::raise_out_of_range(index, index_cell);
+  return integer::push(i == 1 ? x_of(value) : y_of(value));
+}
+
+void reverse(Cell* value, Cell*, Cell*) { std::swap(value->w2, value->w3); }
+
+void register_type() {
+  using namespace actions;
+  AnyFn slots[kSlotCount] = {};
+  slots[kMake - 1] = fn(&make);
+  slots[kTo - 1] = fn(&make);
+  slots[kForm - 1] = fn(&form);
+  slots[kMold - 1] = fn(&mold);
+  slots[kEvalPath - 1] = fn(&eval_path);
+  slots[kCompare - 1] = fn(&compare);
+  slots[kAbsolute - 1] = fn(&absolute);
+  slots[kAdd - 1] = fn(&add);
+  slots[kDivide - 1] = fn(&divide);
+  slots[kMultiply - 1] = fn(&multiply);
+  slots[kNegate - 1] = fn(&negate);
+  slots[kRemainder - 1] = fn(&remainder);
+  slots[kRound - 1] = fn(&round);
+  slots[kSubtract - 1] = fn(&subtract);
+  slots[kAnd - 1] = fn(&and_);
+  slots[kOr - 1] = fn(&or_);
+  slots[kXor - 1] = fn(&xor_);
+  slots[kPick - 1] = fn(&pick);
+  slots[kReverse - 1] = fn(&reverse);
+  datatype::register_type(T_PAIR, 0, "pair!", slots, kSlotCount);
+}
+
+}  // namespace zot::pair

@@ -1,0 +1,76 @@
+// What the small datatypes held wholly in one cell share (time!, pair!,
+// tuple!, point2D!, point3D!): telling the holder of a value that a set-path
+// changed one of its fields, reading a value back from text, and the error
+// arguments they raise with.
+#pragma once
+
+#include "runtime/base.h"
+#include "runtime/cell.h"
+#include "runtime/errors.h"
+#include "runtime/words.h"
+
+namespace zot::scalar {
+
+// The value that holds the scalar whose field a set-path is about to change,
+// when that holder wants to hear of it: an object! reached through a word
+// (`word` is that word) or a series (a block, paren, hash or path). The path
+// evaluator fills it just before it hands the last element of such a
+// set-path to the scalar's eval-path; the scalar takes (and clears) it.
+struct Holder {
+  Cell* value = nullptr;
+  const Cell* word = nullptr;
+};
+extern Holder g_holder;
+
+// An object! holder hears through its on-change* handler, called by the
+// routine the object datatype installs here (the same one it gives
+// context::set_fire_on_change); a series holder through the ownership
+// tracking, with the action word `set-path`.
+using FireOnChangeFn = void (*)(Cell* object, const Cell* word, const Cell* old_value, const Cell* new_value);
+void set_fire_on_change(FireOnChangeFn fn);
+
+// After a field of a scalar was set: the old and new whole value, the new
+// field value and the field's 1-based index. Does nothing when no holder asked.
+void field_changed(const Cell* old_value, const Cell* new_value, const Cell* field_value, i32 field_index);
+
+// ---- shared helpers
+ZOT_INLINE Cell datatype_cell(u32 type) {
+  Cell dt;
+  make_cell(&dt, T_DATATYPE, type, 0, 0);
+  return dt;
+}
+ZOT_NORETURN void raise_with_type(Err e, u32 type, const Cell* arg2 = nullptr);
+// script/not-related with the runtime word and the datatype.
+ZOT_NORETURN void raise_not_related(words::Id word, u32 type);
+// A runtime word or refinement as an error argument (none until the words exist).
+Cell word_arg(words::Id id);
+Cell refinement_arg(words::RefinementId id);
+// script/not-related with the calling word and `money!` (round with a money scale).
+ZOT_NORETURN void raise_money_scale();
+ZOT_NORETURN void raise_out_of_range(i32 index, const Cell* index_cell);
+
+// A word! (or another word type) naming the runtime word, compared by
+// canonical symbol so that letter case does not matter.
+bool word_is(const Cell* word, words::Id id);
+ZOT_INLINE bool is_word_type(const Cell* c) {
+  return c->is(T_WORD) || c->is(T_LIT_WORD) || c->is(T_GET_WORD) || c->is(T_SET_WORD);
+}
+
+// Scans the text as source and answers the single value it holds in out;
+// false when it holds no value or more than one.
+bool load_single(const Cell* text, Cell* out);
+
+// The float of a cell narrowed to the 32 bits a point coordinate keeps, and
+// back.
+ZOT_INLINE u32 single_bits(float f) {
+  u32 b;
+  std::memcpy(&b, &f, 4);
+  return b;
+}
+ZOT_INLINE float single_of(u32 bits) {
+  float f;
+  std::memcpy(&f, &bits, 4);
+  return f;
+}
+
+}  // namespace zot::scalar

@@ -1,0 +1,38 @@
+#include "datatypes/triple.h"
+
+#include "datatypes/integer.h"
+#include "datatypes/registry.h"
+#include "datatypes/string.h"
+#include "interpreter/actions.h"
+
+namespace zot::triple {
+
+i32 form(const Cell* value, Cell* out, const Cell*, i32 part) {
+  char buf[64] = "make triple! [";
+  std::size_t n = std::strlen(buf);
+  const u32 words[3] = {value->w1, value->w2, value->w3};
+  for (int i = 0; i < 3; i++) {
+    if (i) buf[n++] = ' ';
+    int len;
+    const char* t = integer::form_signed(i32(words[i]), &len);
+    std::memcpy(buf + n, t, std::size_t(len));
+    n += std::size_t(len);
+  }
+  buf[n++] = ']';
+  string::append_c_text_n(out, buf, n);
+  return part - i32(n);
+}
+
+i32 mold(const Cell* value, Cell* out, bool, bool, bool, const Cell* limit, i32 part, i32) {
+  return form(value, out, limit, part);
+}
+
+void register_type() {
+  using namespace actions;
+  AnyFn slots[kSlotCount] = {};
+  slots[kForm - 1] = fn(&form);
+  slots[kMold - 1] = fn(&mold);
+  datatype::register_type(T_TRIPLE, 0, "triple!", slots, kSlotCount);
+}
+
+}  // namespace zot::triple
