@@ -423,6 +423,7 @@ u32 eval_expression(const Cell* code, u32 pos, u32 end, bool no_infix, bool push
       if (!val || !val->is(T_OP)) break;
       Cell op = *val;
       op.header = (op.header >> function::kOpTypeShift) & 0xFF;
+      if (ZOT_UNLIKELY(tr)) fire(kEvFetch, code, i32(pos), nullptr, &name);
       pos++;
       stack::g_top = t0;  // the left value sits in the next frame's first cell
       pos = call_value(&op, code, pos, end, &name, nullptr, 0, true);

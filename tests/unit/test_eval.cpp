@@ -3,6 +3,7 @@
 #include <string>
 
 #include "datatypes/block.h"
+#include "datatypes/context.h"
 #include "datatypes/string.h"
 #include "interpreter/actions.h"
 #include "interpreter/eval.h"
@@ -127,6 +128,53 @@ TEST_F(EvalTest, StacksAreBackAfterErrors) {
     EXPECT_EQ(stack::g_top, top);
     EXPECT_EQ(stack::g_ctop, ctop);
   }
+}
+
+}  // namespace
+}  // namespace zot
+
+namespace zot {
+namespace {
+
+// The events a tracer saw while a block ran.
+std::string traced_events(const std::string& tracer_src, const std::string& code_src, bool library) {
+  std::string result;
+  int code = test::error_code_of([&] {
+    Cell setup = load("log: copy [] tracer: " + tracer_src);
+    interp::do_block(&setup);
+    Cell tw = word::load("tracer");
+    Cell tracer = *context::get(&tw);
+    Cell code = load(code_src);
+    if (library) mem::series_of(code.w2)->flags |= mem::kLibrary;
+    interp::trace_install(&tracer);
+    interp::do_block(&code);
+    interp::trace_end();
+    Cell lw = word::load("log");
+    result = mold(*context::get(&lw));
+  });
+  if (code >= 0) {
+    interp::trace_end();
+    return "error " + std::to_string(code);
+  }
+  return result;
+}
+
+TEST_F(EvalTest, TracerSeesTheEventsOfABlock) {
+  const char* all = "func [event code offset value ref frame] [append log event]";
+  EXPECT_EQ(traced_events(all, "1 + 2", false),
+            "[init enter fetch push fetch open fetch push call return expr exit end]");
+  // Library code fires nothing of its own.
+  EXPECT_EQ(traced_events(all, "1 + 2", true), "[init end]");
+  // A block at the head of the tracer's body picks the events.
+  const char* some = "func [event code offset value ref frame] [[call return] append log event]";
+  // Two calls: `func` making f, then f itself.
+  EXPECT_EQ(traced_events(some, "f: func [x] [x] f 1", false), "[call return call return]");
+}
+
+TEST_F(EvalTest, TracerErrorStopsTracingAndPropagates) {
+  const char* failing = "func [event code offset value ref frame] [if event = 'fetch [1 / 0]]";
+  EXPECT_EQ(traced_events(failing, "1 + 2", false), "error " + std::to_string(error_code(Err::MathZeroDivide)));
+  EXPECT_FALSE(interp::g_tracing);
 }
 
 }  // namespace
