@@ -164,7 +164,10 @@ struct Recorder {
     if (ev == lexer::EV_SCAN && st->token_class != lexer::TK_BRACE_CLOSE) return true;
     if (!r->out.empty()) r->out += ' ';
     r->out += ev == lexer::EV_SCAN ? "string" : kClassNames[st->token_class];
-    if (end > start) r->out += "=" + std::string(reinterpret_cast<const char*>(start), std::size_t(end - start));
+    if (end > start) {
+      r->out += '=';
+      r->out.append(reinterpret_cast<const char*>(start), std::size_t(end - start));
+    }
     return true;
   }
 };
@@ -414,7 +417,7 @@ TEST_F(LexerTest, FirstValueAloneAndIntoBlock) {
 TEST_F(LexerTest, BufferGrowthAndNestedScans) {
   std::string text;
   for (int i = 0; i < 3000; i++) text += std::to_string(i) + (i % 7 == 6 ? "\n" : " ");
-  Cell out;
+  Cell out{};
   ASSERT_EQ(load(text, &out).substr(0, 8), "[0 1 2 3");
   EXPECT_EQ(mem::series_of(out.w2)->bytes_used() / sizeof(Cell), 3000u);
   EXPECT_GE(lexer::cell_capacity(), 3000u);
