@@ -6,6 +6,7 @@
 #include "datatypes/typeset.h"
 #include "interpreter/actions.h"
 #include "interpreter/natives.h"
+#include "interpreter/routines.h"
 #include "interpreter/stack.h"
 #include "runtime/errors.h"
 #include "runtime/symbol.h"
@@ -272,12 +273,24 @@ void fetch_path_refinements(Fetch& f, const Cell& parsed, const Cell* path, u32 
 
 }  // namespace
 
-void init() { set_unset(&g_near); }
+namespace {
+void trace_error(const Cell* error) {
+  if (g_tracing) fire(kEvError, nullptr, -1, nullptr, error);
+}
+}  // namespace
+
+void init() {
+  set_unset(&g_near);
+  g_error_trace = trace_error;
+}
 
 void eval_block(const Cell* block, bool chain) {
   NearGuard near;
-  stack::push_eval_frame(body_word());
   Cell b = *block;
+  const bool library = (mem::series_of(b.w2)->flags & mem::kLibrary) != 0;
+  // Library code runs as compiled code does: no interpreter mark on its
+  // frames, no trace events, and the Near position of errors left alone.
+  stack::push_frame(body_word(), library ? (stack::kHdrEval & ~stack::kInterpreted) : stack::kHdrEval);
   u32 end = mem::series_of(b.w2)->length();
   const bool tr = traced(&b);
   if (ZOT_UNLIKELY(tr)) fire(kEvEnter, &b, i32(b.w1), nullptr, nullptr);
@@ -285,10 +298,10 @@ void eval_block(const Cell* block, bool chain) {
     set_unset(stack::g_base);
     stack::g_top = stack::g_base + 1;
   } else {
-    g_near = b;
+    if (!library) g_near = b;
     u32 pos = b.w1;
     while (pos < end) {
-      g_near.w1 = pos;
+      if (!library) g_near.w1 = pos;
       pos = eval_expression(&b, pos, end, false, false, false);
       end = clamp_end(&b, end);
       if (pos < end) stack::clear_frame();
@@ -446,7 +459,7 @@ u32 call_value(const Cell* fn_in, const Cell* code, u32 pos, u32 end, const Cell
   const bool tr = traced(code);
   if (ZOT_UNLIKELY(tr)) fire(kEvOpen, code, i32(pos), &name, &fn);
   if (!left) stack::push(&fn);
-  if (t == T_FUNCTION) stack::push_interpreted_function_frame(&name);
+  if (t == T_FUNCTION || t == T_ROUTINE) stack::push_interpreted_function_frame(&name);
   else stack::push_interpreted_native_frame(&name);
   if (left) stack::g_top = stack::g_base + 1;
 
@@ -456,7 +469,7 @@ u32 call_value(const Cell* fn_in, const Cell* code, u32 pos, u32 end, const Cell
   f.code = code;
   f.pos = pos;
   f.end = end;
-  f.native = t == T_NATIVE || t == T_ACTION;
+  f.native = t == T_NATIVE || t == T_ACTION;  // routines take slots as functions do
   for (u32 i = 0; i < kMaxRefinements; i++) f.refs[i] = -1;
   Cell parsed = function::parsed_spec(&fn);
   bool is_op = left;
@@ -470,6 +483,10 @@ u32 call_value(const Cell* fn_in, const Cell* code, u32 pos, u32 end, const Cell
       break;
     case T_ACTION:
       natives::g_action_entries[fn.w1](f.refs);
+      break;
+    case T_ROUTINE:
+      function::init_locals(locals);
+      routines::call(&fn);
       break;
     case T_FUNCTION: {
       function::init_locals(locals);

@@ -4,6 +4,7 @@
 
 #include "interpreter/stack.h"
 #include "platform/platform.h"
+#include "runtime/throw.h"
 
 namespace zot {
 
@@ -121,10 +122,18 @@ void set_error_hooks(MakeErrorFn make, PrintErrorFn print) {
 int error_cell_code(const Cell* error) { return i32(error->w2); }
 const Cell* last_error_arg(int i) { return &g_last_args[i]; }
 
+ErrorTraceFn g_error_trace = nullptr;
+
 void raise_error(Err e, const Cell* arg1, const Cell* arg2, const Cell* arg3) {
   const Cell* args[3] = {arg1, arg2, arg3};
   Cell err;
   (g_make_error ? g_make_error : default_make_error)(e, args, &err);
+  if (g_error_trace) {
+    // The tracer runs Zot code: the pending code is set aside meanwhile.
+    u32 pending = runtime::g_thrown_code;
+    g_error_trace(&err);
+    runtime::g_thrown_code = pending;
+  }
   stack::throw_error(&err);
 }
 

@@ -61,6 +61,10 @@ using MakeErrorFn = void (*)(Err e, const Cell* args[3], Cell* out);
 using PrintErrorFn = void (*)(const Cell* error);
 void set_error_hooks(MakeErrorFn make, PrintErrorFn print);
 
+// Told of every error about to be raised (the evaluator's tracer), or null.
+using ErrorTraceFn = void (*)(const Cell* error);
+extern ErrorTraceFn g_error_trace;
+
 // For the interim error values: the code and arguments of the last error made.
 int error_cell_code(const Cell* error);
 const Cell* last_error_arg(int i);  // 0..2; unset when absent

@@ -8,6 +8,7 @@
 #include "interpreter/actions.h"
 #include "interpreter/eval.h"
 #include "interpreter/lexer.h"
+#include "interpreter/routines.h"
 #include "tests/unit/runtime_fixture.h"
 
 namespace zot {
@@ -175,6 +176,39 @@ TEST_F(EvalTest, TracerErrorStopsTracingAndPropagates) {
   const char* failing = "func [event code offset value ref frame] [if event = 'fetch [1 / 0]]";
   EXPECT_EQ(traced_events(failing, "1 + 2", false), "error " + std::to_string(error_code(Err::MathZeroDivide)));
   EXPECT_FALSE(interp::g_tracing);
+}
+
+}  // namespace
+}  // namespace zot
+
+namespace zot {
+namespace {
+
+void twice_entry() {
+  Cell* b = stack::g_base;
+  set_integer(b, b[0].int_value() * 2 + (b[1].w1 ? 1 : 0));
+}
+
+TEST_F(EvalTest, RoutinesCallRegisteredEntries) {
+  routines::register_entry("twice-test", twice_entry);
+  int code = test::error_code_of([] {
+    Cell spec = load("n [integer!] /plus-one");
+    Cell* top = stack::g_top;
+    routines::push(&spec, "twice-test");
+    Cell r = *top;
+    stack::g_top = top;
+    EXPECT_TRUE(r.is(T_ROUTINE));
+    EXPECT_EQ(r.header >> 25, 1u);  // arity
+    Cell w = word::load("twice");
+    context::set(&w, &r);
+  });
+  EXPECT_EQ(code, -1);
+  EXPECT_EQ(run("twice 21"), "42");
+  EXPECT_EQ(run("twice/plus-one 21"), "43");
+  EXPECT_EQ(run("twice \"x\""), "error " + std::to_string(error_code(Err::ScriptExpectArg)));
+  EXPECT_EQ(run("form :twice"), "\"?routine?\"");
+  Cell spec = load("n");
+  EXPECT_EQ(test::error_code_of([&] { routines::push(&spec, "no-such-entry"); }), error_code(Err::ScriptInvalidArg));
 }
 
 }  // namespace
