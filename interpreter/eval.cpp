@@ -271,6 +271,57 @@ void fetch_path_refinements(Fetch& f, const Cell& parsed, const Cell* path, u32 
   }
 }
 
+// The integer fast path of infix operators: when both operands are integers
+// and the right one needs no evaluation, the operation runs inline (same
+// results as the actions: a sum, difference or product that overflows is a
+// float; comparisons give logic). Returns false to take the general road.
+bool infix_integer(const Cell& op, const Cell* left, const Cell* code, u32 pos, u32 end, Cell* out) {
+  if (!left->is(T_INTEGER) || pos >= end) return false;
+  const Cell* r = code_at(code, pos);
+  if (!r) return false;
+  i64 b;
+  if (r->is(T_INTEGER)) {
+    b = r->int_value();
+  } else if (r->is(T_WORD) && r->w1 && i32(r->w3) >= 0) {
+    const Cell* v = context::value_at(r->w1, r->w3);
+    if (!v || !v->is(T_INTEGER)) return false;
+    b = v->int_value();
+  } else {
+    return false;
+  }
+  // Evaluation is strictly left to right: the right operand is complete as it stands.
+  i64 a = left->int_value();
+  u32 wrapped = (op.header >> function::kOpTypeShift) & 0xFF;
+  if (wrapped == T_ACTION) {
+    i64 v;
+    switch (op.w1) {
+      case actions::kAdd: v = a + b; break;
+      case actions::kSubtract: v = a - b; break;
+      case actions::kMultiply: v = a * b; break;
+      default: return false;
+    }
+    if (v >= INT32_MIN && v <= INT32_MAX) set_integer(out, i32(v));
+    else set_float(out, double(v));
+    return true;
+  }
+  if (wrapped == T_NATIVE) {
+    bool v;
+    switch (op.w1) {
+      case 25: v = a == b; break;
+      case 26: v = a != b; break;
+      case 27: v = a == b; break;
+      case 28: v = a < b; break;
+      case 29: v = a > b; break;
+      case 30: v = a <= b; break;
+      case 31: v = a >= b; break;
+      default: return false;
+    }
+    set_logic(out, v);
+    return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 namespace {
@@ -435,6 +486,15 @@ u32 eval_expression(const Cell* code, u32 pos, u32 end, bool no_infix, bool push
       const Cell* val = context::value_at(name.w1, name.w3);
       if (!val || !val->is(T_OP)) break;
       Cell op = *val;
+      if (!tr) {
+        Cell r;
+        if (infix_integer(op, t0, code, pos + 1, clamp_end(code, end), &r)) {
+          *t0 = r;
+          stack::g_top = t0 + 1;
+          pos += 2;
+          continue;
+        }
+      }
       op.header = (op.header >> function::kOpTypeShift) & 0xFF;
       if (ZOT_UNLIKELY(tr)) fire(kEvFetch, code, i32(pos), nullptr, &name);
       pos++;
