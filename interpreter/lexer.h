@@ -248,6 +248,7 @@ u32 cell_capacity();
 // Entries
 
 void init();
+void install_loaders();  // fills the loader tables (lexer_loaders.cpp); call after init()
 
 struct Options {
   bool one = false;        // stop after the first complete value
