@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-PACKAGES=(cmake ninja-build g++ clang libgtest-dev libgmock-dev libbenchmark-dev)
+PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev)
 
 setup() {
   local missing=()
@@ -35,6 +35,22 @@ build_debug() {
   cmake --build build/debug -j "$(jobs)"
 }
 
+# A short fuzzing run of the lexer (libFuzzer needs clang).
+fuzz() {
+  CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DZOT_FUZZ=ON -DZOT_BENCH=OFF \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build build/fuzz --target fuzz_scan -j "$(jobs)"
+  mkdir -p build/fuzz/corpus
+  echo "== fuzz: lexer scan, 60 s"
+  if ! build/fuzz/tests/fuzz/fuzz_scan -max_total_time=60 -rss_limit_mb=4096 -max_len=4096 \
+      build/fuzz/corpus tests/scripts >build/fuzz/log.txt 2>&1; then
+    tail -40 build/fuzz/log.txt
+    echo "fuzz: FAILED"
+    return 1
+  fi
+  tail -1 build/fuzz/log.txt
+}
+
 run_tests() {
   local dir=$1
   echo "== tests: $dir"
@@ -55,6 +71,7 @@ case "${1:-run}" in
     build_debug
     ASAN_OPTIONS=detect_leaks=0:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
       run_tests build/debug
+    fuzz
     ;;
   *)
     echo "usage: bash build.sh [run|test]" >&2
