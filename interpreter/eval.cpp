@@ -374,6 +374,17 @@ u32 eval_next(const Cell* code, u32 pos, u32 end, bool keep) {
   return pos;
 }
 
+u32 eval_step(const Cell* block) {
+  Cell b = *block;
+  u32 end = mem::series_of(b.w2)->length();
+  if (b.w1 >= end) {
+    set_unset(stack::g_base);
+    stack::g_top = stack::g_base + 1;
+    return end;
+  }
+  return eval_next(&b, b.w1, end, false);
+}
+
 u32 eval_expression(const Cell* code, u32 pos, u32 end, bool no_infix, bool push, bool literal_fns) {
   Cell* const t0 = stack::g_top;
   Cell v = *code_at(code, pos);

@@ -22,6 +22,9 @@ void eval_block(const Cell* block, bool chain);
 // stays as the last cell, else it goes to the caller's result slot. Returns
 // the next position.
 u32 eval_next(const Cell* code, u32 pos, u32 end, bool keep);
+// `do/next`: unset at the tail, else one expression (into the caller's
+// result slot); returns the index of the next expression.
+u32 eval_step(const Cell* block);
 // One expression at pos: pushed as the last cell (push), or made the only
 // cell of the frame. Returns the next position.
 u32 eval_expression(const Cell* code, u32 pos, u32 end, bool no_infix, bool push, bool literal_fns);
