@@ -3,6 +3,7 @@
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/function.h"
+#include "datatypes/scalar.h"
 #include "datatypes/typeset.h"
 #include "interpreter/actions.h"
 #include "interpreter/natives.h"
@@ -618,13 +619,19 @@ u32 eval_path(const Cell* path_in, const Cell* code, u32 pos, u32 end, bool get,
   Cell head = ps->cells()[path.w1];
   if (!head.is(T_WORD)) raise_error(Err::ScriptWordFirst, &path);
   Cell* t0 = stack::g_top;
-  Cell value = *context::get(&head);
+  // cur points at the cell that holds the current value, so a set-path can
+  // change a scalar (a pair's x, a date's month...) where it is stored.
+  Cell* cur = context::get(&head);
+  Cell value = *cur;
   if (value.is(T_UNSET)) raise_error(Err::ScriptUnsetPath, &path, &head);
   if (is_callable(value.type())) {
     if (set_value) raise_error(Err::ScriptInvalidPathSet, &path);
     if (get) raise_error(Err::ScriptInvalidPathGet, &path);
     return call_value(&value, code, pos, end, &head, &path, 1, false);
   }
+  Cell holder = value;    // the value holding the current one
+  Cell holder_el = head;  // the element that reached the current value
+  Cell* holder_ptr = nullptr;
   u32 count = plen - path.w1;
   for (u32 i = 1; i < count; i++) {
     Cell el = mem::series_of(path.w2)->cells()[path.w1 + i];
@@ -641,18 +648,40 @@ u32 eval_path(const Cell* path_in, const Cell* code, u32 pos, u32 end, bool get,
     bool last = i + 1 == count;
     Cell to_set;
     Cell* setp = nullptr;
+    Cell parent = value;
+    Cell* parent_ptr = &parent;
     if (last && set_value) {
       to_set = *set_value;
       setp = &to_set;
+      parent_ptr = cur;
+      // A holder that wants to hear of the change: a series, or an object
+      // with handlers reached through a word.
+      if (i >= 2 && holder_ptr) {
+        u32 ht = holder.type();
+        bool series = ht == T_BLOCK || ht == T_PAREN || ht == T_HASH || (ht >= T_PATH && ht <= T_GET_PATH);
+        bool object = ht == T_OBJECT && holder.w3 && holder_el.is(T_WORD);
+        if (series || object) scalar::g_holder = {holder_ptr, object ? &holder_el : nullptr};
+      }
     }
     auto slot = actions::raw(value.type(), actions::kEvalPath);
     if (!slot) {
+      scalar::g_holder = {};
       Cell dt;
       make_cell(&dt, T_DATATYPE, value.type(), 0, 0);
       raise_error(Err::ScriptBadPathType2, &el, &dt);
     }
-    Cell parent = value;
-    Cell* r = reinterpret_cast<actions::EvalPathFn>(slot)(&parent, &el, setp, &path, i32(i), false, get, last);
+    Cell* r;
+    try {
+      r = reinterpret_cast<actions::EvalPathFn>(slot)(parent_ptr, &el, setp, &path, i32(i), false, get, last);
+    } catch (...) {
+      scalar::g_holder = {};
+      throw;
+    }
+    scalar::g_holder = {};
+    holder = value;
+    holder_ptr = cur;
+    holder_el = el;
+    cur = r;
     value = *r;
     stack::g_top = t0;
     if (!get && !set_value && is_callable(value.type())) {
