@@ -4,7 +4,9 @@
 #include <string>
 
 #include "datatypes/context.h"
+#include "datatypes/error.h"
 #include "datatypes/hooks.h"
+#include "datatypes/object.h"
 #include "datatypes/ownership.h"
 #include "datatypes/string.h"
 #include "datatypes/register.h"
@@ -104,6 +106,8 @@ void runtime_init() {
   ownership::init();
   install_services();
   natives::init();
+  object::init();
+  error::init();
   interp::init();
   ownership::init_slot_pool();
   stack::set_special_symbols(words::sym(w::tag_body), words::sym(w::tag_anon), words::sym(w::tag_not_found));

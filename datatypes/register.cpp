@@ -3,11 +3,13 @@
 #include "datatypes/block.h"
 #include "datatypes/char.h"
 #include "datatypes/date.h"
+#include "datatypes/error.h"
 #include "datatypes/float.h"
 #include "datatypes/function.h"
 #include "datatypes/handle.h"
 #include "datatypes/integer.h"
 #include "datatypes/money.h"
+#include "datatypes/object.h"
 #include "datatypes/pair.h"
 #include "datatypes/percent.h"
 #include "datatypes/point.h"
@@ -51,9 +53,11 @@ void register_core() {
   function::register_routine();
   block::register_paren();
   word::register_issue();
+  object::register_type();
   triple::register_type();
   float_::register_type();
   typeset::register_type();
+  error::register_type();
   pair::register_type();
   percent::register_type();
   tuple::register_type();

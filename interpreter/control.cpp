@@ -1,12 +1,28 @@
-// Control natives: conditionals, loops, function makers, evaluation and the
-// non-local exits.
+// Control natives: conditionals, loops, function makers, switch and case, do,
+// get and set, reduce and compose, apply, and the non-local exits with their
+// catchers.
+//
+// Every native finds its arguments at the frame base and leaves its result in
+// the base cell. Argument cells stay on the stack (below any frame that a
+// native pushes) for as long as the native uses them, so the collector sees
+// them. Non-local exits arrive as RuntimeThrow: the stack routines that threw
+// them have already moved the stacks to the landing frame, so a catch site
+// only reads the landing frame and clears the code.
+#include <string>
+
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/function.h"
+#include "datatypes/series.h"
 #include "datatypes/simple.h"
+#include "datatypes/string.h"
+#include "datatypes/typeset.h"
+#include "interpreter/actions.h"
 #include "interpreter/eval.h"
+#include "interpreter/lexer.h"
 #include "interpreter/natives.h"
 #include "interpreter/stack.h"
+#include "interpreter/support.h"
 #include "runtime/errors.h"
 #include "runtime/symbol.h"
 #include "runtime/words.h"
@@ -17,275 +33,945 @@ void define_native(u32 index, const char* text, EntryFn fn);
 
 namespace {
 
-// Names of catch and throw match by their words' canonical symbols.
-bool symbol_match(const Cell& a, const Cell& b) {
-  if (a.type() < T_WORD || a.type() > T_ISSUE || b.type() < T_WORD || b.type() > T_ISSUE) return false;
-  return symbol::resolve(a.w2) == symbol::resolve(b.w2);
-}
+constexpr u32 kMaxRefinements = 32;
 
 ZOT_INLINE Cell* base() { return stack::g_base; }
-ZOT_INLINE bool truthy(const Cell* c) { return !(c->is(T_NONE) || (c->is(T_LOGIC) && !c->w1)); }
+ZOT_INLINE const Cell* body_word() { return words::word(w::tag_body); }
+ZOT_INLINE const Cell* anon_word() { return words::word(w::tag_anon); }
+ZOT_INLINE u32 code_length(const Cell* code) { return mem::series_of(code->w2)->length(); }
+ZOT_INLINE bool is_path(u32 t) { return t >= T_PATH && t <= T_GET_PATH; }
 
-// Evaluates a block argument and makes its value the result.
-void do_into_result(const Cell* block) {
-  Cell b = *block;
+ZOT_INLINE void set_only_result(const Cell& v) {
+  *base() = v;
   stack::g_top = base() + 1;
-  interp::eval_block(&b, true);
 }
-
-void set_none_result() {
+ZOT_INLINE void none_result() {
   set_none(base());
   stack::g_top = base() + 1;
 }
-
-// Runs body once for a loop; false when the loop must stop (break).
-bool loop_body(const Cell* body) {
-  try {
-    interp::eval_block(body, false);
-  } catch (const RuntimeThrow& t) {
-    if (!runtime::catches(t, kCatchLoop)) throw;
-    runtime::g_thrown_code = 0;
-    if (t.code == kThrowBreak) return false;
-    // continue: go on with the next round
-  }
-  return true;
+ZOT_INLINE void unset_result() {
+  set_unset(base());
+  stack::g_top = base() + 1;
 }
 
+// The truth test of while, until, either and case: unset is no answer.
+bool checked_true(const Cell* c) {
+  if (c->is(T_UNSET)) raise_error(Err::ScriptNoReturn);
+  return !logic::is_false(c);
+}
+
+// script/expect-arg naming the running native, the value's type and the parameter.
+ZOT_NORETURN void expect_arg(const Cell* value, const char* param) {
+  Cell who = stack::calling_word();
+  Cell dt;
+  make_cell(&dt, T_DATATYPE, value->type(), 0, 0);
+  Cell pw = word::load(param);
+  raise_error(Err::ScriptExpectArg, &who, &dt, &pw);
+}
+
+// Evaluates the block argument at arg into the result slot. The argument
+// stays on the stack during the evaluation.
+void eval_into_result(const Cell* arg) {
+  Cell b = *arg;
+  interp::eval_block(&b, true);
+  stack::g_top = base() + 1;
+}
+
+// ---- loops
+
+enum class Step { kNormal, kContinue, kBreak };
+
+// One round of a loop body, evaluated into the loop frame's result slot
+// (the frame is emptied first). Break and continue land here; every other
+// exit goes on outward.
+Step loop_round(const Cell* body) {
+  stack::clear_frame();
+  try {
+    interp::eval_block(body, true);
+    return Step::kNormal;
+  } catch (const RuntimeThrow& t) {
+    if (t.code == kThrowBreak) {
+      runtime::g_thrown_code = 0;
+      return Step::kBreak;
+    }
+    if (t.code == kThrowContinue) {
+      runtime::g_thrown_code = 0;
+      return Step::kContinue;
+    }
+    throw;
+  }
+}
+
+// Ends a loop: its frame's result becomes the native's result.
+void end_loop() {
+  stack::pop_frame_to_result();
+  stack::g_top = base() + 1;
+}
+
+// A loop count: integer, or a float truncated toward zero.
+i64 loop_count(const Cell* c) {
+  Cell n = *c;
+  float_to_integer_cell(&n);
+  return n.int_value();
+}
+
+// ---- conditionals
+
 void n_if(const i32*) {
-  if (truthy(base())) do_into_result(base() + 1);
-  else set_none_result();
+  if (logic::result_false_q()) none_result();
+  else eval_into_result(base() + 1);
 }
 
 void n_unless(const i32*) {
-  if (!truthy(base())) do_into_result(base() + 1);
-  else set_none_result();
+  if (logic::result_false_q()) eval_into_result(base() + 1);
+  else none_result();
 }
 
 void n_either(const i32*) {
-  Cell* b = base();
-  if (b->is(T_UNSET)) raise_error(Err::ScriptNoValue, words::word(w::if_));
-  do_into_result(truthy(b) ? b + 1 : b + 2);
+  eval_into_result(checked_true(base()) ? base() + 1 : base() + 2);
 }
 
-// any/all: expression by expression.
-void any_all(bool any) {
+// any and all: one expression at a time; each value is pushed above the
+// block argument and read back.
+void n_any(const i32*) {
   Cell code = *base();
-  u32 end = mem::series_of(code.w2)->length();
   u32 pos = code.w1;
-  while (pos < end) {
-    pos = interp::eval_next(&code, pos, end, true);
+  while (pos < code_length(&code)) {
+    pos = interp::eval_next(&code, pos, code_length(&code), true);
     Cell v = *stack::top_value();
-    stack::pop(1);
-    if (truthy(&v) == any) {
-      if (any) {
-        *base() = v;
-        stack::g_top = base() + 1;
+    stack::g_top = base() + 1;
+    if (!logic::is_false(&v)) {
+      set_only_result(v);
+      return;
+    }
+  }
+  none_result();
+}
+
+void n_all(const i32*) {
+  Cell code = *base();
+  u32 pos = code.w1;
+  Cell last;
+  set_none(&last);
+  while (pos < code_length(&code)) {
+    pos = interp::eval_next(&code, pos, code_length(&code), true);
+    last = *stack::top_value();
+    stack::g_top = base() + 1;
+    if (logic::is_false(&last)) {
+      none_result();
+      return;
+    }
+  }
+  set_only_result(last);
+}
+
+void n_switch(const i32* refs) {
+  Cell* const b = base();
+  const Cell value = b[0];
+  const Cell cases = b[1];
+  u32 len = code_length(&cases);
+  for (u32 i = cases.w1; i < len; i++) {
+    Cell c = *block::cell_at(&cases, i32(i));
+    if (c.type() != value.type() || !actions::compare(&c, &value, actions::kEqual)) continue;
+    for (u32 j = i + 1; j < len; j++) {
+      Cell body = *block::cell_at(&cases, i32(j));
+      if (body.is(T_BLOCK)) {
+        eval_into_result(stack::push(&body));  // kept on the stack while it runs
         return;
       }
     }
-    if (!any && !truthy(&v)) {
-      set_none_result();
-      return;
-    }
-    if (!any) *base() = v;
+    break;
   }
-  if (any) set_none_result();
-  else stack::g_top = base() + 1;
+  if (refs[0] >= 0) eval_into_result(b + refs[0]);
+  else none_result();
 }
-void n_any(const i32*) { any_all(true); }
-void n_all(const i32*) {
+
+void n_case(const i32* refs) {
+  const bool all = refs[0] >= 0;
   Cell code = *base();
-  set_logic(base(), true);
-  *stack::reserve_slot() = code;
-  stack::g_top = base() + 1;
-  // all: the last value, or none at the first false one
-  u32 end = mem::series_of(code.w2)->length();
+  // The conditions and bodies leave their values in a scratch frame, so the
+  // block argument stays in place.
+  stack::push_native_frame(anon_word());
+  set_none(stack::g_base);
+  stack::g_top = stack::g_base + 1;
+  bool hit = false;
   u32 pos = code.w1;
-  Cell last;
-  set_logic(&last, true);
-  while (pos < end) {
-    pos = interp::eval_next(&code, pos, end, true);
-    last = *stack::top_value();
-    stack::pop(1);
-    if (!truthy(&last)) {
-      set_none_result();
-      return;
+  while (pos < code_length(&code)) {
+    if (all) hit = false;
+    stack::g_top = stack::g_base + 1;
+    pos = interp::eval_next(&code, pos, code_length(&code), false);
+    if (pos >= code_length(&code)) raise_error(Err::ScriptNeedValue, words::word(w::case_));
+    if (checked_true(stack::g_base)) {
+      hit = true;
+      Cell next = *block::cell_at(&code, i32(pos));
+      if (next.is(T_BLOCK)) {
+        stack::g_top = stack::g_base + 1;
+        interp::eval_block(&next, true);
+        pos++;
+      } else {
+        pos = interp::eval_next(&code, pos, code_length(&code), false);
+      }
+      stack::g_top = stack::g_base + 1;
+      if (!all) break;
+    } else {
+      pos++;  // skip the body unevaluated
     }
   }
-  *base() = last;
+  if (!hit) set_none(stack::g_base);
+  stack::pop_frame_to_result();
   stack::g_top = base() + 1;
 }
 
+// ---- loops
+
 void n_while(const i32*) {
-  Cell cond = base()[0], body = base()[1];
-  stack::push_loop_frame(nullptr);
-  Cell result;
-  set_unset(&result);
+  const Cell cond = base()[0], body = base()[1];
+  stack::push_loop_frame(body_word());
   for (;;) {
-    Cell c = interp::do_block(&cond);
-    if (!truthy(&c)) break;
-    if (!loop_body(&body)) break;
+    stack::clear_frame();
+    try {
+      interp::eval_block(&cond, true);
+    } catch (const RuntimeThrow& t) {
+      if (t.code != kThrowBreak && t.code != kThrowContinue) throw;
+      runtime::g_thrown_code = 0;
+      raise_error(Err::ThrowWhileCond);
+    }
+    if (!checked_true(stack::g_base)) break;
+    if (loop_round(&body) == Step::kBreak) break;
   }
   stack::drop_frame();
-  set_unset(base());
-  stack::g_top = base() + 1;
+  unset_result();
 }
 
 void n_until(const i32*) {
-  Cell body = base()[0];
-  stack::push_loop_frame(nullptr);
+  const Cell body = base()[0];
+  stack::push_loop_frame(body_word());
   for (;;) {
-    Cell* top = stack::g_top;
-    bool go_on;
-    try {
-      interp::eval_block(&body, false);
-      go_on = !truthy(stack::top_value());
-    } catch (const RuntimeThrow& t) {
-      if (!runtime::catches(t, kCatchLoop)) throw;
-      runtime::g_thrown_code = 0;
-      go_on = t.code == kThrowContinue;
-    }
-    stack::g_top = top;
-    if (!go_on) break;
+    Step s = loop_round(&body);
+    if (s == Step::kBreak) break;
+    if (s == Step::kNormal && checked_true(stack::g_base)) break;
   }
-  stack::drop_frame();
-  set_unset(base());
-  stack::g_top = base() + 1;
+  end_loop();
 }
 
 void n_loop(const i32*) {
-  Cell n = base()[0], body = base()[1];
-  i64 count = n.is(T_FLOAT) ? i64(n.float_value()) : n.int_value();
-  stack::push_loop_frame(nullptr);
-  Cell* b = stack::g_base;
-  set_unset(b);
-  stack::g_top = b + 1;
-  for (i64 i = 0; i < count; i++) {
-    stack::g_top = b;
-    bool go_on;
-    try {
-      interp::eval_block(&body, true);
-      go_on = true;
-    } catch (const RuntimeThrow& t) {
-      if (!runtime::catches(t, kCatchLoop)) throw;
-      runtime::g_thrown_code = 0;
-      go_on = t.code == kThrowContinue;
-      if (!go_on) stack::g_top = b + 1;  // break left the loop's value in the frame's first cell
-    }
-    if (!go_on) break;
+  const i64 n = loop_count(base());
+  const Cell body = base()[1];
+  if (n < 1) {
+    none_result();
+    return;
   }
-  Cell last = *b;
-  stack::drop_frame();
-  *base() = last;
-  stack::g_top = base() + 1;
+  stack::push_loop_frame(body_word());
+  for (i64 i = 0; i < n; i++)
+    if (loop_round(&body) == Step::kBreak) break;
+  end_loop();
 }
 
-void make_function(const Cell* spec, const Cell* body) {
-  Cell s = *spec, b = *body;
-  u32 flags = function::validate(&s);
-  Cell* top = stack::g_top;
-  function::push(&s, &b, 0, 0, flags);
-  Cell fn = *top;
-  stack::g_top = top;
-  *base() = fn;
+void n_repeat(const i32*) {
+  Cell* const b = base();
+  const i64 n = loop_count(b + 1);
+  const Cell body = b[2];
+  if (n < 1) {
+    none_result();
+    return;
+  }
+  // The count's cell is the counter that the word is set to.
+  stack::push_loop_frame(body_word());
+  for (i64 i = 1; i <= n; i++) {
+    set_integer(b + 1, i32(i));
+    context::set(b, b + 1);
+    if (loop_round(&body) == Step::kBreak) break;
+  }
+  end_loop();
+}
+
+void n_forever(const i32*) {
+  const Cell body = base()[0];
+  stack::push_loop_frame(body_word());
+  while (loop_round(&body) != Step::kBreak) {
+  }
+  end_loop();
+}
+
+bool foreach_series_type(u32 t) { return series::is_series_type(t) || t == T_MAP; }
+
+// foreach and remove-each: the word count, the series and the word(s) go
+// below the loop frame, where the loop steps find them. Returns the count
+// (0 for a single word).
+i32 push_foreach_cells(const char* series_param) {
+  Cell* const b = base();
+  if (!foreach_series_type(b[1].type())) expect_arg(b + 1, series_param);
+  i32 n = 0;
+  if (b[0].is(T_BLOCK)) {
+    n = block::length_at(b);
+    if (n < 1) raise_error(Err::ScriptInvalidArg, b);
+  } else if (b[1].is(T_MAP)) {
+    raise_error(Err::ScriptInvalidArg, b + 1);
+  }
+  stack::g_top = b + 3;
+  Cell count;
+  set_integer(&count, n);
+  stack::push(&count);
+  stack::push(b + 1);
+  stack::push(b + 0);
+  stack::push_loop_frame(body_word());
+  set_unset(stack::g_base);
+  return n;
+}
+
+void n_foreach(const i32*) {
+  const Cell body = base()[2];
+  const i32 n = push_foreach_cells("series");
+  while (n ? foreach_next_multi(n) : foreach_next())
+    if (loop_round(&body) == Step::kBreak) break;
+  end_loop();
+}
+
+void n_remove_each(const i32*) {
+  const Cell body = base()[2];
+  const i32 n = push_foreach_cells("data");
+  const i32 step = n ? n : 1;
+  while (n ? foreach_next_multi(n) : foreach_next()) {
+    Step s = loop_round(&body);
+    if (s == Step::kBreak) break;
+    if (s == Step::kNormal) remove_each_drop(step);
+  }
+  stack::drop_frame();
   stack::g_top = base() + 1;
+  *base() = base()[1];  // the series at its own index
+}
+
+void n_forall(const i32*) {
+  Cell* const b = base();
+  const Cell body = b[1];
+  Cell start = *context::get(b);
+  if (start.is(T_UNSET)) raise_error(Err::ScriptNoValue, b);
+  if (!series::is_series_type(start.type())) expect_arg(&start, "word");
+  stack::g_top = b + 2;
+  stack::push(&start);  // the series as it was, for the restore
+  stack::push(b);       // the loop word
+  stack::push_loop_frame(body_word());
+  set_unset(stack::g_base);
+  if (!series_has_next(&start)) {
+    end_loop();
+    return;
+  }
+  for (;;) {
+    if (loop_round(&body) == Step::kBreak) break;  // the word keeps its position
+    Cell now = *context::get(stack::g_base - 1);
+    if (now.type() != start.type() || now.w2 != start.w2) raise_error(Err::ScriptBadLoopSeries, &now);
+    if (forall_next(true)) {
+      forall_restore();
+      break;
+    }
+  }
+  end_loop();
+}
+
+// ---- function makers
+
+// Makes the function from the spec and body cells (both on the stack) and
+// makes it the result.
+void make_function(const Cell* spec, const Cell* body) {
+  u32 flags = function::validate(spec);
+  Cell* top = stack::g_top;
+  function::push(spec, body, 0, 0, flags);
+  Cell fn = *top;
+  set_only_result(fn);
 }
 
 void n_func(const i32*) { make_function(base(), base() + 1); }
+
 void n_function(const i32*) {
   Cell spec = function::collect_locals(base(), base() + 1);
   base()[0] = spec;
   make_function(base(), base() + 1);
 }
+
 void n_does(const i32*) {
-  Cell empty;
-  block::make_at(&empty, 1);
-  Cell body = base()[0];
-  base()[1] = body;
-  base()[0] = empty;
-  make_function(base(), base() + 1);
+  stack::g_top = base() + 1;
+  Cell* spec = stack::reserve_slot();
+  set_unset(spec);
+  block::make_at(spec, 1);
+  make_function(spec, base());
 }
 
-void n_do(const i32*) {
-  Cell v = *base();
-  if (v.is(T_BLOCK) || v.is(T_PAREN)) {
-    stack::Frame* target = stack::claim_caller_frame();
-    try {
-      do_into_result(&v);
-    } catch (...) {
-      stack::clear_frame_flag(target);
-      throw;
-    }
-    stack::clear_frame_flag(target);
-  } else {
-    stack::g_top = base() + 1;
-  }
+void n_has(const i32*) {
+  stack::g_top = base() + 2;
+  Cell* spec = block::clone(base(), false, false);
+  block::insert_value(spec, &words::g_refinements[words::ref_local], false, true);
+  make_function(spec, base() + 1);
 }
 
-void n_reduce(const i32*) {
-  Cell code = *base();
-  if (!code.is(T_BLOCK) && !code.is(T_PAREN)) {
-    stack::g_top = base() + 1;
-    return;
-  }
-  u32 end = mem::series_of(code.w2)->length();
-  Cell* out = stack::reserve_slot();
-  block::make_at(out, i32(end > code.w1 ? end - code.w1 : 1));
-  u32 pos = code.w1;
-  while (pos < end) {
-    pos = interp::eval_next(&code, pos, end, true);
-    Cell v = *stack::top_value();
-    stack::pop(1);
-    block::append_cell(out, &v);
-  }
-  Cell r = *out;
-  *base() = r;
+// ---- do, get, set
+
+// Evaluates one value as an expression (a word is looked up, a function
+// called) into the result slot.
+void eval_single_value(const Cell* v) {
+  Cell* one = stack::reserve_slot();
+  set_unset(one);
+  block::make_at(one, 1);
+  block::append_cell(one, v);
+  Cell code = *one;
+  interp::eval_next(&code, 0, 1, false);
   stack::g_top = base() + 1;
 }
 
-void n_try(const i32*) {
-  Cell code = *base();
-  stack::push_try_frame(nullptr);
-  Cell* try_base = stack::g_base;
-  stack::Frame* frame = stack::top_frame();
-  (void)try_base;
-  try {
-    interp::eval_block(&code, true);
-    stack::drop_frame();
-    // the value went to the try frame's result slot, which is above ours
-  } catch (const RuntimeThrow& t) {
-    if (t.code != kThrowError) throw;
-    runtime::g_thrown_code = 0;
-    (void)frame;
-    stack::try_result();
-    return;
+void n_do(const i32* refs) {
+  // refs: /expand, /args, /next, /trace. There is no preprocessor and no
+  // tracer yet: /expand evaluates the block as it is, /trace untraced.
+  Cell v = *base();
+  if (v.is(T_STRING)) {
+    std::string text = string::to_utf8(&v);
+    Cell* scanned = stack::reserve_slot();
+    set_unset(scanned);
+    lexer::scan(scanned, reinterpret_cast<const u8*>(text.data()), u32(text.size()), lexer::Options{});
+    v = *scanned;
+  }
+  switch (v.type()) {
+    case T_BLOCK:
+    case T_PAREN:
+    case T_HASH: {
+      u32 len = code_length(&v);
+      if (v.w1 > len) v.w1 = len;
+      if (refs[2] >= 0) {
+        // One expression; the /next word gets the block after it.
+        Cell* word = base() + refs[2];
+        Cell rest = v;
+        if (v.w1 >= len) {
+          set_unset(base());
+        } else {
+          rest.w1 = interp::eval_next(&v, v.w1, len, false);
+        }
+        Cell value = *base();
+        context::set(word, &rest);
+        set_only_result(value);
+        return;
+      }
+      eval_into_result(stack::push(&v));
+      return;
+    }
+    case T_FILE:
+    case T_URL:
+      raise_error(Err::InternalNotDone);  // scripts run through the library's do-file
+    case T_PATH:
+    case T_LIT_PATH:
+    case T_SET_PATH:
+    case T_GET_PATH: {
+      u32 len = code_length(&v);
+      interp::eval_path(&v, &v, len, len, v.is(T_GET_PATH), nullptr);
+      Cell r = *stack::top_value();
+      set_only_result(r);
+      return;
+    }
+    case T_ERROR:
+      stack::throw_error(&v);
+    default:
+      eval_single_value(&v);
+      return;
   }
 }
 
-void n_catch(const i32* refs) {
-  Cell code = *base();
+void n_get(const i32* refs) {
+  Cell v = *base();
+  u32 t = v.type();
+  if (is_path(t)) {
+    u32 len = code_length(&v);
+    interp::eval_path(&v, &v, len, len, true, nullptr);
+    Cell r = *stack::top_value();
+    set_only_result(r);
+  } else if (t == T_OBJECT) {
+    actions::lookup<actions::ReflectFn>(t, actions::kReflect)(base(), words::sym(w::values));
+    stack::g_top = base() + 1;
+  } else if (word::any_word(t)) {
+    Cell r = *context::get(&v);
+    if (refs[0] < 0 && r.is(T_UNSET)) raise_error(Err::ScriptNoValue, &v);
+    set_only_result(r);
+  } else {
+    expect_arg(&v, "word");
+  }
+}
+
+void n_set(const i32* refs) {
+  const bool any = refs[0] >= 0, only = refs[2] >= 0, some = refs[3] >= 0;
+  Cell* const b = base();
+  const Cell target = b[0];
+  const Cell value = b[1];
+  if (!any && value.is(T_UNSET)) raise_error(Err::ScriptNeedValue, b);
+  u32 t = target.type();
+  if (t == T_BLOCK) {
+    stack::push_native_frame(anon_word());
+    set_words(b, b + 1, block::length_at(b), any, only, some);
+    stack::drop_frame();
+  } else if (is_path(t)) {
+    u32 len = code_length(&target);
+    interp::eval_path(&target, &target, len, len, false, &value);
+  } else if (t == T_OBJECT) {
+    raise_error(Err::InternalNotDone);  // object/set-many comes with object!
+  } else if (word::any_word(t)) {
+    context::set(b, &value);
+  } else {
+    expect_arg(b, "word");
+  }
+  set_only_result(value);
+}
+
+// ---- reduce and compose
+
+// Where reduce and compose put their values: a new block, or an /into
+// target (appended at its tail, else inserted at its index).
+struct Output {
+  Cell* out;        // stack cell holding the output series
+  bool append;      // append at the tail (new blocks and targets at their tail)
+  bool target;      // an /into target
+  bool strip_lines; // values lose their new-line flags (reduce)
+  i32 start;        // its index before the first value
+  i32 added = 0;
+
+  void add(const Cell* v) {
+    Cell value = *v;
+    if (strip_lines) clear_new_line(&value);
+    if (append) {
+      block::append_cell(out, &value);
+      i32 t = series::total_length(out);
+      if (out->is(T_HASH) && series::hash_inserted(out, t - 1, 1)) series::hash_rebuild(out);
+    } else {
+      actions::lookup<actions::InsertFn>(out->type(), actions::kInsert)(out, &value, -1, true, 1, false);
+    }
+    added++;
+  }
+  // The owner of an appended-to target hears of the values as one insert.
+  void finish() {
+    if (target && append && added) series::ownership_check(out, series::Change::kInsert, out, start, added);
+  }
+};
+
+// The output cell goes on the stack: a copy of the /into target (when not
+// null), or a new block with room for capacity values.
+Output open_output(const Cell* into, i32 capacity, bool strip_lines) {
+  Output o;
+  o.strip_lines = strip_lines;
+  o.out = stack::reserve_slot();
+  set_unset(o.out);
+  if (into) {
+    *o.out = *into;
+    o.target = true;
+    o.start = series::index_of(o.out);
+    o.append = o.start >= series::total_length(o.out);
+  } else {
+    block::make_at(o.out, capacity < 1 ? 1 : capacity);
+    o.target = false;
+    o.start = 0;
+    o.append = true;
+  }
+  return o;
+}
+
+void n_reduce(const i32* refs) {
+  Cell v = *base();
+  if (!v.is(T_BLOCK)) {
+    if (!function::is_function_type(v.type())) eval_single_value(&v);
+    if (refs[0] >= 0) {
+      Cell r = *base();
+      stack::g_top = base() + refs[0] + 1;
+      Output o = open_output(base() + refs[0], 1, true);
+      o.add(&r);
+      o.finish();
+      set_only_result(*o.out);
+    }
+    return;
+  }
+  Cell code = v;
+  const Cell* into = refs[0] >= 0 ? base() + refs[0] : nullptr;
+  stack::push_native_frame(body_word());
+  // The output sits in the scratch frame's first cell; the values come above it.
+  Output o = open_output(into, block::length_at(&code), true);
+  u32 pos = code.w1;
+  while (pos < code_length(&code)) {
+    pos = interp::eval_next(&code, pos, code_length(&code), true);
+    Cell r = *stack::top_value();
+    stack::g_top = stack::g_base + 1;
+    o.add(&r);
+  }
+  o.finish();
+  stack::pop_frame_to_result();
+  stack::g_top = base() + 1;
+}
+
+// Composes the block into o (deep: nested blocks are composed too).
+void compose_into(const Cell* block_in, Output& o, bool deep, bool only) {
+  const Cell blk = *block_in;
+  for (u32 i = blk.w1; i < code_length(&blk); i++) {
+    Cell c = *block::cell_at(&blk, i32(i));
+    if (c.is(T_BLOCK) && deep) {
+      Cell* mark = stack::g_top;
+      Output inner;
+      inner.out = stack::reserve_slot();
+      set_unset(inner.out);
+      block::make_at(inner.out, block::length_at(&c));
+      inner.append = true;
+      inner.target = false;
+      inner.strip_lines = false;
+      inner.start = 0;
+      compose_into(&c, inner, true, only);
+      Cell made = *inner.out;
+      made.header |= c.header & kCellNewLine;
+      o.add(&made);
+      stack::g_top = mark;
+    } else if (c.is(T_PAREN)) {
+      if (block::length_at(&c) == 0) continue;
+      Cell* mark = stack::g_top;
+      interp::eval_block(&c, false);
+      Cell r = *stack::top_value();
+      *mark = r;  // kept on the stack while its values are added
+      stack::g_top = mark + 1;
+      if (r.is(T_BLOCK) && !only) {
+        for (i32 k = series::index_of(&r); k < series::total_length(&r); k++) {
+          Cell e = *block::cell_at(&r, k);
+          o.add(&e);
+        }
+      } else if (!r.is(T_UNSET)) {
+        o.add(&r);
+      }
+      stack::g_top = mark;
+    } else {
+      o.add(&c);
+    }
+  }
+}
+
+void n_compose(const i32* refs) {
+  Cell v = *base();
+  if (!v.is(T_BLOCK)) {
+    Cell dt, want;
+    make_cell(&dt, T_DATATYPE, v.type(), 0, 0);
+    make_cell(&want, T_DATATYPE, T_BLOCK, 0, 0);
+    raise_error(Err::ScriptExpectVal, &dt, &want);
+  }
+  Output o = open_output(refs[2] >= 0 ? base() + refs[2] : nullptr, block::length_at(&v), false);
+  compose_into(base(), o, refs[0] >= 0, refs[1] >= 0);
+  o.finish();
+  set_only_result(*o.out);
+}
+
+// ---- apply
+
+// The word naming the index-th parameter (spec words and refinements counted from 0).
+Cell param_word(const Cell* fn, u32 index) {
+  Cell spec = function::spec_of(fn);
+  u32 n = 0;
+  for (u32 i = 0; i < code_length(&spec); i++) {
+    Cell c = *block::cell_at(&spec, i32(i));
+    u32 t = c.type();
+    if (t == T_WORD || t == T_LIT_WORD || t == T_GET_WORD || t == T_REFINEMENT) {
+      if (n++ == index) {
+        set_type(&c, T_WORD);
+        return c;
+      }
+    }
+  }
+  return *anon_word();
+}
+
+struct Apply {
+  Cell fn;
   Cell name;
-  set_none(&name);
-  bool named = refs[0] >= 0;
-  if (named) name = base()[refs[0]];
-  stack::push_catch_frame(nullptr);
-  Cell* cbase = stack::g_base;
+  Cell args;       // the argument block
+  u32 pos;
+  bool all;        // every spec item in order, refinements as logic values
+  bool safer;      // each argument is one value of the block, unevaluated
+  bool native;
+  i32 refs[kMaxRefinements];
+
+  bool more() const { return pos < code_length(&args); }
+
+  // Pushes the next argument for the parameter entry ts, and checks its type.
+  void take(const Cell& ts, u32 param) {
+    if (!more()) {
+      if (!all) {
+        Cell pw = param_word(&fn, param);
+        raise_error(Err::ScriptNoArg, &name, &pw);
+      }
+      Cell none;
+      set_none(&none);
+      stack::push(&none);
+    } else {
+      push_value(function::param_kind(&ts));
+    }
+    const Cell* v = stack::top_value();
+    if (!typeset::has(&ts, v->type())) {
+      Cell dt;
+      make_cell(&dt, T_DATATYPE, v->type(), 0, 0);
+      Cell pw = param_word(&fn, param);
+      raise_error(Err::ScriptExpectArg, &name, &dt, &pw);
+    }
+  }
+
+  // The next value of the block, as the evaluator would fetch it for a
+  // parameter of that kind (or as it stands, with safer).
+  void push_value(u32 kind) {
+    Cell v = *block::cell_at(&args, i32(pos));
+    if (safer || kind == function::kGetParam) {
+      stack::push(&v);
+      pos++;
+    } else if (kind == function::kLitParam && v.is(T_GET_WORD)) {
+      stack::push(context::get(&v));
+      pos++;
+    } else if (kind == function::kLitParam && !v.is(T_PAREN)) {
+      stack::push(&v);
+      pos++;
+    } else {
+      pos = interp::eval_next(&args, pos, code_length(&args), true);
+    }
+  }
+
+  // Passes over the arguments of an inactive refinement.
+  void skip(u32 kind) {
+    if (!more()) return;
+    if (safer) {
+      pos++;
+      return;
+    }
+    Cell* top = stack::g_top;
+    push_value(kind);
+    stack::g_top = top;
+  }
+
+  // Mode /all: spec items in order; the tail completed with false and none.
+  i32 fetch_all(const Cell& parsed) {
+    bool active = true;
+    u32 param = 0;
+    i32 locals = 0;
+    for (u32 i = 0; i < code_length(&parsed); i++) {
+      Cell e = *block::cell_at(&parsed, i32(i));
+      if (e.is(T_TYPESET)) {
+        if (function::param_kind(&e) == function::kReturnType) continue;
+        if (active) {
+          take(e, param);
+        } else {
+          skip(function::param_kind(&e));
+          if (!native) {
+            Cell none;
+            set_none(&none);
+            stack::push(&none);
+          }
+        }
+        param++;
+      } else if (e.is(T_REFINEMENT)) {
+        param++;
+        active = false;
+        if (more()) {
+          Cell* top = stack::g_top;
+          push_value(function::kNormal);
+          active = !logic::is_false(stack::top_value());
+          stack::g_top = top;
+        }
+        if (native) {
+          if (active && e.w3 >= 1 && e.w3 <= kMaxRefinements) refs[e.w3 - 1] = i32(stack::g_top - stack::g_base);
+        } else {
+          Cell flag;
+          set_logic(&flag, active);
+          stack::push(&flag);
+        }
+      } else if (e.is(T_INTEGER) && !native) {
+        locals = e.int_value();
+      }
+    }
+    return locals;
+  }
+
+  // Default mode: the plain arguments, then refinement! values each followed
+  // by its arguments, as in a path.
+  i32 fetch_path_like(const Cell& parsed) {
+    bool active = true;
+    u32 param = 0;
+    i32 locals = 0;
+    for (u32 i = 0; i < code_length(&parsed); i++) {
+      Cell e = *block::cell_at(&parsed, i32(i));
+      if (e.is(T_TYPESET)) {
+        if (function::param_kind(&e) == function::kReturnType) continue;
+        if (active) {
+          take(e, param);
+        } else if (!native) {
+          Cell none;
+          set_none(&none);
+          stack::push(&none);
+        }
+        param++;
+      } else if (e.is(T_REFINEMENT)) {
+        param++;
+        active = false;
+        if (!native) {
+          Cell no;
+          set_logic(&no, false);
+          stack::push(&no);
+        }
+      } else if (e.is(T_INTEGER) && !native) {
+        locals = e.int_value();
+      }
+    }
+    u32 used[kMaxRefinements];
+    u32 used_count = 0;
+    while (more()) {
+      Cell r = *block::cell_at(&args, i32(pos++));
+      if (!r.is(T_REFINEMENT)) raise_error(Err::ScriptBadRefine, &r);
+      // Its place in the parsed spec: the entry, its slot and its ordinal.
+      u32 slot = 0, ordinal = 0, at = code_length(&parsed);
+      for (u32 i = 0; i < code_length(&parsed); i++) {
+        Cell e = *block::cell_at(&parsed, i32(i));
+        if (e.is(T_TYPESET)) {
+          if (function::param_kind(&e) != function::kReturnType) slot++;
+        } else if (e.is(T_REFINEMENT)) {
+          ordinal++;
+          if (symbol::resolve(e.w2) == symbol::resolve(r.w2)) {
+            at = i;
+            break;
+          }
+          slot++;
+        }
+      }
+      if (at == code_length(&parsed)) raise_error(Err::ScriptNoRefine, &name, &r);
+      for (u32 u = 0; u < used_count; u++)
+        if (used[u] == ordinal) raise_error(Err::ScriptDupRefine, &args);
+      if (used_count < kMaxRefinements) used[used_count++] = ordinal;
+      if (native) {
+        if (ordinal <= kMaxRefinements) refs[ordinal - 1] = i32(stack::g_top - stack::g_base);
+      } else {
+        set_logic(stack::g_base + slot, true);
+      }
+      u32 param_index = slot + 1;
+      for (u32 i = at + 1; i < code_length(&parsed); i++, param_index++) {
+        Cell e = *block::cell_at(&parsed, i32(i));
+        if (!e.is(T_TYPESET) || function::param_kind(&e) == function::kReturnType) break;
+        take(e, param_index);
+        if (!native) {
+          stack::g_base[param_index] = *stack::top_value();
+          stack::pop(1);
+        }
+      }
+    }
+    return locals;
+  }
+};
+
+void n_apply(const i32* refs) {
+  Cell* const b = base();
+  stack::mark_top_interpreted();
+  Apply a;
+  a.fn = b[0];
+  a.name = *words::word(w::tag_applied);
+  a.args = b[1];
+  a.pos = b[1].w1;
+  a.all = refs[0] >= 0;
+  a.safer = refs[1] >= 0;
+  if (a.pos > code_length(&a.args)) a.pos = code_length(&a.args);
+  u32 t = a.fn.type();
+  if (t == T_WORD) {
+    a.name = a.fn;
+    a.fn = *context::get(&a.fn);
+  } else if (is_path(t)) {
+    u32 len = code_length(&a.fn);
+    Cell p = a.fn;
+    interp::eval_path(&p, &p, len, len, true, nullptr);
+    a.fn = *stack::top_value();
+  } else if (!function::is_function_type(t)) {
+    expect_arg(b, "func");
+  }
+  if (!function::is_function_type(a.fn.type())) raise_error(Err::ScriptInvalidArg, b);
+  if (a.fn.is(T_OP)) a.fn.header = (a.fn.header >> function::kOpTypeShift) & 0xFF;
+  if (a.fn.is(T_ROUTINE)) raise_error(Err::InternalNotDone);
+  a.native = !a.fn.is(T_FUNCTION);
+  for (i32& r : a.refs) r = -1;
+
+  stack::g_top = b + 2;
+  stack::push(&a.fn);  // keeps the callee (and its cached parsed spec) alive
+  Cell parsed = function::parsed_spec(&a.fn);
+  if (a.native) stack::push_interpreted_native_frame(&a.name);
+  else stack::push_interpreted_function_frame(&a.name);
+  i32 locals = a.all ? a.fetch_all(parsed) : a.fetch_path_like(parsed);
+  switch (a.fn.type()) {
+    case T_NATIVE:
+      g_table[a.fn.w1](a.refs);
+      break;
+    case T_ACTION:
+      g_action_entries[a.fn.w1](a.refs);
+      break;
+    default: {
+      function::init_locals(locals);
+      Cell* obj = function::more_cell(&a.fn, function::kMoreObject);
+      mem::Node object_ctx = obj->is(T_INTEGER) ? mem::Node(obj->int_value()) : 0;
+      interp::call_function(&a.fn, object_ctx);
+      break;
+    }
+  }
+  Cell result = *stack::g_base;
+  stack::pop_frame();
+  *base() = result;
+  stack::g_top = base() + 1;
+}
+
+// ---- non-local exits and their catchers
+
+void n_try(const i32* refs) {
+  const bool all = refs[0] >= 0;
+  const Cell code = base()[0];
+  if (all) stack::push_try_all_frame(words::word(w::try_));
+  else stack::push_try_frame(words::word(w::try_));
   try {
     interp::eval_block(&code, true);
-    Cell v = *cbase;
-    stack::drop_frame();
-    *base() = v;
+    stack::pop_frame_to_result();
+    stack::g_top = base() + 1;
+  } catch (const RuntimeThrow& t) {
+    // An error has removed the try frame and left the error on the stack.
+    // Exits to loops, functions and catches go on outward (a try/all frame
+    // stops them before they get here, as errors).
+    if (t.code != kThrowError) throw;
+    runtime::g_thrown_code = 0;
+    stack::try_result();
+  }
+  // /keep: the error's stack trace is recorded by the error datatype.
+}
+
+// Whether a catch with /name takes the throw's name.
+bool name_matches(const Cell* names, const Cell* thrown) {
+  if (!thrown->is(T_WORD)) return false;
+  u32 want = symbol::resolve(thrown->w2);
+  if (names->is(T_BLOCK)) {
+    bool hit = false;
+    for (u32 i = names->w1; i < code_length(names); i++) {
+      Cell n = *block::cell_at(names, i32(i));
+      if (!n.is(T_WORD)) {
+        Cell name = word::load("name");
+        raise_error(Err::ScriptInvalidRefineArg, &name, names);
+      }
+      if (symbol::resolve(n.w2) == want) hit = true;
+    }
+    return hit;
+  }
+  return word::any_word(names->type()) && symbol::resolve(names->w2) == want;
+}
+
+void n_catch(const i32* refs) {
+  Cell* const nb = base();
+  const Cell code = nb[0];
+  stack::push_catch_frame(body_word());
+  try {
+    interp::eval_block(&code, true);
+    stack::pop_frame_to_result();
     stack::g_top = base() + 1;
   } catch (const RuntimeThrow& t) {
     if (t.code != kThrowThrow) throw;
-    // The thrown value and its name were pushed at the catch frame's base.
-    Cell value = stack::g_base[0], thrown_name = stack::g_base[1];
-    bool match = !named || (thrown_name.type() != T_UNSET && symbol_match(name, thrown_name));
-    if (!match) throw;
+    // The catch frame is on top; the thrown value and its name were pushed
+    // at its base.
+    if (refs[0] >= 0 && !name_matches(nb + refs[0], stack::g_base + 1)) {
+      // Not for this catch: thrown on from here, skipping this frame.
+      stack::unwind_throw(kThrowThrow);
+    }
     runtime::g_thrown_code = 0;
+    stack::g_saved_call_pos = 0;  // it named a frame that is gone
+    Cell value = stack::g_base[0];
     stack::drop_frame();
-    *base() = value;
-    stack::g_top = base() + 1;
+    set_only_result(value);
   }
 }
 
@@ -307,26 +993,40 @@ void n_return(const i32*) { stack::unwind_return(true, false); }
 }  // namespace
 
 void register_control() {
-  define_native(1, "if [cond [any-type!] then-blk [block!]]", n_if);
-  define_native(2, "unless [cond [any-type!] then-blk [block!]]", n_unless);
-  define_native(3, "either [cond [any-type!] true-blk [block!] false-blk [block!]]", n_either);
-  define_native(4, "any [conds [block!]]", n_any);
-  define_native(5, "all [conds [block!]]", n_all);
-  define_native(6, "while [cond [block!] body [block!]]", n_while);
+  define_native(1, "if [condition [any-type!] then-block [block!]]", n_if);
+  define_native(2, "unless [condition [any-type!] block [block!]]", n_unless);
+  define_native(3, "either [condition [any-type!] true-block [block!] false-block [block!]]", n_either);
+  define_native(4, "any [block [block!]]", n_any);
+  define_native(5, "all [block [block!]]", n_all);
+  define_native(6, "while [cond-block [block!] body-block [block!]]", n_while);
   define_native(7, "until [body [block!]]", n_until);
   define_native(8, "loop [count [integer! float!] body [block!]]", n_loop);
+  define_native(9, "repeat ['word [word!] value [integer! float!] body [block!]]", n_repeat);
+  define_native(10, "forever [body [block!]]", n_forever);
+  // Series arguments are checked by the natives: some series types register later.
+  define_native(11, "foreach ['word [word! block!] series [any-type!] body [block!]]", n_foreach);
+  define_native(12, "forall ['word [word!] body [block!]]", n_forall);
+  define_native(13, "remove-each ['word [word! block!] data [any-type!] body [block!]]", n_remove_each);
   define_native(14, "func [spec [block!] body [block!]]", n_func);
   define_native(15, "function [spec [block!] body [block!]]", n_function);
   define_native(16, "does [body [block!]]", n_does);
-  define_native(20, "do [value [any-type!]]", n_do);
-  define_native(35, "reduce [value [any-type!]]", n_reduce);
-  define_native(70, "try [block [block!] /all]", n_try);
+  define_native(17, "has [vars [block!] body [block!]]", n_has);
+  define_native(18, "switch [value [any-type!] cases [block!] /default case [block!]]", n_switch);
+  define_native(19, "case [block [block!] /all]", n_case);
+  define_native(20, "do [value [any-type!] /expand /args arg /next position [word!] /trace callback [function!]]",
+                n_do);
+  define_native(21, "get [word [any-type!] /any /case]", n_get);
+  define_native(22, "set [word [any-type!] value [any-type!] /any /case /only /some]", n_set);
+  define_native(35, "reduce [value [any-type!] /into out [any-block!]]", n_reduce);
+  define_native(36, "compose [value [any-type!] /deep /only /into out [any-block!]]", n_compose);
+  define_native(70, "try [block [block!] /all /keep]", n_try);
   define_native(77, "break [/return value [any-type!]]", n_break);
   define_native(78, "continue []", n_continue);
   define_native(79, "exit []", n_exit);
   define_native(80, "return [value [any-type!]]", n_return);
-  define_native(81, "throw [value [any-type!] /name word]", n_throw);
-  define_native(82, "catch [block [block!] /name word]", n_catch);
+  define_native(81, "throw [value [any-type!] /name word [word!]]", n_throw);
+  define_native(82, "catch [block [block!] /name word [word! block!]]", n_catch);
+  define_native(107, "apply [func [any-type!] args [block!] /all /safer]", n_apply);
 }
 
 }  // namespace zot::natives

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "datatypes/context.h"
 #include "interpreter/stack.h"
 #include "platform/platform.h"
 #include "runtime/throw.h"
@@ -72,10 +73,7 @@ PrintErrorFn g_print_error = nullptr;
 Cell g_last_args[3];
 
 void default_make_error(Err e, const Cell* args[3], Cell* out) {
-  for (int i = 0; i < 3; i++) {
-    if (args[i]) g_last_args[i] = *args[i];
-    else set_unset(&g_last_args[i]);
-  }
+  (void)args;
   make_cell(out, T_ERROR, 0, u32(error_code(e)), 0);
 }
 
@@ -119,13 +117,22 @@ void set_error_hooks(MakeErrorFn make, PrintErrorFn print) {
   g_print_error = print;
 }
 
-int error_cell_code(const Cell* error) { return i32(error->w2); }
+int error_cell_code(const Cell* error) {
+  // Before the error datatype takes over, an error cell holds its code itself.
+  if (!error->w1) return i32(error->w2);
+  const Cell* code = context::value_at(error->w1, 0);
+  return code && code->is(T_INTEGER) ? code->int_value() : -1;
+}
 const Cell* last_error_arg(int i) { return &g_last_args[i]; }
 
 ErrorTraceFn g_error_trace = nullptr;
 
 void raise_error(Err e, const Cell* arg1, const Cell* arg2, const Cell* arg3) {
   const Cell* args[3] = {arg1, arg2, arg3};
+  for (int i = 0; i < 3; i++) {
+    if (args[i]) g_last_args[i] = *args[i];
+    else set_unset(&g_last_args[i]);
+  }
   Cell err;
   (g_make_error ? g_make_error : default_make_error)(e, args, &err);
   if (g_error_trace) {

@@ -1,0 +1,870 @@
+#include "datatypes/object.h"
+
+#include <exception>
+
+#include "datatypes/block.h"
+#include "datatypes/context.h"
+#include "datatypes/function.h"
+#include "datatypes/hooks.h"
+#include "datatypes/ownership.h"
+#include "datatypes/registry.h"
+#include "datatypes/scalar.h"
+#include "datatypes/series.h"
+#include "datatypes/string.h"
+#include "interpreter/actions.h"
+#include "interpreter/eval.h"
+#include "interpreter/stack.h"
+#include "runtime/cycles.h"
+#include "runtime/errors.h"
+#include "runtime/symbol.h"
+#include "runtime/words.h"
+
+namespace zot::object {
+
+using actions::AnyFn;
+using actions::fn;
+
+namespace {
+
+u32 g_class_counter = kFirstClassId - 1;
+Cell g_answer;  // slot functions answering a value that lives nowhere else
+
+constexpr u32 kNoHandler = 0xFFFFu;
+
+// Puts the argument-stack top back where it was, except while an error
+// unwinds (the error value sits on the stack then; the try frame restores it).
+struct StackMark {
+  Cell* top = stack::g_top;
+  int unwinding = std::uncaught_exceptions();
+  ~StackMark() {
+    if (std::uncaught_exceptions() == unwinding) stack::g_top = top;
+  }
+};
+
+ZOT_INLINE u32 canon(u32 sym) { return symbol::resolve(sym); }
+ZOT_INLINE bool is_sym(u32 sym, w::Id id) { return canon(sym) == canon(words::sym(id)); }
+ZOT_INLINE Node values_of(Node ctx) { return context::ctx_cell(ctx)->w2; }
+ZOT_INLINE bool is_handler_word(u32 sym) { return is_sym(sym, w::on_change_star) || is_sym(sym, w::on_deep_change_star); }
+ZOT_INLINE bool is_word_family(u32 t) { return t >= T_WORD && t <= T_ISSUE; }
+ZOT_INLINE bool is_number(u32 t) { return t == T_INTEGER || t == T_FLOAT || t == T_PERCENT; }
+ZOT_INLINE bool is_path_key(u32 t) { return t == T_WORD || t == T_SET_WORD || t == T_GET_WORD || t == T_LIT_WORD; }
+
+Cell datatype_of(u32 t) {
+  Cell dt;
+  make_cell(&dt, T_DATATYPE, t, 0, 0);
+  return dt;
+}
+
+Cell none_cell() {
+  Cell n;
+  set_none(&n);
+  return n;
+}
+
+// The index-th word of the context as a plain word! bound to it.
+Cell bound_word(Node ctx, u32 index) {
+  Cell w;
+  make_cell(&w, T_WORD, ctx, context::word_at(ctx, index)->w2, index);
+  return w;
+}
+
+Cell value_copy(Node ctx, u32 index) {
+  const Cell* v = context::value_at(ctx, index);
+  Cell c;
+  if (v) c = *v;
+  else set_unset(&c);
+  if (c.type() == T_NONE_ID) set_unset(&c);
+  return c;
+}
+
+void store(Node ctx, u32 index, const Cell* value) {
+  Cell v = *value;
+  if (Cell* slot = context::value_at(ctx, index)) *slot = v;
+}
+
+// A deep copy of a series value (any other value as it is).
+Cell deep_copy(const Cell* value) {
+  Cell v = *value;
+  if (!series::is_series_type(v.type())) return v;
+  StackMark mark;
+  Cell* tmp = stack::push(&datatype::g_none);
+  Cell* r = actions::lookup<actions::CopyFn>(v.type(), actions::kCopy)(&v, tmp, nullptr, true, nullptr);
+  return *r;
+}
+
+// A function! remade for another object: its body cloned and bound to that
+// object's context, then to the new function's own context.
+Cell remake_function(const Cell* fn_in, Node obj_ctx) {
+  Cell f = *fn_in;
+  Cell body = *function::more_cell(&f, function::kMoreBody);
+  if (!body.is(T_BLOCK)) raise_error(Err::ScriptBadFuncDef, &f);
+  StackMark mark;
+  Cell b = *block::clone(&body, true, true);
+  context::bind(&b, obj_ctx, true);
+  Cell spec = function::spec_of(&f);
+  function::push(&spec, &b, 0, obj_ctx, f.flags() & ~kCellNewLine);
+  return *stack::top_value();
+}
+
+// Series values deep-copied (any-block copies bound to the object), function
+// values remade for it.
+void renew_values(Node ctx, bool series_too, bool bind_blocks) {
+  u32 n = context::word_count(ctx);
+  for (u32 i = 0; i < n; i++) {
+    Cell v = value_copy(ctx, i);
+    u32 t = v.type();
+    if (t == T_FUNCTION) {
+      Cell f = remake_function(&v, ctx);
+      store(ctx, i, &f);
+    } else if (series_too && series::is_series_type(t)) {
+      Cell c = deep_copy(&v);
+      c.header = v.header;
+      if (bind_blocks && series::is_any_block(t)) context::bind(&c, ctx, true);
+      store(ctx, i, &c);
+    }
+  }
+}
+
+// The event-index entry of one handler (0 on-change*, 1 on-deep-change*).
+struct Handler {
+  i32 index;   // -1: none
+  i32 locals;
+};
+
+Handler handler_of(Node events, u32 which) {
+  const Cell& e = mem::series_of(events)->cells()[which];
+  u32 idx = e.w2 >> 16;
+  return {idx == kNoHandler ? -1 : i32(idx), i32(e.w2 & 0xFFFF)};
+}
+
+// The local slot count for the handler function, cached by its spec node.
+i32 handler_locals(Node events, u32 which, const Cell* fn_value) {
+  Cell* e = mem::series_of(events)->cells() + which;
+  if (e->w3 != fn_value->w2) {
+    Cell spec = function::spec_of(fn_value);
+    i32 n = function::count_locals(&spec, false);
+    e = mem::series_of(events)->cells() + which;
+    e->w2 = (e->w2 & 0xFFFF0000u) | (u32(n) & 0xFFFF);
+    e->w3 = fn_value->w2;
+  }
+  return i32(e->w2 & 0xFFFF);
+}
+
+// Calls a handler with the arguments in a function frame named by its word.
+void call_handler(const Cell* fn_value, w::Id name, const Cell* args, int count, i32 locals, Node obj_ctx) {
+  Cell f = *fn_value;
+  Cell* const t0 = stack::g_top;
+  stack::push_function_frame(words::word(name), 0);
+  for (int i = 0; i < count; i++) stack::push(args + i);
+  function::init_locals(locals);
+  interp::call_function(&f, obj_ctx);
+  stack::pop_frame();
+  stack::g_top = t0;
+}
+
+// Derives the event info of a finished object, makes it the owner of its
+// series when it has an on-deep-change* handler, and records it as the
+// context's owner.
+void finish(Cell* obj) {
+  Node ctx = obj->w1;
+  obj->w3 = make_event_info(ctx);
+  *context::owner_cell(ctx) = *obj;
+  if (has_deep_handler(obj)) {
+    Cell o = *obj, none = none_cell();
+    ownership::set_owner(&o, &o, &none);
+  }
+}
+
+// Part budget bookkeeping: what was appended since `from` counts against part.
+struct Budget {
+  Cell* out;
+  i32* part;
+  i32 from;
+  Budget(Cell* o, i32* p) : out(o), part(p), from(string::total_length(o)) {}
+  void settle() {
+    i32 now = string::total_length(out);
+    *part -= now - from;
+    from = now;
+  }
+  void text(const char* t) {
+    string::append_c_text(out, t);
+    settle();
+  }
+  void indent(i32 level) {
+    for (i32 i = 0; i < level; i++) string::append_c_text(out, "    ");
+    settle();
+  }
+};
+
+i32 mold_value(const Cell* v, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part, i32 indent) {
+  Cell c = *v;
+  return actions::lookup<actions::MoldFn>(c.type(), actions::kMold)(&c, out, only, all, flat, limit, part, indent);
+}
+
+// The body block: set-words (each on a new line) and their values; word!
+// and path! values in their literal forms.
+void body_of(const Cell* obj, Cell* out) {
+  Cell o = *obj;
+  Node ctx = o.w1;
+  u32 n = context::word_count(ctx);
+  StackMark mark;
+  Cell* b = block::push_new(i32(n * 2));
+  for (u32 i = 0; i < n; i++) {
+    Cell w = bound_word(ctx, i);
+    w.header = T_SET_WORD | kCellNewLine;
+    block::append_cell(b, &w);
+    Cell v = value_copy(ctx, i);
+    if (v.is(T_WORD)) set_type(&v, T_LIT_WORD);
+    else if (v.is(T_PATH)) set_type(&v, T_LIT_PATH);
+    block::append_cell(b, &v);
+  }
+  *out = *b;
+}
+
+hooks::Services g_previous_services;
+
+void body_service(const Cell* value, Cell* out) {
+  if (value->is(T_OBJECT) || value->is(T_ERROR)) return body_of(value, out);
+  if (!g_previous_services.body_of) hooks::missing();
+  g_previous_services.body_of(value, out);
+}
+
+void fire_hook(Cell* obj, const Cell* word, const Cell* old_value, const Cell* new_value) {
+  fire_on_change(obj, word, old_value, new_value);
+}
+
+}  // namespace
+
+u32 next_class_id() { return ++g_class_counter; }
+
+// ---- reading
+
+Cell* word_at(Node ctx, u32 index) { return context::word_at(ctx, index); }
+
+const Cell* select_word(const Cell* obj, const Cell* word) {
+  i32 i = context::find_word(obj->w1, word->w2, true);
+  if (i < 0) return &datatype::g_none;
+  const Cell* v = context::value_at(obj->w1, u32(i));
+  return v ? v : &datatype::g_none;
+}
+
+i32 find_word(const Cell* obj, const Cell* word) { return context::find_word(obj->w1, word->w2, true); }
+i32 find_symbol(Node ctx, u32 symbol) { return context::find_word(ctx, symbol, true); }
+Cell* first_word(const Cell* obj) { return context::word_at(obj->w1, 0); }
+u32 word_count(const Cell* obj) { return context::word_count(obj->w1); }
+
+Cell* get_values(const Cell* obj_or_ctx) {
+  Node ctx = obj_or_ctx->is(T_CONTEXT) ? Node(0) : obj_or_ctx->w1;
+  if (!ctx) return mem::series_of(obj_or_ctx->w2)->cells();
+  return context::value_at(ctx, 0);
+}
+
+bool is_object_of(Node ctx, u32 index, u32 class_id) {
+  const Cell* v = context::value_at(ctx, index);
+  return v && v->is(T_OBJECT) && v->w2 == class_id;
+}
+
+bool word_is_object_of(const Cell* word, u32 class_id) {
+  if (!word->w1 || i32(word->w3) < 0) return false;
+  return is_object_of(word->w1, word->w3, class_id);
+}
+
+void clear_flag_bit30(mem::Series* buffer) {
+  for (Cell* c = buffer->cells(); c < buffer->cells_tail(); c++) clear_new_line(c);
+}
+
+void clear_changed(Node ctx) {
+  u32 n = context::word_count(ctx);
+  for (u32 i = 0; i < n; i++) context::word_at(ctx, i)->header &= ~context::kWordStored;
+}
+
+// ---- making
+
+Cell* make_at(Cell* cell, u32 slots) {
+  Node ctx = context::create(slots, false, true, nullptr, context::kObject);
+  make_cell(cell, T_OBJECT, ctx, 0, 0);
+  *context::owner_cell(ctx) = *cell;
+  return cell;
+}
+
+Cell* push(Node ctx, u32 class_id, Node events) {
+  Cell o;
+  make_cell(&o, T_OBJECT, ctx, class_id, events);
+  *context::owner_cell(ctx) = o;
+  return stack::push(&o);
+}
+
+Cell* push_context(Node ctx, u32 class_id) {
+  Node values = values_of(ctx);
+  if (mem::series_of(values)->length() == 0) {
+    u32 n = context::word_count(ctx);
+    for (u32 i = 0; i < n; i++) set_unset(mem::alloc_tail_cell(values));
+  }
+  return push(ctx, class_id, 0);
+}
+
+Node make_event_series(Node change_spec, Node deep_spec, i32 change_index, i32 change_locals, i32 deep_index,
+                       i32 deep_locals) {
+  Node ev = mem::alloc_cells(2);
+  mem::Series* s = mem::series_of(ev);
+  auto entry = [](i32 index, i32 locals) { return (u32(index < 0 ? kNoHandler : u32(index)) << 16) | (u32(locals) & 0xFFFF); };
+  make_cell(s->cells(), T_PAIR, 0, entry(change_index, change_locals), change_spec);
+  make_cell(s->cells() + 1, T_PAIR, 0, entry(deep_index, deep_locals), deep_spec);
+  s->tail = s->head + 2 * sizeof(Cell);
+  return ev;
+}
+
+Node attach_events(Node ctx, i32 change_index, i32 change_locals, i32 deep_index, i32 deep_locals) {
+  Node ev = make_event_series(0, 0, change_index, change_locals, deep_index, deep_locals);
+  Cell* top = stack::top_value();
+  top->w3 = ev;
+  Cell o = *top;
+  *context::owner_cell(ctx) = o;
+  if (deep_index != -1) {
+    Cell none = none_cell();
+    ownership::set_owner(&o, &o, &none);
+  }
+  return ev;
+}
+
+Node make_event_info(Node ctx) {
+  i32 ci = context::find_word(ctx, words::sym(w::on_change_star), true);
+  i32 di = context::find_word(ctx, words::sym(w::on_deep_change_star), true);
+  if (ci < 0 && di < 0) return 0;
+  Node specs[2] = {0, 0};
+  i32 locals[2] = {0, 0};
+  const i32 idx[2] = {ci, di};
+  for (int k = 0; k < 2; k++) {
+    if (idx[k] < 0) continue;
+    Cell v = value_copy(ctx, u32(idx[k]));
+    if (!v.is(T_FUNCTION)) {
+      Cell w = bound_word(ctx, u32(idx[k]));
+      Cell dt = datatype_of(v.type());
+      raise_error(Err::ScriptBadFieldSet, &w, &dt);
+    }
+    specs[k] = v.w2;
+    Cell spec = function::spec_of(&v);
+    locals[k] = function::count_locals(&spec, false);
+  }
+  return make_event_series(specs[0], specs[1], ci, locals[0], di, locals[1]);
+}
+
+bool has_deep_handler(const Cell* obj) { return obj->w3 && handler_of(obj->w3, 1).index >= 0; }
+
+void copy_by_words(const Cell* source, const Cell* target) {
+  Cell s = *source, t = *target;
+  u32 n = context::word_count(s.w1);
+  for (u32 i = 0; i < n; i++) {
+    i32 j = context::find_word(t.w1, context::word_at(s.w1, i)->w2, true);
+    if (j < 0) continue;
+    Cell v = value_copy(s.w1, i);
+    Cell c = deep_copy(&v);
+    c.header = v.header;
+    store(t.w1, u32(j), &c);
+  }
+}
+
+void copy_values(Node source, Node target, bool all) {
+  u32 n = context::word_count(source);
+  for (u32 i = 0; i < n; i++) {
+    Cell v = value_copy(source, i);
+    u32 t = v.type();
+    if (series::is_series_type(t)) {
+      Cell c = deep_copy(&v);
+      c.header = v.header;
+      if (series::is_any_block(t)) context::bind(&c, target, true);
+      store(target, i, &c);
+    } else if (all) {
+      store(target, i, &v);
+    }
+  }
+}
+
+bool extend(Node target, Node source) {
+  u32 before = context::word_count(target);
+  u32 n = context::word_count(source);
+  for (u32 i = 0; i < n; i++) {
+    Cell w = *context::word_at(source, i);
+    Cell v = value_copy(source, i);
+    context::put_value(target, &w, &v);
+  }
+  renew_values(target, true, false);
+  return context::word_count(target) > before;
+}
+
+Cell* copy_into(const Cell* src_in, Cell* dst, bool deep, const Cell* types, bool fresh_events) {
+  Cell src = *src_in;
+  Cell kind;
+  if (types) kind = *types;
+  Cell tmp = src;
+  Node ctx = context::clone(&tmp, context::kObject);
+  Node values = values_of(ctx);
+  u32 n = context::word_count(src.w1);
+  for (u32 i = 0; i < n; i++) {
+    Cell v = value_copy(src.w1, i);
+    *mem::alloc_tail_cell(values) = v;
+  }
+  make_cell(dst, src.header, ctx, src.w2, fresh_events ? 0 : src.w3);
+  *context::owner_cell(ctx) = *dst;
+  if (deep && !types) {
+    renew_values(ctx, true, false);
+  } else {
+    renew_values(ctx, false, false);
+    if (types) {
+      Cell vb;
+      make_cell(&vb, T_BLOCK, 0, values_of(ctx), 0);
+      if (deep) {
+        // An object inside itself cannot be copied deeply by type.
+        if (cycles::find(src.w1)) {
+          cycles::reset();
+          raise_error(Err::InternalNoCycle);
+        }
+        cycles::Guard guard(src.w1);
+        block::copy_types_in_place(&vb, 0, i32(n), 1, deep, &kind);
+      } else {
+        block::copy_types_in_place(&vb, 0, i32(n), 1, deep, &kind);
+      }
+    }
+  }
+  if (fresh_events) finish(dst);
+  return dst;
+}
+
+void set_many(const Cell* obj_in, const Cell* value_in, bool any, bool only, bool some) {
+  Cell obj = *obj_in, value = *value_in;
+  Node ctx = obj.w1;
+  u32 n = context::word_count(ctx);
+  bool by_block = !only && value.is(T_BLOCK);
+  bool by_object = !only && (value.is(T_OBJECT) || value.is(T_ERROR));
+  // The value for word i, or false when the word is to be left alone.
+  auto value_for = [&](u32 i, Cell* out) -> bool {
+    if (by_block) {
+      u32 len = mem::series_of(value.w2)->length();
+      u32 at = value.w1 + i;
+      if (at < len) *out = mem::series_of(value.w2)->cells()[at];
+      else set_none(out);
+      return true;
+    }
+    if (by_object) {
+      i32 j = context::find_word(value.w1, context::word_at(ctx, i)->w2, true);
+      if (j < 0) return false;
+      *out = value_copy(value.w1, u32(j));
+      return true;
+    }
+    *out = value;
+    return true;
+  };
+  if ((by_block || by_object) && !some && !any) {
+    for (u32 i = 0; i < n; i++) {
+      Cell v;
+      if (value_for(i, &v) && v.is(T_UNSET)) {
+        Cell w = bound_word(ctx, i);
+        raise_error(Err::ScriptNeedValue, &w);
+      }
+    }
+  }
+  bool events = obj.w3 != 0;
+  for (u32 i = 0; i < n; i++) {
+    Cell v;
+    if (!value_for(i, &v)) continue;
+    if (some && v.is(T_NONE)) continue;
+    Cell w = bound_word(ctx, i);
+    if (!events) {
+      store(ctx, i, &v);
+      continue;
+    }
+    if (is_handler_word(w.w2)) continue;
+    Cell old = value_copy(ctx, i);
+    store(ctx, i, &v);
+    Cell o = *context::owner_cell(ctx);
+    fire_on_change(&o, &w, &old, &v);
+  }
+}
+
+Cell* construct(const Cell* spec_in, const Cell* proto, bool only) {
+  Cell spec = *spec_in;
+  Cell* r = stack::push(&datatype::g_none);
+  bool from_proto = proto && (proto->is(T_OBJECT));
+  if (from_proto) {
+    Cell p = *proto;
+    copy_into(&p, r, false, nullptr, false);
+  } else {
+    make_at(r, 4);
+  }
+  Node ctx = r->w1;
+  u32 before = context::word_count(ctx);
+  u32 len = mem::series_of(spec.w2)->length();
+  u32 i = spec.w1 < len ? spec.w1 : len;
+  while (i < len) {
+    u32 first = i;
+    while (i < len && mem::series_of(spec.w2)->cells()[i].is(T_SET_WORD)) i++;
+    if (i == first) {
+      i++;  // a value with no set-word before it
+      continue;
+    }
+    Cell v;
+    if (i < len) v = mem::series_of(spec.w2)->cells()[i];
+    else set_none(&v);
+    clear_new_line(&v);
+    if (!only && v.is(T_WORD)) {
+      u32 s = v.w2;
+      if (is_sym(s, w::true_) || is_sym(s, w::yes) || is_sym(s, w::on)) set_logic(&v, true);
+      else if (is_sym(s, w::false_) || is_sym(s, w::no) || is_sym(s, w::off)) set_logic(&v, false);
+      else if (is_sym(s, w::none)) set_none(&v);
+    }
+    for (u32 k = first; k < i; k++) {
+      Cell w = mem::series_of(spec.w2)->cells()[k];
+      context::put_value(ctx, &w, &v);
+    }
+  }
+  if (!from_proto || context::word_count(ctx) > before) r->w2 = next_class_id();
+  *context::owner_cell(ctx) = *r;
+  return r;
+}
+
+// ---- change events
+
+void fire_on_change(Cell* obj, const Cell* word, const Cell* old_value, const Cell* new_value) {
+  if (!obj->w3) return;
+  Handler h = handler_of(obj->w3, 0);
+  if (h.index < 0) return;
+  Node ctx = obj->w1;
+  Node events = obj->w3;
+  Cell f = value_copy(ctx, u32(h.index));
+  if (!f.is(T_FUNCTION)) raise_error(Err::ScriptInvalidObjEvt, &f);
+  i32 locals = handler_locals(events, 0, &f);
+  Cell args[3] = {*word, *old_value, *new_value};
+  if (args[0].w1 != ctx || i32(args[0].w3) < 0) {
+    i32 i = context::find_word(ctx, args[0].w2, true);
+    if (i >= 0) {
+      args[0].w1 = ctx;
+      args[0].w3 = u32(i);
+    }
+  }
+  args[0].header = T_WORD;
+  call_handler(&f, w::on_change_star, args, 3, locals, ctx);
+}
+
+void fire_on_change_args(Cell* obj, const Cell* word) {
+  Cell o = *obj, w = *word;
+  Cell old = stack::g_top[-2], nv = stack::g_top[-1];
+  fire_on_change(&o, &w, &old, &nv);
+}
+
+void fire_on_change_top(const Cell* holder_word, const Cell* word) {
+  Cell o = *context::get(holder_word);
+  if (!o.is(T_OBJECT)) return;
+  fire_on_change_args(&o, word);
+}
+
+void fire_on_change_ctx(Node ctx, const Cell* word) {
+  Cell o = *context::owner_cell(ctx);
+  if (!o.is(T_OBJECT)) return;
+  fire_on_change_args(&o, word);
+}
+
+void fire_on_deep_change(const Cell* owner, const Cell* word, const Cell* target, const Cell* action,
+                         const Cell* new_value, i32 index, i32 part) {
+  Cell o = *owner;
+  if (!o.w3) raise_error(Err::ScriptInvalidObjEvt, &o);
+  Handler h = handler_of(o.w3, 1);
+  if (h.index < 0) return;
+  Cell f = value_copy(o.w1, u32(h.index));
+  if (!f.is(T_FUNCTION)) return;
+  i32 locals = handler_locals(o.w3, 1, &f);
+  Cell args[7];
+  args[0] = o;
+  args[1] = *word;
+  args[2] = *target;
+  args[3] = *action;
+  if (new_value) args[4] = *new_value;
+  else set_none(&args[4]);
+  set_integer(&args[5], index);
+  set_integer(&args[6], part);
+  call_handler(&f, w::on_deep_change_star, args, 7, locals, o.w1);
+}
+
+// ---- text
+
+i32 serialize(const Cell* obj_in, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part,
+              bool indent, i32 level, bool leading_break) {
+  Cell obj = *obj_in;
+  Node ctx = obj.w1;
+  u32 n = context::word_count(ctx);
+  if (n == 0) return part;
+  bool ind = indent && !flat && !only;
+  const char* sep = flat ? " " : "\n";
+  Budget b(out, &part);
+  if (!flat && leading_break && !only) b.text("\n");
+  cycles::Guard guard(ctx);
+  auto shown = [&](u32 i) { return all || !is_handler_word(context::word_at(ctx, i)->w2); };
+  i32 last = -1;
+  for (u32 i = 0; i < n; i++)
+    if (shown(i)) last = i32(i);
+  for (u32 i = 0; i < n; i++) {
+    if (part < 1) break;
+    if (!shown(i)) continue;
+    if (ind) b.indent(level);
+    Cell w = bound_word(ctx, i);
+    part = mold_value(&w, out, false, false, true, nullptr, part, 0);
+    b.from = string::total_length(out);
+    b.text(": ");
+    Cell v = value_copy(ctx, i);
+    if (v.is(T_WORD)) b.text("'");
+    part = mold_value(&v, out, false, all, flat, limit, part, level);
+    b.from = string::total_length(out);
+    if (i32(i) != last || ind) b.text(sep);
+  }
+  return part;
+}
+
+// ---- slot functions
+
+Cell* make(Cell* proto, Cell* spec_in, int type) {
+  (void)type;
+  Cell p = *proto, spec = *spec_in;
+  Cell* r = stack::push(&datatype::g_none);
+  bool from_proto = p.is(T_OBJECT);
+  if (from_proto) copy_into(&p, r, true, nullptr, false);
+  else make_at(r, 4);
+  Node ctx = r->w1;
+  if (spec.is(T_OBJECT)) {
+    bool added = extend(ctx, spec.w1);
+    r->w2 = (added || !from_proto) ? next_class_id() : p.w2;
+  } else if (spec.is(T_BLOCK)) {
+    // No change events while the spec builds the object.
+    Cell quiet = *r;
+    quiet.w3 = 0;
+    *context::owner_cell(ctx) = quiet;
+    bool added = context::collect_set_words(ctx, &spec);
+    if (from_proto) {
+      u32 n = context::word_count(ctx);
+      for (u32 i = 0; i < n; i++) {
+        Cell v = value_copy(ctx, i);
+        if (series::is_any_block(v.type())) context::bind(&v, ctx, true);
+      }
+    }
+    context::bind(&spec, ctx, true);
+    interp::do_block(&spec);
+    clear_changed(ctx);
+    clear_flag_bit30(mem::series_of(values_of(ctx)));
+    r->w2 = (from_proto && !added) ? p.w2 : next_class_id();
+  } else {
+    raise_error(Err::SyntaxMalconstruct, &spec);
+  }
+  finish(r);
+  return r;
+}
+
+void reflect(Cell* value, u32 field_symbol) {
+  Cell o = *value;
+  Node ctx = o.w1;
+  u32 n = context::word_count(ctx);
+  u32 f = canon(field_symbol);
+  auto is = [&](w::Id id) { return f == canon(words::sym(id)); };
+  StackMark mark;
+  Cell r;
+  if (is(w::changed) || is(w::words)) {
+    bool changed_only = is(w::changed);
+    Cell* b = block::push_new(i32(n));
+    for (u32 i = 0; i < n; i++) {
+      if (changed_only && !(context::word_at(ctx, i)->header & context::kWordStored)) continue;
+      Cell w = bound_word(ctx, i);
+      block::append_cell(b, &w);
+    }
+    r = *b;
+  } else if (is(w::class_)) {
+    set_integer(&r, i32(o.w2));
+  } else if (is(w::values)) {
+    Cell* b = block::push_new(i32(n));
+    for (u32 i = 0; i < n; i++) {
+      Cell v = value_copy(ctx, i);
+      block::append_cell(b, &v);
+    }
+    r = *b;
+  } else if (is(w::body)) {
+    body_of(&o, &r);
+  } else if (is(w::owner)) {
+    set_logic(&r, (context::ctx_cell(ctx)->header & context::kOwnerFlag) != 0);
+  } else if (is(w::events_q)) {
+    set_logic(&r, o.w3 != 0);
+  } else {
+    raise_error(Err::InternalNotDone);
+  }
+  *value = r;
+}
+
+i32 form(const Cell* value, Cell* out, const Cell* limit, i32 part) {
+  Cell o = *value;
+  if (cycles::find(o.w1)) {
+    string::append_c_text(out, "...");
+    return part - 3;
+  }
+  return serialize(&o, out, false, false, false, limit, part, false, 0, false);
+}
+
+i32 mold(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part, i32 indent) {
+  Cell o = *value;
+  Budget b(out, &part);
+  if (cycles::find(o.w1)) {
+    b.text("make object! [...]");
+    return part;
+  }
+  if (!only) b.text("make object! [");
+  part = serialize(&o, out, only, all, flat, limit, part, true, indent + 1, true);
+  b.from = string::total_length(out);
+  if (!only) {
+    if (!flat && indent >= 1 && context::word_count(o.w1) > 0) b.indent(indent);
+    b.text("]");
+  }
+  return part;
+}
+
+Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, i32 index, bool case_, bool get, bool last) {
+  (void)index;
+  (void)case_;
+  Cell obj = *parent;
+  Cell el = *element;
+  Node ctx = obj.w1;
+  if (!is_path_key(el.type())) raise_error(Err::ScriptInvalidPath, path, &el);
+  if (el.w1 != ctx || i32(el.w3) < 0) {
+    i32 i = context::find_word(ctx, el.w2, true);
+    if (i >= 0) {
+      el.w1 = ctx;
+      el.w3 = u32(i);
+      element->w1 = ctx;
+      element->w3 = u32(i);
+    } else {
+      el.w3 = u32(-1);
+    }
+  }
+  bool found = el.w1 == ctx && i32(el.w3) >= 0;
+  auto missing = [&]() -> Cell* {
+    if (get && last) return set_unset(&g_answer);
+    raise_error(last ? Err::ScriptInvalidPath : Err::ScriptUnsetPath, path, &el);
+  };
+  if (value) {
+    if (is_sym(el.w2, w::self) || !found) raise_error(Err::ScriptInvalidPath, path, &el);
+    Cell v = *value;
+    Cell w = el;
+    context::set_in(&w, &v, ctx, true);
+    return value;
+  }
+  if (!found) return missing();
+  Cell* slot = context::value_at(ctx, el.w3);
+  if (!slot || slot->is(T_UNSET) || slot->type() == T_NONE_ID) return missing();
+  return slot;
+}
+
+i32 compare(const Cell* a_in, const Cell* b_in, i32 op) {
+  Cell a = *a_in, b = *b_in;
+  if (!b.is(T_OBJECT) && !b.is(T_ERROR)) return actions::kNotComparable;
+  if (a.w1 == b.w1) return 0;
+  if (op == actions::kSame) return -1;
+  if (cycles::find(a.w1)) return cycles::find(b.w1) ? 0 : -1;
+  u32 na = context::word_count(a.w1), nb = context::word_count(b.w1);
+  if (na != nb) return na > nb ? 1 : -1;
+  cycles::Guard ga(a.w1);
+  cycles::Guard gb(b.w1);
+  for (u32 i = 0; i < na; i++) {
+    u32 sa = canon(context::word_at(a.w1, i)->w2), sb = canon(context::word_at(b.w1, i)->w2);
+    if (sa != sb) return sa < sb ? -1 : 1;
+    Cell va = value_copy(a.w1, i), vb = value_copy(b.w1, i);
+    u32 ta = va.type(), tb = vb.type();
+    if (ta != tb && !(is_word_family(ta) && is_word_family(tb)) && !(is_number(ta) && is_number(tb)))
+      return ta < tb ? -1 : 1;
+    i32 r = actions::compare_direct(&va, &vb, op);
+    if (r != 0) return r;
+  }
+  return 0;
+}
+
+Cell* copy(Cell* value, Cell* result, Cell* part, bool deep, Cell* kind) {
+  if (part) {
+    Cell w = words::g_refinements[words::ref_part];
+    set_type(&w, T_WORD);
+    raise_error(Err::ScriptInvalidRefineArg, &w, part);
+  }
+  Cell v = *value;
+  return copy_into(&v, result, deep, kind, true);
+}
+
+Cell* put(Cell* obj, Cell* key, Cell* value, bool case_) {
+  if (!key->is(T_WORD)) {
+    Cell dt = datatype_of(key->type());
+    raise_error(Err::ScriptInvalidKeyType, &dt);
+  }
+  Cell o = *obj, k = *key;
+  eval_path(&o, &k, value, nullptr, 1, case_, false, true);
+  return value;
+}
+
+Cell* select(Cell* obj, Cell* key, Cell* part, bool only, bool case_, bool same, bool any, Cell* with, Cell* skip,
+             bool last, bool reverse) {
+  (void)part, (void)only, (void)case_, (void)same, (void)any, (void)with, (void)skip, (void)last, (void)reverse;
+  if (!is_path_key(key->type())) {
+    Cell dt = datatype_of(key->type());
+    raise_error(Err::ScriptInvalidType, &dt);
+  }
+  g_answer = *select_word(obj, key);
+  if (g_answer.type() == T_NONE_ID) set_unset(&g_answer);
+  return &g_answer;
+}
+
+Cell* modify(Cell* target, Cell* field, Cell* value, bool case_) {
+  (void)case_;
+  Cell o = *target, v = *value;
+  u32 f = canon(field->w2);
+  auto is = [&](w::Id id) { return f == canon(words::sym(id)); };
+  if (!field->is(T_WORD) && !field->is(T_LIT_WORD)) raise_error(Err::InternalNotDone);
+  if (is(w::changed)) {
+    if (!v.is(T_NONE)) raise_error(Err::ScriptInvalidArg, &v);
+    clear_changed(o.w1);
+  } else if (is(w::owner)) {
+    Cell none = none_cell();
+    ownership::set_owner(&o, &o, &none);
+  } else if (is(w::owned)) {
+    if (v.is(T_NONE)) {
+      ownership::unbind(&o);
+    } else if (v.is(T_BLOCK)) {
+      u32 len = mem::series_of(v.w2)->length();
+      if (v.w1 + 1 >= len) raise_error(Err::ScriptInvalidArg, &v);
+      Cell owner = mem::series_of(v.w2)->cells()[v.w1];
+      Cell word = mem::series_of(v.w2)->cells()[v.w1 + 1];
+      if (!owner.is(T_OBJECT)) raise_error(Err::ScriptInvalidArg, &v);
+      ownership::set_owner(&o, &owner, &word);
+    } else {
+      raise_error(Err::ScriptInvalidArg, &v);
+    }
+  } else {
+    raise_error(Err::InternalNotDone);
+  }
+  return value;
+}
+
+void register_type() {
+  AnyFn s[actions::kSlotCount] = {};
+  s[actions::kMake - 1] = fn(&make);
+  s[actions::kReflect - 1] = fn(&reflect);
+  s[actions::kForm - 1] = fn(&form);
+  s[actions::kMold - 1] = fn(&mold);
+  s[actions::kEvalPath - 1] = fn(&eval_path);
+  s[actions::kCompare - 1] = fn(&compare);
+  s[actions::kCopy - 1] = fn(&copy);
+  s[actions::kPut - 1] = fn(&put);
+  s[actions::kSelect - 1] = fn(&select);
+  s[actions::kModify - 1] = fn(&modify);
+  datatype::register_type(T_OBJECT, 0, "object!", s, actions::kSlotCount);
+}
+
+void init() {
+  context::set_fire_on_change(fire_hook);
+  scalar::set_fire_on_change(fire_hook);
+  ownership::set_fire_deep_change(fire_on_deep_change);
+  if (hooks::g_services.body_of != body_service) {
+    g_previous_services.body_of = hooks::g_services.body_of;
+    hooks::g_services.body_of = body_service;
+  }
+}
+
+}  // namespace zot::object
