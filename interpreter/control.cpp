@@ -13,6 +13,7 @@
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/function.h"
+#include "datatypes/object.h"
 #include "datatypes/series.h"
 #include "datatypes/simple.h"
 #include "datatypes/string.h"
@@ -477,7 +478,7 @@ void n_get(const i32* refs) {
   u32 t = v.type();
   if (is_path(t)) {
     u32 len = code_length(&v);
-    interp::eval_path(&v, &v, len, len, true, nullptr);
+    interp::eval_path(&v, &v, len, len, true, nullptr, refs[1] >= 0);
     Cell r = *stack::top_value();
     set_only_result(r);
   } else if (t == T_OBJECT) {
@@ -505,9 +506,9 @@ void n_set(const i32* refs) {
     stack::drop_frame();
   } else if (is_path(t)) {
     u32 len = code_length(&target);
-    interp::eval_path(&target, &target, len, len, false, &value);
+    interp::eval_path(&target, &target, len, len, false, &value, refs[1] >= 0);
   } else if (t == T_OBJECT) {
-    raise_error(Err::InternalNotDone);  // object/set-many comes with object!
+    object::set_many(&target, &value, any, only, some);
   } else if (word::any_word(t)) {
     context::set(b, &value);
   } else {

@@ -611,7 +611,8 @@ void call_function(const Cell* fn, mem::Node object_ctx) {
   stack::set_top_frame_flag(false);
 }
 
-u32 eval_path(const Cell* path_in, const Cell* code, u32 pos, u32 end, bool get, const Cell* set_value) {
+u32 eval_path(const Cell* path_in, const Cell* code, u32 pos, u32 end, bool get, const Cell* set_value,
+              bool case_) {
   Cell path = *path_in;
   mem::Series* ps = mem::series_of(path.w2);
   u32 plen = ps->length();
@@ -672,7 +673,7 @@ u32 eval_path(const Cell* path_in, const Cell* code, u32 pos, u32 end, bool get,
     }
     Cell* r;
     try {
-      r = reinterpret_cast<actions::EvalPathFn>(slot)(parent_ptr, &el, setp, &path, i32(i), false, get, last);
+      r = reinterpret_cast<actions::EvalPathFn>(slot)(parent_ptr, &el, setp, &path, i32(i), case_, get, last);
     } catch (...) {
       scalar::g_holder = {};
       throw;

@@ -38,7 +38,9 @@ u32 call_value(const Cell* fn, const Cell* code, u32 pos, u32 end, const Cell* n
 void call_function(const Cell* fn, mem::Node object_ctx);
 // Evaluates a path (get flag: a get-path; set_value: the value a set-path
 // stores). The value is pushed. Returns the next position.
-u32 eval_path(const Cell* path, const Cell* code, u32 pos, u32 end, bool get, const Cell* set_value);
+// case_ asks the selections for case-sensitive matching (get/case, set/case).
+u32 eval_path(const Cell* path, const Cell* code, u32 pos, u32 end, bool get, const Cell* set_value,
+              bool case_ = false);
 
 // Evaluates a block and returns its value (for C++ callers).
 Cell do_block(const Cell* block);
