@@ -158,6 +158,7 @@ void call_handler(const Cell* fn_value, w::Id name, const Cell* args, int count,
   for (int i = 0; i < count; i++) stack::push(args + i);
   function::init_locals(locals);
   interp::call_function(&f, obj_ctx);
+  runtime::raise_pending();
   stack::pop_frame();
   stack::g_top = t0;
 }

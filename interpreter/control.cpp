@@ -75,20 +75,35 @@ ZOT_NORETURN void expect_arg(const Cell* value, const char* param) {
 void eval_into_result(const Cell* arg) {
   Cell b = *arg;
   interp::eval_block(&b, true);
+  if (runtime::pending()) return;  // an exit passes on outward
   stack::g_top = base() + 1;
 }
 
 // ---- loops
 
-enum class Step { kNormal, kContinue, kBreak };
+enum class Step { kNormal, kContinue, kBreak, kExit };
 
 // One round of a loop body, evaluated into the loop frame's result slot
 // (the frame is emptied first). Break and continue land here; every other
-// exit goes on outward.
+// exit goes on outward: kExit, on which the loop native returns at once.
 Step loop_round(const Cell* body) {
   stack::clear_frame();
   try {
     interp::eval_block(body, true);
+    if (ZOT_UNLIKELY(runtime::pending())) {
+      switch (runtime::g_pending) {
+        case kThrowBreak:
+          runtime::take_pending();
+          runtime::g_thrown_code = 0;
+          return Step::kBreak;
+        case kThrowContinue:
+          runtime::take_pending();
+          runtime::g_thrown_code = 0;
+          return Step::kContinue;
+        default:
+          return Step::kExit;
+      }
+    }
     return Step::kNormal;
   } catch (const RuntimeThrow& t) {
     if (t.code == kThrowBreak) {
@@ -139,6 +154,7 @@ void n_any(const i32*) {
   u32 pos = code.w1;
   while (pos < code_length(&code)) {
     pos = interp::eval_next(&code, pos, code_length(&code), true);
+    runtime::raise_pending();
     Cell v = *stack::top_value();
     stack::g_top = base() + 1;
     if (!logic::is_false(&v)) {
@@ -156,6 +172,7 @@ void n_all(const i32*) {
   set_none(&last);
   while (pos < code_length(&code)) {
     pos = interp::eval_next(&code, pos, code_length(&code), true);
+    runtime::raise_pending();
     last = *stack::top_value();
     stack::g_top = base() + 1;
     if (logic::is_false(&last)) {
@@ -201,6 +218,7 @@ void n_case(const i32* refs) {
     if (all) hit = false;
     stack::g_top = stack::g_base + 1;
     pos = interp::eval_next(&code, pos, code_length(&code), false);
+    runtime::raise_pending();
     if (pos >= code_length(&code)) raise_error(Err::ScriptNeedValue, words::word(w::case_));
     if (checked_true(stack::g_base)) {
       hit = true;
@@ -208,9 +226,11 @@ void n_case(const i32* refs) {
       if (next.is(T_BLOCK)) {
         stack::g_top = stack::g_base + 1;
         interp::eval_block(&next, true);
+        runtime::raise_pending();
         pos++;
       } else {
         pos = interp::eval_next(&code, pos, code_length(&code), false);
+        runtime::raise_pending();
       }
       stack::g_top = stack::g_base + 1;
       if (!all) break;
@@ -232,13 +252,20 @@ void n_while(const i32*) {
     stack::clear_frame();
     try {
       interp::eval_block(&cond, true);
+      if (ZOT_UNLIKELY(runtime::pending())) {
+        if (runtime::g_pending != kThrowBreak && runtime::g_pending != kThrowContinue) return;
+        runtime::take_pending();
+        runtime::g_thrown_code = 0;
+        raise_error(Err::ThrowWhileCond);
+      }
     } catch (const RuntimeThrow& t) {
       if (t.code != kThrowBreak && t.code != kThrowContinue) throw;
       runtime::g_thrown_code = 0;
       raise_error(Err::ThrowWhileCond);
     }
     if (!checked_true(stack::g_base)) break;
-    if (loop_round(&body) == Step::kBreak) break;
+    if (Step st = loop_round(&body); st == Step::kExit) return;
+    else if (st == Step::kBreak) break;
   }
   stack::drop_frame();
   unset_result();
@@ -249,6 +276,7 @@ void n_until(const i32*) {
   stack::push_loop_frame(body_word());
   for (;;) {
     Step s = loop_round(&body);
+    if (s == Step::kExit) return;
     if (s == Step::kBreak) break;
     if (s == Step::kNormal && checked_true(stack::g_base)) break;
   }
@@ -263,8 +291,10 @@ void n_loop(const i32*) {
     return;
   }
   stack::push_loop_frame(body_word());
-  for (i64 i = 0; i < n; i++)
-    if (loop_round(&body) == Step::kBreak) break;
+  for (i64 i = 0; i < n; i++) {
+    if (Step st = loop_round(&body); st == Step::kExit) return;
+    else if (st == Step::kBreak) break;
+  }
   end_loop();
 }
 
@@ -281,7 +311,8 @@ void n_repeat(const i32*) {
   for (i64 i = 1; i <= n; i++) {
     set_integer(b + 1, i32(i));
     context::set(b, b + 1);
-    if (loop_round(&body) == Step::kBreak) break;
+    if (Step st = loop_round(&body); st == Step::kExit) return;
+    else if (st == Step::kBreak) break;
   }
   end_loop();
 }
@@ -289,7 +320,10 @@ void n_repeat(const i32*) {
 void n_forever(const i32*) {
   const Cell body = base()[0];
   stack::push_loop_frame(body_word());
-  while (loop_round(&body) != Step::kBreak) {
+  for (;;) {
+    Step s = loop_round(&body);
+    if (s == Step::kExit) return;
+    if (s == Step::kBreak) break;
   }
   end_loop();
 }
@@ -323,8 +357,10 @@ i32 push_foreach_cells(const char* series_param) {
 void n_foreach(const i32*) {
   const Cell body = base()[2];
   const i32 n = push_foreach_cells("series");
-  while (n ? foreach_next_multi(n) : foreach_next())
-    if (loop_round(&body) == Step::kBreak) break;
+  while (n ? foreach_next_multi(n) : foreach_next()) {
+    if (Step st = loop_round(&body); st == Step::kExit) return;
+    else if (st == Step::kBreak) break;
+  }
   end_loop();
 }
 
@@ -334,6 +370,7 @@ void n_remove_each(const i32*) {
   const i32 step = n ? n : 1;
   while (n ? foreach_next_multi(n) : foreach_next()) {
     Step s = loop_round(&body);
+    if (s == Step::kExit) return;
     if (s == Step::kBreak) break;
     if (s == Step::kNormal) remove_each_drop(step);
   }
@@ -358,7 +395,8 @@ void n_forall(const i32*) {
     return;
   }
   for (;;) {
-    if (loop_round(&body) == Step::kBreak) break;  // the word keeps its position
+    if (Step st = loop_round(&body); st == Step::kExit) return;
+    else if (st == Step::kBreak) break;  // the word keeps its position
     Cell now = *context::get(stack::g_base - 1);
     if (now.type() != start.type() || now.w2 != start.w2) raise_error(Err::ScriptBadLoopSeries, &now);
     if (forall_next(true)) {
@@ -415,6 +453,7 @@ void eval_single_value(const Cell* v) {
   block::append_cell(one, v);
   Cell code = *one;
   interp::eval_next(&code, 0, 1, false);
+  runtime::raise_pending();
   stack::g_top = base() + 1;
 }
 
@@ -443,6 +482,7 @@ void n_do(const i32* refs) {
           set_unset(base());
         } else {
           rest.w1 = interp::eval_next(&v, v.w1, len, false);
+          runtime::raise_pending();
         }
         Cell value = *base();
         context::set(word, &rest);
@@ -461,6 +501,7 @@ void n_do(const i32* refs) {
     case T_GET_PATH: {
       u32 len = code_length(&v);
       interp::eval_path(&v, &v, len, len, v.is(T_GET_PATH), nullptr);
+      runtime::raise_pending();
       Cell r = *stack::top_value();
       set_only_result(r);
       return;
@@ -479,6 +520,7 @@ void n_get(const i32* refs) {
   if (is_path(t)) {
     u32 len = code_length(&v);
     interp::eval_path(&v, &v, len, len, true, nullptr, refs[1] >= 0);
+    runtime::raise_pending();
     Cell r = *stack::top_value();
     set_only_result(r);
   } else if (t == T_OBJECT) {
@@ -507,6 +549,7 @@ void n_set(const i32* refs) {
   } else if (is_path(t)) {
     u32 len = code_length(&target);
     interp::eval_path(&target, &target, len, len, false, &value, refs[1] >= 0);
+    runtime::raise_pending();
   } else if (t == T_OBJECT) {
     object::set_many(&target, &value, any, only, some);
   } else if (word::any_word(t)) {
@@ -590,6 +633,7 @@ void n_reduce(const i32* refs) {
   u32 pos = code.w1;
   while (pos < code_length(&code)) {
     pos = interp::eval_next(&code, pos, code_length(&code), true);
+    runtime::raise_pending();
     Cell r = *stack::top_value();
     stack::g_top = stack::g_base + 1;
     o.add(&r);
@@ -623,6 +667,7 @@ void compose_into(const Cell* block_in, Output& o, bool deep, bool only) {
       if (block::length_at(&c) == 0) continue;
       Cell* mark = stack::g_top;
       interp::eval_block(&c, false);
+      runtime::raise_pending();
       Cell r = *stack::top_value();
       *mark = r;  // kept on the stack while its values are added
       stack::g_top = mark + 1;
@@ -723,6 +768,7 @@ struct Apply {
       pos++;
     } else {
       pos = interp::eval_next(&args, pos, code_length(&args), true);
+      runtime::raise_pending();
     }
   }
 
@@ -874,6 +920,7 @@ void n_apply(const i32* refs) {
     u32 len = code_length(&a.fn);
     Cell p = a.fn;
     interp::eval_path(&p, &p, len, len, true, nullptr);
+    runtime::raise_pending();
     a.fn = *stack::top_value();
   } else if (!function::is_function_type(t)) {
     expect_arg(b, "func");
@@ -902,9 +949,11 @@ void n_apply(const i32* refs) {
       Cell* obj = function::more_cell(&a.fn, function::kMoreObject);
       mem::Node object_ctx = obj->is(T_INTEGER) ? mem::Node(obj->int_value()) : 0;
       interp::call_function(&a.fn, object_ctx);
+      runtime::raise_pending();
       break;
     }
   }
+  if (runtime::pending()) return;  // the callee's exit has already unwound past us
   Cell result = *stack::g_base;
   stack::pop_frame();
   *base() = result;
@@ -920,6 +969,7 @@ void n_try(const i32* refs) {
   else stack::push_try_frame(words::word(w::try_));
   try {
     interp::eval_block(&code, true);
+    if (runtime::pending()) return;  // exits go on outward
     stack::pop_frame_to_result();
     stack::g_top = base() + 1;
   } catch (const RuntimeThrow& t) {
@@ -958,6 +1008,12 @@ void n_catch(const i32* refs) {
   stack::push_catch_frame(body_word());
   try {
     interp::eval_block(&code, true);
+    if (runtime::pending()) {
+      if (runtime::g_pending != kThrowThrow) return;
+      // A throw lands like the thrown one below, without the C++ throw.
+      runtime::take_pending();
+      runtime::throw_code(kThrowThrow);
+    }
     stack::pop_frame_to_result();
     stack::g_top = base() + 1;
   } catch (const RuntimeThrow& t) {
@@ -967,6 +1023,7 @@ void n_catch(const i32* refs) {
     if (refs[0] >= 0 && !name_matches(nb + refs[0], stack::g_base + 1)) {
       // Not for this catch: thrown on from here, skipping this frame.
       stack::unwind_throw(kThrowThrow);
+      return;
     }
     runtime::g_thrown_code = 0;
     stack::g_saved_call_pos = 0;  // it named a frame that is gone

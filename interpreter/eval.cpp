@@ -112,6 +112,7 @@ u32 fetch_literal(const Cell* code, u32 pos, u32 end) {
     case T_PAREN: {
       stack::push_interpreted_native_frame(body_word());
       eval_block(&v, true);
+      if (runtime::pending()) return pos + 1;
       stack::pop_frame();
       return pos + 1;
     }
@@ -159,6 +160,7 @@ void fetch_one(Fetch& f, const Cell& ts, u32 param_index, bool no_infix) {
   } else {
     f.pos = eval_expression(f.code, f.pos, f.end, no_infix, true, false);
   }
+  if (ZOT_UNLIKELY(runtime::pending())) return;
   const Cell* v = stack::top_value();
   if (ZOT_UNLIKELY(!typeset::has(&ts, v->type()))) raise_expect(f.name, f.fn, param_index, v);
 }
@@ -191,6 +193,7 @@ i32 fetch_plain(Fetch& f, const Cell& parsed, bool left, bool is_op) {
         continue;
       }
       fetch_one(f, e, this_param, is_op);
+      if (ZOT_UNLIKELY(runtime::pending())) return 0;
     } else if (t == T_REFINEMENT) {
       param++;
       active = false;
@@ -262,6 +265,7 @@ void fetch_path_refinements(Fetch& f, const Cell& parsed, const Cell* path, u32 
       if (!e.is(T_TYPESET) || function::param_kind(&e) == function::kReturnType) break;
       if (on) {
         fetch_one(f, e, param_index, false);
+        if (ZOT_UNLIKELY(runtime::pending())) return;
         if (!f.native) {
           stack::g_base[param_index] = *stack::top_value();
           stack::pop(1);
@@ -355,6 +359,8 @@ void eval_block(const Cell* block, bool chain) {
     while (pos < end) {
       if (!library) g_near.w1 = pos;
       pos = eval_expression(&b, pos, end, false, false, false);
+      // A pending exit has already left this frame: go straight out.
+      if (ZOT_UNLIKELY(runtime::pending())) return;
       end = clamp_end(&b, end);
       if (pos < end) stack::clear_frame();
     }
@@ -370,6 +376,7 @@ void eval_block(const Cell* block, bool chain) {
 u32 eval_next(const Cell* code, u32 pos, u32 end, bool keep) {
   stack::push_interpreted_native_frame(body_word());
   pos = eval_expression(code, pos, end, false, false, false);
+  if (ZOT_UNLIKELY(runtime::pending())) return pos;
   if (keep) stack::pop_frame();
   else stack::pop_frame_to_result();
   return pos;
@@ -396,6 +403,7 @@ u32 eval_expression(const Cell* code, u32 pos, u32 end, bool no_infix, bool push
     case T_PAREN:
       stack::push_interpreted_native_frame(body_word());
       eval_block(&v, true);
+      if (ZOT_UNLIKELY(runtime::pending())) return pos;
       stack::pop_frame();
       break;
     case T_SET_WORD: {
@@ -404,6 +412,7 @@ u32 eval_expression(const Cell* code, u32 pos, u32 end, bool no_infix, bool push
       stack::push(&v);
       if (pos >= clamp_end(code, end)) raise_error(Err::ScriptNeedValue, &v);
       pos = eval_expression(code, pos, end, false, true, false);
+      if (ZOT_UNLIKELY(runtime::pending())) return pos;
       Cell value = *stack::top_value();
       if (value.is(T_UNSET)) raise_error(Err::ScriptNeedValue, &v);
       Cell word = v;
@@ -423,8 +432,10 @@ u32 eval_expression(const Cell* code, u32 pos, u32 end, bool no_infix, bool push
       if (pos >= clamp_end(code, end)) raise_error(Err::ScriptNeedValue, &v);
       stack::push_interpreted_native_frame(words::word(w::set_path));
       pos = eval_expression(code, pos, end, false, true, false);
+      if (ZOT_UNLIKELY(runtime::pending())) return pos;
       Cell value = *stack::top_value();
       eval_path(&v, code, pos, end, false, &value);
+      if (ZOT_UNLIKELY(runtime::pending())) return pos;
       stack::pop_frame();
       *t0 = value;
       stack::g_top = t0 + 1;
@@ -444,6 +455,7 @@ u32 eval_expression(const Cell* code, u32 pos, u32 end, bool no_infix, bool push
       u32 t = value.type();
       if (is_callable(t)) {
         pos = call_value(&value, code, pos, end, &v, nullptr, 0, false);
+        if (ZOT_UNLIKELY(runtime::pending())) return pos;
       } else if (t == T_UNSET) {
         raise_error(Err::ScriptNoValue, &v);
       } else if (t == T_OP) {
@@ -455,9 +467,11 @@ u32 eval_expression(const Cell* code, u32 pos, u32 end, bool no_infix, bool push
     }
     case T_PATH:
       pos = eval_path(&v, code, pos, end, false, nullptr);
+      if (ZOT_UNLIKELY(runtime::pending())) return pos;
       break;
     case T_GET_PATH:
       pos = eval_path(&v, code, pos, end, true, nullptr);
+      if (ZOT_UNLIKELY(runtime::pending())) return pos;
       break;
     case T_LIT_PATH:
       v.header = T_PATH;
@@ -472,6 +486,7 @@ u32 eval_expression(const Cell* code, u32 pos, u32 end, bool no_infix, bool push
     case T_ROUTINE:
       if (literal_fns) stack::push(&v);
       else pos = call_value(&v, code, pos, end, anon_word(), nullptr, 0, false);
+      if (ZOT_UNLIKELY(runtime::pending())) return pos;
       break;
     case T_ISSUE: {
       u32 c = symbol::resolve(v.w2);
@@ -512,6 +527,7 @@ u32 eval_expression(const Cell* code, u32 pos, u32 end, bool no_infix, bool push
       pos++;
       stack::g_top = t0;  // the left value sits in the next frame's first cell
       pos = call_value(&op, code, pos, end, &name, nullptr, 0, true);
+      if (ZOT_UNLIKELY(runtime::pending())) return pos;
     }
   }
   if (!push) {
@@ -546,7 +562,9 @@ u32 call_value(const Cell* fn_in, const Cell* code, u32 pos, u32 end, const Cell
   Cell parsed = function::parsed_spec(&fn);
   bool is_op = left;
   i32 locals = fetch_plain(f, parsed, left, is_op);
+  if (ZOT_UNLIKELY(runtime::pending())) return f.pos;
   if (refs) fetch_path_refinements(f, parsed, refs, ref_index);
+  if (ZOT_UNLIKELY(runtime::pending())) return f.pos;
   if (ZOT_UNLIKELY(tr)) fire(kEvCall, code, i32(f.pos), &name, &fn);
 
   switch (t) {
@@ -570,6 +588,8 @@ u32 call_value(const Cell* fn_in, const Cell* code, u32 pos, u32 end, const Cell
     default:
       raise_error(Err::InternalNotDone);
   }
+  // An exit from inside the callee has already unwound the stacks past us.
+  if (ZOT_UNLIKELY(runtime::pending())) return f.pos;
   Cell result = *stack::g_base;
   stack::pop_frame();
   *t0 = result;
@@ -602,6 +622,13 @@ void call_function(const Cell* fn, mem::Node object_ctx) {
   } catch (const RuntimeThrow& t) {
     if (t.code != kThrowReturn && t.code != kThrowExit) throw;
     // The value is already in this frame's result slot.
+    runtime::g_thrown_code = 0;
+  }
+  if (ZOT_UNLIKELY(runtime::pending())) {
+    // return and exit land here (the value is already in the result slot);
+    // the other exits go on outward.
+    if (runtime::g_pending != kThrowReturn && runtime::g_pending != kThrowExit) return;
+    runtime::take_pending();
     runtime::g_thrown_code = 0;
   }
   if (ZOT_UNLIKELY(g_tracing)) {
@@ -641,6 +668,7 @@ u32 eval_path(const Cell* path_in, const Cell* code, u32 pos, u32 end, bool get,
     } else if (el.is(T_PAREN)) {
       stack::push_interpreted_native_frame(body_word());
       eval_block(&el, true);
+      if (ZOT_UNLIKELY(runtime::pending())) return pos;
       el = *stack::g_base;
       stack::drop_frame();
       stack::g_top = t0;
@@ -762,6 +790,7 @@ void fire(TraceEvent ev, const Cell* code, i32 pos, const Cell* ref, const Cell*
   g_tracing = false;
   Cell tracer = g_tracer;
   call_function(&tracer, 0);  // an exit from the tracer leaves tracing off
+  runtime::raise_pending();
   g_tracing = true;
   stack::g_ctop = c0;
   stack::g_base = b0;
@@ -771,6 +800,7 @@ void fire(TraceEvent ev, const Cell* code, i32 pos, const Cell* ref, const Cell*
 Cell do_block(const Cell* block) {
   Cell* top = stack::g_top;
   eval_block(block, false);
+  runtime::raise_pending();  // C++ callers see exits as throws
   Cell r = *stack::top_value();
   stack::g_top = top;
   return r;

@@ -253,7 +253,7 @@ void unwind_break(bool with_value, bool is_continue) {
   remove_frames_above(f);
   g_base = g_top = loop_base;
   *g_base = value;
-  runtime::throw_code(is_continue ? kThrowContinue : kThrowBreak);
+  runtime::set_pending(is_continue ? kThrowContinue : kThrowBreak);
 }
 
 void unwind_return(bool with_value, bool include_top) {
@@ -280,7 +280,7 @@ void unwind_return(bool with_value, bool include_top) {
   remove_frames_above(f);
   g_base = g_top = target_base;
   *g_base = value;
-  runtime::throw_code(with_value ? kThrowReturn : kThrowExit);
+  runtime::set_pending(with_value ? kThrowReturn : kThrowExit);
 }
 
 void unwind_throw(u32 code) {
@@ -306,7 +306,7 @@ void unwind_throw(u32 code) {
   g_base = g_top = catch_base;
   push(&value);
   push(&name);
-  runtime::throw_code(code);
+  runtime::set_pending(code);
 }
 
 void throw_error(const Cell* error) {

@@ -144,9 +144,11 @@ ZOT_INLINE TypeId top_type() { return top_value()->type(); }
 Frame* pop_to_frame_type(u32 type, bool keep);
 void pop_to_frame_type_result(u32 type);
 ZOT_INLINE Frame* pop_to_loop_frame(bool keep) { return pop_to_frame_type(kLoop, keep); }
-ZOT_NORETURN void unwind_break(bool with_value, bool is_continue);
-ZOT_NORETURN void unwind_return(bool with_value, bool include_top);
-ZOT_NORETURN void unwind_throw(u32 code);
+// The exits: each leaves the stacks where the exit lands (or raises the
+// error of a missing target) and sets the exit pending (runtime::pending()).
+void unwind_break(bool with_value, bool is_continue);
+void unwind_return(bool with_value, bool include_top);
+void unwind_throw(u32 code);
 // The last step of raising a language error.
 ZOT_NORETURN void throw_error(const Cell* error);
 // Prints an error that no try frame took (through the error datatype's form).

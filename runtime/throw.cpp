@@ -5,6 +5,11 @@
 namespace zot::runtime {
 
 u32 g_thrown_code = 0;
+u32 g_pending = 0;
+
+void raise_pending() {
+  if (u32 code = take_pending()) throw_code(code);
+}
 
 void throw_code(u32 code) {
   g_thrown_code = code;

@@ -41,6 +41,25 @@ extern u32 g_thrown_code;
 // Stores the code and unwinds to the nearest site whose threshold admits it.
 ZOT_NORETURN void throw_code(u32 code);
 
+// A non-local exit (break, continue, return, exit, throw) in flight without a
+// C++ throw: the stacks are already where the exit lands, and the evaluator
+// and the control natives pass it outward by returning at once, so the
+// common exits cost no exception. Any other C++ code that runs Zot code turns
+// a pending exit into the throw with raise_pending().
+extern u32 g_pending;
+ZOT_INLINE bool pending() { return g_pending != 0; }
+ZOT_INLINE void set_pending(u32 code) {
+  g_pending = code;
+  g_thrown_code = code;
+}
+// Takes the pending exit (0 when none) off the flag.
+ZOT_INLINE u32 take_pending() {
+  u32 c = g_pending;
+  g_pending = 0;
+  return c;
+}
+void raise_pending();
+
 // True when a site with this threshold takes the throw.
 ZOT_INLINE bool catches(const RuntimeThrow& t, u32 threshold) { return t.code <= threshold; }
 

@@ -39,6 +39,7 @@ void run(void*) {
     for (u32 pos = code.w1; pos < end;) {
       stack::g_top = base;
       pos = interp::eval_next(&code, pos, end, true);
+      runtime::raise_pending();
       Cell v = *stack::top_value();
       if (!v.is(T_UNSET)) std::printf("== %s\n", mold(v).c_str());
     }

@@ -25,6 +25,7 @@ int error_code_of(F&& fn) {
   int code = -1;
   try {
     fn();
+    runtime::raise_pending();  // an exit that found no landing here is a throw
   } catch (const RuntimeThrow& t) {
     if (t.code != kThrowError) throw;
     runtime::g_thrown_code = 0;
