@@ -6,6 +6,7 @@
 #include "datatypes/scalar.h"
 #include "datatypes/typeset.h"
 #include "interpreter/actions.h"
+#include "interpreter/comparator.h"
 #include "interpreter/natives.h"
 #include "interpreter/routines.h"
 #include "interpreter/stack.h"
@@ -333,11 +334,55 @@ namespace {
 void trace_error(const Cell* error) {
   if (g_tracing) fire(kEvError, nullptr, -1, nullptr, error);
 }
+
+// Calls a sort comparator function with two values (in a frame named
+// <compare-callback>); its other parameters get none, its refinements false.
+void call_comparator(const Cell* fn_in, const Cell* first, const Cell* second, Cell* answer) {
+  Cell fn = *fn_in;
+  Cell* const t0 = stack::g_top;
+  stack::push(&fn);
+  stack::push_interpreted_function_frame(words::word(w::tag_compare_callback));
+  Cell parsed = function::parsed_spec(&fn);
+  u32 given = 0;
+  i32 locals = 0;
+  mem::Series* ps = mem::series_of(parsed.w2);
+  for (u32 i = 0; i < ps->length(); i++) {
+    Cell e = mem::series_of(parsed.w2)->cells()[i];
+    if (e.is(T_TYPESET)) {
+      if (function::param_kind(&e) == function::kReturnType) continue;
+      Cell v;
+      if (given == 0) v = *first;
+      else if (given == 1) v = *second;
+      else set_none(&v);
+      given++;
+      stack::push(&v);
+    } else if (e.is(T_REFINEMENT)) {
+      Cell no;
+      set_logic(&no, false);
+      stack::push(&no);
+    } else if (e.is(T_INTEGER)) {
+      locals = e.int_value();
+    }
+  }
+  function::init_locals(locals);
+  // Comparators are not traced (their callback class is off by default).
+  struct TraceOff {
+    bool saved = g_tracing;
+    TraceOff() { g_tracing = false; }
+    ~TraceOff() { g_tracing = saved; }
+  } trace_off;
+  call_function(&fn, 0);
+  runtime::raise_pending();
+  *answer = *stack::g_base;
+  stack::pop_frame();
+  stack::g_top = t0;
+}
 }  // namespace
 
 void init() {
   set_unset(&g_near);
   g_error_trace = trace_error;
+  comparator::set_call_fn(call_comparator);
 }
 
 void eval_block(const Cell* block, bool chain) {
