@@ -1030,6 +1030,7 @@ void n_catch(const i32* refs) {
     Cell value = stack::g_base[0];
     stack::drop_frame();
     set_only_result(value);
+    if (ZOT_UNLIKELY(interp::g_tracing)) interp::fire(interp::kEvCatch, nullptr, -1, nullptr, base());
   }
 }
 
@@ -1040,6 +1041,7 @@ void n_throw(const i32* refs) {
     set_unset(&u);
     stack::push(&u);
   }
+  if (ZOT_UNLIKELY(interp::g_tracing)) interp::fire(interp::kEvThrow, nullptr, -1, nullptr, base());
   stack::unwind_throw(kThrowThrow);
 }
 

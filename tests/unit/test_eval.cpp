@@ -168,6 +168,8 @@ TEST_F(EvalTest, TracerSeesTheEventsOfABlock) {
   EXPECT_EQ(traced_events(all, "1 + 2", true), "[init end]");
   // A block at the head of the tracer's body picks the events.
   const char* some = "func [event code offset value ref frame] [[call return] append log event]";
+  const char* exits = "func [event code offset value ref frame] [[throw catch error] append log event]";
+  EXPECT_EQ(traced_events(exits, "catch [throw 1] try [1 / 0]", false), "[throw catch error]");
   // Two calls: `func` making f, then f itself.
   EXPECT_EQ(traced_events(some, "f: func [x] [x] f 1", false), "[call return call return]");
 }
