@@ -136,6 +136,7 @@ void define_op(const char* name, const char* of) {
 
 void register_control();  // control.cpp
 void register_values();   // values.cpp
+void register_transcode();  // transcode.cpp
 
 void init() {
   define_typeset("any-type!", {}, true);
@@ -160,6 +161,7 @@ void init() {
     if (kActionSpecs[s]) define(T_ACTION, kActionSpecs[s], s);
   register_control();
   register_values();
+  register_transcode();
   define_op("+", "add");
   define_op("-", "subtract");
   define_op("*", "multiply");

@@ -1,0 +1,205 @@
+// The `transcode` native: text to values through the lexer, with the
+// `<lexer-callback>` protocol for /trace.
+#include <algorithm>
+#include <string>
+
+#include "datatypes/block.h"
+#include "datatypes/function.h"
+#include "datatypes/pair.h"
+#include "datatypes/string.h"
+#include "interpreter/eval.h"
+#include "interpreter/lexer.h"
+#include "interpreter/natives.h"
+#include "interpreter/stack.h"
+#include "runtime/errors.h"
+#include "runtime/symbol.h"
+#include "runtime/unicode.h"
+#include "runtime/words.h"
+
+namespace zot::natives {
+
+void define_native(u32 index, const char* text, EntryFn fn);
+
+namespace {
+
+ZOT_INLINE Cell* base() { return stack::g_base; }
+ZOT_INLINE i32 series_length(const Cell* s) { return i32(mem::series_of(s->w2)->length()); }
+
+struct EventWord {
+  lexer::Event ev;
+  w::Id word;
+};
+const EventWord kEvents[] = {
+    {lexer::EV_PRESCAN, w::prescan}, {lexer::EV_SCAN, w::scan},   {lexer::EV_LOAD, w::load},
+    {lexer::EV_OPEN, w::open},       {lexer::EV_CLOSE, w::close}, {lexer::EV_ERROR, w::error},
+};
+
+// What the callback watches: the function, the input series and where its
+// text starts in the bytes being scanned.
+struct Watch {
+  Cell callback;
+  Cell input;            // string! or binary! at the scan's start
+  const u8* text;        // first byte scanned
+  bool chars;            // positions in characters (string! input)
+};
+
+// A byte position as a 0-based offset in the input's units.
+u32 offset_of(const Watch& w, const u8* p) {
+  return w.chars ? u32(unicode::count_utf8_chars(w.text, p)) : u32(p - w.text);
+}
+
+bool call_callback(void* data, lexer::State* st, lexer::Event ev, i32 type, const u8* start, const u8* end,
+                   const Cell* value) {
+  Watch& w = *static_cast<Watch*>(data);
+  Cell fn = w.callback;
+  // The input at the token's start (open, or a prescan of an untyped token) or end.
+  bool at_start = ev == lexer::EV_OPEN || (ev == lexer::EV_PRESCAN && type <= 0);
+  Cell input = w.input;
+  const u32 given = w.input.w1 + offset_of(w, at_start ? start : end);
+  input.w1 = given;
+  Cell type_v;
+  if (type > 0) make_cell(&type_v, T_DATATYPE, u32(type), 0, 0);
+  else set_none(&type_v);  // system/lexer/exit-states comes with the library
+  Cell line;
+  set_integer(&line, st->line);
+  Cell token;
+  if (ev == lexer::EV_LOAD && value) {
+    token = *value;
+  } else {
+    set_none(&token);
+    pair::make_at(&token, i32(offset_of(w, start)) + 1, i32(offset_of(w, end)) + 1);
+  }
+  Cell ev_word;
+  set_none(&ev_word);
+  for (const auto& e : kEvents)
+    if (e.ev == ev) ev_word = *words::word(e.word);
+
+  Cell* const t0 = stack::g_top;
+  stack::push(&fn);
+  stack::push_interpreted_function_frame(words::word(w::tag_lexer_callback));
+  Cell* args = stack::g_base;
+  stack::push(&ev_word);
+  stack::push(&input);
+  stack::push(&type_v);
+  stack::push(&line);
+  stack::push(&token);
+  Cell spec = function::spec_of(&fn);
+  function::init_locals(function::count_locals(&spec, false));
+  interp::call_function(&fn, 0);
+  runtime::raise_pending();
+  Cell answer = *stack::g_base;
+  Cell moved = args[1];
+  stack::pop_frame();
+  stack::g_top = t0;
+  // A callback that moved the input's index resumes the scan there.
+  if (moved.w2 == w.input.w2 && moved.w1 != given && moved.w1 >= w.input.w1) {
+    u32 off = moved.w1 - w.input.w1;
+    st->pos = w.chars ? unicode::skip_utf8_chars(w.text, st->in_end, off) : w.text + off;
+    if (st->pos > st->in_end) st->pos = st->in_end;
+  }
+  return !(answer.is(T_NONE) || (answer.is(T_LOGIC) && !answer.w1));
+}
+
+// The events a callback wants: the words of a block its body starts with, else all.
+u32 callback_mask(const Cell* fn) {
+  Cell body = *function::more_cell(fn, function::kMoreBody);
+  if (!body.is(T_BLOCK) || block::length_at(&body) == 0) return 63;
+  Cell first = *block::index_cell(&body);
+  if (!first.is(T_BLOCK)) return 63;
+  u32 mask = 0;
+  for (i32 i = 0; i < block::length_at(&first); i++) {
+    Cell c = *block::cell_at(&first, i32(first.w1) + i);
+    if (!c.is(T_WORD)) continue;
+    for (const auto& e : kEvents)
+      if (symbol::resolve(c.w2) == symbol::resolve(words::sym(e.word))) mask |= e.ev;
+  }
+  return mask;
+}
+
+// refs: /next /one /prescan /scan /part length /into target /trace callback
+void n_transcode(const i32* refs) {
+  Cell src = base()[0];
+  const bool next = refs[0] >= 0, one = refs[1] >= 0, prescan = refs[2] >= 0, scan_only = refs[3] >= 0;
+  i32 total = series_length(&src);
+  if (i32(src.w1) > total) src.w1 = u32(total);
+  i32 length = total - i32(src.w1);
+  if (refs[4] >= 0) {
+    Cell part = base()[refs[4]];
+    if (part.is(T_INTEGER)) {
+      length = std::clamp(part.int_value(), 0, length);
+    } else {
+      if (part.type() != src.type()) raise_error(Err::ScriptNotSameType);
+      i32 at = std::clamp(i32(part.w1), i32(src.w1), total);
+      length = at - i32(src.w1);
+    }
+  }
+  // The bytes to scan (a copy: the input must not move while it is scanned).
+  std::string bytes;
+  const bool chars = src.is(T_STRING);
+  if (chars) {
+    Cell part = src;
+    bytes = string::to_utf8(&part);
+    const u8* p = reinterpret_cast<const u8*>(bytes.data());
+    const u8* cut = unicode::skip_utf8_chars(p, p + bytes.size(), std::size_t(length));
+    bytes.resize(std::size_t(cut - p));
+  } else {
+    mem::Series* s = mem::series_of(src.w2);
+    bytes.assign(reinterpret_cast<const char*>(s->head_ptr()) + src.w1, std::size_t(length));
+    if (bytes.size() >= 3 && u8(bytes[0]) == 0xEF && u8(bytes[1]) == 0xBB && u8(bytes[2]) == 0xBF) {
+      bytes.erase(0, 3);
+      src.w1 += 3;
+    }
+  }
+  Watch watch{};
+  lexer::Hook hook{};
+  lexer::Options opt;
+  opt.one = next || one || scan_only;
+  opt.load = !prescan;
+  opt.wrap = !scan_only;
+  if (refs[6] >= 0) {
+    Cell cb = base()[refs[6]];
+    if (!cb.is(T_FUNCTION)) raise_error(Err::ScriptInvalidArg, &cb);
+    watch = Watch{cb, src, reinterpret_cast<const u8*>(bytes.data()), chars};
+    hook = lexer::Hook{call_callback, &watch, callback_mask(&cb)};
+    opt.hook = &hook;
+  }
+  Cell* into = refs[5] >= 0 ? base() + refs[5] : nullptr;
+  if (into && !opt.one) opt.into = into;
+  Cell* out = stack::reserve_slot();
+  set_none(out);
+  u32 consumed = 0;
+  i32 type = lexer::scan(out, reinterpret_cast<const u8*>(bytes.data()), u32(bytes.size()), opt, &consumed);
+  Cell result;
+  if (prescan || scan_only) {
+    if (bytes.find_first_not_of(" \t\r\n") == std::string::npos) set_none(&result);
+    else make_cell(&result, T_DATATYPE, u32(type), 0, 0);
+  } else if (next) {
+    Cell value = *out;
+    Cell rest = src;
+    rest.w1 += chars ? u32(unicode::count_utf8_chars(reinterpret_cast<const u8*>(bytes.data()),
+                                                     reinterpret_cast<const u8*>(bytes.data()) + consumed))
+                     : consumed;
+    block::make_at(&result, 2);
+    *stack::reserve_slot() = result;
+    block::append_cell(&result, &value);
+    block::append_cell(&result, &rest);
+  } else if (into) {
+    if (opt.one) block::append_cell(into, out);
+    result = *into;
+  } else {
+    result = *out;
+  }
+  *base() = result;
+  stack::g_top = base() + 1;
+}
+
+}  // namespace
+
+void register_transcode() {
+  define_native(106,
+                "transcode [src [string! binary!] /next /one /prescan /scan /part length [integer! string! binary!] "
+                "/into target [block!] /trace callback [function!]]",
+                n_transcode);
+}
+
+}  // namespace zot::natives
