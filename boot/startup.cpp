@@ -70,7 +70,15 @@ mem::Node symbol_name(const Cell* sym) {
   return n;
 }
 
+// Text scanned into a block of values (to block! of a string, scalars made from text).
+void scan_text(const Cell* text, Cell* out) {
+  Cell t = *text;
+  std::string utf8 = string::to_utf8(&t);
+  lexer::scan(out, reinterpret_cast<const u8*>(utf8.data()), u32(utf8.size()), lexer::Options{});
+}
+
 void install_services() {
+  hooks::g_services.scan = scan_text;
   hooks::g_services.canonical = symbol::resolve;
   hooks::g_services.word = word::load;
   hooks::g_services.owned_symbol = words::sym(w::owned);

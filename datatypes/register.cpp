@@ -13,6 +13,7 @@
 #include "datatypes/money.h"
 #include "datatypes/object.h"
 #include "datatypes/pair.h"
+#include "datatypes/path.h"
 #include "datatypes/percent.h"
 #include "datatypes/point.h"
 #include "datatypes/series.h"
@@ -57,6 +58,7 @@ void register_core() {
   function::register_native();
   function::register_action();
   function::register_op();
+  path::register_types();
   function::register_function();
   function::register_routine();
   block::register_paren();

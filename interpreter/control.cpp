@@ -457,9 +457,32 @@ void eval_single_value(const Cell* v) {
   stack::g_top = base() + 1;
 }
 
+void do_value(const i32* refs);
+
+// refs: /expand, /args, /next, /trace. There is no preprocessor yet: /expand
+// evaluates the block as it is. /trace installs the tracer for the
+// evaluation, unless one is installed already; it ends however the
+// evaluation ends.
 void n_do(const i32* refs) {
-  // refs: /expand, /args, /next, /trace. There is no preprocessor and no
-  // tracer yet: /expand evaluates the block as it is, /trace untraced.
+  bool traced = false;
+  if (refs[3] >= 0) {
+    Cell tracer = base()[refs[3]];
+    traced = interp::trace_install(&tracer);
+  }
+  if (!traced) {
+    do_value(refs);
+    return;
+  }
+  try {
+    do_value(refs);
+  } catch (...) {
+    interp::trace_end();
+    throw;
+  }
+  interp::trace_end();
+}
+
+void do_value(const i32* refs) {
   Cell v = *base();
   if (v.is(T_STRING)) {
     std::string text = string::to_utf8(&v);

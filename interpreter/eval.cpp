@@ -798,9 +798,12 @@ bool trace_install(const Cell* tracer) {
 
 void trace_end() {
   if (!g_tracer_installed) return;
-  u32 pending = runtime::g_thrown_code;
+  // The tracer runs Zot code: an exit in flight waits meanwhile.
+  u32 thrown = runtime::g_thrown_code;
+  u32 pending = runtime::take_pending();
   fire(kEvEnd, nullptr, -1, nullptr, nullptr);
-  runtime::g_thrown_code = pending;
+  runtime::g_thrown_code = thrown;
+  runtime::g_pending = pending;
   set_none(&g_tracer);
   g_tracing = false;
   g_tracer_installed = false;

@@ -1,0 +1,119 @@
+#include "datatypes/path.h"
+
+#include "datatypes/block.h"
+#include "datatypes/registry.h"
+#include "datatypes/string.h"
+#include "interpreter/actions.h"
+#include "interpreter/stack.h"
+#include "runtime/cycles.h"
+#include "runtime/errors.h"
+
+namespace zot::path {
+
+namespace {
+
+using actions::AnyFn;
+using actions::fn;
+
+i32 text(Cell* out, const char* s, i32 part) {
+  string::append_c_text(out, s);
+  return part - i32(std::strlen(s));
+}
+
+// Writes the elements with "/" between them, formed or molded.
+i32 write(const Cell* value, Cell* out, bool mold, bool only, bool all, bool flat, const Cell* limit, i32 part) {
+  Cell p = *value;
+  if (cycles::find(p.w2)) return text(out, "...", part);
+  cycles::Guard guard(p.w2);
+  i32 n = block::length_at(&p);
+  for (i32 i = 0; i < n; i++) {
+    if (i > 0) part = text(out, "/", part);
+    Cell e = *block::cell_at(&p, i32(p.w1) + i);
+    if (mold) {
+      part = actions::lookup<actions::MoldFn>(e.type(), actions::kMold)(&e, out, only, all, flat, limit, part, 0);
+    } else {
+      part = actions::lookup<actions::FormFn>(e.type(), actions::kForm)(&e, out, limit, part);
+    }
+    if (limit && part < 1) break;
+  }
+  return part;
+}
+
+i32 form(const Cell* value, Cell* out, const Cell* limit, i32 part) {
+  return write(value, out, false, false, false, false, limit, part);
+}
+
+i32 mold(const Cell* v, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part, i32) {
+  return write(v, out, true, only, all, flat, limit, part);
+}
+i32 mold_lit(const Cell* v, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part, i32) {
+  part = text(out, "'", part);
+  return write(v, out, true, only, all, flat, limit, part);
+}
+i32 mold_set(const Cell* v, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part, i32) {
+  part = write(v, out, true, only, all, flat, limit, part);
+  return text(out, ":", part);
+}
+i32 mold_get(const Cell* v, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part, i32) {
+  part = text(out, ":", part);
+  return write(v, out, true, only, all, flat, limit, part);
+}
+
+Cell* make(Cell* proto, Cell* spec, int type) {
+  u32 t = spec->type();
+  if (t == T_INTEGER || t == T_FLOAT || t == T_PERCENT) {
+    Cell n = *spec;
+    if (t != T_INTEGER) set_integer(&n, i32(n.float_value()));
+    return block::make(proto, &n, type);
+  }
+  if (t == T_BLOCK || t == T_PAREN || t == T_HASH || (t >= T_PATH && t <= T_GET_PATH))
+    return block::make(proto, spec, type);
+  Cell dt;
+  make_cell(&dt, T_DATATYPE, u32(type), 0, 0);
+  raise_error(Err::ScriptBadMakeArg, &dt, spec);
+}
+
+Cell* to(Cell* proto, Cell* spec, int type) {
+  u32 t = spec->type();
+  if (t == T_MAP || t == T_OBJECT || t == T_TYPESET) {
+    Cell v = *spec;
+    Cell* r = block::push_new(1);
+    block::append_cell(r, &v);
+    return set_type(r, u8(type));
+  }
+  return block::to(proto, spec, type);
+}
+
+}  // namespace
+
+void register_types() {
+  AnyFn s[actions::kSlotCount];
+  for (AnyFn& f : s) f = ZOT_INHERIT;
+  s[actions::kMake - 1] = fn(&make);
+  s[actions::kTo - 1] = fn(&to);
+  s[actions::kForm - 1] = fn(&form);
+  s[actions::kMold - 1] = fn(&mold);
+  s[actions::kCopy - 1] = fn(&block::copy);
+  s[actions::kRandom - 1] = nullptr;
+  s[actions::kSort - 1] = nullptr;
+  s[actions::kTrim - 1] = nullptr;
+  datatype::register_type(T_PATH, T_BLOCK, "path!", s, actions::kSlotCount);
+  struct Child {
+    u32 type;
+    const char* name;
+    actions::MoldFn mold;
+  };
+  const Child children[] = {
+      {T_LIT_PATH, "lit-path!", mold_lit}, {T_SET_PATH, "set-path!", mold_set}, {T_GET_PATH, "get-path!", mold_get}};
+  for (const Child& c : children) {
+    AnyFn k[actions::kSlotCount];
+    for (AnyFn& f : k) f = ZOT_INHERIT;
+    k[actions::kMold - 1] = fn(c.mold);
+    k[actions::kRandom - 1] = nullptr;
+    k[actions::kSort - 1] = nullptr;
+    k[actions::kTrim - 1] = nullptr;
+    datatype::register_type(c.type, T_PATH, c.name, k, actions::kSlotCount);
+  }
+}
+
+}  // namespace zot::path
