@@ -1,5 +1,8 @@
 #include "datatypes/float.h"
 
+#include "datatypes/money.h"
+#include "interpreter/scan_numbers.h"
+
 #include <cmath>
 #include <limits>
 
@@ -342,6 +345,23 @@ Cell* make(Cell*, Cell* spec, int type) {
       u64 bits = 0;
       for (i64 i = 0; i < 8 && index + i < len; i++) bits = (bits << 8) | p[i];
       std::memcpy(&d, &bits, sizeof d);
+      break;
+    }
+    case T_MONEY:
+      d = money::to_float(spec);
+      break;
+    case T_STRING:
+    case T_FILE:
+    case T_URL:
+    case T_TAG:
+    case T_EMAIL:
+    case T_REF: {
+      // The text from the head; empty text or a failed scan is refused.
+      mem::Series* s = mem::series_of(spec->w2);
+      Cell check;
+      set_none(&check);
+      d = s->length() ? lexer::text_to_float(s->head_ptr(), s->length(), s->unit(), &check) : 0.0;
+      if (!s->length() || check.header == 0xFFFFFFFFu) raise_with_type(Err::ScriptBadToArg, u32(type), spec);
       break;
     }
     default: {

@@ -1,5 +1,11 @@
 #include "datatypes/integer.h"
 
+#include "datatypes/date.h"
+#include "datatypes/money.h"
+#include "datatypes/string.h"
+#include "interpreter/scan_numbers.h"
+#include "runtime/symbol.h"
+
 #include "datatypes/float.h"
 #include "datatypes/registry.h"
 #include "datatypes/string.h"
@@ -228,6 +234,45 @@ Cell* to(Cell*, Cell* spec, int) {
     case T_BINARY:
       v = i32(u32(binary_prefix(spec, 4)));
       break;
+    case T_DATE:
+      v = date::to_integer(spec);
+      break;
+    case T_MONEY:
+      v = money::to_integer(spec);
+      break;
+    case T_ISSUE: {
+      // Its text as hexadecimal: at most 8 digits.
+      const char* name = symbol::name_text(spec->w2);
+      std::size_t n = std::strlen(name);
+      u32 x = 0;
+      bool ok = n >= 1 && n <= 8;
+      for (std::size_t i = 0; ok && i < n; i++) {
+        char c = char(name[i] & 0x7F);
+        int d = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+        if (d < 0) ok = false;
+        else x = (x << 4) | u32(d);
+      }
+      if (!ok) {
+        Cell text;
+        string::make_from_utf8(&text, name, n);
+        raise_error(Err::ScriptInvalidData, &text);
+      }
+      v = i32(x);
+      break;
+    }
+    case T_STRING:
+    case T_FILE:
+    case T_URL:
+    case T_TAG:
+    case T_EMAIL:
+    case T_REF: {
+      // The text from the head: an optional sign, digits, ' separators.
+      mem::Series* s = mem::series_of(spec->w2);
+      i32 error = 0;
+      v = lexer::text_to_integer(s->head_ptr(), s->length(), s->unit(), &error);
+      if (error) raise_with_type(Err::ScriptBadToArg, T_INTEGER, spec);
+      break;
+    }
     default:
       raise_with_type(Err::ScriptBadToArg, T_INTEGER, spec);
   }
