@@ -1,6 +1,7 @@
 #include "datatypes/float.h"
 
 #include "datatypes/money.h"
+#include "datatypes/scalar.h"
 #include "interpreter/scan_numbers.h"
 
 #include <cmath>
@@ -282,6 +283,7 @@ void do_math(int op) {
       if (ta == T_PERCENT || ta == T_TIME) raise_with_type(Err::ScriptInvalidType, tb);
       break;
     default:
+      if (scalar::number_with_compound(op)) return;
       raise_with_type(Err::ScriptInvalidType, tb);
   }
   double r = do_math_op(number_of(a), number_of(b), op);
@@ -302,6 +304,10 @@ i32 compare(const Cell* a, const Cell* b, i32 op) {
     y = double(b->int_value());
   } else if (is_float_kind(b->type())) {
     y = b->float_value();
+  } else if (b->is(T_MONEY) && a->is(T_FLOAT)) {
+    // money!'s own comparison, with the sides swapped back.
+    i32 r = money::compare(b, a, op);
+    return r == actions::kNotComparable ? r : -r;
   } else {
     return actions::kNotComparable;
   }

@@ -2,6 +2,7 @@
 
 #include "datatypes/date.h"
 #include "datatypes/money.h"
+#include "datatypes/scalar.h"
 #include "datatypes/string.h"
 #include "interpreter/scan_numbers.h"
 #include "runtime/symbol.h"
@@ -128,6 +129,7 @@ void do_math(int op) {
       float_::do_math(op);
       return;
     default:
+      if (scalar::number_with_compound(op)) return;
       raise_with_type(Err::ScriptInvalidType, b->type());
   }
 }
@@ -206,6 +208,11 @@ i32 compare(const Cell* a, const Cell* b, i32 op) {
       Cell f;
       set_float(&f, double(a->int_value()));
       return float_::compare(&f, b, op);
+    }
+    case T_MONEY: {
+      // money!'s own comparison, with the sides swapped back.
+      i32 r = money::compare(b, a, op);
+      return r == actions::kNotComparable ? r : -r;
     }
     default:
       return actions::kNotComparable;

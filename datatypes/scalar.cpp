@@ -1,5 +1,13 @@
 #include "datatypes/scalar.h"
 
+#include "datatypes/tuple.h"
+
+#include "datatypes/point.h"
+
+#include "datatypes/pair.h"
+
+#include "datatypes/money.h"
+
 #include "datatypes/block.h"
 #include "datatypes/hooks.h"
 #include "datatypes/ownership.h"
@@ -81,6 +89,46 @@ bool load_single(const Cell* text, Cell* out) {
   if (one) *out = *block::index_cell(values);
   stack::g_top = top;
   return one;
+}
+
+bool number_with_compound(int op) {
+  Cell* a = stack::g_base;
+  Cell* b = stack::g_base + 1;
+  const u32 tb = b->type();
+  switch (tb) {
+    case T_MONEY:
+      money::math_op(op);
+      return true;
+    case T_TUPLE:
+      tuple::math_op(op);
+      return true;
+    case T_PAIR:
+    case T_POINT2D:
+    case T_POINT3D:
+      break;
+    default:
+      return false;
+  }
+  // 0 add, 1 subtract, 2 multiply; anything else relates a number to a
+  // coordinate in no sensible way.
+  if (op != 0 && op != 1 && op != 2) {
+    static const words::Id kWords[] = {words::add, words::subtract, words::multiply, words::divide, words::divide,
+                                       words::add, words::add, words::add};
+    raise_not_related(kWords[op >= 0 && op < 8 ? op : 0], tb);
+  }
+  Cell n = *a;
+  *a = *b;
+  *b = n;
+  if (op == 1) {
+    if (tb == T_PAIR) pair::negate(a);
+    else if (tb == T_POINT2D) point2d::negate(a);
+    else point3d::negate(a);
+    op = 0;
+  }
+  if (tb == T_PAIR) pair::do_math(op);
+  else if (tb == T_POINT2D) point2d::math_op(op);
+  else point3d::math_op(op);
+  return true;
 }
 
 }  // namespace zot::scalar

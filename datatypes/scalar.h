@@ -33,6 +33,12 @@ void set_fire_on_change(FireOnChangeFn fn);
 // field value and the field's 1-based index. Does nothing when no holder asked.
 void field_changed(const Cell* old_value, const Cell* new_value, const Cell* field_value, i32 field_index);
 
+// A number (first operand) with a pair!, point, tuple! or money! second
+// operand: the arithmetic of the compound type with the operands swapped
+// (n - p is -p + n; dividing a number by a pair or point is not related).
+// The result replaces the frame's first cell. False when b is none of these.
+bool number_with_compound(int op);
+
 // ---- shared helpers
 ZOT_INLINE Cell datatype_cell(u32 type) {
   Cell dt;

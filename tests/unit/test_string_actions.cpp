@@ -13,6 +13,8 @@
 #include "datatypes/integer.h"
 #include "datatypes/string_actions.h"
 #include "interpreter/comparator.h"
+#include "interpreter/eval.h"
+#include "interpreter/lexer.h"
 #include "runtime/unicode.h"
 #include "tests/unit/series_fixture.h"
 
@@ -747,13 +749,26 @@ TEST_F(StringActions, InconsistentComparatorGivesAPermutation) {
   }
 }
 
-TEST_F(StringActions, FunctionComparatorNeedsTheEvaluator) {
-  Cell fn = function_cell(kLessLogic);
-  Cell s = str(U"ba");
+// A Zot function as comparator, through the evaluator: it orders, and an
+// error inside it leaves the string as it was.
+Cell zot_function(const std::string& source) {
+  Cell code;
+  lexer::scan(&code, reinterpret_cast<const u8*>(source.data()), u32(source.size()), lexer::Options{});
+  return interp::do_block(&code);
+}
+
+TEST_F(StringActions, ZotFunctionComparators) {
+  Cell less = zot_function("func [a b] [a < b]");
+  Cell s = str(U"dbca");
   SortArgs a;
-  a.compare = &fn;
-  EXPECT_EQ(test::error_code_of([&] { sorted(s, a); }), error_code(Err::InternalNotDone));
-  EXPECT_EQ(all_of(s), U"ba");
+  a.compare = &less;
+  EXPECT_EQ(sorted(s, a), U"abcd");
+  Cell failing = zot_function("func [a b] [1 / 0]");
+  Cell t = str(U"ba");
+  SortArgs f;
+  f.compare = &failing;
+  EXPECT_EQ(test::error_code_of([&] { sorted(t, f); }), error_code(Err::MathZeroDivide));
+  EXPECT_EQ(all_of(t), U"ba");
 }
 
 // ---------------------------------------------------------------------------
