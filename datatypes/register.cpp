@@ -2,6 +2,7 @@
 
 #include "datatypes/registry.h"
 
+#include "datatypes/bitset.h"
 #include "datatypes/block.h"
 #include "datatypes/char.h"
 #include "datatypes/date.h"
@@ -9,7 +10,9 @@
 #include "datatypes/float.h"
 #include "datatypes/function.h"
 #include "datatypes/handle.h"
+#include "datatypes/hash.h"
 #include "datatypes/integer.h"
+#include "datatypes/map.h"
 #include "datatypes/money.h"
 #include "datatypes/object.h"
 #include "datatypes/pair.h"
@@ -23,6 +26,7 @@
 #include "datatypes/triple.h"
 #include "datatypes/tuple.h"
 #include "datatypes/typeset.h"
+#include "datatypes/vector.h"
 #include "datatypes/word.h"
 
 namespace zot::datatypes {
@@ -64,10 +68,14 @@ void register_core() {
   block::register_paren();
   word::register_issue();
   object::register_type();
+  bitset::register_type();
   triple::register_type();
   float_::register_type();
   typeset::register_type();
   error::register_type();
+  vector::register_type();
+  map::register_type();
+  hash::register_type();
   pair::register_type();
   percent::register_type();
   tuple::register_type();

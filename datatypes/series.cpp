@@ -8,6 +8,7 @@
 #include "datatypes/string.h"
 #include "interpreter/stack.h"
 #include "runtime/errors.h"
+#include "runtime/hashtable.h"
 #include "runtime/words.h"
 
 namespace zot::series {
@@ -170,20 +171,67 @@ void ownership_done(const Cell* s, Change c, const Cell* value, i32 index, i32 p
   notify_owner(s, c, value, index, part);
 }
 
-// ---- hash! re-indexing (the hash table module takes these over)
+// ---- hash! re-indexing: the table (w3) keeps the block position of every
+// cell counted from the head. A hash! without a table is left alone.
+
+namespace {
+ZOT_INLINE mem::Node hash_table_of(const Cell* h) { return mem::Node(h->w3); }
+}  // namespace
 
 bool hash_removed(Cell* h, i32 index, i32 count) {
-  (void)h, (void)index, (void)count;
-  return false;
+  mem::Node t = hash_table_of(h);
+  if (!t || count <= 0 || index < 0) return false;
+  // Positions after the removed ones, counted on the block as it stands (some
+  // callers report before the cells leave; the extra positions hold nothing).
+  u32 after = u32(std::max(total_length(h) - index, 0));
+  u32 start = u32(index) + u32(count);
+  if (!hashtable::shift_indexes(t, -count, start, after, true)) return false;
+  // Too many to renumber: forget the removed positions now, the caller rebuilds.
+  hashtable::shift_indexes(t, -count, start, 0, true);
+  return true;
 }
+
 bool hash_inserted(Cell* h, i32 index, i32 count) {
-  (void)h, (void)index, (void)count;
+  mem::Node t = hash_table_of(h);
+  if (!t || count <= 0 || index < 0) return false;
+  u32 after = u32(std::max(total_length(h) - index - count, 0));
+  if (hashtable::shift_indexes(t, count, u32(index), after, true)) return true;
+  for (i32 i = index; i < index + count; i++) {
+    int status = 0;
+    hashtable::put_key_status(t, buffer_of(h)->cells() + i, &status);
+    if (status == 2) break;  // the whole block was indexed again
+  }
   return false;
 }
-void hash_replaced(Cell* h, i32 index) { (void)h, (void)index; }
-void hash_rebuild(Cell* h) { (void)h; }
-void hash_moved(Cell* h, i32 from, i32 to, i32 count) { (void)h, (void)from, (void)to, (void)count; }
-void hash_new_table(Cell* h) { (void)h; }
+
+void hash_replaced(Cell* h, i32 index) {
+  mem::Node t = hash_table_of(h);
+  if (!t || index < 0 || index >= total_length(h)) return;
+  hashtable::delete_key(t, buffer_of(h)->cells() + index);
+  hashtable::put_key(t, buffer_of(h)->cells() + index);
+}
+
+void hash_rebuild(Cell* h) {
+  mem::Node t = hash_table_of(h);
+  if (!t) return;
+  // Stale positions beyond the new tail must not survive the rebuild.
+  hashtable::fill(mem::Node(hashtable::record(t)->indexes), 0xFF);
+  hashtable::rebuild(t, u32(std::max(total_length(h), 4)));
+}
+
+void hash_moved(Cell* h, i32 from, i32 to, i32 count) {
+  mem::Node t = hash_table_of(h);
+  if (!t || from == to || count <= 0 || from < 0 || to < 0) return;
+  // A forward move is given by the last position the range ends on.
+  u32 target = to > from ? u32(to + count - 1) : u32(to);
+  hashtable::move_indexes(t, target, u32(from), u32(count));
+}
+
+void hash_new_table(Cell* h) {
+  i32 n = std::max(total_length(h), 1);
+  mem::Node t = hashtable::init(u32(n), h, hashtable::kHash, 0);
+  h->w3 = t;
+}
 
 Cell* make_like(const Cell* src, u32 units, Cell* out) {
   mem::Node sn = src->w2;

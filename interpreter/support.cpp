@@ -5,6 +5,7 @@
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/hooks.h"
+#include "datatypes/map.h"
 #include "datatypes/series.h"
 #include "datatypes/simple.h"
 #include "interpreter/actions.h"
@@ -107,7 +108,7 @@ bool foreach_next_multi(i32 count) {
     set_words_pairwise(words, series, count);
   } else if (t == T_MAP) {
     if (count != 2) raise_error(Err::ScriptInvalidArg, words);
-    hooks::missing();  // the map's own step
+    return map::foreach_next(series, words, count);  // it keeps the loop position itself
   } else if (t == T_IMAGE) {
     hooks::missing();  // the image's own step
   } else {

@@ -1,0 +1,161 @@
+#include "datatypes/hash.h"
+
+#include <algorithm>
+
+#include "datatypes/block.h"
+#include "datatypes/hooks.h"
+#include "datatypes/registry.h"
+#include "datatypes/series.h"
+#include "datatypes/string.h"
+#include "interpreter/actions.h"
+#include "interpreter/stack.h"
+#include "runtime/errors.h"
+#include "runtime/hashtable.h"
+#include "runtime/helpers.h"
+
+namespace zot::hash {
+
+using actions::AnyFn;
+using actions::fn;
+
+namespace {
+
+Cell* copy(Cell* value, Cell* result, Cell* part, bool deep, Cell* kind) {
+  Cell h = *value;
+  block::copy(&h, result, part, deep, kind);
+  set_type(result, T_HASH);
+  result->w3 = 0;
+  if (!part && !deep && !kind && series::index_of(&h) == 0 && h.w3) {
+    result->w3 = hashtable::copy(mem::Node(h.w3), mem::Node(result->w2));
+  } else {
+    index_cells(result);
+  }
+  return result;
+}
+
+Cell* to(Cell* proto, Cell* spec, int type) {
+  (void)type;
+  if (spec->is(T_HASH)) {
+    Cell* fresh = stack::push(&datatype::g_none);
+    return copy(spec, fresh, nullptr, false, nullptr);
+  }
+  Cell* r = block::to(proto, spec, T_HASH);
+  index_cells(r);
+  return r;
+}
+
+Cell* make(Cell* proto, Cell* spec, int type) {
+  u32 t = spec->type();
+  if (t == T_INTEGER || t == T_FLOAT) {
+    i32 n = runtime::float_to_int(spec);
+    Cell* r = set_type(block::push_new(std::max(n, 1)), T_HASH);
+    index_cells(r);
+    return r;
+  }
+  if (t == T_BLOCK) {
+    Cell* r = set_type(block::clone(spec, false, false), T_HASH);
+    index_cells(r);
+    return r;
+  }
+  return to(proto, spec, type);
+}
+
+i32 mold(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part, i32 indent) {
+  Cell b = *value;
+  set_type(&b, T_BLOCK);
+  if (!only) {
+    i32 before = string::total_length(out);
+    string::append_c_text(out, "make hash! ");
+    part -= string::total_length(out) - before;
+  }
+  return block::mold(&b, out, false, all, flat, limit, part, indent);
+}
+
+// The block! search slots, taken when called: the block search module may
+// fill them after hash! registered.
+template <class F>
+F block_slot(int slot) {
+  AnyFn f = actions::raw(T_BLOCK, slot);
+  if (!f) {
+    Cell fn_word = stack::calling_word();
+    Cell dt;
+    make_cell(&dt, T_DATATYPE, T_HASH, 0, 0);
+    Cell arg = hooks::word("series");
+    raise_error(Err::ScriptExpectArg, &fn_word, &dt, &arg);
+  }
+  return reinterpret_cast<F>(f);
+}
+
+Cell* sort(Cell* series, bool case_, Cell* skip, Cell* comparator, Cell* part, bool all, bool reverse,
+           bool stable) {
+  Cell* r = block_slot<actions::SortFn>(actions::kSort)(series, case_, skip, comparator, part, all, reverse,
+                                                        stable);
+  series::hash_rebuild(series);
+  return r;
+}
+
+void trim(Cell* series, bool head, bool tail, bool auto_, bool lines, bool all, Cell* with) {
+  block::trim(series, head, tail, auto_, lines, all, with);
+  series::hash_rebuild(series);
+}
+
+Cell* find(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool same, bool any, Cell* with,
+           Cell* skip, bool last, bool reverse, bool tail, bool match) {
+  return block_slot<actions::FindFn>(actions::kFind)(series, value, part, only, case_, same, any, with, skip,
+                                                     last, reverse, tail, match);
+}
+
+Cell* select(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool same, bool any, Cell* with,
+             Cell* skip, bool last, bool reverse) {
+  return block_slot<actions::SelectFn>(actions::kSelect)(series, value, part, only, case_, same, any, with, skip,
+                                                         last, reverse);
+}
+
+// The block! swap re-indexes one cell after the other; within one hash! the
+// first re-indexing meets the second cell's stale entry and may give its value
+// a bucket of its own beside the one it shares with its equals. Both
+// positions are therefore indexed again once both cells hold their values.
+void swap(Cell* a, Cell* b) {
+  bool same = b->is(T_HASH) && a->w2 == b->w2 && a->w3;
+  block::swap(a, b);
+  if (!same) return;
+  i32 ia = series::index_of(a), ib = series::index_of(b);
+  i32 n = series::total_length(a);
+  if (ia == ib || ia < 0 || ib < 0 || ia >= n || ib >= n) return;
+  mem::Node t = mem::Node(a->w3);
+  hashtable::delete_key(t, series::buffer_of(a)->cells() + ia);
+  hashtable::delete_key(t, series::buffer_of(a)->cells() + ib);
+  int status = 0;
+  hashtable::put_key_status(t, series::buffer_of(a)->cells() + ia, &status);
+  if (status != 2) hashtable::put_key(t, series::buffer_of(a)->cells() + ib);
+}
+
+}  // namespace
+
+void index_cells(Cell* h) {
+  i32 n = std::max(series::total_length(h), 1);
+  h->w3 = 0;
+  mem::Node t = hashtable::init(u32(n), h, hashtable::kHash, 0);
+  h->w3 = t;
+}
+
+void register_type() {
+  using namespace actions;
+  AnyFn s[kSlotCount];
+  for (AnyFn& f : s) f = ZOT_INHERIT;
+  for (Slot m : {kAbsolute, kAdd, kDivide, kMultiply, kNegate, kPower, kRemainder, kRound, kSubtract, kEven, kOdd,
+                 kAnd, kComplement, kOr, kXor})
+    s[m - 1] = nullptr;
+  s[kMake - 1] = fn(&make);
+  s[kTo - 1] = fn(&to);
+  s[kMold - 1] = fn(&mold);
+  s[kCopy - 1] = fn(&copy);
+  s[kSort - 1] = fn(&sort);
+  s[kTrim - 1] = fn(&trim);
+  s[kSwap - 1] = fn(&swap);
+  if (!raw(T_BLOCK, kFind)) s[kFind - 1] = fn(&find);
+  if (!raw(T_BLOCK, kSelect)) s[kSelect - 1] = fn(&select);
+  datatype::register_type(T_HASH, T_BLOCK, "hash!", s, kSlotCount);
+}
+
+}  // namespace zot::hash
