@@ -76,12 +76,13 @@ TEST_F(Symbols, NamesRoundTrip) {
   const std::string names[] = {"q", "x-y-z", "fifteen-chars-x", "sixteen-chars-xy", "\xE2\x82\xAC-euro",
                                std::string(300, 'q')};
   for (const std::string& name : names) {
+    const u32 before = symbol::count();
     u32 id = symbol::make(name.c_str());
     EXPECT_EQ(std::string(symbol::name_text(id)), name);
     EXPECT_EQ(symbol::name_length(id), name.size());
     const Cell* c = symbol::get(id);
     EXPECT_TRUE(c->is(T_SYMBOL));
-    EXPECT_EQ(c->w2, 0u);  // no string form until someone asks
+    if (id > before) EXPECT_EQ(c->w2, 0u);  // a new symbol has no string form until someone asks
     const mem::Series* s = mem::series_of(c->w3);
     EXPECT_EQ(s->bytes_used(), name.size());
     EXPECT_EQ(s->data()[s->tail], 0);
@@ -100,6 +101,7 @@ TEST_F(Symbols, IdsStayStableThroughGrowth) {
     std::string name = "grow-" + std::to_string(i / 2);
     if (i % 2) name = "GROW-" + std::to_string(i / 2);
     u32 before = symbol::count();
+    const u32 before = symbol::count();
     u32 id = symbol::make(name.c_str());
     ASSERT_EQ(id, before + 1) << name;
     names.push_back(name);
