@@ -101,7 +101,6 @@ TEST_F(Symbols, IdsStayStableThroughGrowth) {
     std::string name = "grow-" + std::to_string(i / 2);
     if (i % 2) name = "GROW-" + std::to_string(i / 2);
     u32 before = symbol::count();
-    const u32 before = symbol::count();
     u32 id = symbol::make(name.c_str());
     ASSERT_EQ(id, before + 1) << name;
     names.push_back(name);
