@@ -1,6 +1,7 @@
 #include "datatypes/scalar.h"
 
 #include "datatypes/tuple.h"
+#include "datatypes/vector.h"
 
 #include "datatypes/point.h"
 
@@ -102,6 +103,12 @@ bool number_with_compound(int op) {
     case T_TUPLE:
       tuple::math_op(op);
       return true;
+    case T_VECTOR: {
+      Cell* r = vector::do_math(op, a, b);
+      Cell v = *r;
+      *stack::g_base = v;
+      return true;
+    }
     case T_PAIR:
     case T_POINT2D:
     case T_POINT3D:

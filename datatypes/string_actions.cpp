@@ -7,6 +7,8 @@
 
 #include "datatypes/string_actions.h"
 
+#include "datatypes/bitset.h"
+
 #include <algorithm>
 #include <exception>
 #include <new>
@@ -34,7 +36,6 @@ namespace {
 
 constexpr i32 kNoLimit = 0x7FFFFFFF;
 // bitset! buffers: the negation flag answers for code points past the bits.
-constexpr u32 kBitsetNegated = 0x80000u;
 
 // Puts the argument stack's top back where it was, for cells pushed only to
 // keep work values alive. Not while an error unwinds: its value is on the
@@ -248,12 +249,6 @@ Cell* push_string(u32 capacity) {
 
 ZOT_INLINE u32 fold_upper(u32 cp) { return case_::upper_char(cp); }
 
-bool in_bitset(const Cell* bitset, u32 cp) {
-  const Series* b = series::buffer_of(bitset);
-  u32 byte = cp >> 3;
-  if (byte >= b->bytes_used()) return (b->flags & kBitsetNegated) != 0;
-  return (b->head_ptr()[byte] & (0x80u >> (cp & 7))) != 0;
-}
 
 bool numbers_equal(const Cell* a, const Cell* b) {
   if (a->is(T_INTEGER) && b->is(T_INTEGER)) return a->int_value() == b->int_value();
@@ -344,7 +339,7 @@ Search search(Cell* s, Cell* value, Cell* part, bool case_, bool same, bool any,
     const Series* b = buffer_of(s);
     if (kind != kUnits) {
       u32 c = unit_at(b, i);
-      if (kind == kBitset) return in_bitset(&key, c);
+      if (kind == kBitset) return bitset::has(&key, c);
       if (kind == kNumber) return c == cp;
       return (fold ? fold_upper(c) : c) == cp;
     }
