@@ -82,7 +82,9 @@ TEST_F(Symbols, NamesRoundTrip) {
     EXPECT_EQ(symbol::name_length(id), name.size());
     const Cell* c = symbol::get(id);
     EXPECT_TRUE(c->is(T_SYMBOL));
-    if (id > before) EXPECT_EQ(c->w2, 0u);  // a new symbol has no string form until someone asks
+    if (id > before) {
+      EXPECT_EQ(c->w2, 0u);  // a new symbol has no string form until someone asks
+    }
     const mem::Series* s = mem::series_of(c->w3);
     EXPECT_EQ(s->bytes_used(), name.size());
     EXPECT_EQ(s->data()[s->tail], 0);
