@@ -13,6 +13,8 @@ Cell* g_end = nullptr;
 Frame* g_cbottom = nullptr;
 Frame* g_ctop = nullptr;
 Frame* g_cend = nullptr;
+Cell* g_arg_limit = nullptr;
+Frame* g_call_limit = nullptr;
 u32 g_saved_call_pos = 0;
 
 namespace {
@@ -56,6 +58,8 @@ void init() {
   for (Cell* p = g_bottom; p < g_end; p++) set_unset(p);
   g_cbottom = g_ctop = reinterpret_cast<Frame*>(c->head_ptr());
   g_cend = g_cbottom + kCallFrames;
+  g_arg_limit = g_end - kArgHeadroom;
+  g_call_limit = g_cend - kCallHeadroom;
   g_saved_call_pos = 0;
 }
 
@@ -69,15 +73,32 @@ u32 anon_symbol() { return g_anon_sym; }
 u32 not_found_symbol() { return g_not_found_sym; }
 
 void overflow() {
-  // Room for the error's own work: drop five cells, forget the cycle guards.
-  g_top = (g_top - g_bottom) >= 5 ? g_top - 5 : g_bottom;
-  if (g_base > g_top) g_base = g_top;
+  // An overflow while the overflow error itself is being made: no room is left.
+  if (g_arg_limit == g_end) runtime::quit(runtime::kFatalStackOverflow, ZOT_CALLER_ADDRESS());
+  // Room for the error's own work: when the argument stack is full, drop
+  // five cells (a full call stack leaves the arguments alone: they can belong
+  // to the frames that will catch the error); forget the cycle guards; let
+  // the stacks use their headroom until the error has left.
+  if (g_top + 1 >= g_arg_limit) {
+    g_top = (g_top - g_bottom) >= 5 ? g_top - 5 : g_bottom;
+    if (g_base > g_top) g_base = g_top;
+  }
   cycles::reset();
+  struct Headroom {
+    Headroom() {
+      g_arg_limit = g_end;
+      g_call_limit = g_cend - 1;
+    }
+    ~Headroom() {
+      g_arg_limit = g_end - kArgHeadroom;
+      g_call_limit = g_cend - kCallHeadroom;
+    }
+  } headroom;
   raise_error(Err::InternalStackOverflow);
 }
 
 void push_frame(const Cell* word, u32 flags) {
-  if (ZOT_UNLIKELY(g_ctop >= g_cend - 1)) overflow();
+  if (ZOT_UNLIKELY(g_ctop >= g_call_limit)) overflow();
   Frame* f = g_ctop++;
   u32 sym = word ? (word->w2 & 0xFFFF) : 0;
   f->header = (sym << 8) | flags;

@@ -62,6 +62,13 @@ extern Cell* g_end;
 extern Frame* g_cbottom;
 extern Frame* g_ctop;
 extern Frame* g_cend;
+// Where an overflow is raised: a little short of the ends, so that making and
+// raising the stack-overflow error itself has room (the limits move to the
+// very ends while it is raised).
+extern Cell* g_arg_limit;
+extern Frame* g_call_limit;
+constexpr u32 kArgHeadroom = 256;
+constexpr u32 kCallHeadroom = 64;
 
 void init();
 // The symbol ids of the special frame words, once symbols exist (0 before).
@@ -113,7 +120,7 @@ void drop_any_frame();
 // ---- cells
 ZOT_NORETURN void overflow();
 ZOT_INLINE Cell* reserve_slot() {
-  if (ZOT_UNLIKELY(g_top + 1 >= g_end)) overflow();
+  if (ZOT_UNLIKELY(g_top + 1 >= g_arg_limit)) overflow();
   return g_top++;
 }
 ZOT_INLINE Cell* push(const Cell* c) {
