@@ -12,38 +12,19 @@
 #include "interpreter/actions.h"
 #include "interpreter/eval.h"
 #include "interpreter/lexer.h"
+#include "tests/unit/eval_fixture.h"
 #include "tests/unit/runtime_fixture.h"
 
 namespace zot {
 namespace {
 
+using test::load;
+using test::mold;
+using test::run;
+
 struct BitsetTest : ::testing::Test {
   void SetUp() override { test::ensure_runtime(); }
 };
-
-Cell load(const std::string& text) {
-  Cell out;
-  lexer::scan(&out, reinterpret_cast<const u8*>(text.data()), u32(text.size()), lexer::Options{});
-  return out;
-}
-
-std::string mold(const Cell& v) {
-  Cell out;
-  string::make_at(&out, 16);
-  actions::lookup<actions::MoldFn>(v.type(), actions::kMold)(&v, &out, false, false, false, nullptr, 100000, 0);
-  return string::to_utf8(&out);
-}
-
-std::string run(const std::string& text) {
-  std::string result;
-  int code = test::error_code_of([&] {
-    Cell code = load(text);
-    Cell v = interp::do_block(&code);
-    result = v.is(T_UNSET) ? "unset" : mold(v);
-  });
-  if (code >= 0) return "error " + std::to_string(code);
-  return result;
-}
 
 // A bitset as the model sees it: the stored bits and what lies past them.
 struct Model {

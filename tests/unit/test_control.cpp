@@ -10,6 +10,7 @@
 #include "interpreter/eval.h"
 #include "interpreter/lexer.h"
 #include "interpreter/natives.h"
+#include "tests/unit/eval_fixture.h"
 #include "tests/unit/runtime_fixture.h"
 
 namespace zot {
@@ -18,15 +19,11 @@ void define_native(u32 index, const char* text, EntryFn fn);
 }
 namespace {
 
+using test::load;
+
 struct ControlTest : ::testing::Test {
   void SetUp() override { test::ensure_runtime(); }
 };
-
-Cell load(const std::string& text) {
-  Cell out;
-  lexer::scan(&out, reinterpret_cast<const u8*>(text.data()), u32(text.size()), lexer::Options{});
-  return out;
-}
 
 std::string mold(const Cell& v) {
   if (v.is(T_UNSET)) return "unset";

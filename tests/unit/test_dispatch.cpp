@@ -7,34 +7,18 @@
 #include "interpreter/actions.h"
 #include "interpreter/eval.h"
 #include "interpreter/lexer.h"
+#include "tests/unit/eval_fixture.h"
 #include "tests/unit/runtime_fixture.h"
 
 namespace zot {
 namespace {
 
+using test::run;
+using test::err;
+
 struct DispatchTest : ::testing::Test {
   void SetUp() override { test::ensure_runtime(); }
 };
-
-std::string run(const std::string& text) {
-  std::string result;
-  int code = test::error_code_of([&] {
-    Cell block;
-    lexer::scan(&block, reinterpret_cast<const u8*>(text.data()), u32(text.size()), lexer::Options{});
-    Cell v = interp::do_block(&block);
-    if (v.is(T_UNSET)) {
-      result = "unset";
-      return;
-    }
-    Cell out;
-    string::make_at(&out, 16);
-    actions::lookup<actions::MoldFn>(v.type(), actions::kMold)(&v, &out, false, false, false, nullptr, 1 << 20, 0);
-    result = string::to_utf8(&out);
-  });
-  return code >= 0 ? "error " + std::to_string(code) : result;
-}
-
-std::string err(Err e) { return "error " + std::to_string(error_code(e)); }
 
 // (action, type) -> result or the exact error.
 TEST_F(DispatchTest, ActionsChooseTheFirstArgumentsType) {

@@ -11,10 +11,13 @@
 #include "interpreter/eval.h"
 #include "interpreter/lexer.h"
 #include "runtime/symbol.h"
+#include "tests/unit/eval_fixture.h"
 #include "tests/unit/runtime_fixture.h"
 
 namespace zot {
 namespace {
+
+using test::load;
 
 struct ErrorTest : ::testing::Test {
   void SetUp() override {
@@ -23,12 +26,6 @@ struct ErrorTest : ::testing::Test {
   }
   void TearDown() override { error::set_stack_trace_level(0); }
 };
-
-Cell load(const std::string& text) {
-  Cell out;
-  lexer::scan(&out, reinterpret_cast<const u8*>(text.data()), u32(text.size()), lexer::Options{});
-  return out;
-}
 
 std::string form(const Cell& v) {
   Cell out;

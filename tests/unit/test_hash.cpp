@@ -11,20 +11,17 @@
 #include "interpreter/eval.h"
 #include "interpreter/lexer.h"
 #include "runtime/hashtable.h"
+#include "tests/unit/eval_fixture.h"
 #include "tests/unit/runtime_fixture.h"
 
 namespace zot {
 namespace {
 
+using test::load;
+
 struct HashTest : ::testing::Test {
   void SetUp() override { test::ensure_runtime(); }
 };
-
-Cell load(const std::string& text) {
-  Cell out;
-  lexer::scan(&out, reinterpret_cast<const u8*>(text.data()), u32(text.size()), lexer::Options{});
-  return out;
-}
 
 std::string mold(const Cell& v) {
   Cell out;

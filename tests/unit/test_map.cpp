@@ -15,20 +15,18 @@
 #include "interpreter/lexer.h"
 #include "interpreter/stack.h"
 #include "runtime/words.h"
+#include "tests/unit/eval_fixture.h"
 #include "tests/unit/runtime_fixture.h"
 
 namespace zot {
 namespace {
 
+using test::load;
+using test::err;
+
 struct MapTest : ::testing::Test {
   void SetUp() override { test::ensure_runtime(); }
 };
-
-Cell load(const std::string& text) {
-  Cell out;
-  lexer::scan(&out, reinterpret_cast<const u8*>(text.data()), u32(text.size()), lexer::Options{});
-  return out;
-}
 
 std::string mold(const Cell& v, bool only = false, bool flat = false) {
   Cell out;
@@ -55,8 +53,6 @@ std::string run(const std::string& text) {
   if (code >= 0) return "error " + std::to_string(code);
   return v.is(T_UNSET) ? "unset" : mold(v);
 }
-
-std::string err(Err e) { return "error " + std::to_string(error_code(e)); }
 
 TEST_F(MapTest, MoldAndFormGolden) {
   struct Case {

@@ -9,3 +9,43 @@ void ensure_runtime() {
 }
 
 }  // namespace zot::test
+
+#include "datatypes/string.h"
+#include "interpreter/actions.h"
+#include "interpreter/eval.h"
+#include "interpreter/lexer.h"
+#include "tests/unit/eval_fixture.h"
+
+namespace zot::test {
+
+Cell load(const std::string& text) {
+  ensure_runtime();
+  Cell out;
+  lexer::scan(&out, reinterpret_cast<const u8*>(text.data()), u32(text.size()), lexer::Options{});
+  return out;
+}
+
+std::string mold(const Cell& v, bool only, bool all, bool flat) {
+  Cell out;
+  string::make_at(&out, 16);
+  actions::lookup<actions::MoldFn>(v.type(), actions::kMold)(&v, &out, only, all, flat, nullptr, 1 << 20, 0);
+  return string::to_utf8(&out);
+}
+
+std::string run(const std::string& source) {
+  std::string result;
+  int code = error_code_of([&] {
+    Cell code = load(source);
+    Cell v = interp::do_block(&code);
+    result = v.is(T_UNSET) ? "unset" : mold(v);
+  });
+  return code >= 0 ? "error " + std::to_string(code) : result;
+}
+
+std::string err(Err e) { return "error " + std::to_string(error_code(e)); }
+
+void check(const Case* cases, std::size_t n) {
+  for (std::size_t i = 0; i < n; i++) EXPECT_EQ(run(cases[i].source), cases[i].result) << cases[i].source;
+}
+
+}  // namespace zot::test

@@ -13,54 +13,26 @@
 #include "interpreter/actions.h"
 #include "interpreter/eval.h"
 #include "interpreter/lexer.h"
+#include "tests/unit/eval_fixture.h"
 #include "tests/unit/runtime_fixture.h"
 
 namespace zot {
 namespace {
 
+using test::load;
+using test::mold;
+using test::err;
+using test::Case;
+
 struct VectorTest : ::testing::Test {
   void SetUp() override { test::ensure_runtime(); }
 };
-
-Cell load(const std::string& text) {
-  Cell out;
-  lexer::scan(&out, reinterpret_cast<const u8*>(text.data()), u32(text.size()), lexer::Options{});
-  return out;
-}
-
-std::string mold(const Cell& v) {
-  Cell out;
-  string::make_at(&out, 16);
-  actions::lookup<actions::MoldFn>(v.type(), actions::kMold)(&v, &out, false, false, false, nullptr, 100000, 0);
-  return string::to_utf8(&out);
-}
 
 Cell eval(const std::string& text) {
   Cell code = load(text);
   return interp::do_block(&code);
 }
 
-std::string run(const std::string& text) {
-  std::string result;
-  int code = test::error_code_of([&] {
-    Cell v = eval(text);
-    result = v.is(T_UNSET) ? "unset" : mold(v);
-  });
-  if (code >= 0) return "error " + std::to_string(code);
-  return result;
-}
-
-std::string err(Err e) { return "error " + std::to_string(error_code(e)); }
-
-struct Case {
-  const char* source;
-  std::string result;
-};
-
-void check(const Case* cases, std::size_t n) {
-  for (std::size_t i = 0; i < n; i++) EXPECT_EQ(run(cases[i].source), cases[i].result) << cases[i].source;
-}
-#define CHECK_TABLE(t) check(t, sizeof(t) / sizeof(t[0]))
 
 TEST_F(VectorTest, MakeTable) {
   const Case cases[] = {
@@ -87,7 +59,7 @@ TEST_F(VectorTest, MakeTable) {
       {"make vector! [percent! 32 [50%]]", "make vector! [50%]"},
       {"make vector! [1.5 2.0]", "make vector! [1.5 2.0]"},
   };
-  CHECK_TABLE(cases);
+  ZOT_CHECK_TABLE(cases);
 }
 
 TEST_F(VectorTest, MakeErrorsTable) {
@@ -107,7 +79,7 @@ TEST_F(VectorTest, MakeErrorsTable) {
       {"make vector! \"a\"", err(Err::InternalNotDone)},
       {"make vector! -1", err(Err::ScriptOutOfRange)},
   };
-  CHECK_TABLE(cases);
+  ZOT_CHECK_TABLE(cases);
 }
 
 // One table per element kind: math with a scalar and with another vector.
@@ -138,7 +110,7 @@ TEST_F(VectorTest, IntegerMathTable) {
       {"v: make vector! [1] v + \"a\"", err(Err::InternalNotDone)},
       {"v: make vector! [1] v + make vector! [1.0]", err(Err::ScriptNotSameType)},
   };
-  CHECK_TABLE(cases);
+  ZOT_CHECK_TABLE(cases);
 }
 
 TEST_F(VectorTest, Integer8And16MathTable) {
@@ -150,7 +122,7 @@ TEST_F(VectorTest, Integer8And16MathTable) {
       {"v: make vector! [integer! 16 [300]] v * 300", "make vector! [integer! 16 [24464]]"},
       {"v: make vector! [integer! 16 [-7]] v / 2", "make vector! [integer! 16 [-3]]"},
   };
-  CHECK_TABLE(cases);
+  ZOT_CHECK_TABLE(cases);
 }
 
 TEST_F(VectorTest, CharMathTable) {
@@ -160,7 +132,7 @@ TEST_F(VectorTest, CharMathTable) {
       {"v: make vector! [#\"a\"] w: make vector! [#\"^(01)\"] v + w", "make vector! [#\"b\"]"},
       {"v: make vector! [#\"a\"] v / 0", err(Err::MathZeroDivide)},
   };
-  CHECK_TABLE(cases);
+  ZOT_CHECK_TABLE(cases);
 }
 
 TEST_F(VectorTest, FloatMathTable) {
@@ -175,7 +147,7 @@ TEST_F(VectorTest, FloatMathTable) {
       {"v: make vector! [] v and 1", "make vector! [integer! 32 []]"},
       {"v: make vector! [1.5] v + #\"a\"", err(Err::InternalNotDone)},
   };
-  CHECK_TABLE(cases);
+  ZOT_CHECK_TABLE(cases);
 }
 
 TEST_F(VectorTest, PercentMathTable) {
@@ -186,7 +158,7 @@ TEST_F(VectorTest, PercentMathTable) {
       {"v: make vector! [percent! [50%]] w: make vector! [percent! [50%]] v * w", "make vector! [25%]"},
       {"v: make vector! [percent! [50%]] v xor 1", err(Err::ScriptCannotUse)},
   };
-  CHECK_TABLE(cases);
+  ZOT_CHECK_TABLE(cases);
 }
 
 // A scalar on the left (the math of integer!, char! and float! hands over):
@@ -260,7 +232,7 @@ TEST_F(VectorTest, SeriesChangesTable) {
       {"x: make vector! [percent! [50%]] pick x 1", "50%"},
       {"x: make vector! [1 2 3] remove next x x", "make vector! [1 3]"},
   };
-  CHECK_TABLE(cases);
+  ZOT_CHECK_TABLE(cases);
 }
 
 // A value of another kind is refused and nothing is stored.
@@ -279,7 +251,7 @@ TEST_F(VectorTest, WrongKindsAreRefused) {
       {"x: make vector! [1 2] try [poke x 1 1.5] x", "make vector! [1 2]"},
       {"x: make vector! [#\"a\"] poke x 1 65", err(Err::ScriptInvalidArg)},
   };
-  CHECK_TABLE(cases);
+  ZOT_CHECK_TABLE(cases);
   // The element service answers false for another kind and stores nothing.
   test::error_code_of([&] {
     Cell v = eval("make vector! [1 2]");
@@ -308,7 +280,7 @@ TEST_F(VectorTest, CompareTable) {
       {"(make vector! [1]) = (make vector! [1.0])", err(Err::ScriptNotSameType)},
       {"(make vector! [1]) = 1", "false"},
   };
-  CHECK_TABLE(cases);
+  ZOT_CHECK_TABLE(cases);
 }
 
 TEST_F(VectorTest, TextTable) {
@@ -323,7 +295,7 @@ TEST_F(VectorTest, TextTable) {
       {"mold make vector! [float! 32 [1.0 0.5]]", "\"make vector! [float! 32 [1.0 0.5]]\""},
       {"mold make vector! [percent! 64 [12.5%]]", "\"make vector! [12.5%]\""},
   };
-  CHECK_TABLE(cases);
+  ZOT_CHECK_TABLE(cases);
 }
 
 TEST_F(VectorTest, BodyOfGivesTheElementsAsABlock) {
