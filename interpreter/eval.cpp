@@ -252,25 +252,25 @@ void fetch_path_refinements(Fetch& f, const Cell& parsed, const Cell* path, u32 
       if (used[u] == ordinal) raise_error(Err::ScriptDupRefine, path);
     if (used_count < kMaxRefinements) used[used_count++] = ordinal;
     if (f.native) {
-      if (!on || ordinal > kMaxRefinements) continue;
-      f.refs[ordinal - 1] = i32(stack::g_top - stack::g_base);
+      if (on && ordinal <= kMaxRefinements) f.refs[ordinal - 1] = i32(stack::g_top - stack::g_base);
     } else {
       set_logic(stack::g_base + slot, on);
     }
-    // Its arguments follow it in the spec.
+    // Its arguments follow it in the spec; they are fetched whether the
+    // refinement is on or off (an inactive native refinement drops them).
     u32 param_index = slot + 1;
     for (u32 i = at + 1;; i++) {
       mem::Series* s2 = mem::series_of(parsed.w2);
       if (i >= s2->length()) break;
       Cell e = s2->cells()[i];
       if (!e.is(T_TYPESET) || function::param_kind(&e) == function::kReturnType) break;
-      if (on) {
-        fetch_one(f, e, param_index, false);
-        if (ZOT_UNLIKELY(runtime::pending())) return;
-        if (!f.native) {
-          stack::g_base[param_index] = *stack::top_value();
-          stack::pop(1);
-        }
+      fetch_one(f, e, param_index, false);
+      if (ZOT_UNLIKELY(runtime::pending())) return;
+      if (!f.native) {
+        stack::g_base[param_index] = *stack::top_value();
+        stack::pop(1);
+      } else if (!on) {
+        stack::pop(1);
       }
       param_index++;
     }
