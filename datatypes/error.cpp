@@ -184,21 +184,7 @@ void build_prototype() {
 }
 
 // Appends text, counting it against the budget.
-struct Budget {
-  Cell* out;
-  i32* part;
-  i32 from;
-  Budget(Cell* o, i32* p) : out(o), part(p), from(string::total_length(o)) {}
-  void settle() {
-    i32 now = string::total_length(out);
-    *part -= now - from;
-    from = now;
-  }
-  void text(const char* t) {
-    string::append_c_text(out, t);
-    settle();
-  }
-};
+using string::Budget;
 
 void truncate_after(Cell* out, i32 start, i32 budget) {
   if (string::total_length(out) > start + budget) string::truncate_at(string::buffer_of(out), start + budget);

@@ -177,25 +177,7 @@ void finish(Cell* obj) {
 }
 
 // Part budget bookkeeping: what was appended since `from` counts against part.
-struct Budget {
-  Cell* out;
-  i32* part;
-  i32 from;
-  Budget(Cell* o, i32* p) : out(o), part(p), from(string::total_length(o)) {}
-  void settle() {
-    i32 now = string::total_length(out);
-    *part -= now - from;
-    from = now;
-  }
-  void text(const char* t) {
-    string::append_c_text(out, t);
-    settle();
-  }
-  void indent(i32 level) {
-    for (i32 i = 0; i < level; i++) string::append_c_text(out, "    ");
-    settle();
-  }
-};
+using string::Budget;
 
 i32 mold_value(const Cell* v, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part, i32 indent) {
   Cell c = *v;

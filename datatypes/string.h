@@ -125,6 +125,29 @@ i32 mold(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cel
          i32 indent);
 i32 form(const Cell* value, Cell* out, const Cell* limit, i32 part);
 
+// Appends to a form/mold output string and counts what it appended against
+// the caller's part budget (settle after appending through other routines).
+struct Budget {
+  Cell* out;
+  i32* part;
+  i32 from;
+  Budget(Cell* o, i32* p) : out(o), part(p), from(total_length(o)) {}
+  void settle() {
+    i32 now = total_length(out);
+    *part -= now - from;
+    from = now;
+  }
+  void text(const char* t) {
+    append_c_text(out, t);
+    settle();
+  }
+  // Four spaces per level.
+  void indent(i32 level) {
+    for (i32 i = 0; i < level; i++) append_c_text(out, "    ");
+    settle();
+  }
+};
+
 // ---- loading bytes
 constexpr int kEncodingUtf8 = 0;
 constexpr int kEncodingUtf16le = -1;
