@@ -66,6 +66,7 @@ case "${1:-run}" in
     ;;
   test)
     setup
+    bash tools/check_layers.sh
     build_release
     run_tests build/release
     build_debug

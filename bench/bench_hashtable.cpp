@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "interpreter/actions.h"
-#include "interpreter/stack.h"
+#include "runtime/actions.h"
 #include "runtime/hashtable.h"
 #include "runtime/memory.h"
+#include "runtime/stack.h"
 #include "runtime/symbol.h"
 
 namespace {

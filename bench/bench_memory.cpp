@@ -1,8 +1,8 @@
 // Allocation and growth of series: the bump-allocation path and doubling.
 #include <benchmark/benchmark.h>
 
-#include "interpreter/stack.h"
 #include "runtime/memory.h"
+#include "runtime/stack.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 #include "datatypes/scalar.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
-#include "interpreter/stack.h"
+#include "datatypes/words.h"
 #include "runtime/errors.h"
-#include "runtime/words.h"
+#include "runtime/stack.h"
 
 namespace zot::bitset {
 

@@ -3,13 +3,18 @@
 #include <algorithm>
 #include <exception>
 
-#include "datatypes/hooks.h"
+#include "datatypes/map.h"
+#include "datatypes/object.h"
 #include "datatypes/registry.h"
 #include "datatypes/string.h"
-#include "interpreter/stack.h"
+#include "datatypes/vector.h"
+#include "datatypes/words.h"
 #include "runtime/cycles.h"
 #include "runtime/errors.h"
 #include "runtime/helpers.h"
+#include "runtime/services.h"
+#include "runtime/stack.h"
+#include "runtime/symbol.h"
 
 namespace zot::block {
 
@@ -115,13 +120,13 @@ bool cycle_detected(const Cell* b, Cell* out, i32* part, const char* marker) {
 Cell* select_word(Cell* b, const Cell* word, bool case_) {
   static Cell none_answer;
   u32 sym = word->w2;
-  u32 want = case_ ? sym : hooks::canonical(sym);
+  u32 want = case_ ? sym : symbol::resolve(sym);
   i32 n = total(b);
   for (i32 i = std::max(index_of(b), 0); i < n; i++) {
     const Cell* c = cell_at(b, i);
     u32 t = c->type();
     if (t != T_WORD && t != T_SET_WORD && t != T_GET_WORD && t != T_LIT_WORD) continue;
-    if ((case_ ? c->w2 : hooks::canonical(c->w2)) != want) continue;
+    if ((case_ ? c->w2 : symbol::resolve(c->w2)) != want) continue;
     if (i + 1 >= n) break;
     return cell_at(b, i + 1);
   }
@@ -407,6 +412,17 @@ i32 paren_mold(const Cell* value, Cell* out, bool only, bool all, bool flat, con
 
 // ---- make and to
 
+namespace {
+// The body of an object!, map! or vector! as a new block! into out.
+void body_of(const Cell* value, Cell* out) {
+  switch (value->type()) {
+    case T_MAP: return map::reflect_into(value, words::sym(w::body), out);
+    case T_VECTOR: return vector::to_block(value, out);
+    default: return object::body_of(value, out);
+  }
+}
+}  // namespace
+
 Cell* make(Cell* proto, Cell* spec, int type) {
   (void)proto;
   u32 t = spec->type();
@@ -416,9 +432,8 @@ Cell* make(Cell* proto, Cell* spec, int type) {
   }
   if (series::is_any_block(t)) return set_type(clone(spec, false, false), u8(type));
   if (t == T_OBJECT || t == T_MAP || t == T_VECTOR) {
-    if (!hooks::g_services.body_of) hooks::missing();
     Cell* r = stack::push(&datatype::g_none);
-    hooks::g_services.body_of(spec, r);
+    body_of(spec, r);
     return set_type(r, u8(type));
   }
   Cell dt;
@@ -431,13 +446,12 @@ Cell* to(Cell* proto, Cell* spec, int type) {
   u32 t = spec->type();
   Cell* r;
   if (t == T_OBJECT || t == T_MAP || t == T_VECTOR) {
-    if (!hooks::g_services.body_of) hooks::missing();
     r = stack::push(&datatype::g_none);
-    hooks::g_services.body_of(spec, r);
+    body_of(spec, r);
   } else if (t == T_STRING) {
-    if (!hooks::g_services.scan) hooks::missing();
+    if (!g_services.scan_text) service_missing();
     r = stack::push(&datatype::g_none);
-    hooks::g_services.scan(spec, r);
+    g_services.scan_text(spec, r);
   } else if (t == T_TYPESET) {
     Cell ts = *spec;
     r = push_new(8);

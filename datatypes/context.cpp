@@ -1,20 +1,19 @@
 #include "datatypes/context.h"
 
-#include "interpreter/stack.h"
+#include "datatypes/object.h"
+#include "datatypes/words.h"
 #include "runtime/cycles.h"
 #include "runtime/errors.h"
 #include "runtime/hashtable.h"
 #include "runtime/root.h"
+#include "runtime/stack.h"
 #include "runtime/symbol.h"
-#include "runtime/words.h"
 
 namespace zot::context {
 
 Node g_global = 0;
 
 namespace {
-
-FireOnChangeFn g_fire_on_change = nullptr;
 
 ZOT_INLINE Node words_of(Node ctx) { return Node(hashtable::record(table_of(ctx))->block); }
 
@@ -36,8 +35,6 @@ ZOT_INLINE bool is_bindable_block(u32 t) {
 Node words_node(Node ctx) { return words_of(ctx); }
 u32 word_count(Node ctx) { return mem::series_of(words_of(ctx))->length(); }
 Cell* word_at(Node ctx, u32 index) { return mem::series_of(words_of(ctx))->cells() + index; }
-
-void set_fire_on_change(FireOnChangeFn fn) { g_fire_on_change = fn; }
 
 void init_global(u32 slots) {
   if (!g_global) g_global = create(slots, false, false, nullptr, kGlobal);
@@ -250,12 +247,12 @@ Cell* set_in(Cell* word, const Cell* value, Node ctx, bool fire) {
   u32 index = word->w3;
   if (kind_of(ctx) == kObject) word_at(ctx, index)->header |= kWordStored;
   Cell* owner = owner_cell(ctx);
-  if (fire && g_fire_on_change && owner->is(T_OBJECT) && owner->w3) {
+  if (fire && owner->is(T_OBJECT) && owner->w3) {
     Cell old = *value_at(ctx, index);
     *value_at(ctx, index) = v;
     Cell own = *owner;
     Cell w = *word;
-    g_fire_on_change(&own, &w, &old, &v);
+    object::fire_on_change(&own, &w, &old, &v);
     return value_at(ctx, index);
   }
   Cell* slot = value_at(ctx, index);
@@ -272,6 +269,13 @@ Cell load(const char* text) {
   Cell w = context::add_global(sym, true, true);
   if (root::g_collecting) root::append_copy(&w);
   return w;
+}
+
+Cell name(const char* text) {
+  if (context::g_global) return load(text);
+  Cell none;
+  set_none(&none);
+  return none;
 }
 
 Cell* make_at(u32 symbol, Cell* out) {

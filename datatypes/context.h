@@ -8,9 +8,9 @@
 // call's first argument, 0 while the function is not running).
 #pragma once
 
-#include "interpreter/stack.h"
 #include "runtime/cell.h"
 #include "runtime/memory.h"
+#include "runtime/stack.h"
 
 namespace zot::context {
 
@@ -75,16 +75,14 @@ ZOT_INLINE Cell* get(const Cell* word) { return get_in(word, word->w1); }
 Cell* set_in(Cell* word, const Cell* value, Node ctx, bool fire);
 ZOT_INLINE Cell* set(Cell* word, const Cell* value) { return set_in(word, value, word->w1, true); }
 
-// Object change notification, installed by the object datatype.
-using FireOnChangeFn = void (*)(Cell* owner, const Cell* word, const Cell* old_value, const Cell* new_value);
-void set_fire_on_change(FireOnChangeFn fn);
-
 }  // namespace zot::context
 
 namespace zot::word {
 
 // The global word for the text (case-insensitive, alias copy; root-collected).
 Cell load(const char* text);
+// The same for error arguments: none while there is no global context yet.
+Cell name(const char* text);
 Cell* make_at(u32 symbol, Cell* out);
 Cell* make_in(u32 symbol, mem::Node block);
 Cell* push_global(u32 symbol);

@@ -6,16 +6,16 @@
 
 #include "datatypes/block.h"
 #include "datatypes/float.h"
-#include "datatypes/hooks.h"
 #include "datatypes/integer.h"
 #include "datatypes/registry.h"
 #include "datatypes/string.h"
 #include "datatypes/time.h"
-#include "interpreter/actions.h"
+#include "datatypes/words.h"
+#include "runtime/actions.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
+#include "runtime/services.h"
 #include "runtime/symbol.h"
-#include "runtime/words.h"
 
 namespace zot::date {
 
@@ -322,7 +322,7 @@ int field_of_element(const Cell* element) {
   return 0;
 }
 
-hooks::Services& services() { return hooks::g_services; }
+Services& services() { return g_services; }
 
 }  // namespace
 
@@ -562,15 +562,15 @@ Cell* make(Cell*, Cell* spec, int) { return make_or_to(spec, true); }
 Cell* to(Cell*, Cell* spec, int) { return make_or_to(spec, false); }
 
 void random(Cell* value, bool seed, bool secure, bool) {
-  hooks::Services& s = services();
+  Services& s = services();
   u32 w = value->w1;
   if (seed) {
-    if (!s.random_seed) hooks::missing();
+    if (!s.random_seed) service_missing();
     s.random_seed(w + u32(i32(time_of(value))));
     set_unset(value);
     return;
   }
-  if (!s.random_range || !s.random_draw) hooks::missing();
+  if (!s.random_range || !s.random_draw) service_missing();
   i64 days = s.random_range(i32(day_number(w)), secure) - 1;
   if (!has_time(w)) {
     store(value, word_of_days(days, w), 0.0);
@@ -660,7 +660,6 @@ void register_type() {
   slots[kSubtract - 1] = fn(&subtract);
   slots[kPick - 1] = fn(&pick);
   datatype::register_type(T_DATE, 0, "date!", slots, kSlotCount);
-  time::set_date_math(&math_op);
 }
 
 }  // namespace zot::date

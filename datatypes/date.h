@@ -11,9 +11,9 @@
 // without time has has-time clear, zone 0 and time 0.
 #pragma once
 
-#include "interpreter/stack.h"
 #include "runtime/base.h"
 #include "runtime/cell.h"
+#include "runtime/stack.h"
 
 namespace zot::date {
 

@@ -9,17 +9,16 @@
 #include "datatypes/object.h"
 #include "datatypes/registry.h"
 #include "datatypes/string.h"
-#include "interpreter/actions.h"
-#include "interpreter/eval.h"
-#include "interpreter/lexer.h"
-#include "interpreter/stack.h"
+#include "datatypes/words.h"
+#include "runtime/actions.h"
 #include "runtime/errors.h"
 #include "runtime/helpers.h"
 #include "runtime/output.h"
 #include "runtime/root.h"
+#include "runtime/services.h"
+#include "runtime/stack.h"
 #include "runtime/symbol.h"
 #include "runtime/throw.h"
-#include "runtime/words.h"
 
 namespace zot::error {
 
@@ -133,7 +132,8 @@ Cell scan_template(const char* text, const char* fallback) {
     return s;
   }
   Cell out;
-  lexer::scan(&out, reinterpret_cast<const u8*>(text), u32(len), lexer::Options{});
+  if (!g_services.scan_utf8) service_missing();
+  g_services.scan_utf8(&out, reinterpret_cast<const u8*>(text), u32(len), false);
   if (block::length_at(&out) == 1) {
     Cell v = *block::index_cell(&out);
     clear_new_line(&v);
@@ -277,13 +277,15 @@ void set_code(Cell* err, i32 category, i32 id_index) {
   Cell code;
   set_integer(&code, category * 100 + (id_index - 2));
   set_field(err, kCode, &code);
-  if (!interp::g_near.is(T_UNSET)) set_field(err, kNear, &interp::g_near);
+  const Cell* near = g_services.near ? g_services.near() : nullptr;
+  if (near && !near->is(T_UNSET)) set_field(err, kNear, near);
 }
 
 ZOT_NORETURN void bad_spec_field(const Cell* v) { raise_error(Err::ScriptInvalidSpecField, v); }
 
-// The runtime's errors become error objects here.
-void make_hook(Err e, const Cell* args[3], Cell* out) {
+}  // namespace
+
+void make_error(Err e, const Cell* args[3], Cell* out) {
   Cell* t0 = stack::g_top;
   const ErrorInfo& info = error_info(e);
   Cell cat = category_at(info.category);
@@ -304,7 +306,7 @@ void make_hook(Err e, const Cell* args[3], Cell* out) {
   *out = err;
 }
 
-void print_hook(const Cell* err_in) {
+void print_error(const Cell* err_in) {
   Cell err = *err_in;
   Cell* const base = stack::g_base;
   Cell* const top = stack::g_top;
@@ -327,15 +329,16 @@ void print_hook(const Cell* err_in) {
   stack::g_ctop = ctop;
 }
 
-}  // namespace
+i32 code_of(const Cell* error) {
+  const Cell* code = context::value_at(error->w1, 0);
+  return code && code->is(T_INTEGER) ? code->int_value() : -1;
+}
 
 // ---- catalog and prototype
 
 void init() {
   build_catalog();
   build_prototype();
-  set_error_hooks(make_hook, print_hook);
-  runtime::set_argument_word_fn(argument_word);
 }
 
 const Cell* catalog() { return root::cell(g_catalog_root); }
@@ -408,7 +411,8 @@ Cell* make(Cell* proto, Cell* spec_in, int type) {
         set_code(r, c, i);
       } else if (first.is(T_SET_WORD)) {
         context::bind(&spec, r->w1, true);
-        interp::do_block(&spec);
+        if (!g_services.do_block) service_missing();
+        g_services.do_block(&spec);
         Cell tw = get_field(r, kType), iw = get_field(r, kId);
         i32 c = find_category(&tw);
         if (!tw.is(T_WORD) || c < 0) bad_spec_field(&tw);

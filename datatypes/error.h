@@ -10,6 +10,7 @@
 
 #include "runtime/base.h"
 #include "runtime/cell.h"
+#include "runtime/errors.h"
 #include "runtime/memory.h"
 
 namespace zot::error {
@@ -19,9 +20,14 @@ enum Field : u32 {
   kFieldCount
 };
 
-// Builds the catalog and the error prototype, and takes over making and
-// printing the errors that the runtime raises. After the natives exist.
+// Builds the catalog and the error prototype. After the natives exist.
 void init();
+
+// The runtime's errors become error objects here (services of start-up):
+// making one, printing an uncaught one, the code of one.
+void make_error(Err e, const Cell* args[3], Cell* out);
+void print_error(const Cell* error);
+i32 code_of(const Cell* error);
 
 // The catalog object and the error prototype (root cells).
 const Cell* catalog();

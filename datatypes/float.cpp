@@ -2,7 +2,7 @@
 
 #include "datatypes/money.h"
 #include "datatypes/scalar.h"
-#include "interpreter/scan_numbers.h"
+#include "runtime/scan_numbers.h"
 
 #include <cmath>
 #include <limits>
@@ -10,7 +10,7 @@
 #include "datatypes/integer.h"
 #include "datatypes/registry.h"
 #include "datatypes/string.h"
-#include "interpreter/actions.h"
+#include "runtime/actions.h"
 #include "runtime/dtoa.h"
 #include "runtime/errors.h"
 #include "runtime/helpers.h"
@@ -366,7 +366,7 @@ Cell* make(Cell*, Cell* spec, int type) {
       mem::Series* s = mem::series_of(spec->w2);
       Cell check;
       set_none(&check);
-      d = s->length() ? lexer::text_to_float(s->head_ptr(), s->length(), s->unit(), &check) : 0.0;
+      d = s->length() ? numtext::text_to_float(s->head_ptr(), s->length(), s->unit(), &check) : 0.0;
       if (!s->length() || check.header == 0xFFFFFFFFu) raise_with_type(Err::ScriptBadToArg, u32(type), spec);
       break;
     }

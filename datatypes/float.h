@@ -5,9 +5,9 @@
 
 #include <cfloat>
 
-#include "interpreter/stack.h"
 #include "runtime/base.h"
 #include "runtime/cell.h"
+#include "runtime/stack.h"
 
 namespace zot::float_ {
 

@@ -7,12 +7,12 @@
 #include "datatypes/registry.h"
 #include "datatypes/string.h"
 #include "datatypes/typeset.h"
-#include "interpreter/actions.h"
-#include "interpreter/natives.h"
-#include "interpreter/stack.h"
+#include "datatypes/words.h"
+#include "runtime/actions.h"
 #include "runtime/errors.h"
+#include "runtime/services.h"
+#include "runtime/stack.h"
 #include "runtime/symbol.h"
-#include "runtime/words.h"
 
 namespace zot::function {
 
@@ -87,9 +87,8 @@ Cell* native_make(Cell* proto, Cell* spec, int type) {
   Cell s = *block::index_cell(spec), n = *(block::index_cell(spec) + 1);
   if (!s.is(T_BLOCK) || !n.is(T_INTEGER)) raise_error(Err::ScriptBadMakeArg, &dt, spec);
   i32 index = n.int_value();
-  bool ok = type == T_NATIVE ? natives::exists(u32(index))
-                             : (index >= 1 && index <= actions::kSlotCount && natives::g_action_entries[index]);
-  if (!ok) raise_error(Err::ScriptBadMakeArg, &dt, spec);
+  if (!g_services.entry_exists) service_missing();
+  if (!g_services.entry_exists(u32(type), index)) raise_error(Err::ScriptBadMakeArg, &dt, spec);
   g_result = make_native(u32(type), &s, u32(index));
   return &g_result;
 }

@@ -2,7 +2,7 @@
 
 #include "datatypes/registry.h"
 #include "datatypes/string.h"
-#include "interpreter/actions.h"
+#include "runtime/actions.h"
 #include "runtime/memory.h"
 
 namespace zot::handle {

@@ -3,9 +3,9 @@
 // the kind, word 2 the value, word 3 -1.
 #pragma once
 
-#include "interpreter/stack.h"
 #include "runtime/base.h"
 #include "runtime/cell.h"
+#include "runtime/stack.h"
 
 namespace zot::handle {
 

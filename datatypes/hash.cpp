@@ -3,15 +3,16 @@
 #include <algorithm>
 
 #include "datatypes/block.h"
-#include "datatypes/hooks.h"
+#include "datatypes/context.h"
 #include "datatypes/registry.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
-#include "interpreter/actions.h"
-#include "interpreter/stack.h"
+#include "runtime/actions.h"
 #include "runtime/errors.h"
 #include "runtime/hashtable.h"
 #include "runtime/helpers.h"
+#include "runtime/services.h"
+#include "runtime/stack.h"
 
 namespace zot::hash {
 
@@ -80,7 +81,7 @@ F block_slot(int slot) {
     Cell fn_word = stack::calling_word();
     Cell dt;
     make_cell(&dt, T_DATATYPE, T_HASH, 0, 0);
-    Cell arg = hooks::word("series");
+    Cell arg = word::name("series");
     raise_error(Err::ScriptExpectArg, &fn_word, &dt, &arg);
   }
   return reinterpret_cast<F>(f);

@@ -4,13 +4,13 @@
 #include "datatypes/money.h"
 #include "datatypes/scalar.h"
 #include "datatypes/string.h"
-#include "interpreter/scan_numbers.h"
+#include "runtime/scan_numbers.h"
 #include "runtime/symbol.h"
 
 #include "datatypes/float.h"
 #include "datatypes/registry.h"
 #include "datatypes/string.h"
-#include "interpreter/actions.h"
+#include "runtime/actions.h"
 #include "runtime/errors.h"
 #include "runtime/fatal.h"
 #include "runtime/helpers.h"
@@ -276,7 +276,7 @@ Cell* to(Cell*, Cell* spec, int) {
       // The text from the head: an optional sign, digits, ' separators.
       mem::Series* s = mem::series_of(spec->w2);
       i32 error = 0;
-      v = lexer::text_to_integer(s->head_ptr(), s->length(), s->unit(), &error);
+      v = numtext::text_to_integer(s->head_ptr(), s->length(), s->unit(), &error);
       if (error) raise_with_type(Err::ScriptBadToArg, T_INTEGER, spec);
       break;
     }

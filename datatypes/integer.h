@@ -2,9 +2,9 @@
 // with its overflow rules, conversions, comparison and text.
 #pragma once
 
-#include "interpreter/stack.h"
 #include "runtime/base.h"
 #include "runtime/cell.h"
+#include "runtime/stack.h"
 
 namespace zot::integer {
 

@@ -6,19 +6,18 @@
 
 #include "datatypes/block.h"
 #include "datatypes/context.h"
-#include "datatypes/hooks.h"
 #include "datatypes/registry.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
-#include "interpreter/actions.h"
-#include "interpreter/lexer.h"
-#include "interpreter/stack.h"
+#include "datatypes/words.h"
+#include "runtime/actions.h"
 #include "runtime/cycles.h"
 #include "runtime/errors.h"
 #include "runtime/hashtable.h"
 #include "runtime/helpers.h"
+#include "runtime/services.h"
+#include "runtime/stack.h"
 #include "runtime/symbol.h"
-#include "runtime/words.h"
 
 namespace zot::map {
 
@@ -194,18 +193,9 @@ i32 write_pairs(const Cell& m, Cell* out, bool all, bool flat, const Cell* limit
   return part;
 }
 
-// ---- services
+}  // namespace
 
-hooks::Services g_previous_services;
-
-void body_service(const Cell* value, Cell* out) {
-  if (value->is(T_MAP)) return reflect_into(value, words::sym(w::body), out);
-  if (!g_previous_services.body_of) hooks::missing();
-  g_previous_services.body_of(value, out);
-}
-
-// The lexer hands over the block of a map literal.
-void lexer_maker(Cell* cell) {
+void from_literal(Cell* cell) {
   Cell b = *cell;
   if (block::length_at(&b) & 1) raise_error(Err::ScriptInvalidArg, &b);
   Cell m;
@@ -213,14 +203,14 @@ void lexer_maker(Cell* cell) {
   *cell = m;
 }
 
-// Keys of maps that the table module indexes itself (it hands over the key
-// cell in the pair block): normalised aside and written back.
-void table_key_hook(Cell* key) {
+void normalise_table_key(Cell* key) {
   Cell k = *key;
   Cell where = k;
   preprocess_key(&k, &where);
   *key = k;
 }
+
+namespace {
 
 // ---- slot functions
 
@@ -592,13 +582,6 @@ void register_type() {
   s[kRemove - 1] = fn(&remove);
   s[kSelect - 1] = fn(&select);
   datatype::register_type(T_MAP, 0, "map!", s, kSlotCount);
-
-  lexer::g_make_map = lexer_maker;
-  hashtable::set_map_key_fn(table_key_hook);
-  if (hooks::g_services.body_of != body_service) {
-    g_previous_services.body_of = hooks::g_services.body_of;
-    hooks::g_services.body_of = body_service;
-  }
 }
 
 }  // namespace zot::map

@@ -46,4 +46,10 @@ Cell* push(const Cell* m);
 // normaliser of the hash tables and the map part of the body service.
 void register_type();
 
+// The block in `cell` (a map literal the lexer hands over) becomes a map! in place.
+void from_literal(Cell* cell);
+// Keys of maps that the hash tables index themselves (they hand over the key
+// cell in the pair block): normalised aside and written back.
+void normalise_table_key(Cell* key);
+
 }  // namespace zot::map

@@ -5,15 +5,15 @@
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/float.h"
-#include "datatypes/hooks.h"
 #include "datatypes/integer.h"
 #include "datatypes/registry.h"
 #include "datatypes/string.h"
-#include "interpreter/actions.h"
+#include "datatypes/words.h"
+#include "runtime/actions.h"
 #include "runtime/dtoa.h"
 #include "runtime/errors.h"
+#include "runtime/services.h"
 #include "runtime/symbol.h"
-#include "runtime/words.h"
 
 namespace zot::money {
 
@@ -52,7 +52,6 @@ struct Wide {
 };
 
 Cell g_made;
-DigitsSourceFn g_digits_source = nullptr;
 
 Cell datatype_cell(u32 type) {
   Cell dt;
@@ -327,8 +326,8 @@ double amount_to_float(const Amount& a) {
 int fraction_digits(bool all) {
   if (all) return kFractionDigits;
   int d = 2;
-  if (g_digits_source) {
-    const Cell* c = g_digits_source();
+  if (g_services.money_digits) {
+    const Cell* c = g_services.money_digits();
     if (c && c->is(T_INTEGER)) d = c->int_value();
   }
   return d > kFractionDigits ? kFractionDigits : d;
@@ -370,8 +369,7 @@ Cell currency_word(u32 index) {
   Cell w;
   const char* code = currency_code(index);
   if (!code) return *set_none(&w);
-  if (hooks::g_services.word) return hooks::g_services.word(code);
-  return word::load(code);
+  return word::name(code);
 }
 
 int field_of(const Cell* element) {
@@ -706,7 +704,6 @@ void math_op(int op) {
   pack(set_unset(left), r);
 }
 
-void set_digits_source(DigitsSourceFn fn) { g_digits_source = fn; }
 
 // ---- slot functions
 
@@ -725,14 +722,14 @@ Cell* make(Cell*, Cell* spec, int) {
 Cell* to(Cell*, Cell* spec, int) { return make_or_to(spec); }
 
 void random(Cell* value, bool seed, bool secure, bool) {
-  hooks::Services& s = hooks::g_services;
+  Services& s = g_services;
   if (seed) {
-    if (!s.random_seed) hooks::missing();
+    if (!s.random_seed) service_missing();
     s.random_seed(value->w1 ^ value->w2 ^ value->w3 ^ (value->header & kSignBit));
     set_unset(value);
     return;
   }
-  if (!s.random_range || !s.random_draw) hooks::missing();
+  if (!s.random_range || !s.random_draw) service_missing();
   Amount a;
   unpack(value, &a);
   int i = 0;

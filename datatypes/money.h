@@ -7,9 +7,9 @@
 // per byte, most significant first. Zero is never negative, whatever its sign bit.
 #pragma once
 
-#include "interpreter/stack.h"
 #include "runtime/base.h"
 #include "runtime/cell.h"
+#include "runtime/stack.h"
 
 namespace zot::money {
 
@@ -76,9 +76,8 @@ i32 compare(const Cell* m, const Cell* other, i32 op);
 // first cells, one of them money!; the result replaces the first.
 void math_op(int op);
 
-// The value of system/options/money-digits (null or a non-integer: 2).
-using DigitsSourceFn = const Cell* (*)();
-void set_digits_source(DigitsSourceFn fn);
+// Forming takes its fraction digits from system/options/money-digits through
+// the services table (none, or not an integer: 2).
 
 // ---- slot functions
 Cell* make(Cell* proto, Cell* spec, int type);

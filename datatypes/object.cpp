@@ -5,19 +5,18 @@
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/function.h"
-#include "datatypes/hooks.h"
 #include "datatypes/ownership.h"
 #include "datatypes/registry.h"
 #include "datatypes/scalar.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
-#include "interpreter/actions.h"
-#include "interpreter/eval.h"
-#include "interpreter/stack.h"
+#include "datatypes/words.h"
+#include "runtime/actions.h"
 #include "runtime/cycles.h"
 #include "runtime/errors.h"
+#include "runtime/services.h"
+#include "runtime/stack.h"
 #include "runtime/symbol.h"
-#include "runtime/words.h"
 
 namespace zot::object {
 
@@ -157,7 +156,8 @@ void call_handler(const Cell* fn_value, w::Id name, const Cell* args, int count,
   stack::push_function_frame(words::word(name), 0);
   for (int i = 0; i < count; i++) stack::push(args + i);
   function::init_locals(locals);
-  interp::call_function(&f, obj_ctx);
+  if (!g_services.call_function) service_missing();
+  g_services.call_function(&f, obj_ctx);
   runtime::raise_pending();
   stack::pop_frame();
   stack::g_top = t0;
@@ -184,8 +184,8 @@ i32 mold_value(const Cell* v, Cell* out, bool only, bool all, bool flat, const C
   return actions::lookup<actions::MoldFn>(c.type(), actions::kMold)(&c, out, only, all, flat, limit, part, indent);
 }
 
-// The body block: set-words (each on a new line) and their values; word!
-// and path! values in their literal forms.
+}  // namespace
+
 void body_of(const Cell* obj, Cell* out) {
   Cell o = *obj;
   Node ctx = o.w1;
@@ -203,20 +203,6 @@ void body_of(const Cell* obj, Cell* out) {
   }
   *out = *b;
 }
-
-hooks::Services g_previous_services;
-
-void body_service(const Cell* value, Cell* out) {
-  if (value->is(T_OBJECT) || value->is(T_ERROR)) return body_of(value, out);
-  if (!g_previous_services.body_of) hooks::missing();
-  g_previous_services.body_of(value, out);
-}
-
-void fire_hook(Cell* obj, const Cell* word, const Cell* old_value, const Cell* new_value) {
-  fire_on_change(obj, word, old_value, new_value);
-}
-
-}  // namespace
 
 u32 next_class_id() { return ++g_class_counter; }
 
@@ -628,7 +614,8 @@ Cell* make(Cell* proto, Cell* spec_in, int type) {
       }
     }
     context::bind(&spec, ctx, true);
-    interp::do_block(&spec);
+    if (!g_services.do_block) service_missing();
+    g_services.do_block(&spec);
     clear_changed(ctx);
     clear_flag_bit30(mem::series_of(values_of(ctx)));
     r->w2 = (from_proto && !added) ? p.w2 : next_class_id();
@@ -840,14 +827,5 @@ void register_type() {
   datatype::register_type(T_OBJECT, 0, "object!", s, actions::kSlotCount);
 }
 
-void init() {
-  context::set_fire_on_change(fire_hook);
-  scalar::set_fire_on_change(fire_hook);
-  ownership::set_fire_deep_change(fire_on_deep_change);
-  if (hooks::g_services.body_of != body_service) {
-    g_previous_services.body_of = hooks::g_services.body_of;
-    hooks::g_services.body_of = body_service;
-  }
-}
 
 }  // namespace zot::object

@@ -98,10 +98,11 @@ Cell* select(Cell* obj, Cell* key, Cell* part, bool only, bool case_, bool same,
              bool last, bool reverse);
 Cell* modify(Cell* target, Cell* field, Cell* value, bool case_);
 
+// The body block: set-words (each on a new line) and their values; word!
+// and path! values in their literal forms.
+void body_of(const Cell* obj, Cell* out);
+
 // Registers object! (no parent).
 void register_type();
-// Installs the change-event hooks of contexts, scalars and ownership, and
-// the object body service.
-void init();
 
 }  // namespace zot::object

@@ -1,6 +1,7 @@
 #include "datatypes/ownership.h"
 
 #include "datatypes/context.h"
+#include "datatypes/object.h"
 #include "runtime/cycles.h"
 #include "runtime/hashtable.h"
 
@@ -10,7 +11,6 @@ mem::Node g_table = 0;
 
 namespace {
 
-FireDeepChangeFn g_fire = nullptr;
 constexpr u32 kImageOwned = 0x10000u;  // image! values carry the flag in the header
 
 ZOT_INLINE bool followed(u32 t) {
@@ -62,7 +62,6 @@ void init() {
   if (!g_table) g_table = hashtable::init(100, nullptr, 4, 3);
 }
 
-void set_fire_deep_change(FireDeepChangeFn fn) { g_fire = fn; }
 
 void bind(const Cell* value, const Cell* owner, const Cell* word) {
   u32 t = value->type();
@@ -138,12 +137,11 @@ bool check(const Cell* value, const Cell* action_word, const Cell* new_value, i3
   if (value->type() == T_IMAGE && !(value->header & kImageOwned)) return false;
   Cell* e = hashtable::get_int(g_table, key);
   if (!e || !e[1].w3) return false;
-  if (!g_fire) return false;
   Cell owner = e[1], word = e[2], target = *value, action = *action_word;
   Cell nv;
   if (new_value) nv = *new_value;
   else set_none(&nv);
-  g_fire(&owner, &word, &target, &action, &nv, index, part);
+  object::fire_on_deep_change(&owner, &word, &target, &action, &nv, index, part);
   return true;
 }
 

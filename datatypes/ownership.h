@@ -23,11 +23,6 @@ Cell* owner_of(mem::Node series);
 // handlers, tells the owner; true when it did.
 bool check(const Cell* value, const Cell* action_word, const Cell* new_value, i32 index, i32 part);
 
-// The owner's notification, installed by the object datatype.
-using FireDeepChangeFn = void (*)(const Cell* owner, const Cell* word, const Cell* target, const Cell* action,
-                                  const Cell* new_value, i32 index, i32 part);
-void set_fire_deep_change(FireDeepChangeFn fn);
-
 // The value-slot pool: cells kept alive for C++ code, by 1-based index.
 void init_slot_pool();
 u32 slot_pool_take(const Cell* value);

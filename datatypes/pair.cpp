@@ -11,7 +11,7 @@
 #include "datatypes/scalar.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
-#include "interpreter/actions.h"
+#include "runtime/actions.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
 

@@ -3,9 +3,9 @@
 // with a float or a point, continues as point2D! math.
 #pragma once
 
-#include "interpreter/stack.h"
 #include "runtime/base.h"
 #include "runtime/cell.h"
+#include "runtime/stack.h"
 
 namespace zot::pair {
 

@@ -3,10 +3,10 @@
 #include "datatypes/block.h"
 #include "datatypes/registry.h"
 #include "datatypes/string.h"
-#include "interpreter/actions.h"
-#include "interpreter/stack.h"
+#include "runtime/actions.h"
 #include "runtime/cycles.h"
 #include "runtime/errors.h"
+#include "runtime/stack.h"
 
 namespace zot::path {
 

@@ -3,7 +3,7 @@
 #include "datatypes/float.h"
 #include "datatypes/registry.h"
 #include "datatypes/string.h"
-#include "interpreter/actions.h"
+#include "runtime/actions.h"
 #include "runtime/memory.h"
 
 namespace zot::percent {

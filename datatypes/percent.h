@@ -2,9 +2,9 @@
 // times 100 with a "%". Everything but its text is float!'s.
 #pragma once
 
-#include "interpreter/stack.h"
 #include "runtime/base.h"
 #include "runtime/cell.h"
+#include "runtime/stack.h"
 
 namespace zot::percent {
 

@@ -2,9 +2,9 @@
 // words 1 to 3 (x, y, z). pair! math falls back on point2D! math.
 #pragma once
 
-#include "interpreter/stack.h"
 #include "runtime/base.h"
 #include "runtime/cell.h"
+#include "runtime/stack.h"
 
 namespace zot::point2d {
 

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "datatypes/context.h"
 #include "platform/platform.h"
 #include "runtime/fatal.h"
 
@@ -17,7 +18,7 @@ const Cell g_false = {T_LOGIC, 0, 0, 0};
 
 namespace {
 
-MakeNameWordFn g_make_word = nullptr;
+bool g_words_ready = false;  // the global context takes words
 
 ZOT_NORETURN void bad_count(u32 type, int count) {
   std::string s = "*** Datatype Error: invalid actions count for type: " + std::to_string(type) +
@@ -35,7 +36,7 @@ void register_type(u32 type, u32 parent, const char* name, const actions::AnyFn*
   e.name = name;
   e.name_len_minus1 = u32(std::strlen(name)) - 1;
   e.name_word = g_unset;
-  if (g_make_word) e.name_word = g_make_word(name);
+  if (g_words_ready) e.name_word = word::load(name);
   if (count != actions::kSlotCount) bad_count(type, count);
   for (int s = 0; s < actions::kSlotCount; s++) {
     actions::AnyFn f = slots[s];
@@ -48,10 +49,10 @@ void register_type(u32 type, u32 parent, const char* name, std::initializer_list
   register_type(type, parent, name, slots.begin(), int(slots.size()));
 }
 
-void make_name_words(MakeNameWordFn make_word) {
-  g_make_word = make_word;
+void make_name_words() {
+  g_words_ready = true;
   for (u32 t = 1; t <= g_highest_id; t++)
-    if (g_types[t].name) g_types[t].name_word = make_word(g_types[t].name);
+    if (g_types[t].name) g_types[t].name_word = word::load(g_types[t].name);
 }
 
 const char* type_name(u32 type) {

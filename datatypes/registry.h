@@ -4,7 +4,7 @@
 
 #include <initializer_list>
 
-#include "interpreter/actions.h"
+#include "runtime/actions.h"
 #include "runtime/base.h"
 #include "runtime/cell.h"
 
@@ -27,9 +27,9 @@ void register_type(u32 type, u32 parent, const char* name, std::initializer_list
 // unlisted slots of a sparse table are null.
 void register_type(u32 type, u32 parent, const char* name, const actions::AnyFn* slots, int count);
 
-// The name word of every registered type, once the word machinery exists.
-using MakeNameWordFn = Cell (*)(const char* name);
-void make_name_words(MakeNameWordFn make_word);
+// The name word of every registered type, once the global context exists
+// (types registered later get theirs at once).
+void make_name_words();
 
 const char* type_name(u32 type);
 

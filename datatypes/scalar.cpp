@@ -10,23 +10,16 @@
 #include "datatypes/money.h"
 
 #include "datatypes/block.h"
-#include "datatypes/hooks.h"
+#include "datatypes/object.h"
 #include "datatypes/ownership.h"
 #include "datatypes/registry.h"
-#include "interpreter/stack.h"
+#include "runtime/services.h"
+#include "runtime/stack.h"
 #include "runtime/symbol.h"
 
 namespace zot::scalar {
 
 Holder g_holder;
-
-namespace {
-
-FireOnChangeFn g_on_change = nullptr;
-
-}  // namespace
-
-void set_fire_on_change(FireOnChangeFn fn) { g_on_change = fn; }
 
 void field_changed(const Cell* old_value, const Cell* new_value, const Cell* field_value, i32 field_index) {
   Holder h = g_holder;
@@ -35,7 +28,7 @@ void field_changed(const Cell* old_value, const Cell* new_value, const Cell* fie
   // The handlers run Zot code: they get copies, never cells that may move.
   Cell old_copy = *old_value, new_copy = *new_value, field_copy = *field_value;
   if (h.value->is(T_OBJECT)) {
-    if (g_on_change) g_on_change(h.value, h.word, &old_copy, &new_copy);
+    object::fire_on_change(h.value, h.word, &old_copy, &new_copy);
   } else {
     ownership::check(h.value, words::word(words::set_path), &field_copy, field_index, 1);
   }
@@ -82,10 +75,10 @@ bool word_is(const Cell* word, words::Id id) {
 }
 
 bool load_single(const Cell* text, Cell* out) {
-  if (!hooks::g_services.scan) hooks::missing();
+  if (!g_services.scan_text) service_missing();
   Cell* top = stack::g_top;
   Cell* values = stack::push(&datatype::g_none);
-  hooks::g_services.scan(text, values);
+  g_services.scan_text(text, values);
   bool one = values->is(T_BLOCK) && block::length_at(values) == 1;
   if (one) *out = *block::index_cell(values);
   stack::g_top = top;

@@ -4,10 +4,10 @@
 // arguments they raise with.
 #pragma once
 
+#include "datatypes/words.h"
 #include "runtime/base.h"
 #include "runtime/cell.h"
 #include "runtime/errors.h"
-#include "runtime/words.h"
 
 namespace zot::scalar {
 
@@ -22,12 +22,8 @@ struct Holder {
 };
 extern Holder g_holder;
 
-// An object! holder hears through its on-change* handler, called by the
-// routine the object datatype installs here (the same one it gives
-// context::set_fire_on_change); a series holder through the ownership
-// tracking, with the action word `set-path`.
-using FireOnChangeFn = void (*)(Cell* object, const Cell* word, const Cell* old_value, const Cell* new_value);
-void set_fire_on_change(FireOnChangeFn fn);
+// An object! holder hears through its on-change* handler; a series holder
+// through the ownership tracking, with the action word `set-path`.
 
 // After a field of a scalar was set: the old and new whole value, the new
 // field value and the field's 1-based index. Does nothing when no holder asked.

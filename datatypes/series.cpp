@@ -2,20 +2,22 @@
 
 #include <algorithm>
 
-#include "datatypes/hooks.h"
+#include "datatypes/context.h"
 #include "datatypes/ownership.h"
 #include "datatypes/registry.h"
 #include "datatypes/string.h"
-#include "interpreter/stack.h"
+#include "datatypes/vector.h"
+#include "datatypes/words.h"
 #include "runtime/errors.h"
 #include "runtime/hashtable.h"
-#include "runtime/words.h"
+#include "runtime/services.h"
+#include "runtime/stack.h"
+#include "runtime/symbol.h"
 
 namespace zot::series {
 
 using mem::Series;
 
-OwnerObserverFn g_owner_observer = nullptr;
 
 namespace {
 
@@ -25,7 +27,7 @@ Cell g_none_answer;
 Cell* none_answer() { return set_none(&g_none_answer); }
 
 ZOT_NORETURN void bad_refine(const char* word, const Cell* arg) {
-  Cell w = hooks::word(word);
+  Cell w = word::name(word);
   raise_error(Err::ScriptInvalidRefineArg, &w, arg);
 }
 
@@ -86,8 +88,7 @@ i64 element_index(const Cell* s, i32 n) {
 void read_element(const Cell* s, i64 i, Cell* out) {
   u32 t = s->type();
   if (t == T_VECTOR) {
-    if (!hooks::g_services.vector_get) hooks::missing();
-    hooks::g_services.vector_get(s, i32(i), out);
+    vector::get_at(s, i32(i), out);
     return;
   }
   Series* b = buffer_of(s);
@@ -101,8 +102,8 @@ void read_element(const Cell* s, i64 i, Cell* out) {
 }
 
 i32 draw_range(i32 n, bool secure) {
-  if (!hooks::g_services.random_range) hooks::missing();
-  return hooks::g_services.random_range(n, secure);
+  if (!g_services.random_range) service_missing();
+  return g_services.random_range(n, secure);
 }
 
 }  // namespace
@@ -154,7 +155,7 @@ const w::Id kChangeWords[] = {
 };
 
 bool notify_owner(const Cell* s, Change c, const Cell* value, i32 index, i32 part) {
-  if (g_owner_observer) return g_owner_observer(s, c, value, index, part);
+  if (g_services.series_change) return g_services.series_change(s, int(c), value, index, part);
   // Most series are not owned: one flag test and out.
   if (s->type() != T_IMAGE && !(buffer_of(s)->flags & mem::kOwned)) return false;
   return ownership::check(s, words::word(kChangeWords[int(c)]), value, index, part);
@@ -296,8 +297,7 @@ Cell* poke(Cell* s, i32 n, Cell* value, Cell* index_cell) {
     buffer_of(s)->cells()[i] = *value;
     if (t == T_HASH) hash_replaced(s, i32(i));
   } else if (t == T_VECTOR) {
-    if (!hooks::g_services.vector_set) hooks::missing();
-    if (!hooks::g_services.vector_set(s, i32(i), value)) raise_error(Err::ScriptInvalidArg, value);
+    if (!vector::set_at(s, i32(i), value)) raise_error(Err::ScriptInvalidArg, value);
   } else if (t == T_BINARY) {
     *unit_ptr(buffer_of(s), i) = u8(value->w2);
   } else {
@@ -388,7 +388,7 @@ Cell* move(Cell* origin, Cell* target, Cell* part) {
   if (!is_series_type(tt)) {
     Cell fn = stack::calling_word();
     Cell dt = datatype_cell(tt);
-    Cell arg = hooks::word("target");
+    Cell arg = word::name("target");
     raise_error(Err::ScriptExpectArg, &fn, &dt, &arg);
   }
   i32 avail = length_at(origin);
@@ -554,11 +554,11 @@ Cell* copy(Cell* value, Cell* result, Cell* part, bool deep, Cell* kind) {
 
 void random(Cell* value, bool seed, bool secure, bool only) {
   if (seed) {
-    if (!hooks::g_services.random_seed || !hooks::g_services.hash_bytes) hooks::missing();
+    if (!g_services.random_seed || !g_services.hash_bytes) service_missing();
     i32 len = length_at(value);
     Series* b = buffer_of(value);
-    u32 h = hooks::g_services.hash_bytes(unit_ptr(b, index_of(value)), u32(len) << b->unit_shift());
-    hooks::g_services.random_seed(h);
+    u32 h = g_services.hash_bytes(unit_ptr(b, index_of(value)), u32(len) << b->unit_shift());
+    g_services.random_seed(h);
     set_unset(value);
     return;
   }
@@ -589,8 +589,8 @@ void random(Cell* value, bool seed, bool secure, bool only) {
 
 // Ownership is not tracked yet: no series has an owner to report.
 void reflect(Cell* value, u32 field_symbol) {
-  u32 owned = hooks::g_services.owned_symbol;
-  if (!owned || hooks::canonical(field_symbol) != hooks::canonical(owned)) raise_error(Err::InternalNotDone);
+  u32 owned = words::sym(w::owned);
+  if (!owned || symbol::resolve(field_symbol) != symbol::resolve(owned)) raise_error(Err::InternalNotDone);
   set_none(value);
 }
 

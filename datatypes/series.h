@@ -6,7 +6,7 @@
 // w2 = node, w3 = per type (a hash!'s table, a vector!'s element type).
 #pragma once
 
-#include "interpreter/actions.h"
+#include "runtime/actions.h"
 #include "runtime/base.h"
 #include "runtime/cell.h"
 #include "runtime/memory.h"
@@ -56,10 +56,8 @@ const char* change_word(Change c);
 bool ownership_check(const Cell* s, Change c, const Cell* value, i32 index, i32 part);
 // After the change.
 void ownership_done(const Cell* s, Change c, const Cell* value, i32 index, i32 part);
-// Observer of both notifications (tests); its answer stands for "an owner was
-// notified" until ownership tracking exists.
-using OwnerObserverFn = bool (*)(const Cell* s, Change c, const Cell* value, i32 index, i32 part);
-extern OwnerObserverFn g_owner_observer;
+// g_services.series_change sees both notifications first (tests); its
+// answer stands for "an owner was notified".
 
 // ---- hash! re-indexing, one per kind of change (a hash! keeps the positions
 // of its cells in a table named by w3).

@@ -1,14 +1,14 @@
 #include "datatypes/simple.h"
 
 #include "datatypes/block.h"
-#include "datatypes/hooks.h"
 #include "datatypes/registry.h"
 #include "datatypes/string.h"
-#include "interpreter/actions.h"
-#include "interpreter/stack.h"
+#include "runtime/actions.h"
 #include "runtime/errors.h"
 #include "runtime/fatal.h"
 #include "runtime/helpers.h"
+#include "runtime/services.h"
+#include "runtime/stack.h"
 
 namespace zot {
 
@@ -259,13 +259,13 @@ Cell* to(Cell* proto, Cell* spec, int type) {
 void random(Cell* value, bool seed, bool secure, bool only) {
   (void)only;
   if (seed) {
-    if (!hooks::g_services.random_seed) hooks::missing();
-    hooks::g_services.random_seed(value->w1);
+    if (!g_services.random_seed) service_missing();
+    g_services.random_seed(value->w1);
     set_unset(value);
     return;
   }
-  if (!hooks::g_services.random_draw) hooks::missing();
-  set_logic(value, hooks::g_services.random_draw(secure) > 0x3FFFFFFF);
+  if (!g_services.random_draw) service_missing();
+  set_logic(value, g_services.random_draw(secure) > 0x3FFFFFFF);
 }
 
 i32 form(const Cell* value, Cell* out, const Cell* limit, i32 part) {

@@ -2,21 +2,21 @@
 
 #include "datatypes/string.h"
 
+#include <string>
 #include <type_traits>
 
-#include "interpreter/actions.h"
-#include "interpreter/stack.h"
+#include "runtime/actions.h"
 #include "runtime/dtoa.h"
 #include "runtime/errors.h"
 #include "runtime/fatal.h"
 #include "runtime/print.h"
+#include "runtime/stack.h"
+#include "runtime/symbol.h"
 #include "runtime/unicode.h"
 
 namespace zot::string {
 
 namespace {
-
-SymbolNameFn g_symbol_name = nullptr;
 
 ZOT_NORETURN ZOT_NOINLINE void bad_unit() { runtime::quit(runtime::kFatalNoSwitch, ZOT_CALLER_ADDRESS()); }
 
@@ -81,11 +81,28 @@ struct TextRef {
   i32 index;
 };
 
-TextRef text_of(const Cell* v) {
-  if (v->is(T_SYMBOL)) {
-    if (!g_symbol_name) raise_error(Err::InternalNotDone);
-    return TextRef{g_symbol_name(v), 0};
+// The name of a symbol as a string! (made once, then kept in the symbol cell).
+Node symbol_name(const Cell* sym) {
+  if (sym->w2) return sym->w2;
+  mem::Series* table = mem::series_of(symbol::g_block);
+  u32 id;
+  if (sym >= table->cells() && sym < table->cells_tail()) {
+    id = u32(sym - table->cells()) + 1;
+  } else {
+    // A copy of a symbol cell: find its id by its name.
+    mem::Series* name = mem::series_of(sym->w3);
+    std::string text(reinterpret_cast<const char*>(name->head_ptr()), name->length());
+    id = symbol::make_from_bytes(reinterpret_cast<const u8*>(text.data()), u32(text.size()));
   }
+  std::size_t len = 0;
+  Node n = unicode::utf8_to_new_string(reinterpret_cast<const u8*>(symbol::name_text(id)),
+                                       symbol::name_length(id), &len, false);
+  symbol::get(id)->w2 = n;
+  return n;
+}
+
+TextRef text_of(const Cell* v) {
+  if (v->is(T_SYMBOL)) return TextRef{symbol_name(v), 0};
   return TextRef{v->w2, index_of(v)};
 }
 
@@ -113,8 +130,6 @@ constexpr char kEscapes[95] = {
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
 }  // namespace
-
-void set_symbol_name_fn(SymbolNameFn fn) { g_symbol_name = fn; }
 
 // ---------------------------------------------------------------------------
 // Making

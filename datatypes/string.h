@@ -163,11 +163,6 @@ std::string to_utf8(const Cell* s);
 // A new string! in out holding the UTF-8 text.
 Cell* make_from_utf8(Cell* out, const char* text, std::size_t length);
 
-// symbol! values keep their letters in a name string; the symbol datatype
-// installs the routine that gives it (the node of a string!).
-using SymbolNameFn = Node (*)(const Cell* symbol);
-void set_symbol_name_fn(SymbolNameFn fn);
-
 }  // namespace zot::string
 
 // Text conversions that read or build string buffers (the byte-level ones are

@@ -14,16 +14,18 @@
 #include <new>
 #include <vector>
 
-#include "datatypes/hooks.h"
+#include "datatypes/context.h"
 #include "datatypes/registry.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
-#include "interpreter/actions.h"
-#include "interpreter/comparator.h"
-#include "interpreter/stack.h"
+#include "datatypes/vector.h"
+#include "runtime/actions.h"
+#include "runtime/comparator.h"
 #include "runtime/errors.h"
 #include "runtime/helpers.h"
+#include "runtime/services.h"
 #include "runtime/sort.h"
+#include "runtime/stack.h"
 #include "runtime/unicode.h"
 
 namespace zot::string {
@@ -65,7 +67,7 @@ ZOT_INLINE u32 unit_at(const Series* b, i64 i) {
 }
 
 ZOT_NORETURN void bad_refine(const char* word, const Cell* arg) {
-  Cell w = hooks::word(word);
+  Cell w = word::name(word);
   raise_error(Err::ScriptInvalidRefineArg, &w, arg);
 }
 
@@ -325,7 +327,6 @@ Search search(Cell* s, Cell* value, Cell* part, bool case_, bool same, bool any,
   }
   bool fold = is_any_string(st) && !case_ && !same;
   if (fold && kind == kUnit) cp = fold_upper(cp);
-  if (vector && kind == kNumber && !hooks::g_services.vector_get) hooks::missing();
 
   // Nothing below allocates, so raw pointers hold (vector elements are read
   // through the vector service, which writes into a local cell).
@@ -333,7 +334,7 @@ Search search(Cell* s, Cell* value, Cell* part, bool case_, bool same, bool any,
     if (i < 0 || i64(i) + klen > total) return false;
     if (kind == kNumber && vector) {
       Cell elem;
-      hooks::g_services.vector_get(s, i, &elem);
+      vector::get_at(s, i, &elem);
       return numbers_equal(&elem, &key);
     }
     const Series* b = buffer_of(s);
@@ -392,8 +393,7 @@ Search search(Cell* s, Cell* value, Cell* part, bool case_, bool same, bool any,
 void element_value(const Cell* s, i32 i, Cell* out) {
   u32 t = s->type();
   if (t == T_VECTOR) {
-    if (!hooks::g_services.vector_get) hooks::missing();
-    hooks::g_services.vector_get(s, i, out);
+    vector::get_at(s, i, out);
     return;
   }
   u32 c = unit_at(buffer_of(s), i);

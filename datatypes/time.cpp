@@ -4,14 +4,14 @@
 #include <cmath>
 
 #include "datatypes/block.h"
+#include "datatypes/date.h"
 #include "datatypes/float.h"
-#include "datatypes/hooks.h"
 #include "datatypes/integer.h"
 #include "datatypes/registry.h"
 #include "datatypes/scalar.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
-#include "interpreter/actions.h"
+#include "runtime/actions.h"
 #include "runtime/dtoa.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
@@ -21,7 +21,6 @@ namespace zot::time {
 namespace {
 
 Cell g_made;
-DateMathFn g_date_math = nullptr;
 
 ZOT_INLINE bool is_text_type(TypeId t) {
   return t == T_STRING || t == T_FILE || t == T_URL || t == T_TAG || t == T_EMAIL || t == T_REF;
@@ -151,8 +150,6 @@ i32 form_into(double seconds, Cell* out, i32 part) {
 
 void raise_bad_to_arg(const Cell* spec) { scalar::raise_with_type(Err::ScriptBadToArg, T_TIME, spec); }
 
-void set_date_math(DateMathFn fn) { g_date_math = fn; }
-
 // ---- slot functions
 
 Cell* make(Cell*, Cell* spec, int) {
@@ -233,11 +230,10 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, i32, bool,
 void add() {
   Cell* a = stack::g_base;
   if (a[1].is(T_DATE)) {
-    if (!g_date_math) hooks::missing();
     Cell time = a[0];
     a[0] = a[1];
     a[1] = time;
-    g_date_math(integer::kOpAdd);
+    date::math_op(integer::kOpAdd);
     return;
   }
   math(integer::kOpAdd);

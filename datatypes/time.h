@@ -3,9 +3,9 @@
 // and conversions are float!'s, with the changes named here.
 #pragma once
 
-#include "interpreter/stack.h"
 #include "runtime/base.h"
 #include "runtime/cell.h"
+#include "runtime/stack.h"
 
 namespace zot::time {
 
@@ -42,11 +42,6 @@ int get_named_index(const Cell* word);
 // Appends the h:mm:ss text of the seconds; returns the part budget left.
 i32 form_into(double seconds, Cell* out, i32 part);
 ZOT_NORETURN void raise_bad_to_arg(const Cell* spec);
-
-// ---- date! arithmetic (installed by the date datatype): add with a date
-// second operand swaps the operands and hands them over with op code 0.
-using DateMathFn = void (*)(int op);
-void set_date_math(DateMathFn fn);
 
 // ---- slot functions
 Cell* make(Cell* proto, Cell* spec, int type);

@@ -4,10 +4,10 @@
 #include "datatypes/context.h"
 #include "datatypes/registry.h"
 #include "datatypes/string.h"
-#include "interpreter/actions.h"
-#include "interpreter/stack.h"
+#include "runtime/actions.h"
 #include "runtime/errors.h"
 #include "runtime/fatal.h"
+#include "runtime/stack.h"
 
 namespace zot::typeset {
 

@@ -5,15 +5,15 @@
 
 #include "datatypes/block.h"
 #include "datatypes/float.h"
-#include "datatypes/hooks.h"
 #include "datatypes/integer.h"
 #include "datatypes/registry.h"
 #include "datatypes/scalar.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
-#include "interpreter/stack.h"
+#include "datatypes/words.h"
 #include "runtime/errors.h"
-#include "runtime/words.h"
+#include "runtime/services.h"
+#include "runtime/stack.h"
 
 namespace zot::vector {
 
@@ -422,25 +422,15 @@ Cell* from_block(const Cell* spec, Cell* out) {
   return out;
 }
 
-// ---- services
+}  // namespace
 
-void service_get(const Cell* v, i32 index, Cell* out) {
+void get_at(const Cell* v, i32 index, Cell* out) {
   get_value(element_at(v, index), width_of(v), element_type(v), out);
 }
 
-bool service_set(Cell* v, i32 index, const Cell* value) {
+bool set_at(Cell* v, i32 index, const Cell* value) {
   return set_value(element_at(v, index), value, width_of(v), element_type(v));
 }
-
-void (*g_previous_body_of)(const Cell* value, Cell* out) = nullptr;
-
-void body_of(const Cell* value, Cell* out) {
-  if (value->is(T_VECTOR)) return to_block(value, out);
-  if (!g_previous_body_of) hooks::missing();
-  g_previous_body_of(value, out);
-}
-
-}  // namespace
 
 // ---- making and elements
 
@@ -659,12 +649,6 @@ void register_type() {
   set(kInsert, fn(&append));
   set(kChange, fn(&change));
   datatype::register_type(T_VECTOR, T_STRING, "vector!", slots, kSlotCount);
-  hooks::g_services.vector_get = &service_get;
-  hooks::g_services.vector_set = &service_set;
-  if (hooks::g_services.body_of != &body_of) {
-    g_previous_body_of = hooks::g_services.body_of;
-    hooks::g_services.body_of = &body_of;
-  }
 }
 
 }  // namespace zot::vector

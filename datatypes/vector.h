@@ -35,6 +35,11 @@ Cell* push_value(const u8* at, u32 width, u32 type);
 // keep their low bits, 4-byte floats are rounded to single precision.
 bool set_value(u8* at, const Cell* value, u32 width, u32 type);
 
+// The element at an index counted from the head; writing answers false when
+// the value does not fit the vector's type.
+void get_at(const Cell* v, i32 index, Cell* out);
+bool set_at(Cell* v, i32 index, const Cell* value);
+
 // out becomes a new block! with one value per element from the index on.
 void to_block(const Cell* v, Cell* out);
 

@@ -3,12 +3,12 @@
 #include "datatypes/context.h"
 #include "datatypes/registry.h"
 #include "datatypes/string.h"
-#include "interpreter/actions.h"
-#include "interpreter/lexer.h"
-#include "interpreter/stack.h"
+#include "datatypes/words.h"
+#include "runtime/actions.h"
 #include "runtime/errors.h"
+#include "runtime/services.h"
+#include "runtime/stack.h"
 #include "runtime/symbol.h"
-#include "runtime/words.h"
 
 namespace zot::word {
 
@@ -52,9 +52,8 @@ i32 write_name(const Cell* value, Cell* out, i32 part, const char* prefix, const
 Cell scan_one(const char* text, std::size_t len) {
   Cell out;
   std::string copy(text, len);  // the scan must not read a buffer that moves
-  lexer::Options opt;
-  opt.one = true;
-  lexer::scan(&out, reinterpret_cast<const u8*>(copy.data()), u32(copy.size()), opt);
+  if (!g_services.scan_utf8) service_missing();
+  g_services.scan_utf8(&out, reinterpret_cast<const u8*>(copy.data()), u32(copy.size()), true);
   return out;
 }
 

@@ -3,11 +3,11 @@
 // function of the first argument's datatype.
 #include "datatypes/series.h"
 #include "datatypes/string.h"
-#include "interpreter/actions.h"
+#include "datatypes/words.h"
 #include "interpreter/natives.h"
-#include "interpreter/stack.h"
+#include "runtime/actions.h"
 #include "runtime/errors.h"
-#include "runtime/words.h"
+#include "runtime/stack.h"
 
 namespace zot::natives {
 

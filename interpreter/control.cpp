@@ -18,15 +18,15 @@
 #include "datatypes/simple.h"
 #include "datatypes/string.h"
 #include "datatypes/typeset.h"
-#include "interpreter/actions.h"
+#include "datatypes/words.h"
 #include "interpreter/eval.h"
 #include "interpreter/lexer.h"
 #include "interpreter/natives.h"
-#include "interpreter/stack.h"
 #include "interpreter/support.h"
+#include "runtime/actions.h"
 #include "runtime/errors.h"
+#include "runtime/stack.h"
 #include "runtime/symbol.h"
-#include "runtime/words.h"
 
 namespace zot::natives {
 

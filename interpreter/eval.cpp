@@ -5,14 +5,13 @@
 #include "datatypes/function.h"
 #include "datatypes/scalar.h"
 #include "datatypes/typeset.h"
-#include "interpreter/actions.h"
-#include "interpreter/comparator.h"
+#include "datatypes/words.h"
 #include "interpreter/natives.h"
 #include "interpreter/routines.h"
-#include "interpreter/stack.h"
+#include "runtime/actions.h"
 #include "runtime/errors.h"
+#include "runtime/stack.h"
 #include "runtime/symbol.h"
-#include "runtime/words.h"
 
 namespace zot::interp {
 
@@ -330,7 +329,6 @@ bool infix_integer(const Cell& op, const Cell* left, const Cell* code, u32 pos, 
 
 }  // namespace
 
-namespace {
 void trace_error(const Cell* error) {
   if (g_tracing) fire(kEvError, nullptr, -1, nullptr, error);
 }
@@ -377,13 +375,7 @@ void call_comparator(const Cell* fn_in, const Cell* first, const Cell* second, C
   stack::pop_frame();
   stack::g_top = t0;
 }
-}  // namespace
-
-void init() {
-  set_unset(&g_near);
-  g_error_trace = trace_error;
-  comparator::set_call_fn(call_comparator);
-}
+void init() { set_unset(&g_near); }
 
 void eval_block(const Cell* block, bool chain) {
   NearGuard near;

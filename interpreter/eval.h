@@ -44,6 +44,10 @@ u32 eval_path(const Cell* path, const Cell* code, u32 pos, u32 end, bool get, co
 
 // Evaluates a block and returns its value (for C++ callers).
 Cell do_block(const Cell* block);
+// Calls a sort comparator function with two values; its answer goes to answer.
+void call_comparator(const Cell* fn, const Cell* first, const Cell* second, Cell* answer);
+// Fires the tracer's error event for an error about to be raised.
+void trace_error(const Cell* error);
 
 // ---- tracing
 enum TraceEvent : u32 {

@@ -2,20 +2,20 @@
 // the structural token classes, syntax errors, and the text loaders.
 #include "interpreter/lexer.h"
 
+#include "datatypes/map.h"
+#include "datatypes/point.h"
 #include "datatypes/registry.h"
 #include "datatypes/string.h"
-#include "interpreter/stack.h"
 #include "runtime/errors.h"
 #include "runtime/heap.h"
 #include "runtime/memory.h"
+#include "runtime/stack.h"
 #include "runtime/unicode.h"
 
 namespace zot::lexer {
 
 TokenFn g_scanners[kTokenClassCount];
 TokenFn g_loaders[kTokenClassCount];
-MakeMapFn g_make_map = nullptr;
-MakePointFn g_make_point = nullptr;
 State* g_states = nullptr;
 
 namespace {
@@ -163,19 +163,17 @@ void store_series(State* st, u32 mi, u32 type) {
       u32 commas = m->w2 >> 16;
       i32 ptype = commas > 1 ? T_POINT3D : T_POINT2D;
       if (commas > 2 || count != commas + 1) raise_syntax(st, opener, ptype);
-      if (!g_make_point) feature_missing();
       Cell coords[3];
       for (u32 i = 0; i < count; i++) coords[i] = g_cells[mi + 1 + i];
       Cell out;
       set_unset(&out);
-      if (!g_make_point(&out, coords, i32(count))) raise_syntax(st, opener, ptype);
+      if (!point2d::make_from_cells(&out, coords, i32(count))) raise_syntax(st, opener, ptype);
       m = g_cells + mi;
       u32 nl = m->header & kCellNewLine;
       *m = out;
       m->header = (m->header & ~kCellNewLine) | nl;
     } else {
       if (kind == T_MAP && (count & 1)) raise_syntax(st, opener, T_MAP);
-      if (kind == T_MAP && !g_make_map) feature_missing();
       // Allocation may collect: the cells stay reachable through the state chain.
       mem::Node n = mem::alloc_cells(count ? count : 1);
       mem::Series* s = mem::series_of(n);
@@ -184,7 +182,7 @@ void store_series(State* st, u32 mi, u32 type) {
       s->tail = s->head + count * u32(sizeof(Cell));
       u32 nl = m->header & kCellNewLine;
       make_cell(m, nl | (kind == T_MAP ? u32(T_BLOCK) : type), 0, n, 0);
-      if (kind == T_MAP) g_make_map(m);
+      if (kind == T_MAP) map::from_literal(m);
     }
   } else {
     // Nothing is built outside load mode: the marker becomes a placeholder.

@@ -193,15 +193,6 @@ using TokenFn = void (*)(State* st, const u8* start, const u8* end, u32 flags, b
 extern TokenFn g_scanners[kTokenClassCount];
 extern TokenFn g_loaders[kTokenClassCount];
 
-// Builders that other datatypes plug in (null until they exist; loading a
-// value that needs a missing one raises internal/feature-na).
-// Turns the block in `cell` into a map! in place (keys checked there).
-using MakeMapFn = void (*)(Cell* cell);
-// Builds a point2D!/point3D! in `out` from count (2 or 3) number cells;
-// returns false when the coordinates are not numbers.
-using MakePointFn = bool (*)(Cell* out, const Cell* coords, int count);
-extern MakeMapFn g_make_map;
-extern MakePointFn g_make_point;
 
 // One active scan.
 struct State {

@@ -13,8 +13,8 @@
 #include "datatypes/time.h"
 #include "datatypes/tuple.h"
 #include "interpreter/lexer.h"
-#include "interpreter/scan_numbers.h"
 #include "runtime/memory.h"
+#include "runtime/scan_numbers.h"
 #include "runtime/symbol.h"
 #include "runtime/unicode.h"
 
@@ -119,7 +119,7 @@ IntResult read_integer(State* st, const u8* start, const u8* p, const u8* e, i32
 void load_float_text(State* st, const u8* start, const u8* end, const u8* error_at, u8 type, int exp_adjust,
                      bool load) {
   double d;
-  if (!bytes_to_float(start, u32(end - start), exp_adjust, &d)) raise_syntax(st, error_at, T_FLOAT);
+  if (!numtext::bytes_to_float(start, u32(end - start), exp_adjust, &d)) raise_syntax(st, error_at, T_FLOAT);
   st->token_type = type;
   if (!load) return;
   Cell v;
@@ -252,15 +252,15 @@ bool read_field(const u8*& p, const u8* e, i32* out) {
 
 // Seconds with an optional fraction: digits, then "." or "," and digits.
 bool read_seconds(const u8* p, const u8* e, double* out) {
-  u8 buf[kMaxFloatText];
+  u8 buf[numtext::kMaxFloatText];
   u32 n = u32(e - p);
-  if (n == 0 || n > kMaxFloatText) return false;
+  if (n == 0 || n > numtext::kMaxFloatText) return false;
   for (u32 i = 0; i < n; i++) {
     u8 c = p[i] == ',' ? u8('.') : p[i];
     if (!is_digit(c) && c != '.') return false;
     buf[i] = c;
   }
-  return bytes_to_float(buf, n, 0, out) && *out < 60.0;
+  return numtext::bytes_to_float(buf, n, 0, out) && *out < 60.0;
 }
 
 // [sign] h ":" m [":" s[.fraction]], or [sign] m ":" s "." fraction.
@@ -310,7 +310,7 @@ bool point_coordinate(const u8*& p, const u8* e, double* out) {
   const u8* t = p;
   while (p < e && (*p == ' ' || *p == '\t' || *p == '\r')) ++p;
   if (t == s) return false;
-  return special_float(s, t, out) || bytes_to_float(s, u32(t - s), 0, out);
+  return special_float(s, t, out) || numtext::bytes_to_float(s, u32(t - s), 0, out);
 }
 
 void load_point(State* st, const u8* start, const u8* end, u32, bool load) {
@@ -350,7 +350,7 @@ void load_money(State* st, const u8* start, const u8* end, u32, bool load) {
   p = dollar + 1;
   if (p >= end || !is_digit(*p)) raise_syntax(st, start, T_MONEY);
   while (p + 1 < end && *p == '0' && is_digit(p[1])) ++p;  // leading zeros
-  char int_digits[kMaxFloatText];
+  char int_digits[numtext::kMaxFloatText];
   int int_count = 0;
   bool quote = false;
   for (; p < end && *p != '.' && *p != ','; ++p) {
@@ -798,7 +798,6 @@ void install_loaders() {
   g_loaders[TK_URL] = load_url;
   g_loaders[TK_EMAIL] = load_email;
   g_loaders[TK_HEX] = load_hex;
-  g_make_point = point2d::make_from_cells;
 }
 
 }  // namespace zot::lexer

@@ -7,8 +7,8 @@
 #include "datatypes/function.h"
 #include "datatypes/typeset.h"
 #include "interpreter/lexer.h"
-#include "interpreter/stack.h"
 #include "runtime/errors.h"
+#include "runtime/stack.h"
 #include "runtime/symbol.h"
 
 namespace zot::natives {

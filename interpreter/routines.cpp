@@ -7,8 +7,8 @@
 #include "datatypes/context.h"
 #include "datatypes/function.h"
 #include "datatypes/string.h"
-#include "interpreter/stack.h"
 #include "runtime/errors.h"
+#include "runtime/stack.h"
 
 namespace zot::routines {
 

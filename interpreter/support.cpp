@@ -4,13 +4,13 @@
 
 #include "datatypes/block.h"
 #include "datatypes/context.h"
-#include "datatypes/hooks.h"
 #include "datatypes/map.h"
 #include "datatypes/series.h"
 #include "datatypes/simple.h"
-#include "interpreter/actions.h"
-#include "interpreter/stack.h"
+#include "runtime/actions.h"
 #include "runtime/errors.h"
+#include "runtime/services.h"
+#include "runtime/stack.h"
 
 namespace zot::natives {
 
@@ -110,7 +110,7 @@ bool foreach_next_multi(i32 count) {
     if (count != 2) raise_error(Err::ScriptInvalidArg, words);
     return map::foreach_next(series, words, count);  // it keeps the loop position itself
   } else if (t == T_IMAGE) {
-    hooks::missing();  // the image's own step
+    service_missing();  // the image's own step
   } else {
     set_words(words, series, count, true, false, false);
   }

@@ -7,14 +7,14 @@
 #include "datatypes/function.h"
 #include "datatypes/pair.h"
 #include "datatypes/string.h"
+#include "datatypes/words.h"
 #include "interpreter/eval.h"
 #include "interpreter/lexer.h"
 #include "interpreter/natives.h"
-#include "interpreter/stack.h"
 #include "runtime/errors.h"
+#include "runtime/stack.h"
 #include "runtime/symbol.h"
 #include "runtime/unicode.h"
-#include "runtime/words.h"
 
 namespace zot::natives {
 

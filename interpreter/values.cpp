@@ -1,9 +1,9 @@
 // Value natives: comparison, logic negation and type?.
 #include "datatypes/registry.h"
 #include "datatypes/simple.h"
-#include "interpreter/actions.h"
 #include "interpreter/natives.h"
-#include "interpreter/stack.h"
+#include "runtime/actions.h"
+#include "runtime/stack.h"
 
 namespace zot::natives {
 

@@ -9,20 +9,15 @@
 #include <cstdlib>
 
 #include "platform/platform.h"
-#include "runtime/fatal.h"
-#include "runtime/throw.h"
 
 namespace zot::platform {
 
 void* valloc(std::size_t bytes) {
   void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (p == MAP_FAILED) runtime::throw_code(kThrowVmAlloc);
-  return p;
+  return p == MAP_FAILED ? nullptr : p;
 }
 
-void vfree(void* p, std::size_t bytes) {
-  if (munmap(p, bytes) != 0) runtime::throw_code(kThrowVmFree);
-}
+bool vfree(void* p, std::size_t bytes) { return munmap(p, bytes) == 0; }
 
 bool write_all(int fd, const char* buf, std::size_t n) {
   while (n > 0) {
@@ -44,6 +39,7 @@ bool is_terminal(int fd) { return isatty(fd) == 1; }
 namespace {
 
 FatalSignalFn g_fatal_fn = nullptr;
+void (*g_interrupt_fn)() = nullptr;
 std::uintptr_t g_stack_low = 0;   // lowest usable address of the interpreter stack
 std::uintptr_t g_stack_high = 0;
 
@@ -62,7 +58,7 @@ void on_fatal_signal(int signo, siginfo_t* info, void* ctx) {
 }
 
 void on_interrupt(int) {
-  runtime::run_exit_hooks();
+  if (g_interrupt_fn) g_interrupt_fn();
   _exit(0);
 }
 
@@ -112,8 +108,9 @@ int fatal_number_for_signal(int signo, int code, bool stack_overflow) {
   }
 }
 
-void install_fatal_signals(FatalSignalFn fn) {
+void install_fatal_signals(FatalSignalFn fn, void (*interrupt)()) {
   g_fatal_fn = fn;
+  g_interrupt_fn = interrupt;
   static char* alt_stack = nullptr;
   if (!alt_stack) {
     std::size_t size = 64 * 1024;

@@ -8,10 +8,10 @@
 namespace zot::platform {
 
 // ---- memory
-// Committed read-write memory; on failure the runtime throw 0x7FFFFFF7.
+// Committed read-write memory, or null when the OS refuses.
 void* valloc(std::size_t bytes);
-// On failure the runtime throw 0x7FFFFFF6.
-void vfree(void* p, std::size_t bytes);
+// False when the OS refuses.
+bool vfree(void* p, std::size_t bytes);
 constexpr std::size_t kPageSize = 4096;
 
 // ---- process
@@ -24,8 +24,8 @@ bool is_terminal(int fd);
 using FatalSignalFn = void (*)(int status, std::uintptr_t address);
 // SIGSEGV, SIGFPE, SIGILL and SIGBUS become fatal error numbers through their
 // si_code and are handed to fn on an alternate signal stack; SIGINT ends the
-// process quietly with status 0 (after the exit hooks).
-void install_fatal_signals(FatalSignalFn fn);
+// process quietly with status 0 after calling interrupt.
+void install_fatal_signals(FatalSignalFn fn, void (*interrupt)());
 // The fatal number a signal and its si_code map to (exposed for tests).
 int fatal_number_for_signal(int signo, int si_code, bool stack_overflow);
 

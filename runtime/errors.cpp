@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "datatypes/context.h"
-#include "interpreter/stack.h"
 #include "platform/platform.h"
+#include "runtime/services.h"
+#include "runtime/stack.h"
 #include "runtime/throw.h"
 
 namespace zot {
@@ -68,8 +68,6 @@ const Tables& tables() {
   return t;
 }
 
-MakeErrorFn g_make_error = nullptr;
-PrintErrorFn g_print_error = nullptr;
 Cell g_last_args[3];
 
 void default_make_error(Err e, const Cell* args[3], Cell* out) {
@@ -112,20 +110,12 @@ Err error_from_code(int code) {
   return Err(c.first + idx);
 }
 
-void set_error_hooks(MakeErrorFn make, PrintErrorFn print) {
-  g_make_error = make;
-  g_print_error = print;
-}
-
 int error_cell_code(const Cell* error) {
   // Before the error datatype takes over, an error cell holds its code itself.
-  if (!error->w1) return i32(error->w2);
-  const Cell* code = context::value_at(error->w1, 0);
-  return code && code->is(T_INTEGER) ? code->int_value() : -1;
+  if (!error->w1 || !g_services.error_code) return i32(error->w2);
+  return g_services.error_code(error);
 }
 const Cell* last_error_arg(int i) { return &g_last_args[i]; }
-
-ErrorTraceFn g_error_trace = nullptr;
 
 void raise_error(Err e, const Cell* arg1, const Cell* arg2, const Cell* arg3) {
   const Cell* args[3] = {arg1, arg2, arg3};
@@ -134,11 +124,11 @@ void raise_error(Err e, const Cell* arg1, const Cell* arg2, const Cell* arg3) {
     else set_unset(&g_last_args[i]);
   }
   Cell err;
-  (g_make_error ? g_make_error : default_make_error)(e, args, &err);
-  if (g_error_trace) {
+  (g_services.make_error ? g_services.make_error : default_make_error)(e, args, &err);
+  if (g_services.trace_error) {
     // The tracer runs Zot code: the pending code is set aside meanwhile.
     u32 pending = runtime::g_thrown_code;
-    g_error_trace(&err);
+    g_services.trace_error(&err);
     runtime::g_thrown_code = pending;
   }
   stack::throw_error(&err);
@@ -146,7 +136,7 @@ void raise_error(Err e, const Cell* arg1, const Cell* arg2, const Cell* arg3) {
 
 namespace stack {
 void print_uncaught_error(const Cell* error) {
-  (g_print_error ? g_print_error : default_print_error)(error);
+  (g_services.print_error ? g_services.print_error : default_print_error)(error);
 }
 }  // namespace stack
 

@@ -54,16 +54,9 @@ Err error_from_code(int code);
 ZOT_NORETURN void raise_error(Err e, const Cell* arg1 = nullptr, const Cell* arg2 = nullptr,
                               const Cell* arg3 = nullptr);
 
-// Hooks through which the error datatype takes over making and printing error
-// values. Until it is installed, an error value is an `error!` cell whose
-// payload word 2 holds the code, with its arguments kept aside.
-using MakeErrorFn = void (*)(Err e, const Cell* args[3], Cell* out);
-using PrintErrorFn = void (*)(const Cell* error);
-void set_error_hooks(MakeErrorFn make, PrintErrorFn print);
-
-// Told of every error about to be raised (the evaluator's tracer), or null.
-using ErrorTraceFn = void (*)(const Cell* error);
-extern ErrorTraceFn g_error_trace;
+// The error datatype takes over making and printing error values through the
+// services table. Until then an error value is an `error!` cell whose payload
+// word 2 holds the code, with its arguments kept aside.
 
 // For the interim error values: the code and arguments of the last error made.
 int error_cell_code(const Cell* error);

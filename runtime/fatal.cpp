@@ -150,7 +150,7 @@ void add_flush_hook(ExitHook hook) {
 }
 
 void init_os(int argc, char** argv) {
-  platform::install_fatal_signals(fatal_signal);
+  platform::install_fatal_signals(fatal_signal, run_exit_hooks);
   g_argc = argc;
   g_argv = argv ? argv : g_empty_argv;
   // The single command-line string: arguments joined by spaces, those that are

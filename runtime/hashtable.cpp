@@ -3,11 +3,12 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "interpreter/actions.h"
-#include "interpreter/stack.h"
+#include "runtime/actions.h"
 #include "runtime/errors.h"
 #include "runtime/fatal.h"
 #include "runtime/heap.h"
+#include "runtime/services.h"
+#include "runtime/stack.h"
 #include "runtime/symbol.h"
 #include "runtime/unicode.h"
 
@@ -21,7 +22,6 @@ namespace {
 
 constexpr u32 kNoBucket = 0xFFFFFFFFu;
 constexpr u32 kMoneySign = 0x4000u;  // header bit 14 of a money! value
-MapKeyFn g_map_key_fn = nullptr;
 
 // ---- raw access (re-derive after every allocation)
 
@@ -511,8 +511,6 @@ void fill(Node n, u8 byte) {
   std::memset(s->head_ptr(), byte, s->size - s->head);
 }
 
-void set_map_key_fn(MapKeyFn fn) { g_map_key_fn = fn; }
-
 // ---------------------------------------------------------------------------
 // Creation, copying, clearing
 
@@ -703,7 +701,7 @@ void put_all(Node t, u32 start, u32 step) {
     Cell* earlier = find_key(t, key, 0, 1, actions::kStrictEqual, false, false);
     if (!earlier) {
       put_key(t, key);
-      if (g_map_key_fn) g_map_key_fn(cells_of(record(t)->block) + p);
+      if (g_services.map_key) g_services.map_key(cells_of(record(t)->block) + p);
       p += step;
       continue;
     }

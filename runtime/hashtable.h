@@ -203,10 +203,6 @@ u32 intern_symbol(Node t, const u8* text, u32 length, bool any_case);
 // returned.
 i32 find_word_index(Node t, u32 symbol, bool by_alias, Node context, i32* out);
 
-// map! keys are normalised by the map datatype as they enter a table.
-using MapKeyFn = void (*)(Cell* key);
-void set_map_key_fn(MapKeyFn fn);
-
 // ---------------------------------------------------------------------------
 // Node-keyed tables (kinds 3 and 4). An entry is value count + 1 cells: the
 // key cell (header `unset!` while live, 0 once deleted; payload word 1 the

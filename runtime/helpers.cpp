@@ -3,17 +3,16 @@
 #include <cmath>
 #include <numbers>
 
-#include "interpreter/stack.h"
 #include "runtime/errors.h"
+#include "runtime/services.h"
+#include "runtime/stack.h"
 
 namespace zot::runtime {
 
 namespace {
 
-ArgumentWordFn g_argument_word = nullptr;
-
 Cell argument_word(int index) {
-  if (g_argument_word) return g_argument_word(index);
+  if (g_services.argument_word) return g_services.argument_word(index);
   Cell none;
   set_none(&none);
   return none;
@@ -50,8 +49,6 @@ const Cell* check_arg_set(int param_index, const Cell* value) {
   if (ZOT_UNLIKELY(value->is(T_UNSET))) raise_expect_arg(T_UNSET, param_index);
   return value;
 }
-
-void set_argument_word_fn(ArgumentWordFn fn) { g_argument_word = fn; }
 
 double degrees_to_radians(double x, int mode) {
   x = std::fmod(x, 360.0);

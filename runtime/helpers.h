@@ -25,11 +25,6 @@ const Cell* check_arg_type(const Cell* typeset, int param_index, const Cell* val
 // An `unset!` value raises the same error with the datatype `unset!`.
 const Cell* check_arg_set(int param_index, const Cell* value);
 
-// The word naming a parameter of the function now called; installed by the
-// function datatype. Until then parameters are named by `none`.
-using ArgumentWordFn = Cell (*)(int param_index);
-void set_argument_word_fn(ArgumentWordFn fn);
-
 // Angle in degrees to radians. Mode 0 folds angles beyond +/-90 degrees by
 // 180 toward zero; mode 2 reflects them; other modes leave them.
 double degrees_to_radians(double degrees, int mode);

@@ -30,14 +30,8 @@ u64 g_os_bytes = 0;
 
 void* os_alloc(std::size_t bytes) {
   std::size_t rounded = align_up(bytes + kOsPrefix, platform::kPageSize);
-  void* p;
-  try {
-    p = platform::valloc(rounded);
-  } catch (const RuntimeThrow& t) {
-    if (t.code < kThrowVmFree || t.code > kThrowVmLast) throw;
-    runtime::g_thrown_code = 0;
-    raise_error(Err::InternalNoMemory);
-  }
+  void* p = platform::valloc(rounded);
+  if (!p) raise_error(Err::InternalNoMemory);
   g_os_bytes += rounded;
   *static_cast<std::size_t*>(p) = rounded;
   return static_cast<u8*>(p) + kOsPrefix;
@@ -47,13 +41,7 @@ void os_free(void* block) {
   u8* p = static_cast<u8*>(block) - kOsPrefix;
   std::size_t rounded = *reinterpret_cast<std::size_t*>(p);
   g_os_bytes -= rounded;
-  try {
-    platform::vfree(p, rounded);
-  } catch (const RuntimeThrow& t) {
-    if (t.code < kThrowVmFree || t.code > kThrowVmLast) throw;
-    runtime::g_thrown_code = 0;
-    raise_error(Err::InternalWrongMem);
-  }
+  if (!platform::vfree(p, rounded)) raise_error(Err::InternalWrongMem);
 }
 
 // ---- node frames

@@ -7,6 +7,7 @@
 #include "runtime/cell.h"
 #include "runtime/errors.h"
 #include "runtime/fatal.h"
+#include "runtime/services.h"
 
 namespace zot::unicode {
 
@@ -58,23 +59,15 @@ ZOT_NORETURN void default_bad_code_point(u32 cp) {
 
 ZOT_NORETURN void default_invalid_utf8(const u8*, std::size_t) { raise_error(Err::AccessInvalidUtf8); }
 
-BadCodePointHandler g_bad_code_point = default_bad_code_point;
-InvalidUtf8Handler g_invalid_utf8 = default_invalid_utf8;
-
 }  // namespace
 
-void set_error_handlers(BadCodePointHandler bad_code_point, InvalidUtf8Handler invalid_utf8) {
-  g_bad_code_point = bad_code_point ? bad_code_point : default_bad_code_point;
-  g_invalid_utf8 = invalid_utf8 ? invalid_utf8 : default_invalid_utf8;
-}
-
 void raise_bad_code_point(u32 code_point) {
-  g_bad_code_point(code_point);
+  (g_services.bad_code_point ? g_services.bad_code_point : default_bad_code_point)(code_point);
   std::abort();  // a handler must not return
 }
 
 void raise_invalid_utf8(const u8* bytes, std::size_t count) {
-  g_invalid_utf8(bytes, count < 4 ? count : 4);
+  (g_services.invalid_utf8 ? g_services.invalid_utf8 : default_invalid_utf8)(bytes, count < 4 ? count : 4);
   std::abort();
 }
 

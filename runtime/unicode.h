@@ -52,13 +52,8 @@ extern const u8 utf8_dfa[256 + 108];
 // code point above U+10FFFF raises script error `invalid-char` with the code
 // point as an integer!, malformed UTF-8 raises access error `invalid-utf8`.
 // The error argument of `invalid-utf8` is a binary! of the bad bytes, which
-// needs the binary! datatype: it installs its handler here; until then the
-// error goes without an argument. Handlers must not return.
-
-using BadCodePointHandler = void (*)(u32 code_point);
-using InvalidUtf8Handler = void (*)(const u8* bytes, std::size_t count);
-// A null handler puts back the default one.
-void set_error_handlers(BadCodePointHandler bad_code_point, InvalidUtf8Handler invalid_utf8);
+// needs the binary! datatype: it can take over through the services table;
+// until then the error goes without an argument.
 
 ZOT_NORETURN void raise_bad_code_point(u32 code_point);
 // Reports the malformed sequence at bytes (count of them are readable; at most

@@ -8,12 +8,12 @@
 
 #include "boot/startup.h"
 #include "datatypes/string.h"
-#include "interpreter/actions.h"
 #include "interpreter/eval.h"
 #include "interpreter/lexer.h"
-#include "interpreter/stack.h"
+#include "runtime/actions.h"
 #include "runtime/errors.h"
 #include "runtime/fatal.h"
+#include "runtime/stack.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include "boot/startup.h"
 #include "interpreter/lexer.h"
-#include "interpreter/stack.h"
+#include "runtime/stack.h"
 #include "runtime/throw.h"
 
 namespace {

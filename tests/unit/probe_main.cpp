@@ -7,9 +7,9 @@
 #include <cstring>
 
 #include "boot/startup.h"
-#include "interpreter/stack.h"
 #include "runtime/errors.h"
 #include "runtime/fatal.h"
+#include "runtime/stack.h"
 #include "runtime/throw.h"
 
 namespace {

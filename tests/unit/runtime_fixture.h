@@ -3,9 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include "interpreter/stack.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
+#include "runtime/stack.h"
 #include "runtime/throw.h"
 
 namespace zot::test {

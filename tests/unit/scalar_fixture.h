@@ -7,7 +7,6 @@
 #include <string>
 
 #include "datatypes/handle.h"
-#include "datatypes/hooks.h"
 #include "datatypes/pair.h"
 #include "datatypes/percent.h"
 #include "datatypes/point.h"
@@ -15,8 +14,9 @@
 #include "datatypes/time.h"
 #include "datatypes/triple.h"
 #include "datatypes/tuple.h"
+#include "datatypes/words.h"
+#include "runtime/services.h"
 #include "runtime/symbol.h"
-#include "runtime/words.h"
 #include "tests/unit/series_fixture.h"
 
 namespace zot::test {
@@ -125,14 +125,14 @@ inline Cell pick_of(actions::PickFn f, const Cell& value, const Cell& index) {
 // a block holding the one given value.
 class ScanStub {
  public:
-  explicit ScanStub(const Cell& result) : saved_(hooks::g_services.scan) {
+  explicit ScanStub(const Cell& result) : saved_(g_services.scan_text) {
     g_result = result;
-    hooks::g_services.scan = [](const Cell*, Cell* out) {
+    g_services.scan_text = [](const Cell*, Cell* out) {
       block::make_at(out, 1);
       block::append_cell(out, &g_result);
     };
   }
-  ~ScanStub() { hooks::g_services.scan = saved_; }
+  ~ScanStub() { g_services.scan_text = saved_; }
   ScanStub(const ScanStub&) = delete;
   ScanStub& operator=(const ScanStub&) = delete;
 

@@ -12,7 +12,7 @@
 #include "datatypes/registry.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
-#include "interpreter/actions.h"
+#include "runtime/actions.h"
 #include "tests/unit/runtime_fixture.h"
 
 namespace zot::test {

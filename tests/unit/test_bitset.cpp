@@ -9,9 +9,9 @@
 
 #include "datatypes/bitset.h"
 #include "datatypes/string.h"
-#include "interpreter/actions.h"
 #include "interpreter/eval.h"
 #include "interpreter/lexer.h"
+#include "runtime/actions.h"
 #include "tests/unit/eval_fixture.h"
 #include "tests/unit/runtime_fixture.h"
 

@@ -5,6 +5,7 @@
 #include "datatypes/simple.h"
 #include "runtime/cycles.h"
 #include "runtime/helpers.h"
+#include "runtime/services.h"
 #include "tests/unit/series_fixture.h"
 
 namespace zot {
@@ -382,7 +383,8 @@ TEST_F(Block, BuildingRoutines) {
 // ---- owner notifications of the block actions
 
 std::string g_heard;
-bool listen(const Cell*, series::Change c, const Cell*, i32 index, i32 part) {
+bool listen(const Cell*, int change, const Cell*, i32 index, i32 part) {
+  auto c = series::Change(change);
   g_heard += std::string(series::change_word(c)) + " " + std::to_string(index) + " " + std::to_string(part) + "; ";
   return true;
 }
@@ -409,24 +411,24 @@ TEST_F(Block, OwnerHearsEachModification) {
        "trim 0 0; trimmed 0 0; "},
       {"take", [] { Cell s = ints({1, 2}); block::take(&s, nullptr, false, true); }, "take 0 1; taken 0 0; "},
   };
-  series::g_owner_observer = &listen;
+  g_services.series_change = &listen;
   for (const auto& c : cases) {
     g_heard.clear();
     c.run();
     EXPECT_EQ(g_heard, c.heard) << c.what;
   }
-  series::g_owner_observer = nullptr;
+  g_services.series_change = nullptr;
 }
 
 TEST_F(Block, ErrorsBeforeTheFirstNotificationLeaveTheBlock) {
-  series::g_owner_observer = &listen;
+  g_services.series_change = &listen;
   g_heard.clear();
   Cell s = ints({1, 2}), v = int_cell(0);
   EXPECT_EQ(test::error_code_of([&] { block::change(&s, &v, -1, false, 1 << 28); }),
             error_code(Err::InternalNoMemory));
   EXPECT_EQ(contents(s), (V{1, 2}));
   EXPECT_EQ(g_heard, "");
-  series::g_owner_observer = nullptr;
+  g_services.series_change = nullptr;
 }
 
 }  // namespace

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "datatypes/context.h"
+#include "datatypes/words.h"
 #include "runtime/root.h"
 #include "runtime/symbol.h"
-#include "runtime/words.h"
 #include "tests/unit/runtime_fixture.h"
 
 namespace zot {

@@ -6,10 +6,10 @@
 #include <string>
 
 #include "datatypes/string.h"
-#include "interpreter/actions.h"
 #include "interpreter/eval.h"
 #include "interpreter/lexer.h"
 #include "interpreter/natives.h"
+#include "runtime/actions.h"
 #include "tests/unit/eval_fixture.h"
 #include "tests/unit/runtime_fixture.h"
 

@@ -5,10 +5,10 @@
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/string.h"
-#include "interpreter/actions.h"
 #include "interpreter/eval.h"
 #include "interpreter/lexer.h"
 #include "interpreter/routines.h"
+#include "runtime/actions.h"
 #include "tests/unit/eval_fixture.h"
 #include "tests/unit/runtime_fixture.h"
 

@@ -10,7 +10,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "interpreter/actions.h"
+#include "runtime/actions.h"
+#include "runtime/services.h"
 #include "runtime/symbol.h"
 #include "runtime/unicode.h"
 #include "tests/unit/runtime_fixture.h"
@@ -572,9 +573,10 @@ TEST_F(HashTable, MapIndexingDropsRepeatedKeys) {
     append(block, int_cell(v));
   }
   g_key_hook_calls = 0;
-  hashtable::set_map_key_fn(&count_key);
+  auto saved = g_services.map_key;
+  g_services.map_key = &count_key;
   Node t = table_over(block, hashtable::kMap);
-  hashtable::set_map_key_fn(nullptr);
+  g_services.map_key = saved;
   EXPECT_EQ(g_key_hook_calls, 3);
   ASSERT_EQ(length(block), 6u);
   const i32 expected[] = {1, 30, 2, 50, 3, 40};

@@ -11,7 +11,7 @@
 #include "datatypes/integer.h"
 #include "datatypes/registry.h"
 #include "datatypes/string.h"
-#include "interpreter/actions.h"
+#include "runtime/actions.h"
 #include "tests/unit/runtime_fixture.h"
 
 namespace zot {

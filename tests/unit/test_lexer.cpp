@@ -44,15 +44,6 @@ void stub_loader(State* st, const u8* start, const u8* end, u32, bool load) {
   c->header = nl | (st->token_type > 0 ? u32(st->token_type) : u32(T_STRING));
 }
 
-void stub_map(Cell* cell) { set_type(cell, T_MAP); }
-
-bool stub_point(Cell* out, const Cell* coords, int count) {
-  for (int i = 0; i < count; i++)
-    if (!coords[i].is(T_INTEGER) && !coords[i].is(T_FLOAT)) return false;
-  make_cell(out, count == 3 ? T_POINT3D : T_POINT2D, u32(count), 0, 0);
-  return true;
-}
-
 // Integers for the point tests: the value itself, so the stub can see a number.
 void stub_integer(State* st, const u8* start, const u8* end, u32, bool load) {
   if (!load) return;
@@ -105,8 +96,6 @@ class LexerTest : public ::testing::Test {
     test::ensure_runtime();
     lexer::init();
     for (int i = 0; i < lexer::kTokenClassCount; i++) saved_[i] = lexer::g_loaders[i];
-    saved_map_ = lexer::g_make_map;
-    saved_point_ = lexer::g_make_point;
     // The engine is tested alone: every loader but its own (text, chars,
     // tags, raw strings, refs) is a stub that keeps the token's text.
     for (int i = lexer::TK_STRING; i < lexer::kTokenClassCount; i++) {
@@ -115,17 +104,11 @@ class LexerTest : public ::testing::Test {
       if (!engine_own) lexer::g_loaders[i] = stub_loader;
     }
     lexer::g_loaders[lexer::TK_INTEGER] = stub_integer;
-    lexer::g_make_map = stub_map;
-    lexer::g_make_point = stub_point;
   }
   void TearDown() override {
     for (int i = 0; i < lexer::kTokenClassCount; i++) lexer::g_loaders[i] = saved_[i];
-    lexer::g_make_map = saved_map_;
-    lexer::g_make_point = saved_point_;
   }
   lexer::TokenFn saved_[lexer::kTokenClassCount];
-  lexer::MakeMapFn saved_map_ = nullptr;
-  lexer::MakePointFn saved_point_ = nullptr;
 };
 
 // Loads text into a block and describes it ("" plus the error message when it raises).
@@ -299,7 +282,7 @@ TEST_F(LexerTest, LoadsValuesAndNesting) {
       {"(1, 2) (1,2,3) (1 2)", "[point2D! point3D! (1 2)]"},
       {"(10.5, 2.5)", "[point2D!]"},
       {"#(true) #(false) #(none) #(unset)", "[true false none unset]"},
-      {"#[a 1 b 2]", "[map![word:a 1 word:b 2]]"},
+      {"#[a 1 b 2]", "[map![set-word:a 1 set-word:b 2]]"},
       {"a\xC2\xA0" "b", "[word:a word:b]"},
       {"\xE3\x80\x80", "[]"},
       {"a\xE3\x80\x80 \xE2\x80\x83" "b", "[word:a word:b]"},

@@ -11,11 +11,11 @@
 #include "datatypes/registry.h"
 #include "datatypes/string.h"
 #include "datatypes/tuple.h"
-#include "interpreter/actions.h"
 #include "interpreter/lexer.h"
-#include "interpreter/scan_numbers.h"
+#include "interpreter/load.h"
+#include "runtime/actions.h"
 #include "runtime/dtoa.h"
-#include "runtime/load.h"
+#include "runtime/scan_numbers.h"
 #include "runtime/symbol.h"
 #include "tests/unit/runtime_fixture.h"
 
@@ -28,16 +28,13 @@ class LoadersTest : public ::testing::Test {
     test::ensure_runtime();
     lexer::init();
     for (int i = 0; i < lexer::kTokenClassCount; i++) saved_[i] = lexer::g_loaders[i];
-    saved_point_ = lexer::g_make_point;
     lexer::install_loaders();
   }
   // Other suites in this process may stand in for loaders of their own.
   void TearDown() override {
     for (int i = 0; i < lexer::kTokenClassCount; i++) lexer::g_loaders[i] = saved_[i];
-    lexer::g_make_point = saved_point_;
   }
   lexer::TokenFn saved_[lexer::kTokenClassCount];
-  lexer::MakePointFn saved_point_ = nullptr;
 };
 
 const char* type_name(u32 t) {
@@ -493,11 +490,11 @@ TEST(ScanNumbers, FloatText) {
       {"1e", false},  {"1e+", false},  {"1.2.3", false}, {"1x", false},    {"", false},     {"1'", true},
   };
   for (const Row& r : rows)
-    EXPECT_EQ(lexer::is_float_text(reinterpret_cast<const u8*>(r.text), u32(std::strlen(r.text))), r.ok) << r.text;
+    EXPECT_EQ(numtext::is_float_text(reinterpret_cast<const u8*>(r.text), u32(std::strlen(r.text))), r.ok) << r.text;
   std::string longest = "0." + std::string(309, '0') + "1";
   EXPECT_EQ(longest.size(), 312u);
-  EXPECT_TRUE(lexer::is_float_text(reinterpret_cast<const u8*>(longest.data()), 312));
-  EXPECT_FALSE(lexer::is_float_text(reinterpret_cast<const u8*>((longest + "0").data()), 313));
+  EXPECT_TRUE(numtext::is_float_text(reinterpret_cast<const u8*>(longest.data()), 312));
+  EXPECT_FALSE(numtext::is_float_text(reinterpret_cast<const u8*>((longest + "0").data()), 313));
 }
 
 TEST(ScanNumbers, TextToIntegerInEveryUnit) {
@@ -508,10 +505,10 @@ TEST(ScanNumbers, TextToIntegerInEveryUnit) {
   } rows[] = {
       {"12", 12, 0},          {"-12", -12, 0},       {"+7", 7, 0},          {"1'000", 1000, 0},
       {"'1'", 1, 0},          {"2147483647", 2147483647, 0},             {"-2147483648", INT32_MIN, 0},
-      {"2147483648", 0, lexer::kOverflow},          {"-2147483649", 0, lexer::kOverflow},
-      {"99999999999", 0, lexer::kOverflow},         {"", 0, lexer::kNotANumber},
-      {"-", 0, lexer::kNotANumber},                 {"1a", 0, lexer::kNotANumber},
-      {" 1", 0, lexer::kNotANumber},
+      {"2147483648", 0, numtext::kOverflow},          {"-2147483649", 0, numtext::kOverflow},
+      {"99999999999", 0, numtext::kOverflow},         {"", 0, numtext::kNotANumber},
+      {"-", 0, numtext::kNotANumber},                 {"1a", 0, numtext::kNotANumber},
+      {" 1", 0, numtext::kNotANumber},
   };
   for (const Row& r : rows) {
     for (u32 unit : {1u, 2u, 4u}) {
@@ -519,7 +516,7 @@ TEST(ScanNumbers, TextToIntegerInEveryUnit) {
       std::vector<u8> data(n * unit, 0);
       for (u32 i = 0; i < n; i++) data[i * unit] = u8(r.text[i]);
       i32 error = 99;
-      i32 v = lexer::text_to_integer(data.data(), n, unit, &error);
+      i32 v = numtext::text_to_integer(data.data(), n, unit, &error);
       EXPECT_EQ(error, r.error) << r.text << " unit " << unit;
       if (!r.error) {
         EXPECT_EQ(v, r.value) << r.text << " unit " << unit;
@@ -534,7 +531,7 @@ TEST(ScanNumbers, TextToFloat) {
     for (std::size_t i = 0; i < text.size(); i++) std::memcpy(&data[i * unit], &text[i], unit);
     Cell result;
     set_unset(&result);
-    double d = lexer::text_to_float(data.data(), u32(text.size()), unit, &result);
+    double d = numtext::text_to_float(data.data(), u32(text.size()), unit, &result);
     *failed = result.header == 0xFFFFFFFFu;
     return d;
   };

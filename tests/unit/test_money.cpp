@@ -10,6 +10,7 @@
 #include <string>
 
 #include "datatypes/money.h"
+#include "runtime/services.h"
 #include "runtime/symbol.h"
 #include "tests/unit/series_fixture.h"
 
@@ -103,14 +104,14 @@ TEST_F(MoneyTest, FormsAndMolds) {
     EXPECT_EQ(molded(m), c.mold) << c.source;
     EXPECT_EQ(molded(m, true), c.mold_all) << c.source;
   }
-  money::set_digits_source(digits_source);
+  g_services.money_digits = digits_source;
   digits_setting = 0;
   EXPECT_EQ(formed(M("$1234.5")), "$1'234");
   digits_setting = 9;
   EXPECT_EQ(formed(M("$1234.5")), "$1'234.50000");
   digits_setting = -1;
   EXPECT_EQ(molded(M("$1.5")), "$1");
-  money::set_digits_source(nullptr);
+  g_services.money_digits = nullptr;
 
   Cell out;
   set_unset(&out);

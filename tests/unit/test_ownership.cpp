@@ -8,45 +8,28 @@
 #include "datatypes/ownership.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
+#include "datatypes/words.h"
+#include "interpreter/eval.h"
 #include "runtime/symbol.h"
-#include "runtime/words.h"
+#include "tests/unit/eval_fixture.h"
 #include "tests/unit/runtime_fixture.h"
 
 namespace zot {
 namespace {
 
-struct Heard {
-  std::string field;
-  std::string action;
-  i32 index;
-  i32 part;
-};
-std::vector<Heard> g_heard;
-
-void listen(const Cell*, const Cell* word, const Cell*, const Cell* action, const Cell*, i32 index, i32 part) {
-  g_heard.push_back({symbol::name_text(word->w2), symbol::name_text(action->w2), index, part});
-}
+// Each notification the owner's on-deep-change* handler hears: the field
+// word, the action, the index and the part, appended to `heard`.
+std::string heard() { return test::run("heard"); }
 
 struct OwnershipTest : ::testing::Test {
-  void SetUp() override {
-    test::ensure_runtime();
-    ownership::set_fire_deep_change(listen);
-    g_heard.clear();
-  }
-  void TearDown() override { ownership::set_fire_deep_change(nullptr); }
+  void SetUp() override { EXPECT_EQ(test::run("heard: copy [] 0"), "0"); }
 
-  // An object with event handlers owning `value` through the field `items`.
+  // An object with an on-deep-change* handler and the field `items`.
   Cell make_owner() {
-    Cell spec;
-    block::make_at(&spec, 1);
-    Cell w;
-    make_cell(&w, T_WORD, 0, symbol::make("items"), u32(-1));
-    block::append_cell(&spec, &w);
-    mem::Node ctx = context::make(&spec, false, false, context::kObject);
-    Cell obj;
-    make_cell(&obj, T_OBJECT, ctx, 1000001, 1);  // w3: it has handlers
-    *context::owner_cell(ctx) = obj;
-    return obj;
+    Cell code = test::load(
+        "make object! [items: none on-deep-change*: func [owner word target action new index part] ["
+        "append heard reduce [word action index part]]]");
+    return interp::do_block(&code);
   }
 };
 
@@ -70,14 +53,7 @@ TEST_F(OwnershipTest, NestedSeriesNotifyTheirOwnerTwicePerChange) {
   Cell none;
   set_none(&none);
   series::poke(&inner, 1, &none, nullptr);
-  ASSERT_EQ(g_heard.size(), 4u);
-  EXPECT_EQ(g_heard[0].field, "items");
-  EXPECT_EQ(g_heard[0].action, "clear");
-  EXPECT_EQ(g_heard[1].action, "cleared");
-  EXPECT_EQ(g_heard[2].action, "poke");
-  EXPECT_EQ(g_heard[3].action, "poked");
-  EXPECT_EQ(g_heard[2].index, 0);
-  EXPECT_EQ(g_heard[2].part, 1);
+  EXPECT_EQ(heard(), "[items clear 0 3 items cleared 0 0 items poke 0 1 items poked 0 1]");
 }
 
 TEST_F(OwnershipTest, FirstOwnerStaysAndUnbindForgets) {
@@ -92,7 +68,7 @@ TEST_F(OwnershipTest, FirstOwnerStaysAndUnbindForgets) {
   EXPECT_EQ(ownership::owner_of(text.w2), nullptr);
   EXPECT_FALSE(mem::series_of(text.w2)->flags & mem::kOwned);
   series::clear(&text);
-  EXPECT_TRUE(g_heard.empty());
+  EXPECT_EQ(heard(), "[]");
 }
 
 TEST_F(OwnershipTest, UnownedSeriesCallsNothing) {
@@ -100,7 +76,7 @@ TEST_F(OwnershipTest, UnownedSeriesCallsNothing) {
   string::make_from_utf8(&text, "q", 1);
   Cell w = *words::word(w::clear);
   EXPECT_FALSE(ownership::check(&text, &w, nullptr, 0, 1));
-  EXPECT_TRUE(g_heard.empty());
+  EXPECT_EQ(heard(), "[]");
 }
 
 TEST(SlotPool, TakesGrowsAndReleases) {

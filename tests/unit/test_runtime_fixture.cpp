@@ -11,9 +11,9 @@ void ensure_runtime() {
 }  // namespace zot::test
 
 #include "datatypes/string.h"
-#include "interpreter/actions.h"
 #include "interpreter/eval.h"
 #include "interpreter/lexer.h"
+#include "runtime/actions.h"
 #include "tests/unit/eval_fixture.h"
 
 namespace zot::test {

@@ -3,7 +3,7 @@
 #include <functional>
 #include <utility>
 
-#include "datatypes/hooks.h"
+#include "runtime/services.h"
 #include "tests/unit/series_fixture.h"
 
 namespace zot {
@@ -315,8 +315,8 @@ i32 always_last(i32 n, bool) { return n; }
 
 TEST(SeriesActions, RandomShufflesWithTheGenerator) {
   test::ensure_core_types();
-  auto saved = hooks::g_services;
-  hooks::g_services.random_range = &always_last;
+  auto saved = g_services;
+  g_services.random_range = &always_last;
   for (std::size_t w = 0; w < 5; w++) {
     Cell s = five_of_every_width()[w];
     series::random(&s, false, false, false);
@@ -330,11 +330,11 @@ TEST(SeriesActions, RandomShufflesWithTheGenerator) {
   Cell empty = at_index(test::ints({1}), 1);
   series::random(&empty, false, false, true);
   EXPECT_TRUE(empty.is(T_NONE));
-  hooks::g_services.random_range = nullptr;
+  g_services.random_range = nullptr;
   Cell b = test::ints({1, 2});
   EXPECT_EQ(test::error_code_of([&] { series::random(&b, false, false, false); }),
             error_code(Err::InternalNotDone));
-  hooks::g_services = saved;
+  g_services = saved;
 }
 
 // ---- owner notifications: each modifying action tells the owner before and after.
@@ -347,7 +347,8 @@ struct Heard {
 std::vector<Heard> g_heard;
 bool g_owned = true;
 
-bool listen(const Cell*, series::Change c, const Cell*, i32 index, i32 part) {
+bool listen(const Cell*, int change, const Cell*, i32 index, i32 part) {
+  auto c = series::Change(change);
   g_heard.push_back({c, index, part});
   return g_owned;
 }
@@ -383,9 +384,9 @@ TEST(SeriesOwnership, EveryModificationNotifiesTwice) {
        "move 1 1; moved 3 1; ", "move 1 1; moved 3 1; "},
       {[](Cell* s) { series::random(s, false, false, false); }, "random 1 4; randomized 1 4; ", "random 1 4; "},
   };
-  auto saved = hooks::g_services;
-  hooks::g_services.random_range = &always_last;
-  series::g_owner_observer = &listen;
+  auto saved = g_services;
+  g_services.random_range = &always_last;
+  g_services.series_change = &listen;
   for (bool owned : {true, false}) {
     g_owned = owned;
     for (std::size_t w = 0; w < 5; w++) {
@@ -405,8 +406,8 @@ TEST(SeriesOwnership, EveryModificationNotifiesTwice) {
   Cell p = int_cell(0);
   series::remove(&t, &p, nullptr);
   EXPECT_EQ(heard_text(), "");
-  series::g_owner_observer = nullptr;
-  hooks::g_services = saved;
+  g_services.series_change = nullptr;
+  g_services = saved;
 }
 
 }  // namespace

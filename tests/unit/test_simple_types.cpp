@@ -2,8 +2,8 @@
 
 #include <limits>
 
-#include "datatypes/hooks.h"
 #include "datatypes/simple.h"
+#include "runtime/services.h"
 #include "tests/unit/series_fixture.h"
 
 namespace zot {
@@ -234,9 +234,9 @@ void record_seed(u32 s) { g_seeded = s; }
 
 TEST(SimpleTypes, LogicRandom) {
   test::ensure_core_types();
-  auto saved = hooks::g_services;
-  hooks::g_services.random_draw = &fixed_draw;
-  hooks::g_services.random_seed = &record_seed;
+  auto saved = g_services;
+  g_services.random_draw = &fixed_draw;
+  g_services.random_seed = &record_seed;
   Cell v = datatype::g_false;
   g_draw = 0x40000000;
   logic::random(&v, false, false, false);
@@ -248,7 +248,7 @@ TEST(SimpleTypes, LogicRandom) {
   logic::random(&s, true, false, false);
   EXPECT_EQ(g_seeded, 1u);
   EXPECT_TRUE(s.is(T_UNSET));
-  hooks::g_services = saved;
+  g_services = saved;
 }
 
 TEST(SimpleTypes, TruthTests) {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "datatypes/string.h"
-#include "interpreter/actions.h"
+#include "runtime/actions.h"
 #include "runtime/unicode.h"
 #include "tests/unit/runtime_fixture.h"
 

@@ -12,9 +12,10 @@
 #include "datatypes/char.h"
 #include "datatypes/integer.h"
 #include "datatypes/string_actions.h"
-#include "interpreter/comparator.h"
 #include "interpreter/eval.h"
 #include "interpreter/lexer.h"
+#include "runtime/comparator.h"
+#include "runtime/services.h"
 #include "runtime/unicode.h"
 #include "tests/unit/series_fixture.h"
 
@@ -40,8 +41,9 @@ struct StringActions : ::testing::Test {
   }
   void TearDown() override {
     stack::g_top = top;
-    comparator::set_call_fn(nullptr);
+    g_services.call_with_two = saved_call;
   }
+  void (*saved_call)(const Cell*, const Cell*, const Cell*, Cell*) = g_services.call_with_two;
 };
 
 // A string of the given unit holding the code points (they must fit it).
@@ -305,8 +307,8 @@ TEST_F(StringActions, OversizedEditsRaiseNoMemoryAndChangeNothing) {
 TEST_F(StringActions, OwnerHearsBeforeAndAfter) {
   static std::vector<series::Change> heard;
   heard.clear();
-  series::g_owner_observer = [](const Cell*, series::Change c, const Cell*, i32, i32) {
-    heard.push_back(c);
+  g_services.series_change = [](const Cell*, int c, const Cell*, i32, i32) {
+    heard.push_back(series::Change(c));
     return true;
   };
   Cell s = str(U"abc");
@@ -317,7 +319,7 @@ TEST_F(StringActions, OwnerHearsBeforeAndAfter) {
   string::change(&s, &v, -1, false, 1);
   string::swap(&s, &b);
   string::trim(&s, false, false, false, false, false, nullptr);
-  series::g_owner_observer = nullptr;
+  g_services.series_change = nullptr;
   using C = series::Change;
   EXPECT_EQ(heard, (std::vector<C>{C::kAppend, C::kAppended, C::kInsert, C::kInserted, C::kChange, C::kChanged,
                                    C::kSwap, C::kSwap, C::kSwaped, C::kSwaped, C::kTrim, C::kTrimmed}));
@@ -650,7 +652,7 @@ Cell function_cell(TestFn f) {
 }
 
 TEST_F(StringActions, FunctionComparatorOrdersLikeTheBlockConvention) {
-  comparator::set_call_fn(&test_call);
+  g_services.call_with_two = &test_call;
   struct Case {
     const char* what;
     TestFn fn;
@@ -700,7 +702,7 @@ TEST_F(StringActions, ComparatorAnswersAndArgumentOrder) {
 
   // The same comparator orders integers (as a block sort hands them) and
   // chars alike: order(a, b) asks the function about (b, a).
-  comparator::set_call_fn(&test_call);
+  g_services.call_with_two = &test_call;
   Cell fn = function_cell(kLessLogic);
   Cell one = int_cell(1), two = int_cell(2), ca = char_cell(1), cb = char_cell(2);
   EXPECT_EQ(comparator::order(&fn, &one, &two, false), -1);
@@ -710,7 +712,7 @@ TEST_F(StringActions, ComparatorAnswersAndArgumentOrder) {
 }
 
 TEST_F(StringActions, ComparatorRaisingLeavesTheStringIntact) {
-  comparator::set_call_fn(&test_call);
+  g_services.call_with_two = &test_call;
   Cell fn = function_cell(kRaises);
   for (bool stable : {false, true}) {
     for (u32 unit : {1u, 2u}) {
@@ -728,7 +730,7 @@ TEST_F(StringActions, ComparatorRaisingLeavesTheStringIntact) {
 }
 
 TEST_F(StringActions, InconsistentComparatorGivesAPermutation) {
-  comparator::set_call_fn(&test_call);
+  g_services.call_with_two = &test_call;
   Cell fn = function_cell(kRandom);
   std::mt19937 rng(5);
   for (bool stable : {false, true}) {
@@ -758,7 +760,6 @@ Cell zot_function(const std::string& source) {
 }
 
 TEST_F(StringActions, ZotFunctionComparators) {
-  interp::init();  // the evaluator's comparator call (other tests install their own)
   Cell less = zot_function("func [a b] [a < b]");
   Cell s = str(U"dbca");
   SortArgs a;

@@ -7,7 +7,8 @@
 #include <vector>
 
 #include "datatypes/float.h"
-#include "interpreter/actions.h"
+#include "runtime/actions.h"
+#include "tests/unit/eval_fixture.h"
 #include "tests/unit/scalar_fixture.h"
 
 namespace zot {
@@ -153,18 +154,10 @@ TEST_F(TimeTest, Math) {
   EXPECT_EQ(error_code_of([] { math(time::add, Tm(1), Str("a")); }), code(Err::ScriptInvalidType));
 }
 
-TEST_F(TimeTest, AddWithADateHandsTheOperandsOverSwapped) {
-  static std::vector<TypeId> seen;
-  seen.clear();
-  time::set_date_math([](int op) {
-    EXPECT_EQ(op, 0);
-    seen = {stack::g_base[0].type(), stack::g_base[1].type()};
-  });
-  Cell date;
-  make_cell(&date, T_DATE, 0, 0, 0);
-  math(time::add, Tm(60), date);
-  time::set_date_math(nullptr);
-  EXPECT_EQ(seen, (std::vector<TypeId>{T_DATE, T_TIME}));
+// time + date is date + time.
+TEST_F(TimeTest, AddWithADateAddsToTheDate) {
+  EXPECT_EQ(test::run("1:00 + 1-Jan-2020/10:00"), "1-Jan-2020/11:00:00");
+  EXPECT_EQ(test::run("(2:00 + 31-Dec-2019/23:00) = (31-Dec-2019/23:00 + 2:00)"), "true");
 }
 
 TEST_F(TimeTest, Round) {
@@ -244,25 +237,12 @@ TEST_F(TimeTest, FieldsByPathAndPick) {
 // The object holder hears the old and the new whole value; the holder
 // request is used once.
 TEST_F(TimeTest, PathSetNotifiesTheHolder) {
-  static Cell heard_old, heard_new;
-  static int calls;
-  calls = 0;
-  scalar::set_fire_on_change([](Cell*, const Cell*, const Cell* o, const Cell* n) {
-    heard_old = *o;
-    heard_new = *n;
-    calls++;
-  });
-  Cell object, word = Word("start");
-  make_cell(&object, T_OBJECT, 0, 0, 0);
-  scalar::g_holder = {&object, &word};
-  path_set(time::eval_path, Tm(5400), Word("minute"), I(45));
-  EXPECT_EQ(calls, 1);
-  EXPECT_EQ(form_of(heard_old), "1:30:00");
-  EXPECT_EQ(form_of(heard_new), "1:45:00");
+  EXPECT_EQ(test::run("heard: copy [] o: make object! [start: 1:30 on-change*: func [word old new] ["
+                      "append heard reduce [word old new]]] o/start/minute: 45 heard"),
+            "[start 1:30:00 1:45:00]");
   EXPECT_EQ(scalar::g_holder.value, nullptr);
-  path_set(time::eval_path, Tm(5400), Word("minute"), I(45));
-  EXPECT_EQ(calls, 1);
-  scalar::set_fire_on_change(nullptr);
+  // The holder request is used once: a copy of the field tells nobody.
+  EXPECT_EQ(test::run("t: o/start t/minute: 10 reduce [t o/start heard]"), "[1:10:00 1:45:00 [start 1:30:00 1:45:00]]");
 }
 
 TEST_F(TimeTest, RegisteredSlotsInheritFromFloat) {

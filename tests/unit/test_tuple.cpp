@@ -7,7 +7,7 @@
 #include <limits>
 #include <vector>
 
-#include "interpreter/actions.h"
+#include "runtime/actions.h"
 #include "tests/unit/scalar_fixture.h"
 
 namespace zot {

@@ -3,7 +3,7 @@
 #include "datatypes/block.h"
 #include "datatypes/string.h"
 #include "datatypes/typeset.h"
-#include "interpreter/actions.h"
+#include "runtime/actions.h"
 #include "tests/unit/runtime_fixture.h"
 
 namespace zot {

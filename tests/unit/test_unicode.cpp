@@ -7,6 +7,7 @@
 
 #include "runtime/errors.h"
 #include "runtime/fatal.h"
+#include "runtime/services.h"
 #include "runtime/unicode.h"
 #include "tests/unit/runtime_fixture.h"
 
@@ -30,10 +31,14 @@ struct Failure {
 class Unicode : public ::testing::Test {
  protected:
   void SetUp() override {
-    unicode::set_error_handlers(throw_bad_code_point, throw_invalid_utf8);
+    g_services.bad_code_point = throw_bad_code_point;
+    g_services.invalid_utf8 = throw_invalid_utf8;
     case_::init();
   }
-  void TearDown() override { unicode::set_error_handlers(nullptr, nullptr); }
+  void TearDown() override {
+    g_services.bad_code_point = nullptr;
+    g_services.invalid_utf8 = nullptr;
+  }
 };
 
 std::vector<u8> bytes(std::initializer_list<int> l) {
@@ -216,7 +221,8 @@ TEST_F(Unicode, CodePointAboveRangeRaises) {
 
 // Without handlers of their own, the failures are the language's errors.
 TEST(UnicodeErrors, DefaultHandlersRaiseLanguageErrors) {
-  unicode::set_error_handlers(nullptr, nullptr);
+  g_services.bad_code_point = nullptr;
+  g_services.invalid_utf8 = nullptr;
   u8 buf[4];
   EXPECT_EQ(test::error_code_of([&] { unicode::encode_utf8_char(0x110000, buf); }),
             error_code(Err::ScriptInvalidChar));

@@ -6,13 +6,13 @@
 
 #include <string>
 
-#include "datatypes/hooks.h"
 #include "datatypes/integer.h"
 #include "datatypes/string.h"
 #include "datatypes/vector.h"
-#include "interpreter/actions.h"
 #include "interpreter/eval.h"
 #include "interpreter/lexer.h"
+#include "runtime/actions.h"
+#include "runtime/services.h"
 #include "tests/unit/eval_fixture.h"
 #include "tests/unit/runtime_fixture.h"
 
@@ -257,9 +257,9 @@ TEST_F(VectorTest, WrongKindsAreRefused) {
     Cell v = eval("make vector! [1 2]");
     Cell f;
     zot::set_float(&f, 1.5);
-    EXPECT_FALSE(hooks::g_services.vector_set(&v, 0, &f));
+    EXPECT_FALSE(vector::set_at(&v, 0, &f));
     Cell out;
-    hooks::g_services.vector_get(&v, 0, &out);
+    vector::get_at(&v, 0, &out);
     EXPECT_TRUE(out.is(T_INTEGER));
     EXPECT_EQ(out.int_value(), 1);
   });
@@ -302,7 +302,7 @@ TEST_F(VectorTest, BodyOfGivesTheElementsAsABlock) {
   test::error_code_of([&] {
     Cell v = eval("next make vector! [integer! 8 [1 2 3]]");
     Cell out;
-    hooks::g_services.body_of(&v, &out);
+    vector::to_block(&v, &out);
     EXPECT_EQ(mold(out), "[2 3]");
   });
 }

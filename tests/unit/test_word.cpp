@@ -4,7 +4,7 @@
 #include "datatypes/registry.h"
 #include "datatypes/string.h"
 #include "datatypes/word.h"
-#include "interpreter/actions.h"
+#include "runtime/actions.h"
 #include "runtime/symbol.h"
 #include "tests/unit/runtime_fixture.h"
 

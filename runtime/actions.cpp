@@ -1,8 +1,8 @@
-#include "interpreter/actions.h"
+#include "runtime/actions.h"
 
-#include "interpreter/stack.h"
 #include "runtime/errors.h"
 #include "runtime/fatal.h"
+#include "runtime/stack.h"
 
 namespace zot::actions {
 

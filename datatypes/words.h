@@ -8,7 +8,7 @@
 namespace zot::w {
 enum Id : u16 {
 #define ZOT_WORD(id, text) id,
-#include "runtime/words.inc"
+#include "datatypes/words.inc"
 #undef ZOT_WORD
   kCount
 };
@@ -24,7 +24,7 @@ constexpr int kCount = w::kCount;
 enum RefinementId : u16 {
 #define ZOT_REFINEMENT(id, text) ref_##id,
 #define ZOT_ISSUE(id, text)
-#include "runtime/refinements.inc"
+#include "datatypes/refinements.inc"
 #undef ZOT_REFINEMENT
 #undef ZOT_ISSUE
   kRefinementCount
@@ -33,7 +33,7 @@ enum RefinementId : u16 {
 enum IssueId : u16 {
 #define ZOT_REFINEMENT(id, text)
 #define ZOT_ISSUE(id, text) issue_##id,
-#include "runtime/refinements.inc"
+#include "datatypes/refinements.inc"
 #undef ZOT_REFINEMENT
 #undef ZOT_ISSUE
   kIssueCount

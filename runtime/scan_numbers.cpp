@@ -1,10 +1,10 @@
-#include "interpreter/scan_numbers.h"
+#include "runtime/scan_numbers.h"
 
 #include <limits>
 
 #include "runtime/dtoa.h"
 
-namespace zot::lexer {
+namespace zot::numtext {
 
 namespace {
 
@@ -114,4 +114,4 @@ double text_to_float(const u8* data, u32 count, u32 unit, Cell* result) {
   return d;
 }
 
-}  // namespace zot::lexer
+}  // namespace zot::numtext

@@ -5,7 +5,7 @@
 #include "runtime/base.h"
 #include "runtime/cell.h"
 
-namespace zot::lexer {
+namespace zot::numtext {
 
 // The longest text that may hold a float.
 constexpr u32 kMaxFloatText = 312;
@@ -35,4 +35,4 @@ double text_to_float(const u8* data, u32 count, u32 unit, Cell* result);
 // when the text is not float text.
 bool bytes_to_float(const u8* text, u32 length, int exp_adjust, double* out);
 
-}  // namespace zot::lexer
+}  // namespace zot::numtext

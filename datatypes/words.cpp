@@ -1,4 +1,4 @@
-#include "runtime/words.h"
+#include "datatypes/words.h"
 
 #include "datatypes/context.h"
 #include "runtime/symbol.h"
@@ -14,14 +14,14 @@ namespace {
 
 const char* const kTexts[] = {
 #define ZOT_WORD(id, text) text,
-#include "runtime/words.inc"
+#include "datatypes/words.inc"
 #undef ZOT_WORD
 };
 
 const char* const kRefinementTexts[] = {
 #define ZOT_REFINEMENT(id, text) text,
 #define ZOT_ISSUE(id, text)
-#include "runtime/refinements.inc"
+#include "datatypes/refinements.inc"
 #undef ZOT_REFINEMENT
 #undef ZOT_ISSUE
 };
@@ -29,7 +29,7 @@ const char* const kRefinementTexts[] = {
 const char* const kIssueTexts[] = {
 #define ZOT_REFINEMENT(id, text)
 #define ZOT_ISSUE(id, text) text,
-#include "runtime/refinements.inc"
+#include "datatypes/refinements.inc"
 #undef ZOT_REFINEMENT
 #undef ZOT_ISSUE
 };

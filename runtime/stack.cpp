@@ -1,4 +1,4 @@
-#include "interpreter/stack.h"
+#include "runtime/stack.h"
 
 #include "runtime/cycles.h"
 #include "runtime/errors.h"

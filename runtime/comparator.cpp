@@ -1,14 +1,9 @@
-#include "interpreter/comparator.h"
+#include "runtime/comparator.h"
 
 #include "runtime/errors.h"
+#include "runtime/services.h"
 
 namespace zot::comparator {
-
-namespace {
-CallFn g_call = nullptr;
-}
-
-void set_call_fn(CallFn fn) { g_call = fn; }
 
 i32 order_of_answer(const Cell* answer) {
   switch (answer->type()) {
@@ -30,14 +25,15 @@ i32 order_of_answer(const Cell* answer) {
 }
 
 i32 order(const Cell* function, const Cell* a, const Cell* b, bool reverse) {
-  if (!g_call) raise_error(Err::InternalNotDone);
+  auto call = g_services.call_with_two;
+  if (!call) service_missing();
   // Copies: the arguments may live in memory that the call reuses.
   Cell fn = *function, x = *a, y = *b, answer;
   set_unset(&answer);
   if (reverse)
-    g_call(&fn, &x, &y, &answer);
+    call(&fn, &x, &y, &answer);
   else
-    g_call(&fn, &y, &x, &answer);
+    call(&fn, &y, &x, &answer);
   return order_of_answer(&answer);
 }
 

@@ -13,11 +13,7 @@
 
 namespace zot::comparator {
 
-// Calls the function with two arguments and writes its result to answer. The
-// evaluator installs it; until then a function comparator raises
-// internal/not-done.
-using CallFn = void (*)(const Cell* function, const Cell* first, const Cell* second, Cell* answer);
-void set_call_fn(CallFn fn);
+// The function is called through the evaluator's service (g_services.call_with_two).
 
 // The values that /compare takes as a function comparator.
 ZOT_INLINE bool is_function(const Cell* c) { return c->is(T_FUNCTION); }

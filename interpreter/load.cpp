@@ -1,4 +1,4 @@
-#include "runtime/load.h"
+#include "interpreter/load.h"
 
 #include <vector>
 
