@@ -1,5 +1,7 @@
 #include "datatypes/block.h"
 
+#include "datatypes/block_search.h"
+
 #include <algorithm>
 #include <exception>
 
@@ -709,7 +711,9 @@ void register_type() {
   set(kSwap, fn(&swap));
   set(kTake, fn(&take));
   set(kTrim, fn(&trim));
-  // find, select and sort: the block search module fills them.
+  set(kFind, fn(&find));
+  set(kSelect, fn(&select));
+  set(kSort, fn(&sort));
   datatype::register_type(T_BLOCK, T_SERIES, "block!", slots, kSlotCount);
 }
 

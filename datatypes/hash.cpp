@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "datatypes/block.h"
-#include "datatypes/context.h"
 #include "datatypes/registry.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
@@ -11,7 +10,6 @@
 #include "runtime/errors.h"
 #include "runtime/hashtable.h"
 #include "runtime/helpers.h"
-#include "runtime/services.h"
 #include "runtime/stack.h"
 
 namespace zot::hash {
@@ -72,44 +70,9 @@ i32 mold(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cel
   return block::mold(&b, out, false, all, flat, limit, part, indent);
 }
 
-// The block! search slots, taken when called: the block search module may
-// fill them after hash! registered.
-template <class F>
-F block_slot(int slot) {
-  AnyFn f = actions::raw(T_BLOCK, slot);
-  if (!f) {
-    Cell fn_word = stack::calling_word();
-    Cell dt;
-    make_cell(&dt, T_DATATYPE, T_HASH, 0, 0);
-    Cell arg = word::name("series");
-    raise_error(Err::ScriptExpectArg, &fn_word, &dt, &arg);
-  }
-  return reinterpret_cast<F>(f);
-}
-
-Cell* sort(Cell* series, bool case_, Cell* skip, Cell* comparator, Cell* part, bool all, bool reverse,
-           bool stable) {
-  Cell* r = block_slot<actions::SortFn>(actions::kSort)(series, case_, skip, comparator, part, all, reverse,
-                                                        stable);
-  series::hash_rebuild(series);
-  return r;
-}
-
 void trim(Cell* series, bool head, bool tail, bool auto_, bool lines, bool all, Cell* with) {
   block::trim(series, head, tail, auto_, lines, all, with);
   series::hash_rebuild(series);
-}
-
-Cell* find(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool same, bool any, Cell* with,
-           Cell* skip, bool last, bool reverse, bool tail, bool match) {
-  return block_slot<actions::FindFn>(actions::kFind)(series, value, part, only, case_, same, any, with, skip,
-                                                     last, reverse, tail, match);
-}
-
-Cell* select(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool same, bool any, Cell* with,
-             Cell* skip, bool last, bool reverse) {
-  return block_slot<actions::SelectFn>(actions::kSelect)(series, value, part, only, case_, same, any, with, skip,
-                                                         last, reverse);
 }
 
 // The block! swap re-indexes one cell after the other; within one hash! the
@@ -151,11 +114,8 @@ void register_type() {
   s[kTo - 1] = fn(&to);
   s[kMold - 1] = fn(&mold);
   s[kCopy - 1] = fn(&copy);
-  s[kSort - 1] = fn(&sort);
   s[kTrim - 1] = fn(&trim);
   s[kSwap - 1] = fn(&swap);
-  if (!raw(T_BLOCK, kFind)) s[kFind - 1] = fn(&find);
-  if (!raw(T_BLOCK, kSelect)) s[kSelect - 1] = fn(&select);
   datatype::register_type(T_HASH, T_BLOCK, "hash!", s, kSlotCount);
 }
 

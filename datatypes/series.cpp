@@ -151,7 +151,7 @@ namespace {
 const w::Id kChangeWords[] = {
     w::poke, w::poked, w::clear, w::cleared, w::remove, w::removed, w::reverse, w::reversed, w::move,
     w::moved, w::take, w::taken, w::random, w::randomized, w::insert, w::inserted, w::append, w::appended,
-    w::change, w::changed, w::put, w::put_ed, w::swap, w::swaped, w::trim, w::trimmed,
+    w::change, w::changed, w::put, w::put_ed, w::swap, w::swaped, w::trim, w::trimmed, w::sort, w::sorted,
 };
 
 bool notify_owner(const Cell* s, Change c, const Cell* value, i32 index, i32 part) {

@@ -48,7 +48,7 @@ i32 position_at(int adjust);
 enum class Change : u8 {
   kPoke, kPoked, kClear, kCleared, kRemove, kRemoved, kReverse, kReversed, kMove, kMoved,
   kTake, kTaken, kRandom, kRandomized, kInsert, kInserted, kAppend, kAppended, kChange, kChanged,
-  kPut, kPutEd, kSwap, kSwaped, kTrim, kTrimmed,
+  kPut, kPutEd, kSwap, kSwaped, kTrim, kTrimmed, kSort, kSorted,
 };
 // The event word as the owner hears it ("put-ed", "swaped" are spelled so).
 const char* change_word(Change c);

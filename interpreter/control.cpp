@@ -61,15 +61,6 @@ bool checked_true(const Cell* c) {
   return !logic::is_false(c);
 }
 
-// script/expect-arg naming the running native, the value's type and the parameter.
-ZOT_NORETURN void expect_arg(const Cell* value, const char* param) {
-  Cell who = stack::calling_word();
-  Cell dt;
-  make_cell(&dt, T_DATATYPE, value->type(), 0, 0);
-  Cell pw = word::load(param);
-  raise_error(Err::ScriptExpectArg, &who, &dt, &pw);
-}
-
 // Evaluates the block argument at arg into the result slot. The argument
 // stays on the stack during the evaluation.
 void eval_into_result(const Cell* arg) {

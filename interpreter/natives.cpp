@@ -137,6 +137,7 @@ void define_op(const char* name, const char* of) {
 void register_control();  // control.cpp
 void register_values();   // values.cpp
 void register_transcode();  // transcode.cpp
+void register_set_natives();  // set_natives.cpp
 
 void init() {
   define_typeset("any-type!", {}, true);
@@ -162,6 +163,7 @@ void init() {
   register_control();
   register_values();
   register_transcode();
+  register_set_natives();
   define_op("+", "add");
   define_op("-", "subtract");
   define_op("*", "multiply");

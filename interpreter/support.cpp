@@ -38,6 +38,14 @@ Cell pick_value(Cell* s, i32 n) {
 
 }  // namespace
 
+void expect_arg(const Cell* value, const char* param) {
+  Cell who = stack::calling_word();
+  Cell dt;
+  make_cell(&dt, T_DATATYPE, value->type(), 0, 0);
+  Cell pw = hooks::word(param);
+  raise_error(Err::ScriptExpectArg, &who, &dt, &pw);
+}
+
 void float_to_integer_cell(Cell* cell) {
   if (!cell->is(T_FLOAT)) return;
   double d = cell->float_value();

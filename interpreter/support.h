@@ -12,6 +12,10 @@
 
 namespace zot::natives {
 
+// script/expect-arg naming the running native, the value's datatype and the
+// parameter (by its word).
+ZOT_NORETURN void expect_arg(const Cell* value, const char* param);
+
 // A float! cell becomes integer! by truncation, in place (out of range and NaN
 // saturate, so a loop count never turns negative by overflow).
 void float_to_integer_cell(Cell* cell);

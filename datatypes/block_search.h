@@ -1,0 +1,59 @@
+// Block search, sort and set operations: the find, select and sort slots of
+// block! (inherited by paren!, the path types and hash!), the key lookup that
+// other datatypes use on blocks, and the set operations of the set natives.
+#pragma once
+
+#include "runtime/base.h"
+#include "runtime/cell.h"
+
+namespace zot::block {
+
+// The refinements of find and select, for C++ callers (the parse engine, the
+// path evaluator); a null cell is an absent refinement.
+struct FindOptions {
+  Cell* part = nullptr;
+  Cell* skip = nullptr;
+  bool only = false;
+  bool case_ = false;
+  bool same = false;
+  bool last = false;
+  bool reverse = false;
+  bool match = false;
+};
+
+// Where a search matched: the cell index of the match and the index just
+// past the matched value (past the whole sub-sequence for a block key);
+// at = -1 when nothing matched.
+struct Found {
+  i32 at = -1;
+  i32 end = -1;
+};
+
+// The search behind find and select, over the cells from the series' index.
+// Keys: a datatype! or typeset! (without only) matches cells of that type; an
+// any-block value (without only) is a sub-sequence; any other value (or any
+// value with only) is one cell, equal in find equality, strict equality with
+// case_, sameness with same. Raises the refinement errors of find; runs no
+// Zot code.
+Found search(const Cell* series, const Cell* value, const FindOptions& opt);
+
+// The cell after the first cell from the index equal to the key (find
+// equality, by the key's type), or the shared none! cell when there is none
+// or the match is the last cell.
+const Cell* select_key(const Cell* block, const Cell* key);
+
+// ---- slot functions
+Cell* find(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool same, bool any, Cell* with,
+           Cell* skip, bool last, bool reverse, bool tail, bool match);
+Cell* select(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool same, bool any, Cell* with,
+             Cell* skip, bool last, bool reverse);
+Cell* sort(Cell* series, bool case_, Cell* skip, Cell* comparator, Cell* part, bool all, bool reverse,
+           bool stable);
+
+// The set operations on the block! or hash! values in the frame's first two
+// cells (one for unique); the result replaces the first cell. op: 8 unique,
+// 9 union, 10 intersect, 11 exclude, 12 difference. skip is the /skip size
+// (null for records of one cell).
+void set_operation(bool case_, const Cell* skip, int op);
+
+}  // namespace zot::block

@@ -1,0 +1,188 @@
+// sort on blocks.
+//
+// The records are copied into a work block on the argument stack and an
+// array of record numbers is sorted; the cells go back in that order at the
+// end. So the buffer being sorted is never addressed while a comparison may
+// allocate (and move buffers) or a user comparator runs Zot code that changes
+// the series, and an error out of a comparator leaves the series as it was.
+#include <algorithm>
+#include <exception>
+#include <numeric>
+#include <vector>
+
+#include "datatypes/block.h"
+#include "datatypes/block_search.h"
+#include "datatypes/hooks.h"
+#include "datatypes/registry.h"
+#include "datatypes/series.h"
+#include "interpreter/actions.h"
+#include "interpreter/comparator.h"
+#include "interpreter/stack.h"
+#include "runtime/errors.h"
+#include "runtime/sort.h"
+
+namespace zot::block {
+
+namespace {
+
+using series::buffer_of;
+using series::Change;
+using series::index_of;
+
+ZOT_NORETURN void bad_refine(const char* word, const Cell* arg) {
+  Cell w = hooks::word(word);
+  raise_error(Err::ScriptInvalidRefineArg, &w, arg);
+}
+
+struct StackMark {
+  Cell* top = stack::g_top;
+  int unwinding = std::uncaught_exceptions();
+  ~StackMark() {
+    if (std::uncaught_exceptions() == unwinding) stack::g_top = top;
+  }
+};
+
+struct Order {
+  const Cell* work;  // the records, on the argument stack
+  i32 size;          // cells per record
+  i32 offset;        // the compared cell of a record (not with all)
+  bool all;
+  bool reverse;
+  i32 mode;              // sort ordering, case-sensitive with /case
+  const Cell* function;  // a user comparator, or null
+  Cell* first;           // work blocks for whole records passed to the function
+  Cell* second;
+};
+
+ZOT_INLINE Cell record_cell(const Order& o, u32 record, i32 k) {
+  return buffer_of(o.work)->cells()[i64(record) * o.size + k];
+}
+
+// Two cells through the left one's compare slot; values that cannot be
+// compared order by their type ids.
+i32 compare_cells(const Cell* a, const Cell* b, i32 mode) {
+  u32 ta = a->type(), tb = b->type();
+  i32 r = actions::kNotComparable;
+  if (actions::raw(ta, actions::kCompare) && (ta != T_LOGIC || tb == T_LOGIC)) r = actions::compare_direct(a, b, mode);
+  if (r == actions::kNotComparable) return i32(ta) - i32(tb);
+  return r;
+}
+
+void fill_record(Cell* block, const Order& o, u32 record) {
+  truncate_at(block, 0);
+  for (i32 k = 0; k < o.size; k++) {
+    Cell c = record_cell(o, record, k);
+    append_cell(block, &c);
+  }
+}
+
+int record_order(const void* pa, const void* pb, void* context) {
+  const Order& o = *static_cast<const Order*>(context);
+  u32 a = *static_cast<const u32*>(pa), b = *static_cast<const u32*>(pb);
+  if (o.function) {
+    if (o.all) {
+      fill_record(o.first, o, a);
+      fill_record(o.second, o, b);
+      return comparator::order(o.function, o.first, o.second, o.reverse);
+    }
+    Cell x = record_cell(o, a, 0), y = record_cell(o, b, 0);
+    return comparator::order(o.function, &x, &y, o.reverse);
+  }
+  i32 from = o.all ? 0 : o.offset, to = o.all ? o.size : o.offset + 1;
+  for (i32 k = from; k < to; k++) {
+    Cell x = record_cell(o, a, k), y = record_cell(o, b, k);
+    i32 r = o.reverse ? compare_cells(&y, &x, o.mode) : compare_cells(&x, &y, o.mode);
+    if (r != 0) return r;
+  }
+  return 0;
+}
+
+}  // namespace
+
+Cell* sort(Cell* s, bool case_, Cell* skip, Cell* comparator, Cell* part, bool all, bool reverse, bool stable) {
+  i32 total = i32(buffer_of(s)->length());
+  i32 idx = std::clamp(index_of(s), 0, total);
+  i32 start = idx, n = total - idx;
+  if (part) {
+    i64 len;
+    if (part->is(T_INTEGER))
+      len = part->int_value();
+    else if (part->type() == s->type() && part->w2 == s->w2)
+      len = i64(std::clamp(index_of(part), 0, total)) - idx;
+    else
+      bad_refine("part", part);
+    if (len < 0) {
+      // The stretch before the position.
+      start = i32(std::max<i64>(i64(idx) + len, 0));
+      n = idx - start;
+    } else if (len < n) {
+      n = i32(len);
+    }
+  }
+  if (n == 0) return s;
+  i32 size = 1;
+  if (skip) {
+    if (!skip->is(T_INTEGER)) bad_refine("skip", skip);
+    size = skip->int_value();
+    if (size < 1 || size > n || n % size) bad_refine("skip", skip);
+  }
+  if (all && !skip) raise_error(Err::ScriptBadRefines);
+  Order o{nullptr, size, 0, all, reverse, case_ ? actions::kCaseSortOrder : actions::kSortOrder,
+          nullptr, nullptr, nullptr};
+  Cell fn;
+  if (comparator) {
+    if (comparator->is(T_INTEGER)) {
+      if (!skip || all) raise_error(Err::ScriptBadRefines);
+      i32 at = comparator->int_value();
+      if (at < 1 || at > size) raise_error(Err::ScriptOutOfRange, comparator);
+      o.offset = at - 1;
+    } else if (comparator::is_function(comparator)) {
+      fn = *comparator;
+      o.function = &fn;
+    } else {
+      bad_refine("compare", comparator);
+    }
+  }
+  u32 records = u32(n / size);
+  if (records < 2) return s;
+
+  bool owned = series::ownership_check(s, Change::kSort, nullptr, start, 0);
+  // The owner's handler may have shortened the series.
+  i32 left = std::max(i32(buffer_of(s)->length()) - start, 0);
+  if (n > left) n = left / size * size;
+  records = u32(n / size);
+  if (records < 2) {
+    if (owned) series::ownership_done(s, Change::kSorted, nullptr, start, 0);
+    return s;
+  }
+  StackMark mark;
+  Cell* work = push_new(n);
+  std::memcpy(buffer_of(work)->cells(), buffer_of(s)->cells() + start, std::size_t(n) * sizeof(Cell));
+  buffer_of(work)->tail = buffer_of(work)->head + u32(n) * sizeof(Cell);
+  o.work = work;
+  if (o.function && all) {
+    o.first = push_new(size);
+    o.second = push_new(size);
+  }
+  std::vector<u32> order(records);
+  std::iota(order.begin(), order.end(), 0u);
+  if (stable)
+    sort::merge_sort(order.data(), records, sizeof(u32), record_order, &o);
+  else
+    sort::quick_sort(order.data(), records, sizeof(u32), record_order, &o);
+  // A user comparator may have changed the series: only cells that are
+  // still there are written.
+  i32 now = i32(buffer_of(s)->length());
+  Cell* dst = buffer_of(s)->cells();
+  const Cell* src = buffer_of(work)->cells();
+  for (u32 r = 0; r < records; r++)
+    for (i32 k = 0; k < size; k++) {
+      i64 at = i64(start) + i64(r) * size + k;
+      if (at < now) dst[at] = src[i64(order[r]) * size + k];
+    }
+  if (s->is(T_HASH)) series::hash_rebuild(s);
+  if (owned) series::ownership_done(s, Change::kSorted, nullptr, start, 0);
+  return s;
+}
+
+}  // namespace zot::block
