@@ -7,11 +7,11 @@
 #include <algorithm>
 
 #include "datatypes/block.h"
-#include "datatypes/hooks.h"
+#include "datatypes/context.h"
 #include "datatypes/registry.h"
 #include "datatypes/series.h"
-#include "interpreter/actions.h"
-#include "interpreter/stack.h"
+#include "runtime/actions.h"
+#include "runtime/stack.h"
 #include "runtime/errors.h"
 #include "runtime/hashtable.h"
 #include "runtime/helpers.h"
@@ -24,7 +24,7 @@ using series::buffer_of;
 using series::index_of;
 
 ZOT_NORETURN void bad_refine(const char* word, const Cell* arg) {
-  Cell w = hooks::word(word);
+  Cell w = word::name(word);
   raise_error(Err::ScriptInvalidRefineArg, &w, arg);
 }
 

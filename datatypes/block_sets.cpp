@@ -8,11 +8,11 @@
 
 #include "datatypes/block.h"
 #include "datatypes/block_search.h"
-#include "datatypes/hooks.h"
+#include "datatypes/context.h"
 #include "datatypes/registry.h"
 #include "datatypes/series.h"
-#include "interpreter/actions.h"
-#include "interpreter/stack.h"
+#include "runtime/actions.h"
+#include "runtime/stack.h"
 #include "runtime/errors.h"
 #include "runtime/hashtable.h"
 
@@ -67,7 +67,7 @@ void set_operation(bool case_, const Cell* skip, int op) {
   i32 size = 1;
   if (skip) {
     if (!skip->is(T_INTEGER) || skip->int_value() < 1) {
-      Cell w = hooks::word("skip");
+      Cell w = word::name("skip");
       raise_error(Err::ScriptInvalidRefineArg, &w, skip);
     }
     size = skip->int_value();

@@ -12,12 +12,12 @@
 
 #include "datatypes/block.h"
 #include "datatypes/block_search.h"
-#include "datatypes/hooks.h"
+#include "datatypes/context.h"
 #include "datatypes/registry.h"
 #include "datatypes/series.h"
-#include "interpreter/actions.h"
-#include "interpreter/comparator.h"
-#include "interpreter/stack.h"
+#include "runtime/actions.h"
+#include "runtime/comparator.h"
+#include "runtime/stack.h"
 #include "runtime/errors.h"
 #include "runtime/sort.h"
 
@@ -30,7 +30,7 @@ using series::Change;
 using series::index_of;
 
 ZOT_NORETURN void bad_refine(const char* word, const Cell* arg) {
-  Cell w = hooks::word(word);
+  Cell w = word::name(word);
   raise_error(Err::ScriptInvalidRefineArg, &w, arg);
 }
 

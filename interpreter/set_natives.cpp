@@ -6,7 +6,7 @@
 #include "datatypes/string_actions.h"
 #include "datatypes/typeset.h"
 #include "interpreter/natives.h"
-#include "interpreter/stack.h"
+#include "runtime/stack.h"
 #include "interpreter/support.h"
 #include "runtime/errors.h"
 

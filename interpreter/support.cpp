@@ -42,7 +42,7 @@ void expect_arg(const Cell* value, const char* param) {
   Cell who = stack::calling_word();
   Cell dt;
   make_cell(&dt, T_DATATYPE, value->type(), 0, 0);
-  Cell pw = hooks::word(param);
+  Cell pw = word::name(param);
   raise_error(Err::ScriptExpectArg, &who, &dt, &pw);
 }
 
