@@ -534,55 +534,72 @@ i32 compare(const Cell* a, const Cell* b, i32 op) {
 
 // ---- modifying actions
 
-void append(Cell* series, Cell* value, i32 part, bool only, i32 dup, bool append) {
+void append(Cell* series, Cell* value, i32 part_in, bool only, i32 dup, bool append) {
   Cell v = *value;
   bool splice = !only && series::is_any_block(v.type());
-  i32 count = splice ? length_at(&v) : 1;
-  if (count == 0 || dup < 1) return;
-  if (part < 0 || part > count) part = count;
-  i32 t = total(series);
-  i32 idx = clamp_index(series);
-  u64 cells = u64(part) * u64(dup);
-  if (cells > u64(INT32_MAX) || u64(t) + cells >= kMaxCells) no_memory();
-  StackMark mark;
-  if (splice) stage_if_same(&v, series, part);
-  i32 at = append ? t : idx;
-  i32 where = append ? t : idx;
+  if (dup < 1) return;
+  // The plan: part cells of the value, dup times, at `at` of a block of t cells.
+  i32 t = 0, idx = 0, part = 0;
+  u64 cells = 0;
+  auto plan = [&] {
+    i32 count = splice ? length_at(&v) : 1;
+    part = part_in < 0 || part_in > count ? count : part_in;
+    t = total(series);
+    idx = clamp_index(series);
+    cells = u64(part) * u64(dup);
+    if (cells > u64(INT32_MAX) || u64(t) + cells >= kMaxCells) no_memory();
+  };
+  plan();
+  if (cells == 0) return;
   Change before = append ? Change::kAppend : Change::kInsert;
+  i32 where = append ? t : idx;
   bool owned = series::ownership_check(series, before, value, where, i32(cells));
+  if (owned) plan();
+  i32 at = append ? t : idx;
   u64 new_len = u64(t) + cells;
-  Series* s = ensure_room(series, new_len, dup < 5 ? new_len * 2 : new_len);
-  Cell* base = s->cells();
-  if (at < t) std::memmove(base + at + cells, base + at, std::size_t(t - at) * sizeof(Cell));
-  s->tail += u32(cells) * sizeof(Cell);
-  Cell* dst = base + at;
-  if (splice)
-    std::memcpy(dst, buffer_of(&v)->cells() + index_of(&v), std::size_t(part) * sizeof(Cell));
-  else
-    *dst = v;
-  if (dup > 1) mem::copy_repeat(reinterpret_cast<u8*>(dst), u32(part) * sizeof(Cell), u32(dup));
-  if (series->is(T_HASH) && series::hash_inserted(series, at, i32(cells))) series::hash_rebuild(series);
+  if (cells > 0) {
+    StackMark mark;
+    if (splice) stage_if_same(&v, series, part);
+    Series* s = ensure_room(series, new_len, dup < 5 ? new_len * 2 : new_len);
+    Cell* base = s->cells();
+    if (at < t) std::memmove(base + at + cells, base + at, std::size_t(t - at) * sizeof(Cell));
+    s->tail += u32(cells) * sizeof(Cell);
+    Cell* dst = base + at;
+    if (splice)
+      std::memcpy(dst, buffer_of(&v)->cells() + index_of(&v), std::size_t(part) * sizeof(Cell));
+    else
+      *dst = v;
+    if (dup > 1) mem::copy_repeat(reinterpret_cast<u8*>(dst), u32(part) * sizeof(Cell), u32(dup));
+    if (series->is(T_HASH) && series::hash_inserted(series, at, i32(cells))) series::hash_rebuild(series);
+  }
   if (owned)
-    series::ownership_done(series, append ? Change::kAppended : Change::kInserted, value, where, i32(cells));
+    series::ownership_done(series, append ? Change::kAppended : Change::kInserted, value, at, i32(cells));
   series->w1 = append ? 0 : u32(std::min<u64>(u64(idx) + cells, new_len));
 }
 
 void change(Cell* series, Cell* value, i32 part, bool only, i32 dup) {
   Cell v = *value;
   if (dup < 1) return;
-  i32 t = total(series);
-  i32 idx = clamp_index(series);
-  i32 avail = t - idx;
   bool splice = !only && series::is_any_block(v.type());
-  i32 count = splice ? length_at(&v) : 1;
-  u64 inserted = u64(count) * u64(dup);
-  i32 replaced = part >= 0 ? std::min(part, avail) : i32(std::min<u64>(inserted, u64(avail)));
-  if (inserted > u64(INT32_MAX)) no_memory();
-  u64 new_len = u64(t) + inserted - u64(replaced);
-  if (new_len >= kMaxCells) no_memory();
+  // The plan: count cells of the value, dup times, over `replaced` cells from idx.
+  i32 t = 0, idx = 0, count = 0, replaced = 0;
+  u64 inserted = 0, new_len = 0;
+  auto plan = [&] {
+    t = total(series);
+    idx = clamp_index(series);
+    i32 avail = t - idx;
+    count = splice ? length_at(&v) : 1;
+    inserted = u64(count) * u64(dup);
+    replaced = part >= 0 ? std::min(part, avail) : i32(std::min<u64>(inserted, u64(avail)));
+    if (inserted > u64(INT32_MAX)) no_memory();
+    new_len = u64(t) + inserted - u64(replaced);
+    if (new_len >= kMaxCells) no_memory();
+  };
+  plan();
+  bool owned = series::ownership_check(series, Change::kChange, value, idx, replaced);
+  if (owned) plan();
   StackMark mark;
   if (splice) stage_if_same(&v, series, count);
-  series::ownership_check(series, Change::kChange, value, idx, replaced);
   Series* s = ensure_room(series, new_len, new_len);
   Cell* base = s->cells();
   if (inserted != u64(replaced))
@@ -603,21 +620,21 @@ void change(Cell* series, Cell* value, i32 part, bool only, i32 dup) {
 
 Cell* put(Cell* series, Cell* key, Cell* value, bool case_) {
   Cell k = *key, v = *value;
-  Cell* found = find_in(series, &k, case_);
-  if (!found_in(found, series)) {
-    i32 n = length_at(series);
-    series::ownership_check(series, Change::kPut, value, n, 1);
+  // The position of the key's value, or -1 when the key is not there.
+  auto value_at = [&] {
+    Cell* found = find_in(series, &k, case_);
+    return found_in(found, series) ? index_of(found) + 1 : -1;
+  };
+  i32 at = value_at();
+  i32 where = at < 0 ? length_at(series) : at;
+  bool owned = series::ownership_check(series, Change::kPut, value, where, 1);
+  if (owned) at = value_at();
+  if (at < 0) {
     i32 t = total(series);
     append_cell(series, &k);
     append_cell(series, &v);
     if (series->is(T_HASH) && series::hash_inserted(series, t, 2)) series::hash_rebuild(series);
-    // The owner hears the past-tense word for an added pair too.
-    series::ownership_done(series, Change::kPutEd, value, n, 1);
-    return value;
-  }
-  i32 at = index_of(found) + 1;
-  series::ownership_check(series, Change::kPut, value, at, 1);
-  if (at >= total(series)) {
+  } else if (at >= total(series)) {
     append_cell(series, &v);
     if (series->is(T_HASH) && series::hash_inserted(series, at, 1)) series::hash_rebuild(series);
   } else {
@@ -627,7 +644,8 @@ Cell* put(Cell* series, Cell* key, Cell* value, bool case_) {
       if (series->is(T_HASH)) series::hash_replaced(series, at);
     }
   }
-  series::ownership_done(series, Change::kPutEd, value, at, 1);
+  // The owner hears the past-tense word for an added pair too.
+  series::ownership_done(series, Change::kPutEd, value, where, 1);
   return value;
 }
 
@@ -637,9 +655,13 @@ void swap(Cell* a, Cell* b) {
   i32 ia = index_of(a), ib = index_of(b);
   bool oa = series::ownership_check(a, Change::kSwap, nullptr, ia, 1);
   bool ob = series::ownership_check(b, Change::kSwap, nullptr, ib, 1);
-  std::swap(*cell_at(a, ia), *cell_at(b, ib));
-  if (a->is(T_HASH)) series::hash_replaced(a, ia);
-  if (b->is(T_HASH)) series::hash_replaced(b, ib);
+  // Either handler may have shortened either block.
+  bool both = !series::index_at_tail(a) && !series::index_at_tail(b);
+  if (both) {
+    std::swap(*cell_at(a, ia), *cell_at(b, ib));
+    if (a->is(T_HASH)) series::hash_replaced(a, ia);
+    if (b->is(T_HASH)) series::hash_replaced(b, ib);
+  }
   if (oa) series::ownership_done(a, Change::kSwaped, nullptr, ia, 1);
   if (ob) series::ownership_done(b, Change::kSwaped, nullptr, ib, 1);
 }
@@ -656,6 +678,7 @@ void trim(Cell* series, bool head, bool tail, bool auto_, bool lines, bool all, 
   (void)head, (void)tail, (void)auto_, (void)lines, (void)all, (void)with;
   i32 idx = clamp_index(series);
   bool owned = series::ownership_check(series, Change::kTrim, nullptr, idx, 0);
+  if (owned) idx = clamp_index(series);
   Series* s = buffer_of(series);
   Cell* base = s->cells();
   i32 t = i32(s->length());

@@ -26,11 +26,11 @@ void field_changed(const Cell* old_value, const Cell* new_value, const Cell* fie
   g_holder = Holder{};
   if (!h.value) return;
   // The handlers run Zot code: they get copies, never cells that may move.
-  Cell old_copy = *old_value, new_copy = *new_value, field_copy = *field_value;
-  if (h.value->is(T_OBJECT)) {
-    object::fire_on_change(h.value, h.word, &old_copy, &new_copy);
+  Cell holder = *h.value, old_copy = *old_value, new_copy = *new_value, field_copy = *field_value;
+  if (holder.is(T_OBJECT)) {
+    object::fire_on_change(&holder, h.word, &old_copy, &new_copy);
   } else {
-    ownership::check(h.value, words::word(words::set_path), &field_copy, field_index, 1);
+    ownership::check(&holder, words::word(words::set_path), &field_copy, field_index, 1);
   }
 }
 

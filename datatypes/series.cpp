@@ -280,45 +280,54 @@ Cell* pick(Cell* s, i32 n, Cell* index_cell) {
   return out;
 }
 
-Cell* poke(Cell* s, i32 n, Cell* value, Cell* index_cell) {
+Cell* poke(Cell* s_in, i32 n, Cell* value, Cell* index_cell) {
   (void)index_cell;
-  i64 i = element_index(s, n);
+  // A path hands over the cell that holds the series (an object's field, a
+  // block's cell): the owner's handler may replace or move it.
+  Cell s = *s_in, v = *value;
+  i64 i = element_index(&s, n);
   if (i < 0) out_of_range(n);
-  u32 t = s->type();
+  u32 t = s.type();
   bool block = is_any_block(t);
   // The value is checked before the owner hears of a change that would fail.
   if (t == T_BINARY) {
-    if (!value->is(T_INTEGER) && !value->is(T_CHAR)) raise_error(Err::ScriptInvalidArg, value);
-  } else if (!block && t != T_VECTOR && !value->is(T_CHAR)) {
-    raise_error(Err::ScriptInvalidArg, value);
+    if (!v.is(T_INTEGER) && !v.is(T_CHAR)) raise_error(Err::ScriptInvalidArg, &v);
+  } else if (!block && t != T_VECTOR && !v.is(T_CHAR)) {
+    raise_error(Err::ScriptInvalidArg, &v);
   }
-  bool owned = ownership_check(s, Change::kPoke, value, i32(i), 1);
+  bool owned = ownership_check(&s, Change::kPoke, &v, i32(i), 1);
+  if (owned && (i = element_index(&s, n)) < 0) out_of_range(n);
   if (block) {
-    buffer_of(s)->cells()[i] = *value;
-    if (t == T_HASH) hash_replaced(s, i32(i));
+    buffer_of(&s)->cells()[i] = v;
+    if (t == T_HASH) hash_replaced(&s, i32(i));
   } else if (t == T_VECTOR) {
-    if (!vector::set_at(s, i32(i), value)) raise_error(Err::ScriptInvalidArg, value);
+    if (!vector::set_at(&s, i32(i), &v)) raise_error(Err::ScriptInvalidArg, &v);
   } else if (t == T_BINARY) {
-    *unit_ptr(buffer_of(s), i) = u8(value->w2);
+    *unit_ptr(buffer_of(&s), i) = u8(v.w2);
   } else {
-    Series* b = buffer_of(s);
-    string::write_char(b, unit_ptr(b, i), value->w2);
+    Series* b = buffer_of(&s);
+    string::write_char(b, unit_ptr(b, i), v.w2);
   }
-  if (owned) ownership_done(s, Change::kPoked, value, i32(i), 1);
+  if (owned) ownership_done(&s, Change::kPoked, &v, i32(i), 1);
   return value;
 }
 
 // ---- modifying actions
 
 void clear(Cell* s) {
-  i32 i = index_of(s);
-  if (i < 0) i = 0;
+  i32 i = std::max(index_of(s), 0);
   i32 n = total_length(s) - i;
   if (n <= 0) return;
-  ownership_check(s, Change::kClear, nullptr, i, n);
-  if (s->is(T_HASH)) hash_removed(s, i, n);
-  Series* b = buffer_of(s);
-  b->tail = b->head + (u32(i) << b->unit_shift());
+  bool owned = ownership_check(s, Change::kClear, nullptr, i, n);
+  if (owned) {
+    i = std::max(index_of(s), 0);
+    n = total_length(s) - i;
+  }
+  if (n > 0) {
+    if (s->is(T_HASH)) hash_removed(s, i, n);
+    Series* b = buffer_of(s);
+    b->tail = b->head + (u32(i) << b->unit_shift());
+  }
   ownership_done(s, Change::kCleared, nullptr, i, 0);
 }
 
@@ -335,21 +344,23 @@ void remove(Cell* s, Cell* part, Cell* key) {
     s->w1 = found->w1;
     count++;
   }
-  i32 i = index_of(s);
-  if (i < 0) i = 0;
+  i32 i = std::max(index_of(s), 0);
+  if (i >= total_length(s)) return;
+  bool owned = ownership_check(s, Change::kRemove, nullptr, i, count);
+  if (owned) i = std::max(index_of(s), 0);
   i32 total = total_length(s);
-  if (i >= total) return;
-  ownership_check(s, Change::kRemove, nullptr, i, count);
-  Series* b = buffer_of(s);
-  u32 sh = b->unit_shift();
-  if (i64(i) + count < total) {
-    u8* at = unit_ptr(b, i);
-    std::memmove(at, at + (u32(count) << sh), u32(total - i - count) << sh);
-    b->tail -= u32(count) << sh;
-  } else {
-    b->tail = b->head + (u32(i) << sh);
+  if (i < total) {
+    Series* b = buffer_of(s);
+    u32 sh = b->unit_shift();
+    if (i64(i) + count < total) {
+      u8* at = unit_ptr(b, i);
+      std::memmove(at, at + (u32(count) << sh), u32(total - i - count) << sh);
+      b->tail -= u32(count) << sh;
+    } else {
+      b->tail = b->head + (u32(i) << sh);
+    }
+    if (s->is(T_HASH) && hash_removed(s, i, count)) hash_rebuild(s);
   }
-  if (s->is(T_HASH) && hash_removed(s, i, count)) hash_rebuild(s);
   ownership_done(s, Change::kRemoved, nullptr, i, 0);
 }
 
@@ -368,18 +379,26 @@ void reverse(Cell* s, Cell* part, Cell* skip) {
     if (size < 1) out_of_range(size);
     if (size > count || count % size) bad_refine("skip", skip);
   }
-  i32 i = index_of(s);
-  ownership_check(s, Change::kReverse, nullptr, i, count);
-  Series* b = buffer_of(s);
-  u32 rec = u32(size) << b->unit_shift();
-  u8* lo = unit_ptr(b, i);
-  u8* hi = unit_ptr(b, i64(i) + count - size);
-  while (lo < hi) {
-    swap_bytes(lo, hi, rec);
-    lo += rec;
-    hi -= rec;
+  i32 i = std::max(index_of(s), 0);
+  bool owned = ownership_check(s, Change::kReverse, nullptr, i, count);
+  if (owned) {
+    // What is left of the stretch, in whole records.
+    count = std::min(count, length_at(s));
+    count -= count % size;
+    i = std::max(index_of(s), 0);
   }
-  if (s->is(T_HASH)) hash_rebuild(s);
+  if (count > size) {
+    Series* b = buffer_of(s);
+    u32 rec = u32(size) << b->unit_shift();
+    u8* lo = unit_ptr(b, i);
+    u8* hi = unit_ptr(b, i64(i) + count - size);
+    while (lo < hi) {
+      swap_bytes(lo, hi, rec);
+      lo += rec;
+      hi -= rec;
+    }
+    if (s->is(T_HASH)) hash_rebuild(s);
+  }
   ownership_done(s, Change::kReversed, nullptr, i, count);
 }
 
@@ -391,24 +410,41 @@ Cell* move(Cell* origin, Cell* target, Cell* part) {
     Cell arg = word::name("target");
     raise_error(Err::ScriptExpectArg, &fn, &dt, &arg);
   }
-  i32 avail = length_at(origin);
-  if (avail == 0) return target;
-  i32 count = 1;
+  i32 want = 1;
   if (part) {
     if (!part->is(T_INTEGER)) bad_refine("part", part);
-    count = part->int_value();
-    if (count < 1) return target;
-    if (count > avail) count = avail;
+    want = part->int_value();
+    if (want < 1) return target;
   }
-  i32 s = index_of(origin);
-  i32 ttotal = total_length(target);
-  i32 t = std::clamp(index_of(target), 0, ttotal);
+  const bool same = origin->w2 == target->w2;
+  u32 st = origin->type();
+  if (!same) {
+    bool sblock = is_any_block(st), tblock = is_any_block(tt);
+    if ((sblock && is_any_string(tt)) || (is_any_string(st) && tblock)) move_bad(st, tt);
+    // Vector elements go only to a vector of their own kind.
+    if ((st == T_VECTOR || tt == T_VECTOR) && (st != tt || origin->w3 != target->w3)) move_bad(st, tt);
+  }
+  // The stretch: count units from the origin's index s, to the target's index t.
+  struct Plan {
+    i32 count, s, t;
+  } p;
+  auto plan = [&] {
+    p.count = std::min(want, length_at(origin));
+    p.s = std::max(index_of(origin), 0);
+    p.t = std::clamp(index_of(target), 0, total_length(target));
+    // Nothing moves onto itself; a target inside the moved range would move
+    // the range into itself.
+    return p.count > 0 && !(same && p.t >= p.s && p.t < p.s + p.count);
+  };
+  if (!plan()) return same && p.count > 0 && p.t != p.s ? origin : target;
+  bool owned = ownership_check(target, Change::kMove, origin, p.s, p.count);
+  if (owned && !plan()) {
+    ownership_done(target, Change::kMoved, nullptr, p.t, 0);
+    return target;
+  }
+  i32 count = p.count, s = p.s, t = p.t;
 
-  if (origin->w2 == target->w2) {
-    if (t == s) return target;
-    // A target inside the moved range would move the range into itself.
-    if (t > s && t < s + count) return origin;
-    ownership_check(target, Change::kMove, origin, s, count);
+  if (same) {
     Series* b = buffer_of(target);
     u32 sh = b->unit_shift();
     u8* base = b->head_ptr();
@@ -425,28 +461,24 @@ Cell* move(Cell* origin, Cell* target, Cell* part) {
     return target;
   }
 
-  u32 st = origin->type();
-  bool sblock = is_any_block(st), tblock = is_any_block(tt);
-  if ((sblock && is_any_string(tt)) || (is_any_string(st) && tblock)) move_bad(st, tt);
   u32 su = buffer_of(origin)->unit(), tu = buffer_of(target)->unit();
   if (su != tu) {
     // Only text of different widths can meet: anything else would mix units.
     if (!is_any_string(st) || !is_any_string(tt)) move_bad(st, tt);
-    ownership_check(target, Change::kMove, origin, s, count);
     string::move_units(origin, target, count);
     ownership_done(target, Change::kMoved, nullptr, t, count);
     return target;
   }
-  ownership_check(target, Change::kMove, origin, s, count);
   u32 sh = buffer_of(target)->unit_shift();
   u32 bytes = u32(count) << sh;
   Series* tb = buffer_of(target);
   if (tb->room() < bytes) {
-    u64 want = align_up((u64(tb->bytes_used()) + bytes) * 2, 16);
-    if (want > mem::kMaxSeriesBytes) raise_error(Err::InternalNoMemory);
-    tb = mem::expand_series(tb, u32(want));
+    u64 grown = align_up((u64(tb->bytes_used()) + bytes) * 2, 16);
+    if (grown > mem::kMaxSeriesBytes) raise_error(Err::InternalNoMemory);
+    tb = mem::expand_series(tb, u32(grown));
   }
   Series* sb = buffer_of(origin);  // re-derived: the expansion may have moved it
+  i32 ttotal = total_length(target);
   u8* at = unit_ptr(tb, t);
   std::memmove(at + bytes, at, u32(ttotal - t) << sh);
   std::memcpy(at, unit_ptr(sb, s), bytes);
@@ -462,17 +494,14 @@ Cell* move(Cell* origin, Cell* target, Cell* part) {
 
 Cell* take(Cell* s, Cell* part, bool deep, bool last) {
   (void)deep;
-  i32 len = length_at(s);
-  if (len < 1) return none_answer();
-  i32 i = index_of(s);
-  i32 total = total_length(s);
+  if (length_at(s) < 1) return none_answer();
   i64 n = 1;
   if (part) {
     if (part->is(T_INTEGER)) {
       n = part->int_value();
     } else if (same_series(s, part)) {
-      i64 d = i64(part->w1) - i;
-      n = d < 0 ? 0 : (last ? len - d : d);
+      i64 d = i64(part->w1) - index_of(s);
+      n = d < 0 ? 0 : (last ? length_at(s) - d : d);
       if (n < 0) n = 0;
     } else {
       bad_refine("part", part);
@@ -480,32 +509,49 @@ Cell* take(Cell* s, Cell* part, bool deep, bool last) {
   }
   // The stretch taken: forwards from the index (or the last units with /last),
   // backwards the units before the index; /part 0 takes nothing.
-  i64 start = i, count = 0;
-  if (n > 0) {
-    count = std::min<i64>(n, len);
-    start = last ? total - count : i;
-  } else if (n < 0 && !last) {
-    count = std::min<i64>(-n, i);
-    start = i - count;
+  i64 start = 0, count = 0;
+  auto plan = [&] {
+    i32 len = length_at(s);
+    i32 i = std::max(index_of(s), 0);
+    start = i;
+    count = 0;
+    if (n > 0) {
+      count = std::min<i64>(n, len);
+      start = last ? total_length(s) - count : i;
+    } else if (n < 0 && !last) {
+      count = std::min<i64>(-n, i);
+      start = i - count;
+    }
+  };
+  plan();
+  bool owned = false;
+  if (count > 0) {
+    owned = ownership_check(s, Change::kTake, nullptr, index_of(s), i32(std::clamp<i64>(n, INT32_MIN, INT32_MAX)));
+    if (owned && length_at(s) < 1) {
+      // The handler left nothing to take.
+      ownership_done(s, Change::kTaken, nullptr, index_of(s), 0);
+      return none_answer();
+    }
+    if (owned) plan();
   }
   Cell* out = stack::push(&datatype::g_none);
   make_like(s, u32(count), out);
-  if (count == 0) return out;
-  ownership_check(s, Change::kTake, nullptr, i, i32(std::clamp<i64>(n, INT32_MIN, INT32_MAX)));
-  Series* src = buffer_of(s);
-  Series* dst = buffer_of(out);
-  u32 sh = src->unit_shift();
-  u32 bytes = u32(count) << sh;
-  u8* from = unit_ptr(src, start);
-  std::memcpy(dst->head_ptr(), from, bytes);
-  dst->tail = dst->head + bytes;
-  std::memmove(from, from + bytes, u32(total - start - count) << sh);
-  src->tail -= bytes;
-  if (s->is(T_HASH)) {
-    if (hash_removed(s, i32(start), i32(count))) hash_rebuild(s);
-    hash_new_table(out);
+  if (count > 0) {
+    Series* src = buffer_of(s);
+    Series* dst = buffer_of(out);
+    u32 sh = src->unit_shift();
+    u32 bytes = u32(count) << sh;
+    u8* from = unit_ptr(src, start);
+    std::memcpy(dst->head_ptr(), from, bytes);
+    dst->tail = dst->head + bytes;
+    std::memmove(from, from + bytes, u32(total_length(s) - start - count) << sh);
+    src->tail -= bytes;
+    if (s->is(T_HASH)) {
+      if (hash_removed(s, i32(start), i32(count))) hash_rebuild(s);
+      hash_new_table(out);
+    }
   }
-  ownership_done(s, Change::kTaken, nullptr, i, 0);
+  if (count > 0) ownership_done(s, Change::kTaken, nullptr, index_of(s), 0);
   return out;
 }
 
@@ -577,6 +623,10 @@ void random(Cell* value, bool seed, bool secure, bool only) {
     return;
   }
   bool owned = ownership_check(value, Change::kRandom, nullptr, i, len);
+  if (owned) {
+    len = length_at(value);
+    i = index_of(value);
+  }
   for (i32 pos = i, left = len; left > 0; pos++, left--) {
     i32 r = draw_range(left, secure);
     if (r == 1) continue;

@@ -45,6 +45,12 @@ i32 position_at(int adjust);
 // ---- owner notifications
 // Each modifying action tells the object that owns the series (if any) twice:
 // before the change with the action word, after it with the past-tense word.
+// The owner's handler runs Zot code that may change this very series (its
+// length, unit width and buffer), the value being put in, or the cell the
+// action was reached through. So an action works on a series cell that the
+// handler cannot reach (a frame cell or a local copy), and when the first
+// notification answers true it plans again from the series as it is now:
+// length, index, slot and buffer derived before are never used after it.
 enum class Change : u8 {
   kPoke, kPoked, kClear, kCleared, kRemove, kRemoved, kReverse, kReversed, kMove, kMoved,
   kTake, kTaken, kRandom, kRandomized, kInsert, kInserted, kAppend, kAppended, kChange, kChanged,

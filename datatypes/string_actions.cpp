@@ -721,12 +721,18 @@ i32 compare(const Cell* a, const Cell* b, i32 op) {
 void append(Cell* s, Cell* value, i32 part, bool only, i32 dup, bool append) {
   if (dup < 1) return;
   Cell v = *value;
-  i32 total = total_length(s);
-  i32 idx = clamp_index(s);
-  bool at_tail = append || idx >= total;
-  check_size(s, &v, part, dup);
+  i32 total = 0, idx = 0;
+  bool at_tail = false;
+  auto plan = [&] {
+    total = total_length(s);
+    idx = clamp_index(s);
+    at_tail = append || idx >= total;
+    check_size(s, &v, part, dup);
+  };
+  plan();
   bool owned =
       series::ownership_check(s, append ? Change::kAppend : Change::kInsert, value, at_tail ? total : idx, part);
+  if (owned) plan();
   i32 added = append_text(s, &v, part, only);
   added = repeat_added(s, total, added, dup);
   if (!at_tail) rotate_units(s->w2, idx, total, total + added);
@@ -739,20 +745,26 @@ void append(Cell* s, Cell* value, i32 part, bool only, i32 dup, bool append) {
 void change(Cell* s, Cell* value, i32 part, bool only, i32 dup) {
   if (dup < 1) return;
   Cell v = *value;
-  i32 total = total_length(s);
-  i32 idx = clamp_index(s);
-  i32 left = total - idx;
-  check_size(s, &v, -1, dup);
-  if (v.is(T_CHAR) && dup == 1 && left > 0 && (part < 0 || part == 1)) {
-    // One code point over one unit: written in place by the write rule.
-    bool owned = series::ownership_check(s, Change::kChange, value, idx, 1);
+  i32 total = 0, idx = 0, left = 0;
+  auto plan = [&] {
+    total = total_length(s);
+    idx = clamp_index(s);
+    left = total - idx;
+    check_size(s, &v, -1, dup);
+  };
+  plan();
+  // One code point over one unit is written in place by the write rule.
+  bool one = v.is(T_CHAR) && dup == 1 && (part < 0 || part == 1);
+  i32 noted = one && left > 0 ? 1 : part >= 0 ? std::min(part, left) : 0;
+  bool owned = series::ownership_check(s, Change::kChange, value, idx, noted);
+  if (owned) plan();
+  if (one && left > 0) {
     poke_char(buffer_of(s), idx, v.w2);
     if (owned) series::ownership_done(s, Change::kChanged, nullptr, idx, 1);
     s->w1 = u32(idx + 1);
     return;
   }
   i32 replaced = part >= 0 ? std::min(part, left) : -1;
-  bool owned = series::ownership_check(s, Change::kChange, value, idx, replaced < 0 ? 0 : replaced);
   // The new text goes to the tail first (from the series' own buffer, when
   // it is the value), then moves over the replaced units.
   i32 added = append_text(s, &v, -1, only);
@@ -879,13 +891,26 @@ void swap(Cell* a, Cell* b) {
   if (!is_any_string(tb) && tb != T_BINARY) raise_error(Err::ScriptInvalidArg, b);
   if (index_at_tail(a) || index_at_tail(b)) return;
   i32 ia = std::max(index_of(a), 0), ib = std::max(index_of(b), 0);
-  u32 ca = char_at(a, ia), cb = char_at(b, ib);
-  // A byte series holds bytes only: a wider code point cannot go into it.
-  if ((a->is(T_BINARY) && cb > 0xFF) || (b->is(T_BINARY) && ca > 0xFF)) raise_error(Err::ScriptInvalidArg, b);
+  u32 ca = 0, cb = 0;
+  auto read = [&] {
+    ca = char_at(a, ia);
+    cb = char_at(b, ib);
+    // A byte series holds bytes only: a wider code point cannot go into it.
+    if ((a->is(T_BINARY) && cb > 0xFF) || (b->is(T_BINARY) && ca > 0xFF)) raise_error(Err::ScriptInvalidArg, b);
+  };
+  read();
   bool oa = series::ownership_check(a, Change::kSwap, nullptr, ia, 1);
   bool ob = series::ownership_check(b, Change::kSwap, nullptr, ib, 1);
-  poke_char(buffer_of(a), ia, cb);
-  poke_char(buffer_of(b), ib, ca);
+  // Either handler may have shortened or rewritten either series.
+  bool both = true;
+  if (oa || ob) {
+    both = !index_at_tail(a) && !index_at_tail(b);
+    if (both) read();
+  }
+  if (both) {
+    poke_char(buffer_of(a), ia, cb);
+    poke_char(buffer_of(b), ib, ca);
+  }
   if (oa) series::ownership_done(a, Change::kSwaped, nullptr, ia, 1);
   if (ob) series::ownership_done(b, Change::kSwaped, nullptr, ib, 1);
 }
@@ -907,6 +932,7 @@ void trim(Cell* s, bool head, bool tail, bool auto_, bool lines, bool all, Cell*
   if (!all && !with && auto_) raise_error(Err::InternalNotDone);
   i32 idx = clamp_index(s);
   bool owned = series::ownership_check(s, Change::kTrim, nullptr, idx, 0);
+  if (owned) idx = clamp_index(s);
   if (all || with)
     trim_all(s, idx, with);
   else if (lines)

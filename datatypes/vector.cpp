@@ -584,15 +584,25 @@ void xor_() { frame_math(integer::kOpXor); }
 
 void append(Cell* s, Cell* value, i32 part, bool, i32 dup, bool append) {
   if (dup < 1) return;
-  Source src = source_of(value, part, false);
+  Source src{};
+  i32 total = 0, idx = 0;
+  bool at_tail = false;
+  auto plan = [&] {
+    src = source_of(value, part, false);
+    check_source(s, src);
+    total = total_of(s);
+    idx = clamped_index(s);
+    at_tail = append || idx >= total;
+  };
+  plan();
   if (src.count == 0) return;
-  check_source(s, src);
-  i32 total = total_of(s);
-  i32 idx = clamped_index(s);
-  bool at_tail = append || idx >= total;
   i32 where = at_tail ? total : idx;
   bool owned = series::ownership_check(s, append ? series::Change::kAppend : series::Change::kInsert, value, where,
                                        src.count);
+  if (owned) {
+    plan();
+    where = at_tail ? total : idx;
+  }
   i64 added = stage(s, src, dup);
   Series* b = buffer_of(s);
   u32 width = b->unit();
@@ -606,14 +616,21 @@ void append(Cell* s, Cell* value, i32 part, bool, i32 dup, bool append) {
 
 void change(Cell* s, Cell* value, i32 part, bool, i32 dup) {
   if (dup < 1) return;
-  Source src = source_of(value, -1, true);
-  check_source(s, src);
-  i32 total = total_of(s);
-  i32 idx = clamped_index(s);
-  i32 left = total - idx;
-  i64 added = i64(src.count) * dup;
-  i64 replaced = part >= 0 ? std::min(part, left) : std::min<i64>(added, left);
+  Source src{};
+  i32 total = 0, idx = 0;
+  i64 added = 0, replaced = 0;
+  auto plan = [&] {
+    src = source_of(value, -1, true);
+    check_source(s, src);
+    total = total_of(s);
+    idx = clamped_index(s);
+    i32 left = total - idx;
+    added = i64(src.count) * dup;
+    replaced = part >= 0 ? std::min(part, left) : std::min<i64>(added, left);
+  };
+  plan();
   bool owned = series::ownership_check(s, series::Change::kChange, value, idx, i32(replaced));
+  if (owned) plan();
   added = stage(s, src, dup);
   Series* b = buffer_of(s);
   u32 width = b->unit();

@@ -683,6 +683,22 @@ u32 eval_path(const Cell* path_in, const Cell* code, u32 pos, u32 end, bool get,
   if (path.w1 >= plen) raise_error(Err::ScriptEmptyPath, &path);
   Cell head = ps->cells()[path.w1];
   if (!head.is(T_WORD)) raise_error(Err::ScriptWordFirst, &path);
+  // A set-path's last paren runs before the walk: cur and the holder below
+  // point into contexts and series, and Zot code run after they are taken
+  // could move or replace what they point at. (Its value stays on the stack.)
+  u32 count = plen - path.w1;
+  const bool last_paren = set_value && count > 1 && ps->cells()[path.w1 + count - 1].is(T_PAREN);
+  if (last_paren) {
+    Cell el = ps->cells()[path.w1 + count - 1];
+    Cell* slot = stack::push(&el);
+    Cell* top = stack::g_top;
+    stack::push_interpreted_native_frame(body_word());
+    eval_block(&el, true);
+    if (ZOT_UNLIKELY(runtime::pending())) return pos;
+    *slot = *stack::g_base;
+    stack::drop_frame();
+    stack::g_top = top;
+  }
   Cell* t0 = stack::g_top;
   // cur points at the cell that holds the current value, so a set-path can
   // change a scalar (a pair's x, a date's month...) where it is stored.
@@ -697,10 +713,11 @@ u32 eval_path(const Cell* path_in, const Cell* code, u32 pos, u32 end, bool get,
   Cell holder = value;    // the value holding the current one
   Cell holder_el = head;  // the element that reached the current value
   Cell* holder_ptr = nullptr;
-  u32 count = plen - path.w1;
   for (u32 i = 1; i < count; i++) {
     Cell el = mem::series_of(path.w2)->cells()[path.w1 + i];
-    if (el.is(T_GET_WORD)) {
+    if (last_paren && i + 1 == count) {
+      el = t0[-1];
+    } else if (el.is(T_GET_WORD)) {
       el = *context::get(&el);
     } else if (el.is(T_PAREN)) {
       stack::push_interpreted_native_frame(body_word());
@@ -754,7 +771,7 @@ u32 eval_path(const Cell* path_in, const Cell* code, u32 pos, u32 end, bool get,
       return call_value(&value, code, pos, end, &el, &path, i + 1, false);
     }
   }
-  stack::g_top = t0;
+  stack::g_top = last_paren ? t0 - 1 : t0;
   stack::push(&value);
   return pos;
 }

@@ -13,6 +13,7 @@
 #include "runtime/hashtable.h"
 #include "tests/unit/eval_fixture.h"
 #include "tests/unit/runtime_fixture.h"
+#include "tests/unit/series_check.h"
 
 namespace zot {
 namespace {
@@ -41,33 +42,7 @@ Cell eval(const std::string& text, int* error = nullptr) {
   return v;
 }
 
-// Every cell of the hash! is found through its table at its own position,
-// searching forwards from it and backwards from the next one; a value absent
-// from the block is not found.
-::testing::AssertionResult indexed(const Cell& h) {
-  if (!h.is(T_HASH)) return ::testing::AssertionFailure() << "not a hash!: " << mold(h);
-  if (!h.w3) return ::testing::AssertionFailure() << "no table";
-  mem::Node t = mem::Node(h.w3);
-  if (hashtable::record(t)->block != i32(h.w2)) return ::testing::AssertionFailure() << "table of another block";
-  i32 n = series::total_length(&h);
-  for (i32 p = 0; p < n; p++) {
-    Cell key = *block::cell_at(&h, p);
-    Cell* f = hashtable::find_key(t, &key, p, 1, actions::kEqual, false, false);
-    i64 at = f ? f - series::buffer_of(&h)->cells() : -1;
-    if (at != p) {
-      return ::testing::AssertionFailure() << "position " << p << " (" << mold(key) << ") found at " << at << " in "
-                                           << mold(h);
-    }
-    Cell* r = hashtable::find_key(t, &key, p + 1, 1, actions::kEqual, false, true);
-    at = r ? r - series::buffer_of(&h)->cells() : -1;
-    if (at != p) return ::testing::AssertionFailure() << "position " << p << " found backwards at " << at;
-  }
-  Cell absent;
-  set_integer(&absent, 987654);
-  if (hashtable::find_key(t, &absent, 0, 1, actions::kEqual, false, false))
-    return ::testing::AssertionFailure() << "absent value found";
-  return ::testing::AssertionSuccess();
-}
+using test::indexed;
 
 const char* const kSetup = "h: make hash! [1 2 3 a b 1 2 \"s\" a 4 5 6 b 1] g: make hash! [x y 1 z] ";
 
