@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev)
+PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev libssl-dev)
 
 setup() {
   local missing=()
@@ -35,20 +35,27 @@ build_debug() {
   cmake --build build/debug -j "$(jobs)"
 }
 
-# A short fuzzing run of the lexer (libFuzzer needs clang).
+# Short fuzzing runs (libFuzzer needs clang): the lexer, then the inflater.
+fuzz_run() {
+  local target=$1 seconds=$2 max_len=$3
+  shift 3
+  mkdir -p "build/fuzz/corpus-$target"
+  echo "== fuzz: $target, $seconds s"
+  if ! "build/fuzz/tests/fuzz/$target" -max_total_time="$seconds" -rss_limit_mb=4096 -max_len="$max_len" \
+      "build/fuzz/corpus-$target" "$@" >"build/fuzz/$target.log" 2>&1; then
+    tail -40 "build/fuzz/$target.log"
+    echo "fuzz: $target FAILED"
+    return 1
+  fi
+  tail -1 "build/fuzz/$target.log"
+}
+
 fuzz() {
   CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DZOT_FUZZ=ON -DZOT_BENCH=OFF \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-  cmake --build build/fuzz --target fuzz_scan -j "$(jobs)"
-  mkdir -p build/fuzz/corpus
-  echo "== fuzz: lexer scan, 60 s"
-  if ! build/fuzz/tests/fuzz/fuzz_scan -max_total_time=60 -rss_limit_mb=4096 -max_len=4096 \
-      build/fuzz/corpus tests/scripts >build/fuzz/log.txt 2>&1; then
-    tail -40 build/fuzz/log.txt
-    echo "fuzz: FAILED"
-    return 1
-  fi
-  tail -1 build/fuzz/log.txt
+  cmake --build build/fuzz --target fuzz_scan fuzz_inflate -j "$(jobs)"
+  fuzz_run fuzz_scan 60 4096 tests/scripts
+  fuzz_run fuzz_inflate 20 8192 tests/fixtures/deflate
 }
 
 run_tests() {
