@@ -416,6 +416,9 @@ void round(Cell* value, Cell* scale, bool even, bool down, bool half_down, bool 
     Cell dt = datatype_cell(T_MONEY);
     raise_error(Err::ScriptNotRelated, &word, &dt);
   }
+  // The result takes the scale's type: only a number can lend it.
+  if (scale && !scale->is(T_INTEGER) && !scale->is(T_FLOAT) && !scale->is(T_PERCENT) && !scale->is(T_TIME))
+    runtime::raise_expect_arg(scale->type(), 2);  // round's third word: scale
   const bool percent = value->is(T_PERCENT);
   double x = value->float_value();
   double s;

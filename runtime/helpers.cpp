@@ -18,15 +18,15 @@ Cell argument_word(int index) {
   return none;
 }
 
-ZOT_NORETURN void raise_expect_arg(u32 type, int param_index) {
+}  // namespace
+
+void raise_expect_arg(u32 type, int param_index) {
   Cell fn = stack::calling_word();
   Cell dt;
   make_cell(&dt, T_DATATYPE, type, 0, 0);
   Cell word = argument_word(param_index);
   raise_error(Err::ScriptExpectArg, &fn, &dt, &word);
 }
-
-}  // namespace
 
 i32 float_to_int(const Cell* value) {
   if (!value->is(T_FLOAT)) return i32(value->w2);

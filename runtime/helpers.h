@@ -24,6 +24,9 @@ void typeset_add(Cell* typeset, u32 type);
 const Cell* check_arg_type(const Cell* typeset, int param_index, const Cell* value);
 // An `unset!` value raises the same error with the datatype `unset!`.
 const Cell* check_arg_set(int param_index, const Cell* value);
+// The same error for a value of the type (the checks above, and slot
+// functions that refuse an argument their typeset lets through).
+ZOT_NORETURN void raise_expect_arg(u32 type, int param_index);
 
 // Angle in degrees to radians. Mode 0 folds angles beyond +/-90 degrees by
 // 180 toward zero; mode 2 reflects them; other modes leave them.
