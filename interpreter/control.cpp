@@ -467,7 +467,7 @@ void n_do(const i32* refs) {
   try {
     do_value(refs);
   } catch (...) {
-    interp::trace_end();
+    interp::trace_end(true);
     throw;
   }
   interp::trace_end();

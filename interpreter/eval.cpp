@@ -213,10 +213,10 @@ i32 fetch_plain(Fetch& f, const Cell& parsed, bool left, bool is_op) {
 // (unless a get-word element's value is none or false) and fetches its arguments.
 void fetch_path_refinements(Fetch& f, const Cell& parsed, const Cell* path, u32 from) {
   Cell p = *path;
-  u32 plen = mem::series_of(p.w2)->length();
   u32 used[kMaxRefinements];
   u32 used_count = 0;
-  for (u32 k = p.w1 + from; k < plen; k++) {
+  // The path is read again at each step: fetching arguments runs Zot code.
+  for (u32 k = p.w1 + from; k < mem::series_of(p.w2)->length(); k++) {
     Cell el = mem::series_of(p.w2)->cells()[k];
     bool on = true;
     if (el.is(T_GET_WORD)) {
@@ -384,9 +384,10 @@ void eval_block(const Cell* block, bool chain) {
   // Library code runs as compiled code does: no interpreter mark on its
   // frames, no trace events, and the Near position of errors left alone.
   stack::push_frame(body_word(), library ? (stack::kHdrEval & ~stack::kInterpreted) : stack::kHdrEval);
-  u32 end = mem::series_of(b.w2)->length();
   const bool tr = traced(&b);
   if (ZOT_UNLIKELY(tr)) fire(kEvEnter, &b, i32(b.w1), nullptr, nullptr);
+  // Read after the callback: a tracer may change the block it is told of.
+  u32 end = mem::series_of(b.w2)->length();
   if (b.w1 >= end) {
     set_unset(stack::g_base);
     stack::g_top = stack::g_base + 1;
@@ -432,7 +433,17 @@ u32 eval_step(const Cell* block) {
 
 u32 eval_expression(const Cell* code, u32 pos, u32 end, bool no_infix, bool push, bool literal_fns) {
   Cell* const t0 = stack::g_top;
-  Cell v = *code_at(code, pos);
+  const Cell* at = code_at(code, pos);
+  // Callers check the position against the block's tail after anything that
+  // ran Zot code; a block emptied behind their back gives unset.
+  if (ZOT_UNLIKELY(!at)) {
+    Cell u;
+    set_unset(&u);
+    if (push) stack::push(&u);
+    else stack::set_only_result(&u);
+    return pos + 1;
+  }
+  Cell v = *at;
   const bool tr = traced(code);
   if (ZOT_UNLIKELY(tr)) fire(kEvFetch, code, i32(pos), nullptr, &v);
   pos++;
@@ -714,6 +725,8 @@ u32 eval_path(const Cell* path_in, const Cell* code, u32 pos, u32 end, bool get,
   Cell holder_el = head;  // the element that reached the current value
   Cell* holder_ptr = nullptr;
   for (u32 i = 1; i < count; i++) {
+    // Paren elements run Zot code, which may shorten the path itself.
+    if (path.w1 + i >= mem::series_of(path.w2)->length()) raise_error(Err::ScriptInvalidPath, &path, &holder_el);
     Cell el = mem::series_of(path.w2)->cells()[path.w1 + i];
     if (last_paren && i + 1 == count) {
       el = t0[-1];
@@ -805,17 +818,42 @@ bool trace_install(const Cell* tracer) {
   return true;
 }
 
-void trace_end() {
+void trace_end(bool unwinding) {
   if (!g_tracer_installed) return;
+  // The tracer is forgotten however its end event goes.
+  struct Forget {
+    ~Forget() {
+      set_none(&g_tracer);
+      g_tracing = false;
+      g_tracer_installed = false;
+    }
+  } forget;
   // The tracer runs Zot code: an exit in flight waits meanwhile.
   u32 thrown = runtime::g_thrown_code;
   u32 pending = runtime::take_pending();
-  fire(kEvEnd, nullptr, -1, nullptr, nullptr);
+  if (!unwinding && !pending) {
+    fire(kEvEnd, nullptr, -1, nullptr, nullptr);
+  } else {
+    // An error or exit is on its way out and the frames it left are gone:
+    // what the tracer raises or throws now lands here and is dropped, so the
+    // one in flight reaches its own handler (a quit request still goes on).
+    Cell* const b0 = stack::g_base;
+    Cell* const t0 = stack::g_top;
+    stack::Frame* const c0 = stack::g_ctop;
+    const u32 call_pos = stack::g_saved_call_pos;
+    stack::push_try_all_frame(nullptr);  // no exit of the tracer's passes it
+    try {
+      fire(kEvEnd, nullptr, -1, nullptr, nullptr);
+    } catch (const RuntimeThrow& t) {
+      if (t.code < kThrowThrow || t.code > kThrowError) throw;
+    }
+    stack::g_base = b0;
+    stack::g_top = t0;
+    stack::g_ctop = c0;
+    stack::g_saved_call_pos = call_pos;
+  }
   runtime::g_thrown_code = thrown;
   runtime::g_pending = pending;
-  set_none(&g_tracer);
-  g_tracing = false;
-  g_tracer_installed = false;
 }
 
 void fire(TraceEvent ev, const Cell* code, i32 pos, const Cell* ref, const Cell* value) {

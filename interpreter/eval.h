@@ -61,8 +61,11 @@ extern bool g_tracing;
 // Installs a tracer function! (none installed yet): fires init. Returns false
 // when a tracer is installed already.
 bool trace_install(const Cell* tracer);
-// Ends tracing however the traced evaluation ended: fires end, forgets the tracer.
-void trace_end();
+// Ends tracing however the traced evaluation ended: fires end, forgets the
+// tracer. While an error (unwinding) or an exit is on its way out, whatever
+// the tracer raises or throws at the end is dropped and the one in flight
+// goes on.
+void trace_end(bool unwinding = false);
 // The event mask of a tracer: the event words of a block its body starts
 // with, else every event.
 u32 trace_mask(const Cell* tracer);
