@@ -53,9 +53,10 @@ fuzz_run() {
 fuzz() {
   CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DZOT_FUZZ=ON -DZOT_BENCH=OFF \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-  cmake --build build/fuzz --target fuzz_scan fuzz_inflate -j "$(jobs)"
+  cmake --build build/fuzz --target fuzz_scan fuzz_inflate fuzz_debase -j "$(jobs)"
   fuzz_run fuzz_scan 60 4096 tests/scripts
   fuzz_run fuzz_inflate 20 8192 tests/fixtures/deflate
+  fuzz_run fuzz_debase 20 4096
 }
 
 run_tests() {

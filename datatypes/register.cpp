@@ -2,6 +2,7 @@
 
 #include "datatypes/registry.h"
 
+#include "datatypes/binary.h"
 #include "datatypes/bitset.h"
 #include "datatypes/block.h"
 #include "datatypes/char.h"
@@ -47,12 +48,7 @@ void register_core() {
   series::register_type();
   block::register_type();
   string::register_type();
-  // binary! has no actions of its own yet: the lexer makes binary! values,
-  // and specs name the type, but every action on one is refused for now.
-  {
-    actions::AnyFn none[actions::kSlotCount] = {};
-    datatype::register_type(T_BINARY, T_STRING, "binary!", none, actions::kSlotCount);
-  }
+  binary::register_type();
   integer::register_type();
   word::register_symbol();
   word::register_context();

@@ -851,35 +851,42 @@ Cell* sort(Cell* s, bool case_, Cell* skip, Cell* comparator, Cell* part, bool a
   u32 records = u32(len / size);
   if (records < 2) return s;
 
-  // Owners are not told of sorts yet: the series change list has no sort
-  // events (sort, sorted) to send.
-
-  if (!call) {
-    Fold fold = case_ ? kFoldNone : s->is(T_BINARY) ? kFoldAscii : kFoldUpper;
-    Series* b = buffer_of(s);
-    u32 unit = b->unit();
-    UnitOrder order{unit, offset, all ? u32(size) : 1u, fold, reverse};
-    run_sort(b->head_ptr() + u64(start) * unit, records, std::size_t(size) * unit, &unit_order, &order, stable);
-  } else {
-    std::vector<u32> work(static_cast<std::size_t>(len));
-    const Series* b = buffer_of(s);
-    for (i32 i = 0; i < len; i++) work[std::size_t(i)] = unit_at(b, start + i);
-    StackMark mark;
-    Cell fn = *comparator;
-    Cell* first = nullptr;
-    Cell* second = nullptr;
-    if (all) {
-      first = push_string(u32(size));
-      second = push_string(u32(size));
-    }
-    CallOrder order{&fn, u32(size), all, reverse, first, second};
-    run_sort(work.data(), records, std::size_t(size) * 4, &call_order, &order, stable);
-    // The comparator may have changed the string: only units that are still
-    // there are written back.
-    Series* w = buffer_of(s);
-    i32 now = i32(w->length());
-    for (i32 i = 0; i < len && start + i < now; i++) w = poke_char(w, start + i, work[std::size_t(i)]);
+  bool owned = series::ownership_check(s, Change::kSort, nullptr, start, 0);
+  // The owner's handler may have shortened the string.
+  i32 left = std::max(total_length(s) - start, 0);
+  if (len > left) {
+    len = left / size * size;
+    records = u32(len / size);
   }
+  if (records >= 2) {
+    if (!call) {
+      Fold fold = case_ ? kFoldNone : s->is(T_BINARY) ? kFoldAscii : kFoldUpper;
+      Series* b = buffer_of(s);
+      u32 unit = b->unit();
+      UnitOrder order{unit, offset, all ? u32(size) : 1u, fold, reverse};
+      run_sort(b->head_ptr() + u64(start) * unit, records, std::size_t(size) * unit, &unit_order, &order, stable);
+    } else {
+      std::vector<u32> work(static_cast<std::size_t>(len));
+      const Series* b = buffer_of(s);
+      for (i32 i = 0; i < len; i++) work[std::size_t(i)] = unit_at(b, start + i);
+      StackMark mark;
+      Cell fn = *comparator;
+      Cell* first = nullptr;
+      Cell* second = nullptr;
+      if (all) {
+        first = push_string(u32(size));
+        second = push_string(u32(size));
+      }
+      CallOrder order{&fn, u32(size), all, reverse, first, second};
+      run_sort(work.data(), records, std::size_t(size) * 4, &call_order, &order, stable);
+      // The comparator may have changed the string: only units that are still
+      // there are written back.
+      Series* w = buffer_of(s);
+      i32 now = i32(w->length());
+      for (i32 i = 0; i < len && start + i < now; i++) w = poke_char(w, start + i, work[std::size_t(i)]);
+    }
+  }
+  if (owned) series::ownership_done(s, Change::kSorted, nullptr, start, 0);
   return s;
 }
 

@@ -3,7 +3,9 @@
 // load false a loader only checks. A malformed token raises the syntax error
 // of its datatype through raise_syntax.
 #include <limits>
+#include <vector>
 
+#include "datatypes/binary_codecs.h"
 #include "datatypes/context.h"
 #include "datatypes/date.h"
 #include "datatypes/money.h"
@@ -598,75 +600,6 @@ void load_date(State* st, const u8* start, const u8* end, u32, bool load) {
 // ---------------------------------------------------------------------------
 // Binaries
 
-// Base 16: pairs of digits (a final odd digit is dropped); base 2: groups of
-// eight; base 64: groups of four with "=" padding. Code points up to 32 are
-// skipped and ";" starts a comment that runs to the line's end. The bytes go
-// to out when given; answers the byte count, or -1 for bad text.
-i64 decode_base(int base, const u8* p, const u8* e, u8* out) {
-  static const char kB64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  i64 n = 0;
-  u32 acc = 0;
-  int digits = 0;
-  for (; p < e; ++p) {
-    u8 c = *p;
-    if (c == ';') {
-      while (p < e && *p != '\n') ++p;
-      if (p == e) break;
-      continue;
-    }
-    if (base == 16) {
-      c &= 0x7F;
-      if (c <= 32) continue;
-      i32 h = hex_value(c);
-      if (h < 0) return -1;
-      acc = (acc << 4) | u32(h);
-      if (++digits == 2) {
-        if (out) out[n] = u8(acc);
-        ++n;
-        acc = 0;
-        digits = 0;
-      }
-    } else if (base == 2) {
-      if (c <= 32) continue;
-      if (c != '0' && c != '1') return -1;
-      acc = (acc << 1) | u32(c - '0');
-      if (++digits == 8) {
-        if (out) out[n] = u8(acc);
-        ++n;
-        acc = 0;
-        digits = 0;
-      }
-    } else {
-      if (c == 8 || c == 9 || c == 10 || c == 12 || c == 13 || c == 32 || c == '\'') continue;
-      if (c == '=') {
-        if (digits < 2) return -1;
-        if (out) out[n] = u8(acc >> (digits == 2 ? 4 : 10));
-        ++n;
-        if (digits == 3) {
-          if (out) out[n] = u8(acc >> 2);
-          ++n;
-        }
-        return n;
-      }
-      const char* f = c < 128 && c ? std::strchr(kB64, c) : nullptr;
-      if (!f) return -1;
-      acc = (acc << 6) | u32(f - kB64);
-      if (++digits == 4) {
-        if (out) {
-          out[n] = u8(acc >> 16);
-          out[n + 1] = u8(acc >> 8);
-          out[n + 2] = u8(acc);
-        }
-        n += 3;
-        acc = 0;
-        digits = 0;
-      }
-    }
-  }
-  if (base == 2 && digits) return -1;
-  return n;
-}
-
 void load_binary(State* st, const u8* start, const u8* end, u32, bool load) {
   int base = 16;
   const u8* p = start;
@@ -679,15 +612,15 @@ void load_binary(State* st, const u8* start, const u8* end, u32, bool load) {
   if (end - p < 3 || p[0] != '#' || p[1] != '{' || end[-1] != '}') raise_syntax(st, start, T_BINARY);
   const u8* body = p + 2;
   const u8* body_end = end - 1;
-  i64 count = decode_base(base, body, body_end, nullptr);
-  if (count < 0 || count > i64(mem::kMaxSeriesBytes)) raise_syntax(st, start, T_BINARY);
+  std::vector<u8> bytes;
+  if (!binary::decode(base, body, u32(body_end - body), 1, bytes) || bytes.size() > mem::kMaxSeriesBytes)
+    raise_syntax(st, start, T_BINARY);
   st->token_type = T_BINARY;
   if (!load) return;
-  // The input does not move while it is scanned; the new series may.
-  mem::Node n = mem::alloc_bytes(u32(count));
+  mem::Node n = mem::alloc_bytes(u32(bytes.size()));
   mem::Series* s = mem::series_of(n);
-  decode_base(base, body, body_end, s->head_ptr());
-  s->tail = s->head + u32(count);
+  if (!bytes.empty()) std::memcpy(s->head_ptr(), bytes.data(), bytes.size());
+  s->tail = s->head + u32(bytes.size());
   Cell v;
   make_cell(&v, T_BINARY, 0, n, 0);
   put(st, v);

@@ -138,6 +138,7 @@ void register_control();  // control.cpp
 void register_values();   // values.cpp
 void register_transcode();  // transcode.cpp
 void register_set_natives();  // set_natives.cpp
+void register_text_natives();  // text_natives.cpp
 
 void init() {
   define_typeset("any-type!", {}, true);
@@ -164,6 +165,7 @@ void init() {
   register_values();
   register_transcode();
   register_set_natives();
+  register_text_natives();
   define_op("+", "add");
   define_op("-", "subtract");
   define_op("*", "multiply");

@@ -362,7 +362,7 @@ TEST_F(LoadersTest, Binaries) {
       {"#{00FF}", "binary! #{00FF}"},
       {"#{}", "binary! #{}"},
       {"#{0a0B}", "binary! #{0A0B}"},
-      {"#{abc}", "binary! #{AB}"},  // a final unpaired digit is dropped
+      {"#{abc}", "(line 1) invalid binary! at #{abc}"},  // an unpaired digit is refused
       {"#{00 FF ; note\n 01}", "binary! #{00FF01}"},
       {"16#{FF}", "binary! #{FF}"},
       {"2#{00000001 11111111}", "binary! #{01FF}"},

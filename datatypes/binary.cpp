@@ -1,0 +1,519 @@
+// binary! slots and byte-series routines.
+//
+// The new bytes of append, insert and change are gathered first (into a
+// std::vector, formatting values as it goes, which may allocate), checked for
+// size, and only then is the series touched.
+#include "datatypes/binary.h"
+
+#include <algorithm>
+#include <exception>
+
+#include "datatypes/binary_codecs.h"
+#include "datatypes/bitset.h"
+#include "datatypes/block.h"
+#include "datatypes/registry.h"
+#include "datatypes/series.h"
+#include "datatypes/string.h"
+#include "datatypes/string_actions.h"
+#include "datatypes/tuple.h"
+#include "runtime/actions.h"
+#include "runtime/cycles.h"
+#include "runtime/errors.h"
+#include "runtime/stack.h"
+#include "runtime/symbol.h"
+#include "runtime/unicode.h"
+
+namespace zot::binary {
+
+using mem::Series;
+using series::buffer_of;
+using series::Change;
+using series::index_of;
+
+namespace {
+
+constexpr i32 kNoLimit = 0x7FFFFFFF;
+
+ZOT_NORETURN void no_memory() { raise_error(Err::InternalNoMemory); }
+
+Cell datatype_cell(u32 type) {
+  Cell c;
+  make_cell(&c, T_DATATYPE, type, 0, 0);
+  return c;
+}
+
+ZOT_NORETURN void bad_to(const Cell* value) {
+  Cell dt = datatype_cell(T_BINARY);
+  raise_error(Err::ScriptBadToArg, &dt, value);
+}
+
+// The index clamped to [0, tail], written back when it lay past the tail.
+i32 clamp_index(Cell* b) {
+  i32 total = i32(buffer_of(b)->length());
+  if (index_of(b) > total) b->w1 = u32(total);
+  return std::max(index_of(b), 0);
+}
+
+// Room for `bytes` bytes in use from the head: grows to that, or to twice the
+// size when that is larger.
+Series* ensure_room(const Cell* b, u64 bytes) {
+  Series* s = buffer_of(b);
+  if (u64(s->head) + bytes <= s->size) return s;
+  if (bytes > mem::kMaxSeriesBytes) no_memory();
+  u64 want = std::max<u64>(bytes, u64(s->size) * 2);
+  want = std::min<u64>(align_up(want, 16), mem::kMaxSeriesBytes);
+  return mem::expand_series(s, u32(want));
+}
+
+// Opens a gap of n bytes at byte offset at (from the head) and returns its
+// address; the tail moves up by n.
+u8* open_gap(const Cell* b, u32 at, u32 n) {
+  u64 used = buffer_of(b)->bytes_used();
+  if (used + n > mem::kMaxSeriesBytes) no_memory();
+  Series* s = ensure_room(b, used + n);
+  u8* p = s->head_ptr();
+  std::memmove(p + at + n, p + at, std::size_t(used - at));
+  s->tail += n;
+  return p + at;
+}
+
+void put_utf8(const Cell* text, i32 part, std::vector<u8>& out) {
+  std::string u = string::to_utf8(text);
+  std::size_t n = u.size();
+  if (part >= 0 && std::size_t(part) < n) {
+    // Whole sequences only.
+    n = std::size_t(part);
+    while (n > 0 && (u8(u[n]) & 0xC0) == 0x80) n--;
+  }
+  out.insert(out.end(), u.begin(), u.begin() + std::ptrdiff_t(n));
+}
+
+void put_char_utf8(u32 cp, std::vector<u8>& out) {
+  u8 buf[4];
+  int n = unicode::encode_utf8_char(cp, buf);
+  out.insert(out.end(), buf, buf + n);
+}
+
+// The formed text of a value as UTF-8.
+void put_formed(const Cell* value, std::vector<u8>& out) {
+  Cell* top = stack::g_top;
+  Cell v = *value;
+  Cell* s = stack::push(&datatype::g_none);
+  string::make_at(s, 16);
+  actions::lookup<actions::FormFn>(v.type(), actions::kForm)(&v, s, nullptr, kNoLimit);
+  put_utf8(s, -1, out);
+  stack::g_top = top;
+}
+
+void put_value(const Cell* value, i32 part, bool only, BytesMode mode, std::vector<u8>& out) {
+  u32 t = value->type();
+  std::size_t before = out.size();
+  auto limit = [&] {
+    if (part >= 0 && out.size() - before > std::size_t(part)) out.resize(before + std::size_t(part));
+  };
+  switch (t) {
+    case T_CHAR:
+      put_char_utf8(value->w2, out);
+      return;
+    case T_INTEGER: {
+      i32 v = value->int_value();
+      if (v < -128 || v > 255) raise_error(Err::ScriptInvalidArg, value);
+      out.push_back(u8(v));
+      return;
+    }
+    case T_BINARY: {
+      Cell b = *value;
+      i32 n = length_at(&b);
+      if (part >= 0 && part < n) n = part;
+      const u8* p = buffer_of(&b)->head_ptr() + std::max(index_of(&b), 0);
+      out.insert(out.end(), p, p + n);
+      return;
+    }
+    case T_TUPLE:
+      for (int i = 0; i < tuple::count_of(value); i++) out.push_back(tuple::byte_at(value, i));
+      limit();
+      return;
+    case T_BLOCK: case T_PAREN: case T_HASH: {
+      Cell b = *value;
+      if (cycles::find(b.w2)) raise_error(Err::InternalNoCycle);
+      cycles::Guard guard(b.w2);
+      i32 n = block::length_at(&b);
+      if (part >= 0 && !only && part < n) n = part;
+      i32 from = std::max(index_of(&b), 0);
+      for (i32 i = 0; i < n; i++) {
+        if (i32(buffer_of(&b)->length()) <= from + i) break;
+        Cell e = buffer_of(&b)->cells()[from + i];
+        put_value(&e, -1, false, mode, out);
+        if (only && part >= 0 && out.size() - before >= std::size_t(part)) break;
+      }
+      if (only) limit();
+      return;
+    }
+    default:
+      break;
+  }
+  if (series::is_any_string(t)) {
+    put_utf8(value, part, out);
+    return;
+  }
+  if (mode == BytesMode::kStrict) bad_to(value);
+  put_formed(value, out);
+  limit();
+}
+
+enum Bitwise { kBitAnd, kBitOr, kBitXor };
+
+// The bitwise actions on the frame's two binaries; the result replaces the first.
+void bitwise(Bitwise op) {
+  Cell* a = stack::g_base;
+  Cell* b = stack::g_base + 1;
+  if (!b->is(T_BINARY)) raise_error(Err::ScriptInvalidArg, b);
+  std::vector<u8> x = bytes_of(a), y = bytes_of(b);
+  if (x.size() < y.size()) std::swap(x, y);  // x the longer
+  for (std::size_t i = 0; i < x.size(); i++) {
+    bool both = i < y.size();
+    switch (op) {
+      case kBitAnd: x[i] = both ? u8(x[i] & y[i]) : 0; break;
+      case kBitOr: x[i] = both ? u8(x[i] | y[i]) : x[i]; break;
+      case kBitXor: x[i] = both ? u8(x[i] ^ y[i]) : x[i]; break;
+    }
+  }
+  Cell* r = push_bytes(x.data(), u32(x.size()));
+  *a = *r;
+  stack::g_top = a + 1;
+}
+
+void and_() { bitwise(kBitAnd); }
+void or_() { bitwise(kBitOr); }
+void xor_() { bitwise(kBitXor); }
+
+Cell* complement(Cell* value) {
+  Series* s = buffer_of(value);
+  i32 n = length_at(value);
+  u8* p = s->head_ptr() + std::max(index_of(value), 0);
+  for (i32 i = 0; i < n; i++) p[i] = u8(~p[i]);
+  return value;
+}
+
+// ---- slots
+
+i32 form(const Cell* value, Cell* out, const Cell* limit, i32 part) {
+  return mold_bytes(value, out, true, true, limit, part, 0);
+}
+
+i32 mold(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part, i32 indent) {
+  (void)all;
+  return mold_bytes(value, out, only, flat, limit, part, indent);
+}
+
+i32 compare(const Cell* a, const Cell* b, i32 op) { return compare_bytes(a, b, op, false); }
+
+Cell* to(Cell* proto, Cell* spec, int type) {
+  (void)proto, (void)type;
+  Cell v = *spec;
+  u32 t = v.type();
+  std::vector<u8> bytes;
+  switch (t) {
+    case T_BLOCK: case T_PAREN: case T_HASH: case T_CHAR: case T_TUPLE:
+      put_value(&v, -1, false, BytesMode::kStrict, bytes);
+      break;
+    case T_INTEGER:
+      for (int s = 24; s >= 0; s -= 8) bytes.push_back(u8(v.w2 >> s));
+      break;
+    case T_FLOAT: case T_PERCENT: {
+      u64 bits;
+      double d = v.float_value();
+      std::memcpy(&bits, &d, 8);
+      for (int s = 56; s >= 0; s -= 8) bytes.push_back(u8(bits >> s));
+      break;
+    }
+    case T_ISSUE:
+      return from_issue(&v);
+    case T_BITSET:
+      bytes.assign(bitset::buffer(&v), bitset::buffer(&v) + bitset::byte_count(&v));
+      break;
+    case T_BINARY:
+      bytes = bytes_of(&v);
+      break;
+    default:
+      if (!series::is_any_string(t)) bad_to(&v);
+      put_utf8(&v, -1, bytes);
+  }
+  return push_bytes(bytes.data(), u32(bytes.size()));
+}
+
+void append(Cell* s, Cell* value, i32 part, bool only, i32 dup, bool append) {
+  if (dup < 1) return;
+  i32 idx = clamp_index(s);
+  std::vector<u8> bytes;
+  put_value(value, part, only, BytesMode::kStrict, bytes);
+  u32 used = buffer_of(s)->bytes_used();
+  bool at_tail = append || u32(idx) >= used;
+  u32 at = at_tail ? used : u32(idx);
+  if (bytes.empty()) {
+    s->w1 = append ? 0 : u32(at);
+    return;
+  }
+  u64 added = u64(bytes.size()) * u64(dup);
+  if (added + used > mem::kMaxSeriesBytes) no_memory();
+  bool owned = series::ownership_check(s, append ? Change::kAppend : Change::kInsert, value, i32(at), i32(added));
+  // The owner's handler may have changed the series.
+  used = buffer_of(s)->bytes_used();
+  if (at > used) at = used;
+  if (added + used > mem::kMaxSeriesBytes) no_memory();
+  u8* dst = open_gap(s, at, u32(added));
+  std::memcpy(dst, bytes.data(), bytes.size());
+  if (dup > 1) mem::copy_repeat(dst, u32(bytes.size()), u32(dup));
+  if (owned)
+    series::ownership_done(s, append ? Change::kAppended : Change::kInserted, value, i32(at), i32(added));
+  s->w1 = append ? 0 : u32(at + added);
+}
+
+void change(Cell* s, Cell* value, i32 part, bool only, i32 dup) {
+  if (dup < 1) return;
+  i32 idx = clamp_index(s);
+  std::vector<u8> bytes;
+  put_value(value, -1, only, BytesMode::kFormed, bytes);
+  u64 added = u64(bytes.size()) * u64(dup);
+  u32 used = buffer_of(s)->bytes_used();
+  u64 left = used - u32(idx);
+  u64 replaced = part >= 0 ? std::min<u64>(u64(part), left) : std::min<u64>(added, left);
+  if (used - replaced + added > mem::kMaxSeriesBytes) no_memory();
+  bool owned = series::ownership_check(s, Change::kChange, value, idx, i32(replaced));
+  used = buffer_of(s)->bytes_used();
+  if (u32(idx) > used) idx = i32(used);
+  replaced = std::min<u64>(replaced, used - u32(idx));
+  if (added > replaced) {
+    open_gap(s, u32(idx) + u32(replaced), u32(added - replaced));
+  } else if (added < replaced) {
+    Series* b = buffer_of(s);
+    u8* p = b->head_ptr() + idx;
+    std::memmove(p + added, p + replaced, std::size_t(used - u32(idx) - replaced));
+    b->tail -= u32(replaced - added);
+  }
+  if (!bytes.empty()) {
+    u8* dst = buffer_of(s)->head_ptr() + idx;
+    std::memcpy(dst, bytes.data(), bytes.size());
+    if (dup > 1) mem::copy_repeat(dst, u32(bytes.size()), u32(dup));
+  }
+  if (owned) series::ownership_done(s, Change::kChanged, nullptr, idx, i32(added));
+  s->w1 = u32(u64(idx) + added);
+}
+
+void trim(Cell* s, bool head, bool tail, bool auto_, bool lines, bool all, Cell* with) {
+  if (auto_ || lines) raise_error(Err::InternalNotDone);
+  if (with) {
+    // Bytes in the given set: the text rule, which reads bytes as units.
+    string::trim(s, head, tail, false, false, true, with);
+    return;
+  }
+  i32 idx = clamp_index(s);
+  bool owned = series::ownership_check(s, Change::kTrim, nullptr, idx, 0);
+  Series* b = buffer_of(s);
+  u8* p = b->head_ptr();
+  u32 used = b->bytes_used();
+  u32 from = u32(std::min<i32>(idx, i32(used)));
+  u32 w = from;
+  if (all) {
+    for (u32 r = from; r < used; r++)
+      if (p[r]) p[w++] = p[r];
+  } else {
+    u32 first = from, last = used;
+    if (head || !tail)
+      while (first < last && p[first] == 0) first++;
+    if (tail || !head)
+      while (last > first && p[last - 1] == 0) last--;
+    std::memmove(p + from, p + first, last - first);
+    w = from + (last - first);
+  }
+  b->tail = b->head + w;
+  if (owned) series::ownership_done(s, Change::kTrimmed, nullptr, idx, 0);
+}
+
+}  // namespace
+
+// ---- making
+
+Cell* make_at(Cell* cell, u32 size) {
+  set_unset(cell);
+  mem::Node n = mem::alloc_bytes(size);
+  return make_cell(cell, T_BINARY, 0, n, 0);
+}
+
+Cell* push_bytes(const u8* bytes, u32 length) {
+  Cell* r = stack::push(&datatype::g_none);
+  make_at(r, length);
+  Series* s = buffer_of(r);
+  if (length) std::memcpy(s->head_ptr(), bytes, length);
+  s->tail = s->head + length;
+  return r;
+}
+
+// ---- reading
+
+i32 length_at(const Cell* b) {
+  i32 used = i32(buffer_of(b)->bytes_used());
+  i32 i = std::max(index_of(b), 0);
+  return i >= used ? 0 : used - i;
+}
+
+std::vector<u8> bytes_of(const Cell* b) {
+  i32 n = length_at(b);
+  const u8* p = buffer_of(b)->head_ptr() + std::max(index_of(b), 0);
+  return std::vector<u8>(p, p + n);
+}
+
+// ---- writing
+
+void append_bytes(const Cell* b, const u8* bytes, u32 length) {
+  if (!length) return;
+  u8* dst = open_gap(b, buffer_of(b)->bytes_used(), length);
+  std::memcpy(dst, bytes, length);
+}
+
+void insert_bytes(const Cell* b, u32 offset, const u8* bytes, u32 length) {
+  if (!length) return;
+  u32 at = std::min<u32>(u32(std::max(index_of(b), 0)) + offset, buffer_of(b)->bytes_used());
+  u8* dst = open_gap(b, at, length);
+  std::memcpy(dst, bytes, length);
+}
+
+void write_bytes_at(const Cell* b, u32 offset, const u8* bytes, u32 length) {
+  u64 at = u64(std::max(index_of(b), 0)) + offset;
+  u64 end = at + length;
+  if (end > mem::kMaxSeriesBytes) no_memory();
+  Series* s = ensure_room(b, end);
+  if (u64(s->bytes_used()) < at) std::memset(s->head_ptr() + s->bytes_used(), 0, std::size_t(at - s->bytes_used()));
+  std::memcpy(s->head_ptr() + at, bytes, length);
+  if (end > s->bytes_used()) s->tail = s->head + u32(end);
+}
+
+void append_int32_be(const Cell* b, u32 value) {
+  u8 bytes[4] = {u8(value >> 24), u8(value >> 16), u8(value >> 8), u8(value)};
+  append_bytes(b, bytes, 4);
+}
+
+// ---- values as bytes
+
+void value_bytes(const Cell* value, i32 part, bool only, BytesMode mode, std::vector<u8>& out) {
+  put_value(value, part, only, mode, out);
+}
+
+u8 byte_from_value(const Cell* value) {
+  if (!value->is(T_INTEGER) && !value->is(T_CHAR)) raise_error(Err::ScriptInvalidArg, value);
+  return u8(value->w2);
+}
+
+// ---- comparison
+
+i32 compare_bytes(const Cell* a, const Cell* b, i32 op, bool match) {
+  u32 tb = b->type();
+  if (tb != T_BINARY && !(match && series::is_any_string(tb))) return actions::kNotComparable;
+  bool equality = op == actions::kEqual || op == actions::kNotEqual || op == actions::kStrictEqual ||
+                  op == actions::kFindEqual;
+  bool same = tb == T_BINARY && a->w2 == b->w2 && index_of(a) == index_of(b);
+  if (op == actions::kSame) return same ? 0 : -1;
+  if (same && equality) return 0;
+  std::vector<u8> key;
+  const u8* pb;
+  i32 lb;
+  if (tb == T_BINARY) {
+    lb = length_at(b);
+    pb = buffer_of(b)->head_ptr() + std::max(index_of(b), 0);
+  } else {
+    put_utf8(b, -1, key);
+    lb = i32(key.size());
+    pb = key.data();
+  }
+  i32 la = length_at(a);
+  const u8* pa = buffer_of(a)->head_ptr() + std::max(index_of(a), 0);
+  if (match) {
+    if (lb == 0) return op == actions::kEqual || op == actions::kStrictEqual || op == actions::kFindEqual ? 0 : 1;
+    if (la < lb) return 1;  // the key runs past the end: no match
+    return std::memcmp(pa, pb, std::size_t(lb)) == 0 ? 0 : 1;
+  }
+  if (la != lb && equality) return 1;
+  i32 n = std::min(la, lb);
+  int r = n ? std::memcmp(pa, pb, std::size_t(n)) : 0;
+  if (r) return r < 0 ? -1 : 1;
+  return la < lb ? -1 : la > lb ? 1 : 0;
+}
+
+bool match_head(const Cell* b, const Cell* value, i32 op) {
+  u32 t = value->type();
+  if (t == T_CHAR || t == T_INTEGER) {
+    if (length_at(b) < 1) return false;
+    return byte_at(b, 0) == (value->w2 & 0xFF) && value->w2 <= 0xFF;
+  }
+  return compare_bytes(b, value, op, true) == 0;
+}
+
+bool head_in_bitset(const Cell* b, const Cell* bits) {
+  if (length_at(b) < 1) return false;
+  return bitset::has(bits, byte_at(b, 0));
+}
+
+// ---- text
+
+i32 mold_bytes(const Cell* value, Cell* out, bool only, bool flat, const Cell* limit, i32 part, i32 indent) {
+  Cell b = *value;
+  string::Budget budget(out, &part);
+  i32 n = length_at(&b);
+  i32 from = std::max(index_of(&b), 0);
+  bool lines = n >= 31 && !flat;
+  auto stop = [&] { return limit && part < 1; };
+  if (!only) budget.text("#{");
+  if (lines) {
+    budget.text("\n");
+    budget.indent(indent + 1);
+  }
+  for (i32 i = 0; i < n && !stop(); i++) {
+    budget.text(string::byte_to_hex(buffer_of(&b)->head_ptr()[from + i]));
+    // A full line of 32 bytes breaks, unless it is the last one.
+    if (lines && (i + 1) % 32 == 0 && i + 1 < n && !stop()) {
+      budget.text("\n");
+      budget.indent(indent + 1);
+    }
+  }
+  if (lines && !stop()) {
+    budget.text("\n");
+    budget.indent(indent);
+  }
+  if (!only && !stop()) budget.text("}");
+  return part;
+}
+
+// ---- conversion
+
+Cell* from_issue(const Cell* issue) {
+  const char* name = symbol::name_text(issue->w2);
+  std::vector<u8> bytes;
+  if (!decode(16, reinterpret_cast<const u8*>(name), u32(std::strlen(name)), 1, bytes))
+    raise_error(Err::ScriptInvalidData, issue);
+  return push_bytes(bytes.data(), u32(bytes.size()));
+}
+
+void register_type() {
+  using namespace actions;
+  AnyFn s[kSlotCount];
+  for (AnyFn& f : s) f = ZOT_INHERIT;
+  for (int slot = kAbsolute; slot <= kOdd; slot++) s[slot - 1] = nullptr;
+  for (Slot slot : {kSetPath, kPut, kCreate, kClose, kDelete, kOpen, kOpenQ, kQuery, kRead, kRename, kUpdate,
+                    kWrite})
+    s[slot - 1] = nullptr;
+  s[kTo - 1] = fn(&to);
+  s[kForm - 1] = fn(&form);
+  s[kMold - 1] = fn(&mold);
+  s[kCompare - 1] = fn(&compare);
+  s[kAnd - 1] = fn(&and_);
+  s[kComplement - 1] = fn(&complement);
+  s[kOr - 1] = fn(&or_);
+  s[kXor - 1] = fn(&xor_);
+  s[kAppend - 1] = fn(&append);
+  s[kInsert - 1] = fn(&append);
+  s[kChange - 1] = fn(&change);
+  s[kTrim - 1] = fn(&trim);
+  datatype::register_type(T_BINARY, T_STRING, "binary!", s, kSlotCount);
+}
+
+}  // namespace zot::binary
