@@ -9,6 +9,8 @@
 #include "interpreter/lexer.h"
 #include "interpreter/natives.h"
 #include "runtime/actions.h"
+#include "runtime/hashtable.h"
+#include "runtime/random.h"
 #include "runtime/services.h"
 
 namespace zot::startup {
@@ -37,6 +39,8 @@ bool entry_exists(u32 type, i32 index) {
   return index >= 1 && index <= actions::kSlotCount && natives::g_action_entries[index];
 }
 
+u32 hash_bytes(const u8* bytes, u32 length) { return hashtable::murmur_hash(bytes, length); }
+
 }  // namespace
 
 void install_services() {
@@ -50,6 +54,10 @@ void install_services() {
   s.scan_utf8 = scan_utf8;
   s.entry_exists = entry_exists;
   s.map_key = map::normalise_table_key;
+  s.random_range = random::range;
+  s.random_draw = random::draw;
+  s.random_seed = random::seed;
+  s.hash_bytes = hash_bytes;
 }
 
 void install_error_services() {

@@ -15,6 +15,7 @@
 #include "runtime/errors.h"
 #include "runtime/helpers.h"
 #include "runtime/memory.h"
+#include "runtime/services.h"
 
 namespace zot::float_ {
 
@@ -493,10 +494,30 @@ bool odd(const Cell* value) {
   return std::isfinite(d) && std::fmod(std::trunc(d), 2.0) != 0.0;
 }
 
+double random_scaled(double limit, bool secure) {
+  if (!g_services.random_draw) service_missing();
+  if (secure) {
+    double d1 = g_services.random_draw(true), d2 = g_services.random_draw(true);
+    return limit * (d2 + d1 / 2147483647.0) / 2147483648.0;
+  }
+  return limit * (g_services.random_draw(false) / 2147483647.0);
+}
+
+void random(Cell* value, bool seed, bool secure, bool) {
+  if (seed) {
+    if (!g_services.random_seed) service_missing();
+    g_services.random_seed(value->w2 ^ value->w3);
+    set_unset(value);
+    return;
+  }
+  value->set_float(random_scaled(value->float_value(), secure));
+}
+
 void register_type() {
   using namespace actions;
   AnyFn slots[kSlotCount] = {};
   slots[kMake - 1] = fn(&make);
+  slots[kRandom - 1] = fn(&random);
   slots[kTo - 1] = fn(&make);
   slots[kForm - 1] = fn(&form);
   slots[kMold - 1] = fn(&mold);

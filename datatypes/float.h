@@ -78,9 +78,17 @@ double do_math_op(double left, double right, int op);
 // second operand): operands in the current frame, result in its first cell.
 void do_math(int op);
 
+// A random double between 0 and limit: one draw of the generator, or two
+// secure draws with the secure source.
+double random_scaled(double limit, bool secure);
+
 // ---- slot functions
 i32 compare(const Cell* a, const Cell* b, i32 op);
 Cell* make(Cell* proto, Cell* spec, int type);
+// A random number between 0 and the value, or with seed the generator
+// restarted from the double's two words (the value becomes unset!).
+// percent! and time! inherit it.
+void random(Cell* value, bool seed, bool secure, bool only);
 void absolute();
 void add();
 void subtract();

@@ -15,6 +15,7 @@
 #include "runtime/fatal.h"
 #include "runtime/helpers.h"
 #include "runtime/memory.h"
+#include "runtime/services.h"
 
 namespace zot::integer {
 
@@ -393,10 +394,22 @@ Cell* complement(Cell* value) {
 bool even(const Cell* value) { return (value->w2 & 1) == 0; }
 bool odd(const Cell* value) { return (value->w2 & 1) != 0; }
 
+void random(Cell* value, bool seed, bool secure, bool) {
+  if (seed) {
+    if (!g_services.random_seed) service_missing();
+    g_services.random_seed(value->w2);
+    set_unset(value);
+    return;
+  }
+  if (!g_services.random_range) service_missing();
+  value->w2 = u32(g_services.random_range(value->int_value(), secure));
+}
+
 void register_type() {
   using namespace actions;
   AnyFn slots[kSlotCount] = {};
   slots[kMake - 1] = fn(&make);
+  slots[kRandom - 1] = fn(&random);
   slots[kTo - 1] = fn(&to);
   slots[kForm - 1] = fn(&form);
   slots[kMold - 1] = fn(&mold);

@@ -68,6 +68,10 @@ i32 mold(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cel
 i32 compare(const Cell* a, const Cell* b, i32 op);
 Cell* make(Cell* proto, Cell* spec, int type);
 Cell* to(Cell* proto, Cell* spec, int type);
+// A number in 1..n (n..-1 for a negative n; 0 stays 0), or with seed the
+// generator restarted from the value (the value becomes unset!). char!
+// inherits it.
+void random(Cell* value, bool seed, bool secure, bool only);
 void absolute();
 void add();
 void subtract();

@@ -14,6 +14,7 @@
 #include "runtime/actions.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
+#include "runtime/services.h"
 
 namespace zot::pair {
 
@@ -264,10 +265,23 @@ Cell* pick(Cell* value, i32 index, Cell* index_cell) {
 
 void reverse(Cell* value, Cell*, Cell*) { std::swap(value->w2, value->w3); }
 
+void random(Cell* value, bool seed, bool secure, bool) {
+  if (seed) {
+    if (!g_services.random_seed) service_missing();
+    g_services.random_seed(value->w2 ^ value->w3);
+    set_unset(value);
+    return;
+  }
+  if (!g_services.random_range) service_missing();
+  value->w2 = u32(g_services.random_range(x_of(value), secure));
+  value->w3 = u32(g_services.random_range(y_of(value), secure));
+}
+
 void register_type() {
   using namespace actions;
   AnyFn slots[kSlotCount] = {};
   slots[kMake - 1] = fn(&make);
+  slots[kRandom - 1] = fn(&random);
   slots[kTo - 1] = fn(&make);
   slots[kForm - 1] = fn(&form);
   slots[kMold - 1] = fn(&mold);

@@ -37,6 +37,9 @@ Cell* to_point2d_arg(const Cell* pair, Cell* out);
 void do_math(int op);
 
 // ---- slot functions
+// Each non-zero component c becomes a number in 1..c (c..-1 when negative);
+// with seed the generator restarts from x XOR y (the value becomes unset!).
+void random(Cell* value, bool seed, bool secure, bool only);
 Cell* make(Cell* proto, Cell* spec, int type);
 i32 form(const Cell* value, Cell* out, const Cell* limit, i32 part);
 i32 mold(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part,

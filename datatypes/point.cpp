@@ -12,7 +12,9 @@
 #include "datatypes/string.h"
 #include "runtime/actions.h"
 #include "runtime/errors.h"
+#include "runtime/hashtable.h"
 #include "runtime/memory.h"
+#include "runtime/services.h"
 
 namespace zot {
 
@@ -260,6 +262,23 @@ Cell* pt_path(Cell* parent, Cell* element, Cell* value, Cell* path) {
   return value;
 }
 
+// Each non-zero coordinate c becomes a random float between 0 and c; with
+// seed the generator restarts from the hash of the coordinates' bytes.
+template <int N>
+void random_point(Cell* value, bool seed, bool secure, bool) {
+  if (seed) {
+    if (!g_services.random_seed) service_missing();
+    const u32 words[3] = {value->w1, value->w2, value->w3};
+    g_services.random_seed(hashtable::murmur_hash(words, 4 * N));
+    set_unset(value);
+    return;
+  }
+  for (int i = 0; i < N; i++) {
+    float c = coord(value, i);
+    if (c != 0.0f) set_coord(value, i, float(float_::random_scaled(c, secure)));
+  }
+}
+
 template <int N>
 void register_point(const char* name, actions::AnyFn make_fn, actions::AnyFn form_fn, actions::AnyFn mold_fn,
                     actions::AnyFn path_fn, actions::AnyFn compare_fn, actions::AnyFn absolute_fn,
@@ -269,6 +288,7 @@ void register_point(const char* name, actions::AnyFn make_fn, actions::AnyFn for
   using namespace actions;
   AnyFn slots[kSlotCount] = {};
   slots[kMake - 1] = make_fn;
+  slots[kRandom - 1] = fn(&random_point<N>);
   slots[kTo - 1] = make_fn;
   slots[kForm - 1] = form_fn;
   slots[kMold - 1] = mold_fn;

@@ -15,6 +15,7 @@
 #include "runtime/actions.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
+#include "runtime/services.h"
 #include "runtime/symbol.h"
 
 namespace zot::tuple {
@@ -320,10 +321,23 @@ void reverse(Cell* value, Cell* part, Cell* skip) {
     for (int j = 0; j < s; j++) set_byte_at(value, r * s + j, bytes[(records - 1 - r) * s + j]);
 }
 
+void random(Cell* value, bool seed, bool secure, bool) {
+  if (seed) {
+    if (!g_services.random_seed) service_missing();
+    g_services.random_seed(value->w1 ^ value->w2 ^ value->w3);
+    set_unset(value);
+    return;
+  }
+  if (!g_services.random_range) service_missing();
+  for (int i = 0, n = count_of(value); i < n; i++)
+    set_byte_at(value, i, u8(g_services.random_range(byte_at(value, i) + 1, secure) - 1));
+}
+
 void register_type() {
   using namespace actions;
   AnyFn slots[kSlotCount] = {};
   slots[kMake - 1] = fn(&make);
+  slots[kRandom - 1] = fn(&random);
   slots[kTo - 1] = fn(&to);
   slots[kForm - 1] = fn(&form);
   slots[kMold - 1] = fn(&mold);

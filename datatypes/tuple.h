@@ -43,6 +43,9 @@ bool zero_q(const Cell* c);
 void math_op(int op);
 
 // ---- slot functions
+// Each byte b becomes a number in 0..b; with seed the generator restarts from
+// the payload words XORed together (the value becomes unset!).
+void random(Cell* value, bool seed, bool secure, bool only);
 Cell* make(Cell* proto, Cell* spec, int type);
 Cell* to(Cell* proto, Cell* spec, int type);
 i32 form(const Cell* value, Cell* out, const Cell* limit, i32 part);

@@ -68,12 +68,4 @@ i32 range(i32 n, bool secure_source) {
   return n < 0 ? -r : r;
 }
 
-double scaled(double limit, bool secure_source) {
-  if (secure_source) {
-    double d1 = secure(), d2 = secure();
-    return limit * (d2 + d1 / 2147483647.0) / 2147483648.0;
-  }
-  return limit * (next() / 2147483647.0);
-}
-
 }  // namespace zot::random

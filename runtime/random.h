@@ -22,7 +22,4 @@ ZOT_INLINE i32 draw(bool secure_source) { return secure_source ? secure() : next
 // (draws that would bias the result are drawn again).
 i32 range(i32 n, bool secure_source);
 
-// A double between 0 and limit (scaled from one draw, or from two secure ones).
-double scaled(double limit, bool secure_source);
-
 }  // namespace zot::random

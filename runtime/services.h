@@ -49,7 +49,8 @@ struct Services {
 
   // ---- random numbers and checksums
   // A number in 1..n (n < 0: n..-1, 0: 0); one raw draw 0..2^31-1; restarting
-  // the sequence; the hash of bytes that seeds it from a series.
+  // the sequence; the hash of bytes that seeds it from a series. Start-up
+  // installs the generator of runtime/random.h; tests put their own.
   i32 (*random_range)(i32 n, bool secure) = nullptr;
   i32 (*random_draw)(bool secure) = nullptr;
   void (*random_seed)(u32 seed) = nullptr;

@@ -81,7 +81,7 @@ TEST_F(HashTest, TableFollowsEverySeriesAction) {
       {"swap at h 2 g", "make hash! [1 x 3 a b 1 2 \"s\" a 4 5 6 b 1]"},
       {"put h 'a 'k", "make hash! [1 2 3 a k 1 2 \"s\" a 4 5 6 b 1]"},
       {"change at h 3 none trim h", "make hash! [1 2 a b 1 2 \"s\" a 4 5 6 b 1]"},
-      {"random/seed 5 random h sort h", "make hash! [1 1 1 2 2 3 4 5 6 \"s\" a a b b]"},
+      {"random/seed 5 random h sort h", "make hash! [\"s\" 1 1 1 2 2 3 4 5 6 a a b b]"},
   };
   for (const auto& c : cases) {
     int error;
