@@ -79,6 +79,7 @@ void runtime_init() {
   natives::init();
   error::init();
   install_error_services();
+  prepare_no_memory_error();
   interp::init();
   ownership::init_slot_pool();
   stack::set_special_symbols(words::sym(w::tag_body), words::sym(w::tag_anon), words::sym(w::tag_not_found));

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "runtime/root.h"
 #include "runtime/services.h"
 #include "runtime/stack.h"
 #include "runtime/throw.h"
@@ -69,6 +70,7 @@ const Tables& tables() {
 }
 
 Cell g_last_args[3];
+u32 g_no_memory_root = 0;  // root block index + 1 of the no-memory error
 
 void default_make_error(Err e, const Cell* args[3], Cell* out) {
   (void)args;
@@ -131,6 +133,21 @@ void raise_error(Err e, const Cell* arg1, const Cell* arg2, const Cell* arg3) {
     g_services.trace_error(&err);
     runtime::g_thrown_code = pending;
   }
+  stack::throw_error(&err);
+}
+
+void prepare_no_memory_error() {
+  const Cell* args[3] = {nullptr, nullptr, nullptr};
+  Cell err;
+  (g_services.make_error ? g_services.make_error : default_make_error)(Err::InternalNoMemory, args, &err);
+  g_no_memory_root = root::append_copy(&err) + 1;
+}
+
+void raise_no_memory() {
+  for (Cell& a : g_last_args) set_unset(&a);
+  Cell err;
+  if (g_no_memory_root) err = *root::cell(g_no_memory_root - 1);
+  else default_make_error(Err::InternalNoMemory, nullptr, &err);
   stack::throw_error(&err);
 }
 

@@ -53,6 +53,13 @@ Err error_from_code(int code);
 // status -2. Never returns.
 ZOT_NORETURN void raise_error(Err e, const Cell* arg1 = nullptr, const Cell* arg2 = nullptr,
                               const Cell* arg3 = nullptr);
+// Raises internal/no-memory when the OS refuses memory. Its value is made in
+// advance (making one allocates, and that would fail again), and no tracer
+// hears of it.
+ZOT_NORETURN void raise_no_memory();
+// Makes that value and keeps it in the root block (start-up, once the error
+// datatype is in place).
+void prepare_no_memory_error();
 
 // The error datatype takes over making and printing error values through the
 // services table. Until then an error value is an `error!` cell whose payload

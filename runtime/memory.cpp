@@ -28,10 +28,28 @@ namespace {
 constexpr std::size_t kOsPrefix = 16;
 u64 g_os_bytes = 0;
 
+// Address space held back for the moment the OS refuses memory: it is given
+// back then, so that the no-memory error can be caught, reported and acted
+// on; it is taken again when memory goes back to the OS.
+constexpr std::size_t kReserveBytes = std::size_t(8) << 20;
+void* g_reserve = nullptr;
+
+void take_reserve() {
+  if (!g_reserve) g_reserve = platform::valloc(kReserveBytes);
+}
+
+void give_back_reserve() {
+  if (g_reserve) platform::vfree(g_reserve, kReserveBytes);
+  g_reserve = nullptr;
+}
+
 void* os_alloc(std::size_t bytes) {
   std::size_t rounded = align_up(bytes + kOsPrefix, platform::kPageSize);
   void* p = platform::valloc(rounded);
-  if (!p) raise_error(Err::InternalNoMemory);
+  if (!p) {
+    give_back_reserve();
+    raise_no_memory();
+  }
   g_os_bytes += rounded;
   *static_cast<std::size_t*>(p) = rounded;
   return static_cast<u8*>(p) + kOsPrefix;
@@ -42,6 +60,7 @@ void os_free(void* block) {
   std::size_t rounded = *reinterpret_cast<std::size_t*>(p);
   g_os_bytes -= rounded;
   if (!platform::vfree(p, rounded)) raise_error(Err::InternalWrongMem);
+  take_reserve();
 }
 
 // ---- node frames
@@ -301,6 +320,7 @@ void init() {
   g_next_sf_size = kFirstSeriesFrame;
   g_next_id = 1;
   g_free_id_count = 0;
+  take_reserve();
   new_node_frame(kNodesPerFrame);
   new_series_frame();
 }
@@ -322,6 +342,7 @@ void free_frames() {
   }
   g_last_big = nullptr;
   g_big_frame_count = 0;
+  give_back_reserve();
 }
 
 Node take_node() {

@@ -1,5 +1,7 @@
 #include "runtime/throw.h"
 
+#include <new>
+
 #include "runtime/fatal.h"
 
 namespace zot::runtime {
@@ -22,6 +24,9 @@ void run_top_level(TopLevelFn fn, void* arg) {
   } catch (const RuntimeThrow& t) {
     if (t.code == kThrowQuit) quit(0, 0);
     quit(kFatalNoCatch, 0);
+  } catch (const std::bad_alloc&) {
+    // C++ containers that ran out of memory.
+    quit(kFatalOutOfMemory, 0);
   }
 }
 
