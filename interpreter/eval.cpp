@@ -334,46 +334,10 @@ void trace_error(const Cell* error) {
 }
 
 // Calls a sort comparator function with two values (in a frame named
-// <compare-callback>); its other parameters get none, its refinements false.
-void call_comparator(const Cell* fn_in, const Cell* first, const Cell* second, Cell* answer) {
-  Cell fn = *fn_in;
-  Cell* const t0 = stack::g_top;
-  stack::push(&fn);
-  stack::push_interpreted_function_frame(words::word(w::tag_compare_callback));
-  Cell parsed = function::parsed_spec(&fn);
-  u32 given = 0;
-  i32 locals = 0;
-  mem::Series* ps = mem::series_of(parsed.w2);
-  for (u32 i = 0; i < ps->length(); i++) {
-    Cell e = mem::series_of(parsed.w2)->cells()[i];
-    if (e.is(T_TYPESET)) {
-      if (function::param_kind(&e) == function::kReturnType) continue;
-      Cell v;
-      if (given == 0) v = *first;
-      else if (given == 1) v = *second;
-      else set_none(&v);
-      given++;
-      stack::push(&v);
-    } else if (e.is(T_REFINEMENT)) {
-      Cell no;
-      set_logic(&no, false);
-      stack::push(&no);
-    } else if (e.is(T_INTEGER)) {
-      locals = e.int_value();
-    }
-  }
-  function::init_locals(locals);
-  // Comparators are not traced (their callback class is off by default).
-  struct TraceOff {
-    bool saved = g_tracing;
-    TraceOff() { g_tracing = false; }
-    ~TraceOff() { g_tracing = saved; }
-  } trace_off;
-  call_function(&fn, 0);
-  runtime::raise_pending();
-  *answer = *stack::g_base;
-  stack::pop_frame();
-  stack::g_top = t0;
+// <compare-callback>).
+void call_comparator(const Cell* fn, const Cell* first, const Cell* second, Cell* answer) {
+  const Cell args[2] = {*first, *second};
+  *answer = call_callback(fn, words::word(w::tag_compare_callback), args, 2);
 }
 void init() { set_unset(&g_near); }
 
@@ -890,6 +854,46 @@ void fire(TraceEvent ev, const Cell* code, i32 pos, const Cell* ref, const Cell*
   stack::g_ctop = c0;
   stack::g_base = b0;
   stack::g_top = t0;
+}
+
+Cell call_callback(const Cell* fn_in, const Cell* frame_word, const Cell* args, u32 count) {
+  Cell fn = *fn_in;
+  Cell* const t0 = stack::g_top;
+  stack::push(&fn);
+  stack::push_interpreted_function_frame(frame_word);
+  Cell parsed = function::parsed_spec(&fn);
+  u32 given = 0;
+  i32 locals = 0;
+  for (u32 i = 0; i < mem::series_of(parsed.w2)->length(); i++) {
+    Cell e = mem::series_of(parsed.w2)->cells()[i];
+    if (e.is(T_TYPESET)) {
+      if (function::param_kind(&e) == function::kReturnType) continue;
+      Cell v;
+      if (given < count) v = args[given];
+      else set_none(&v);
+      given++;
+      stack::push(&v);
+    } else if (e.is(T_REFINEMENT)) {
+      Cell no;
+      set_logic(&no, false);
+      stack::push(&no);
+    } else if (e.is(T_INTEGER)) {
+      locals = e.int_value();
+    }
+  }
+  function::init_locals(locals);
+  // Callbacks are not traced (their callback classes are off by default).
+  struct TraceOff {
+    bool saved = g_tracing;
+    TraceOff() { g_tracing = false; }
+    ~TraceOff() { g_tracing = saved; }
+  } trace_off;
+  call_function(&fn, 0);
+  runtime::raise_pending();
+  Cell answer = *stack::g_base;
+  stack::pop_frame();
+  stack::g_top = t0;
+  return answer;
 }
 
 Cell do_block(const Cell* block) {

@@ -42,6 +42,11 @@ void call_function(const Cell* fn, mem::Node object_ctx);
 u32 eval_path(const Cell* path, const Cell* code, u32 pos, u32 end, bool get, const Cell* set_value,
               bool case_ = false);
 
+// Calls a function! from C++ with argument values: its parameters take them
+// in order (none past count), refinements false, in a function frame named by
+// frame_word, untraced. Exits become throws. Returns the function's value.
+Cell call_callback(const Cell* fn, const Cell* frame_word, const Cell* args, u32 count);
+
 // Evaluates a block and returns its value (for C++ callers).
 Cell do_block(const Cell* block);
 // Calls a sort comparator function with two values; its answer goes to answer.

@@ -139,6 +139,7 @@ void register_values();   // values.cpp
 void register_transcode();  // transcode.cpp
 void register_set_natives();  // set_natives.cpp
 void register_text_natives();  // text_natives.cpp
+void register_parse();      // parse_native.cpp
 
 void init() {
   define_typeset("any-type!", {}, true);
@@ -166,6 +167,7 @@ void init() {
   register_transcode();
   register_set_natives();
   register_text_natives();
+  register_parse();
   define_op("+", "add");
   define_op("-", "subtract");
   define_op("*", "multiply");
