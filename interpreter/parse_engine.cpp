@@ -431,6 +431,7 @@ Status Engine::repeat(i32 min, i32 max, Command code, const Cell& blk, u32& i) {
       break;
     }
     const u32 save = pos;
+    const u32 save_remaining = u32(input_length()) - pos;
     const u32 seen = effects;
     k = j;
     Status st = rule(blk, k);
@@ -452,7 +453,8 @@ Status Engine::repeat(i32 min, i32 max, Command code, const Cell& blk, u32& i) {
     fc[0].w3 = u32(n + 1);
     fc[1].w2 = pos;
     fc[1].w3 = u32(input_length()) - pos;
-    if (pos == save) {
+    // Progress is a move of the position or a change of what is left after it.
+    if (pos == save && u32(input_length()) - pos == save_remaining) {
       if (code == kRepeat) {
         result = n >= min ? kMatch : kFail;
         break;
@@ -564,8 +566,7 @@ Status Engine::keyword(Keyword kw, const Cell& word, const Cell& blk, u32& i) {
     case kIf: {
       i++;
       Cell c;
-      if (!item(blk, i, &c)) fail_with(Err::ScriptParseEnd, word);
-      if (!c.is(T_PAREN)) fail_with(Err::ScriptParseRule, c);
+      if (!item(blk, i, &c) || !c.is(T_PAREN)) fail_with(Err::ScriptParseEnd, word);
       i++;
       Cell v = eval_paren(c);
       match = !falsy(v);
