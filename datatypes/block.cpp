@@ -197,7 +197,7 @@ Cell* insert_value(Cell* b, const Cell* value, bool advance, bool at_head) {
   std::memmove(base + at + 1, base + at, std::size_t(t - at) * sizeof(Cell));
   base[at] = v;
   s->tail += sizeof(Cell);
-  if (b->is(T_HASH) && series::hash_inserted(b, at, 1)) series::hash_rebuild(b);
+  if (b->is(T_HASH)) series::hash_inserted(b, at, 1);
   if (advance) b->w1 = u32(at + 1);
   return b;
 }
@@ -217,14 +217,14 @@ void append_result() {
   Cell* b = stack::g_base - 1;
   append_cell(b, stack::g_base);
   i32 t = total(b);
-  if (b->is(T_HASH) && series::hash_inserted(b, t - 1, 1)) series::hash_rebuild(b);
+  if (b->is(T_HASH)) series::hash_inserted(b, t - 1, 1);
 }
 
 Cell* append_next_arg() {
   Cell* b = stack::g_base;
   append_cell(b, stack::g_base + 1);
   i32 t = total(b);
-  if (b->is(T_HASH) && series::hash_inserted(b, t - 1, 1)) series::hash_rebuild(b);
+  if (b->is(T_HASH)) series::hash_inserted(b, t - 1, 1);
   return b;
 }
 
@@ -570,7 +570,7 @@ void append(Cell* series, Cell* value, i32 part_in, bool only, i32 dup, bool app
     else
       *dst = v;
     if (dup > 1) mem::copy_repeat(reinterpret_cast<u8*>(dst), u32(part) * sizeof(Cell), u32(dup));
-    if (series->is(T_HASH) && series::hash_inserted(series, at, i32(cells))) series::hash_rebuild(series);
+    if (series->is(T_HASH)) series::hash_inserted(series, at, i32(cells));
   }
   if (owned)
     series::ownership_done(series, append ? Change::kAppended : Change::kInserted, value, at, i32(cells));
@@ -633,10 +633,10 @@ Cell* put(Cell* series, Cell* key, Cell* value, bool case_) {
     i32 t = total(series);
     append_cell(series, &k);
     append_cell(series, &v);
-    if (series->is(T_HASH) && series::hash_inserted(series, t, 2)) series::hash_rebuild(series);
+    if (series->is(T_HASH)) series::hash_inserted(series, t, 2);
   } else if (at >= total(series)) {
     append_cell(series, &v);
-    if (series->is(T_HASH) && series::hash_inserted(series, at, 1)) series::hash_rebuild(series);
+    if (series->is(T_HASH)) series::hash_inserted(series, at, 1);
   } else {
     Cell old = *cell_at(series, at);
     if (actions::compare_direct(&old, &v, actions::kFindEqual) != 0) {

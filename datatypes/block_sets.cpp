@@ -103,7 +103,7 @@ void set_operation(bool case_, const Cell* skip, int op) {
         Cell c = buffer_of(from)->cells()[i + k];
         append_cell(result, &c);
       }
-      if (series::hash_inserted(result, at, count)) series::hash_rebuild(result);
+      series::hash_inserted(result, at, count);
     }
   };
   switch (op) {

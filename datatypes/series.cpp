@@ -179,30 +179,25 @@ namespace {
 ZOT_INLINE mem::Node hash_table_of(const Cell* h) { return mem::Node(h->w3); }
 }  // namespace
 
-bool hash_removed(Cell* h, i32 index, i32 count) {
+void hash_removed(Cell* h, i32 index, i32 count) {
   mem::Node t = hash_table_of(h);
-  if (!t || count <= 0 || index < 0) return false;
+  if (!t || count <= 0 || index < 0) return;
   // Positions after the removed ones, counted on the block as it stands (some
   // callers report before the cells leave; the extra positions hold nothing).
   u32 after = u32(std::max(total_length(h) - index, 0));
-  u32 start = u32(index) + u32(count);
-  if (!hashtable::shift_indexes(t, -count, start, after, true)) return false;
-  // Too many to renumber: forget the removed positions now, the caller rebuilds.
-  hashtable::shift_indexes(t, -count, start, 0, true);
-  return true;
+  hashtable::shift_indexes(t, -count, u32(index) + u32(count), after, true);
 }
 
-bool hash_inserted(Cell* h, i32 index, i32 count) {
+void hash_inserted(Cell* h, i32 index, i32 count) {
   mem::Node t = hash_table_of(h);
-  if (!t || count <= 0 || index < 0) return false;
+  if (!t || count <= 0 || index < 0) return;
   u32 after = u32(std::max(total_length(h) - index - count, 0));
-  if (hashtable::shift_indexes(t, count, u32(index), after, true)) return true;
+  hashtable::shift_indexes(t, count, u32(index), after, true);
   for (i32 i = index; i < index + count; i++) {
     int status = 0;
     hashtable::put_key_status(t, buffer_of(h)->cells() + i, &status);
     if (status == 2) break;  // the whole block was indexed again
   }
-  return false;
 }
 
 void hash_replaced(Cell* h, i32 index) {
@@ -359,7 +354,7 @@ void remove(Cell* s, Cell* part, Cell* key) {
     } else {
       b->tail = b->head + (u32(i) << sh);
     }
-    if (s->is(T_HASH) && hash_removed(s, i, count)) hash_rebuild(s);
+    if (s->is(T_HASH)) hash_removed(s, i, count);
   }
   ownership_done(s, Change::kRemoved, nullptr, i, 0);
 }
@@ -486,8 +481,8 @@ Cell* move(Cell* origin, Cell* target, Cell* part) {
   u8* gap = unit_ptr(sb, s);
   std::memmove(gap, gap + bytes, u32(total_length(origin) - s - count) << sh);
   sb->tail -= bytes;
-  if (st == T_HASH && hash_removed(origin, s, count)) hash_rebuild(origin);
-  if (tt == T_HASH && hash_inserted(target, t, count)) hash_rebuild(target);
+  if (st == T_HASH) hash_removed(origin, s, count);
+  if (tt == T_HASH) hash_inserted(target, t, count);
   ownership_done(target, Change::kMoved, nullptr, t, count);
   return target;
 }
@@ -547,7 +542,7 @@ Cell* take(Cell* s, Cell* part, bool deep, bool last) {
     std::memmove(from, from + bytes, u32(total_length(s) - start - count) << sh);
     src->tail -= bytes;
     if (s->is(T_HASH)) {
-      if (hash_removed(s, i32(start), i32(count))) hash_rebuild(s);
+      hash_removed(s, i32(start), i32(count));
       hash_new_table(out);
     }
   }

@@ -67,11 +67,13 @@ void ownership_done(const Cell* s, Change c, const Cell* value, i32 index, i32 p
 
 // ---- hash! re-indexing, one per kind of change (a hash! keeps the positions
 // of its cells in a table named by w3).
+// The table follows in place: no change at the head of a long hash! rebuilds
+// (or allocates) a table.
 // Cells [index, index + count) left the block (cleared or removed); the
-// positions after them moved down by count. True when the table wants a rebuild.
-bool hash_removed(Cell* h, i32 index, i32 count);
+// positions after them moved down by count.
+void hash_removed(Cell* h, i32 index, i32 count);
 // count cells were opened at index and filled; later positions moved up.
-bool hash_inserted(Cell* h, i32 index, i32 count);
+void hash_inserted(Cell* h, i32 index, i32 count);
 // The cell at index was replaced.
 void hash_replaced(Cell* h, i32 index);
 // Cells were reordered or replaced wholesale from index on: rebuild.

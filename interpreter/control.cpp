@@ -592,7 +592,7 @@ struct Output {
     if (append) {
       block::append_cell(out, &value);
       i32 t = series::total_length(out);
-      if (out->is(T_HASH) && series::hash_inserted(out, t - 1, 1)) series::hash_rebuild(out);
+      if (out->is(T_HASH)) series::hash_inserted(out, t - 1, 1);
     } else {
       actions::lookup<actions::InsertFn>(out->type(), actions::kInsert)(out, &value, -1, true, 1, false);
     }

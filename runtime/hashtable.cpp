@@ -848,8 +848,7 @@ void remove_range(Node t, u32 position, u32 count) {
   for (u32 p = position; p < position + count; p++) delete_position(t, p);
 }
 
-bool shift_indexes(Node t, i32 delta, u32 start, u32 count, bool move) {
-  if (count > kMaxShift) return true;
+void shift_indexes(Node t, i32 delta, u32 start, u32 count, bool move) {
   if (move && delta < 0) {
     u32 from = u32(std::max<i64>(0, i64(start) + delta));
     for (u32 p = from; p < start; p++) delete_position(t, p);
@@ -859,7 +858,7 @@ bool shift_indexes(Node t, i32 delta, u32 start, u32 count, bool move) {
     ensure_indexes(t, start + count + u32(std::max(delta, 0)));
     i32* ix = ints_of(record(t)->indexes);
     i64 to = i64(start) + delta;
-    if (to < 0) return false;
+    if (to < 0) return;
     std::memmove(ix + to, ix + start, count * 4);
     if (delta > 0) {
       std::fill(ix + start, ix + start + delta, -1);
@@ -867,7 +866,6 @@ bool shift_indexes(Node t, i32 delta, u32 start, u32 count, bool move) {
       std::fill(ix + start + count + delta, ix + start + count, -1);
     }
   }
-  return false;
 }
 
 void move_indexes(Node t, u32 target, u32 start, u32 count) {
@@ -905,10 +903,21 @@ void rehash(Node t, u32 count) {
   mem::Series* c = mem::series_of(Node(r->chains));
   c->tail = c->head;
   u32 buckets = u32(r->buckets);
-  Node flags = alloc_filled(buckets / 4, 0xAA);
-  record(t)->flags = i32(flags);
-  Node keys = alloc_zeroed(buckets * 4);
-  record(t)->keys = i32(keys);
+  // The bucket arrays are filled again where they are large enough, so a
+  // rebuild of the same size allocates nothing but duplicate chains.
+  auto room = [](i32 n) { return mem::series_of(Node(n))->size - mem::series_of(Node(n))->head; };
+  if (room(r->flags) >= buckets / 4) {
+    fill(Node(r->flags), 0xAA);
+  } else {
+    Node flags = alloc_filled(buckets / 4, 0xAA);
+    record(t)->flags = i32(flags);
+  }
+  if (room(record(t)->keys) >= buckets * 4) {
+    fill(Node(record(t)->keys), 0);
+  } else {
+    Node keys = alloc_zeroed(buckets * 4);
+    record(t)->keys = i32(keys);
+  }
   put_all(t, 0, 1);
   r = record(t);
   if (r->stamp != 0) r->stamp = i32(moves + 1);

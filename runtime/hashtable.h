@@ -63,7 +63,6 @@ static_assert(sizeof(Table) == 44, "a table record is eleven 32-bit words");
 ZOT_INLINE Table* record(Node t) { return reinterpret_cast<Table*>(mem::series_of(t)->head_ptr()); }
 
 constexpr double kLoadFactor = 0.77;
-constexpr u32 kMaxShift = 30000;  // shift_indexes refuses more positions than this
 
 // ---------------------------------------------------------------------------
 // State shared with the collector.
@@ -164,11 +163,10 @@ Cell* find_next(Node t, const Cell* key, i32* bucket, i32* first, i32* step);
 void delete_key(Node t, Cell* key);
 // Kind 0: removes count positions from position.
 void remove_range(Node t, u32 position, u32 count);
-// Kind 0: the stored positions from start (count of them) move by delta.
-// With move, the -delta positions before start are removed first (delta < 0)
-// and the position->bucket array follows the shift. True, doing nothing, when
-// count is above 30,000: the caller rebuilds with rehash instead.
-bool shift_indexes(Node t, i32 delta, u32 start, u32 count, bool move);
+// Kind 0: the stored positions from start (count of them) move by delta, in
+// place. With move, the -delta positions before start are removed first
+// (delta < 0) and the position->bucket array follows the shift.
+void shift_indexes(Node t, i32 delta, u32 start, u32 count, bool move);
 // Kind 0: the count positions from start moved so that they end at target
 // (target after them) or begin at target (target before them); the positions
 // in between make room. Nothing when target lies inside the range.
