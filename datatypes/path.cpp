@@ -20,8 +20,9 @@ i32 text(Cell* out, const char* s, i32 part) {
   return part - i32(std::strlen(s));
 }
 
-// Writes the elements with "/" between them, formed or molded.
-i32 write(const Cell* value, Cell* out, bool mold, bool only, bool all, bool flat, const Cell* limit, i32 part) {
+// Writes the elements with "/" between them, formed or molded. /only is the
+// path's own business: a block element keeps its brackets.
+i32 write(const Cell* value, Cell* out, bool mold, bool all, bool flat, const Cell* limit, i32 part) {
   Cell p = *value;
   if (cycles::find(p.w2)) return text(out, "...", part);
   cycles::Guard guard(p.w2);
@@ -30,7 +31,7 @@ i32 write(const Cell* value, Cell* out, bool mold, bool only, bool all, bool fla
     if (i > 0) part = text(out, "/", part);
     Cell e = *block::cell_at(&p, i32(p.w1) + i);
     if (mold) {
-      part = actions::lookup<actions::MoldFn>(e.type(), actions::kMold)(&e, out, only, all, flat, limit, part, 0);
+      part = actions::lookup<actions::MoldFn>(e.type(), actions::kMold)(&e, out, false, all, flat, limit, part, 0);
     } else {
       part = actions::lookup<actions::FormFn>(e.type(), actions::kForm)(&e, out, limit, part);
     }
@@ -40,23 +41,23 @@ i32 write(const Cell* value, Cell* out, bool mold, bool only, bool all, bool fla
 }
 
 i32 form(const Cell* value, Cell* out, const Cell* limit, i32 part) {
-  return write(value, out, false, false, false, false, limit, part);
+  return write(value, out, false, false, false, limit, part);
 }
 
-i32 mold(const Cell* v, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part, i32) {
-  return write(v, out, true, only, all, flat, limit, part);
+i32 mold(const Cell* v, Cell* out, bool, bool all, bool flat, const Cell* limit, i32 part, i32) {
+  return write(v, out, true, all, flat, limit, part);
 }
-i32 mold_lit(const Cell* v, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part, i32) {
+i32 mold_lit(const Cell* v, Cell* out, bool, bool all, bool flat, const Cell* limit, i32 part, i32) {
   part = text(out, "'", part);
-  return write(v, out, true, only, all, flat, limit, part);
+  return write(v, out, true, all, flat, limit, part);
 }
-i32 mold_set(const Cell* v, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part, i32) {
-  part = write(v, out, true, only, all, flat, limit, part);
+i32 mold_set(const Cell* v, Cell* out, bool, bool all, bool flat, const Cell* limit, i32 part, i32) {
+  part = write(v, out, true, all, flat, limit, part);
   return text(out, ":", part);
 }
-i32 mold_get(const Cell* v, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part, i32) {
+i32 mold_get(const Cell* v, Cell* out, bool, bool all, bool flat, const Cell* limit, i32 part, i32) {
   part = text(out, ":", part);
-  return write(v, out, true, only, all, flat, limit, part);
+  return write(v, out, true, all, flat, limit, part);
 }
 
 Cell* make(Cell* proto, Cell* spec, int type) {

@@ -140,6 +140,8 @@ void register_transcode();  // transcode.cpp
 void register_set_natives();  // set_natives.cpp
 void register_text_natives();  // text_natives.cpp
 void register_parse();      // parse_native.cpp
+void register_context_natives();  // context_natives.cpp
+void register_print_natives();  // print_natives.cpp
 
 void init() {
   define_typeset("any-type!", {}, true);
@@ -168,6 +170,8 @@ void init() {
   register_set_natives();
   register_text_natives();
   register_parse();
+  register_context_natives();
+  register_print_natives();
   define_op("+", "add");
   define_op("-", "subtract");
   define_op("*", "multiply");

@@ -22,6 +22,9 @@ extern EntryFn g_action_entries[63];
 void set(u32 index, const char* name, EntryFn fn);
 ZOT_INLINE bool exists(u32 index) { return index >= 1 && index <= kTableSize && g_table[index]; }
 
+// The new-line flag of the last print (true) or prin (false).
+extern bool g_last_new_line;
+
 // Fills the natives table and the action entries (called once at start-up).
 void init();
 

@@ -559,6 +559,15 @@ Stats stats() {
   return Stats{g_os_bytes, g_node_frame_count, g_series_frame_count, g_big_frame_count, g_next_sf_size, used};
 }
 
+void frame_usage(std::vector<FrameUse>& nodes, std::vector<FrameUse>& series, std::vector<u64>& big) {
+  for (NodeFrame* f = g_first_nf; f; f = f->next) nodes.push_back({f->capacity - f->used, f->used, f->capacity});
+  for (SeriesFrame* f = g_first_sf; f; f = f->next) {
+    u64 used = u64(f->heap - reinterpret_cast<u8*>(f + 1));
+    series.push_back({f->size - used, used, f->size});
+  }
+  for (BigFrame* f = g_first_big; f; f = f->next) big.push_back(f->size);
+}
+
 bool is_big(const Series* s) { return (s->flags & kBig) != 0; }
 
 }  // namespace zot::mem

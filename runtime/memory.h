@@ -8,6 +8,8 @@
 // allocate, raise an error or run Zot code; keep the node and re-derive.
 #pragma once
 
+#include <vector>
+
 #include "runtime/base.h"
 #include "runtime/cell.h"
 
@@ -138,6 +140,14 @@ struct Stats {
   u32 nodes_used;
 };
 Stats stats();
+// The frames one by one, for the memory statistics: node frames in slots,
+// series frames in bytes (free, used, total), big frames by their size.
+struct FrameUse {
+  u64 free;
+  u64 used;
+  u64 total;
+};
+void frame_usage(std::vector<FrameUse>& nodes, std::vector<FrameUse>& series, std::vector<u64>& big);
 // True when the buffer lies in a big-series frame.
 bool is_big(const Series* s);
 

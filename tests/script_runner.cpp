@@ -70,6 +70,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "cannot open %s\n", argv[1]);
     return 2;
   }
+  // Unbuffered, so results interleave rightly with what print writes.
+  std::setvbuf(stdout, nullptr, _IONBF, 0);
   std::ostringstream ss;
   ss << in.rdbuf();
   g_text = ss.str();
