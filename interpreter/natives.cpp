@@ -142,6 +142,11 @@ void register_text_natives();  // text_natives.cpp
 void register_parse();      // parse_native.cpp
 void register_context_natives();  // context_natives.cpp
 void register_print_natives();  // print_natives.cpp
+void register_math_natives();  // math_natives.cpp
+void register_checksum_native();  // checksum_native.cpp
+void register_compress_natives();  // compress_natives.cpp
+void register_system_natives();  // system_natives.cpp
+void register_call_native();  // call_native.cpp
 
 void init() {
   define_typeset("any-type!", {}, true);
@@ -172,6 +177,11 @@ void init() {
   register_parse();
   register_context_natives();
   register_print_natives();
+  register_math_natives();
+  register_checksum_native();
+  register_compress_natives();
+  register_system_natives();
+  register_call_native();
   define_op("+", "add");
   define_op("-", "subtract");
   define_op("*", "multiply");

@@ -225,6 +225,15 @@ u32 encode_zone(int offset) {
   return (neg << 6) | (h << 2) | q;
 }
 
+double epoch_now(bool precise, int* zone_minutes) {
+  struct timespec ts;
+  clock_gettime(CLOCK_REALTIME, &ts);
+  struct tm tm;
+  localtime_r(&ts.tv_sec, &tm);
+  *zone_minutes = int(tm.tm_gmtoff / 60);
+  return double(ts.tv_sec) + (precise ? double(ts.tv_nsec) / 1e9 : 0.0);
+}
+
 u32 date_word(bool utc) {
   time_t now = time(nullptr);
   struct tm tm;

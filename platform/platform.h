@@ -50,6 +50,9 @@ void sleep(double seconds);
 double time_of_day(bool precise);
 // year << 17 | month << 12 | day << 7 | zone (utc: zone 0).
 u32 date_word(bool utc);
+// Seconds since 1970-01-01 UTC (whole seconds unless precise), and the local
+// zone's offset from UTC in minutes at that moment.
+double epoch_now(bool precise, int* zone_minutes);
 // The 7-bit zone field of an offset in minutes: bit 6 negative, bits 2-5 whole
 // hours, bits 0-1 quarter hours.
 u32 encode_zone(int offset_minutes);
