@@ -5,8 +5,6 @@
 // a block command gives one argument per value (text as it is, other values
 // formed). A program that is not found is run once more through /bin/sh, so
 // that shell built-ins work.
-#include <errno.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -110,7 +108,7 @@ void n_call(const i32* refs) {
   std::fflush(nullptr);
   platform::ChildResult r;
   platform::run_child(spec, &r);
-  if (r.status < 0 && r.error == ENOENT && !shell) {
+  if (r.status < 0 && r.not_found && !shell) {
     spec.argv = {"/bin/sh", "-c", line};
     platform::run_child(spec, &r);
   }

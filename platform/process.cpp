@@ -164,10 +164,10 @@ void pump(Fd* in, const std::string& data, Fd* out, Fd* err, ChildResult* r) {
 
 void run_child(const ChildSpec& spec, ChildResult* r) {
   r->status = -1;
-  r->error = 0;
+  r->not_found = false;
   reap_overflow();
   if (spec.argv.empty()) {
-    r->error = ENOENT;
+    r->not_found = true;
     return;
   }
   posix_spawn_file_actions_t fa;
@@ -193,7 +193,7 @@ void run_child(const ChildSpec& spec, ChildResult* r) {
     for (const auto& a : spec.argv) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     rc = posix_spawnp(&pid, argv[0], &fa, &attr, argv.data(), environ);
-    if (rc != 0) r->error = rc;
+    if (rc != 0) r->not_found = rc == ENOENT;
   }
   posix_spawn_file_actions_destroy(&fa);
   posix_spawnattr_destroy(&attr);

@@ -34,7 +34,7 @@ struct ChildResult {
   // waited for, else the process id; -1 when the child could not start or a
   // redirection could not be set up.
   int status = -1;
-  int error = 0;  // the errno of a failed start (ENOENT: no such program)
+  bool not_found = false;  // the program was not found
   std::string out, err;  // what the pipes gave
 };
 
