@@ -35,7 +35,8 @@ build_debug() {
   cmake --build build/debug -j "$(jobs)"
 }
 
-# Short fuzzing runs (libFuzzer needs clang): the lexer, then the inflater.
+# Short fuzzing runs (libFuzzer needs clang): the lexer, the inflater, the base
+# decoders, the ZOTBIN decoder.
 fuzz_run() {
   local target=$1 seconds=$2 max_len=$3
   shift 3
@@ -53,10 +54,11 @@ fuzz_run() {
 fuzz() {
   CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DZOT_FUZZ=ON -DZOT_BENCH=OFF \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-  cmake --build build/fuzz --target fuzz_scan fuzz_inflate fuzz_debase -j "$(jobs)"
+  cmake --build build/fuzz --target fuzz_scan fuzz_inflate fuzz_debase fuzz_zotbin -j "$(jobs)"
   fuzz_run fuzz_scan 60 4096 tests/scripts
   fuzz_run fuzz_inflate 20 8192 tests/fixtures/deflate
   fuzz_run fuzz_debase 20 4096
+  fuzz_run fuzz_zotbin 20 4096 tests/fuzz/zotbin
 }
 
 run_tests() {

@@ -129,32 +129,6 @@ void reserve_cells(Node b, u32 n) {
   s = mem::expand_series(s, u32(want));
 }
 
-// Normalises and indexes every key of the pair block of m; a key met again
-// gives its value to the earlier pair and leaves the block with its value.
-void index_pairs(const Cell* map) {
-  Cell m = *map;
-  Node t = table_of(&m), b = m.w2;
-  u32 p = 0;
-  while (p + 1 < count_of(b)) {
-    Cell k = cells_of(b)[p];
-    Cell where = k;
-    preprocess_key(&k, &where);
-    cells_of(b)[p] = k;
-    Cell* earlier = hashtable::find_key(t, &k, 0, 1, actions::kEqual, false, false);
-    if (!earlier) {
-      hashtable::put_key(t, cells_of(b) + p);
-      p += 2;
-      continue;
-    }
-    mem::Series* s = mem::series_of(b);
-    Cell* base = s->cells();
-    u32 n = count_of(b);
-    base[(earlier - base) + 1] = base[p + 1];
-    std::memmove(base + p, base + p + 2, (n - p - 2) * sizeof(Cell));
-    s->tail -= 2 * sizeof(Cell);
-  }
-}
-
 // ---- text
 
 // What was appended since `from` counts against the part budget.
@@ -460,6 +434,32 @@ Cell* make_at(Cell* out, const Cell* block, i32 size) {
 }
 
 i32 size(const Cell* m) { return hashtable::record(table_of(m))->size; }
+
+// Normalises and indexes every key of the pair block of m; a key met again
+// gives its value to the earlier pair and leaves the block with its value.
+void index_pairs(const Cell* map) {
+  Cell m = *map;
+  Node t = table_of(&m), b = m.w2;
+  u32 p = 0;
+  while (p + 1 < count_of(b)) {
+    Cell k = cells_of(b)[p];
+    Cell where = k;
+    preprocess_key(&k, &where);
+    cells_of(b)[p] = k;
+    Cell* earlier = hashtable::find_key(t, &k, 0, 1, actions::kEqual, false, false);
+    if (!earlier) {
+      hashtable::put_key(t, cells_of(b) + p);
+      p += 2;
+      continue;
+    }
+    mem::Series* s = mem::series_of(b);
+    Cell* base = s->cells();
+    u32 n = count_of(b);
+    base[(earlier - base) + 1] = base[p + 1];
+    std::memmove(base + p, base + p + 2, (n - p - 2) * sizeof(Cell));
+    s->tail -= 2 * sizeof(Cell);
+  }
+}
 
 bool valid_key(u32 type) {
   switch (type) {

@@ -19,6 +19,9 @@ namespace zot::map {
 Cell* make_at(Cell* out, const Cell* block, i32 size);
 // The number of live pairs.
 i32 size(const Cell* m);
+// Normalises and indexes every key of the map's pair block (its table empty);
+// a key met again gives its value to the earlier pair and leaves the block.
+void index_pairs(const Cell* map);
 // Whether a value of the type may be a key.
 bool valid_key(u32 type);
 // Normalises a key that is about to enter a map: text keys become copies of

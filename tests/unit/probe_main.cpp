@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "boot/startup.h"
+#include "boot/zotbin.h"
 #include "runtime/errors.h"
 #include "runtime/fatal.h"
 #include "runtime/stack.h"
@@ -53,6 +54,12 @@ void body(void*) {
     raise_error(Err::ScriptNoValue);
   } else if (!std::strcmp(what, "cmdline")) {
     std::printf("%s\n", runtime::command_line());
+  } else if (!std::strcmp(what, "zotbin-magic")) {
+    static const zot::u8 image[] = {'Z', 'O', 'T', 'B', 'I', 'X', 1, 5, 0, 0, 0};
+    zot::zotbin::boot_decode(image, sizeof image);
+  } else if (!std::strcmp(what, "zotbin-corrupt")) {
+    static const zot::u8 image[] = {'Z', 'O', 'T', 'B', 'I', 'N', 1, 3, 4, 0, 0, 0, 0, 1, 0, 0};
+    zot::zotbin::boot_decode(image, sizeof image);
   } else if (!std::strcmp(what, "ok")) {
     std::printf("fine\n");
   }

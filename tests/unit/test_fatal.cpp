@@ -49,6 +49,8 @@ TEST(Fatal, ChildProcessesEndWithNumberedMessages) {
       {"interrupt", "", false, 0},
       {"error", "*** Script Error", true, 254},
       {"ok", "fine\n", false, 0},
+      {"zotbin-magic", "Error: Not a Zotbin file!\n", false, 0},
+      {"zotbin-corrupt", "Error: Zotbin compressed data corrupted!\n", false, 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args);
