@@ -18,9 +18,11 @@ using mem::Series;
 
 namespace {
 
-// Bits from 2^31 on can never be stored (the byte count would pass the
-// largest series); they only ever answer the negation flag.
-constexpr i64 kBitLimit = i64(1) << 31;
+// The bit count of the storage must be an integer! (length? answers it): bits
+// from 2,147,483,640 on can never be stored; they only ever answer the
+// negation flag.
+constexpr i64 kBitLimit = i64(INT32_MAX) / 8 * 8;
+constexpr u32 kMaxBytes = u32(kBitLimit / 8);
 
 Cell datatype_cell(u32 type) {
   Cell c;
@@ -161,6 +163,7 @@ i64 process_block(Cell* bits, const Cell* block, int mode, int caller) {
         i += 3;
         if (mode == kModeMeasure) {
           if (low < 0) raise_error(Err::ScriptOutOfRange, &item);
+          if (high >= kBitLimit) raise_error(Err::ScriptOutOfRange, &upper);
           highest = std::max(highest, high);
           continue;
         }
@@ -287,11 +290,16 @@ Cell* make_from_spec(const Cell* spec_in, bool to) {
         if (std::isnan(d) || d < -2147483648.0 || d > 2147483647.0) raise_error(Err::ScriptOutOfRange, &spec);
         n = i64(d);
       }
-      if (n < 0) raise_error(Err::ScriptOutOfRange, &spec);
+      if (n < 0 || n > kBitLimit) raise_error(Err::ScriptOutOfRange, &spec);
       return make_at(out, u32((n + 7) / 8), false);
     }
     case T_BINARY: {
       i32 len = series::length_at(&spec);
+      if (u32(len) > kMaxBytes) {
+        Cell n;
+        set_integer(&n, len);
+        raise_error(Err::ScriptSizeLimit, &n);
+      }
       i32 from = std::max<i32>(i32(spec.w1), 0);
       make_at(out, u32(len), false);
       const Series* src = series::buffer_of(&spec);
