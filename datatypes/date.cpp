@@ -1,5 +1,6 @@
 #include "datatypes/date.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <utility>
@@ -12,6 +13,7 @@
 #include "datatypes/time.h"
 #include "datatypes/words.h"
 #include "runtime/actions.h"
+#include "runtime/dtoa.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
 #include "runtime/services.h"
@@ -426,6 +428,15 @@ Cell* make_at(Cell* cell, i32 year, i32 month, i32 day, double time, i32 zone_ho
   return store(set_unset(cell), word_of_days(days, w), t);
 }
 
+i32 zone_offset(i32 zone_hours, i32 zone_minutes) { return zone_seconds(zone_bits_of(zone_hours, zone_minutes)); }
+
+Cell* make_at_stored(Cell* cell, i32 year, i32 month, i32 day, double stored, i32 zone_hours, i32 zone_minutes) {
+  i64 days = day_number(year, month, day);
+  u32 w = kHasTime | zone_bits_of(zone_hours, zone_minutes);
+  normalize_time(&days, &stored, w);
+  return store(set_unset(cell), word_of_days(days, w), stored);
+}
+
 Cell* make_from_parts(Cell* cell, i32 year, i32 month, i32 day, i32 hours, i32 minutes, i32 seconds,
                       i32 nanoseconds) {
   double t = double(hours) * 3600.0 + double(minutes) * 60.0 + double(seconds) + double(nanoseconds) * 1e-9;
@@ -581,7 +592,25 @@ void random(Cell* value, bool seed, bool secure, bool) {
   finish_local(value, days, local, nw);
 }
 
-i32 form(const Cell* value, Cell* out, const Cell*, i32 part) {
+namespace {
+
+// The local time of day with every digit it needs: the stored time's own
+// digits plus the zone offset, added exactly, so that loading the text back
+// (which subtracts the offset the same way) gives the stored time itself.
+i32 mold_local_time(const Cell* value, Cell* out, i32 part) {
+  char stored[dtoa::kMaxPlain];
+  int n = dtoa::float_to_plain(time_of(value), stored);
+  char local[dtoa::kMaxPlain + 32];
+  int m = dtoa::add_integer(stored, n, i64(zone_seconds(value->w1)), local, int(sizeof local));
+  if (m > 0 && local[0] != '-') {
+    u64 whole = 0;
+    std::from_chars(local, local + m, whole);
+    if (whole < u64(kDaySeconds)) return time::clock_into(local, m, out, part);
+  }
+  return time::mold_into(local_time(value), out, part);
+}
+
+i32 write(const Cell* value, Cell* out, i32 part, bool mold) {
   char text[48];
   u32 w = value->w1;
   int n = form_date_text(w, text);
@@ -589,7 +618,7 @@ i32 form(const Cell* value, Cell* out, const Cell*, i32 part) {
   part -= n;
   if (!has_time(w)) return part;
   string::append_c_text(out, "/");
-  part = time::form_into(local_time(value), out, part - 1);
+  part = mold ? mold_local_time(value, out, part - 1) : time::form_into(local_time(value), out, part - 1);
   i32 z = zone_seconds(w);
   if (z == 0) return part;
   i32 az = z < 0 ? -z : z;
@@ -598,8 +627,12 @@ i32 form(const Cell* value, Cell* out, const Cell*, i32 part) {
   return part - n;
 }
 
-i32 mold(const Cell* value, Cell* out, bool, bool, bool, const Cell* limit, i32 part, i32) {
-  return form(value, out, limit, part);
+}  // namespace
+
+i32 form(const Cell* value, Cell* out, const Cell*, i32 part) { return write(value, out, part, false); }
+
+i32 mold(const Cell* value, Cell* out, bool, bool, bool, const Cell*, i32 part, i32) {
+  return write(value, out, part, true);
 }
 
 Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, i32, bool, bool, bool) {

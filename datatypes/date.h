@@ -69,6 +69,11 @@ void normalize_time(i32* days, double* time, u32 w);
 // are 0.
 Cell* make_at(Cell* cell, i32 year, i32 month, i32 day, double time, i32 zone_hours, i32 zone_minutes,
               bool has_time);
+// The zone offset in seconds that make_at subtracts for these zone fields.
+i32 zone_offset(i32 zone_hours, i32 zone_minutes);
+// As make_at with a time, given the stored time itself (the local time less
+// zone_offset, which the lexer computes from the digits with one rounding).
+Cell* make_at_stored(Cell* cell, i32 year, i32 month, i32 day, double stored, i32 zone_hours, i32 zone_minutes);
 // Has time, zone 0; for file dates.
 Cell* make_from_parts(Cell* cell, i32 year, i32 month, i32 day, i32 hours, i32 minutes, i32 seconds,
                       i32 nanoseconds);

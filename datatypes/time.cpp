@@ -2,6 +2,8 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 
 #include "datatypes/block.h"
 #include "datatypes/date.h"
@@ -148,6 +150,30 @@ i32 form_into(double seconds, Cell* out, i32 part) {
   return part - n;
 }
 
+i32 clock_into(const char* text, int len, Cell* out, i32 part) {
+  const char* dot = static_cast<const char*>(std::memchr(text, '.', std::size_t(len)));
+  u64 whole = 0;
+  std::from_chars(text, dot ? dot : text + len, whole);
+  char buf[48];
+  int n = std::snprintf(buf, sizeof buf, "%llu:%02u:%02u", static_cast<unsigned long long>(whole / 3600),
+                        unsigned(whole % 3600 / 60), unsigned(whole % 60));
+  string::append_c_text_n(out, buf, std::size_t(n));
+  if (dot) string::append_c_text_n(out, dot, std::size_t(text + len - dot));
+  return part - n - (dot ? i32(text + len - dot) : 0);
+}
+
+i32 mold_into(double seconds, Cell* out, i32 part) {
+  // Past 2^53 seconds the whole part has no exact clock text (nor loads).
+  if (float_::special(seconds) || std::fabs(seconds) >= 0x1p53) return form_into(seconds, out, part);
+  char text[dtoa::kMaxPlain];
+  int n = dtoa::float_to_plain(std::fabs(seconds), text);
+  if (std::signbit(seconds)) {  // -0:00:00 too: it loads back as -0.0
+    string::append_c_text(out, "-");
+    part--;
+  }
+  return clock_into(text, n, out, part);
+}
+
 void raise_bad_to_arg(const Cell* spec) { scalar::raise_with_type(Err::ScriptBadToArg, T_TIME, spec); }
 
 // ---- slot functions
@@ -198,7 +224,7 @@ Cell* make(Cell*, Cell* spec, int) {
 i32 form(const Cell* value, Cell* out, const Cell*, i32 part) { return form_into(value->float_value(), out, part); }
 
 i32 mold(const Cell* value, Cell* out, bool, bool, bool, const Cell*, i32 part, i32) {
-  return form_into(value->float_value(), out, part);
+  return mold_into(value->float_value(), out, part);
 }
 
 Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, i32, bool, bool, bool) {

@@ -39,8 +39,15 @@ Cell* get_field(const Cell* value, int field);
 int get_named_index(const Cell* word);
 
 // ---- text
-// Appends the h:mm:ss text of the seconds; returns the part budget left.
+// Appends the h:mm:ss text of the seconds, rounded to six significant digits
+// of seconds; returns the part budget left.
 i32 form_into(double seconds, Cell* out, i32 part);
+// The same with every digit the seconds need to load back to the same value
+// (mold).
+i32 mold_into(double seconds, Cell* out, i32 part);
+// The clock text of a plain decimal count of seconds ("W" or "W.digits", no
+// sign, W below 2^53): hours, minutes and seconds, the fraction digits kept.
+i32 clock_into(const char* text, int len, Cell* out, i32 part);
 ZOT_NORETURN void raise_bad_to_arg(const Cell* spec);
 
 // ---- slot functions

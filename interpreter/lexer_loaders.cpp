@@ -2,6 +2,8 @@
 // value at the tail of the scan's cell buffer, checking it on the way. With
 // load false a loader only checks. A malformed token raises the syntax error
 // of its datatype through raise_syntax.
+#include <charconv>
+#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -15,6 +17,7 @@
 #include "datatypes/time.h"
 #include "datatypes/tuple.h"
 #include "interpreter/lexer.h"
+#include "runtime/dtoa.h"
 #include "runtime/memory.h"
 #include "runtime/scan_numbers.h"
 #include "runtime/symbol.h"
@@ -252,50 +255,86 @@ bool read_field(const u8*& p, const u8* e, i32* out) {
   return p > s;
 }
 
-// Seconds with an optional fraction: digits, then "." or "," and digits.
-bool read_seconds(const u8* p, const u8* e, double* out) {
-  u8 buf[numtext::kMaxFloatText];
-  u32 n = u32(e - p);
-  if (n == 0 || n > numtext::kMaxFloatText) return false;
-  for (u32 i = 0; i < n; i++) {
-    u8 c = p[i] == ',' ? u8('.') : p[i];
-    if (!is_digit(c) && c != '.') return false;
-    buf[i] = c;
+// The fields of a clock text. The fraction of the seconds stays digits, so
+// that the value (less a zone offset, for a date) is rounded once: a molded
+// time or date loads back to the very value.
+struct Clock {
+  i64 hours = 0, minutes = 0, seconds = 0;
+  const u8* frac = nullptr;
+  u32 frac_len = 0;
+};
+constexpr u32 kMaxFraction = 400;
+
+// Seconds below 60: digits, then an optional "." or "," and digits.
+bool read_second_fields(const u8* p, const u8* e, Clock* c) {
+  i32 s = 0;
+  if (!read_field(p, e, &s) && (p >= e || (*p != '.' && *p != ','))) return false;
+  if (s > 59) return false;
+  c->seconds = s;
+  if (p == e) return true;
+  if (*p != '.' && *p != ',') return false;
+  ++p;
+  for (const u8* q = p; q < e; q++)
+    if (!is_digit(*q)) return false;
+  if (u32(e - p) > kMaxFraction) return false;
+  c->frac = p;
+  c->frac_len = u32(e - p);
+  return true;
+}
+
+// The clock's count of seconds less shift, rounded once.
+bool clock_value(const Clock& c, i64 shift, double* out) {
+  char text[kMaxFraction + 64];
+  char* o = std::to_chars(text, text + 32, c.hours * 3600 + c.minutes * 60 + c.seconds).ptr;
+  if (c.frac_len) {
+    *o++ = '.';
+    std::memcpy(o, c.frac, c.frac_len);
+    o += c.frac_len;
   }
-  return numtext::bytes_to_float(buf, n, 0, out) && *out < 60.0;
+  int n = int(o - text);
+  char shifted[sizeof text];
+  if (shift) {
+    n = dtoa::add_integer(text, n, -shift, shifted, int(sizeof shifted));
+    if (n < 0) return false;
+  }
+  const char* t = shift ? shifted : text;
+  *out = dtoa::text_to_float(t, t + n, 0, nullptr);
+  return true;
 }
 
 // [sign] h ":" m [":" s[.fraction]], or [sign] m ":" s "." fraction.
-bool parse_time(const u8* p, const u8* e, u32 flags, double* out) {
-  bool negative = false;
-  if (p < e && (*p == '-' || *p == '+')) negative = *p++ == '-';
+bool parse_time(const u8* p, const u8* e, u32 flags, Clock* c, bool* negative) {
+  *negative = false;
+  if (p < e && (*p == '-' || *p == '+')) *negative = *p++ == '-';
   i32 hours, minutes;
-  double seconds = 0;
   if (!read_field(p, e, &hours) || p >= e || *p != ':') return false;
   ++p;
   const u8* second_field = p;
   if (!read_field(p, e, &minutes)) return false;
+  c->hours = hours;
+  c->minutes = minutes;
   if (p < e) {
     u8 sep = *p++;
     if (p >= e || (flags & F_EXP)) return false;
     if (sep == ':') {
-      if (!read_seconds(p, e, &seconds)) return false;
+      if (!read_second_fields(p, e, c)) return false;
     } else if (sep == '.' || sep == ',') {
-      minutes = hours;
-      hours = 0;
-      if (!read_seconds(second_field, e, &seconds)) return false;
+      c->minutes = hours;
+      c->hours = 0;
+      if (!read_second_fields(second_field, e, c)) return false;
     } else {
       return false;
     }
   }
-  double v = double(hours) * 3600.0 + double(minutes) * 60.0 + seconds;
-  *out = negative ? -v : v;
   return true;
 }
 
 void load_time(State* st, const u8* start, const u8* end, u32 flags, bool load) {
+  Clock c;
+  bool negative;
   double seconds;
-  if (!parse_time(start, end, flags, &seconds)) raise_syntax(st, start, T_TIME);
+  if (!parse_time(start, end, flags, &c, &negative) || !clock_value(c, 0, &seconds)) raise_syntax(st, start, T_TIME);
+  if (negative) seconds = -seconds;
   st->token_type = T_TIME;
   if (!load) return;
   Cell v;
@@ -392,7 +431,7 @@ void load_money(State* st, const u8* start, const u8* end, u32, bool load) {
 struct DateParts {
   i32 year = 0, month = 0, day = 0;
   bool has_time = false;
-  double time = 0;
+  Clock clock;
   bool has_zone = false;
   i32 zone_hours = 0, zone_minutes = 0;
   i32 week = 0, weekday = 0, yearday = 0;
@@ -416,21 +455,19 @@ bool read_day_time(const u8*& p, const u8* e, DateParts* d) {
   const u8* t = s;
   bool colon = false;
   for (const u8* q = s; q < p; q++) colon |= *q == ':';
-  double secs;
+  Clock& c = d->clock;
   if (colon) {
-    if (!parse_time(s, p, 0, &secs) || secs < 0) return false;
-    d->time = secs;
+    bool negative;
+    if (!parse_time(s, p, 0, &c, &negative) || negative) return false;
   } else {
     i32 h, m;
     if (!read_digits(t, p, 2, &h) || !read_digits(t, p, 2, &m)) return false;
-    double sec = 0;
-    if (t < p && !read_seconds(t, p, &sec)) return false;
-    if (m > 59) return false;
-    d->time = h * 3600.0 + m * 60.0 + sec;
+    c.hours = h;
+    c.minutes = m;
+    if (t < p && !read_second_fields(t, p, &c)) return false;
   }
-  i32 hours = i32(d->time / 3600.0);
-  i32 minutes = i32((d->time - hours * 3600.0) / 60.0);
-  if (hours > 23 || minutes > 59) return false;
+  // Each field within its clock range: 10:70 is no time of day.
+  if (c.hours > 23 || c.minutes > 59) return false;
   d->has_time = true;
   return true;
 }
@@ -587,7 +624,14 @@ void load_date(State* st, const u8* start, const u8* end, u32, bool load) {
   if (!load) return;
   Cell v;
   set_unset(&v);
-  date::make_at(&v, d.year, d.month, d.day, d.time, d.zone_hours, d.zone_minutes, d.has_time);
+  if (d.has_time) {
+    double stored;
+    if (!clock_value(d.clock, date::zone_offset(d.zone_hours, d.zone_minutes), &stored))
+      raise_syntax(st, start, T_DATE);
+    date::make_at_stored(&v, d.year, d.month, d.day, stored, d.zone_hours, d.zone_minutes);
+  } else {
+    date::make_at(&v, d.year, d.month, d.day, 0.0, 0, 0, false);
+  }
   if (d.week) {
     date::set_week(&v, d.week);
     date::set_weekday(&v, d.weekday);

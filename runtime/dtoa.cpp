@@ -1,6 +1,7 @@
 #include "runtime/dtoa.h"
 
 #include <charconv>
+#include <cstring>
 #include <cmath>
 #include <limits>
 #include <system_error>
@@ -239,6 +240,111 @@ const char* float_to_text(double v, int digit_count, bool keep_point, int* len) 
   }
   if (len) *len = n;
   return text;
+}
+
+}  // namespace zot::dtoa
+
+namespace zot::dtoa {
+
+int float_to_plain(double v, char* out) {
+  Digits d;
+  float_to_digits(v, 0, &d);
+  char* o = out;
+  if (d.negative && d.decpt != kDecptZero) *o++ = '-';
+  if (d.decpt == kDecptZero || d.decpt == kDecptSpecial) {
+    *o++ = '0';
+  } else if (d.decpt <= 0) {
+    *o++ = '0';
+    *o++ = '.';
+    for (int i = 0; i < -d.decpt; i++) *o++ = '0';
+    std::memcpy(o, d.digits, std::size_t(d.count));
+    o += d.count;
+  } else {
+    for (int i = 0; i < d.decpt; i++) *o++ = i < d.count ? d.digits[i] : '0';
+    if (d.decpt < d.count) {
+      *o++ = '.';
+      std::memcpy(o, d.digits + d.decpt, std::size_t(d.count - d.decpt));
+      o += d.count - d.decpt;
+    }
+  }
+  *o = 0;
+  return int(o - out);
+}
+
+int add_integer(const char* text, int len, i64 n, char* out, int room) {
+  const char* p = text;
+  const char* end = text + len;
+  bool negative = p < end && *p == '-';
+  if (negative) ++p;
+  // The whole part (at most 18 digits) and the fraction digits.
+  i64 whole = 0;
+  int whole_digits = 0;
+  for (; p < end && is_digit(*p); ++p, ++whole_digits) {
+    if (whole_digits == 18) return -1;
+    whole = whole * 10 + (*p - '0');
+  }
+  const char* frac = p < end && *p == '.' ? p + 1 : end;
+  int frac_len = int(end - frac);
+  for (const char* q = frac; q < end; ++q)
+    if (!is_digit(*q)) return -1;
+  bool fraction = false;
+  for (const char* q = frac; q < end; ++q) fraction |= *q != '0';
+  // value = sign * (whole + f) with 0 <= f < 1; the sum is w plus or minus
+  // f, written with f itself or with its complement 1 - f.
+  i64 w;
+  if (__builtin_add_overflow(negative ? -whole : whole, n, &w) || w == INT64_MIN) return -1;
+  bool result_negative;
+  bool complement = false;
+  if (!fraction) {
+    result_negative = w < 0;
+    if (result_negative) w = -w;
+  } else if (!negative) {
+    // w + f: negative when w < 0, then -((-w - 1) + (1 - f)).
+    result_negative = w < 0;
+    if (result_negative) {
+      w = -w - 1;
+      complement = true;
+    }
+  } else {
+    // w - f: positive when w > 0, then (w - 1) + (1 - f); else -(-w + f).
+    result_negative = w <= 0;
+    if (result_negative) {
+      w = -w;
+    } else {
+      w -= 1;
+      complement = true;
+    }
+  }
+  if (room < 24 + frac_len) return -1;
+  char* o = out;
+  if (result_negative && (w != 0 || fraction)) *o++ = '-';
+  o = std::to_chars(o, out + room, w).ptr;
+  if (fraction) {
+    *o++ = '.';
+    if (!complement) {
+      std::memcpy(o, frac, std::size_t(frac_len));
+    } else {
+      // 1 - f: the digits of 10^k - f. Trailing zeros stay zeros; the last
+      // non-zero digit d becomes 10 - d, every digit before it 9 - d.
+      bool last = true;
+      for (int i = frac_len - 1; i >= 0; i--) {
+        int digit = frac[i] - '0';
+        int r;
+        if (last && digit == 0) {
+          r = 0;  // trailing zeros stay zeros until the first non-zero digit
+        } else if (last) {
+          r = 10 - digit;
+          last = false;
+        } else {
+          r = 9 - digit;
+        }
+        o[i] = char('0' + r);
+      }
+    }
+    o += frac_len;
+  }
+  *o = 0;
+  return int(o - out);
 }
 
 }  // namespace zot::dtoa

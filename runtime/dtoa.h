@@ -45,4 +45,14 @@ void float_to_digits(double v, int digit_count, Digits* out);
 // null) receives its length. The text is NUL-terminated.
 const char* float_to_text(double v, int digit_count, bool keep_point, int* len);
 
+// The shortest digits of v (finite) laid out plainly, without an exponent:
+// "-12.5", "3", "0.0000001". out needs kMaxPlain bytes; answers the length.
+constexpr int kMaxPlain = 360;
+int float_to_plain(double v, char* out);
+
+// text + n computed exactly: text is [-]digits[.digits] (at most 18 whole
+// digits), and so is the sum written to out. Answers its length, or -1 when
+// the text is not of that form or out (room bytes) is too small.
+int add_integer(const char* text, int len, i64 n, char* out, int room);
+
 }  // namespace zot::dtoa

@@ -12,6 +12,7 @@
 #include "datatypes/string.h"
 #include "runtime/actions.h"
 #include "runtime/hashtable.h"
+#include "tests/unit/series_fixture.h"
 
 namespace zot::test {
 
@@ -78,14 +79,6 @@ inline std::string unsound(const Cell& v, int depth = 4) {
     if (unit != 1 && unit != 2 && unit != 4 && unit != 8) return "vector of unit " + std::to_string(unit);
   }
   return "";
-}
-
-// The mold of a value (walks every cell and unit it holds).
-inline std::string mold_text(const Cell& v) {
-  Cell out;
-  string::make_at(&out, 16);
-  actions::lookup<actions::MoldFn>(v.type(), actions::kMold)(&v, &out, false, false, true, nullptr, 1 << 20, 0);
-  return string::to_utf8(&out);
 }
 
 }  // namespace zot::test
