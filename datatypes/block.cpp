@@ -29,16 +29,6 @@ namespace {
 
 constexpr u64 kMaxCells = u64(1) << 27;
 
-// Puts the argument stack's top back where it was, for cells pushed only to
-// keep work values alive. Not while an error unwinds: its value is on the
-// stack by then, and the try frame restores the rest.
-struct StackMark {
-  Cell* top = stack::g_top;
-  int unwinding = std::uncaught_exceptions();
-  ~StackMark() {
-    if (std::uncaught_exceptions() == unwinding) stack::g_top = top;
-  }
-};
 
 ZOT_INLINE i32 total(const Cell* b) { return i32(buffer_of(b)->length()); }
 
@@ -103,7 +93,7 @@ void deep_copy_cells(Cell* block) {
   for (i32 i = 0; i < n; i++) {
     Cell elem = *cell_at(block, i);
     if (!series::is_series_type(elem.type())) continue;
-    StackMark mark;
+    stack::TopMark mark;
     Cell* tmp = stack::push(&datatype::g_none);
     Cell* r = actions::lookup<actions::CopyFn>(elem.type(), actions::kCopy)(&elem, tmp, nullptr, true, nullptr);
     *cell_at(block, i) = *r;
@@ -203,7 +193,7 @@ Cell* insert_value(Cell* b, const Cell* value, bool advance, bool at_head) {
 }
 
 void insert_values(Cell* target, const Cell* source) {
-  StackMark mark;
+  stack::TopMark mark;
   Cell src = *source;
   i32 n = length_at(&src);
   if (n == 0) return;
@@ -285,7 +275,7 @@ Cell* clone(const Cell* b, bool deep, bool paths_too) {
     u32 t = elem.type();
     bool nested = t == T_BLOCK || (paths_too && (t == T_PAREN || (t >= T_PATH && t <= T_GET_PATH)));
     if (!nested) continue;
-    StackMark mark;
+    stack::TopMark mark;
     Cell* c = clone(&elem, true, paths_too);
     c->header = elem.header;  // the nested value's type and flags
     *cell_at(r, i) = *c;
@@ -300,7 +290,7 @@ void copy_types_in_place(Cell* block, i32 first, i32 end, i32 step, bool deep, c
     bool wanted = kind->is(T_DATATYPE) ? kind->w1 == t : runtime::typeset_has(kind, t);
     bool copyable = series::is_series_type(t) || t == T_MAP || t == T_BITSET || t == T_OBJECT || t == T_ERROR;
     if (!wanted || !copyable) continue;
-    StackMark mark;
+    stack::TopMark mark;
     Cell k = *kind;
     Cell* tmp = stack::push(&datatype::g_none);
     auto copy_fn = actions::lookup<actions::CopyFn>(t, actions::kCopy);
@@ -558,7 +548,7 @@ void append(Cell* series, Cell* value, i32 part_in, bool only, i32 dup, bool app
   i32 at = append ? t : idx;
   u64 new_len = u64(t) + cells;
   if (cells > 0) {
-    StackMark mark;
+    stack::TopMark mark;
     if (splice) stage_if_same(&v, series, part);
     Series* s = ensure_room(series, new_len, dup < 5 ? new_len * 2 : new_len);
     Cell* base = s->cells();
@@ -598,7 +588,7 @@ void change(Cell* series, Cell* value, i32 part, bool only, i32 dup) {
   plan();
   bool owned = series::ownership_check(series, Change::kChange, value, idx, replaced);
   if (owned) plan();
-  StackMark mark;
+  stack::TopMark mark;
   if (splice) stage_if_same(&v, series, count);
   Series* s = ensure_room(series, new_len, new_len);
   Cell* base = s->cells();

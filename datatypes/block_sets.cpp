@@ -25,13 +25,6 @@ using series::index_of;
 
 enum SetOp : int { kUnique = 8, kUnion = 9, kIntersect = 10, kExclude = 11, kDifference = 12 };
 
-struct StackMark {
-  Cell* top = stack::g_top;
-  int unwinding = std::uncaught_exceptions();
-  ~StackMark() {
-    if (std::uncaught_exceptions() == unwinding) stack::g_top = top;
-  }
-};
 
 // A hash! cell on the argument stack over the block's cells from its index,
 // with a table of its own unless it is a hash! that has one.
@@ -79,7 +72,7 @@ void set_operation(bool case_, const Cell* skip, int op) {
   bool hashed = first->is(T_HASH) || (second && second->is(T_HASH));
   i32 mode = case_ ? actions::kStrictEqual : actions::kEqual;
 
-  StackMark mark;
+  stack::TopMark mark;
   i32 room = length_at(first) + (op == kUnion ? length_at(second) : 0);
   Cell* result = push_new(std::max(room, 1));
   set_type(result, T_HASH);

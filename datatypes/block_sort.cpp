@@ -34,13 +34,6 @@ ZOT_NORETURN void bad_refine(const char* word, const Cell* arg) {
   raise_error(Err::ScriptInvalidRefineArg, &w, arg);
 }
 
-struct StackMark {
-  Cell* top = stack::g_top;
-  int unwinding = std::uncaught_exceptions();
-  ~StackMark() {
-    if (std::uncaught_exceptions() == unwinding) stack::g_top = top;
-  }
-};
 
 struct Order {
   const Cell* work;  // the records, on the argument stack
@@ -155,7 +148,7 @@ Cell* sort(Cell* s, bool case_, Cell* skip, Cell* comparator, Cell* part, bool a
     if (owned) series::ownership_done(s, Change::kSorted, nullptr, start, 0);
     return s;
   }
-  StackMark mark;
+  stack::TopMark mark;
   Cell* work = push_new(n);
   std::memcpy(buffer_of(work)->cells(), buffer_of(s)->cells() + start, std::size_t(n) * sizeof(Cell));
   buffer_of(work)->tail = buffer_of(work)->head + u32(n) * sizeof(Cell);

@@ -42,13 +42,6 @@ u32 g_catalog_root = 0;    // root cell indexes, 0 until init
 u32 g_prototype_root = 0;
 i32 g_stack_trace = 0;
 
-struct StackMark {
-  Cell* top = stack::g_top;
-  int unwinding = std::uncaught_exceptions();
-  ~StackMark() {
-    if (std::uncaught_exceptions() == unwinding) stack::g_top = top;
-  }
-};
 
 ZOT_INLINE u32 canon(u32 sym) { return symbol::resolve(sym); }
 ZOT_INLINE Node catalog_ctx() { return root::cell(g_catalog_root)->w1; }
@@ -143,7 +136,7 @@ Cell scan_template(const char* text, const char* fallback) {
 }
 
 void build_catalog() {
-  StackMark mark;
+  stack::TopMark mark;
   Cell* cat = stack::push(&datatype::g_none);
   object::make_at(cat, kErrCategoryCount);
   cat->w2 = kCatalogClass;
@@ -172,7 +165,7 @@ void build_catalog() {
 }
 
 void build_prototype() {
-  StackMark mark;
+  stack::TopMark mark;
   Cell* p = stack::push(&datatype::g_none);
   object::make_at(p, kFieldCount);
   Cell none = none_cell();
@@ -495,7 +488,7 @@ void fill_stack_trace(Cell* error) {
   Cell s = get_field(error, kStack);
   if (!s.is(T_INTEGER)) return;
   i32 level = g_stack_trace > 0 ? g_stack_trace : 1;
-  StackMark mark;
+  stack::TopMark mark;
   Cell* b = block::push_new(20);
   collect_frame_words(level, b, s.int_value());
   Cell blk = *b;
@@ -549,7 +542,7 @@ i32 form(const Cell* value, Cell* out, const Cell* limit, i32 part) {
   }
   if (!ok) {
     // The invalid-error message with the offending field as its argument.
-    StackMark mark;
+    stack::TopMark mark;
     Cell* t = stack::push(&datatype::g_none);
     Cell p = *prototype();
     object::copy_into(&p, t, false, nullptr, false);

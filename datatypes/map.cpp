@@ -32,15 +32,6 @@ Cell g_answer;  // slot functions answering a value that lives nowhere else
 // Larger maps would overflow the table's bucket arithmetic.
 constexpr i64 kMaxCells = i64(1) << 26;
 
-// Puts the argument-stack top back where it was, except while an error
-// unwinds (the error value sits on the stack then).
-struct StackMark {
-  Cell* top = stack::g_top;
-  int unwinding = std::uncaught_exceptions();
-  ~StackMark() {
-    if (std::uncaught_exceptions() == unwinding) stack::g_top = top;
-  }
-};
 
 ZOT_INLINE Node table_of(const Cell* m) { return Node(m->w3); }
 ZOT_INLINE Cell* cells_of(Node b) { return mem::series_of(b)->cells(); }
@@ -331,7 +322,7 @@ void copy_nested(Cell* block, u32 first, u32 step) {
     Cell elem = cells_of(b)[i];
     u32 t = elem.type();
     if (elem.header == 0 || (!series::is_series_type(t) && t != T_MAP)) continue;
-    StackMark mark;
+    stack::TopMark mark;
     Cell* tmp = stack::push(&datatype::g_none);
     Cell* r = actions::lookup<actions::CopyFn>(t, actions::kCopy)(&elem, tmp, nullptr, true, nullptr);
     Cell c = *r;
@@ -498,7 +489,7 @@ void reflect_into(const Cell* map, u32 field_symbol, Cell* out) {
   auto is = [&](w::Id id) { return f == symbol::resolve(words::sym(id)); };
   bool keys = is(w::words), values = is(w::values), body = is(w::body);
   if (!keys && !values && !body) raise_error(Err::InternalNotDone);
-  StackMark mark;
+  stack::TopMark mark;
   i32 n = size(&m);
   Cell* r = block::push_new(std::max(body ? n * 2 : n, 1));
   Node b = m.w2;

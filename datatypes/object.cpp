@@ -30,15 +30,6 @@ Cell g_answer;  // slot functions answering a value that lives nowhere else
 
 constexpr u32 kNoHandler = 0xFFFFu;
 
-// Puts the argument-stack top back where it was, except while an error
-// unwinds (the error value sits on the stack then; the try frame restores it).
-struct StackMark {
-  Cell* top = stack::g_top;
-  int unwinding = std::uncaught_exceptions();
-  ~StackMark() {
-    if (std::uncaught_exceptions() == unwinding) stack::g_top = top;
-  }
-};
 
 ZOT_INLINE u32 canon(u32 sym) { return symbol::resolve(sym); }
 ZOT_INLINE bool is_sym(u32 sym, w::Id id) { return canon(sym) == canon(words::sym(id)); }
@@ -85,7 +76,7 @@ void store(Node ctx, u32 index, const Cell* value) {
 Cell deep_copy(const Cell* value) {
   Cell v = *value;
   if (!series::is_series_type(v.type())) return v;
-  StackMark mark;
+  stack::TopMark mark;
   Cell* tmp = stack::push(&datatype::g_none);
   Cell* r = actions::lookup<actions::CopyFn>(v.type(), actions::kCopy)(&v, tmp, nullptr, true, nullptr);
   return *r;
@@ -97,7 +88,7 @@ Cell remake_function(const Cell* fn_in, Node obj_ctx) {
   Cell f = *fn_in;
   Cell body = *function::more_cell(&f, function::kMoreBody);
   if (!body.is(T_BLOCK)) raise_error(Err::ScriptBadFuncDef, &f);
-  StackMark mark;
+  stack::TopMark mark;
   Cell b = *block::clone(&body, true, true);
   context::bind(&b, obj_ctx, true);
   Cell spec = function::spec_of(&f);
@@ -190,7 +181,7 @@ void body_of(const Cell* obj, Cell* out) {
   Cell o = *obj;
   Node ctx = o.w1;
   u32 n = context::word_count(ctx);
-  StackMark mark;
+  stack::TopMark mark;
   Cell* b = block::push_new(i32(n * 2));
   for (u32 i = 0; i < n; i++) {
     Cell w = bound_word(ctx, i);
@@ -632,7 +623,7 @@ void reflect(Cell* value, u32 field_symbol) {
   u32 n = context::word_count(ctx);
   u32 f = canon(field_symbol);
   auto is = [&](w::Id id) { return f == canon(words::sym(id)); };
-  StackMark mark;
+  stack::TopMark mark;
   Cell r;
   if (is(w::changed) || is(w::words)) {
     bool changed_only = is(w::changed);

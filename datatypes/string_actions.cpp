@@ -39,16 +39,6 @@ namespace {
 constexpr i32 kNoLimit = 0x7FFFFFFF;
 // bitset! buffers: the negation flag answers for code points past the bits.
 
-// Puts the argument stack's top back where it was, for cells pushed only to
-// keep work values alive. Not while an error unwinds: its value is on the
-// stack by then, and the try frame restores the rest.
-struct StackMark {
-  Cell* top = stack::g_top;
-  int unwinding = std::uncaught_exceptions();
-  ~StackMark() {
-    if (std::uncaught_exceptions() == unwinding) stack::g_top = top;
-  }
-};
 
 ZOT_INLINE void put_unit(u8* p, u32 unit, u32 cp) {
   if (unit == 1) {
@@ -304,7 +294,7 @@ Search search(Cell* s, Cell* value, Cell* part, bool case_, bool same, bool any,
   Cell key = *value;
   u32 kt = key.type();
   bool binary = st == T_BINARY, vector = st == T_VECTOR;
-  StackMark mark;
+  stack::TopMark mark;
   if (kt == T_CHAR) {
     kind = kUnit;
     cp = key.w2;
@@ -869,7 +859,7 @@ Cell* sort(Cell* s, bool case_, Cell* skip, Cell* comparator, Cell* part, bool a
       std::vector<u32> work(static_cast<std::size_t>(len));
       const Series* b = buffer_of(s);
       for (i32 i = 0; i < len; i++) work[std::size_t(i)] = unit_at(b, start + i);
-      StackMark mark;
+      stack::TopMark mark;
       Cell fn = *comparator;
       Cell* first = nullptr;
       Cell* second = nullptr;
@@ -963,7 +953,7 @@ void set_operation(bool case_, const Cell* skip, int op) {
   clamp_index(first);
   if (second) clamp_index(second);
   u32 room = u32(length_at(first)) + (op == kUnion ? u32(length_at(second)) : 0u);
-  StackMark mark;
+  stack::TopMark mark;
   Cell* result = push_string(room);
   set_type(result, first->type());
 

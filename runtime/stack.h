@@ -3,6 +3,8 @@
 // stacks are allocated once and never move, so pointers into them stay valid.
 #pragma once
 
+#include <exception>
+
 #include "runtime/base.h"
 #include "runtime/cell.h"
 #include "runtime/memory.h"
@@ -144,6 +146,17 @@ ZOT_INLINE void set_only_result(const Cell* c) {
 void try_result();
 ZOT_INLINE Cell* top_value() { return g_top > g_bottom ? g_top - 1 : g_top; }
 ZOT_INLINE TypeId top_type() { return top_value()->type(); }
+
+// Puts the argument stack's top back where it was when the scope ends, for
+// cells pushed only to keep work values alive. Not while an error unwinds:
+// its value is on the stack by then, and the try frame restores the rest.
+struct TopMark {
+  Cell* top = g_top;
+  int unwinding = std::uncaught_exceptions();
+  ~TopMark() {
+    if (std::uncaught_exceptions() == unwinding) g_top = top;
+  }
+};
 
 // ---- non-local exits
 // Removes frames down to the nearest of the type (or a try/all frame, or the
