@@ -575,12 +575,7 @@ Cell* to(Cell*, Cell* spec, int) { return make_or_to(spec, false); }
 void random(Cell* value, bool seed, bool secure, bool) {
   Services& s = services();
   u32 w = value->w1;
-  if (seed) {
-    if (!s.random_seed) service_missing();
-    s.random_seed(w + u32(i32(time_of(value))));
-    set_unset(value);
-    return;
-  }
+  if (seed) return random_seed_value(value, w + u32(i32(time_of(value))));
   if (!s.random_range || !s.random_draw) service_missing();
   i64 days = s.random_range(i32(day_number(w)), secure) - 1;
   if (!has_time(w)) {

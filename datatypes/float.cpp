@@ -495,21 +495,15 @@ bool odd(const Cell* value) {
 }
 
 double random_scaled(double limit, bool secure) {
-  if (!g_services.random_draw) service_missing();
   if (secure) {
-    double d1 = g_services.random_draw(true), d2 = g_services.random_draw(true);
+    double d1 = random_draw(true), d2 = random_draw(true);
     return limit * (d2 + d1 / 2147483647.0) / 2147483648.0;
   }
-  return limit * (g_services.random_draw(false) / 2147483647.0);
+  return limit * (random_draw(false) / 2147483647.0);
 }
 
 void random(Cell* value, bool seed, bool secure, bool) {
-  if (seed) {
-    if (!g_services.random_seed) service_missing();
-    g_services.random_seed(value->w2 ^ value->w3);
-    set_unset(value);
-    return;
-  }
+  if (seed) return random_seed_value(value, value->w2 ^ value->w3);
   value->set_float(random_scaled(value->float_value(), secure));
 }
 

@@ -395,14 +395,8 @@ bool even(const Cell* value) { return (value->w2 & 1) == 0; }
 bool odd(const Cell* value) { return (value->w2 & 1) != 0; }
 
 void random(Cell* value, bool seed, bool secure, bool) {
-  if (seed) {
-    if (!g_services.random_seed) service_missing();
-    g_services.random_seed(value->w2);
-    set_unset(value);
-    return;
-  }
-  if (!g_services.random_range) service_missing();
-  value->w2 = u32(g_services.random_range(value->int_value(), secure));
+  if (seed) return random_seed_value(value, value->w2);
+  value->w2 = u32(random_range(value->int_value(), secure));
 }
 
 void register_type() {

@@ -723,12 +723,7 @@ Cell* to(Cell*, Cell* spec, int) { return make_or_to(spec); }
 
 void random(Cell* value, bool seed, bool secure, bool) {
   Services& s = g_services;
-  if (seed) {
-    if (!s.random_seed) service_missing();
-    s.random_seed(value->w1 ^ value->w2 ^ value->w3 ^ (value->header & kSignBit));
-    set_unset(value);
-    return;
-  }
+  if (seed) return random_seed_value(value, value->w1 ^ value->w2 ^ value->w3 ^ (value->header & kSignBit));
   if (!s.random_range || !s.random_draw) service_missing();
   Amount a;
   unpack(value, &a);

@@ -266,15 +266,9 @@ Cell* pick(Cell* value, i32 index, Cell* index_cell) {
 void reverse(Cell* value, Cell*, Cell*) { std::swap(value->w2, value->w3); }
 
 void random(Cell* value, bool seed, bool secure, bool) {
-  if (seed) {
-    if (!g_services.random_seed) service_missing();
-    g_services.random_seed(value->w2 ^ value->w3);
-    set_unset(value);
-    return;
-  }
-  if (!g_services.random_range) service_missing();
-  value->w2 = u32(g_services.random_range(x_of(value), secure));
-  value->w3 = u32(g_services.random_range(y_of(value), secure));
+  if (seed) return random_seed_value(value, value->w2 ^ value->w3);
+  value->w2 = u32(random_range(x_of(value), secure));
+  value->w3 = u32(random_range(y_of(value), secure));
 }
 
 void register_type() {

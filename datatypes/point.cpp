@@ -267,11 +267,8 @@ Cell* pt_path(Cell* parent, Cell* element, Cell* value, Cell* path) {
 template <int N>
 void random_point(Cell* value, bool seed, bool secure, bool) {
   if (seed) {
-    if (!g_services.random_seed) service_missing();
     const u32 words[3] = {value->w1, value->w2, value->w3};
-    g_services.random_seed(hashtable::murmur_hash(words, 4 * N));
-    set_unset(value);
-    return;
+    return random_seed_value(value, hashtable::murmur_hash(words, 4 * N));
   }
   for (int i = 0; i < N; i++) {
     float c = coord(value, i);

@@ -101,11 +101,6 @@ void read_element(const Cell* s, i64 i, Cell* out) {
   make_cell(out, T_CHAR, 0, string::get_char(p, unit > 4 ? 4 : unit), 0);
 }
 
-i32 draw_range(i32 n, bool secure) {
-  if (!g_services.random_range) service_missing();
-  return g_services.random_range(n, secure);
-}
-
 }  // namespace
 
 // ---- shared routines
@@ -595,13 +590,11 @@ Cell* copy(Cell* value, Cell* result, Cell* part, bool deep, Cell* kind) {
 
 void random(Cell* value, bool seed, bool secure, bool only) {
   if (seed) {
-    if (!g_services.random_seed || !g_services.hash_bytes) service_missing();
+    if (!g_services.hash_bytes) service_missing();
     i32 len = length_at(value);
     Series* b = buffer_of(value);
     u32 h = g_services.hash_bytes(unit_ptr(b, index_of(value)), u32(len) << b->unit_shift());
-    g_services.random_seed(h);
-    set_unset(value);
-    return;
+    return random_seed_value(value, h);
   }
   i32 len = length_at(value);
   i32 i = index_of(value);
@@ -610,7 +603,7 @@ void random(Cell* value, bool seed, bool secure, bool only) {
       set_none(value);
       return;
     }
-    i64 at = i64(i) + draw_range(len, secure) - 1;
+    i64 at = i64(i) + random_range(len, secure) - 1;
     if (is_any_block(value->type()))
       *value = buffer_of(value)->cells()[at];
     else
@@ -623,7 +616,7 @@ void random(Cell* value, bool seed, bool secure, bool only) {
     i = index_of(value);
   }
   for (i32 pos = i, left = len; left > 0; pos++, left--) {
-    i32 r = draw_range(left, secure);
+    i32 r = random_range(left, secure);
     if (r == 1) continue;
     Series* b = buffer_of(value);
     swap_bytes(unit_ptr(b, pos), unit_ptr(b, i64(pos) + r - 1), b->unit());

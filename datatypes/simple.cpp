@@ -258,12 +258,7 @@ Cell* to(Cell* proto, Cell* spec, int type) {
 
 void random(Cell* value, bool seed, bool secure, bool only) {
   (void)only;
-  if (seed) {
-    if (!g_services.random_seed) service_missing();
-    g_services.random_seed(value->w1);
-    set_unset(value);
-    return;
-  }
+  if (seed) return random_seed_value(value, value->w1);
   if (!g_services.random_draw) service_missing();
   set_logic(value, g_services.random_draw(secure) > 0x3FFFFFFF);
 }

@@ -322,15 +322,8 @@ void reverse(Cell* value, Cell* part, Cell* skip) {
 }
 
 void random(Cell* value, bool seed, bool secure, bool) {
-  if (seed) {
-    if (!g_services.random_seed) service_missing();
-    g_services.random_seed(value->w1 ^ value->w2 ^ value->w3);
-    set_unset(value);
-    return;
-  }
-  if (!g_services.random_range) service_missing();
-  for (int i = 0, n = count_of(value); i < n; i++)
-    set_byte_at(value, i, u8(g_services.random_range(byte_at(value, i) + 1, secure) - 1));
+  if (seed) return random_seed_value(value, value->w1 ^ value->w2 ^ value->w3);
+  for (int i = 0, n = count_of(value); i < n; i++) set_byte_at(value, i, u8(random_range(byte_at(value, i) + 1, secure) - 1));
 }
 
 void register_type() {

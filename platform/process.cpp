@@ -235,6 +235,7 @@ OsInfo os_info() {
 bool open_with_desktop(const std::string& target) {
   ChildSpec spec;
   spec.argv = {"xdg-open", target};
+  spec.in = Stream::kNull;
   spec.wait = false;
   ChildResult r;
   run_child(spec, &r);

@@ -77,4 +77,11 @@ extern Services g_services;
 // Raises internal/not-done for a service that is not installed.
 ZOT_NORETURN void service_missing();
 
+// The random generator through the table (internal/not-done when empty).
+i32 random_range(i32 n, bool secure);
+i32 random_draw(bool secure);
+// The /seed form of every random slot: the generator restarts from seed and
+// the value becomes unset!.
+void random_seed_value(Cell* value, u32 seed);
+
 }  // namespace zot
