@@ -182,7 +182,7 @@ u32 Decoder::read_compact_units(Rooted& into, const Header& h, u32 head) {
     n = packed >> 2;
   }
   if (u64(n) * unit > left()) invalid(at);
-  if (h.type != T_VECTOR) check_code_points(p_, n, unit);
+  if (h.type != T_VECTOR || element == T_CHAR) check_code_points(p_, n, unit);
   return put_units(into, h.type, head, unit, n, bytes(u64(n) * unit), element, 0);
 }
 

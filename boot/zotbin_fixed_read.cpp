@@ -116,7 +116,7 @@ u32 Decoder::read_fixed_units(Rooted& into, const Header& h, u32 head) {
     invalid(h.at);
   }
   if (u64(n) * unit > left()) invalid(at);
-  if (h.type != T_VECTOR) check_code_points(p_, u32(n), unit);
+  if (h.type != T_VECTOR || element == T_CHAR) check_code_points(p_, u32(n), unit);
   u32 index = put_units(into, h.type, head, unit, u32(n), bytes(u64(n) * unit), element, 0);
   align4();
   return index;

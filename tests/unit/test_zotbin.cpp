@@ -415,7 +415,8 @@ TEST_F(ZotbinTest, SeriesRoundTrip) {
       {"m: #[a: 1 \"k\" [2 3] 5 #[x: 1] 1.5 none] remove/key m 5 m",
        "all [equal? mold/all orig mold/all rt equal? select rt \"K\" [2 3] equal? none select rt 5 "
        "equal? length? rt 3]"},
-      {"h: make hash! [a 1 b 2 c 3] next h", "all [equal? mold/all orig mold/all rt equal? index? rt 2]"},
+      {"h: make hash! [a 1 b 2 c 3] next h",
+       "all [equal? mold/all orig mold/all rt equal? index? rt 2 equal? select head rt 'c 3]"},
   };
   check_trips(cases, std::size(cases));
 }
@@ -431,6 +432,7 @@ TEST_F(ZotbinTest, SharingAndCyclesRoundTrip) {
       {"m: #[a: 1] reduce [m m]", "all [same? rt/1 rt/2 equal? rt/1/a 1]"},
       {"c: make bitset! \"ab\" reduce [c c]", "same? rt/1 rt/2"},
       {"v: make vector! [integer! 8 [1]] reduce [v v]", "same? rt/1 rt/2"},
+      {"o: make object! [a: 5 f: func [] [self/a]] o", "all [equal? rt/f 5 rt/a: 6 equal? rt/f 6]"},
       {"o: make object! [n: 1 inc: func [] [n: n + 1]] o",
        "all [equal? rt/inc 2 equal? rt/n 2 equal? orig/n 1]"},
       {"o: make object! [p: make object! [q: none]] o/p/q: o reduce [o/p o]", "same? rt/1/q rt/2"},
@@ -443,6 +445,8 @@ TEST_F(ZotbinTest, SharingAndCyclesRoundTrip) {
       {"e: make error! \"boom\" e", "equal? form rt form orig"},
       {"o: make object! [a: 1 on-change*: func [w o n] [zb-seen: w]] o",
        "zb-seen: none rt/a: 2 equal? mold zb-seen \"a\""},
+      {"make object! [b: [] on-deep-change*: func [o w t a n i p] [zb-deep: a]]",
+       "zb-deep: none append rt/b 1 equal? zb-deep 'appended"},
   };
   check_trips(cases, std::size(cases));
 }
@@ -558,6 +562,7 @@ TEST_F(ZotbinTest, CompactRejects) {
       {compact_binary("15 01 81"), zb, 13},           // a native's spec that is no block
       {compact_binary("23 14 00"), zb, 12},           // a vector of block! elements
       {compact_binary("23 2B 00"), zb, 12},           // integer! elements of 8 bytes
+      {compact_binary("23 2A 01 00 00 11 00"), zb, 14},  // a char! element above 10FFFF
       {compact_binary("20 00 05"), zb, 13},           // an object's context must be a context record
       {compact_binary("0E 20 00"), zb, 12},           // context flags bits 5-7
       {compact_binary("0E 03 00"), zb, 12},           // context kind 3
