@@ -13,13 +13,13 @@
 #include "datatypes/map.h"
 #include "datatypes/object.h"
 #include "datatypes/ownership.h"
-#include "datatypes/registry.h"
+#include "datatypes/words.h"
 #include "interpreter/natives.h"
-#include "runtime/stack.h"
+#include "runtime/actions.h"
 #include "runtime/errors.h"
 #include "runtime/hashtable.h"
+#include "runtime/stack.h"
 #include "runtime/symbol.h"
-#include "datatypes/words.h"
 
 namespace zot::zotbin {
 

@@ -1,14 +1,12 @@
-// The ZOTBIN loader: the header and its flags, the symbol table, the
-// records that hold other records, and the entries that decode a whole
-// binary (for scripts, and the boot image at start-up).
+// The ZOTBIN loader: the header and its flags, the symbol table, and the
+// entries that decode a whole binary (for scripts, and the boot image at
+// start-up).
 #include <algorithm>
-#include <cstdio>
 
 #include "boot/compressor.h"
 #include "boot/zotbin.h"
 #include "boot/zotbin_codec.h"
 #include "datatypes/block.h"
-#include "datatypes/context.h"
 #include "runtime/errors.h"
 #include "runtime/fatal.h"
 #include "runtime/print.h"

@@ -10,11 +10,10 @@
 #include "datatypes/context.h"
 #include "datatypes/error.h"
 #include "datatypes/string.h"
-#include "runtime/actions.h"
 #include "interpreter/eval.h"
-#include "runtime/stack.h"
 #include "runtime/root.h"
 #include "runtime/rooted.h"
+#include "runtime/stack.h"
 #include "tests/unit/eval_fixture.h"
 #include "tests/unit/runtime_fixture.h"
 
