@@ -10,8 +10,13 @@ AnyFn g_table[kTypeTableSize][kSlotCount];
 
 void inherit_marker() {}
 
+void bad_type(u32 type) {
+  (void)type;
+  runtime::quit(runtime::kFatalAssertion, ZOT_CALLER_ADDRESS());
+}
+
 AnyFn get_action(u32 type, int slot) {
-  AnyFn f = type < u32(kTypeTableSize) ? g_table[type][slot - 1] : nullptr;
+  AnyFn f = g_table[checked_type(type)][slot - 1];
   if (f) return f;
   Cell fn = stack::calling_word();
   Cell dt;

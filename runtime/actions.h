@@ -85,17 +85,26 @@ ZOT_INLINE AnyFn fn(F f) {
 // The action table: kTypeTableSize rows of 62 entries.
 extern AnyFn g_table[kTypeTableSize][kSlotCount];
 
-ZOT_INLINE AnyFn raw(u32 type, int slot) { return g_table[type][slot - 1]; }
+// A cell whose type id lies past the table is a broken value, never a
+// user's: it ends the process (fatal "assertion failed") before the table
+// is read out of bounds.
+ZOT_NORETURN void bad_type(u32 type);
+ZOT_INLINE u32 checked_type(u32 type) {
+  if (ZOT_UNLIKELY(type >= u32(kTypeTableSize))) bad_type(type);
+  return type;
+}
+
+ZOT_INLINE AnyFn raw(u32 type, int slot) { return g_table[checked_type(type)][slot - 1]; }
 template <class F>
 ZOT_INLINE F get(u32 type, int slot) {
-  return reinterpret_cast<F>(g_table[type][slot - 1]);
+  return reinterpret_cast<F>(g_table[checked_type(type)][slot - 1]);
 }
 
 // The slot function of the type, raising script/expect-arg when it has none.
 AnyFn get_action(u32 type, int slot);
 template <class F>
 ZOT_INLINE F lookup(u32 type, int slot) {
-  AnyFn f = g_table[type][slot - 1];
+  AnyFn f = g_table[checked_type(type)][slot - 1];
   if (ZOT_UNLIKELY(!f)) f = get_action(type, slot);
   return reinterpret_cast<F>(f);
 }

@@ -8,6 +8,7 @@
 
 #include "boot/startup.h"
 #include "boot/zotbin.h"
+#include "runtime/actions.h"
 #include "runtime/errors.h"
 #include "runtime/fatal.h"
 #include "runtime/stack.h"
@@ -60,6 +61,11 @@ void body(void*) {
   } else if (!std::strcmp(what, "zotbin-corrupt")) {
     static const zot::u8 image[] = {'Z', 'O', 'T', 'B', 'I', 'N', 1, 3, 4, 0, 0, 0, 0, 1, 0, 0};
     zot::zotbin::boot_decode(image, sizeof image);
+  } else if (!std::strcmp(what, "bad-type")) {
+    // A cell with a type id past the action table: dispatch ends the process.
+    Cell broken;
+    make_cell(&broken, u8(219), 0, 0, 0);
+    actions::lookup<actions::ValueFn>(broken.type(), actions::kClear)(&broken);
   } else if (!std::strcmp(what, "ok")) {
     std::printf("fine\n");
   }

@@ -48,6 +48,7 @@ TEST(Fatal, ChildProcessesEndWithNumberedMessages) {
       {"quit-request", "", false, 0},
       {"interrupt", "", false, 0},
       {"error", "*** Script Error", true, 254},
+      {"bad-type", "\n*** Runtime Error 98: assertion failed\n*** at: ", true, 98},
       {"ok", "fine\n", false, 0},
       {"zotbin-magic", "Error: Not a Zotbin file!\n", false, 0},
       {"zotbin-corrupt", "Error: Zotbin compressed data corrupted!\n", false, 0},
