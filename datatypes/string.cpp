@@ -547,7 +547,9 @@ double to_float(const char* text, i32 length, bool* error) {
 
 Series* append_escaped_char(Cell* out, u32 cp, bool all) {
   Series* b = buffer_of(out);
-  if (cp == 30 || (cp >= 128 && cp <= 159) || (all && cp > 127)) {
+  // A lone surrogate is escaped too: written plain it has no UTF-8 form, and
+  // the escape loads back to it.
+  if (cp == 30 || (cp >= 128 && cp <= 159) || (all && cp > 127) || (cp >= 0xD800 && cp <= 0xDFFF)) {
     b = append_char(b, '^');
     b = append_char(b, '(');
     for (const char* h = to_hex(i32(cp), true); *h; ++h) b = append_char(b, u8(*h));

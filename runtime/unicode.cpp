@@ -135,6 +135,8 @@ int encode_utf8_char(u32 cp, u8* out) {
     return 2;
   }
   if (cp < 0x10000) {
+    // UTF-8 has no form for a surrogate (a string may hold one alone).
+    if (cp >= 0xD800 && cp <= 0xDFFF) cp = kReplacementChar;
     out[0] = static_cast<u8>(0xE0 | (cp >> 12));
     out[1] = static_cast<u8>(0x80 | ((cp >> 6) & 0x3F));
     out[2] = static_cast<u8>(0x80 | (cp & 0x3F));

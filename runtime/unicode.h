@@ -11,6 +11,7 @@
 namespace zot::unicode {
 
 constexpr u32 kMaxCodePoint = 0x10FFFF;
+constexpr u32 kReplacementChar = 0xFFFD;
 
 // An inclusive range of code points.
 struct Range {
@@ -117,8 +118,9 @@ ZOT_INLINE int utf8_length(u32 cp) {
 std::size_t utf8_size(const u8* start, const u8* end, int unit);
 
 // Writes the UTF-8 form of cp to out (room for 4 bytes); returns the bytes
-// written. Above U+10FFFF raises. A lone surrogate (kept from UTF-16 input)
-// is written in the three-byte form.
+// written. Above U+10FFFF raises. A lone surrogate (kept from UTF-16 input or
+// an escape) has no UTF-8 form: it is written as U+FFFD, so every text that
+// leaves as UTF-8 (printed, written, converted to bytes) is valid.
 int encode_utf8_char(u32 cp, u8* out);
 
 // As encode_utf8_char, but writes only when the whole sequence fits in room;

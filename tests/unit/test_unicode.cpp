@@ -184,8 +184,8 @@ TEST_F(Unicode, DecodeUtf8MatchesReferenceOnAllShortSequences) {
         }
 }
 
-// Every code point goes through UTF-8 and comes back; surrogates are written
-// (a string may hold one alone) but are not read back as characters.
+// Every code point goes through UTF-8 and comes back; a surrogate (a string
+// may hold one alone) is written as U+FFFD, always valid UTF-8.
 TEST_F(Unicode, Utf8RoundTripOfEveryCodePoint) {
   u8 buf[4];
   for (u32 cp = 0; cp <= unicode::kMaxCodePoint; ++cp) {
@@ -195,7 +195,8 @@ TEST_F(Unicode, Utf8RoundTripOfEveryCodePoint) {
     i32 back;
     const u8* after = unicode::decode_utf8_char(buf, buf + n, back);
     if (cp >= 0xD800 && cp <= 0xDFFF) {
-      ASSERT_EQ(back, -1);
+      ASSERT_EQ(back, 0xFFFD);
+      ASSERT_EQ(after, buf + n);
     } else {
       ASSERT_EQ(back, static_cast<i32>(cp));
       ASSERT_EQ(after, buf + n);
