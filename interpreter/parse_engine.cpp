@@ -65,6 +65,16 @@ struct Hold {
 
 ZOT_INLINE bool is_keyword(Keyword kw) { return kw != kNoKeyword && kw < kOnly; }
 
+// An optional modifier word (only, pick) before a keyword's argument: steps
+// past it, to the argument in c; true when it was there.
+bool modifier(Keyword kw, const Cell& blk, u32& i, Cell* c) {
+  if (!c->is(T_WORD) || keyword_of(c) != kw) return false;
+  const Cell m = *c;
+  i++;
+  if (!item(blk, i, c)) fail_with(Err::ScriptParseEnd, m);
+  return true;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -134,6 +144,23 @@ void keyword_frame(Cell* f, const Cell* first, u32 rule_index, u32 pos, u32 rema
 }
 
 }  // namespace
+
+// Pushes a keyword frame for the command whose rule is at j, and tells the callback.
+u32 Engine::open_keyword(Command code, const Cell* first, const Cell& blk, u32 j, i32 flag) {
+  Cell frame[kKeywordFrame];
+  keyword_frame(frame, first, j, pos, u32(input_length()) - pos, code, flag);
+  const u32 f = push_frame(frame, kKeywordFrame);
+  if (ZOT_UNLIKELY(traced)) fire(w::push, blk, j);
+  return f;
+}
+
+// Ends the innermost keyword frame with the command's result.
+Status Engine::close_keyword(Status st, const Cell& blk, u32 i) {
+  match = st == kMatch || st == kBreak;
+  if (ZOT_UNLIKELY(traced)) fire(w::pop, blk, i);
+  pop_frame(kKeywordFrame);
+  return st;
+}
 
 // A rule block entered again at the same input position while it is still
 // running would recurse for ever.
@@ -416,12 +443,9 @@ Status Engine::repeat(i32 min, i32 max, Command code, const Cell& blk, u32& i) {
       return match ? kMatch : kFail;
     }
   }
-  Cell frame[kKeywordFrame];
   Cell bounds;
   triple::make_at(&bounds, min, max, 1);
-  keyword_frame(frame, &bounds, j, pos, u32(input_length()) - pos, code, 0);
-  const u32 f = push_frame(frame, kKeywordFrame);
-  if (ZOT_UNLIKELY(traced)) fire(w::push, blk, j);
+  const u32 f = open_keyword(code, &bounds, blk, j);
   i32 n = 0;
   u32 k = j;
   Status result;
@@ -470,10 +494,7 @@ Status Engine::repeat(i32 min, i32 max, Command code, const Cell& blk, u32& i) {
   }
   i = k;
   if (result == kFail) pos = start;
-  match = result == kMatch;
-  if (ZOT_UNLIKELY(traced)) fire(w::pop, blk, k);
-  pop_frame(kKeywordFrame);
-  return result;
+  return close_keyword(result, blk, k);
 }
 
 // ---------------------------------------------------------------------------
@@ -530,10 +551,7 @@ Status Engine::keyword(Keyword kw, const Cell& word, const Cell& blk, u32& i) {
       i++;
       if (!exists(blk, i)) fail_with(Err::ScriptParseEnd, word);
       const u32 start = pos;
-      Cell frame[kKeywordFrame];
-      keyword_frame(frame, nullptr, i, pos, u32(input_length()) - pos, kw == kNotKw ? kNot : kAhead, 0);
-      push_frame(frame, kKeywordFrame);
-      if (ZOT_UNLIKELY(traced)) fire(w::push, blk, i);
+      open_keyword(kw == kNotKw ? kNot : kAhead, nullptr, blk, i);
       Status st = rule(blk, i);
       if (kw == kNotKw) {
         if (st == kMatch) st = kFail;
@@ -542,10 +560,7 @@ Status Engine::keyword(Keyword kw, const Cell& word, const Cell& blk, u32& i) {
       } else if (st == kMatch) {
         pos = start;
       }
-      match = st == kMatch;
-      if (ZOT_UNLIKELY(traced)) fire(w::pop, blk, i);
-      pop_frame(kKeywordFrame);
-      return st;
+      return close_keyword(st, blk, i);
     }
     case kQuote: {
       i++;
@@ -583,15 +598,10 @@ Status Engine::keyword(Keyword kw, const Cell& word, const Cell& blk, u32& i) {
       if (!exists(blk, i)) fail_with(Err::ScriptParseEnd, c);
       const i32 saved = case_op;
       case_op = falsy(v) ? actions::kEqual : actions::kStrictEqual;
-      Cell frame[kKeywordFrame];
-      keyword_frame(frame, nullptr, i, pos, u32(input_length()) - pos, kCase, 0);
-      push_frame(frame, kKeywordFrame);
-      if (ZOT_UNLIKELY(traced)) fire(w::push, blk, i);
+      open_keyword(kCase, nullptr, blk, i);
       Status st = rule(blk, i);
       case_op = saved;
-      if (ZOT_UNLIKELY(traced)) fire(w::pop, blk, i);
-      pop_frame(kKeywordFrame);
-      return st;
+      return close_keyword(st, blk, i);
     }
     case kInsert:
       return insert(word, blk, i);
@@ -638,10 +648,7 @@ Status Engine::to_thru(bool thru, const Cell& word, const Cell& blk, u32& i) {
       return kMatch;
     }
   }
-  Cell frame[kKeywordFrame];
-  keyword_frame(frame, nullptr, j, pos, u32(input_length()) - pos, thru ? kThru : kTo, 0);
-  push_frame(frame, kKeywordFrame);
-  if (ZOT_UNLIKELY(traced)) fire(w::push, blk, j);
+  open_keyword(thru ? kThru : kTo, nullptr, blk, j);
   const u32 start = pos;
   Status result = kFail;
   u32 k = j;
@@ -661,10 +668,7 @@ Status Engine::to_thru(bool thru, const Cell& word, const Cell& blk, u32& i) {
   }
   if (result == kFail) pos = start;
   i = k;
-  match = result == kMatch;
-  if (ZOT_UNLIKELY(traced)) fire(w::pop, blk, k);
-  pop_frame(kKeywordFrame);
-  return result;
+  return close_keyword(result, blk, k);
 }
 
 Status Engine::set_copy(bool copy, const Cell& word, const Cell& blk, u32& i) {
@@ -677,10 +681,7 @@ Status Engine::set_copy(bool copy, const Cell& word, const Cell& blk, u32& i) {
   const u32 start = pos;
   Cell here = input;
   here.w1 = start;
-  Cell frame[kKeywordFrame];
-  keyword_frame(frame, &here, i, pos, u32(input_length()) - pos, copy ? kCopy : kSet, 0);
-  push_frame(frame, kKeywordFrame);
-  if (ZOT_UNLIKELY(traced)) fire(w::push, blk, i);
+  open_keyword(copy ? kCopy : kSet, &here, blk, i);
   Status st = rule(blk, i);
   if (st == kMatch) {
     Cell v;
@@ -689,10 +690,7 @@ Status Engine::set_copy(bool copy, const Cell& word, const Cell& blk, u32& i) {
     else set_none(&v);
     set_word(target, v);
   }
-  match = st == kMatch;
-  if (ZOT_UNLIKELY(traced)) fire(w::pop, blk, i);
-  pop_frame(kKeywordFrame);
-  return st;
+  return close_keyword(st, blk, i);
 }
 
 namespace {
@@ -726,22 +724,13 @@ Status Engine::collect(const Cell& word, const Cell& blk, u32& i) {
     u32 t = first.type();
     if (!series::is_series_type(t)) raise_error(Err::ScriptParseIntoBad);
   }
-  Cell frame[kKeywordFrame];
-  keyword_frame(frame, &first, i, pos, u32(input_length()) - pos, kCollect, mode);
-  const u32 f = push_frame(frame, kKeywordFrame);
-  if (mode == kCollectPlain || mode == kCollectSet) {
-    Cell b;
-    set_none(&b);
-    block::make_at(&b, 8);
-    *work_cell(g_rules, f) = b;  // rooted by the frame from here on
-  }
-  if (ZOT_UNLIKELY(traced)) fire(w::push, blk, i);
+  Hold target(first);
+  if (mode == kCollectPlain || mode == kCollectSet) block::make_at(target.slot, 8);
+  const u32 f = open_keyword(kCollect, target.slot, blk, i, mode);
   const i32 outer = collect_frame;
   collect_frame = i32(f);
   Status st = rule(blk, i);
   collect_frame = outer;
-  match = st == kMatch || st == kBreak;
-  if (ZOT_UNLIKELY(traced)) fire(w::pop, blk, i);
   // The collected block stays in the frame (rooted) until it is placed.
   Cell made = *work_cell(g_rules, f);
   switch (mode) {
@@ -755,8 +744,7 @@ Status Engine::collect(const Cell& word, const Cell& blk, u32& i) {
       if (outer >= 0) keep_value(made, false);
       else result = made;
   }
-  pop_frame(kKeywordFrame);
-  return st;
+  return close_keyword(st, blk, i);
 }
 
 // Adds a value to the innermost collect: its new block, or its into/after target.
@@ -797,13 +785,7 @@ Status Engine::keep(const Cell& word, const Cell& blk, u32& i) {
   i++;
   Cell c;
   if (!item(blk, i, &c)) fail_with(Err::ScriptParseEnd, word);
-  bool pick = false;
-  if (c.is(T_WORD) && keyword_of(&c) == kPick) {
-    pick = true;
-    Cell p = c;
-    i++;
-    if (!item(blk, i, &c)) fail_with(Err::ScriptParseEnd, p);
-  }
+  const bool pick = modifier(kPick, blk, i, &c);
   if (c.is(T_PAREN)) {
     i++;
     Hold v(eval_paren(c));
@@ -813,10 +795,7 @@ Status Engine::keep(const Cell& word, const Cell& blk, u32& i) {
     return kMatch;
   }
   const u32 start = pos;
-  Cell frame[kKeywordFrame];
-  keyword_frame(frame, nullptr, i, pos, u32(input_length()) - pos, kKeepRule, pick ? 1 : 0);
-  const u32 f = push_frame(frame, kKeywordFrame);
-  if (ZOT_UNLIKELY(traced)) fire(w::push, blk, i);
+  const u32 f = open_keyword(kKeepRule, nullptr, blk, i, pick ? 1 : 0);
   Status st = rule(blk, i);
   if (st == kMatch && pos > start) {
     const u32 end = pos;
@@ -832,10 +811,7 @@ Status Engine::keep(const Cell& word, const Cell& blk, u32& i) {
     pos = end <= u32(input_length()) ? end : u32(input_length());
     refresh();
   }
-  match = st == kMatch;
-  if (ZOT_UNLIKELY(traced)) fire(w::pop, blk, i);
-  pop_frame(kKeywordFrame);
-  return st;
+  return close_keyword(st, blk, i);
 }
 
 Status Engine::into(const Cell& word, const Cell& blk, u32& i) {
@@ -864,10 +840,7 @@ Status Engine::into(const Cell& word, const Cell& blk, u32& i) {
   const u32 outer_pos = pos;
   const i32 outer_limit = limit;
   const InputKind outer_kind = kind;
-  Cell frame[kKeywordFrame];
-  keyword_frame(frame, nullptr, j, pos, u32(input_length()) - pos, kInto, 0);
-  push_frame(frame, kKeywordFrame);
-  if (ZOT_UNLIKELY(traced)) fire(w::push, blk, j);
+  open_keyword(kInto, nullptr, blk, j);
   enter_input(sub);
   Status st = rule(blk, i);
   const bool whole = st == kMatch && pos == tail;
@@ -881,23 +854,14 @@ Status Engine::into(const Cell& word, const Cell& blk, u32& i) {
     st = whole ? kMatch : kFail;
     if (whole && pos < tail) pos++;
   }
-  match = st == kMatch;
-  if (ZOT_UNLIKELY(traced)) fire(w::pop, blk, i);
-  pop_frame(kKeywordFrame);
-  return st;
+  return close_keyword(st, blk, i);
 }
 
 Status Engine::insert(const Cell& word, const Cell& blk, u32& i) {
   i++;
   Cell c;
   if (!item(blk, i, &c)) fail_with(Err::ScriptParseEnd, word);
-  bool only = false;
-  if (c.is(T_WORD) && keyword_of(&c) == kOnly) {
-    only = true;
-    Cell o = c;
-    i++;
-    if (!item(blk, i, &c)) fail_with(Err::ScriptParseEnd, o);
-  }
+  const bool only = modifier(kOnly, blk, i, &c);
   u32 at = pos;
   // A word holding a position in the input says where.
   if ((c.is(T_WORD) && !is_keyword(keyword_of(&c))) || c.is(T_GET_WORD)) {
@@ -930,17 +894,9 @@ Status Engine::change(const Cell& word, const Cell& blk, u32& i) {
   i++;
   Cell c;
   if (!item(blk, i, &c)) fail_with(Err::ScriptParseEnd, word);
-  bool only = false;
-  if (c.is(T_WORD) && keyword_of(&c) == kOnly) {
-    only = true;
-    i++;
-    if (!exists(blk, i)) fail_with(Err::ScriptParseEnd, c);
-  }
+  const bool only = modifier(kOnly, blk, i, &c);
   const u32 start = pos;
-  Cell frame[kKeywordFrame];
-  keyword_frame(frame, nullptr, i, pos, u32(input_length()) - pos, only ? kChangeOnly : kChange, 0);
-  push_frame(frame, kKeywordFrame);
-  if (ZOT_UNLIKELY(traced)) fire(w::push, blk, i);
+  open_keyword(only ? kChangeOnly : kChange, nullptr, blk, i);
   Status st = rule(blk, i);
   Cell vi;
   if (!item(blk, i, &vi)) fail_with(Err::ScriptParseEnd, word);
@@ -959,20 +915,14 @@ Status Engine::change(const Cell& word, const Cell& blk, u32& i) {
     effects++;
     refresh();
   }
-  match = st == kMatch;
-  if (ZOT_UNLIKELY(traced)) fire(w::pop, blk, i);
-  pop_frame(kKeywordFrame);
-  return st;
+  return close_keyword(st, blk, i);
 }
 
 Status Engine::remove(const Cell& word, const Cell& blk, u32& i) {
   i++;
   if (!exists(blk, i)) fail_with(Err::ScriptParseEnd, word);
   const u32 start = pos;
-  Cell frame[kKeywordFrame];
-  keyword_frame(frame, nullptr, i, pos, u32(input_length()) - pos, kRemove, 0);
-  push_frame(frame, kKeywordFrame);
-  if (ZOT_UNLIKELY(traced)) fire(w::push, blk, i);
+  open_keyword(kRemove, nullptr, blk, i);
   Status st = rule(blk, i);
   if (st == kMatch && pos > start) {
     Cell target = input;
@@ -987,10 +937,7 @@ Status Engine::remove(const Cell& word, const Cell& blk, u32& i) {
     effects++;
     refresh();
   }
-  match = st == kMatch;
-  if (ZOT_UNLIKELY(traced)) fire(w::pop, blk, i);
-  pop_frame(kKeywordFrame);
-  return st;
+  return close_keyword(st, blk, i);
 }
 
 // ---------------------------------------------------------------------------

@@ -95,6 +95,8 @@ struct Engine {
   // ---- the work stacks
   u32 push_frame(const Cell* cells, u32 n);
   void pop_frame(u32 n);
+  u32 open_keyword(Command code, const Cell* first, const Cell& blk, u32 j, i32 flag = 0);
+  Status close_keyword(Status st, const Cell& blk, u32 i);
   void check_recursion(const Cell& block);
   void keep_value(const Cell& value, bool pick);
 
