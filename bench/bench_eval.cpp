@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "boot/boot_image.h"
+#include "boot/library.h"
 #include "boot/startup.h"
 #include "datatypes/context.h"
 #include "interpreter/eval.h"
@@ -13,8 +15,17 @@ namespace {
 
 using namespace zot;
 
-Cell load(const std::string& text) {
+// The runtime and the library, once.
+void start() {
+  static bool done = false;
+  if (done) return;
+  done = true;
   startup::runtime_init();
+  startup::boot_library(boot_image::kImage, boot_image::kImageSize);
+}
+
+Cell load(const std::string& text) {
+  start();
   Cell out;
   lexer::scan(&out, reinterpret_cast<const u8*>(text.data()), u32(text.size()), lexer::Options{});
   return out;

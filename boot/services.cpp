@@ -5,6 +5,7 @@
 #include "datatypes/error.h"
 #include "datatypes/map.h"
 #include "datatypes/string.h"
+#include "datatypes/system.h"
 #include "interpreter/eval.h"
 #include "interpreter/lexer.h"
 #include "interpreter/natives.h"
@@ -46,7 +47,7 @@ u32 hash_bytes(const u8* bytes, u32 length) { return hashtable::murmur_hash(byte
 void install_services() {
   Services& s = g_services;
   s.do_block = interp::do_block;
-  s.call_function = interp::call_function;
+  s.call_function = interp::call_as_callback;
   s.call_with_two = interp::call_comparator;
   s.trace_error = interp::trace_error;
   s.near = near_position;
@@ -58,6 +59,7 @@ void install_services() {
   s.random_draw = random::draw;
   s.random_seed = random::seed;
   s.hash_bytes = hash_bytes;
+  s.money_digits = sys::money_digits;
 }
 
 void install_error_services() {

@@ -65,9 +65,9 @@ void runtime_init() {
   symbol::init();
   context::init_global(4000);
   datatype::make_name_words();
+  datatype::name_every_type();
   // Each datatype's name word holds its datatype! value.
   for (u32 t = 1; t <= datatype::g_highest_id; t++) {
-    if (!datatype::g_types[t].name) continue;
     Cell dt;
     make_cell(&dt, T_DATATYPE, t, 0, 0);
     context::set(&datatype::g_types[t].name_word, &dt);

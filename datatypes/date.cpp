@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <string>
 #include <utility>
 
 #include "datatypes/block.h"
@@ -10,6 +11,7 @@
 #include "datatypes/integer.h"
 #include "datatypes/registry.h"
 #include "datatypes/string.h"
+#include "datatypes/system.h"
 #include "datatypes/time.h"
 #include "datatypes/words.h"
 #include "runtime/actions.h"
@@ -18,6 +20,7 @@
 #include "runtime/memory.h"
 #include "runtime/services.h"
 #include "runtime/symbol.h"
+#include "runtime/unicode.h"
 
 namespace zot::date {
 
@@ -26,7 +29,7 @@ namespace {
 // Result of make and to (the entry copies it into the frame).
 Cell g_made;
 
-// Until the locale's month block is read, the built-in English names.
+// The month names before the library sets system/locale/months.
 const char* const kMonthNames[12] = {"January", "February", "March",     "April",   "May",      "June",
                                      "July",    "August",   "September", "October", "November", "December"};
 
@@ -211,8 +214,18 @@ void set_field(Cell* d, int field, const Cell* v) {
 int form_date_text(u32 w, char* out) {
   char sep = i32(w) < 0 ? '/' : '-';
   i32 y = year_of(w);
-  const char* month = kMonthNames[(month_of(w) + 11) % 12];
-  int n = std::snprintf(out, 32, "%d%c%.3s%c%s", day_of(w), sep, month, sep, y < 0 ? "-" : "");
+  i32 m = (month_of(w) + 11) % 12 + 1;
+  std::string month = kMonthNames[m - 1];
+  // The first three characters of the locale's name for the month.
+  Cell name;
+  if (sys::month_name(m, &name)) {
+    if (!name.is(T_STRING)) raise_error(Err::ScriptInvalidMonths, &name);
+    Cell three = name;
+    month = string::to_utf8(&three);
+  }
+  const u8* text = reinterpret_cast<const u8*>(month.data());
+  month.resize(std::size_t(unicode::skip_utf8_chars(text, text + month.size(), 3) - text));
+  int n = std::snprintf(out, 40, "%d%c%s%c%s", day_of(w), sep, month.c_str(), sep, y < 0 ? "-" : "");
   i32 ay = y < 0 ? -y : y;
   n += std::snprintf(out + n, 16, ay < 100 ? "%04d" : "%d", ay);
   return n;
@@ -606,11 +619,10 @@ i32 mold_local_time(const Cell* value, Cell* out, i32 part) {
 }
 
 i32 write(const Cell* value, Cell* out, i32 part, bool mold) {
-  char text[48];
+  char text[64];
   u32 w = value->w1;
   int n = form_date_text(w, text);
-  string::append_c_text_n(out, text, std::size_t(n));
-  part -= n;
+  part -= i32(string::append_utf8_text(out, text, std::size_t(n)));
   if (!has_time(w)) return part;
   string::append_c_text(out, "/");
   part = mold ? mold_local_time(value, out, part - 1) : time::form_into(local_time(value), out, part - 1);

@@ -8,7 +8,9 @@
 #include "datatypes/function.h"
 #include "datatypes/object.h"
 #include "datatypes/registry.h"
+#include "datatypes/series.h"
 #include "datatypes/string.h"
+#include "datatypes/system.h"
 #include "datatypes/words.h"
 #include "runtime/actions.h"
 #include "runtime/errors.h"
@@ -40,7 +42,6 @@ const char* const kFieldNames[kFieldCount] = {"code", "type", "id", "arg1", "arg
 
 u32 g_catalog_root = 0;    // root cell indexes, 0 until init
 u32 g_prototype_root = 0;
-i32 g_stack_trace = 0;
 
 
 ZOT_INLINE u32 canon(u32 sym) { return symbol::resolve(sym); }
@@ -339,8 +340,7 @@ const Cell* prototype() { return root::cell(g_prototype_root); }
 
 Cell* field(const Cell* error, u32 index) { return context::value_at(error->w1, index); }
 
-i32 stack_trace_level() { return g_stack_trace; }
-void set_stack_trace_level(i32 level) { g_stack_trace = level; }
+i32 stack_trace_level() { return sys::stack_trace_level(); }
 
 // ---- making
 
@@ -487,12 +487,20 @@ void fill_stack_trace(Cell* error) {
   if (!error->is(T_ERROR)) return;
   Cell s = get_field(error, kStack);
   if (!s.is(T_INTEGER)) return;
-  i32 level = g_stack_trace > 0 ? g_stack_trace : 1;
+  i32 level = stack_trace_level();
+  if (level <= 0) level = 1;
   stack::TopMark mark;
   Cell* b = block::push_new(20);
   collect_frame_words(level, b, s.int_value());
   Cell blk = *b;
   set_field(error, kStack, &blk);
+  Cell files;
+  if (sys::source_files(&files)) {
+    Cell* copy = stack::push(&datatype::g_none);
+    series::copy(&files, copy, nullptr, false, nullptr);
+    Cell c = *copy;
+    set_field(error, kFiles, &c);
+  }
 }
 
 // ---- slot functions
@@ -568,10 +576,10 @@ i32 form(const Cell* value, Cell* out, const Cell* limit, i32 part) {
     b.settle();
   }
 
-  if (g_stack_trace > 0) {
+  if (i32 level = stack_trace_level(); level > 0) {
     b.text("\n*** Stack: ");
     Cell s = get_field(&err, kStack);
-    if (s.is(T_INTEGER)) part = form_frame_words(g_stack_trace, s.int_value(), out, part);
+    if (s.is(T_INTEGER)) part = form_frame_words(level, s.int_value(), out, part);
     else if (s.is(T_BLOCK)) part = form_value(&s, out, nullptr, part);
     b.from = string::total_length(out);
   }

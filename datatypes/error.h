@@ -50,10 +50,9 @@ constexpr u32 stack_field() { return kStack; }
 // The word naming the index-th parameter of the function being called.
 Cell argument_word(int index);
 
-// The stack-trace depth (`system/state/stack-trace` once the system object
-// exists): above 0 the form prints a "*** Stack: " line. Starts at 0.
+// The stack-trace depth (`system/state/stack-trace`; 0 before the library
+// runs): above 0 the form prints a "*** Stack: " line.
 i32 stack_trace_level();
-void set_stack_trace_level(i32 level);
 
 // The frame words up to the recorded position (exclusive): appended to a
 // block, or formed into a string (each followed by a space) within the limit.

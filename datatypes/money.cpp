@@ -8,6 +8,7 @@
 #include "datatypes/integer.h"
 #include "datatypes/registry.h"
 #include "datatypes/string.h"
+#include "datatypes/system.h"
 #include "datatypes/words.h"
 #include "runtime/actions.h"
 #include "runtime/dtoa.h"
@@ -19,7 +20,9 @@ namespace zot::money {
 
 namespace {
 
-// The order is fixed: a saved money value keeps only its currency's index.
+// The currency words before the library sets system/locale/currencies/list
+// (the same words in the same order, which is fixed: a saved money value
+// keeps only its currency's index).
 const char* const kCurrencies[kCurrencyCount] = {
     "AED", "AFN", "ALL", "AMD", "ANG", "AOA", "ARS", "AUD", "AWG", "AZN", "BAM", "BBD", "BDT", "BTC", "BGN",
     "BHD", "BIF", "BMD", "BND", "BOB", "BRL", "BSD", "BTN", "BWP", "BYN", "BZD", "CAD", "CDF", "CHF", "CKD",
@@ -339,9 +342,10 @@ i32 write_text(const Cell* value, Cell* out, i32 part, bool group, int frac) {
   char text[64];
   int n = 0;
   if (a.neg && !zero_digits(a)) text[n++] = '-';
-  if (const char* code = currency_code(a.cur)) {
-    std::memcpy(text + n, code, 3);
-    n += 3;
+  std::string code = currency_code(a.cur);
+  if (!code.empty() && code.size() <= 3) {
+    std::memcpy(text + n, code.data(), code.size());
+    n += int(code.size());
   }
   text[n++] = '$';
   if (significant(a.d, kDigits) > kFractionDigits) {
@@ -367,9 +371,9 @@ i32 write_text(const Cell* value, Cell* out, i32 part, bool group, int frac) {
 
 Cell currency_word(u32 index) {
   Cell w;
-  const char* code = currency_code(index);
-  if (!code) return *set_none(&w);
-  return word::name(code);
+  std::string code = currency_code(index);
+  if (code.empty()) return *set_none(&w);
+  return word::name(code.c_str());
 }
 
 int field_of(const Cell* element) {
@@ -475,6 +479,18 @@ void set_currency(Cell* m, u32 index) { m->w1 = (m->w1 & 0xFFFFFF00u) | (index &
 
 i32 currency_index_of_text(const char* text, std::size_t length) {
   if (length != 3) return -1;
+  Cell list;
+  if (sys::currency_list(&list)) {
+    mem::Series* s = mem::series_of(list.w2);
+    for (u32 i = list.w1; i < s->length() && i - list.w1 < 255; i++) {
+      const Cell& c = s->cells()[i];
+      if (!word::any_word(c.type()) || symbol::name_length(c.w2) != 3) continue;
+      const char* t = symbol::name_text(c.w2);
+      if (upper(text[0]) == upper(t[0]) && upper(text[1]) == upper(t[1]) && upper(text[2]) == upper(t[2]))
+        return i32(i - list.w1) + 1;
+    }
+    return -1;
+  }
   for (int i = 0; i < kCurrencyCount; i++) {
     const char* c = kCurrencies[i];
     if (upper(text[0]) == c[0] && upper(text[1]) == c[1] && upper(text[2]) == c[2]) return i + 1;
@@ -487,8 +503,17 @@ i32 currency_index(u32 symbol) {
   return currency_index_of_text(symbol::name_text(symbol), symbol::name_length(symbol));
 }
 
-const char* currency_code(u32 index) {
-  return index >= 1 && index <= u32(kCurrencyCount) ? kCurrencies[index - 1] : nullptr;
+std::string currency_code(u32 index) {
+  if (index == 0) return {};
+  Cell list;
+  if (sys::currency_list(&list)) {
+    mem::Series* s = mem::series_of(list.w2);
+    u32 at = list.w1 + index - 1;
+    if (at >= s->length() || !word::any_word(s->cells()[at].type())) return {};
+    u32 sym = s->cells()[at].w2;
+    return std::string(symbol::name_text(sym), symbol::name_length(sym));
+  }
+  return index <= u32(kCurrencyCount) ? kCurrencies[index - 1] : std::string();
 }
 
 // ---- makers
@@ -627,10 +652,9 @@ i32 compare(const Cell* m, const Cell* other, i32 op) {
           break;
         case kSortOrder: case kCaseSortOrder:
           if (a.cur != b.cur) {
-            const char* ca = currency_code(a.cur);
-            const char* cb = currency_code(b.cur);
-            if (!ca || !cb) return ca ? 1 : cb ? -1 : (a.cur < b.cur ? -1 : 1);
-            int c = std::strcmp(ca, cb);
+            std::string ca = currency_code(a.cur), cb = currency_code(b.cur);
+            if (ca.empty() || cb.empty()) return !ca.empty() ? 1 : !cb.empty() ? -1 : (a.cur < b.cur ? -1 : 1);
+            int c = ca.compare(cb);
             return c < 0 ? -1 : 1;
           }
           break;

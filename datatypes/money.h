@@ -7,6 +7,8 @@
 // per byte, most significant first. Zero is never negative, whatever its sign bit.
 #pragma once
 
+#include <string>
+
 #include "runtime/base.h"
 #include "runtime/cell.h"
 #include "runtime/stack.h"
@@ -36,7 +38,7 @@ i32 currency_index(u32 symbol);
 // The same for a currency code's text (letter case ignored).
 i32 currency_index_of_text(const char* text, std::size_t length);
 // The code of a currency index ("USD"), or null.
-const char* currency_code(u32 index);
+std::string currency_code(u32 index);
 
 // ---- makers
 // The lexer's maker: digit texts may hold "'" separators; integer digits are

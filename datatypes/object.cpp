@@ -10,6 +10,7 @@
 #include "datatypes/scalar.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
+#include "datatypes/system.h"
 #include "datatypes/words.h"
 #include "runtime/actions.h"
 #include "runtime/cycles.h"
@@ -148,7 +149,7 @@ void call_handler(const Cell* fn_value, w::Id name, const Cell* args, int count,
   for (int i = 0; i < count; i++) stack::push(args + i);
   function::init_locals(locals);
   if (!g_services.call_function) service_missing();
-  g_services.call_function(&f, obj_ctx);
+  g_services.call_function(&f, obj_ctx, name == w::on_change_star ? sys::kChangeCallback : sys::kDeepChangeCallback);
   runtime::raise_pending();
   stack::pop_frame();
   stack::g_top = t0;
@@ -582,6 +583,10 @@ i32 serialize(const Cell* obj_in, Cell* out, bool only, bool all, bool flat, con
 
 Cell* make(Cell* proto, Cell* spec_in, int type) {
   (void)type;
+  return make_with_class(proto, spec_in, 0);
+}
+
+Cell* make_with_class(Cell* proto, Cell* spec_in, u32 class_id) {
   Cell p = *proto, spec = *spec_in;
   Cell* r = stack::push(&datatype::g_none);
   bool from_proto = p.is(T_OBJECT);
@@ -590,7 +595,7 @@ Cell* make(Cell* proto, Cell* spec_in, int type) {
   Node ctx = r->w1;
   if (spec.is(T_OBJECT)) {
     bool added = extend(ctx, spec.w1);
-    r->w2 = (added || !from_proto) ? next_class_id() : p.w2;
+    r->w2 = class_id ? class_id : (added || !from_proto) ? next_class_id() : p.w2;
   } else if (spec.is(T_BLOCK)) {
     // No change events while the spec builds the object.
     Cell quiet = *r;
@@ -609,7 +614,7 @@ Cell* make(Cell* proto, Cell* spec_in, int type) {
     g_services.do_block(&spec);
     clear_changed(ctx);
     clear_flag_bit30(mem::series_of(values_of(ctx)));
-    r->w2 = (from_proto && !added) ? p.w2 : next_class_id();
+    r->w2 = class_id ? class_id : (from_proto && !added) ? p.w2 : next_class_id();
   } else {
     raise_error(Err::SyntaxMalconstruct, &spec);
   }

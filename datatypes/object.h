@@ -87,6 +87,9 @@ i32 serialize(const Cell* obj, Cell* out, bool only, bool all, bool flat, const 
 
 // ---- slot functions
 Cell* make(Cell* proto, Cell* spec, int type);
+// make with a fixed class id (0: the usual rule) for the library's objects
+// whose class ids are pinned.
+Cell* make_with_class(Cell* proto, Cell* spec, u32 class_id);
 void reflect(Cell* value, u32 field_symbol);
 i32 form(const Cell* value, Cell* out, const Cell* limit, i32 part);
 i32 mold(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part, i32 indent);

@@ -8,6 +8,7 @@
 #include "datatypes/char.h"
 #include "datatypes/date.h"
 #include "datatypes/error.h"
+#include "datatypes/file.h"
 #include "datatypes/float.h"
 #include "datatypes/function.h"
 #include "datatypes/handle.h"
@@ -63,6 +64,8 @@ void register_core() {
   function::register_routine();
   block::register_paren();
   word::register_issue();
+  file::register_url();
+  file::register_file();
   object::register_type();
   bitset::register_type();
   triple::register_type();

@@ -55,6 +55,25 @@ void make_name_words() {
     if (g_types[t].name) g_types[t].name_word = word::load(g_types[t].name);
 }
 
+void name_every_type() {
+  static const char* const kNames[kTypeCount + 1] = {
+      nullptr,    "datatype!", "unset!",    "none!",    "logic!",   "block!",    "paren!",   "string!",
+      "file!",    "url!",      "char!",     "integer!", "float!",   "symbol!",   "context!", "word!",
+      "set-word!", "lit-word!", "get-word!", "refinement!", "issue!", "native!",  "action!",  "op!",
+      "function!", "path!",    "lit-path!", "set-path!", "get-path!", "routine!", "bitset!",  "triple!",
+      "object!",  "typeset!",  "error!",    "vector!",  "hash!",    "pair!",     "percent!", "tuple!",
+      "map!",     "binary!",   "series!",   "time!",    "tag!",     "email!",    "handle!",  "date!",
+      "port!",    "money!",    "ref!",      "point2D!", "point3D!", "image!",    "event!"};
+  for (u32 t = 1; t <= u32(kTypeCount); t++) {
+    TypeEntry& e = g_types[t];
+    if (e.name) continue;
+    e.name = kNames[t];
+    e.name_len_minus1 = u32(std::strlen(e.name)) - 1;
+    e.name_word = g_words_ready ? word::load(e.name) : g_unset;
+  }
+  g_highest_id = u32(kTypeCount);
+}
+
 const char* type_name(u32 type) {
   return type < u32(kTypeTableSize) && g_types[type].name ? g_types[type].name : "";
 }

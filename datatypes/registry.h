@@ -31,6 +31,11 @@ void register_type(u32 type, u32 parent, const char* name, const actions::AnyFn*
 // (types registered later get theirs at once).
 void make_name_words();
 
+// Names every type id up to the highest that no datatype registered yet
+// (event!, port!, image!, ...), so that each datatype word holds its
+// datatype before the library runs; a later registration fills the actions.
+void name_every_type();
+
 const char* type_name(u32 type);
 
 // Shared constant cells.

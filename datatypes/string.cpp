@@ -359,6 +359,21 @@ Series* append_c_text_n(Cell* s, const char* text, std::size_t n) {
 
 Series* append_c_text(Cell* s, const char* text) { return append_c_text_n(s, text, std::strlen(text)); }
 
+std::size_t append_utf8_text(Cell* s, const char* text, std::size_t n) {
+  const u8* p = reinterpret_cast<const u8*>(text);
+  const u8* end = p + n;
+  std::size_t count = 0;
+  while (p < end) {
+    i32 cp;
+    const u8* next = unicode::decode_utf8_char(p, end, cp);
+    if (next <= p) next = p + 1;
+    append_char(buffer_of(s), cp < 0 ? 0xFFFD : u32(cp));
+    p = next;
+    count++;
+  }
+  return count;
+}
+
 Series* concatenate(Cell* target, const Cell* source, i32 part, i32 offset, bool keep_source, int mode) {
   TextRef src = text_of(source);
   Node tn = target->w2;

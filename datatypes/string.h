@@ -85,6 +85,9 @@ Series* copy_widened(Series* src, Series* dst, u32 new_unit, int mode, i32 from,
 // Appends each byte as a code point (bytes 128-255 widen a unit-1 string).
 Series* append_c_text(Cell* s, const char* text);
 Series* append_c_text_n(Cell* s, const char* text, std::size_t n);
+// Appends UTF-8 text (a malformed sequence appends U+FFFD); returns the
+// number of code points appended.
+std::size_t append_utf8_text(Cell* s, const char* text, std::size_t n);
 
 enum ConcatMode : int { kConcatAppend = 0, kConcatInsert = 1, kConcatOverwrite = 2 };
 // Joins source (any text type; a symbol! through its name string) into target:

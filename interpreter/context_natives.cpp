@@ -146,7 +146,7 @@ void n_new_line_q(const i32*) {
 
 void register_context_natives() {
   define_native(38, "bind [word [block! any-word!] context [any-word! object! error! function! routine!] /copy]", n_bind);
-  define_native(39, "in [object [object! error! function! routine!] word [any-word!]]", n_in);
+  define_native(39, "in [object [object! error! function! routine!] word [any-word! refinement!]]", n_in);
   define_native(68, "construct [block [block!] /with object [object!] /only]", n_construct);
   define_native(83, "extend [obj [object! map!] spec [block!] /case]", n_extend);
   define_native(88, "unset [word [word! block!]]", n_unset);

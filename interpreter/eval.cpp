@@ -4,6 +4,7 @@
 #include "datatypes/context.h"
 #include "datatypes/function.h"
 #include "datatypes/scalar.h"
+#include "datatypes/system.h"
 #include "datatypes/typeset.h"
 #include "datatypes/words.h"
 #include "interpreter/natives.h"
@@ -337,7 +338,7 @@ void trace_error(const Cell* error) {
 // <compare-callback>).
 void call_comparator(const Cell* fn, const Cell* first, const Cell* second, Cell* answer) {
   const Cell args[2] = {*first, *second};
-  *answer = call_callback(fn, words::word(w::tag_compare_callback), args, 2);
+  *answer = call_callback(fn, words::word(w::tag_compare_callback), args, 2, sys::kSortCallback);
 }
 void init() { set_unset(&g_near); }
 
@@ -610,6 +611,22 @@ u32 call_value(const Cell* fn_in, const Cell* code, u32 pos, u32 end, const Cell
   return f.pos;
 }
 
+void call_as_callback(const Cell* fn, mem::Node object_ctx, u32 callback_class) {
+  struct TraceFlag {
+    bool saved = g_tracing;
+    ~TraceFlag() { g_tracing = saved; }
+  } trace_flag;
+  if (g_tracing && !(sys::callback_bits() & callback_class)) g_tracing = false;
+  const bool traced = g_tracing;
+  Cell f = *fn;
+  if (ZOT_UNLIKELY(traced)) fire(kEvCall, nullptr, -1, nullptr, &f);
+  call_function(&f, object_ctx);
+  if (ZOT_UNLIKELY(traced) && !runtime::pending()) {
+    Cell r = *stack::g_base;
+    fire(kEvReturn, nullptr, -1, nullptr, &r);
+  }
+}
+
 void call_function(const Cell* fn, mem::Node object_ctx) {
   (void)object_ctx;
   Cell f = *fn;
@@ -856,7 +873,7 @@ void fire(TraceEvent ev, const Cell* code, i32 pos, const Cell* ref, const Cell*
   stack::g_top = t0;
 }
 
-Cell call_callback(const Cell* fn_in, const Cell* frame_word, const Cell* args, u32 count) {
+Cell call_callback(const Cell* fn_in, const Cell* frame_word, const Cell* args, u32 count, u32 callback_class) {
   Cell fn = *fn_in;
   Cell* const t0 = stack::g_top;
   stack::push(&fn);
@@ -882,13 +899,7 @@ Cell call_callback(const Cell* fn_in, const Cell* frame_word, const Cell* args, 
     }
   }
   function::init_locals(locals);
-  // Callbacks are not traced (their callback classes are off by default).
-  struct TraceOff {
-    bool saved = g_tracing;
-    TraceOff() { g_tracing = false; }
-    ~TraceOff() { g_tracing = saved; }
-  } trace_off;
-  call_function(&fn, 0);
+  call_as_callback(&fn, 0, callback_class);
   runtime::raise_pending();
   Cell answer = *stack::g_base;
   stack::pop_frame();

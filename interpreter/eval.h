@@ -36,6 +36,11 @@ u32 call_value(const Cell* fn, const Cell* code, u32 pos, u32 end, const Cell* n
                u32 ref_index, bool left);
 // Runs a function! whose arguments are the current frame's cells.
 void call_function(const Cell* fn, mem::Node object_ctx);
+// The same for a callback of the runtime (a lexer or parse callback, a sort
+// comparator, a change handler: a class of sys::CallbackClass): while tracing,
+// its evaluation is traced only when its class is on in
+// system/state/callbacks/bits, and then framed by `call` and `return` events.
+void call_as_callback(const Cell* fn, mem::Node object_ctx, u32 callback_class);
 // Evaluates a path (get flag: a get-path; set_value: the value a set-path
 // stores). The value is pushed. Returns the next position.
 // case_ asks the selections for case-sensitive matching (get/case, set/case).
@@ -44,8 +49,9 @@ u32 eval_path(const Cell* path, const Cell* code, u32 pos, u32 end, bool get, co
 
 // Calls a function! from C++ with argument values: its parameters take them
 // in order (none past count), refinements false, in a function frame named by
-// frame_word, untraced. Exits become throws. Returns the function's value.
-Cell call_callback(const Cell* fn, const Cell* frame_word, const Cell* args, u32 count);
+// frame_word, as a callback of its class (call_as_callback). Exits become
+// throws. Returns the function's value.
+Cell call_callback(const Cell* fn, const Cell* frame_word, const Cell* args, u32 count, u32 callback_class);
 
 // Evaluates a block and returns its value (for C++ callers).
 Cell do_block(const Cell* block);

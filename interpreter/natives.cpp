@@ -111,25 +111,18 @@ void define(u32 type, const char* text, u32 index) {
   context::set(&name, &v);
 }
 
-// A typeset bound to a global word (the library defines the rest).
-void define_typeset(const char* name, std::initializer_list<u32> types, bool all) {
-  Cell ts;
-  if (all) {
-    make_cell(&ts, T_TYPESET, ~0u, ~0u, ~0u);
-  } else {
-    typeset::clear(&ts);
-    for (u32 t : types) runtime::typeset_add(&ts, t);
-  }
-  Cell w = word::load(name);
-  context::set(&w, &ts);
-}
-
-// The operators over actions and natives.
-void define_op(const char* name, const char* of) {
-  Cell w = word::load(name), f = word::load(of);
-  Cell v = *context::get(&f);
-  v.header = T_OP | (u32(v.type()) << function::kOpTypeShift);
-  context::set(&w, &v);
+// The typesets that the natives' own specs name, so that they can be called
+// before the library defines its typesets (it redefines these two as well).
+void define_spec_typesets() {
+  Cell all;
+  make_cell(&all, T_TYPESET, ~0u, ~0u, ~0u);
+  Cell w = word::load("any-type!");
+  context::set(&w, &all);
+  Cell blocks;
+  typeset::clear(&blocks);
+  for (u32 t : {T_BLOCK, T_PAREN, T_PATH, T_LIT_PATH, T_SET_PATH, T_GET_PATH, T_HASH}) runtime::typeset_add(&blocks, t);
+  w = word::load("any-block!");
+  context::set(&w, &blocks);
 }
 
 }  // namespace
@@ -149,24 +142,7 @@ void register_system_natives();  // system_natives.cpp
 void register_call_native();  // call_native.cpp
 
 void init() {
-  define_typeset("any-type!", {}, true);
-  define_typeset("number!", {T_INTEGER, T_FLOAT, T_PERCENT}, false);
-  define_typeset("any-word!", {T_WORD, T_SET_WORD, T_GET_WORD, T_LIT_WORD, T_REFINEMENT, T_ISSUE}, false);
-  define_typeset("any-block!", {T_BLOCK, T_PAREN, T_PATH, T_LIT_PATH, T_SET_PATH, T_GET_PATH, T_HASH}, false);
-  define_typeset("any-function!", {T_NATIVE, T_ACTION, T_OP, T_FUNCTION, T_ROUTINE}, false);
-  define_typeset("any-string!", {T_STRING, T_FILE, T_URL, T_TAG, T_EMAIL, T_REF}, false);
-  // The logic and none words (the library's own definitions come later).
-  const struct {
-    const char* name;
-    int value;  // -1 none, 0 false, 1 true
-  } constants[] = {{"none", -1}, {"true", 1}, {"false", 0}, {"yes", 1}, {"no", 0}, {"on", 1}, {"off", 0}};
-  for (const auto& c : constants) {
-    Cell v;
-    if (c.value < 0) set_none(&v);
-    else set_logic(&v, c.value != 0);
-    Cell w = word::load(c.name);
-    context::set(&w, &v);
-  }
+  define_spec_typesets();
   for (u32 s = 1; s <= 62; s++)
     if (kActionSpecs[s]) define(T_ACTION, kActionSpecs[s], s);
   register_control();
@@ -182,23 +158,6 @@ void init() {
   register_compress_natives();
   register_system_natives();
   register_call_native();
-  define_op("+", "add");
-  define_op("-", "subtract");
-  define_op("*", "multiply");
-  define_op("/", "divide");
-  define_op("//", "remainder");
-  define_op("**", "power");
-  define_op("=", "equal?");
-  define_op("<>", "not-equal?");
-  define_op("==", "strict-equal?");
-  define_op("=?", "same?");
-  define_op("<", "lesser?");
-  define_op(">", "greater?");
-  define_op("<=", "lesser-or-equal?");
-  define_op(">=", "greater-or-equal?");
-  define_op("and", "and~");
-  define_op("or", "or~");
-  define_op("xor", "xor~");
 }
 
 // Defines the native at index from its "name [spec]" text.

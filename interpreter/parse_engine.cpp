@@ -15,6 +15,7 @@
 #include "datatypes/registry.h"
 #include "datatypes/series.h"
 #include "datatypes/triple.h"
+#include "datatypes/system.h"
 #include "interpreter/eval.h"
 #include "interpreter/parse_engine.h"
 #include "runtime/actions.h"
@@ -254,7 +255,7 @@ void Engine::fire(w::Id event, const Cell& blk, u32 i) {
   std::memcpy(dst, work_cell(g_rules, rule_base), n * sizeof(Cell));
   args[4] = *frames.slot;
   effects++;
-  Cell answer = interp::call_callback(&callback, words::word(w::tag_parse_callback), args, 5);
+  Cell answer = interp::call_callback(&callback, words::word(w::tag_parse_callback), args, 5, sys::kParseCallback);
   refresh();
   if (falsy(answer)) throw Stop{};
 }

@@ -44,7 +44,7 @@ u32 find(const char* name) {
 
 EntryFn entry(u32 index) { return index >= 1 && index <= registry().size() ? registry()[index - 1].fn : nullptr; }
 
-void push(const Cell* spec, const char* name) {
+void push(const Cell* spec, const Cell* body, const char* name) {
   u32 index = find(name);
   if (!index) {
     Cell n;
@@ -53,7 +53,7 @@ void push(const Cell* spec, const char* name) {
   }
   Cell s = *spec;
   Cell* top = stack::g_top;
-  function::push(&s, nullptr, 0, 0, 0);
+  function::push(&s, body, 0, 0, 0);
   Cell r = *top;
   // Arity: the number of plain word parameters.
   u32 arity = 0;

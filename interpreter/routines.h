@@ -17,9 +17,9 @@ u32 register_entry(const char* name, EntryFn fn);
 u32 find(const char* name);
 EntryFn entry(u32 index);
 
-// Pushes a routine! made from a spec block and a registered entry's name;
-// an unknown name raises script/invalid-arg.
-void push(const Cell* spec, const char* name);
+// Pushes a routine! made from a spec block, a body block (or null: none)
+// and a registered entry's name; an unknown name raises script/invalid-arg.
+void push(const Cell* spec, const Cell* body, const char* name);
 // Runs the routine whose arguments are on the current frame.
 void call(const Cell* routine);
 

@@ -7,6 +7,7 @@
 #include "datatypes/function.h"
 #include "datatypes/pair.h"
 #include "datatypes/string.h"
+#include "datatypes/system.h"
 #include "datatypes/words.h"
 #include "interpreter/eval.h"
 #include "interpreter/lexer.h"
@@ -58,8 +59,17 @@ bool call_callback(void* data, lexer::State* st, lexer::Event ev, i32 type, cons
   const u32 given = w.input.w1 + offset_of(w, at_start ? start : end);
   input.w1 = given;
   Cell type_v;
-  if (type > 0) make_cell(&type_v, T_DATATYPE, u32(type), 0, 0);
-  else set_none(&type_v);  // system/lexer/exit-states comes with the library
+  if (type > 0) {
+    make_cell(&type_v, T_DATATYPE, u32(type), 0, 0);
+  } else {
+    // An untyped token: the word system/lexer/exit-states gives its class.
+    set_none(&type_v);
+    Cell states;
+    if (type < 0 && sys::exit_states(&states)) {
+      u32 at = states.w1 + u32(-type - 1);
+      if (at < mem::series_of(states.w2)->length()) type_v = mem::series_of(states.w2)->cells()[at];
+    }
+  }
   Cell line;
   set_integer(&line, st->line);
   Cell token;
@@ -85,7 +95,7 @@ bool call_callback(void* data, lexer::State* st, lexer::Event ev, i32 type, cons
   stack::push(&token);
   Cell spec = function::spec_of(&fn);
   function::init_locals(function::count_locals(&spec, false));
-  interp::call_function(&fn, 0);
+  interp::call_as_callback(&fn, 0, sys::kLexerCallback);
   runtime::raise_pending();
   Cell answer = *stack::g_base;
   Cell moved = args[1];

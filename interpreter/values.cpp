@@ -17,6 +17,7 @@
 #include "interpreter/support.h"
 #include "runtime/actions.h"
 #include "runtime/errors.h"
+#include "runtime/helpers.h"
 #include "runtime/stack.h"
 
 namespace zot::natives {
@@ -264,14 +265,7 @@ void n_min(const i32*) { minmax(false); }
 
 // shift [value bits /left /logical]
 void n_shift(const i32* refs) {
-  i32 v = base()[0].int_value();
-  i32 bits = base()[1].int_value();
-  if (bits < 0) bits = 0;
-  i32 r;
-  if (refs[0] >= 0) r = bits < 32 ? i32(u32(v) << bits) : 0;
-  else if (refs[1] >= 0) r = bits < 32 ? i32(u32(v) >> bits) : 0;
-  else r = bits < 32 ? (v >> bits) : (v < 0 ? -1 : 0);
-  set_integer(base(), r);
+  set_integer(base(), runtime::shift(base()[0].int_value(), base()[1].int_value(), refs[0] >= 0, refs[1] >= 0));
   stack::g_top = base() + 1;
 }
 

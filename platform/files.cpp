@@ -36,4 +36,6 @@ bool read_file(const char* path, std::string* out) {
   return true;
 }
 
+bool make_dir(const char* path) { return mkdir(path, 0777) == 0; }
+
 }  // namespace zot::platform

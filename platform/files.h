@@ -18,4 +18,7 @@ bool readable(const char* path);
 // The whole content of a file; false when it cannot be read.
 bool read_file(const char* path, std::string* out);
 
+// Creates one directory level; false on failure.
+bool make_dir(const char* path);
+
 }  // namespace zot::platform

@@ -153,18 +153,21 @@ void init_os(int argc, char** argv) {
   platform::install_fatal_signals(fatal_signal, run_exit_hooks);
   g_argc = argc;
   g_argv = argv ? argv : g_empty_argv;
-  // The single command-line string: arguments joined by spaces, those that are
-  // empty or hold spaces or tabs put in double quotes.
   delete g_command_line;
-  g_command_line = new std::string;
-  for (int i = 0; i < argc; i++) {
-    if (i) g_command_line->push_back(' ');
-    const char* s = argv[i];
-    bool quote = !*s || std::strpbrk(s, " \t") != nullptr;
-    if (quote) g_command_line->push_back('"');
-    g_command_line->append(s);
-    if (quote) g_command_line->push_back('"');
+  g_command_line = new std::string(join_arguments(0));
+}
+
+std::string join_arguments(int first) {
+  std::string line;
+  for (int i = first; i < g_argc; i++) {
+    if (i > first) line.push_back(' ');
+    const char* s = g_argv[i];
+    bool quote = !*s || std::strpbrk(s, " \t\"") != nullptr;
+    if (quote) line.push_back('"');
+    line.append(s);
+    if (quote) line.push_back('"');
   }
+  return line;
 }
 
 int argc() { return g_argc; }

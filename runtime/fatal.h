@@ -1,6 +1,8 @@
 // Fatal runtime errors: a numbered message and the end of the process.
 #pragma once
 
+#include <string>
+
 #include "runtime/base.h"
 
 namespace zot::runtime {
@@ -49,6 +51,9 @@ void init_os(int argc, char** argv);
 int argc();
 char** argv();
 const char* command_line();
+// The arguments from the first given on joined by spaces; one that is empty or
+// holds a space, a tab or a double quote is put in double quotes.
+std::string join_arguments(int first);
 
 // The return address of the caller's caller, for reports.
 #define ZOT_CALLER_ADDRESS() reinterpret_cast<std::uintptr_t>(__builtin_return_address(0))

@@ -28,6 +28,16 @@ const Cell* check_arg_set(int param_index, const Cell* value);
 // functions that refuse an argument their typeset lets through).
 ZOT_NORETURN void raise_expect_arg(u32 type, int param_index);
 
+// Bit shifts of a 32-bit integer (a negative count counts 0): left, or right
+// arithmetic or logical; shifting by 32 or more leaves 0, or -1 for an
+// arithmetic right shift of a negative value.
+ZOT_INLINE i32 shift(i32 v, i32 bits, bool left, bool logical) {
+  if (bits < 0) bits = 0;
+  if (left) return bits < 32 ? i32(u32(v) << bits) : 0;
+  if (logical) return bits < 32 ? i32(u32(v) >> bits) : 0;
+  return bits < 32 ? v >> bits : (v < 0 ? -1 : 0);
+}
+
 // Angle in degrees to radians. Mode 0 folds angles beyond +/-90 degrees by
 // 180 toward zero; mode 2 reflects them; other modes leave them.
 double degrees_to_radians(double degrees, int mode);

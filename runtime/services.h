@@ -18,8 +18,10 @@ struct Services {
   // Evaluates a block and returns its value.
   Cell (*do_block)(const Cell* block) = nullptr;
   // Runs a function! whose arguments are the current frame's cells; with
-  // object_ctx, `self` of its body names that object.
-  void (*call_function)(const Cell* fn, u32 object_ctx) = nullptr;
+  // object_ctx, `self` of its body names that object. A callback (a change
+  // handler: class 8 on-change*, 16 on-deep-change*) is traced only when its
+  // class is on in system/state/callbacks/bits.
+  void (*call_function)(const Cell* fn, u32 object_ctx, u32 callback_class) = nullptr;
   // Calls a function value with two arguments and writes its answer (sort
   // comparators).
   void (*call_with_two)(const Cell* fn, const Cell* first, const Cell* second, Cell* answer) = nullptr;

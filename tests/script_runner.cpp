@@ -6,6 +6,8 @@
 #include <sstream>
 #include <string>
 
+#include "boot/boot_image.h"
+#include "boot/library.h"
 #include "boot/startup.h"
 #include "datatypes/string.h"
 #include "interpreter/eval.h"
@@ -30,6 +32,7 @@ std::string mold(const Cell& v) {
 }
 
 void run(void*) {
+  startup::boot_library(boot_image::kImage, boot_image::kImageSize);
   stack::push_try_frame(nullptr);
   try {
     Cell code;

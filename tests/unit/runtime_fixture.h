@@ -10,7 +10,7 @@
 
 namespace zot::test {
 
-// Starts the memory manager and the stacks once per test process.
+// Starts the runtime and evaluates the library once per test process.
 void ensure_runtime();
 
 // Runs fn under a try frame; returns the code of the language error it raised

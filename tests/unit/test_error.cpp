@@ -19,12 +19,24 @@ namespace {
 
 using test::load;
 
+// The runtime reads the stack-trace depth from the system object. The field
+// is written in place: evaluating a set-path would push call frames over
+// those an error recorded.
+void set_stack_trace_level(int level) {
+  Cell code = load("system/state");
+  Cell state = interp::do_block(&code);
+  set_integer(context::value_at(state.w1, 2), level);
+}
+
 struct ErrorTest : ::testing::Test {
   void SetUp() override {
     test::ensure_runtime();
-    error::set_stack_trace_level(0);
+    set_stack_trace_level(0);
   }
-  void TearDown() override { error::set_stack_trace_level(0); }
+  void TearDown() override {
+    set_stack_trace_level(0);
+    test::run("clear system/state/source-files");
+  }
 };
 
 std::string form(const Cell& v) {
@@ -220,16 +232,35 @@ TEST_F(ErrorTest, StackLineAndTrace) {
   Cell e = eval("g: func [] [1 / 0] f: func [] [g] f", &code);
   ASSERT_EQ(code, error_code(Err::MathZeroDivide));
   EXPECT_EQ(form(e).find("*** Stack"), std::string::npos);
-  error::set_stack_trace_level(1);
+  set_stack_trace_level(1);
   EXPECT_EQ(form(e), "*** Math Error: attempt to divide by zero\n*** Where: /\n*** Near : 1 / 0\n*** Stack: f g ");
-  error::set_stack_trace_level(2);
+  set_stack_trace_level(2);
   std::string deep = form(e);
   EXPECT_NE(deep.find("*** Stack: f g "), std::string::npos) << deep;
-  error::set_stack_trace_level(1);
+  set_stack_trace_level(1);
   Cell* t = stack::push(&e);
   error::fill_stack_trace(t);
   EXPECT_EQ(mold(*error::field(t, error::kStack)), "[f g]");
   EXPECT_EQ(form(*t).substr(form(*t).find("*** Stack")), "*** Stack: f g");
+  stack::pop(1);
+}
+
+TEST_F(ErrorTest, FilesFromTheSourceFileStack) {
+  int code;
+  // An empty stack of source files leaves `files` alone.
+  Cell e = eval("1 / 0", &code);
+  Cell* t = stack::push(&e);
+  error::fill_stack_trace(t);
+  EXPECT_EQ(mold(*error::field(t, error::kFiles)), "none");
+  stack::pop(1);
+  // Otherwise the error keeps a copy of it, which later runs do not change.
+  test::run("append system/state/source-files %a.zot");
+  e = eval("1 / 0", &code);
+  t = stack::push(&e);
+  error::fill_stack_trace(t);
+  test::run("append system/state/source-files %b.zot");
+  EXPECT_EQ(mold(*error::field(t, error::kFiles)), "[%a.zot]");
+  EXPECT_NE(form(*t).find("\n*** Files: %a.zot"), std::string::npos) << form(*t);
   stack::pop(1);
 }
 

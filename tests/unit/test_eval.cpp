@@ -177,7 +177,7 @@ TEST_F(EvalTest, RoutinesCallRegisteredEntries) {
   int code = test::error_code_of([] {
     Cell spec = load("n [integer!] /plus-one");
     Cell* top = stack::g_top;
-    routines::push(&spec, "twice-test");
+    routines::push(&spec, nullptr, "twice-test");
     Cell r = *top;
     stack::g_top = top;
     EXPECT_TRUE(r.is(T_ROUTINE));
@@ -191,7 +191,7 @@ TEST_F(EvalTest, RoutinesCallRegisteredEntries) {
   EXPECT_EQ(run("twice \"x\""), "error " + std::to_string(error_code(Err::ScriptExpectArg)));
   EXPECT_EQ(run("form :twice"), "\"?routine?\"");
   Cell spec = load("n");
-  EXPECT_EQ(test::error_code_of([&] { routines::push(&spec, "no-such-entry"); }), error_code(Err::ScriptInvalidArg));
+  EXPECT_EQ(test::error_code_of([&] { routines::push(&spec, nullptr, "no-such-entry"); }), error_code(Err::ScriptInvalidArg));
 }
 
 }  // namespace

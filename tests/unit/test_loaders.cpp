@@ -133,8 +133,8 @@ std::string describe(const Cell* c) {
       return out;
     }
     case T_MONEY: {
-      const char* code = money::currency_code(money::currency_of(c));
-      return std::string(money::negative(c) ? "-" : "") + (code ? code : "") + "$" +
+      std::string code = money::currency_code(money::currency_of(c));
+      return std::string(money::negative(c) ? "-" : "") + code + "$" +
              float_text(std::fabs(money::to_float(c)));
     }
     default: return "?";

@@ -138,7 +138,7 @@ TEST(Process, OsInfoDescribesTheKernel) {
   Cell spec = test::load("");
   int code = test::error_code_of([&] {
     Cell* top = stack::g_top;
-    routines::push(&spec, "os-info");
+    routines::push(&spec, nullptr, "os-info");
     Cell r = *top;
     stack::g_top = top;
     Cell w = word::load("os-info");

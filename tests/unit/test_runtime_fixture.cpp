@@ -1,11 +1,17 @@
 #include "tests/unit/runtime_fixture.h"
 
+#include "boot/boot_image.h"
+#include "boot/library.h"
 #include "boot/startup.h"
 
 namespace zot::test {
 
 void ensure_runtime() {
+  static bool done = false;
+  if (done) return;
+  done = true;
   startup::runtime_init();
+  startup::boot_library(boot_image::kImage, boot_image::kImageSize);
 }
 
 }  // namespace zot::test

@@ -1,0 +1,70 @@
+#include "boot/library.h"
+
+#include "boot/image.h"
+#include "boot/routines.h"
+#include "boot/start_up_object.h"
+#include "datatypes/block.h"
+#include "datatypes/context.h"
+#include "datatypes/system.h"
+#include "datatypes/words.h"
+#include "interpreter/eval.h"
+#include "runtime/memory.h"
+#include "runtime/root.h"
+#include "runtime/rooted.h"
+#include "runtime/services.h"
+#include "runtime/stack.h"
+
+namespace zot::startup {
+
+namespace {
+
+bool is_block_like(u32 t) {
+  return t == T_BLOCK || t == T_PAREN || t == T_PATH || t == T_LIT_PATH || t == T_SET_PATH || t == T_GET_PATH ||
+         t == T_HASH;
+}
+
+// Marks every block of the image (deep) as library code: evaluated without
+// trace events, its frames counted as compiled, errors' Near left alone.
+void mark_library(const Cell* block) {
+  mem::Series* s = mem::series_of(block->w2);
+  if (s->flags & mem::kLibrary) return;
+  s->flags |= mem::kLibrary;
+  for (u32 i = 0; i < s->length(); i++) {
+    Cell c = s->cells()[i];
+    if (is_block_like(c.type())) mark_library(&c);
+  }
+}
+
+}  // namespace
+
+void boot_library(const unsigned char* image, std::size_t size) {
+  routines::register_boot();
+  Rooted decoded;
+  boot_image::decode(image, size, &decoded.cell);
+  // The image stays reachable for the life of the process.
+  root::append_copy(&decoded.cell);
+  mark_library(&decoded.cell);
+  // The first value describes the build; the sections follow.
+  Rooted build(*block::cell_at(&decoded.cell, 0));
+  start_up::bind(&decoded.cell, &build.cell);
+  // The top level has no error handling of its own: an error it raises is
+  // printed and ends the process, as an uncaught error does.
+  u32 sections = mem::series_of(decoded.cell.w2)->length();
+  for (u32 i = 1; i < sections; i++) {
+    Cell section = *block::cell_at(&decoded.cell, i32(i));
+    g_services.do_block(&section);
+    sys::attach_if_defined();
+  }
+}
+
+void launch() {
+  Cell ctx_word = word::load("cli-console-ctx");
+  const Cell* console = context::get(&ctx_word);
+  if (!console->is(T_OBJECT)) return;
+  Rooted code;
+  const char text[] = "cli-console-ctx/launch";
+  g_services.scan_utf8(&code.cell, reinterpret_cast<const u8*>(text), sizeof text - 1, false);
+  g_services.do_block(&code.cell);
+}
+
+}  // namespace zot::startup

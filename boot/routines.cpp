@@ -1,0 +1,280 @@
+#include "boot/routines.h"
+
+#include <string>
+
+#include "boot/start_up_object.h"
+#include "datatypes/block.h"
+#include "datatypes/context.h"
+#include "datatypes/error.h"
+#include "datatypes/file.h"
+#include "datatypes/series.h"
+#include "datatypes/string.h"
+#include "datatypes/tuple.h"
+#include "interpreter/eval.h"
+#include "interpreter/natives.h"
+#include "interpreter/routines.h"
+#include "platform/files.h"
+#include "platform/platform.h"
+#include "runtime/actions.h"
+#include "runtime/errors.h"
+#include "runtime/fatal.h"
+#include "runtime/helpers.h"
+#include "runtime/output.h"
+#include "runtime/root.h"
+#include "runtime/rooted.h"
+#include "runtime/stack.h"
+#include "runtime/unicode.h"
+
+namespace zot::routines {
+
+namespace {
+
+Cell* arg(int i) { return stack::g_base + i; }
+
+void set_result_logic(bool b) { set_logic(stack::g_base, b); }
+void set_result_integer(i32 n) { set_integer(stack::g_base, n); }
+
+// The calling word, the argument's datatype and its name: the error of an
+// argument that the routine checks itself.
+ZOT_NORETURN void expect_arg(int index) {
+  Cell name = stack::calling_word();
+  Cell dt;
+  make_cell(&dt, T_DATATYPE, arg(index)->type(), 0, 0);
+  Cell param = error::argument_word(index);
+  raise_error(Err::ScriptExpectArg, &name, &dt, &param);
+}
+
+std::string path_of(const Cell* file) {
+  Cell f = *file;
+  return string::to_utf8(&f);
+}
+
+// ---- quitting, quiet stores, shifts
+
+void quit_return() { runtime::exit_process(arg(0)->int_value()); }
+
+void set_quiet() {
+  u32 t = arg(0)->type();
+  if (t != T_WORD && t != T_SET_WORD && t != T_LIT_WORD && t != T_GET_WORD) expect_arg(0);
+  Cell w = *arg(0), v = *arg(1);
+  context::set_in(&w, &v, w.w1, false);
+  *stack::g_base = v;
+}
+
+void set_slot_quiet() {
+  u32 t = arg(0)->type();
+  if (t != T_BLOCK && t != T_PAREN && t != T_PATH && t != T_LIT_PATH && t != T_SET_PATH && t != T_GET_PATH)
+    expect_arg(0);
+  Cell s = *arg(0);
+  mem::Series* ser = mem::series_of(s.w2);
+  if (s.w1 < ser->length()) ser->cells()[s.w1] = *arg(1);
+}
+
+void shift_with(bool left, bool logical) {
+  set_result_integer(runtime::shift(arg(0)->int_value(), arg(1)->int_value(), left, logical));
+}
+void shift_right() { shift_with(false, false); }
+void shift_left() { shift_with(true, false); }
+void shift_logical() { shift_with(false, true); }
+
+void last_lf() { set_result_logic(natives::g_last_new_line); }
+
+// ---- directories
+
+void get_current_dir() {
+  std::string dir;
+  if (!platform::current_dir(&dir)) dir.clear();
+  // With its separator at the end ("./" when the directory is unknown).
+  const char* sep = dir.empty() ? "./" : dir.back() == '/' ? "" : "/";
+  dir.append(sep);
+  file::make_from_utf8(stack::g_base, dir.data(), dir.size());
+}
+
+void set_current_dir() {
+  if (!platform::set_current_dir(path_of(arg(0)).c_str())) raise_error(Err::AccessCannotOpen, arg(0));
+}
+
+void create_dir() {
+  if (!platform::make_dir(path_of(arg(0)).c_str())) raise_error(Err::AccessNoCreate, arg(0));
+}
+
+void exists() { set_result_logic(platform::path_kind(path_of(arg(0)).c_str(), nullptr) != platform::PathKind::kMissing); }
+
+// ---- tuples
+
+void as_color() {
+  u8 bytes[3];
+  for (int i = 0; i < 3; i++) {
+    i32 v = arg(i)->int_value();
+    if (v < 0) raise_error(Err::ScriptInvalidArg, arg(i));
+    bytes[i] = u8(v & 0xFF);
+  }
+  tuple::make_at(stack::g_base, bytes, 3);
+}
+
+// Four components packed a + b << 8 + c << 16 + d << 24: a component above
+// 255 lets its high bits fall into the next byte (those of the last are lost).
+void as_ipv4() {
+  u32 packed = 0;
+  for (int i = 0; i < 4; i++) {
+    i32 v = arg(i)->int_value();
+    if (v < 0) raise_error(Err::ScriptInvalidArg, arg(i));
+    packed |= u32(v) << (8 * i);
+  }
+  u8 bytes[4] = {u8(packed), u8(packed >> 8), u8(packed >> 16), u8(packed >> 24)};
+  tuple::make_at(stack::g_base, bytes, 4);
+}
+
+// ---- UTF-8 and the stacks
+
+void count_chars() {
+  const Cell start = *arg(0), pos = *arg(1);
+  mem::Series* s = mem::series_of(start.w2);
+  const u8* head = s->head_ptr();
+  const u8* p = head + std::min(start.w1, s->length());
+  // The end is taken in the same buffer, at the index of pos.
+  const u8* tail = head + std::min(pos.w1, s->length());
+  i32 count = 0;
+  const u8* end = head + s->length();
+  while (p < tail) {
+    i32 cp;
+    const u8* next = unicode::decode_utf8_char(p, end, cp);
+    p = next > p ? next : p + 1;
+    count++;
+  }
+  set_result_integer(count);
+}
+
+void stack_size() { set_result_integer(i32(stack::g_top - stack::g_bottom)); }
+
+void pick_stack() {
+  i32 idx = arg(0)->int_value();
+  i32 size = i32(stack::g_top - stack::g_bottom);
+  if (idx > 0 && idx < size) *stack::g_base = stack::g_bottom[idx - 1];
+  else set_none(stack::g_base);
+}
+
+void frame_index() { set_result_integer(i32(stack::g_base - stack::g_bottom)); }
+
+// The calls under way, newest first, down to the frame above the oldest:
+// each frame's word (in its function's context, else the global one) and its
+// position on the argument stack, skipping <body> and <anon> frames.
+void collect_calls() {
+  Rooted blk(*arg(0));
+  if (stack::g_ctop - stack::g_cbottom < 2) {
+    *stack::g_base = blk.cell;
+    return;
+  }
+  for (i64 i = (stack::g_ctop - stack::g_cbottom) - 1; i >= 1; i--) {
+    const stack::Frame f = stack::g_cbottom[i];
+    u32 sym = stack::frame_symbol(&f);
+    if (!sym || sym == stack::body_symbol() || sym == stack::anon_symbol()) continue;
+    Cell w = f.fn_ctx ? context::word_or_global(f.fn_ctx, sym) : context::add_global_word(sym);
+    set_type(&w, T_WORD);
+    Cell pos;
+    set_integer(&pos, i32(f.caller_base));
+    block::append_cell(&blk.cell, &w);
+    block::append_cell(&blk.cell, &pos);
+  }
+  *stack::g_base = blk.cell;
+}
+
+void tracing() { set_result_logic(interp::g_tracing); }
+
+// ---- the clipboard: kept in the process until the platform clipboard exists
+
+u32 g_clipboard = 0;  // root cell of the stored value, 0 when empty
+
+void read_clipboard() {
+  if (!g_clipboard || root::cell(g_clipboard)->is(T_NONE)) {
+    set_none(stack::g_base);
+    return;
+  }
+  Cell v = *root::cell(g_clipboard);
+  if (series::is_any_string(v.type())) {
+    series::copy(&v, stack::g_base, nullptr, false, nullptr);
+  } else {
+    *stack::g_base = v;
+  }
+}
+
+void write_clipboard() {
+  Cell v = *arg(0);
+  Rooted held(v);
+  if (series::is_any_string(v.type())) series::copy(&v, &held.cell, nullptr, false, nullptr);
+  if (!g_clipboard) g_clipboard = root::append_copy(&held.cell);
+  else *root::cell(g_clipboard) = held.cell;
+  set_result_logic(true);
+}
+
+// A string as UTF-8 (line ends as they are), a binary's bytes, any other
+// value molded; straight to standard output after what the console writer
+// holds.
+void write_stdout() {
+  Cell v = *arg(0);
+  std::string bytes;
+  if (v.is(T_BINARY)) {
+    mem::Series* s = mem::series_of(v.w2);
+    u32 from = std::min(v.w1, s->length());
+    bytes.assign(reinterpret_cast<const char*>(s->head_ptr()) + from, s->length() - from);
+  } else if (v.is(T_STRING)) {
+    bytes = string::to_utf8(&v);
+  } else {
+    Rooted out;
+    string::make_at(&out.cell, 64);
+    actions::lookup<actions::MoldFn>(v.type(), actions::kMold)(&v, &out.cell, false, false, false, nullptr,
+                                                                 1 << 30, 0);
+    bytes = string::to_utf8(&out.cell);
+  }
+  output::flush();
+  platform::write_all(1, bytes.data(), bytes.size());
+}
+
+// ---- system/state/GC (the collector reports through these)
+
+void gc_active() { set_result_logic(true); }
+void gc_series_cycles() { set_result_integer(0); }
+void gc_nodes_cycles() { set_result_integer(0); }
+
+}  // namespace
+
+void register_boot() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  const struct {
+    const char* name;
+    EntryFn fn;
+  } entries[] = {
+      {"quit-return", quit_return},
+      {"set-quiet", set_quiet},
+      {"set-slot-quiet", set_slot_quiet},
+      {"shift-right", shift_right},
+      {"shift-left", shift_left},
+      {"shift-logical", shift_logical},
+      {"last-lf?", last_lf},
+      {"get-current-dir", get_current_dir},
+      {"set-current-dir", set_current_dir},
+      {"create-dir", create_dir},
+      {"exists?", exists},
+      {"as-color", as_color},
+      {"as-ipv4", as_ipv4},
+      {"as-rgba", as_ipv4},
+      {"count-chars", count_chars},
+      {"stack-size?", stack_size},
+      {"pick-stack", pick_stack},
+      {"frame-index?", frame_index},
+      {"collect-calls", collect_calls},
+      {"tracing?", tracing},
+      {"read-clipboard", read_clipboard},
+      {"write-clipboard", write_clipboard},
+      {"write-stdout", write_stdout},
+      {"gc-active?", gc_active},
+      {"gc-series-cycles", gc_series_cycles},
+      {"gc-nodes-cycles", gc_nodes_cycles},
+  };
+  for (const auto& e : entries) register_entry(e.name, e.fn);
+  start_up::register_entries();
+}
+
+}  // namespace zot::routines

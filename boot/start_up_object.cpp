@@ -1,0 +1,171 @@
+#include "boot/start_up_object.h"
+
+#include <string>
+
+#include "datatypes/block.h"
+#include "datatypes/context.h"
+#include "datatypes/error.h"
+#include "datatypes/file.h"
+#include "datatypes/handle.h"
+#include "datatypes/object.h"
+#include "datatypes/string.h"
+#include "interpreter/routines.h"
+#include "platform/files.h"
+#include "platform/platform.h"
+#include "runtime/errors.h"
+#include "runtime/fatal.h"
+#include "runtime/rooted.h"
+#include "runtime/services.h"
+#include "runtime/stack.h"
+#include "runtime/symbol.h"
+
+namespace zot::start_up {
+
+namespace {
+
+Cell* arg(int i) { return stack::g_base + i; }
+
+// A routine! whose entry is named by the first word of its body.
+void make_routine() {
+  Cell spec = *arg(0), body = *arg(1);
+  mem::Series* b = mem::series_of(body.w2);
+  if (body.w1 >= b->length() || !b->cells()[body.w1].is(T_WORD)) raise_error(Err::ScriptInvalidArg, &body);
+  u32 sym = b->cells()[body.w1].w2;
+  std::string name(symbol::name_text(sym), symbol::name_length(sym));
+  Cell* top = stack::g_top;
+  routines::push(&spec, &body, name.c_str());
+  Cell r = *top;
+  stack::g_top = top;
+  *stack::g_base = r;
+}
+
+void make_object() {
+  Cell none;
+  set_none(&none);
+  Cell spec = *arg(1);
+  u32 class_id = u32(arg(0)->int_value());
+  Cell* top = stack::g_top;
+  Cell r = *object::make_with_class(&none, &spec, class_id);
+  stack::g_top = top;
+  *stack::g_base = r;
+}
+
+// An object over the global context (class -1, no change events), which
+// becomes the owner of the global context.
+void make_system_words() {
+  Cell o;
+  make_cell(&o, T_OBJECT, context::g_global, u32(-1), 0);
+  *context::owner_cell(context::g_global) = o;
+  *stack::g_base = o;
+}
+
+void error_catalog() { *stack::g_base = *error::catalog(); }
+
+void command_line() {
+  const char* line = runtime::command_line();
+  string::make_from_utf8(stack::g_base, line, std::strlen(line));
+}
+
+// Each argument as given, the program's own path first.
+void arguments() {
+  Rooted b;
+  block::make_at(&b.cell, runtime::argc() + 1);
+  for (int i = 0; i < runtime::argc(); i++) {
+    Rooted s;
+    const char* a = runtime::argv()[i];
+    string::make_from_utf8(&s.cell, a, std::strlen(a));
+    block::append_cell(&b.cell, &s.cell);
+  }
+  *stack::g_base = b.cell;
+}
+
+// The arguments after the program's path as one text.
+void argument_text() {
+  std::string text = runtime::join_arguments(1);
+  string::make_from_utf8(stack::g_base, text.data(), text.size());
+}
+
+void make_word() {
+  Cell name = *arg(0);
+  std::string text = string::to_utf8(&name);
+  if (text.empty() || text.find('\0') != std::string::npos) raise_error(Err::ScriptInvalidArg, &name);
+  *stack::g_base = word::load(text.c_str());
+}
+
+// The per-user directory: $HOME/.zot/, or /tmp/.zot/ without HOME.
+void cache_dir() {
+  std::string home;
+  if (!platform::get_env("HOME", &home) || home.empty()) home = "/tmp";
+  if (home.back() == '/') home.pop_back();
+  home += "/.zot/";
+  file::make_from_utf8(stack::g_base, home.data(), home.size());
+}
+
+// A file's text (UTF-8), for running scripts.
+void read_text() {
+  Cell f = *arg(0);
+  std::string path = string::to_utf8(&f);
+  std::string bytes;
+  if (!platform::read_file(path.c_str(), &bytes)) raise_error(Err::AccessCannotOpen, &f);
+  string::load_bytes_at(reinterpret_cast<const u8*>(bytes.data()), u32(bytes.size()), stack::g_base,
+                        string::kEncodingUtf8);
+}
+
+struct Entry {
+  const char* field;
+  const char* spec;
+  routines::EntryFn fn;
+};
+
+const Entry kEntries[] = {
+    {"routine", "[spec [block!] body [block!]]", make_routine},
+    {"object", "[class [integer!] spec [block!]]", make_object},
+    {"make-system-words", "[]", make_system_words},
+    {"error-catalog", "[]", error_catalog},
+    {"command-line", "[]", command_line},
+    {"arguments", "[]", arguments},
+    {"argument-text", "[]", argument_text},
+    {"word", "[name [string!]]", make_word},
+    {"cache-dir", "[]", cache_dir},
+    {"read-text", "[file [file!]]", read_text},
+};
+
+std::string entry_name(const char* field) { return std::string("start-up/") + field; }
+
+void put(Cell* obj, const char* field, const Cell* value) {
+  Cell w;
+  make_cell(&w, T_WORD, 0, symbol::make(field), u32(-1));
+  context::put_value(obj->w1, &w, value);
+}
+
+}  // namespace
+
+void register_entries() {
+  for (const Entry& e : kEntries) routines::register_entry(entry_name(e.field).c_str(), e.fn);
+}
+
+void bind(Cell* image, const Cell* build) {
+  Rooted obj;
+  object::make_at(&obj.cell, 16);
+  for (const Entry& e : kEntries) {
+    Rooted spec;
+    std::string text = e.spec;
+    g_services.scan_utf8(&spec.cell, reinterpret_cast<const u8*>(text.data()), u32(text.size()), true);
+    Cell* top = stack::g_top;
+    routines::push(&spec.cell, nullptr, entry_name(e.field).c_str());
+    Rooted r(*top);
+    stack::g_top = top;
+    put(&obj.cell, e.field, &r.cell);
+  }
+  put(&obj.cell, "build", build);
+  Cell null_handle;
+  handle::make_at(&null_handle, 0, handle::kNull);
+  put(&obj.cell, "null-handle", &null_handle);
+  // A context of its own holds the one word `start-up`.
+  Rooted private_ctx;
+  make_cell(&private_ctx.cell, T_OBJECT, context::create(1, false, false, nullptr, context::kObject), 0, 0);
+  put(&private_ctx.cell, "start-up", &obj.cell);
+  context::bind(image, private_ctx.cell.w1, false);
+}
+
+}  // namespace zot::start_up

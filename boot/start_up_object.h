@@ -1,0 +1,20 @@
+// The start-up object: what the library's top level does that Zot code
+// cannot say (make a routine from a registry entry, an object with a fixed
+// class id, the object view of the global context, words of any name) and
+// the facts of the process it reads (the command line, the build). The
+// library reaches it through the word `start-up`, which is bound only inside
+// the boot image's blocks: scripts never see it.
+#pragma once
+
+#include "runtime/cell.h"
+
+namespace zot::start_up {
+
+// Registers the entries of the object's routines.
+void register_entries();
+
+// Makes the object (build: the build description block) and binds the word
+// `start-up` throughout the image to it.
+void bind(Cell* image, const Cell* build);
+
+}  // namespace zot::start_up
