@@ -162,7 +162,7 @@ u32 Decoder::make_object(Rooted& into, const ContextHeader& h, const std::vector
   if (h.stack) invalid(h.at);
   u32 index = reserve(into);
   Rooted holder;
-  Node ctx = make_context(h, syms, holder);
+  make_context(h, syms, holder);
   Node events = 0;
   if (handlers) {
     i32 words = i32(syms.size());
@@ -171,9 +171,9 @@ u32 Decoder::make_object(Rooted& into, const ContextHeader& h, const std::vector
     events = object::make_event_series(0, 0, handlers[0], 0, handlers[1], 0);
   }
   Cell o;
-  make_cell(&o, T_OBJECT, ctx, boot_ ? class_id : u32(-1), events);
+  make_cell(&o, T_OBJECT, holder.cell.w1, boot_ ? class_id : u32(-1), events);
   *cell_at(into, index) = o;
-  *context::owner_cell(ctx) = o;
+  *context::owner_cell(o.w1) = o;
   return index;
 }
 
