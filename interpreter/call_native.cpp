@@ -75,10 +75,6 @@ void insert_output(const Cell* target, const std::string& bytes) {
   actions::lookup<actions::InsertFn>(series->type(), actions::kInsert)(series, value, -1, false, 1, false);
 }
 
-}  // namespace
-
-namespace {
-
 // refs: /wait /show /console /shell /input in /output out /error err
 void n_call(const i32* refs) {
   enum { kWait, kShow, kConsole, kShell, kInput, kOutput, kError };
@@ -104,8 +100,10 @@ void n_call(const i32* refs) {
   else spec.err = console ? platform::Stream::kInherit : platform::Stream::kNull;
   spec.wait = refs[kWait] >= 0 || console || input || output || error;
   // What this process printed comes before what the child prints.
-  if (console) output::flush();
-  std::fflush(nullptr);
+  if (console) {
+    output::flush();
+    std::fflush(nullptr);
+  }
   platform::ChildResult r;
   platform::run_child(spec, &r);
   if (r.status < 0 && r.not_found && !shell) {
