@@ -79,9 +79,10 @@ void arguments() {
   *stack::g_base = b.cell;
 }
 
-// The arguments after the program's path as one text.
+// The arguments from the given one on (0 is the program's path) as one text.
 void argument_text() {
-  std::string text = runtime::join_arguments(1);
+  i32 first = arg(0)->int_value();
+  std::string text = runtime::join_arguments(first < 0 ? 0 : first);
   string::make_from_utf8(stack::g_base, text.data(), text.size());
 }
 
@@ -124,7 +125,7 @@ const Entry kEntries[] = {
     {"error-catalog", "[]", error_catalog},
     {"command-line", "[]", command_line},
     {"arguments", "[]", arguments},
-    {"argument-text", "[]", argument_text},
+    {"argument-text", "[first [integer!]]", argument_text},
     {"word", "[name [string!]]", make_word},
     {"cache-dir", "[]", cache_dir},
     {"read-text", "[file [file!]]", read_text},
