@@ -16,34 +16,13 @@
 
 namespace zot::startup {
 
-namespace {
-
-bool is_block_like(u32 t) {
-  return t == T_BLOCK || t == T_PAREN || t == T_PATH || t == T_LIT_PATH || t == T_SET_PATH || t == T_GET_PATH ||
-         t == T_HASH;
-}
-
-// Marks every block of the image (deep) as library code: evaluated without
-// trace events, its frames counted as compiled, errors' Near left alone.
-void mark_library(const Cell* block) {
-  mem::Series* s = mem::series_of(block->w2);
-  if (s->flags & mem::kLibrary) return;
-  s->flags |= mem::kLibrary;
-  for (u32 i = 0; i < s->length(); i++) {
-    Cell c = s->cells()[i];
-    if (is_block_like(c.type())) mark_library(&c);
-  }
-}
-
-}  // namespace
-
 void boot_library(const unsigned char* image, std::size_t size) {
   routines::register_boot();
   Rooted decoded;
   boot_image::decode(image, size, &decoded.cell);
   // The image stays reachable for the life of the process.
   root::append_copy(&decoded.cell);
-  mark_library(&decoded.cell);
+  block::mark_library(&decoded.cell);
   // The first value describes the build; the sections follow.
   Rooted build(*block::cell_at(&decoded.cell, 0));
   start_up::bind(&decoded.cell, &build.cell);

@@ -261,6 +261,16 @@ Cell* push_new(i32 capacity) {
   return make_at(c, capacity);
 }
 
+void mark_library(const Cell* b) {
+  mem::Series* s = mem::series_of(b->w2);
+  if (s->flags & mem::kLibrary) return;
+  s->flags |= mem::kLibrary;
+  for (u32 i = 0; i < s->length(); i++) {
+    Cell c = mem::series_of(b->w2)->cells()[i];
+    if (series::is_any_block(c.type())) mark_library(&c);
+  }
+}
+
 Cell* clone(const Cell* b, bool deep, bool paths_too) {
   Cell src = *b;
   i32 n = length_at(&src);

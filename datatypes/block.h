@@ -53,6 +53,10 @@ Cell* push_new(i32 capacity);
 // the index; deep replaces nested blocks (and with paths_too parens and paths)
 // by deep clones of themselves.
 Cell* clone(const Cell* b, bool deep, bool paths_too);
+// Marks the block and every block, paren and path inside it as library code
+// (evaluated without trace events, its frames counted as compiled, errors'
+// Near left alone).
+void mark_library(const Cell* b);
 // Replaces each cell in [first, end) (every step cells) whose type is the
 // datatype or in the typeset and that can be copied by its own copy.
 void copy_types_in_place(Cell* block, i32 first, i32 end, i32 step, bool deep, const Cell* kind);

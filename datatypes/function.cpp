@@ -425,6 +425,8 @@ mem::Node push(const Cell* spec_in, const Cell* body_in, mem::Node ctx, mem::Nod
     u32 blen = mem::series_of(b.w2)->length();
     if (b.w1 > blen) b.w1 = blen;
     body = clone_value(&b, true);
+    // The body of a library function is library code too.
+    if (mem::series_of(b.w2)->flags & mem::kLibrary) block::mark_library(&body);
   }
   block::append_cell(&more, &body);
   block::append_cell(&more, &unset);
