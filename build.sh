@@ -5,7 +5,8 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev libssl-dev)
+PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev libssl-dev
+  libcurl4-openssl-dev libpng-dev libturbojpeg0-dev libgif-dev libtiff-dev)
 
 setup() {
   local missing=()
@@ -36,7 +37,7 @@ build_debug() {
 }
 
 # Short fuzzing runs (libFuzzer needs clang): the lexer, the inflater, the base
-# decoders, the ZOTBIN decoder.
+# decoders, the ZOTBIN decoder, the image decoders.
 fuzz_run() {
   local target=$1 seconds=$2 max_len=$3
   shift 3
@@ -54,11 +55,12 @@ fuzz_run() {
 fuzz() {
   CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DZOT_FUZZ=ON -DZOT_BENCH=OFF \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-  cmake --build build/fuzz --target fuzz_scan fuzz_inflate fuzz_debase fuzz_zotbin -j "$(jobs)"
+  cmake --build build/fuzz --target fuzz_scan fuzz_inflate fuzz_debase fuzz_zotbin fuzz_images -j "$(jobs)"
   fuzz_run fuzz_scan 60 4096 tests/scripts
   fuzz_run fuzz_inflate 20 8192 tests/fixtures/deflate
   fuzz_run fuzz_debase 20 4096
   fuzz_run fuzz_zotbin 20 4096 tests/fuzz/zotbin
+  fuzz_run fuzz_images 20 8192 tests/fuzz/images
 }
 
 run_tests() {

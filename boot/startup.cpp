@@ -12,6 +12,7 @@
 #include "datatypes/registry.h"
 #include "datatypes/string.h"
 #include "datatypes/words.h"
+#include "interpreter/codec_routines.h"
 #include "interpreter/eval.h"
 #include "interpreter/lexer.h"
 #include "interpreter/natives.h"
@@ -77,6 +78,7 @@ void runtime_init() {
   lexer::install_loaders();
   ownership::init();
   natives::init();
+  routines::register_codecs();
   error::init();
   install_error_services();
   prepare_no_memory_error();

@@ -13,6 +13,7 @@
 #include "datatypes/function.h"
 #include "datatypes/handle.h"
 #include "datatypes/hash.h"
+#include "datatypes/image.h"
 #include "datatypes/integer.h"
 #include "datatypes/map.h"
 #include "datatypes/money.h"
@@ -84,6 +85,7 @@ void register_core() {
   money::register_type();
   point2d::register_type();
   point3d::register_type();
+  image::register_type();
 }
 
 }  // namespace zot::datatypes

@@ -112,13 +112,12 @@ bool foreach_next_multi(i32 count) {
   Cell* words = stack::g_base - 1;
   if (count < 1 || !series_has_next(series)) return false;
   u32 t = series->type();
-  if (series::is_any_string(t) || t == T_BINARY || t == T_VECTOR) {
+  if (series::is_any_string(t) || t == T_BINARY || t == T_VECTOR || t == T_IMAGE) {
+    // Each word takes the next element (an image's pixels as tuples).
     set_words_pairwise(words, series, count);
   } else if (t == T_MAP) {
     if (count != 2) raise_error(Err::ScriptInvalidArg, words);
     return map::foreach_next(series, words, count);  // it keeps the loop position itself
-  } else if (t == T_IMAGE) {
-    service_missing();  // the image's own step
   } else {
     set_words(words, series, count, true, false, false);
   }
