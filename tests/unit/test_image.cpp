@@ -23,7 +23,7 @@ void bind_routine(const char* name, const char* spec_text) {
   Cell spec = test::load(spec_text);
   int code = test::error_code_of([&] {
     Cell* top = stack::g_top;
-    routines::push(&spec, name);
+    routines::push(&spec, nullptr, name);
     Cell r = *top;
     stack::g_top = top;
     Cell w = word::load(name);
