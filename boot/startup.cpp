@@ -17,6 +17,7 @@
 #include "interpreter/lexer.h"
 #include "interpreter/natives.h"
 #include "platform/platform.h"
+#include "runtime/collector.h"
 #include "runtime/fatal.h"
 #include "runtime/memory.h"
 #include "runtime/output.h"
@@ -41,6 +42,8 @@ void interpreter_thread(void* p) {
       [](void* q) {
         auto* e = static_cast<Entry*>(q);
         runtime_init();
+        // The runtime is built: from now on a full frame collects.
+        collector::g_enabled = true;
         e->body(e->arg);
       },
       e);
@@ -58,6 +61,7 @@ void runtime_init() {
   runtime::add_flush_hook(flush_std);
   output::init();
   mem::init();
+  collector::init();
   install_services();
   datatypes::register_core();
   root::init();

@@ -2,6 +2,7 @@
 
 #include "datatypes/object.h"
 #include "datatypes/words.h"
+#include "runtime/collector.h"
 #include "runtime/cycles.h"
 #include "runtime/errors.h"
 #include "runtime/hashtable.h"
@@ -36,33 +37,41 @@ Node words_node(Node ctx) { return words_of(ctx); }
 u32 word_count(Node ctx) { return mem::series_of(words_of(ctx))->length(); }
 Cell* word_at(Node ctx, u32 index) { return mem::series_of(words_of(ctx))->cells() + index; }
 
+namespace {
+void mark_global() { collector::mark_context(g_global); }
+}  // namespace
+
 void init_global(u32 slots) {
   if (!g_global) g_global = create(slots, false, false, nullptr, kGlobal);
+  collector::add_root_callback(mark_global);
 }
 
 Node create(u32 slots, bool stack, bool self, const Cell* word_block, u32 kind) {
   if (slots == 0) slots = 1;
-  Node ctx = mem::alloc_cells(2);
+  // The context holds each part as soon as it is made, and is held itself.
+  RootedNode ctx(mem::alloc_cells(2));
   {
     mem::Series* s = mem::series_of(ctx);
     set_unset(s->cells());
     set_unset(s->cells() + 1);
     s->tail = 2 * sizeof(Cell);
   }
-  Node table = hashtable::init(slots, word_block, 2, 1);
-  Node values = stack ? 0 : mem::alloc_cells(slots);
-  Cell* c = ctx_cell(ctx);
   u32 header = T_CONTEXT | (kind << kKindShift) | (self ? kHasSelf : 0) | (stack ? kStackValues : 0);
-  make_cell(c, header, table, values, 0);
+  Node table = hashtable::init(slots, word_block, 2, 1);
+  make_cell(ctx_cell(ctx), header, table, 0, 0);
+  if (!stack) {
+    Node values = mem::alloc_cells(slots);
+    ctx_cell(ctx)->w2 = values;
+  }
   return ctx;
 }
 
 Node make(const Cell* spec, bool stack, bool self, u32 kind) {
-  Cell sp = *spec;
+  Rooted sp = *spec;
   mem::Series* s = mem::series_of(sp.w2);
   u32 len = s->length();
   u32 from = sp.w1 < len ? sp.w1 : len;
-  Node ctx = create(len - from, stack, self, nullptr, kind);
+  RootedNode ctx(create(len - from, stack, self, nullptr, kind));
   u32 counted = 0;
   for (u32 i = from; i < len; i++) {
     Cell w = mem::series_of(sp.w2)->cells()[i];
@@ -81,10 +90,10 @@ Node make(const Cell* spec, bool stack, bool self, u32 kind) {
 }
 
 Node clone(Cell* cell, u32 kind) {
-  Node src = cell->w1;
+  RootedNode src(cell->w1);
   u32 count = word_count(src);
   u32 flags = ctx_cell(src)->header & (kStackValues | kHasSelf);
-  Node ctx = create(count, (flags & kStackValues) != 0, (flags & kHasSelf) != 0, nullptr, kind);
+  RootedNode ctx(create(count, (flags & kStackValues) != 0, (flags & kHasSelf) != 0, nullptr, kind));
   hashtable::copy_from(ctx_cell(src), table_of(ctx));
   mem::Series* w = mem::series_of(words_of(ctx));
   for (u32 i = 0; i < w->length(); i++) w->cells()[i].w1 = ctx;

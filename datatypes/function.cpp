@@ -8,6 +8,7 @@
 #include "datatypes/string.h"
 #include "datatypes/typeset.h"
 #include "datatypes/words.h"
+#include "runtime/collector.h"
 #include "runtime/actions.h"
 #include "runtime/errors.h"
 #include "runtime/services.h"
@@ -305,7 +306,7 @@ void init_locals(i32 count) {
 }
 
 Cell collect_locals(const Cell* spec, const Cell* body) {
-  Cell out = clone_value(spec, false);
+  Rooted out = clone_value(spec, false);
   std::vector<u32> known, excluded;
   // /extern words are not collected, and leave the spec.
   {
@@ -405,21 +406,22 @@ bool op_spec_ok(const Cell* spec) {
   return count == 2;
 }
 
-mem::Node push(const Cell* spec_in, const Cell* body_in, mem::Node ctx, mem::Node object_ctx, u32 flags) {
-  Cell spec = *spec_in;
+mem::Node push(const Cell* spec_in, const Cell* body_in, mem::Node ctx_in, mem::Node object_ctx, u32 flags) {
+  Rooted spec = *spec_in;
   u32 slen = mem::series_of(spec.w2)->length();
   if (spec.w1 > slen) spec.w1 = slen;
   if (spec.w1 > 0) spec = clone_value(&spec, false);
   bool made = false;
+  RootedNode ctx(ctx_in);
   if (!ctx) {
     ctx = context::make(&spec, true, false, context::kFunction);
     made = true;
   }
-  Cell more = make_more(5);
+  Rooted more = make_more(5);
   Cell none, unset;
   set_none(&none);
   set_unset(&unset);
-  Cell body = none;
+  Rooted body = none;
   if (body_in) {
     Cell b = *body_in;
     u32 blen = mem::series_of(b.w2)->length();
@@ -444,9 +446,9 @@ mem::Node push(const Cell* spec_in, const Cell* body_in, mem::Node ctx, mem::Nod
 }
 
 Cell make_native(u32 type, const Cell* spec, u32 index) {
-  Cell s = *spec;
-  mem::Node ctx = context::make(&s, true, false, context::kFunction);
-  Cell more = make_more(2);
+  Rooted s = *spec;
+  RootedNode ctx(context::make(&s, true, false, context::kFunction));
+  Rooted more = make_more(2);
   Cell ctx_copy = *context::ctx_cell(ctx);
   Cell none;
   set_none(&none);
@@ -466,7 +468,7 @@ Cell parsed_spec(const Cell* fn) {
   Cell* cache = more_cell(&f, kMoreParsed);
   if (cache->is(T_BLOCK)) return *cache;
   Cell spec = spec_of(&f);
-  Cell out;
+  Rooted out;
   block::make_at(&out, 8);
   Walker w(&spec);
   bool is_native = t == T_NATIVE || t == T_ACTION;
@@ -516,6 +518,7 @@ Cell parsed_spec(const Cell* fn) {
 }
 
 void register_native() {
+  collector::add_root_cells(&g_result, 1);
   AnyFn s[actions::kSlotCount] = {};
   s[actions::kMake - 1] = fn(&native_make);
   s[actions::kReflect - 1] = fn(&reflect_slot);

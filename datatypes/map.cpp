@@ -10,6 +10,7 @@
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/words.h"
+#include "runtime/collector.h"
 #include "runtime/actions.h"
 #include "runtime/cycles.h"
 #include "runtime/errors.h"
@@ -417,7 +418,7 @@ Cell* make_at(Cell* out, const Cell* block, i32 size) {
     d->tail = d->head + n * u32(sizeof(Cell));
     for (u32 i = 0; i < n; i++) clear_new_line(to + i);
   }
-  Cell m;
+  Rooted m;
   make_cell(&m, T_MAP, 0, b, t);
   index_pairs(&m);
   *out = m;
@@ -556,6 +557,7 @@ bool foreach_next(Cell* loop, const Cell* words, i32 count) {
 Cell* push(const Cell* m) { return stack::push(m); }
 
 void register_type() {
+  collector::add_root_cells(&g_answer, 1);
   using namespace actions;
   AnyFn s[kSlotCount] = {};
   s[kMake - 1] = fn(&make);

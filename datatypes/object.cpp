@@ -12,6 +12,7 @@
 #include "datatypes/string.h"
 #include "datatypes/system.h"
 #include "datatypes/words.h"
+#include "runtime/collector.h"
 #include "runtime/actions.h"
 #include "runtime/cycles.h"
 #include "runtime/errors.h"
@@ -354,10 +355,10 @@ bool extend(Node target, Node source) {
 }
 
 Cell* copy_into(const Cell* src_in, Cell* dst, bool deep, const Cell* types, bool fresh_events) {
-  Cell src = *src_in;
-  Cell kind;
+  Rooted src = *src_in;
+  Rooted kind;
   if (types) kind = *types;
-  Cell tmp = src;
+  Rooted tmp = src;
   Node ctx = context::clone(&tmp, context::kObject);
   Node values = values_of(ctx);
   u32 n = context::word_count(src.w1);
@@ -809,6 +810,7 @@ Cell* modify(Cell* target, Cell* field, Cell* value, bool case_) {
 }
 
 void register_type() {
+  collector::add_root_cells(&g_answer, 1);
   AnyFn s[actions::kSlotCount] = {};
   s[actions::kMake - 1] = fn(&make);
   s[actions::kReflect - 1] = fn(&reflect);

@@ -2,8 +2,10 @@
 
 #include "datatypes/context.h"
 #include "datatypes/object.h"
+#include "runtime/collector.h"
 #include "runtime/cycles.h"
 #include "runtime/hashtable.h"
+#include "runtime/rooted.h"
 
 namespace zot::ownership {
 
@@ -60,6 +62,7 @@ void each_cell(const Cell* series, F&& f) {
 
 void init() {
   if (!g_table) g_table = hashtable::init(100, nullptr, 4, 3);
+  collector::add_weak_table(&g_table);
 }
 
 
@@ -157,9 +160,12 @@ void chain_from(u32 first) {
   for (u32 i = first; i < g_capacity; i++) set_integer(s->cells() + i, i + 1 < g_capacity ? i32(i + 1) : -1);
   g_first_free = i32(first);
 }
+
+void mark_pool() { collector::mark_series_cells(g_pool); }
 }  // namespace
 
 void init_slot_pool() {
+  collector::add_root_callback(mark_pool);
   if (g_pool) return;
   g_capacity = 100;
   g_pool = mem::alloc_cells(g_capacity);
@@ -167,7 +173,7 @@ void init_slot_pool() {
 }
 
 u32 slot_pool_take(const Cell* value) {
-  Cell v = *value;
+  Rooted v(*value);
   if (g_first_free < 0) {
     u32 old = g_capacity;
     g_capacity *= 2;

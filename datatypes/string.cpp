@@ -95,8 +95,9 @@ Node symbol_name(const Cell* sym) {
     id = symbol::make_from_bytes(reinterpret_cast<const u8*>(text.data()), u32(text.size()));
   }
   std::size_t len = 0;
-  Node n = unicode::utf8_to_new_string(reinterpret_cast<const u8*>(symbol::name_text(id)),
-                                       symbol::name_length(id), &len, false);
+  // The name lives in a buffer that the new string's allocation may move.
+  std::string name(symbol::name_text(id), symbol::name_length(id));
+  Node n = unicode::utf8_to_new_string(reinterpret_cast<const u8*>(name.data()), u32(name.size()), &len, false);
   symbol::get(id)->w2 = n;
   return n;
 }

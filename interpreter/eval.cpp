@@ -9,6 +9,7 @@
 #include "datatypes/words.h"
 #include "interpreter/natives.h"
 #include "interpreter/routines.h"
+#include "runtime/collector.h"
 #include "runtime/actions.h"
 #include "runtime/errors.h"
 #include "runtime/stack.h"
@@ -58,19 +59,19 @@ ZOT_INLINE u32 clamp_end(const Cell* code, u32 end) {
 
 // Restores the current position on every way out of a block evaluation.
 struct NearGuard {
-  Cell saved = g_near;
+  Rooted saved = g_near;
   ~NearGuard() { g_near = saved; }
 };
 
 // A function's context points at the running call's arguments; the previous
 // pointer comes back on every way out (recursion, unwinding).
 struct ValuesGuard {
-  Cell* ctx_cell;
+  mem::Node ctx;  // the context's buffer moves: it is found again through its node
   u32 saved;
-  ValuesGuard(mem::Node ctx, u32 values) : ctx_cell(context::ctx_cell(ctx)), saved(ctx_cell->w2) {
-    ctx_cell->w2 = values;
+  ValuesGuard(mem::Node c, u32 values) : ctx(c), saved(context::ctx_cell(c)->w2) {
+    context::ctx_cell(ctx)->w2 = values;
   }
-  ~ValuesGuard() { ctx_cell->w2 = saved; }
+  ~ValuesGuard() { context::ctx_cell(ctx)->w2 = saved; }
 };
 
 ZOT_INLINE const Cell* body_word() { return words::word(w::tag_body); }
@@ -340,11 +341,15 @@ void call_comparator(const Cell* fn, const Cell* first, const Cell* second, Cell
   const Cell args[2] = {*first, *second};
   *answer = call_callback(fn, words::word(w::tag_compare_callback), args, 2, sys::kSortCallback);
 }
-void init() { set_unset(&g_near); }
+void init() {
+  set_unset(&g_near);
+  collector::add_root_cells(&g_near, 1);
+  collector::add_root_cells(&g_tracer, 1);
+}
 
 void eval_block(const Cell* block, bool chain) {
   NearGuard near;
-  Cell b = *block;
+  Rooted b = *block;
   const bool library = (mem::series_of(b.w2)->flags & mem::kLibrary) != 0;
   // Library code runs as compiled code does: no interpreter mark on its
   // frames, no trace events, and the Near position of errors left alone.
@@ -553,7 +558,8 @@ u32 eval_expression(const Cell* code, u32 pos, u32 end, bool no_infix, bool push
 
 u32 call_value(const Cell* fn_in, const Cell* code, u32 pos, u32 end, const Cell* name_in, const Cell* refs,
                u32 ref_index, bool left) {
-  Cell fn = *fn_in;
+  // An operator's function is not on the stack: the call holds it.
+  Rooted fn = *fn_in;
   Cell name = name_in && name_in->is(T_WORD) ? *name_in : *anon_word();
   Cell* t0 = stack::g_top;
   u32 t = fn.type();

@@ -6,6 +6,7 @@
 #include "datatypes/point.h"
 #include "datatypes/registry.h"
 #include "datatypes/string.h"
+#include "runtime/collector.h"
 #include "runtime/errors.h"
 #include "runtime/heap.h"
 #include "runtime/memory.h"
@@ -50,6 +51,10 @@ bool fire(State* st, Event ev, i32 type, const u8* start, const u8* end, const C
 }
 
 ZOT_NORETURN void feature_missing() { raise_error(Err::InternalFeatureNa); }
+
+void mark_scan_cell(Cell* c) { collector::mark_cell(c); }
+// What the active scans have built so far stays alive.
+void mark_active_scans() { mark_states(mark_scan_cell); }
 
 void grow_cells() {
   if (g_capacity >= kMaxCells) raise_error(Err::InternalNoMemory);
@@ -822,6 +827,7 @@ u32 cell_capacity() { return g_capacity; }
 void init() {
   build_tables();
   if (!g_cells) grow_cells();
+  collector::add_root_callback(mark_active_scans);
 }
 
 Cell* alloc_slot(State* st) {

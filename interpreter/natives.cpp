@@ -97,7 +97,7 @@ const char* const kActionSpecs[63] = {
 
 // Scans "name [spec]" into its word and spec block.
 void scan_definition(const char* text, Cell* name, Cell* spec) {
-  Cell out;
+  Rooted out;
   std::string copy(text);
   lexer::scan(&out, reinterpret_cast<const u8*>(copy.data()), u32(copy.size()), lexer::Options{});
   *name = *block::cell_at(&out, 0);
@@ -105,9 +105,9 @@ void scan_definition(const char* text, Cell* name, Cell* spec) {
 }
 
 void define(u32 type, const char* text, u32 index) {
-  Cell name, spec;
+  Rooted name, spec;
   scan_definition(text, &name, &spec);
-  Cell v = function::make_native(type, &spec, index);
+  Rooted v = function::make_native(type, &spec, index);
   context::set(&name, &v);
 }
 
@@ -140,6 +140,7 @@ void register_checksum_native();  // checksum_native.cpp
 void register_compress_natives();  // compress_natives.cpp
 void register_system_natives();  // system_natives.cpp
 void register_call_native();  // call_native.cpp
+void register_memory();     // memory.cpp
 
 void init() {
   define_spec_typesets();
@@ -158,14 +159,15 @@ void init() {
   register_compress_natives();
   register_system_natives();
   register_call_native();
+  register_memory();
 }
 
 // Defines the native at index from its "name [spec]" text.
 void define_native(u32 index, const char* text, EntryFn fn) {
-  Cell name, spec;
+  Rooted name, spec;
   scan_definition(text, &name, &spec);
-  set(index, symbol::name_text(name.w2), fn);
-  Cell v = function::make_native(T_NATIVE, &spec, index);
+  set(index, text, fn);
+  Rooted v = function::make_native(T_NATIVE, &spec, index);
   context::set(&name, &v);
 }
 

@@ -13,7 +13,7 @@ using EntryFn = void (*)(const i32* refs);
 
 constexpr u32 kTableSize = 120;
 extern EntryFn g_table[kTableSize + 1];   // by 1-based index
-extern const char* g_names[kTableSize + 1];
+extern const char* g_names[kTableSize + 1];  // the "name [spec]" text of each
 
 // The action entries by slot (1-62): they read the frame and dispatch on the
 // type of the first argument.

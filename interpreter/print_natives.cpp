@@ -145,24 +145,11 @@ void stats_block(Cell* out) {
   block::append_cell(out, &heap_blocks);
 }
 
-// The bytes in use: 4 per used node, the used bytes of each series frame,
-// the size of each big buffer.
-u64 bytes_in_use() {
-  std::vector<mem::FrameUse> nodes, series_frames;
-  std::vector<u64> big;
-  mem::frame_usage(nodes, series_frames, big);
-  u64 sum = 0;
-  for (const mem::FrameUse& f : nodes) sum += 4 * f.used;
-  for (const mem::FrameUse& f : series_frames) sum += f.used;
-  for (u64 b : big) sum += b;
-  return sum;
-}
-
 // stats [/show /info]
 void n_stats(const i32* refs) {
   bool show = refs[0] >= 0, info = refs[1] >= 0;
   if (!show && !info) {
-    Cell n = number_cell(bytes_in_use());
+    Cell n = number_cell(mem::bytes_in_use());
     *base() = n;
     stack::g_top = base() + 1;
     return;

@@ -125,7 +125,8 @@ void raise_error(Err e, const Cell* arg1, const Cell* arg2, const Cell* arg3) {
     if (args[i]) g_last_args[i] = *args[i];
     else set_unset(&g_last_args[i]);
   }
-  Cell err;
+  // The arguments stay alive in g_last_args, the error in err.
+  Rooted err;
   (g_services.make_error ? g_services.make_error : default_make_error)(e, args, &err);
   if (g_services.trace_error) {
     // The tracer runs Zot code: the pending code is set aside meanwhile.

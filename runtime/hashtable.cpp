@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "runtime/actions.h"
+#include "runtime/collector.h"
 #include "runtime/errors.h"
 #include "runtime/fatal.h"
 #include "runtime/heap.h"
@@ -87,8 +88,8 @@ class TableRoot {
 // under it; restored however the rebuild ends.
 class CollectionOff {
  public:
-  CollectionOff() : saved_(mem::g_collector_enabled) { mem::g_collector_enabled = false; }
-  ~CollectionOff() { mem::g_collector_enabled = saved_; }
+  CollectionOff() : saved_(collector::g_enabled) { collector::g_enabled = false; }
+  ~CollectionOff() { collector::g_enabled = saved_; }
   CollectionOff(const CollectionOff&) = delete;
   CollectionOff& operator=(const CollectionOff&) = delete;
 
@@ -732,11 +733,17 @@ Cell* find_key(Node t, const Cell* key, i32 start, i32 skip, i32 op, bool last, 
   }
   if (skip <= 0) skip = 1;
   if (reverse) last = true;
+  const bool hash_by_node = kind == kHash && address_keyed(key);
   u32 mask = u32(r->buckets) - 1;
   u32 i = hash_value(key, false) & mask, first = i, step = 0;
+  // kind 0: values hashed by their node (blocks, objects...) can be equal
+  // and still sit in different chains: the best position is looked for in
+  // every chain of the probe.
+  i32 best = -1;
+  auto found = [&]() { return best >= 0 ? cells_of(record(t)->block) + best : nullptr; };
   for (;;) {
     const u32* f = words_of(r->flags);
-    if (is_empty(f, i)) return nullptr;
+    if (is_empty(f, i)) return found();
     if (is_live(f, i)) {
       u32 count = cell_count(r->block);
       if (kind != kHash) {
@@ -750,7 +757,6 @@ Cell* find_key(Node t, const Cell* key, i32 start, i32 skip, i32 op, bool last, 
         i32 fp = first_position(r, i);
         if (fp >= 0 && u32(fp) < count && values_equal(cells_of(r->block) + fp, key, actions::kEqual)) {
           r = record(t);
-          i32 best = -1;
           i32 k = ints_of(r->keys)[i];
           u32 n = 1;
           Node chain = 0;
@@ -766,13 +772,13 @@ Cell* find_key(Node t, const Cell* key, i32 start, i32 skip, i32 op, bool last, 
             if (values_equal(cells_of(record(t)->block) + p, key, op)) best = p;
           }
           r = record(t);
-          if (best >= 0) return cells_of(r->block) + best;
+          if (best >= 0 && !hash_by_node) return found();
         }
         r = record(t);
       }
     }
     i = (i + ++step) & mask;
-    if (i == first) return nullptr;
+    if (i == first) return found();
   }
 }
 
@@ -1251,9 +1257,34 @@ void sweep(Node t) {
 // ---------------------------------------------------------------------------
 // Marking and dumping
 
-void mark(Node t, const MarkFns& fns) {
+void mark_weak(Node t, const MarkFns& fns) {
   fns.series(t);
+  const Table* r = record(t);
+  if (r->flags) fns.series(Node(r->flags));
+  if (r->keys) fns.series(Node(r->keys));
+  if (r->block) fns.series(Node(r->block));
+}
+
+void mark_live_entries(Node t, const MarkFns& fns) {
+  const Table* r = record(t);
+  if ((r->kind != kNodeKeyed && r->kind != kOwnership) || !r->block) return;
+  u32 entry_size = u32(r->indexes);
+  for (u32 off = 0; off + entry_size <= mem::series_of(Node(record(t)->block))->bytes_used(); off += entry_size) {
+    const Cell* e = entry_at(record(t), off);
+    if (e->header != T_UNSET || !e->w1 || !mem::node_in_use(e->w1)) continue;
+    if (!(mem::series_of(e->w1)->flags & mem::kMark)) continue;
+    for (u32 i = 1; i < entry_size / sizeof(Cell); i++) {
+      // Marking never moves buffers: the entry stays where it is.
+      fns.cell(entry_at(record(t), off) + i);
+    }
+  }
+}
+
+void mark(Node t, const MarkFns& fns) {
   Table* r = record(t);
+  if (r->kind == kOwnership) return mark_weak(t, fns);
+  fns.series(t);
+  r = record(t);
   if (r->kind == kHash) {
     if (r->indexes) fns.series(Node(r->indexes));
     if (r->chains) {

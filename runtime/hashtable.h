@@ -219,12 +219,21 @@ void sweep(Node t);
 
 // ---------------------------------------------------------------------------
 // Collector marking: series marks one buffer, cells marks a cell series and
-// what its cells reach.
+// what its cells reach, cell what one cell reaches.
 struct MarkFns {
   void (*series)(Node n);
   void (*cells)(Node n);
+  void (*cell)(const Cell* c);
 };
+// The table's series and what it holds. An ownership table (kind 4) is weak:
+// only its own series are marked, as mark_weak.
 void mark(Node t, const MarkFns& fns);
+// The table's own series alone (record, flags, keys, block), not what the
+// entries hold.
+void mark_weak(Node t, const MarkFns& fns);
+// Kinds 3 and 4: the value cells of every live entry whose key series is
+// marked (the collector repeats this until nothing new is marked).
+void mark_live_entries(Node t, const MarkFns& fns);
 
 // Debugging print: "\n== Deleted keys ==" and a line per deleted bucket, then
 // "== Alive keys ==" and a line per live bucket.

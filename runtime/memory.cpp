@@ -2,25 +2,28 @@
 
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/asan_interface.h>
+#include <sanitizer/common_interface_defs.h>
 #define ZOT_ASAN 1
 #elif defined(__has_feature)
 #if __has_feature(address_sanitizer)
 #include <sanitizer/asan_interface.h>
+#include <sanitizer/common_interface_defs.h>
 #define ZOT_ASAN 1
 #endif
 #endif
 
+#include <cstdio>
+
 #include "platform/platform.h"
+#include "runtime/collector.h"
 #include "runtime/errors.h"
+#include "runtime/fatal.h"
 #include "runtime/heap.h"
 #include "runtime/throw.h"
 
 namespace zot::mem {
 
 std::uintptr_t* g_node_slots[kMaxNodeFrames];
-CollectFn g_collect = nullptr;
-bool g_collector_enabled = false;
-u32 g_collection_count = 0;
 
 namespace {
 
@@ -107,7 +110,7 @@ NodeFrame* new_node_frame(u32 count) {
   f->prev = g_last_nf;
   f->capacity = count;
   f->used = 0;
-  f->stamp = g_collection_count;
+  f->stamp = collector::count();
   f->used_prev = 0;
   f->stability = 0;
   f->evacuate = 0;
@@ -170,7 +173,10 @@ SeriesFrame* new_series_frame() {
   f->heap = reinterpret_cast<u8*>(f + 1);
   f->end = f->heap + size;
   f->pad = 0;
-  poison(f->heap, size);
+  // Fresh from the OS: never used, so marked unusable without being filled.
+#ifdef ZOT_ASAN
+  ASAN_POISON_MEMORY_REGION(f->heap, size);
+#endif
   // Keep the list sorted by address.
   if (!g_first_sf) {
     f->next = f->prev = nullptr;
@@ -223,9 +229,47 @@ void free_big_series_frame(Series* s) {
   os_free(f);
 }
 
-void maybe_collect() {
-  if (g_collect && g_collector_enabled) g_collect();
+u64 g_allocated = 0;  // bytes of buffers since the collector last asked
+
+ZOT_INLINE u8* frame_data(SeriesFrame* f) { return reinterpret_cast<u8*>(f + 1); }
+ZOT_INLINE std::size_t frame_room(const SeriesFrame* f) { return std::size_t(f->end - f->heap); }
+ZOT_INLINE u32 span_of(const Series* s) { return kSeriesHeader + s->size; }
+ZOT_INLINE bool is_live(const Series* s) { return (s->flags & (kInUse | kMark)) == (kInUse | kMark); }
+
+void release_series_frame(SeriesFrame* f) {
+  if (f->prev) f->prev->next = f->next; else g_first_sf = f->next;
+  if (f->next) f->next->prev = f->prev; else g_last_sf = f->prev;
+  if (g_current_sf == f) g_current_sf = g_last_sf;
+  g_series_frame_count--;
+  unpoison(f + 1, f->size);
+  os_free(f);
 }
+
+// Moves len bytes of whole buffers from src to dst (lower, possibly
+// overlapping) and points their nodes at the new places.
+void move_run(u8* src, std::size_t len, u8* dst) {
+  unpoison(dst, len);
+  std::memmove(dst, src, len);
+  for (u8* p = dst; p < dst + len;) {
+    auto* s = reinterpret_cast<Series*>(p);
+    set_series_of(s->node, s);
+    p += span_of(s);
+  }
+}
+
+// The bytes of the leading whole buffers of [run, end) that fit in room.
+std::size_t fitting_prefix(u8* run, u8* end, std::size_t room) {
+  std::size_t n = 0;
+  for (u8* p = run; p < end;) {
+    u32 span = span_of(reinterpret_cast<Series*>(p));
+    if (n + span > room) break;
+    n += span;
+    p += span;
+  }
+  return n;
+}
+
+void maybe_collect() { collector::collect_if_enabled(); }
 
 // Bytes of data for count units, rounded to 16; refuses sizes past the limit.
 u32 data_size(u32 count, u32 unit) {
@@ -294,6 +338,7 @@ void retire_buffer(Series* old) {
 
 void poison(void* p, std::size_t n) {
 #ifdef ZOT_GC_STRESS
+  unpoison(p, n);
   std::memset(p, 0xDB, n);
 #endif
 #ifdef ZOT_ASAN
@@ -383,6 +428,7 @@ bool node_in_use(Node n) {
 Series* alloc_buffer(u32 count, u32 unit, i32 offset) {
   u32 size = data_size(count, unit);
   u32 needed = size + kSeriesHeader;
+  g_allocated += needed;
 #ifdef ZOT_GC_STRESS
   maybe_collect();
 #endif
@@ -538,7 +584,7 @@ void sweep_node_frames() {
   }
 }
 
-void sweep_big_series() {
+void sweep_big_series(void (*dead)(Node n)) {
   BigFrame* f = g_first_big;
   while (f) {
     BigFrame* next = f->next;
@@ -546,17 +592,148 @@ void sweep_big_series() {
     if (s->flags & kMark) {
       s->flags &= ~kMark;
     } else {
-      if (s->node) free_node(s->node);
+      if (s->node && (s->flags & kInUse)) dead(s->node);
       free_big_series_frame(s);
     }
     f = next;
   }
 }
 
+#ifdef ZOT_GC_STRESS
+bool g_move_every_buffer = true;
+#else
+bool g_move_every_buffer = false;
+#endif
+
+namespace {
+
+// Copies every live buffer into fresh frames and gives the old ones back to
+// the OS, so that a pointer into a buffer held across an allocation faults.
+u64 move_every_buffer(void (*dead)(Node n)) {
+  SeriesFrame* old = g_first_sf;
+  g_first_sf = g_last_sf = g_current_sf = nullptr;
+  g_series_frame_count = 0;
+  g_next_sf_size = kLargestSeriesFrame;
+  SeriesFrame* to = new_series_frame();
+  u64 live = 0;
+  for (SeriesFrame* f = old; f; f = f->next) {
+    for (u8* p = frame_data(f); p < f->heap;) {
+      auto* s = reinterpret_cast<Series*>(p);
+      u32 span = span_of(s);
+      p += span;
+      if (!is_live(s)) {
+        if ((s->flags & kInUse) && s->node) dead(s->node);
+        continue;
+      }
+      s->flags &= ~kMark;
+      if (frame_room(to) < span) to = new_series_frame();
+      unpoison(to->heap, span);
+      std::memcpy(to->heap, s, span);
+      set_series_of(s->node, reinterpret_cast<Series*>(to->heap));
+      to->heap += span;
+      live += span;
+    }
+  }
+  while (old) {
+    SeriesFrame* next = old->next;
+    unpoison(old + 1, old->size);
+    os_free(old);
+    old = next;
+  }
+  g_current_sf = to;
+  return live;
+}
+
+}  // namespace
+
+u64 compact_series_frames(void (*dead)(Node n)) {
+  if (g_move_every_buffer) return move_every_buffer(dead);
+  // Below 52,429 bytes of room a frame takes nothing from the frame above.
+  constexpr std::size_t kOfferRoom = kFrameWorthSearching + 1;
+  u64 live = 0;
+  SeriesFrame* below = nullptr;
+  for (SeriesFrame* f = g_first_sf; f;) {
+    SeriesFrame* next = f->next;
+    u8* const start = frame_data(f);
+    u8* const old_heap = f->heap;
+    bool offer = below && frame_room(below) >= kOfferRoom;
+    u8* w = start;  // where the next run that stays in this frame goes
+    for (u8* p = start; p < old_heap;) {
+      auto* s = reinterpret_cast<Series*>(p);
+      if (!is_live(s)) {
+        if ((s->flags & kInUse) && s->node) dead(s->node);
+        p += span_of(s);
+        continue;
+      }
+      u8* run = p;
+      while (p < old_heap && is_live(reinterpret_cast<Series*>(p))) {
+        reinterpret_cast<Series*>(p)->flags &= ~kMark;
+        p += span_of(reinterpret_cast<Series*>(p));
+      }
+      live += u64(p - run);
+      while (run < p) {
+        if (offer) {
+          std::size_t n = fitting_prefix(run, p, frame_room(below));
+          if (n) {
+            move_run(run, n, below->heap);
+            below->heap += n;
+            run += n;
+            if (frame_room(below) < kOfferRoom) offer = false;
+            continue;
+          }
+        }
+        std::size_t n = std::size_t(p - run);
+        if (w != run) move_run(run, n, w);
+        w += n;
+        run = p;
+      }
+    }
+    f->heap = w;
+    poison(w, std::size_t(old_heap - w));
+    if (w == start && next) {
+      release_series_frame(f);
+    } else {
+      below = f;
+    }
+    f = next;
+  }
+  if (!g_current_sf) g_current_sf = g_last_sf;
+  return live;
+}
+
+u64 take_allocated_bytes() {
+  u64 n = g_allocated;
+  g_allocated = 0;
+  return n;
+}
+
+#ifdef ZOT_GC_STRESS
+void stale_node(Node n) {
+  char buf[80];
+  int len = std::snprintf(buf, sizeof buf, "\n*** stale node %08X: the collector took it back\n", n);
+  platform::write_all(2, buf, std::size_t(len));
+  print_stack_trace();
+  runtime::quit(runtime::kFatalAssertion, ZOT_CALLER_ADDRESS());
+}
+
+void print_stack_trace() {
+#ifdef ZOT_ASAN
+  __sanitizer_print_stack_trace();
+#endif
+}
+#endif
+
 Stats stats() {
   u32 used = 0;
   for (NodeFrame* f = g_first_nf; f; f = f->next) used += f->used;
-  return Stats{g_os_bytes, g_node_frame_count, g_series_frame_count, g_big_frame_count, g_next_sf_size, used};
+  u64 series = 0, capacity = 0, big = 0;
+  for (SeriesFrame* f = g_first_sf; f; f = f->next) {
+    series += u64(f->heap - frame_data(f));
+    capacity += f->size;
+  }
+  for (BigFrame* f = g_first_big; f; f = f->next) big += f->size;
+  return Stats{g_os_bytes, g_node_frame_count, g_series_frame_count, g_big_frame_count, g_next_sf_size, used,
+               series, capacity, big};
 }
 
 void frame_usage(std::vector<FrameUse>& nodes, std::vector<FrameUse>& series, std::vector<u64>& big) {
@@ -569,5 +746,10 @@ void frame_usage(std::vector<FrameUse>& nodes, std::vector<FrameUse>& series, st
 }
 
 bool is_big(const Series* s) { return (s->flags & kBig) != 0; }
+
+u64 bytes_in_use() {
+  Stats s = stats();
+  return u64(s.nodes_used) * 4 + s.series_bytes + s.big_bytes;
+}
 
 }  // namespace zot::mem

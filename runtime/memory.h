@@ -12,6 +12,7 @@
 
 #include "runtime/base.h"
 #include "runtime/cell.h"
+#include "runtime/rooted.h"  // holders of values across allocations
 
 namespace zot::mem {
 
@@ -72,8 +73,19 @@ constexpr u32 kMaxSeriesBytes = 0x7FFFFFF0u;
 // Node directory: slot arrays by frame id (the high bits of a handle).
 extern std::uintptr_t* g_node_slots[kMaxNodeFrames];
 
+#ifdef ZOT_GC_STRESS
+// A handle whose slot is free: a node the collector took back is still used.
+ZOT_NORETURN void stale_node(Node n);
+// The call stack, on standard error (sanitizer builds).
+void print_stack_trace();
+#endif
+
 ZOT_INLINE Series* series_of(Node n) {
-  return reinterpret_cast<Series*>(g_node_slots[n >> kNodeSlotBits][n & ((1u << kNodeSlotBits) - 1)]);
+  std::uintptr_t slot = g_node_slots[n >> kNodeSlotBits][n & ((1u << kNodeSlotBits) - 1)];
+#ifdef ZOT_GC_STRESS
+  if (ZOT_UNLIKELY(slot & 1)) stale_node(n);
+#endif
+  return reinterpret_cast<Series*>(slot);
 }
 ZOT_INLINE void set_series_of(Node n, Series* s) {
   g_node_slots[n >> kNodeSlotBits][n & ((1u << kNodeSlotBits) - 1)] = reinterpret_cast<std::uintptr_t>(s);
@@ -120,17 +132,26 @@ void copy_repeat(u8* dst, u32 unit, u32 count);
 
 void fill_bytes(u8* start, u8* end, u8 fill);
 
-// ---- collector interface
-// Set by the collector once it exists; alloc_buffer calls it when frames are
-// full (and, in the stress build, on every allocation).
-using CollectFn = void (*)();
-extern CollectFn g_collect;
-extern bool g_collector_enabled;
-extern u32 g_collection_count;
+// ---- collector interface (runtime/collector.h drives these)
+// After marking: slides the live buffers of the series frames down (or into
+// the free end of the frame below), clears their marks, hands the node of
+// every dead buffer to dead, and releases frames left empty. Returns the
+// bytes of live buffers.
+u64 compact_series_frames(void (*dead)(Node n));
+// Set (the stress build's default): the compaction copies every live buffer
+// into fresh frames and returns the old frames to the OS, so that a pointer
+// into a buffer kept across an allocation faults at once.
+extern bool g_move_every_buffer;
+// After marking: frees the big frames of unmarked buffers (their nodes to
+// dead), clears the marks of the others.
+void sweep_big_series(void (*dead)(Node n));
+// After a collection: releases empty node frames, picks the current one and
+// records each frame's stability history.
 void sweep_node_frames();
-void sweep_big_series();
+// Bytes of buffers allocated since the last call.
+u64 take_allocated_bytes();
 
-// ---- statistics (tests and the memory report)
+// ---- statistics (tests, `stats` and the memory report)
 struct Stats {
   u64 os_bytes;        // total taken from the OS
   u32 node_frames;
@@ -138,6 +159,9 @@ struct Stats {
   u32 big_frames;
   u32 next_frame_size;
   u32 nodes_used;
+  u64 series_bytes;    // bytes taken in series frames (live and not yet reclaimed)
+  u64 frame_bytes;     // capacity of the series frames
+  u64 big_bytes;       // bytes of the big-series frames
 };
 Stats stats();
 // The frames one by one, for the memory statistics: node frames in slots,
@@ -148,6 +172,9 @@ struct FrameUse {
   u64 total;
 };
 void frame_usage(std::vector<FrameUse>& nodes, std::vector<FrameUse>& series, std::vector<u64>& big);
+// The memory in use, as `stats` and `recycle` answer it: 4 bytes per node
+// taken, the bytes taken in each series frame, the size of each big buffer.
+u64 bytes_in_use();
 // True when the buffer lies in a big-series frame.
 bool is_big(const Series* s);
 

@@ -343,8 +343,9 @@ void throw_error(const Cell* error) {
     }
   }
   // No try frame: print the error and end the process.
-  g_base = g_top = g_bottom;
+  g_base = g_bottom;
   *g_base = err;
+  g_top = g_base + 1;
   print_uncaught_error(&err);
   runtime::exit_process(-2);
 }

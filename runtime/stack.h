@@ -121,14 +121,16 @@ void drop_any_frame();
 
 // ---- cells
 ZOT_NORETURN void overflow();
+// A new cell at the top, unset: the collector marks the stack up to its top,
+// so a cell above the old top never shows what a call left there.
 ZOT_INLINE Cell* reserve_slot() {
   if (ZOT_UNLIKELY(g_top + 1 >= g_arg_limit)) overflow();
-  return g_top++;
+  return set_unset(g_top++);
 }
 ZOT_INLINE Cell* push(const Cell* c) {
-  Cell* slot = reserve_slot();
-  *slot = *c;
-  return slot;
+  if (ZOT_UNLIKELY(g_top + 1 >= g_arg_limit)) overflow();
+  *g_top = *c;
+  return g_top++;
 }
 ZOT_INLINE void pop(u32 n) { g_top = (g_top - g_bottom) >= i64(n) ? g_top - n : g_bottom; }
 ZOT_INLINE Cell* clear_frame() { return g_top = g_base; }

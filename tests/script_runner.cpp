@@ -15,6 +15,7 @@
 #include "runtime/actions.h"
 #include "runtime/errors.h"
 #include "runtime/fatal.h"
+#include "runtime/rooted.h"
 #include "runtime/stack.h"
 
 namespace {
@@ -25,9 +26,9 @@ std::string g_text;
 int g_status = 0;
 
 std::string mold(const Cell& v) {
-  Cell out;
+  Rooted value(v), out;
   string::make_at(&out, 16);
-  actions::lookup<actions::MoldFn>(v.type(), actions::kMold)(&v, &out, false, false, false, nullptr, 1 << 20, 0);
+  actions::lookup<actions::MoldFn>(v.type(), actions::kMold)(&value, &out, false, false, false, nullptr, 1 << 20, 0);
   return string::to_utf8(&out);
 }
 
@@ -35,7 +36,7 @@ void run(void*) {
   startup::boot_library(boot_image::kImage, boot_image::kImageSize);
   stack::push_try_frame(nullptr);
   try {
-    Cell code;
+    Rooted code;
     lexer::scan(&code, reinterpret_cast<const u8*>(g_text.data()), u32(g_text.size()), lexer::Options{});
     Cell* base = stack::g_base;
     u32 end = mem::series_of(code.w2)->length();

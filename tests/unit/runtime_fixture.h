@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "runtime/collector.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
 #include "runtime/stack.h"
@@ -10,8 +11,22 @@
 
 namespace zot::test {
 
-// Starts the runtime and evaluates the library once per test process.
+// Starts the runtime and evaluates the library once per test process. The collector
+// stays off: tests hold values in C++ locals of their own.
 void ensure_runtime();
+
+// Lets the allocator collect for a scope (in the stress build: at every
+// allocation), for code whose values are all held by the runtime's roots.
+class CollectingOn {
+ public:
+  CollectingOn() : saved_(collector::g_enabled) { collector::g_enabled = true; }
+  ~CollectingOn() { collector::g_enabled = saved_; }
+  CollectingOn(const CollectingOn&) = delete;
+  CollectingOn& operator=(const CollectingOn&) = delete;
+
+ private:
+  bool saved_;
+};
 
 // Runs fn under a try frame; returns the code of the language error it raised
 // (-1 when it raised none). The stacks are back where they were afterwards.

@@ -855,7 +855,7 @@ TEST_F(HashTable, MarkVisitsEverySeriesOfTheTable) {
   static std::set<Node> marked, deep;
   marked.clear();
   deep.clear();
-  hashtable::MarkFns fns{[](Node n) { marked.insert(n); }, [](Node n) { deep.insert(n); }};
+  hashtable::MarkFns fns{[](Node n) { marked.insert(n); }, [](Node n) { deep.insert(n); }, nullptr};
 
   Node block = mem::alloc_cells(4);
   for (i32 v : {1, 1, 2}) append(block, int_cell(v));

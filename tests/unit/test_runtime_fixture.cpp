@@ -32,17 +32,20 @@ Cell load(const std::string& text) {
 }
 
 std::string mold(const Cell& v, bool only, bool all, bool flat) {
-  Cell out;
+  Rooted value = v, out;
   string::make_at(&out, 16);
-  actions::lookup<actions::MoldFn>(v.type(), actions::kMold)(&v, &out, only, all, flat, nullptr, 1 << 20, 0);
+  actions::lookup<actions::MoldFn>(v.type(), actions::kMold)(&value, &out, only, all, flat, nullptr, 1 << 20, 0);
   return string::to_utf8(&out);
 }
 
+// The source runs with the collector on: every value it makes is held by
+// the runtime's own roots.
 std::string run(const std::string& source) {
   std::string result;
   int code = error_code_of([&] {
-    Cell code = load(source);
-    Cell v = interp::do_block(&code);
+    CollectingOn collecting;
+    Rooted code = load(source);
+    Rooted v = interp::do_block(&code);
     result = v.is(T_UNSET) ? "unset" : mold(v);
   });
   return code >= 0 ? "error " + std::to_string(code) : result;
