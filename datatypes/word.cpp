@@ -23,7 +23,7 @@ ZOT_INLINE bool word_family(u32 t) { return t >= T_WORD && t <= T_ISSUE; }
 
 // The symbol's name as a new string! (through the symbol's cached name string).
 Cell name_of(u32 sym) {
-  Cell out;
+  Rooted out;
   string::make_at(&out, symbol::name_length(sym));
   Cell symc = *symbol::get(sym);
   string::concatenate(&out, &symc, -1, 0, true, 0);
@@ -178,7 +178,7 @@ i32 compare(const Cell* a, const Cell* b, i32 op) {
     case actions::kFindEqual:
       return canon(a->w2) == canon(b->w2) ? 0 : 1;
     default: {
-      Cell sa = name_of(a->w2), sb = name_of(b->w2);
+      Rooted sa = name_of(a->w2), sb = name_of(b->w2);
       return string::compare_values(&sa, &sb, op, false);
     }
   }

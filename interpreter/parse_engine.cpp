@@ -1049,7 +1049,7 @@ Cell run(const Cell* input_in, const Cell* rules_in, const Options& opt) {
   } catch (const Stop&) {
     result = e.match;
   }
-  if (!e.result.cell.is(T_UNSET)) return e.result.cell;
+  if (!e.result.is(T_UNSET)) return e.result;
   Cell r;
   set_logic(&r, result);
   return r;

@@ -24,6 +24,13 @@
 namespace zot::mem {
 
 std::uintptr_t* g_node_slots[kMaxNodeFrames];
+#ifdef ZOT_GC_STRESS
+bool g_move_every_buffer = true;
+bool g_retire_nodes = true;
+#else
+bool g_move_every_buffer = false;
+bool g_retire_nodes = false;
+#endif
 
 namespace {
 
@@ -132,7 +139,7 @@ void release_node_frame(NodeFrame* f) {
   if (g_current_nf == f) g_current_nf = g_last_nf;
   g_nf_by_id[f->id] = nullptr;
   g_node_slots[f->id] = nullptr;
-  g_free_ids[g_free_id_count++] = f->id;
+  if (!g_retire_nodes) g_free_ids[g_free_id_count++] = f->id;
   g_node_frame_count--;
   os_free(f);
 }
@@ -412,9 +419,14 @@ Node take_node() {
 void free_node(Node n) {
   NodeFrame* f = g_nf_by_id[n >> kNodeSlotBits];
   u32 slot = n & ((1u << kNodeSlotBits) - 1);
+  f->used--;
+  if (g_retire_nodes) {
+    // Free but never handed out again: a stale handle stays detectable.
+    f->slots[slot] = free_link(0);
+    return;
+  }
   f->slots[slot] = free_link(f->free_head);
   f->free_head = slot + 1;
-  f->used--;
 }
 
 bool node_in_use(Node n) {
@@ -599,11 +611,6 @@ void sweep_big_series(void (*dead)(Node n)) {
   }
 }
 
-#ifdef ZOT_GC_STRESS
-bool g_move_every_buffer = true;
-#else
-bool g_move_every_buffer = false;
-#endif
 
 namespace {
 

@@ -142,6 +142,10 @@ u64 compact_series_frames(void (*dead)(Node n));
 // into fresh frames and returns the old frames to the OS, so that a pointer
 // into a buffer kept across an allocation faults at once.
 extern bool g_move_every_buffer;
+// Set (the stress build's default): a freed node is never handed out again
+// (nor the id of a released node frame), so a handle kept past its series'
+// death is found out instead of naming another series.
+extern bool g_retire_nodes;
 // After marking: frees the big frames of unmarked buffers (their nodes to
 // dead), clears the marks of the others.
 void sweep_big_series(void (*dead)(Node n));

@@ -114,6 +114,8 @@ TEST_F(MemoryTest, ReallocAndCopyFlags) {
 }
 
 TEST_F(MemoryTest, FreedNodeIsReusedFirst) {
+  bool saved = mem::g_retire_nodes;
+  mem::g_retire_nodes = false;
   Node a = mem::alloc_bytes(8);
   Node b = mem::take_node();
   EXPECT_NE(a, b);
@@ -124,6 +126,7 @@ TEST_F(MemoryTest, FreedNodeIsReusedFirst) {
   EXPECT_EQ(c, b);
   EXPECT_TRUE(mem::node_in_use(c));
   mem::free_node(c);
+  mem::g_retire_nodes = saved;
 }
 
 TEST_F(MemoryTest, NodesSpillIntoNewFrames) {
