@@ -44,9 +44,9 @@ Outcome decode_into(const u8* data, std::size_t length, Rooted& target, bool boo
 }
 
 struct CollectorOff {
-  bool saved = mem::g_collector_enabled;
-  CollectorOff() { mem::g_collector_enabled = false; }
-  ~CollectorOff() { mem::g_collector_enabled = saved; }
+  bool saved = collector::g_enabled;
+  CollectorOff() { collector::g_enabled = false; }
+  ~CollectorOff() { collector::g_enabled = saved; }
 };
 
 ZOT_NORETURN void boot_failure(const char* message) {

@@ -200,10 +200,14 @@ void put_argument(const Cell* value, Cell* out, bool formed) {
   Cell limit;
   set_integer(&limit, kArgumentBudget);
   i32 start = string::total_length(out);
+  // Dropping the frame lowers the top to the caller's base: the cells the
+  // caller holds above it (the output among them) come back.
+  Cell* const top = stack::g_top;
   stack::push_native_frame(words::word(w::tag_body));
   if (formed) form_value(&v, out, &limit, kArgumentBudget);
   else mold_value(&v, out, false, false, &limit, kArgumentBudget);
   stack::drop_frame();
+  stack::g_top = top;
   truncate_after(out, start, kArgumentBudget);
 }
 

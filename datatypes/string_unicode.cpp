@@ -93,7 +93,7 @@ Node utf8_to_string(const u8* bytes, std::size_t length, Node target, std::size_
     length -= 3;
   }
   if (length > mem::kMaxSeriesBytes) raise_error(Err::InternalNoMemory);
-  Node n = target;
+  RootedNode n(target);  // a new string is held while it widens
   Series* b;
   if (n) {
     b = ensure_size_from_head(mem::series_of(n), length ? length * mem::series_of(n)->unit() : 1);

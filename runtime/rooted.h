@@ -15,18 +15,18 @@ namespace zot {
 
 class Rooted : public Cell {
  public:
-  Rooted() {
+  Rooted() : cell(*this) {
     set_unset(this);
     link();
   }
-  Rooted(const Cell& c) : Cell(c) { link(); }  // NOLINT: a rooted copy of a cell
+  Rooted(const Cell& c) : Cell(c), cell(*this) { link(); }  // NOLINT: a rooted copy of a cell
   ~Rooted() {
 #ifdef ZOT_GC_STRESS
     if (g_head != this) __builtin_trap();  // holders must end in the order they began
 #endif
     g_head = prev_;
   }
-  Rooted(const Rooted& c) : Cell(c) { link(); }
+  Rooted(const Rooted& c) : Cell(c), cell(*this) { link(); }
   Rooted& operator=(const Rooted& c) {
     Cell::operator=(c);
     return *this;
@@ -35,6 +35,9 @@ class Rooted : public Cell {
     Cell::operator=(c);
     return *this;
   }
+
+  // The held cell by name (the holder is the cell itself).
+  Cell& cell;
 
   // The innermost holder; the collector walks the chain through prev().
   static Rooted* head() { return g_head; }
