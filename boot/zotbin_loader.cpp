@@ -7,6 +7,7 @@
 #include "boot/zotbin.h"
 #include "boot/zotbin_codec.h"
 #include "datatypes/block.h"
+#include "runtime/collector.h"
 #include "runtime/errors.h"
 #include "runtime/fatal.h"
 #include "runtime/print.h"
