@@ -7,9 +7,9 @@
 namespace zot::boot_image {
 
 std::string encode(const Cell* image) {
-  Cell out;
+  Rooted out;
   string::make_at(&out, 1 << 16);
-  Cell v = *image;
+  Rooted v = *image;
   actions::lookup<actions::MoldFn>(v.type(), actions::kMold)(&v, &out, false, true, false, nullptr, 1 << 30, 0);
   return string::to_utf8(&out);
 }

@@ -951,7 +951,7 @@ void resize(Node t, u32 count) {
   Table* r = record(t);
   if (u32(r->size) >= new_upper) return;
   u32 old = u32(r->buckets);
-  Node new_flags = alloc_filled(n / 4, 0xAA);
+  RootedNode new_flags(alloc_filled(n / 4, 0xAA));  // held until it replaces the old flags
   r = record(t);
   if (n > old) {
     mem::Series* ks = mem::expand_series(mem::series_of(Node(r->keys)), n * 4);
@@ -1187,7 +1187,7 @@ void rebuild_entries(Node t, u32 count) {
   u32 entry_size = u32(r->indexes);
   u32 cells_per_entry = entry_size / sizeof(Cell);
   u32 old_size = u32(r->size);
-  Node old_block = Node(r->block);
+  RootedNode old_block(Node(r->block));  // its entries are read after the new block replaces it
   r->upper = i32(upper_rounded(power));
   r->buckets = i32(std::max<u32>(power, 4));
   r->stamp = 0;
