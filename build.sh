@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev libssl-dev
-  libcurl4-openssl-dev libpng-dev libturbojpeg0-dev libgif-dev libtiff-dev)
+  python3 libcurl4-openssl-dev libpng-dev libturbojpeg0-dev libgif-dev libtiff-dev)
 
 setup() {
   local missing=()
