@@ -1,59 +1,95 @@
 #include "datatypes/file.h"
 
-#include <string>
-
+#include "datatypes/file_io.h"
 #include "datatypes/registry.h"
+#include "datatypes/series.h"
 #include "datatypes/string.h"
+#include "datatypes/url_text.h"
 #include "runtime/actions.h"
+#include "runtime/errors.h"
+#include "runtime/stack.h"
 
 namespace zot::file {
 
 namespace {
 
-// A file name that the lexer would end early is written in its quoted form.
-bool needs_quotes(const std::string& text) {
-  if (text.empty()) return true;
-  for (unsigned char c : text)
-    if (c <= ' ' || c == '"' || c == '[' || c == ']' || c == '(' || c == ')' || c == '{' || c == '}' ||
-        c == ':' || c == ';' || c == '@')
-      return true;
-  return false;
-}
-
-i32 mold_file(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part,
-              i32 indent) {
-  Cell v = *value;
-  std::string text = string::to_utf8(&v);
-  string::Budget b(out, &part);
-  b.text("%");
-  if (needs_quotes(text)) {
-    set_type(&v, T_STRING);
-    return string::mold(&v, out, only, all, flat, limit, part, indent);
-  }
-  b.text(text.c_str());
-  return part;
-}
-
-i32 mold_url(const Cell* value, Cell* out, bool, bool, bool, const Cell* limit, i32 part, i32) {
-  return string::form(value, out, limit, part);
-}
-
-void register_child(u32 type, u32 parent, const char* name, actions::MoldFn mold) {
-  actions::AnyFn slots[actions::kSlotCount];
-  for (auto& s : slots) s = ZOT_INHERIT;
-  slots[actions::kMold - 1] = actions::fn(mold);
-  datatype::register_type(type, parent, name, slots, actions::kSlotCount);
-}
+Cell* push_logic(bool v) { return stack::push(v ? &datatype::g_true : &datatype::g_false); }
 
 }  // namespace
 
-void register_url() { register_child(T_URL, T_STRING, "url!", &mold_url); }
-void register_file() { register_child(T_FILE, T_URL, "file!", &mold_file); }
+// "%" and the text; in double quotes when a character below 127 is outside
+// the URL-safe set (a space, a "%", ";" ...) or would end the file where the
+// lexer reads it (parentheses, ":" and "@"). Inside the quotes "^", control
+// characters and the double quote are escaped, so the text reads back.
+i32 mold(const Cell* value, Cell* out, bool, bool, bool, const Cell* limit, i32 part, i32) {
+  Cell v = *value;
+  string::Budget b(out, &part);
+  b.text("%");
+  const i32 len = string::length_at(&v);
+  if (len == 0) {
+    string::append_c_text(out, "\"\"");
+    return part;
+  }
+  i32 n = len;
+  if (limit && part < n) n = part < 0 ? 0 : part;
+  const i32 at = string::index_of(&v);
+  bool quoted = false;
+  for (i32 i = 0; i < n && !quoted; i++) {
+    u32 c = string::char_at(&v, at + i);
+    quoted = c < 127 && (!url::url_safe(c) || c == '(' || c == ')' || c == ':' || c == '@');
+  }
+  if (quoted) string::append_c_text(out, "\"");
+  for (i32 i = 0; i < n; i++) {
+    u32 c = string::char_at(&v, at + i);
+    if (!quoted) string::append_char(string::buffer_of(out), c);
+    else if (c == '"') string::append_c_text(out, "^(22)");
+    else if (c == '^' || c < 32 || c == 127) string::append_escaped_char(out, c, false);
+    else string::append_char(string::buffer_of(out), c);
+  }
+  if (quoted) string::append_c_text(out, "\"");
+  return part - n;
+}
+
+Cell* read(Cell* source, Cell* part, Cell* seek, bool binary, bool lines, bool, Cell* as) {
+  if (as) raise_error(Err::InternalNotDone);
+  return simple_io::read(source, part, seek, binary, lines);
+}
+
+Cell* write(Cell* dest, Cell* data, bool binary, bool lines, bool, bool append, Cell* part, Cell* seek,
+            Cell* allow, Cell* as) {
+  if (allow || as) raise_error(Err::InternalNotDone);
+  simple_io::write(dest, data, part, seek, binary, append, lines);
+  return stack::push(&datatype::g_unset);
+}
+
+Cell* query(Cell* file) { return simple_io::query(file); }
+
+Cell* delete_(Cell* file) { return push_logic(simple_io::remove(file)); }
+
+Cell* rename(Cell* from, Cell* to) {
+  if (!series::is_any_string(to->type())) raise_error(Err::ScriptInvalidArg, to);
+  return push_logic(simple_io::rename(from, to));
+}
 
 Cell* make_from_utf8(Cell* out, const char* text, std::size_t length) {
   string::make_from_utf8(out, text, length);
-  set_type(out, T_FILE);
-  return out;
+  return set_type(out, T_FILE);
+}
+
+void register_type() {
+  using namespace actions;
+  AnyFn slots[kSlotCount] = {};
+  for (Slot s : {kMake, kTo, kForm, kEvalPath, kCompare, kAppend, kAt, kBack, kChange, kClear, kCopy, kFind, kHead,
+                 kHeadQ, kIndexQ, kInsert, kLengthQ, kMove, kNext, kPick, kPoke, kRemove, kReverse, kSelect, kSkip,
+                 kSwap, kTail, kTailQ, kTake, kModify})
+    slots[s - 1] = ZOT_INHERIT;
+  slots[kMold - 1] = fn(&mold);
+  slots[kDelete - 1] = fn(&delete_);
+  slots[kQuery - 1] = fn(&query);
+  slots[kRead - 1] = fn(&read);
+  slots[kRename - 1] = fn(&rename);
+  slots[kWrite - 1] = fn(&write);
+  datatype::register_type(T_FILE, T_URL, "file!", slots, kSlotCount);
 }
 
 }  // namespace zot::file

@@ -1,17 +1,27 @@
-// url! and file!: text that names a resource. For now they are strings in
-// every action but their molded form; reading, writing, path access and the
-// URL encodings come with the files and URLs datatypes.
+// file!: a path in the language's notation ("/" between components, a
+// directory ends with "/"), which on Linux is also the OS path. Reading,
+// writing, query, delete and rename go to the files layer
+// (datatypes/file_io.h).
 #pragma once
 
+#include "runtime/base.h"
 #include "runtime/cell.h"
 
 namespace zot::file {
 
-// Registers url! (parent string!) and file! (parent url!), in that order.
-void register_url();
-void register_file();
+// ---- slot functions
+i32 mold(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part, i32 indent);
+Cell* read(Cell* source, Cell* part, Cell* seek, bool binary, bool lines, bool info, Cell* as);
+Cell* write(Cell* dest, Cell* data, bool binary, bool lines, bool info, bool append, Cell* part, Cell* seek,
+            Cell* allow, Cell* as);
+Cell* query(Cell* file);
+Cell* delete_(Cell* file);
+Cell* rename(Cell* from, Cell* to);
 
 // out becomes a file! of the UTF-8 text.
 Cell* make_from_utf8(Cell* out, const char* text, std::size_t length);
+
+// Registers file! (parent url!, which registers first).
+void register_type();
 
 }  // namespace zot::file

@@ -7,6 +7,7 @@
 #include "datatypes/block.h"
 #include "datatypes/char.h"
 #include "datatypes/date.h"
+#include "datatypes/email.h"
 #include "datatypes/error.h"
 #include "datatypes/file.h"
 #include "datatypes/float.h"
@@ -22,13 +23,16 @@
 #include "datatypes/path.h"
 #include "datatypes/percent.h"
 #include "datatypes/point.h"
+#include "datatypes/ref.h"
 #include "datatypes/series.h"
 #include "datatypes/simple.h"
 #include "datatypes/string_actions.h"
+#include "datatypes/tag.h"
 #include "datatypes/time.h"
 #include "datatypes/triple.h"
 #include "datatypes/tuple.h"
 #include "datatypes/typeset.h"
+#include "datatypes/url.h"
 #include "datatypes/vector.h"
 #include "datatypes/word.h"
 
@@ -65,8 +69,8 @@ void register_core() {
   function::register_routine();
   block::register_paren();
   word::register_issue();
-  file::register_url();
-  file::register_file();
+  url::register_type();
+  file::register_type();
   object::register_type();
   bitset::register_type();
   triple::register_type();
@@ -80,9 +84,12 @@ void register_core() {
   percent::register_type();
   tuple::register_type();
   time::register_type();
+  tag::register_type();
+  email::register_type();
   handle::register_type();
   date::register_type();
   money::register_type();
+  ref::register_type();
   point2d::register_type();
   point3d::register_type();
   image::register_type();

@@ -33,12 +33,17 @@ int sequence_length(u32 b) {
 }
 
 bool kept(u8 c, Keep keep) {
+  if (keep == Keep::kUrlSafe) return url_safe(c);
   if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) return true;
-  if (std::strchr("-._~", c) && c) return true;
-  return keep == Keep::kUrlSafe && c && std::strchr("!#$&'()*+,/:=?@", c);
+  return c && std::strchr("-._~", c);
 }
 
 }  // namespace
+
+bool url_safe(u32 c) {
+  if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) return true;
+  return c && c < 128 && std::strchr("!#$&'()*+,-./:=?@_~", int(c));
+}
 
 void decode(const Cell* text, Cell* out) {
   std::string s = string::to_utf8(text);

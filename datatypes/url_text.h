@@ -11,6 +11,10 @@ enum class Keep : u8 {
   kUrlSafe,     // also ! # $ & ' ( ) * + , / : = ? @ (the other text types)
 };
 
+// True for the characters below 128 that URLs and file names keep as they
+// are: letters, digits and ! # $ & ' ( ) * + , - . / : = ? @ _ ~ .
+bool url_safe(u32 c);
+
 // Appends the text (any text value, from its index) to out with each valid
 // "%XX" escape decoded: a byte below 128 or a UTF-8 continuation byte gives
 // the character of that code point; a lead byte followed by the escapes of

@@ -27,21 +27,9 @@ std::string of(const Cell* value) {
 }
 
 Cell* to_string(Cell* out, const std::string& bytes, bool crlf) {
-  std::string clean;
-  clean.reserve(bytes.size());
-  const u8* p = reinterpret_cast<const u8*>(bytes.data());
-  const u8* end = p + bytes.size();
-  while (p < end) {
-    if (crlf && p[0] == '\r' && p + 1 < end && p[1] == '\n') {
-      p++;
-      continue;
-    }
-    i32 cp;
-    const u8* next = unicode::decode_utf8_char(p, end, cp);
-    if (cp < 0) clean += "\xEF\xBF\xBD";
-    else clean.append(reinterpret_cast<const char*>(p), std::size_t(next - p));
-    p = next;
-  }
+  std::string text = bytes;
+  if (crlf) unicode::drop_cr_before_lf(text);
+  const std::string clean = unicode::lossy_utf8(reinterpret_cast<const u8*>(text.data()), text.size());
   return string::make_from_utf8(out, clean.data(), clean.size());
 }
 

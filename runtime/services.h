@@ -58,6 +58,22 @@ struct Services {
   void (*random_seed)(u32 seed) = nullptr;
   u32 (*hash_bytes)(const u8* bytes, u32 length) = nullptr;
 
+  // ---- URLs of other layers (empty: the request fails with its error)
+  // One HTTP or HTTPS request: the method (a word), the url!, a block of
+  // header names and values or null, the data (block!, string! or binary!)
+  // or null. The response goes into out, a cell the collector sees: a
+  // binary! with binary, a block! of lines with lines, else a string!; with
+  // info the block [status headers body]. False when no response came
+  // (access/no-connect follows); empty: every request fails so.
+  bool (*http_request)(const Cell* method, const Cell* url, const Cell* headers, const Cell* data, bool binary,
+                       bool lines, bool info, Cell* out) = nullptr;
+  // A port! made from a URL of any other scheme (parsed into a port spec,
+  // not opened) into out, a cell the collector sees; read, write and open
+  // then go through the port's own actions. False when the URL does not
+  // make a port (script/invalid-arg with the URL follows); empty: so for
+  // every URL.
+  bool (*url_port)(const Cell* url, Cell* out) = nullptr;
+
   // ---- settings of the system object
   // The fraction digits that money! forms with (an integer! cell), or null.
   const Cell* (*money_digits)() = nullptr;

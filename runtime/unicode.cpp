@@ -74,6 +74,28 @@ void raise_invalid_utf8(const u8* bytes, std::size_t count) {
 // ---------------------------------------------------------------------------
 // UTF-8
 
+std::string lossy_utf8(const u8* bytes, std::size_t n) {
+  std::string r;
+  r.reserve(n);
+  const u8* end = bytes + n;
+  while (bytes < end) {
+    i32 cp;
+    const u8* next = decode_utf8_char(bytes, end, cp);
+    if (cp < 0) r += "\xEF\xBF\xBD";
+    else r.append(reinterpret_cast<const char*>(bytes), std::size_t(next - bytes));
+    bytes = next;
+  }
+  return r;
+}
+
+void drop_cr_before_lf(std::string& bytes) {
+  std::size_t to = bytes.find('\r');
+  if (to == std::string::npos) return;
+  for (std::size_t from = to; from < bytes.size(); from++)
+    if (bytes[from] != '\r' || from + 1 >= bytes.size() || bytes[from + 1] != '\n') bytes[to++] = bytes[from];
+  bytes.resize(to);
+}
+
 std::size_t count_utf8_chars(const u8* start, const u8* end) {
   std::size_t n = 0;
   i32 cp;

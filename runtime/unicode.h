@@ -6,6 +6,8 @@
 // read or build string series live with the string datatype and call these.
 #pragma once
 
+#include <string>
+
 #include "runtime/base.h"
 
 namespace zot::unicode {
@@ -91,6 +93,12 @@ ZOT_INLINE const u8* decode_utf8_char(const u8* p, const u8* end, i32& cp) {
   cp = state == tables::kUtf8Accept ? static_cast<i32>(code) : -1;
   return q;
 }
+
+// The bytes with every part that is not well-formed UTF-8 replaced by U+FFFD
+// (text from the OS that must show, whatever it holds).
+std::string lossy_utf8(const u8* bytes, std::size_t n);
+// Drops the CR of every CR LF, in place (a lone CR stays).
+void drop_cr_before_lf(std::string& bytes);
 
 // Code points between start and end, stepping as decode_utf8_char does.
 std::size_t count_utf8_chars(const u8* start, const u8* end);

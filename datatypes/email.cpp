@@ -1,0 +1,63 @@
+#include "datatypes/email.h"
+
+#include "datatypes/registry.h"
+#include "datatypes/string.h"
+#include "datatypes/string_actions.h"
+#include "datatypes/words.h"
+#include "runtime/actions.h"
+#include "runtime/errors.h"
+#include "runtime/stack.h"
+#include "runtime/symbol.h"
+
+namespace zot::email {
+
+i32 mold(const Cell* value, Cell* out, bool, bool, bool, const Cell* limit, i32 part, i32) {
+  return string::form(value, out, limit, part);
+}
+
+Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, i32 index, bool case_, bool get, bool last) {
+  if (element->is(T_INTEGER)) return string::eval_path(parent, element, value, path, index, case_, get, last);
+  const u32 canon = element->is(T_WORD) ? symbol::resolve(element->w2) : 0;
+  const bool user = canon && canon == symbol::resolve(words::sym(w::user));
+  const bool host = canon && canon == symbol::resolve(words::sym(w::host));
+  if (!user && !host) raise_error(Err::ScriptInvalidPath, parent, element);
+  Cell e = *parent;
+  const i32 len = string::length_at(&e);
+  const i32 at = string::index_of(&e);
+  i32 split = string::find_char(&e, '@');
+  const bool has_at = split >= 0;
+  if (!has_at) split = len;
+  const i32 from = user ? at : at + split + (has_at ? 1 : 0);
+  const i32 count = user ? split : len - split - (has_at ? 1 : 0);
+  if (!value) {
+    Cell* r = stack::push(&datatype::g_none);
+    mem::Series* src = string::buffer_of(&e);
+    mem::Series* copy = string::copy_widened(src, nullptr, src->unit(), 0, from, from + count, count);
+    return make_cell(r, T_STRING, 0, copy->node, 0);
+  }
+  // A host given to an email without "@" comes after a new "@".
+  Cell part = e;
+  part.w1 = u32(from);
+  if (host && !has_at) {
+    Cell sign;
+    make_cell(&sign, T_CHAR, 0, '@', 0);
+    string::append(&part, &sign, -1, false, 1, true);
+    part.w1 = u32(from + 1);
+  }
+  string::change(&part, value, count, false, 1);
+  return value;
+}
+
+void register_type() {
+  using namespace actions;
+  AnyFn slots[kSlotCount] = {};
+  for (Slot s : {kMake, kReflect, kTo, kForm, kCompare, kAppend, kAt, kBack, kChange, kClear, kCopy, kFind, kHead,
+                 kHeadQ, kIndexQ, kInsert, kLengthQ, kMove, kNext, kPick, kPoke, kPut, kRemove, kReverse, kSelect,
+                 kSkip, kSwap, kTail, kTailQ, kTake, kModify})
+    slots[s - 1] = ZOT_INHERIT;
+  slots[kMold - 1] = fn(&mold);
+  slots[kEvalPath - 1] = fn(&eval_path);
+  datatype::register_type(T_EMAIL, T_STRING, "email!", slots, kSlotCount);
+}
+
+}  // namespace zot::email

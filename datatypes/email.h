@@ -1,0 +1,19 @@
+// email!: a user name, "@" and a host, held as plain text; molds without
+// quotes, and its paths reach the user and host parts.
+#pragma once
+
+#include "runtime/base.h"
+#include "runtime/cell.h"
+
+namespace zot::email {
+
+i32 mold(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part, i32 indent);
+// /user and /host read or change the text before and after the first "@";
+// an integer reaches one character.
+Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, i32 index, bool case_, bool get,
+                bool last);
+
+// Registers email! (parent string!).
+void register_type();
+
+}  // namespace zot::email

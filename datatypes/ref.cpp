@@ -1,0 +1,25 @@
+#include "datatypes/ref.h"
+
+#include "datatypes/registry.h"
+#include "datatypes/string.h"
+#include "runtime/actions.h"
+
+namespace zot::ref {
+
+i32 mold(const Cell* value, Cell* out, bool, bool, bool, const Cell* limit, i32 part, i32) {
+  string::append_c_text(out, "@");
+  return string::form(value, out, limit, part - 1);
+}
+
+void register_type() {
+  using namespace actions;
+  AnyFn slots[kSlotCount] = {};
+  for (Slot s : {kMake, kReflect, kTo, kForm, kCompare, kAt, kBack, kChange, kClear, kCopy, kFind, kHead, kHeadQ,
+                 kIndexQ, kInsert, kLengthQ, kMove, kNext, kPick, kPoke, kRemove, kReverse, kSelect, kSkip, kSwap,
+                 kTail, kTailQ, kTake, kModify})
+    slots[s - 1] = ZOT_INHERIT;
+  slots[kMold - 1] = fn(&mold);
+  datatype::register_type(T_REF, T_STRING, "ref!", slots, kSlotCount);
+}
+
+}  // namespace zot::ref

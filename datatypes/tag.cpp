@@ -1,0 +1,32 @@
+#include "datatypes/tag.h"
+
+#include "datatypes/registry.h"
+#include "datatypes/string.h"
+#include "runtime/actions.h"
+
+namespace zot::tag {
+
+i32 form(const Cell* value, Cell* out, const Cell* limit, i32 part) {
+  string::append_c_text(out, "<");
+  part = string::form(value, out, limit, part - 1);
+  string::append_c_text(out, ">");
+  return part - 1;
+}
+
+i32 mold(const Cell* value, Cell* out, bool, bool, bool, const Cell* limit, i32 part, i32) {
+  return form(value, out, limit, part);
+}
+
+void register_type() {
+  using namespace actions;
+  AnyFn slots[kSlotCount] = {};
+  for (Slot s : {kMake, kReflect, kTo, kEvalPath, kCompare, kAppend, kAt, kBack, kChange, kClear, kCopy, kFind,
+                 kHead, kHeadQ, kIndexQ, kInsert, kLengthQ, kMove, kNext, kPick, kPoke, kPut, kRemove, kReverse,
+                 kSelect, kSkip, kSwap, kTail, kTailQ, kTake, kModify})
+    slots[s - 1] = ZOT_INHERIT;
+  slots[kForm - 1] = fn(&form);
+  slots[kMold - 1] = fn(&mold);
+  datatype::register_type(T_TAG, T_STRING, "tag!", slots, kSlotCount);
+}
+
+}  // namespace zot::tag

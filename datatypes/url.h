@@ -1,0 +1,31 @@
+// url!: text that names a resource, held decoded (a space is a space) and
+// percent-encoded only when molded. Reading, writing and opening go by the
+// scheme: HTTP and HTTPS to the HTTP layer, any other scheme to a port (both
+// through the services table).
+#pragma once
+
+#include "runtime/base.h"
+#include "runtime/cell.h"
+
+namespace zot::url {
+
+// ---- slot functions (file! takes make, to and eval-path from here)
+Cell* make(Cell* proto, Cell* spec, int type);
+Cell* to(Cell* proto, Cell* spec, int type);
+i32 mold(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part, i32 indent);
+// Path access joins: %dir with name gives %dir/name, with exactly one "/"
+// between them; setting an element is refused.
+Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, i32 index, bool case_, bool get,
+                bool last);
+Cell* open(Cell* url, bool new_, bool read, bool write, bool seek, Cell* allow);
+Cell* read(Cell* source, Cell* part, Cell* seek, bool binary, bool lines, bool info, Cell* as);
+Cell* write(Cell* dest, Cell* data, bool binary, bool lines, bool info, bool append, Cell* part, Cell* seek,
+            Cell* allow, Cell* as);
+
+// True when the URL's scheme is http or https (in any letter case).
+bool is_http(const Cell* url);
+
+// Registers url! (parent string!).
+void register_type();
+
+}  // namespace zot::url
