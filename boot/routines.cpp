@@ -7,6 +7,7 @@
 #include "datatypes/context.h"
 #include "datatypes/error.h"
 #include "datatypes/file.h"
+#include "datatypes/file_io.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/tuple.h"
@@ -42,11 +43,6 @@ ZOT_NORETURN void expect_arg(int index) {
   make_cell(&dt, T_DATATYPE, arg(index)->type(), 0, 0);
   Cell param = error::argument_word(index);
   raise_error(Err::ScriptExpectArg, &name, &dt, &param);
-}
-
-std::string path_of(const Cell* file) {
-  Cell f = *file;
-  return string::to_utf8(&f);
 }
 
 // ---- quitting, quiet stores, shifts
@@ -91,14 +87,16 @@ void get_current_dir() {
 }
 
 void set_current_dir() {
-  if (!platform::set_current_dir(path_of(arg(0)).c_str())) raise_error(Err::AccessCannotOpen, arg(0));
+  std::string path;
+  if (!simple_io::os_path(arg(0), &path) || !platform::set_current_dir(path.c_str()))
+    raise_error(Err::AccessCannotOpen, arg(0));
 }
 
 void create_dir() {
-  if (!platform::make_dir(path_of(arg(0)).c_str())) raise_error(Err::AccessNoCreate, arg(0));
+  if (!simple_io::make_dir(arg(0))) raise_error(Err::AccessNoCreate, arg(0));
 }
 
-void exists() { set_result_logic(platform::path_kind(path_of(arg(0)).c_str(), nullptr) != platform::PathKind::kMissing); }
+void exists() { set_result_logic(simple_io::exists(arg(0))); }
 
 // ---- tuples
 
