@@ -12,6 +12,7 @@
 #include "runtime/collector.h"
 #include "runtime/actions.h"
 #include "runtime/errors.h"
+#include "runtime/rooted.h"
 #include "runtime/stack.h"
 #include "runtime/symbol.h"
 
@@ -711,6 +712,10 @@ u32 eval_path(const Cell* path_in, const Cell* code, u32 pos, u32 end, bool get,
   Cell holder = value;    // the value holding the current one
   Cell holder_el = head;  // the element that reached the current value
   Cell* holder_ptr = nullptr;
+  // A value made along the way (a paren's result, a step's new value such as
+  // a joined file!) is held where the collector sees it while the next step
+  // allocates.
+  Rooted held_value(value), held_el;
   for (u32 i = 1; i < count; i++) {
     // Paren elements run Zot code, which may shorten the path itself.
     if (path.w1 + i >= mem::series_of(path.w2)->length()) raise_error(Err::ScriptInvalidPath, &path, &holder_el);
@@ -728,6 +733,7 @@ u32 eval_path(const Cell* path_in, const Cell* code, u32 pos, u32 end, bool get,
       stack::g_top = t0;
     }
     if (el.is(T_UNSET)) raise_error(Err::ScriptInvalidPath, &path, &el);
+    held_el = el;
     bool last = i + 1 == count;
     Cell to_set;
     Cell* setp = nullptr;
@@ -766,6 +772,7 @@ u32 eval_path(const Cell* path_in, const Cell* code, u32 pos, u32 end, bool get,
     holder_el = el;
     cur = r;
     value = *r;
+    held_value = value;
     stack::g_top = t0;
     if (!get && !set_value && is_callable(value.type())) {
       return call_value(&value, code, pos, end, &el, &path, i + 1, false);
