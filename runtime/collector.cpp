@@ -1,8 +1,9 @@
 #include "runtime/collector.h"
 
-#include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
+#include <string>
 
 #include "platform/platform.h"
 #include "runtime/cycles.h"
@@ -39,6 +40,12 @@ u32 g_count = 0;
 u64 g_live = 0;
 u64 g_allocated = 0;  // bytes allocated since the last collection
 u64 g_newly_marked = 0;  // buffers marked in this collection
+#ifdef ZOT_GC_STRESS
+// The stress build collects at every allocation, or every Nth one when the
+// environment says so (ZOT_GC_STRESS_EVERY=N, for long-running tests).
+u32 g_stress_every = 1;
+u32 g_stress_tick = 0;
+#endif
 
 void (*g_callbacks[kMaxCallbacks])();
 u32 g_callback_count = 0;
@@ -284,6 +291,13 @@ void clear_heap_marks() {
 }  // namespace
 
 void init() {
+#ifdef ZOT_GC_STRESS
+  std::string every;
+  if (platform::get_env("ZOT_GC_STRESS_EVERY", &every)) {
+    long n = std::strtol(every.c_str(), nullptr, 10);
+    g_stress_every = n > 1 ? u32(n) : 1;
+  }
+#endif
   g_count = 0;
   g_live = 0;
   g_active = false;
@@ -320,7 +334,10 @@ void collect() {
 
 void collect_if_enabled() {
   if (!g_enabled || g_active) return;
-#ifndef ZOT_GC_STRESS
+#ifdef ZOT_GC_STRESS
+  if (++g_stress_tick < g_stress_every) return;
+  g_stress_tick = 0;
+#else
   // Not enough new since the last collection: more frames are cheaper.
   g_allocated += mem::take_allocated_bytes();
   if (g_allocated < (g_live > kMinPace ? g_live : kMinPace)) return;
@@ -373,8 +390,9 @@ void queue_free_node(Node n) {
 }
 
 void flush_free_nodes() {
-  // Freed last means handed out first: free the highest slots first.
-  std::sort(g_free_queue, g_free_queue + g_free_queue_count, [](Node a, Node b) { return a > b; });
+  // No sorting: the node-frame sweep makes the lowest frame with room the
+  // current one, so new nodes gather in the low frames and the high ones
+  // empty out; the order of slots within a frame does not matter.
   for (u32 i = 0; i < g_free_queue_count; i++) mem::free_node(g_free_queue[i]);
   g_free_queue_count = 0;
 }

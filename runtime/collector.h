@@ -68,7 +68,7 @@ void add_weak_table(const mem::Node* table);
 // ---- the queue of nodes to free
 // Queued by the sweeps; a full queue is flushed first.
 void queue_free_node(mem::Node n);
-// Frees the queued nodes in address order (so frames hand out low slots first).
+// Frees the queued nodes.
 void flush_free_nodes();
 
 }  // namespace zot::collector
