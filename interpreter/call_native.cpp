@@ -13,6 +13,7 @@
 
 #include "datatypes/binary.h"
 #include "datatypes/block.h"
+#include "datatypes/file_io.h"
 #include "datatypes/series.h"
 #include "interpreter/command_line.h"
 #include "interpreter/eval.h"
@@ -52,7 +53,7 @@ void command_of(const Cell* cmd, std::vector<std::string>* args, std::string* li
 // The platform's plan for one stream given the value of its refinement.
 platform::Stream plan(const Cell* v, bool output, std::string* path, std::string* data) {
   if (v->is(T_FILE)) {
-    *path = os_text::of(v);
+    if (!simple_io::os_path(v, path)) raise_error(Err::AccessCannotOpen, v);
     return platform::Stream::kFile;
   }
   if (!output) *data = os_text::of(v);

@@ -5,6 +5,7 @@
 
 #include "datatypes/binary.h"
 #include "datatypes/context.h"
+#include "datatypes/file_io.h"
 #include "interpreter/natives.h"
 #include "interpreter/os_text.h"
 #include "platform/files.h"
@@ -49,8 +50,9 @@ ZOT_NORETURN void bad_with(const Cell* what) {
 // The bytes to check: a file's content, text as UTF-8, a binary from its index.
 std::string data_of(const Cell* data) {
   if (data->is(T_FILE)) {
-    std::string path = os_text::of(data), content;
-    if (!platform::read_file(path.c_str(), &content)) raise_error(Err::AccessCannotOpen, data);
+    std::string path, content;
+    if (!simple_io::os_path(data, &path) || !platform::read_file(path.c_str(), &content))
+      raise_error(Err::AccessCannotOpen, data);
     return content;
   }
   if (data->is(T_STRING) || data->is(T_BINARY)) return os_text::of(data);

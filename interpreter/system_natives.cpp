@@ -5,6 +5,7 @@
 
 #include "datatypes/block.h"
 #include "datatypes/date.h"
+#include "datatypes/file_io.h"
 #include "datatypes/map.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
@@ -144,9 +145,9 @@ void n_to_local_file(const i32* refs) {
 
 void n_size_q(const i32*) {
   if (!base()->is(T_FILE)) runtime::raise_expect_arg(base()->type(), 0);
-  std::string path = os_text::of(base());
+  std::string path;
   i64 size = 0;
-  if (path.empty() || path.back() == '/' || platform::path_kind(path.c_str(), &size) != platform::PathKind::kFile ||
+  if (!simple_io::os_path(base(), &path) || path.empty() || path.back() == '/' || platform::path_kind(path.c_str(), &size) != platform::PathKind::kFile ||
       !platform::readable(path.c_str()))
     return none_result();
   // A size beyond the integer! range comes as a float! rather than cut to 32 bits.
