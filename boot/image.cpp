@@ -1,23 +1,23 @@
 #include "boot/image.h"
 
-#include "datatypes/string.h"
-#include "runtime/actions.h"
-#include "interpreter/lexer.h"
+#include "boot/zotbin.h"
+#include "runtime/memory.h"
+#include "runtime/rooted.h"
 
 namespace zot::boot_image {
 
 std::string encode(const Cell* image) {
-  Rooted out;
-  string::make_at(&out, 1 << 16);
-  Rooted v = *image;
-  actions::lookup<actions::MoldFn>(v.type(), actions::kMold)(&v, &out, false, true, false, nullptr, 1 << 30, 0);
-  return string::to_utf8(&out);
+  Rooted bin;
+  zotbin::encode(image, true, &bin.cell);
+  const mem::Series* s = mem::series_of(bin.cell.w2);
+  return std::string(reinterpret_cast<const char*>(s->head_ptr()) + bin.cell.w1, s->length() - bin.cell.w1);
 }
 
 void decode(const u8* data, std::size_t size, Cell* out) {
-  lexer::Options opt;
-  opt.one = true;
-  lexer::scan(out, data, u32(size), opt);
+  // The image's one record becomes root cell 0: the root block keeps it for
+  // the life of the process.
+  zotbin::boot_decode(data, size);
+  *out = *zotbin::root_cell(0);
 }
 
 }  // namespace zot::boot_image

@@ -20,8 +20,6 @@ void boot_library(const unsigned char* image, std::size_t size) {
   routines::register_boot();
   Rooted decoded;
   boot_image::decode(image, size, &decoded.cell);
-  // The image stays reachable for the life of the process.
-  root::append_copy(&decoded.cell);
   block::mark_library(&decoded.cell);
   // The first value describes the build; the sections follow.
   Rooted build(*block::cell_at(&decoded.cell, 0));

@@ -3,6 +3,8 @@
 #include <string>
 
 #include "boot/start_up_object.h"
+#include "boot/zotbin.h"
+#include "datatypes/binary.h"
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/error.h"
@@ -228,6 +230,26 @@ void write_stdout() {
   platform::write_all(1, bytes.data(), bytes.size());
 }
 
+// ---- the zotbin codec
+
+void zotbin_encode() {
+  Rooted data(*arg(0));
+  zotbin::encode(&data.cell, arg(1)->w1 != 0, stack::g_base);
+}
+
+// A binary! from its index, or the content of a file!; one value decoded
+// gives that value, more give the block of them.
+void zotbin_decode() {
+  Rooted payload(*arg(0));
+  if (payload.cell.is(T_FILE)) {
+    std::string bytes;
+    if (!platform::read_file(path_of(&payload.cell).c_str(), &bytes)) raise_error(Err::AccessCannotOpen, &payload.cell);
+    binary::make_at(&payload.cell, u32(bytes.size()));
+    binary::append_bytes(&payload.cell, reinterpret_cast<const u8*>(bytes.data()), u32(bytes.size()));
+  }
+  zotbin::decode_value(&payload.cell, stack::g_base);
+}
+
 // ---- system/state/GC (the collector reports through these)
 
 void gc_active() { set_result_logic(true); }
@@ -267,6 +289,8 @@ void register_boot() {
       {"read-clipboard", read_clipboard},
       {"write-clipboard", write_clipboard},
       {"write-stdout", write_stdout},
+      {"zotbin-encode", zotbin_encode},
+      {"zotbin-decode", zotbin_decode},
       {"gc-active?", gc_active},
       {"gc-series-cycles", gc_series_cycles},
       {"gc-nodes-cycles", gc_nodes_cycles},

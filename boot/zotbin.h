@@ -51,8 +51,10 @@ void decode_value(const Cell* source, Cell* out);
 // objects keep their class ids, native and action specs stay as root cells),
 // with the collector off. Bad magic or corrupt compressed data print a line
 // and end the process with kBootFailureStatus. Returns the root base index:
-// the root block's length before the image, where root cell 0 is.
-constexpr int kBootFailureStatus = 0;
+// the root block's length before the image, where root cell 0 is. The image
+// is part of the program, so those messages mean a damaged program: the
+// status says the start failed.
+constexpr int kBootFailureStatus = 1;
 u32 boot_decode(const u8* data, std::size_t length);
 
 // Root cell N of the decoded boot image (good until the next allocation).

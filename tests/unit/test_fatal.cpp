@@ -50,8 +50,8 @@ TEST(Fatal, ChildProcessesEndWithNumberedMessages) {
       {"error", "*** Script Error", true, 254},
       {"bad-type", "\n*** Runtime Error 98: assertion failed\n*** at: ", true, 98},
       {"ok", "fine\n", false, 0},
-      {"zotbin-magic", "Error: Not a Zotbin file!\n", false, 0},
-      {"zotbin-corrupt", "Error: Zotbin compressed data corrupted!\n", false, 0},
+      {"zotbin-magic", "Error: Not a Zotbin file!\n", false, 1},
+      {"zotbin-corrupt", "Error: Zotbin compressed data corrupted!\n", false, 1},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args);
