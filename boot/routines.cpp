@@ -4,7 +4,6 @@
 
 #include "boot/start_up_object.h"
 #include "boot/zotbin.h"
-#include "datatypes/binary.h"
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/error.h"
@@ -16,7 +15,6 @@
 #include "interpreter/eval.h"
 #include "interpreter/natives.h"
 #include "interpreter/routines.h"
-#include "platform/files.h"
 #include "platform/platform.h"
 #include "runtime/actions.h"
 #include "runtime/errors.h"
@@ -241,12 +239,7 @@ void zotbin_encode() {
 // gives that value, more give the block of them.
 void zotbin_decode() {
   Rooted payload(*arg(0));
-  if (payload.cell.is(T_FILE)) {
-    std::string bytes;
-    if (!platform::read_file(path_of(&payload.cell).c_str(), &bytes)) raise_error(Err::AccessCannotOpen, &payload.cell);
-    binary::make_at(&payload.cell, u32(bytes.size()));
-    binary::append_bytes(&payload.cell, reinterpret_cast<const u8*>(bytes.data()), u32(bytes.size()));
-  }
+  if (payload.cell.is(T_FILE)) payload = *simple_io::read(&payload.cell, nullptr, nullptr, true, false);
   zotbin::decode_value(&payload.cell, stack::g_base);
 }
 

@@ -10,7 +10,6 @@
 #include "datatypes/object.h"
 #include "datatypes/string.h"
 #include "interpreter/routines.h"
-#include "platform/files.h"
 #include "platform/platform.h"
 #include "runtime/errors.h"
 #include "runtime/fatal.h"
@@ -102,16 +101,6 @@ void cache_dir() {
   file::make_from_utf8(stack::g_base, home.data(), home.size());
 }
 
-// A file's text (UTF-8), for running scripts.
-void read_text() {
-  Cell f = *arg(0);
-  std::string path = string::to_utf8(&f);
-  std::string bytes;
-  if (!platform::read_file(path.c_str(), &bytes)) raise_error(Err::AccessCannotOpen, &f);
-  string::load_bytes_at(reinterpret_cast<const u8*>(bytes.data()), u32(bytes.size()), stack::g_base,
-                        string::kEncodingUtf8);
-}
-
 struct Entry {
   const char* field;
   const char* spec;
@@ -128,7 +117,6 @@ const Entry kEntries[] = {
     {"argument-text", "[first [integer!]]", argument_text},
     {"word", "[name [string!]]", make_word},
     {"cache-dir", "[]", cache_dir},
-    {"read-text", "[file [file!]]", read_text},
 };
 
 std::string entry_name(const char* field) { return std::string("start-up/") + field; }
