@@ -21,6 +21,17 @@ namespace zot::interp {
 Cell g_near = {T_UNSET, 0, 0, 0};
 bool g_tracing = false;
 
+#ifdef ZOT_FUZZING
+i64 g_step_budget = INT64_MAX;
+void spend_step() {
+  if (--g_step_budget >= 0) return;
+  g_step_budget = -1;  // every later step fails too: no loop outlives it
+  Cell what;
+  set_integer(&what, 0);
+  raise_error(Err::InternalLimitHit, &what);
+}
+#endif
+
 namespace {
 
 bool g_tracer_installed = false;
@@ -349,6 +360,7 @@ void init() {
 }
 
 void eval_block(const Cell* block, bool chain) {
+  ZOT_FUZZ_STEP();
   NearGuard near;
   Rooted b = *block;
   const bool library = (mem::series_of(b.w2)->flags & mem::kLibrary) != 0;
@@ -403,6 +415,7 @@ u32 eval_step(const Cell* block) {
 }
 
 u32 eval_expression(const Cell* code, u32 pos, u32 end, bool no_infix, bool push, bool literal_fns) {
+  ZOT_FUZZ_STEP();
   Cell* const t0 = stack::g_top;
   const Cell* at = code_at(code, pos);
   // Callers check the position against the block's tail after anything that

@@ -55,6 +55,16 @@ Cell call_callback(const Cell* fn, const Cell* frame_word, const Cell* args, u32
 
 // Evaluates a block and returns its value (for C++ callers).
 Cell do_block(const Cell* block);
+
+#ifdef ZOT_FUZZING
+// The fuzz build counts evaluation steps: at 0, internal/limit-hit ends the
+// program being fuzzed, however it loops.
+extern i64 g_step_budget;
+void spend_step();
+#define ZOT_FUZZ_STEP() ::zot::interp::spend_step()
+#else
+#define ZOT_FUZZ_STEP() ((void)0)
+#endif
 // Calls a sort comparator function with two values; its answer goes to answer.
 void call_comparator(const Cell* fn, const Cell* first, const Cell* second, Cell* answer);
 // Fires the tracer's error event for an error about to be raised.

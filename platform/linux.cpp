@@ -141,11 +141,17 @@ struct ThreadStart {
 
 void* thread_main(void* p) {
   auto* ts = static_cast<ThreadStart*>(p);
-  // Each thread needs its own alternate signal stack for fatal signals.
+  // Each thread needs its own alternate signal stack for fatal signals,
+  // unless one is there already (a sanitizer's, which it frees itself when
+  // the thread ends).
   stack_t ss{};
-  ss.ss_size = 64 * 1024;
-  ss.ss_sp = std::malloc(ss.ss_size);
-  sigaltstack(&ss, nullptr);
+  stack_t current{};
+  sigaltstack(nullptr, &current);
+  if (current.ss_flags & SS_DISABLE) {
+    ss.ss_size = 64 * 1024;
+    ss.ss_sp = std::malloc(ss.ss_size);
+    sigaltstack(&ss, nullptr);
+  }
   pthread_attr_t attr;
   void* addr = nullptr;
   std::size_t size = 0;
@@ -156,6 +162,12 @@ void* thread_main(void* p) {
     g_stack_high = g_stack_low + size;
   }
   ts->fn(ts->arg);
+  if (ss.ss_sp) {
+    stack_t off{};
+    off.ss_flags = SS_DISABLE;
+    sigaltstack(&off, nullptr);
+    std::free(ss.ss_sp);
+  }
   return nullptr;
 }
 

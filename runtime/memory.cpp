@@ -31,6 +31,7 @@ bool g_retire_nodes = true;
 bool g_move_every_buffer = false;
 bool g_retire_nodes = false;
 #endif
+u64 g_os_limit = 0;
 
 namespace {
 
@@ -55,7 +56,7 @@ void give_back_reserve() {
 
 void* os_alloc(std::size_t bytes) {
   std::size_t rounded = align_up(bytes + kOsPrefix, platform::kPageSize);
-  void* p = platform::valloc(rounded);
+  void* p = g_os_limit && g_os_bytes + rounded > g_os_limit ? nullptr : platform::valloc(rounded);
   if (!p) {
     give_back_reserve();
     raise_no_memory();

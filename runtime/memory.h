@@ -94,6 +94,9 @@ ZOT_INLINE void set_series_of(Node n, Series* s) {
 // ---- set-up and teardown
 void init();
 void free_frames();
+// When not 0, the bytes the memory manager may take from the OS: past it
+// allocations fail as if the OS refused them (tests and fuzzing).
+extern u64 g_os_limit;
 
 // ---- nodes
 Node take_node();
