@@ -10,6 +10,7 @@
 #include "datatypes/string.h"
 #include "datatypes/words.h"
 #include "runtime/errors.h"
+#include "runtime/rooted.h"
 #include "runtime/stack.h"
 
 namespace zot::bitset {
@@ -386,9 +387,10 @@ i32 form(const Cell* value, Cell* out, const Cell* limit, i32 part) {
 Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell*, i32, bool, bool, bool) {
   if (!element->is(T_INTEGER) && !element->is(T_CHAR)) raise_type(Err::ScriptInvalidType, element->type());
   if (!value) return pick(parent, 0, element);
-  // The owner's handler may replace or move the cell the path reached.
-  Cell b = *parent;
-  return poke(&b, 0, value, element);
+  // The owner's handler may replace or move the cell the path reached: this
+  // copy keeps the bitset alive.
+  Rooted b(*parent);
+  return poke(&b.cell, 0, value, element);
 }
 
 i32 compare(const Cell* a, const Cell* b, i32 op) {

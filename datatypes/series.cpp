@@ -10,6 +10,7 @@
 #include "datatypes/words.h"
 #include "runtime/errors.h"
 #include "runtime/hashtable.h"
+#include "runtime/rooted.h"
 #include "runtime/services.h"
 #include "runtime/stack.h"
 #include "runtime/symbol.h"
@@ -273,8 +274,11 @@ Cell* pick(Cell* s, i32 n, Cell* index_cell) {
 Cell* poke(Cell* s_in, i32 n, Cell* value, Cell* index_cell) {
   (void)index_cell;
   // A path hands over the cell that holds the series (an object's field, a
-  // block's cell): the owner's handler may replace or move it.
-  Cell s = *s_in, v = *value;
+  // block's cell): the owner's handler may replace or move it, and then only
+  // this copy keeps the series alive (a wider char allocates after it).
+  Rooted kept(*s_in);
+  Cell& s = kept.cell;
+  Cell v = *value;
   i64 i = element_index(&s, n);
   if (i < 0) out_of_range(n);
   u32 t = s.type();

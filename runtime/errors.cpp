@@ -4,6 +4,7 @@
 
 #include "platform/platform.h"
 #include "runtime/root.h"
+#include "runtime/rooted.h"
 #include "runtime/services.h"
 #include "runtime/stack.h"
 #include "runtime/throw.h"
@@ -139,9 +140,9 @@ void raise_error(Err e, const Cell* arg1, const Cell* arg2, const Cell* arg3) {
 
 void prepare_no_memory_error() {
   const Cell* args[3] = {nullptr, nullptr, nullptr};
-  Cell err;
-  (g_services.make_error ? g_services.make_error : default_make_error)(Err::InternalNoMemory, args, &err);
-  g_no_memory_root = root::append_copy(&err) + 1;
+  Rooted err;  // the root block may grow while it is put there
+  (g_services.make_error ? g_services.make_error : default_make_error)(Err::InternalNoMemory, args, &err.cell);
+  g_no_memory_root = root::append_copy(&err.cell) + 1;
 }
 
 void raise_no_memory() {
