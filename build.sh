@@ -57,9 +57,8 @@ fuzz() {
     -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
   cmake --build build/fuzz --target fuzz_scan fuzz_inflate fuzz_debase fuzz_zotbin fuzz_images fuzz_programs -j "$(jobs)"
   fuzz_run fuzz_scan 60 4096 tests/scripts
-  # Random small programs: one input byte per token; forked jobs start with
-  # fresh memory (nothing is collected yet).
-  fuzz_run fuzz_programs 60 96 -fork=1 tests/fuzz/programs
+  # Random small programs: one input byte per token.
+  fuzz_run fuzz_programs 60 96 tests/fuzz/programs
   fuzz_run fuzz_inflate 20 8192 tests/fixtures/deflate
   fuzz_run fuzz_debase 20 4096
   fuzz_run fuzz_zotbin 20 4096 tests/fuzz/zotbin
