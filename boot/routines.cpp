@@ -9,9 +9,10 @@
 #include "datatypes/error.h"
 #include "datatypes/file.h"
 #include "datatypes/file_io.h"
-#include "datatypes/series.h"
+#include "datatypes/registry.h"
 #include "datatypes/string.h"
 #include "datatypes/tuple.h"
+#include "interpreter/clipboard.h"
 #include "interpreter/eval.h"
 #include "interpreter/natives.h"
 #include "interpreter/routines.h"
@@ -21,7 +22,6 @@
 #include "runtime/fatal.h"
 #include "runtime/helpers.h"
 #include "runtime/output.h"
-#include "runtime/root.h"
 #include "runtime/rooted.h"
 #include "runtime/stack.h"
 #include "runtime/unicode.h"
@@ -179,31 +179,15 @@ void collect_calls() {
 
 void tracing() { set_result_logic(interp::g_tracing); }
 
-// ---- the clipboard: kept in the process until the platform clipboard exists
-
-u32 g_clipboard = 0;  // root cell of the stored value, 0 when empty
+// ---- the clipboard
 
 void read_clipboard() {
-  if (!g_clipboard || root::cell(g_clipboard)->is(T_NONE)) {
-    set_none(stack::g_base);
-    return;
-  }
-  Cell v = *root::cell(g_clipboard);
-  if (series::is_any_string(v.type())) {
-    series::copy(&v, stack::g_base, nullptr, false, nullptr);
-  } else {
-    *stack::g_base = v;
-  }
+  Cell* out = stack::push(&datatype::g_none);
+  clipboard::read(out);
+  *stack::g_base = *out;
 }
 
-void write_clipboard() {
-  Cell v = *arg(0);
-  Rooted held(v);
-  if (series::is_any_string(v.type())) series::copy(&v, &held.cell, nullptr, false, nullptr);
-  if (!g_clipboard) g_clipboard = root::append_copy(&held.cell);
-  else *root::cell(g_clipboard) = held.cell;
-  set_result_logic(true);
-}
+void write_clipboard() { set_result_logic(clipboard::write(arg(0))); }
 
 // A string as UTF-8 (line ends as they are), a binary's bytes, any other
 // value molded; straight to standard output after what the console writer

@@ -122,6 +122,14 @@ Cell* lines_value(const std::string& bytes, Cell* out) {
   return out;
 }
 
+// Header values are meant to be ASCII: a stray byte becomes U+FFFD rather
+// than failing the whole response.
+Cell* lenient_text(const std::string& bytes, Cell* out) {
+  string::make_at(out, u32(bytes.size()));
+  string::append_utf8_text(out, bytes.data(), bytes.size());
+  return out;
+}
+
 Cell* body_value(const std::string& bytes, bool binary, bool lines, Cell* out) {
   if (binary) {
     binary::make_at(out, u32(bytes.size()));
@@ -162,12 +170,12 @@ Cell* headers_to_map(const std::string& lines, Cell* out) {
     block::append_cell(&pairs.cell, &key);
     Rooted value;
     if (values.size() == 1) {
-      string::make_from_utf8(&value.cell, values[0].data(), values[0].size());
+      lenient_text(values[0], &value.cell);
     } else {
       block::make_at(&value.cell, i32(values.size()));
       for (const std::string& s : values) {
         Rooted text;
-        string::make_from_utf8(&text.cell, s.data(), s.size());
+        lenient_text(s, &text.cell);
         block::append_cell(&value.cell, &text.cell);
       }
     }
