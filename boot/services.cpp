@@ -7,6 +7,7 @@
 #include "datatypes/string.h"
 #include "datatypes/system.h"
 #include "interpreter/eval.h"
+#include "interpreter/http.h"
 #include "interpreter/lexer.h"
 #include "interpreter/natives.h"
 #include "runtime/actions.h"
@@ -60,6 +61,7 @@ void install_services() {
   s.random_seed = random::seed;
   s.hash_bytes = hash_bytes;
   s.money_digits = sys::money_digits;
+  s.http_request = http::request;
 }
 
 void install_error_services() {

@@ -6,6 +6,7 @@
 #include "datatypes/binary.h"
 #include "datatypes/block.h"
 #include "datatypes/context.h"
+#include "datatypes/file_io.h"
 #include "datatypes/map.h"
 #include "datatypes/registry.h"
 #include "datatypes/series.h"
@@ -93,35 +94,6 @@ Headers headers_of(const Cell* block) {
   return out;
 }
 
-// The body text: UTF-8 decoded, a leading byte-order mark dropped, CR LF
-// made LF (a lone CR stays).
-Cell* text_value(std::string bytes, Cell* out) {
-  if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) bytes.erase(0, 3);
-  std::string lf;
-  lf.reserve(bytes.size());
-  for (std::size_t i = 0; i < bytes.size(); i++)
-    if (!(bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')) lf += bytes[i];
-  return string::make_from_utf8(out, lf.data(), lf.size());
-}
-
-Cell* lines_value(const std::string& bytes, Cell* out) {
-  Rooted blk;
-  block::make_at(&blk.cell, 16);
-  std::size_t start = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
-  while (start < bytes.size()) {
-    std::size_t lf = bytes.find('\n', start);
-    std::size_t end = lf == std::string::npos ? bytes.size() : lf;
-    std::size_t stop = end > start && bytes[end - 1] == '\r' && lf != std::string::npos ? end - 1 : end;
-    Rooted line;
-    string::make_from_utf8(&line.cell, bytes.data() + start, stop - start);
-    block::append_cell(&blk.cell, &line.cell);
-    if (lf == std::string::npos) break;
-    start = lf + 1;
-  }
-  *out = blk.cell;
-  return out;
-}
-
 // Header values are meant to be ASCII: a stray byte becomes U+FFFD rather
 // than failing the whole response.
 Cell* lenient_text(const std::string& bytes, Cell* out) {
@@ -136,8 +108,9 @@ Cell* body_value(const std::string& bytes, bool binary, bool lines, Cell* out) {
     binary::append_bytes(out, reinterpret_cast<const u8*>(bytes.data()), u32(bytes.size()));
     return out;
   }
-  if (lines) return lines_value(bytes, out);
-  return text_value(bytes, out);
+  // Text as files give it: UTF-8, no byte-order mark, CR LF made LF.
+  if (lines) return simple_io::split_lines(out, bytes);
+  return simple_io::bytes_to_string(out, bytes);
 }
 
 }  // namespace
