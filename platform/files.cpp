@@ -8,6 +8,8 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 namespace zot::platform {
@@ -126,12 +128,15 @@ ReadResult read_file_range(const char* path, i64 seek, i64 part, std::size_t lim
     out->resize(std::size_t(got));  // the file shrank meanwhile
     return ReadResult::kOk;
   }
-  // Size unknown: read to the end, then take the asked range.
+  // Size unknown: read to the end (or as far as the range asks: a device
+  // such as /dev/zero has none), then take the range.
   std::string all;
-  for (;;) {
+  const u64 enough = part >= 0 ? u64(seek) + u64(part) : ~u64(0);
+  while (all.size() < enough) {
     std::size_t at = all.size();
-    all.resize(at + kChunk);
-    i64 got = read_up_to(f.fd, all.data() + at, kChunk);
+    const std::size_t want = std::size_t(std::min<u64>(kChunk, enough - at));
+    all.resize(at + want);
+    i64 got = read_up_to(f.fd, all.data() + at, want);
     if (got < 0) return ReadResult::kFailed;
     all.resize(at + std::size_t(got));
     if (got == 0) break;

@@ -25,8 +25,8 @@ enum class ReadResult : u8 { kOk, kFailed, kTooBig };
 
 // Bytes of a file from the offset seek (0 or more), at most part of them
 // (part < 0: to the end). A file whose size the system does not report (a
-// device, a pipe, most of /proc) is read to its end in chunks first. More
-// than limit bytes to hand back gives kTooBig.
+// device, a pipe, most of /proc) is read in chunks to its end, or until the
+// range is in. More than limit bytes to hand back gives kTooBig.
 ReadResult read_file_range(const char* path, i64 seek, i64 part, std::size_t limit, std::string* out);
 
 // Replaces the content of a file all at once: the bytes go to a new file in
