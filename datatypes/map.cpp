@@ -92,7 +92,9 @@ Cell get_value(const Cell* m, const Cell* key, i32 op) {
 // Sets the value of a key, adding the pair when the key is missing and
 // reviving it when it was removed.
 void set_value(const Cell* map, const Cell* key_in, const Cell* value_in, i32 op, const Cell* where) {
-  Cell m = *map, key = *key_in, value = *value_in;
+  // The key may become a copy of its own (preprocess_key): held while the
+  // pair block grows.
+  Rooted m = *map, key = *key_in, value = *value_in;
   clear_new_line(&value);
   Node t = table_of(&m), b = m.w2;
   i64 p = find_position(&m, &key, op);
