@@ -18,6 +18,7 @@
 #include "interpreter/routines.h"
 #include "platform/platform.h"
 #include "runtime/actions.h"
+#include "runtime/collector.h"
 #include "runtime/errors.h"
 #include "runtime/fatal.h"
 #include "runtime/helpers.h"
@@ -227,10 +228,12 @@ void zotbin_decode() {
   zotbin::decode_value(&payload.cell, stack::g_base);
 }
 
-// ---- system/state/GC (the collector reports through these)
+// ---- system/state/GC: the collector's switch and its count of collections
 
-void gc_active() { set_result_logic(true); }
-void gc_series_cycles() { set_result_integer(0); }
+void gc_active() { set_result_logic(collector::g_enabled); }
+void gc_series_cycles() { set_result_integer(i32(collector::count())); }
+// Node frames are never evacuated (nodes never move), so no node-frame cycle
+// ever runs.
 void gc_nodes_cycles() { set_result_integer(0); }
 
 }  // namespace
