@@ -8,6 +8,7 @@
 #include "datatypes/file.h"
 #include "datatypes/handle.h"
 #include "datatypes/object.h"
+#include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "interpreter/routines.h"
 #include "platform/platform.h"
@@ -121,6 +122,23 @@ const Entry kEntries[] = {
 
 std::string entry_name(const char* field) { return std::string("start-up/") + field; }
 
+// Binds every word of the symbol (any case) in the block, deep, to the
+// context's first word: one symbol, so a plain walk serves.
+void bind_word(const Cell* block, u32 canonical, mem::Node ctx) {
+  mem::Series* s = mem::series_of(block->w2);
+  for (u32 i = 0; i < s->length(); i++) {
+    Cell* c = s->cells() + i;
+    if (series::is_any_block(c->type())) {
+      Cell inner = *c;
+      bind_word(&inner, canonical, ctx);
+      s = mem::series_of(block->w2);
+    } else if (word::any_word(c->type()) && symbol::resolve(c->w2) == canonical) {
+      c->w1 = ctx;
+      c->w3 = 0;
+    }
+  }
+}
+
 void put(Cell* obj, const char* field, const Cell* value) {
   Cell w;
   make_cell(&w, T_WORD, 0, symbol::make(field), u32(-1));
@@ -154,7 +172,7 @@ void bind(Cell* image, const Cell* build) {
   Rooted private_ctx;
   make_cell(&private_ctx.cell, T_OBJECT, context::create(1, false, false, nullptr, context::kObject), 0, 0);
   put(&private_ctx.cell, "start-up", &obj.cell);
-  context::bind(image, private_ctx.cell.w1, false);
+  bind_word(image, symbol::resolve(symbol::make("start-up")), private_ctx.cell.w1);
 }
 
 }  // namespace zot::start_up
