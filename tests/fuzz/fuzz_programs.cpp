@@ -153,6 +153,7 @@ void run(const std::string& text, const Bottom& bottom) {
 
 Bottom set_up() {
   startup::runtime_init();
+  collector::g_enabled = true;  // as in `zot`: a full frame collects
   Bottom bottom{stack::g_base, stack::g_top, stack::g_ctop};
   // Nothing a program does may reach outside the process or print.
   run("unset [call browse set-env wait write read delete rename open create close query update modify "
