@@ -4,6 +4,7 @@
 
 #include "datatypes/error.h"
 #include "datatypes/map.h"
+#include "datatypes/port.h"
 #include "datatypes/string.h"
 #include "datatypes/system.h"
 #include "interpreter/eval.h"
@@ -62,6 +63,8 @@ void install_services() {
   s.hash_bytes = hash_bytes;
   s.money_digits = sys::money_digits;
   s.http_request = http::request;
+  s.url_port = port::from_url;
+  s.call_callback = interp::call_callback;
 }
 
 void install_error_services() {

@@ -23,6 +23,7 @@
 #include "datatypes/path.h"
 #include "datatypes/percent.h"
 #include "datatypes/point.h"
+#include "datatypes/port.h"
 #include "datatypes/ref.h"
 #include "datatypes/series.h"
 #include "datatypes/simple.h"
@@ -88,6 +89,7 @@ void register_core() {
   email::register_type();
   handle::register_type();
   date::register_type();
+  port::register_type();
   money::register_type();
   ref::register_type();
   point2d::register_type();

@@ -9,13 +9,14 @@ namespace zot::sys {
 namespace {
 
 // Field positions, in the order the library defines them.
-enum SystemField : u32 { kState = 5, kLocale = 10, kOptions = 11, kLexer = 14 };
+enum SystemField : u32 { kState = 5, kSchemes = 8, kLocale = 10, kOptions = 11, kStandard = 13, kLexer = 14 };
 enum StateField : u32 { kStackTrace = 2, kSourceFiles = 3, kCallbacks = 4 };
 enum CallbacksField : u32 { kBits = 6 };
 enum LocaleField : u32 { kMonths = 4, kCurrencies = 6 };
 enum CurrenciesField : u32 { kList = 0 };
 enum OptionsField : u32 { kMoneyDigits = 13 };
 enum LexerField : u32 { kExitStates = 2 };
+enum StandardField : u32 { kStandardPort = 1, kStandardUrlParts = 4 };
 
 u32 g_root = 0;  // the root cell holding the system object, 0 until attached
 
@@ -88,5 +89,19 @@ bool currency_list(Cell* out) {
 }
 
 const Cell* money_digits() { return field(system_field(kOptions), kMoneyDigits); }
+
+namespace {
+bool typed(const Cell* v, TypeId type, Cell* out) {
+  if (!v || !v->is(type)) return false;
+  *out = *v;
+  return true;
+}
+}  // namespace
+
+bool schemes(Cell* out) { return typed(system_field(kSchemes), T_BLOCK, out); }
+bool standard_port(Cell* out) { return typed(field(system_field(kStandard), kStandardPort), T_OBJECT, out); }
+bool standard_url_parts(Cell* out) {
+  return typed(field(system_field(kStandard), kStandardUrlParts), T_OBJECT, out);
+}
 
 }  // namespace zot::sys

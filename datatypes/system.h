@@ -43,5 +43,12 @@ bool month_name(i32 month, Cell* out);
 bool currency_list(Cell* out);
 // options/money-digits (null when the system object has none).
 const Cell* money_digits();
+// schemes: the block of registered schemes, name then scheme object (into
+// out); false when there is none.
+bool schemes(Cell* out);
+// standard/port and standard/url-parts: the prototypes of ports and of port
+// specs (into out); false when there is none.
+bool standard_port(Cell* out);
+bool standard_url_parts(Cell* out);
 
 }  // namespace zot::sys

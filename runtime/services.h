@@ -22,6 +22,12 @@ struct Services {
   // handler: class 8 on-change*, 16 on-deep-change*) is traced only when its
   // class is on in system/state/callbacks/bits.
   void (*call_function)(const Cell* fn, u32 object_ctx, u32 callback_class) = nullptr;
+  // Calls a function! with argument values: its parameters take them in
+  // order (none past count), refinements off, in a frame named by
+  // frame_word, as a callback of its class; returns its value (port actors,
+  // the URL parser).
+  Cell (*call_callback)(const Cell* fn, const Cell* frame_word, const Cell* args, u32 count,
+                        u32 callback_class) = nullptr;
   // Calls a function value with two arguments and writes its answer (sort
   // comparators).
   void (*call_with_two)(const Cell* fn, const Cell* first, const Cell* second, Cell* answer) = nullptr;

@@ -1,0 +1,458 @@
+#include "datatypes/port.h"
+
+#include "datatypes/block.h"
+#include "datatypes/context.h"
+#include "datatypes/object.h"
+#include "datatypes/registry.h"
+#include "datatypes/series.h"
+#include "datatypes/string.h"
+#include "datatypes/system.h"
+#include "runtime/actions.h"
+#include "runtime/cycles.h"
+#include "runtime/errors.h"
+#include "runtime/rooted.h"
+#include "runtime/services.h"
+#include "runtime/stack.h"
+#include "runtime/symbol.h"
+
+namespace zot::port {
+
+namespace {
+
+// The arguments an actor function receives after the port, pushed on the
+// argument stack (where the collector sees them, and in one row).
+class Args {
+ public:
+  Args() : first_(stack::push(&datatype::g_none)) {}
+  void add(const Cell* c) {
+    stack::push(c ? c : &datatype::g_none);
+    n_++;
+  }
+  void flag(bool b) {
+    Cell v;
+    add(set_logic(&v, b));
+  }
+  void integer(i32 i) {
+    Cell v;
+    add(set_integer(&v, i));
+  }
+  // A refinement: whether it was given, then its argument or none.
+  void refinement(bool given, const Cell* arg) {
+    flag(given);
+    add(given ? arg : nullptr);
+  }
+  // A length (given when 0 or more) or a count (given when above 1).
+  void length(i32 v) {
+    flag(v >= 0);
+    if (v >= 0) integer(v);
+    else add(nullptr);
+  }
+  void count(i32 v) {
+    flag(v > 1);
+    if (v > 1) integer(v);
+    else add(nullptr);
+  }
+  Cell* cells() { return first_; }
+  u32 size() const { return n_; }
+
+ private:
+  Cell* first_;  // the port's place
+  u32 n_ = 1;
+};
+
+// The value of a field of an object (none when it has no such field).
+Cell field_of(const Cell* obj, const char* name) {
+  Cell w = word::load(name);
+  return *object::select_word(obj, &w);
+}
+
+void set_field(const Cell* obj, const char* name, const Cell* value) {
+  Cell w = word::load(name);
+  i32 i = object::find_word(obj, &w);
+  if (i >= 0) *context::value_at(obj->w1, u32(i)) = *value;
+}
+
+// Calls the actor's function named after the action with the port and the
+// arguments; its value.
+Cell call_actor(const Cell* port, const char* action, Args& args) {
+  Cell word = word::load(action);
+  const Cell actor = field_of(port, "actor");
+  // A handle stands for a natively implemented actor; none is built in, so
+  // it has no function for any action.
+  if (actor.is(T_HANDLE)) raise_error(Err::AccessNoPortAction, &word);
+  if (!actor.is(T_OBJECT)) raise_error(Err::AccessInvalidPort);
+  const Cell fn = *object::select_word(&actor, &word);
+  if (!fn.is(T_FUNCTION)) raise_error(Err::AccessNoPortAction, &word);
+  if (!g_services.call_callback) service_missing();
+  args.cells()[0] = *port;
+  return g_services.call_callback(&fn, &word, args.cells(), args.size(), sys::kPortCallback);
+}
+
+// An answer cell for the slots that hand back a pointer.
+Cell* answer(const Cell& v) { return stack::push(&v); }
+
+Cell* base() { return stack::g_base; }
+
+// ---- the actions
+
+// Frame functions: the port in the first cell, which takes the answer.
+template <const char* const* Name, bool Second>
+void frame_action() {
+  Args a;
+  if (Second) a.add(base() + 1);
+  *base() = call_actor(base(), *Name, a);
+}
+
+// The action words, by the slots that use frame_action.
+constexpr const char* kAtName = "at";
+constexpr const char* kSkipName = "skip";
+constexpr const char* kBackName = "back";
+constexpr const char* kHeadName = "head";
+constexpr const char* kHeadQName = "head?";
+constexpr const char* kIndexQName = "index?";
+constexpr const char* kNextName = "next";
+constexpr const char* kTailName = "tail";
+constexpr const char* kTailQName = "tail?";
+
+template <const char* const* Name>
+Cell* port_action(Cell* port) {
+  Args a;
+  return answer(call_actor(port, *Name, a));
+}
+constexpr const char* kCreateName = "create";
+constexpr const char* kCloseName = "close";
+constexpr const char* kDeleteName = "delete";
+constexpr const char* kQueryName = "query";
+constexpr const char* kUpdateName = "update";
+
+void clear(Cell* port) {
+  Args a;
+  *port = call_actor(port, "clear", a);
+}
+
+i32 length_q(const Cell* port) {
+  Args a;
+  const Cell v = call_actor(port, "length?", a);
+  // The action answers an integer, or none for anything else.
+  return v.is(T_INTEGER) && v.int_value() >= 0 ? v.int_value() : -1;
+}
+
+void insertion(Cell* port, Cell* value, i32 part, bool only, i32 dup, const char* name) {
+  Args a;
+  a.add(value);
+  a.length(part);
+  a.flag(only);
+  a.count(dup);
+  *port = call_actor(port, name, a);
+}
+void append(Cell* port, Cell* value, i32 part, bool only, i32 dup, bool is_append) {
+  insertion(port, value, part, only, dup, is_append ? "append" : "insert");
+}
+void change(Cell* port, Cell* value, i32 part, bool only, i32 dup) {
+  insertion(port, value, part, only, dup, "change");
+}
+
+Cell* find(Cell* port, Cell* value, Cell* part, bool only, bool case_, bool same, bool any, Cell* with, Cell* skip,
+           bool last, bool reverse, bool tail, bool match) {
+  Args a;
+  a.add(value);
+  a.refinement(part != nullptr, part);
+  for (bool f : {only, case_, same, any}) a.flag(f);
+  a.refinement(with != nullptr, with);
+  a.refinement(skip != nullptr, skip);
+  for (bool f : {last, reverse, tail, match}) a.flag(f);
+  return answer(call_actor(port, "find", a));
+}
+
+Cell* select(Cell* port, Cell* value, Cell* part, bool only, bool case_, bool same, bool any, Cell* with,
+             Cell* skip, bool last, bool reverse) {
+  Args a;
+  a.add(value);
+  a.refinement(part != nullptr, part);
+  for (bool f : {only, case_, same, any}) a.flag(f);
+  a.refinement(with != nullptr, with);
+  a.refinement(skip != nullptr, skip);
+  for (bool f : {last, reverse}) a.flag(f);
+  return answer(call_actor(port, "select", a));
+}
+
+Cell* copy(Cell* port, Cell* result, Cell* part, bool deep, Cell* kind) {
+  Args a;
+  a.refinement(part != nullptr, part);
+  a.flag(deep);
+  a.refinement(kind != nullptr, kind);
+  *result = call_actor(port, "copy", a);
+  return result;
+}
+
+Cell* move(Cell* port, Cell* target, Cell* part) {
+  Args a;
+  a.add(target);
+  a.refinement(part != nullptr, part);
+  return answer(call_actor(port, "move", a));
+}
+
+Cell* pick(Cell* port, i32, Cell* index_cell) {
+  Args a;
+  a.add(index_cell);
+  return answer(call_actor(port, "pick", a));
+}
+
+Cell* poke(Cell* port, i32, Cell* value, Cell* index_cell) {
+  Args a;
+  a.add(index_cell);
+  a.add(value);
+  return answer(call_actor(port, "poke", a));
+}
+
+Cell* put(Cell* port, Cell* key, Cell* value, bool case_) {
+  Args a;
+  a.add(key);
+  a.add(value);
+  a.flag(case_);
+  return answer(call_actor(port, "put", a));
+}
+
+// /key of remove and /skip of reverse are not handed on.
+void remove(Cell* port, Cell* part, Cell*) {
+  Args a;
+  a.refinement(part != nullptr, part);
+  *port = call_actor(port, "remove", a);
+}
+
+void reverse(Cell* port, Cell* part, Cell*) {
+  Args a;
+  a.refinement(part != nullptr, part);
+  *port = call_actor(port, "reverse", a);
+}
+
+Cell* sort(Cell* port, bool case_, Cell* skip, Cell* comparator, Cell* part, bool all, bool reverse, bool stable) {
+  Args a;
+  a.flag(case_);
+  a.refinement(skip != nullptr, skip);
+  a.refinement(comparator != nullptr, comparator);
+  a.refinement(part != nullptr, part);
+  for (bool f : {all, reverse, stable}) a.flag(f);
+  return answer(call_actor(port, "sort", a));
+}
+
+void swap(Cell* port, Cell* other) {
+  Args a;
+  a.add(other);
+  *port = call_actor(port, "swap", a);
+}
+
+Cell* take(Cell* port, Cell* part, bool deep, bool last) {
+  Args a;
+  a.refinement(part != nullptr, part);
+  a.flag(deep);
+  a.flag(last);
+  return answer(call_actor(port, "take", a));
+}
+
+void trim(Cell* port, bool head, bool tail, bool auto_, bool lines, bool all, Cell* with) {
+  Args a;
+  for (bool f : {head, tail, auto_, lines, all}) a.flag(f);
+  a.refinement(with != nullptr, with);
+  *port = call_actor(port, "trim", a);
+}
+
+Cell* modify(Cell* port, Cell* field, Cell* value, bool case_) {
+  Args a;
+  a.add(field);
+  a.add(value);
+  a.flag(case_);
+  return answer(call_actor(port, "modify", a));
+}
+
+Cell open_port(Cell* port, bool new_, bool read, bool write, bool seek, Cell* allow) {
+  Args a;
+  for (bool f : {new_, read, write, seek}) a.flag(f);
+  a.add(allow);
+  return call_actor(port, "open", a);
+}
+
+Cell* open(Cell* port, bool new_, bool read, bool write, bool seek, Cell* allow) {
+  return answer(open_port(port, new_, read, write, seek, allow));
+}
+
+Cell close_port(Cell* port) {
+  Args a;
+  return call_actor(port, "close", a);
+}
+
+// The copy that read and write end with: /part with its argument when given.
+Cell copy_port(Cell* port, Cell* part) {
+  Args a;
+  a.refinement(part != nullptr, part);
+  a.flag(false);
+  a.refinement(false, nullptr);
+  return call_actor(port, "copy", a);
+}
+
+// open (with /seek, its index not handed on), copy (with /part), close.
+Cell* read(Cell* port, Cell* part, Cell* seek, bool, bool, bool, Cell*) {
+  open_port(port, false, false, false, seek != nullptr, nullptr);
+  Rooted data(copy_port(port, part));
+  close_port(port);
+  return answer(data.cell);
+}
+
+// open /write (and /seek), insert the data (/part when its length is an
+// integer of 0 or more), copy (with write's /part), close.
+Cell* write(Cell* port, Cell* data, bool, bool, bool, bool, Cell* part, Cell* seek, Cell*, Cell*) {
+  const i32 length = part && part->is(T_INTEGER) ? part->int_value() : -1;
+  open_port(port, false, false, true, seek != nullptr, nullptr);
+  Args a;
+  a.add(data);
+  a.length(length);
+  a.flag(false);
+  a.count(1);
+  call_actor(port, "insert", a);
+  Rooted answer_value(copy_port(port, part));
+  close_port(port);
+  return answer(answer_value.cell);
+}
+
+Cell* rename(Cell* port, Cell* to) {
+  Args a;
+  a.add(to);
+  return answer(call_actor(port, "rename", a));
+}
+
+// The scheme object registered under the word in system/schemes, or none.
+Cell scheme_named(const Cell* name) {
+  Cell list, none;
+  set_none(&none);
+  if (!sys::schemes(&list)) return none;
+  const i32 n = series::total_length(&list);
+  for (i32 i = series::index_of(&list); i + 1 < n; i += 2) {
+    const Cell* c = block::cell_at(&list, i);
+    if (word::any_word(c->type()) && symbol::resolve(c->w2) == symbol::resolve(name->w2))
+      return *block::cell_at(&list, i + 1);
+  }
+  return none;
+}
+
+}  // namespace
+
+// ---- making
+
+Cell* make(Cell* proto, Cell* spec_in, int type) {
+  (void)proto;
+  (void)type;
+  const Cell original = *spec_in;
+  Rooted spec(original);
+  if (!spec.cell.is(T_OBJECT)) {
+    Rooted parts;
+    if (!sys::standard_url_parts(&parts.cell)) raise_error(Err::AccessNoScheme, &original);
+    parts.cell.w2 = 0;
+    spec = *object::make_with_class(&parts.cell, &spec.cell, 0);
+  }
+  Rooted scheme(field_of(&spec.cell, "scheme"));
+  if (!word::any_word(scheme.cell.type())) raise_error(Err::AccessNoScheme, &original);
+  set_type(&scheme.cell, T_WORD);
+  Rooted templ;
+  if (!sys::standard_port(&templ.cell)) raise_error(Err::AccessUnknownScheme, &original);
+  Cell* r = stack::push(&datatype::g_none);
+  object::copy_into(&templ.cell, r, false, nullptr, true);
+  set_type(r, T_PORT);
+  r->w2 = kClassId;
+  *context::owner_cell(r->w1) = *r;
+  set_field(r, "spec", &spec.cell);
+  set_field(r, "scheme", &scheme.cell);
+  const Cell found = scheme_named(&scheme.cell);
+  if (!found.is(T_OBJECT)) raise_error(Err::AccessUnknownScheme, &original);
+  const Cell actor = field_of(&found, "actor");
+  if (!actor.is(T_OBJECT) && !actor.is(T_HANDLE)) raise_error(Err::AccessInvalidActor, &original);
+  set_field(r, "actor", &actor);
+  return r;
+}
+
+bool from_url(const Cell* url, Cell* out) {
+  Cell parser_word = word::load("url-parser");
+  const Cell parser = *context::get(&parser_word);
+  if (!parser.is(T_OBJECT) || !g_services.call_callback) return false;
+  Cell parse_word = word::load("parse-url");
+  const Cell fn = *object::select_word(&parser, &parse_word);
+  if (!fn.is(T_FUNCTION)) return false;
+  Rooted spec(g_services.call_callback(&fn, &parse_word, url, 1, 0));
+  if (!spec.cell.is(T_OBJECT)) return false;
+  Cell dt;
+  make_cell(&dt, T_DATATYPE, T_PORT, 0, 0);
+  *out = *make(&dt, &spec.cell, T_PORT);
+  return true;
+}
+
+// ---- text
+
+i32 mold(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part, i32 indent) {
+  const Cell o = *value;
+  string::Budget b(out, &part);
+  if (cycles::find(o.w1)) {
+    b.text("make port! [...]");
+    return part;
+  }
+  if (!only) b.text("make port! [");
+  part = object::serialize(&o, out, only, all, flat, limit, part, true, indent + 1, true);
+  b.from = string::total_length(out);
+  if (!only) {
+    if (!flat && indent >= 1 && context::word_count(o.w1) > 0) b.indent(indent);
+    b.text("]");
+  }
+  return part;
+}
+
+i32 form(const Cell* value, Cell* out, const Cell* limit, i32 part) {
+  return mold(value, out, false, false, false, limit, part, 0);
+}
+
+void register_type() {
+  using namespace actions;
+  AnyFn s[kSlotCount] = {};
+  // reflect, eval-path and compare are object!'s.
+  for (Slot slot : {kReflect, kEvalPath, kCompare}) s[slot - 1] = ZOT_INHERIT;
+  s[kMake - 1] = fn(&make);
+  s[kForm - 1] = fn(&form);
+  s[kMold - 1] = fn(&mold);
+  s[kAt - 1] = fn(&frame_action<&kAtName, true>);
+  s[kSkip - 1] = fn(&frame_action<&kSkipName, true>);
+  s[kBack - 1] = fn(&frame_action<&kBackName, false>);
+  s[kHead - 1] = fn(&frame_action<&kHeadName, false>);
+  s[kHeadQ - 1] = fn(&frame_action<&kHeadQName, false>);
+  s[kIndexQ - 1] = fn(&frame_action<&kIndexQName, false>);
+  s[kNext - 1] = fn(&frame_action<&kNextName, false>);
+  s[kTail - 1] = fn(&frame_action<&kTailName, false>);
+  s[kTailQ - 1] = fn(&frame_action<&kTailQName, false>);
+  s[kClear - 1] = fn(&clear);
+  s[kLengthQ - 1] = fn(&length_q);
+  s[kCreate - 1] = fn(&port_action<&kCreateName>);
+  s[kClose - 1] = fn(&port_action<&kCloseName>);
+  s[kDelete - 1] = fn(&port_action<&kDeleteName>);
+  s[kQuery - 1] = fn(&port_action<&kQueryName>);
+  s[kUpdate - 1] = fn(&port_action<&kUpdateName>);
+  s[kAppend - 1] = fn(&append);
+  s[kInsert - 1] = fn(&append);
+  s[kChange - 1] = fn(&change);
+  s[kFind - 1] = fn(&find);
+  s[kSelect - 1] = fn(&select);
+  s[kCopy - 1] = fn(&copy);
+  s[kMove - 1] = fn(&move);
+  s[kRemove - 1] = fn(&remove);
+  s[kReverse - 1] = fn(&reverse);
+  s[kSort - 1] = fn(&sort);
+  s[kSwap - 1] = fn(&swap);
+  s[kTake - 1] = fn(&take);
+  s[kTrim - 1] = fn(&trim);
+  s[kModify - 1] = fn(&modify);
+  s[kOpen - 1] = fn(&open);
+  s[kPick - 1] = fn(&pick);
+  s[kPoke - 1] = fn(&poke);
+  s[kPut - 1] = fn(&put);
+  s[kRead - 1] = fn(&read);
+  s[kRename - 1] = fn(&rename);
+  s[kWrite - 1] = fn(&write);
+  datatype::register_type(T_PORT, T_OBJECT, "port!", s, kSlotCount);
+}
+
+}  // namespace zot::port
