@@ -62,6 +62,14 @@ void on_interrupt(int) {
   _exit(0);
 }
 
+// A request to end from outside: the exit hooks run (the terminal comes
+// back), then the signal ends the process as it would have.
+void on_termination(int signo) {
+  if (g_interrupt_fn) g_interrupt_fn();
+  signal(signo, SIG_DFL);
+  raise(signo);
+}
+
 }  // namespace
 
 int fatal_number_for_signal(int signo, int code, bool stack_overflow) {
@@ -129,6 +137,10 @@ void install_fatal_signals(FatalSignalFn fn, void (*interrupt)()) {
   si.sa_handler = on_interrupt;
   sigemptyset(&si.sa_mask);
   sigaction(SIGINT, &si, nullptr);
+  struct sigaction st{};
+  st.sa_handler = on_termination;
+  sigemptyset(&st.sa_mask);
+  for (int s : {SIGTERM, SIGHUP, SIGQUIT}) sigaction(s, &st, nullptr);
 }
 
 namespace {
@@ -182,6 +194,12 @@ bool run_on_big_stack(void (*fn)(void*), void* arg, std::size_t stack_bytes) {
   int rc = pthread_create(&th, &attr, thread_main, &ts);
   pthread_attr_destroy(&attr);
   if (rc != 0) return false;
+  // A window resize must wake the interpreter's wait for a key, so it goes
+  // to that thread: this one only waits for it to end.
+  sigset_t resize;
+  sigemptyset(&resize);
+  sigaddset(&resize, SIGWINCH);
+  pthread_sigmask(SIG_BLOCK, &resize, nullptr);
   pthread_join(th, nullptr);
   return true;
 }

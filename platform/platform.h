@@ -24,7 +24,8 @@ bool is_terminal(int fd);
 using FatalSignalFn = void (*)(int status, std::uintptr_t address);
 // SIGSEGV, SIGFPE, SIGILL and SIGBUS become fatal error numbers through their
 // si_code and are handed to fn on an alternate signal stack; SIGINT ends the
-// process quietly with status 0 after calling interrupt.
+// process quietly with status 0 after calling interrupt; SIGTERM, SIGHUP and
+// SIGQUIT call interrupt and then end the process by the signal.
 void install_fatal_signals(FatalSignalFn fn, void (*interrupt)());
 // The fatal number a signal and its si_code map to (exposed for tests).
 int fatal_number_for_signal(int signo, int si_code, bool stack_overflow);
