@@ -279,14 +279,19 @@ class Session:
         return int(m.group(1)), m.group(2)
 
     def close(self):
+        # The shell and the probe (one process group) end first, so that the
+        # reader sees the end and stops before its descriptor is closed (a
+        # reader left blocked would read the next session's terminal once
+        # the number is used again).
         try:
-            os.kill(self.pid, signal.SIGKILL)
+            os.killpg(self.pid, signal.SIGKILL)
         except ProcessLookupError:
             pass
         try:
             os.waitpid(self.pid, 0)
         except ChildProcessError:
             pass
+        self.thread.join(DEADLINE)
         os.close(self.fd)
 
 
