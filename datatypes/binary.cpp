@@ -11,6 +11,7 @@
 #include "datatypes/binary_codecs.h"
 #include "datatypes/bitset.h"
 #include "datatypes/block.h"
+#include "datatypes/image.h"
 #include "datatypes/registry.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
@@ -229,6 +230,9 @@ Cell* to(Cell* proto, Cell* spec, int type) {
     }
     case T_ISSUE:
       return from_issue(&v);
+    case T_IMAGE:
+      // Every pixel from the first, four bytes each as stored.
+      return image::pixels_to_binary(&v, image::kArgb, stack::push(&datatype::g_none));
     case T_BITSET:
       bytes.assign(bitset::buffer(&v), bitset::buffer(&v) + bitset::byte_count(&v));
       break;
