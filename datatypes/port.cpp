@@ -152,14 +152,20 @@ void change(Cell* port, Cell* value, i32 part, bool only, i32 dup) {
   insertion(port, value, part, only, dup, "change");
 }
 
-Cell* find(Cell* port, Cell* value, Cell* part, bool only, bool case_, bool same, bool any, Cell* with, Cell* skip,
-           bool last, bool reverse, bool tail, bool match) {
-  Args a;
+// The arguments that find and select share, in their spec's order.
+void search_args(Args& a, Cell* value, Cell* part, bool only, bool case_, bool same, bool any, Cell* with,
+                 Cell* skip) {
   a.add(value);
   a.refinement(part != nullptr, part);
   for (bool f : {only, case_, same, any}) a.flag(f);
   a.refinement(with != nullptr, with);
   a.refinement(skip != nullptr, skip);
+}
+
+Cell* find(Cell* port, Cell* value, Cell* part, bool only, bool case_, bool same, bool any, Cell* with, Cell* skip,
+           bool last, bool reverse, bool tail, bool match) {
+  Args a;
+  search_args(a, value, part, only, case_, same, any, with, skip);
   for (bool f : {last, reverse, tail, match}) a.flag(f);
   return answer(call_actor(port, "find", a));
 }
@@ -167,11 +173,7 @@ Cell* find(Cell* port, Cell* value, Cell* part, bool only, bool case_, bool same
 Cell* select(Cell* port, Cell* value, Cell* part, bool only, bool case_, bool same, bool any, Cell* with,
              Cell* skip, bool last, bool reverse) {
   Args a;
-  a.add(value);
-  a.refinement(part != nullptr, part);
-  for (bool f : {only, case_, same, any}) a.flag(f);
-  a.refinement(with != nullptr, with);
-  a.refinement(skip != nullptr, skip);
+  search_args(a, value, part, only, case_, same, any, with, skip);
   for (bool f : {last, reverse}) a.flag(f);
   return answer(call_actor(port, "select", a));
 }
@@ -205,26 +207,25 @@ Cell* poke(Cell* port, i32, Cell* value, Cell* index_cell) {
   return answer(call_actor(port, "poke", a));
 }
 
-Cell* put(Cell* port, Cell* key, Cell* value, bool case_) {
+// put and modify: a key (or field), a value and /case.
+Cell* keyed(Cell* port, Cell* key, Cell* value, bool case_, const char* name) {
   Args a;
   a.add(key);
   a.add(value);
   a.flag(case_);
-  return answer(call_actor(port, "put", a));
+  return answer(call_actor(port, name, a));
 }
+Cell* put(Cell* port, Cell* key, Cell* value, bool case_) { return keyed(port, key, value, case_, "put"); }
+Cell* modify(Cell* port, Cell* field, Cell* value, bool case_) { return keyed(port, field, value, case_, "modify"); }
 
-// /key of remove and /skip of reverse are not handed on.
-void remove(Cell* port, Cell* part, Cell*) {
+// remove and reverse hand on /part only (not /key, not /skip).
+void with_part(Cell* port, Cell* part, const char* name) {
   Args a;
   a.refinement(part != nullptr, part);
-  *port = call_actor(port, "remove", a);
+  *port = call_actor(port, name, a);
 }
-
-void reverse(Cell* port, Cell* part, Cell*) {
-  Args a;
-  a.refinement(part != nullptr, part);
-  *port = call_actor(port, "reverse", a);
-}
+void remove(Cell* port, Cell* part, Cell*) { with_part(port, part, "remove"); }
+void reverse(Cell* port, Cell* part, Cell*) { with_part(port, part, "reverse"); }
 
 Cell* sort(Cell* port, bool case_, Cell* skip, Cell* comparator, Cell* part, bool all, bool reverse, bool stable) {
   Args a;
@@ -255,14 +256,6 @@ void trim(Cell* port, bool head, bool tail, bool auto_, bool lines, bool all, Ce
   for (bool f : {head, tail, auto_, lines, all}) a.flag(f);
   a.refinement(with != nullptr, with);
   *port = call_actor(port, "trim", a);
-}
-
-Cell* modify(Cell* port, Cell* field, Cell* value, bool case_) {
-  Args a;
-  a.add(field);
-  a.add(value);
-  a.flag(case_);
-  return answer(call_actor(port, "modify", a));
 }
 
 Cell open_port(Cell* port, bool new_, bool read, bool write, bool seek, Cell* allow) {

@@ -81,18 +81,7 @@ void decode(const Cell* text, Cell* out) {
 }
 
 void encode(const Cell* text, Cell* out, Keep keep) {
-  std::string s = string::to_utf8(text);
-  std::string r;
-  r.reserve(s.size());
-  for (char ch : s) {
-    u8 c = u8(ch);
-    if (c < 128 && kept(c, keep)) {
-      r += char(c);
-    } else {
-      r += '%';
-      r += string::byte_to_hex(c);
-    }
-  }
+  const std::string r = percent_encode(string::to_utf8(text), [keep](u8 c) { return c < 128 && kept(c, keep); });
   string::append_c_text_n(out, r.data(), r.size());
 }
 

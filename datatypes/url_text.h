@@ -1,6 +1,8 @@
 // Percent-encoding and percent-decoding of text (dehex, enhex; url! text).
 #pragma once
 
+#include <string>
+
 #include "runtime/cell.h"
 
 namespace zot::url {
@@ -25,5 +27,25 @@ void decode(const Cell* text, Cell* out);
 // Appends the text's UTF-8 to out, each byte as it is when it is below 128 and
 // in the kept set, else as "%" and two upper-case hexadecimal digits.
 void encode(const Cell* text, Cell* out, Keep keep);
+
+// The bytes with each one that keep(byte) refuses written as "%" and two
+// upper-case hexadecimal digits.
+template <class KeepFn>
+std::string percent_encode(const std::string& bytes, KeepFn keep) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(bytes.size());
+  for (char ch : bytes) {
+    const u8 c = u8(ch);
+    if (keep(c)) {
+      out += ch;
+    } else {
+      out += '%';
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    }
+  }
+  return out;
+}
 
 }  // namespace zot::url

@@ -81,26 +81,15 @@ Cell* files_of(const std::string& list, Cell* out) {
 // A path as a file URI: absolute (from the current directory), each byte
 // beyond the path characters percent-encoded.
 std::string uri_of(const Cell* path_value) {
-  static const char kHex[] = "0123456789ABCDEF";
   std::string path = string::to_utf8(path_value);
   if (path.empty() || path[0] != '/') {
     std::string dir;
     if (platform::current_dir(&dir)) path = dir + (dir.empty() || dir.back() != '/' ? "/" : "") + path;
   }
-  std::string uri = "file://";
-  for (char ch : path) {
-    const u8 c = u8(ch);
-    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                       (c && std::strchr("/-._~!$&'()*+,;=:@", c));
-    if (plain) {
-      uri += ch;
-    } else {
-      uri += '%';
-      uri += kHex[c >> 4];
-      uri += kHex[c & 15];
-    }
-  }
-  return uri;
+  return "file://" + url::percent_encode(path, [](u8 c) {
+           return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                  (c && std::strchr("/-._~!$&'()*+,;=:@", c));
+         });
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "datatypes/registry.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
+#include "datatypes/url_text.h"
 #include "platform/http.h"
 #include "runtime/actions.h"
 #include "runtime/rooted.h"
@@ -58,19 +59,8 @@ std::string text_of(const Cell* value) {
 // The URL as the wire takes it: spaces, controls, bytes beyond ASCII and the
 // few characters a URL never holds raw are percent-encoded.
 std::string wire_url(const Cell* url) {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string text = string::to_utf8(url), out;
-  for (char ch : text) {
-    const u8 c = u8(ch);
-    if (c > 0x20 && c < 0x7F && !std::strchr("\"<>\\^`{|}", c)) {
-      out += ch;
-    } else {
-      out += '%';
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
-    }
-  }
-  return out;
+  return url::percent_encode(string::to_utf8(url),
+                             [](u8 c) { return c > 0x20 && c < 0x7F && !std::strchr("\"<>\\^`{|}", c); });
 }
 
 std::string method_of(const Cell* method) {

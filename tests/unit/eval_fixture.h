@@ -17,6 +17,9 @@ std::string mold(const Cell& v, bool only = false, bool all = false, bool flat =
 // "error <code>" when it raises an error.
 std::string run(const std::string& source);
 std::string err(Err e);
+// Binds a registered routine entry to the global word of the same name, with
+// the spec given as source text (the library does this for the product).
+void bind_routine(const char* name, const char* spec_text);
 
 // A table of source -> expected run() text.
 struct Case {

@@ -13,7 +13,6 @@
 
 #include "boot/routines.h"
 #include "datatypes/context.h"
-#include "interpreter/routines.h"
 #include "tests/unit/eval_fixture.h"
 #include "tests/unit/runtime_fixture.h"
 
@@ -21,19 +20,6 @@ namespace zot {
 namespace {
 
 namespace fs = std::filesystem;
-
-void bind_routine(const char* name, const char* spec_text) {
-  Cell spec = test::load(spec_text);
-  int code = test::error_code_of([&] {
-    Cell* top = stack::g_top;
-    routines::push(&spec, nullptr, name);
-    Cell r = *top;
-    stack::g_top = top;
-    Cell w = word::load(name);
-    context::set(&w, &r);
-  });
-  ASSERT_EQ(code, -1) << name;
-}
 
 // Sets or removes an environment variable for the scope.
 class Env {
@@ -61,8 +47,8 @@ class Clipboard : public ::testing::Test {
   static void SetUpTestSuite() {
     test::ensure_runtime();
     routines::register_boot();
-    bind_routine("read-clipboard", "");
-    bind_routine("write-clipboard", "data [any-type!]");
+    test::bind_routine("read-clipboard", "");
+    test::bind_routine("write-clipboard", "data [any-type!]");
   }
 
   // A directory holding the stand-in tools, and the directory they keep

@@ -10,7 +10,6 @@
 #include "datatypes/context.h"
 #include "datatypes/image.h"
 #include "datatypes/registry.h"
-#include "interpreter/routines.h"
 #include "runtime/output.h"
 #include "tests/unit/eval_fixture.h"
 #include "tests/unit/runtime_fixture.h"
@@ -18,27 +17,13 @@
 namespace zot {
 namespace {
 
-// Binds a routine entry to a global word of the same name.
-void bind_routine(const char* name, const char* spec_text) {
-  Cell spec = test::load(spec_text);
-  int code = test::error_code_of([&] {
-    Cell* top = stack::g_top;
-    routines::push(&spec, nullptr, name);
-    Cell r = *top;
-    stack::g_top = top;
-    Cell w = word::load(name);
-    context::set(&w, &r);
-  });
-  ASSERT_EQ(code, -1) << name;
-}
-
 class ImageRoutines : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     test::ensure_runtime();
-    bind_routine("image-decode", "data [any-type!]");
+    test::bind_routine("image-decode", "data [any-type!]");
     for (const char* f : {"bmp", "png", "gif", "jpeg", "tiff"})
-      bind_routine(("image-encode-" + std::string(f)).c_str(), "img [image!] where [any-type!]");
+      test::bind_routine(("image-encode-" + std::string(f)).c_str(), "img [image!] where [any-type!]");
     test::run("sample: make image! [3x2 #{FF0000 00FF00 0000FF FFFFFF 000000 804020} #{00 80 FF 00 10 00}]");
   }
 };

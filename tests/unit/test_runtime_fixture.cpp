@@ -16,9 +16,11 @@ void ensure_runtime() {
 
 }  // namespace zot::test
 
+#include "datatypes/context.h"
 #include "datatypes/string.h"
 #include "interpreter/eval.h"
 #include "interpreter/lexer.h"
+#include "interpreter/routines.h"
 #include "runtime/actions.h"
 #include "tests/unit/eval_fixture.h"
 
@@ -52,6 +54,18 @@ std::string run(const std::string& source) {
 }
 
 std::string err(Err e) { return "error " + std::to_string(error_code(e)); }
+
+void bind_routine(const char* name, const char* spec_text) {
+  Cell spec = load(spec_text);
+  int code = error_code_of([&] {
+    stack::TopMark mark;
+    Cell* at = stack::g_top;
+    routines::push(&spec, nullptr, name);
+    Cell w = word::load(name);
+    context::set(&w, at);
+  });
+  EXPECT_EQ(code, -1) << name;
+}
 
 void check(const Case* cases, std::size_t n) {
   for (std::size_t i = 0; i < n; i++) EXPECT_EQ(run(cases[i].source), cases[i].result) << cases[i].source;
