@@ -6,6 +6,7 @@
 #include "datatypes/context.h"
 #include "datatypes/error.h"
 #include "datatypes/file.h"
+#include "datatypes/float.h"
 #include "datatypes/handle.h"
 #include "datatypes/object.h"
 #include "datatypes/series.h"
@@ -102,6 +103,13 @@ void cache_dir() {
   file::make_from_utf8(stack::g_base, home.data(), home.size());
 }
 
+// Whether a frame below the caller's was pushed by the interpreter (not by
+// library code): system/state/interpreted? asks it.
+void interpreted() { set_logic(stack::g_base, stack::in_interpreter(nullptr, false)); }
+
+// The pretty? switch of system/options/float, mirrored for float forms.
+void float_pretty() { float_::set_pretty(arg(0)->w1 != 0); }
+
 struct Entry {
   const char* field;
   const char* spec;
@@ -118,6 +126,8 @@ const Entry kEntries[] = {
     {"argument-text", "[first [integer!]]", argument_text},
     {"word", "[name [string!]]", make_word},
     {"cache-dir", "[]", cache_dir},
+    {"interpreted?", "[]", interpreted},
+    {"float-pretty", "[on [logic!]]", float_pretty},
 };
 
 std::string entry_name(const char* field) { return std::string("start-up/") + field; }

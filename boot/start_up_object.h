@@ -1,7 +1,9 @@
 // The start-up object: what the library's top level does that Zot code
 // cannot say (make a routine from a registry entry, an object with a fixed
 // class id, the object view of the global context, words of any name) and
-// the facts of the process it reads (the command line, the build). The
+// the facts of the process it reads (the command line, the build), and the
+// two runtime hooks of system's handlers (the float forms' pretty switch,
+// whether the caller runs interpreted). The
 // library reaches it through the word `start-up`, which is bound only inside
 // the boot image's blocks: scripts never see it.
 #pragma once

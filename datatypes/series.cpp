@@ -636,10 +636,26 @@ void reflect(Cell* value, u32 field_symbol) {
   set_none(value);
 }
 
+// Only the field `owned` acts: none unbinds the series from its owner, a
+// block [owner word] binds it (an object's handlers then hear its changes);
+// every other field is ignored.
 Cell* modify(Cell* target, Cell* field, Cell* value, bool case_) {
-  (void)target, (void)field, (void)case_;
-  // Only the field `owned` acts (binding or unbinding ownership), which
-  // ownership tracking takes over; every other field is ignored.
+  (void)case_;
+  u32 owned = words::sym(w::owned);
+  if (!owned || !(field->is(T_WORD) || field->is(T_LIT_WORD)) ||
+      symbol::resolve(field->w2) != symbol::resolve(owned))
+    return value;
+  Cell t = *target, v = *value;
+  if (v.is(T_NONE)) {
+    ownership::unbind(&t);
+  } else if (v.is(T_BLOCK)) {
+    mem::Series* b = mem::series_of(v.w2);
+    if (v.w1 + 1 >= b->length() || !b->cells()[v.w1].is(T_OBJECT)) raise_error(Err::ScriptInvalidArg, &v);
+    Cell owner = b->cells()[v.w1], word = b->cells()[v.w1 + 1];
+    ownership::set_owner(&t, &owner, &word);
+  } else {
+    raise_error(Err::ScriptInvalidArg, &v);
+  }
   return value;
 }
 
