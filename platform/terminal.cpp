@@ -55,17 +55,21 @@ bool enter_raw() {
   mode.c_cflag |= CS8;
   mode.c_cc[VMIN] = 1;
   mode.c_cc[VTIME] = 0;
-  // TCSANOW: keys typed ahead stay in the input queue.
-  if (tcsetattr(0, TCSANOW, &mode) != 0) return false;
+  // Marked raw before the switch and unmarked after the switch back, so a
+  // signal at any point between restores. TCSANOW: keys typed ahead stay.
   g_raw = 1;
+  if (tcsetattr(0, TCSANOW, &mode) != 0) {
+    g_raw = 0;
+    return false;
+  }
   watch_resize();
   return true;
 }
 
 void restore() {
   if (!g_raw) return;
-  g_raw = 0;
   tcsetattr(0, TCSANOW, &g_saved);
+  g_raw = 0;
 }
 
 bool is_raw() { return g_raw != 0; }
