@@ -138,11 +138,11 @@ void bind_word(const Cell* block, u32 canonical, mem::Node ctx) {
   mem::Series* s = mem::series_of(block->w2);
   for (u32 i = 0; i < s->length(); i++) {
     Cell* c = s->cells() + i;
-    if (series::is_any_block(c->type())) {
+    if (is_any_block(c->type())) {
       Cell inner = *c;
       bind_word(&inner, canonical, ctx);
       s = mem::series_of(block->w2);
-    } else if (word::any_word(c->type()) && symbol::resolve(c->w2) == canonical) {
+    } else if (is_any_word(c->type()) && symbol::resolve(c->w2) == canonical) {
       c->w1 = ctx;
       c->w3 = 0;
     }

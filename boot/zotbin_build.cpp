@@ -24,17 +24,17 @@
 namespace zot::zotbin {
 
 bool is_shared_type(u32 t) {
-  return is_block_type(t) || t == T_HASH || is_text_type(t) || t == T_BINARY || t == T_VECTOR || t == T_IMAGE ||
-         t == T_MAP || t == T_BITSET || function::is_function_type(t);
+  return is_any_block(t) || is_any_string(t) || t == T_BINARY || t == T_VECTOR || t == T_IMAGE ||
+         t == T_MAP || t == T_BITSET || is_any_function(t);
 }
 
 Node context_of(const Cell& c) {
   u32 t = c.type();
-  if (is_bindable_word(t) || t == T_OBJECT || t == T_ERROR || t == T_PORT || t == T_FUNCTION || t == T_ROUTINE) {
+  if (is_bindable_word(t) || is_any_object(t) || t == T_FUNCTION || t == T_ROUTINE) {
     return c.w1;
   }
   if (t == T_OP) {
-    u32 source = (c.header >> function::kOpTypeShift) & 0xFF;
+    u32 source = (c.header >> kOpTypeShift) & 0xFF;
     if (source == T_FUNCTION || source == T_ROUTINE) return c.w1;
   }
   return 0;
@@ -55,7 +55,7 @@ namespace {
 
 // Types whose w2 is a series of cells: what a block's short form may share.
 bool has_cell_series(u32 t) {
-  return is_block_type(t) || t == T_HASH || t == T_MAP || t == T_NATIVE || t == T_ACTION || t == T_OP ||
+  return is_any_block(t) || t == T_MAP || t == T_NATIVE || t == T_ACTION || t == T_OP ||
          t == T_FUNCTION;
 }
 
@@ -297,7 +297,7 @@ void Decoder::make_op(Rooted& into, u32 index, u32 source_type, const u8* at) {
   if (!(t == T_NATIVE || t == T_ACTION || t == T_FUNCTION) || (source_type && t != source_type)) invalid(at);
   clear_new_line(&v);
   if (t == T_FUNCTION) *function::more_cell(&v, function::kMoreOp) = v;
-  v.header = T_OP | (t << function::kOpTypeShift) | (v.flags() & ~(0xFFu << function::kOpTypeShift));
+  v.header = T_OP | (t << kOpTypeShift) | (v.flags() & ~(0xFFu << kOpTypeShift));
   *cell_at(into, index) = v;
 }
 
@@ -361,10 +361,10 @@ Cell Decoder::short_form(u32 type, u32 head, const Cell& found, const u8* at) co
     if (!has_cell_series(ft)) invalid(at);
     make_cell(&v, type, head, found.w2, 0);
   } else if (type == T_HASH) {
-    if (!(is_block_type(ft) || ft == T_HASH)) invalid(at);
+    if (!(is_any_block(ft))) invalid(at);
     v.w1 = head;
-  } else if (is_text_type(type) || type == T_BINARY) {
-    if (!(is_text_type(ft) || ft == T_BINARY)) invalid(at);
+  } else if (is_any_string(type) || type == T_BINARY) {
+    if (!(is_any_string(ft) || ft == T_BINARY)) invalid(at);
     if (type == T_BINARY && mem::series_of(found.w2)->unit() != 1) invalid(at);
     make_cell(&v, type, head, found.w2, 0);
   } else if (type == T_VECTOR) {
@@ -372,9 +372,9 @@ Cell Decoder::short_form(u32 type, u32 head, const Cell& found, const u8* at) co
     v.w1 = head;
   } else if (type == T_MAP || type == T_BITSET) {
     if (!is_shared_type(ft)) invalid(at);
-  } else if (type == T_FUNCTION && ft == T_OP && ((found.header >> function::kOpTypeShift) & 0xFF) == T_FUNCTION) {
+  } else if (type == T_FUNCTION && ft == T_OP && ((found.header >> kOpTypeShift) & 0xFF) == T_FUNCTION) {
     // An operator made from a function gives the function back.
-    v.header = T_FUNCTION | (found.flags() & ~(0xFFu << function::kOpTypeShift) & ~kCellNewLine);
+    v.header = T_FUNCTION | (found.flags() & ~(0xFFu << kOpTypeShift) & ~kCellNewLine);
   } else {  // object!, function!
     Node ctx = context_of(found);
     if (!ctx) invalid(at);
@@ -417,8 +417,8 @@ Cell Decoder::resolve(const u8* at) const {
         continue;
       }
     }
-    if (t == T_OP) t = (cur.header >> function::kOpTypeShift) & 0xFF;
-    if (is_block_type(t) || t == T_HASH || t == T_MAP || t == T_NATIVE || t == T_ACTION) {
+    if (t == T_OP) t = (cur.header >> kOpTypeShift) & 0xFF;
+    if (is_any_block(t) || t == T_MAP || t == T_NATIVE || t == T_ACTION) {
       found = cell_in(cur.w2, i);
     } else if (t == T_OBJECT || t == T_ERROR) {
       Node ctx = cur.w1;

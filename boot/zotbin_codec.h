@@ -54,18 +54,15 @@ constexpr u32 kCtxValues = 0x10;
 constexpr u32 kNoHandlerSlot = 0xFFFF;
 
 // ---- type families
-ZOT_INLINE bool is_block_type(u32 t) { return t == T_BLOCK || t == T_PAREN || (t >= T_PATH && t <= T_GET_PATH); }
-ZOT_INLINE bool is_text_type(u32 t) {
-  return t == T_STRING || t == T_FILE || t == T_URL || t == T_TAG || t == T_EMAIL || t == T_REF;
-}
-ZOT_INLINE bool is_bindable_word(u32 t) { return t >= T_WORD && t <= T_REFINEMENT; }
+// any-block but hash!, whose records carry a table.
+ZOT_INLINE bool is_block_type(u32 t) { return is_any_block(t) && t != T_HASH; }
 // Types without a record: refused with access/no-codec in both directions.
 ZOT_INLINE bool is_refused(u32 t) {
   return t == T_ROUTINE || t == T_TRIPLE || t == T_HANDLE || t == T_PORT || t == T_EVENT || t == T_IMAGE;
 }
 // Types whose records have a short form (written once, then referred to).
 ZOT_INLINE bool takes_short_form(u32 t) {
-  return is_block_type(t) || t == T_HASH || is_text_type(t) || t == T_BINARY || t == T_VECTOR || t == T_MAP ||
+  return is_any_block(t) || is_any_string(t) || t == T_BINARY || t == T_VECTOR || t == T_MAP ||
          t == T_BITSET || t == T_OBJECT || t == T_FUNCTION || is_bindable_word(t);
 }
 // Vectors hold chars and integers of 1, 2 or 4 bytes, floats of 4 or 8,

@@ -174,7 +174,7 @@ void Encoder::write_compact_scalar(const Cell& v) {
 void Encoder::write_compact_data(const Cell& v) {
   u32 t = v.type();
   const mem::Series* s = mem::series_of(v.w2);
-  if (is_text_type(t)) {
+  if (is_any_string(t)) {
     if (s->length() >= (1u << 29)) refuse(t);
     compact_varint((s->length() << 2) | unit_code(s->unit()));
   } else {

@@ -73,7 +73,7 @@ void Encoder::write_uncounted(const Cell& v) {
     case T_OP: {
       // The value the operator is made from; it does not count either.
       Cell source = op_source(v);
-      start(v, t, false, source.type() << function::kOpTypeShift, false);
+      start(v, t, false, source.type() << kOpTypeShift, false);
       write_uncounted(source);
       return;
     }
@@ -131,14 +131,14 @@ void Encoder::write_shared(const Cell& v) {
   u32 path;
   bool seen = enter_shared(context ? v.w1 : v.w2, &path);
   const mem::Series* s = context ? nullptr : mem::series_of(v.w2);
-  bool has_head = is_block_type(t) || t == T_HASH || is_text_type(t) || t == T_BINARY || t == T_VECTOR;
+  bool has_head = is_any_block(t) || is_any_string(t) || t == T_BINARY || t == T_VECTOR;
   u32 head = has_head ? head_of(v) : 0;
   // The compact flag: a head follows, the bitset is complemented, the
   // object has change handlers. The fixed header: the unit, the complement,
   // the handlers.
   bool flag = has_head ? head != 0 : t == T_BITSET ? bitset::negated(&v) : t == T_OBJECT && v.w3;
   u32 bits = 0;
-  if (is_text_type(t) || t == T_BINARY || t == T_VECTOR) bits = s->unit() << kFixedUnitShift;
+  if (is_any_string(t) || t == T_BINARY || t == T_VECTOR) bits = s->unit() << kFixedUnitShift;
   if (t == T_BITSET && bitset::negated(&v)) bits = kFixedComplement;
   if (t == T_OBJECT && v.w3) bits = kFixedHandlers;
   start(v, t, flag, bits, seen);
@@ -147,7 +147,7 @@ void Encoder::write_shared(const Cell& v) {
     put_path(path);
     return;
   }
-  if (is_block_type(t) || t == T_HASH) {
+  if (is_any_block(t)) {
     u32 n = s->length();
     put_number(n);
     for (u32 k = 0; k < n; k++) write(mem::series_of(v.w2)->cells()[k]);
@@ -324,7 +324,7 @@ void Encoder::check_native(const Cell& v) const {
 
 // The value an operator is made from.
 Cell Encoder::op_source(const Cell& op) const {
-  u32 source = (op.header >> function::kOpTypeShift) & 0xFF;
+  u32 source = (op.header >> kOpTypeShift) & 0xFF;
   if (source == T_ROUTINE) refuse(T_ROUTINE);
   if (source == T_FUNCTION) return *function::more_cell(&op, function::kMoreOp);
   Cell s = op;

@@ -69,7 +69,7 @@ u32 Decoder::put_short_form(Rooted& into, u32 type, u32 head) {
 
 u32 Decoder::read_body(Rooted& into, const Header& h) {
   u32 t = h.type;
-  if (is_block_type(t) || t == T_HASH) {
+  if (is_any_block(t)) {
     u32 head = read_head(h);
     if (h.reference) return put_short_form(into, t, head);
     i32 n = record_count();
@@ -79,7 +79,7 @@ u32 Decoder::read_body(Rooted& into, const Header& h) {
     if (t == T_HASH) finish_hash(into, index);
     return index;
   }
-  if (is_text_type(t) || t == T_BINARY || t == T_VECTOR) {
+  if (is_any_string(t) || t == T_BINARY || t == T_VECTOR) {
     u32 head = read_head(h);
     if (h.reference) return put_short_form(into, t, head);
     return compact_ ? read_compact_units(into, h, head) : read_fixed_units(into, h, head);
@@ -135,7 +135,7 @@ u32 Decoder::read_body(Rooted& into, const Header& h) {
       u32 index = read_record(into);
       if (index == kNoCell) invalid(at);
       // The fixed header names the type the operator is made from.
-      make_op(into, index, compact_ ? 0 : (h.bits >> function::kOpTypeShift) & 0xFF, at);
+      make_op(into, index, compact_ ? 0 : (h.bits >> kOpTypeShift) & 0xFF, at);
       return index;
     }
     case T_ERROR: {

@@ -37,11 +37,6 @@ constexpr i32 kNoLimit = 0x7FFFFFFF;
 
 ZOT_NORETURN void no_memory() { raise_error(Err::InternalNoMemory); }
 
-Cell datatype_cell(u32 type) {
-  Cell c;
-  make_cell(&c, T_DATATYPE, type, 0, 0);
-  return c;
-}
 
 ZOT_NORETURN void bad_to(const Cell* value) {
   Cell dt = datatype_cell(T_BINARY);
@@ -153,7 +148,7 @@ void put_value(const Cell* value, i32 part, bool only, BytesMode mode, std::vect
     default:
       break;
   }
-  if (series::is_any_string(t)) {
+  if (is_any_string(t)) {
     put_utf8(value, part, out);
     return;
   }
@@ -240,7 +235,7 @@ Cell* to(Cell* proto, Cell* spec, int type) {
       bytes = bytes_of(&v);
       break;
     default:
-      if (!series::is_any_string(t)) bad_to(&v);
+      if (!is_any_string(t)) bad_to(&v);
       put_utf8(&v, -1, bytes);
   }
   return push_bytes(bytes.data(), u32(bytes.size()));
@@ -412,7 +407,7 @@ u8 byte_from_value(const Cell* value) {
 
 i32 compare_bytes(const Cell* a, const Cell* b, i32 op, bool match) {
   u32 tb = b->type();
-  if (tb != T_BINARY && !(match && series::is_any_string(tb))) return actions::kNotComparable;
+  if (tb != T_BINARY && !(match && is_any_string(tb))) return actions::kNotComparable;
   bool equality = op == actions::kEqual || op == actions::kNotEqual || op == actions::kStrictEqual ||
                   op == actions::kFindEqual;
   bool same = tb == T_BINARY && a->w2 == b->w2 && index_of(a) == index_of(b);

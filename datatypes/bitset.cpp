@@ -25,11 +25,6 @@ namespace {
 constexpr i64 kBitLimit = i64(INT32_MAX) / 8 * 8;
 constexpr u32 kMaxBytes = u32(kBitLimit / 8);
 
-Cell datatype_cell(u32 type) {
-  Cell c;
-  make_cell(&c, T_DATATYPE, type, 0, 0);
-  return c;
-}
 
 ZOT_NORETURN void raise_type(Err e, u32 type) {
   Cell dt = datatype_cell(type);

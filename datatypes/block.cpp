@@ -75,7 +75,6 @@ void put_indent(Cell* out, i32 level) {
   for (i32 i = 0; i < level; i++) string::append_c_text(out, "    ");
 }
 
-bool is_word_family(u32 t) { return t >= T_WORD && t <= T_ISSUE; }
 bool is_number(u32 t) { return t == T_INTEGER || t == T_FLOAT || t == T_PERCENT; }
 
 Cell* find_in(Cell* series, Cell* key, bool case_) {
@@ -92,7 +91,7 @@ void deep_copy_cells(Cell* block) {
   i32 n = total(block);
   for (i32 i = 0; i < n; i++) {
     Cell elem = *cell_at(block, i);
-    if (!series::is_series_type(elem.type())) continue;
+    if (!is_any_series(elem.type())) continue;
     stack::TopMark mark;
     Cell* tmp = stack::push(&datatype::g_none);
     Cell* r = actions::lookup<actions::CopyFn>(elem.type(), actions::kCopy)(&elem, tmp, nullptr, true, nullptr);
@@ -267,7 +266,7 @@ void mark_library(const Cell* b) {
   s->flags |= mem::kLibrary;
   for (u32 i = 0; i < s->length(); i++) {
     Cell c = mem::series_of(b->w2)->cells()[i];
-    if (series::is_any_block(c.type())) mark_library(&c);
+    if (is_any_block(c.type())) mark_library(&c);
   }
 }
 
@@ -298,7 +297,7 @@ void copy_types_in_place(Cell* block, i32 first, i32 end, i32 step, bool deep, c
     Cell elem = *cell_at(block, i);
     u32 t = elem.type();
     bool wanted = kind->is(T_DATATYPE) ? kind->w1 == t : runtime::typeset_has(kind, t);
-    bool copyable = series::is_series_type(t) || t == T_MAP || t == T_BITSET || t == T_OBJECT || t == T_ERROR;
+    bool copyable = is_any_series(t) || t == T_MAP || t == T_BITSET || t == T_OBJECT || t == T_ERROR;
     if (!wanted || !copyable) continue;
     stack::TopMark mark;
     Cell k = *kind;
@@ -432,7 +431,7 @@ Cell* make(Cell* proto, Cell* spec, int type) {
     i32 n = runtime::float_to_int(spec);
     return set_type(push_new(n < 1 ? 1 : n), u8(type));
   }
-  if (series::is_any_block(t)) return set_type(clone(spec, false, false), u8(type));
+  if (is_any_block(t)) return set_type(clone(spec, false, false), u8(type));
   if (t == T_OBJECT || t == T_MAP || t == T_VECTOR) {
     Cell* r = stack::push(&datatype::g_none);
     body_of(spec, r);
@@ -463,7 +462,7 @@ Cell* to(Cell* proto, Cell* spec, int type) {
       make_cell(&dt, T_DATATYPE, id, 0, 0);
       append_cell(r, &dt);
     }
-  } else if (series::is_any_block(t)) {
+  } else if (is_any_block(t)) {
     r = clone(spec, false, false);
   } else {
     Cell v = *spec;
@@ -523,7 +522,7 @@ i32 compare(const Cell* a, const Cell* b, i32 op) {
   for (i32 k = 0; k < n; k++) {
     Cell ca = *cell_at(&x, ia + k), cb = *cell_at(&y, ib + k);
     u32 ea = ca.type(), eb = cb.type();
-    if (ea != eb && !(is_word_family(ea) && is_word_family(eb)) && !(is_number(ea) && is_number(eb)))
+    if (ea != eb && !(is_any_word(ea) && is_any_word(eb)) && !(is_number(ea) && is_number(eb)))
       return ea < eb ? -1 : 1;
     i32 r = actions::compare_direct(&ca, &cb, op);
     if (r != 0) return r;
@@ -536,7 +535,7 @@ i32 compare(const Cell* a, const Cell* b, i32 op) {
 
 void append(Cell* series, Cell* value, i32 part_in, bool only, i32 dup, bool append) {
   Cell v = *value;
-  bool splice = !only && series::is_any_block(v.type());
+  bool splice = !only && is_any_block(v.type());
   if (dup < 1) return;
   // The plan: part cells of the value, dup times, at `at` of a block of t cells.
   i32 t = 0, idx = 0, part = 0;
@@ -580,7 +579,7 @@ void append(Cell* series, Cell* value, i32 part_in, bool only, i32 dup, bool app
 void change(Cell* series, Cell* value, i32 part, bool only, i32 dup) {
   Cell v = *value;
   if (dup < 1) return;
-  bool splice = !only && series::is_any_block(v.type());
+  bool splice = !only && is_any_block(v.type());
   // The plan: count cells of the value, dup times, over `replaced` cells from idx.
   i32 t = 0, idx = 0, count = 0, replaced = 0;
   u64 inserted = 0, new_len = 0;
@@ -650,7 +649,7 @@ Cell* put(Cell* series, Cell* key, Cell* value, bool case_) {
 }
 
 void swap(Cell* a, Cell* b) {
-  if (!series::is_any_block(b->type())) raise_error(Err::ScriptInvalidArg, b);
+  if (!is_any_block(b->type())) raise_error(Err::ScriptInvalidArg, b);
   if (series::index_at_tail(a) || series::index_at_tail(b)) return;
   i32 ia = index_of(a), ib = index_of(b);
   bool oa = series::ownership_check(a, Change::kSwap, nullptr, ia, 1);

@@ -73,7 +73,7 @@ struct Matcher {
 bool table_answers(const Cell* s, const Cell* key, const FindOptions& o) {
   if (!s->is(T_HASH) || !s->w3 || o.match) return false;
   u32 t = key->type();
-  if (series::is_any_block(t) && !(o.only && o.same)) return false;
+  if (is_any_block(t) && !(o.only && o.same)) return false;
   if ((t == T_DATATYPE || t == T_TYPESET) && !o.only) return false;
   if (t == T_OBJECT && !o.same) return false;
   return true;
@@ -121,7 +121,7 @@ Found search(const Cell* series, const Cell* value, const FindOptions& o) {
       m.kind = KeyKind::kType;
     } else if (kt == T_TYPESET) {
       m.kind = KeyKind::kTypeset;
-    } else if (series::is_any_block(kt)) {
+    } else if (is_any_block(kt)) {
       m.kind = KeyKind::kSequence;
       m.klen = length_at(&m.key);
       if (m.klen == 0) return none;

@@ -42,7 +42,7 @@ Cell* indexed(const Cell* block) {
 // apart) begins with a value equal to the key.
 bool has_record(const Cell* h, const Cell* key, i32 size, i32 mode) {
   i32 from = std::max(index_of(h), 0);
-  if (series::is_any_block(key->type())) {
+  if (is_any_block(key->type())) {
     // Blocks are looked up one by one, as find/only does.
     i32 n = i32(buffer_of(h)->length());
     for (i32 i = from; i < n; i += size) {

@@ -19,15 +19,6 @@ ZOT_NORETURN void raise_with_type(Err e, u32 type, const Cell* arg2 = nullptr) {
   raise_error(e, &dt, arg2);
 }
 
-bool is_text_type(TypeId t) {
-  switch (t) {
-    case T_STRING: case T_FILE: case T_URL: case T_TAG: case T_EMAIL: case T_REF:
-      return true;
-    default:
-      return false;
-  }
-}
-
 }  // namespace
 
 Cell* make_in(const Cell* block, u32 cp) { return make_at(mem::alloc_tail_cell(block->w2), cp); }
@@ -99,7 +90,7 @@ Cell* make(Cell*, Cell* spec, int) {
       break;
     }
     default:
-      if (is_text_type(spec->type())) {
+      if (is_any_string(spec->type())) {
         Cell text = *spec;
         if (string::length_at(&text) <= 0) raise_with_type(Err::ScriptBadToArg, T_CHAR, spec);
         cp = string::char_at(&text, string::index_of(&text));

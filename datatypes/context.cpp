@@ -22,15 +22,6 @@ void append_unset_value(Node ctx) {
   if (!on_stack(ctx)) set_unset(mem::alloc_tail_cell(ctx_cell(ctx)->w2));
 }
 
-ZOT_INLINE bool is_bindable_word(u32 t) {
-  return t == T_WORD || t == T_SET_WORD || t == T_GET_WORD || t == T_LIT_WORD || t == T_REFINEMENT;
-}
-
-ZOT_INLINE bool is_bindable_block(u32 t) {
-  return t == T_BLOCK || t == T_PAREN || t == T_PATH || t == T_LIT_PATH || t == T_SET_PATH ||
-         t == T_GET_PATH || t == T_HASH;
-}
-
 }  // namespace
 
 Node words_node(Node ctx) { return words_of(ctx); }
@@ -217,7 +208,7 @@ void bind(Cell* block, Node ctx, bool self) {
       } else {
         bind_word(ctx, c);
       }
-    } else if (is_bindable_block(t)) {
+    } else if (is_any_block(t)) {
       Cell inner = *c;
       bind(&inner, ctx, self);
     }

@@ -94,6 +94,5 @@ Cell* push_value_at(mem::Node ctx, u32 index);
 // Sets the word in the frame's first argument to its second; unset raises
 // script/need-value; the result slot gets the value.
 void set_from_args();
-ZOT_INLINE bool any_word(u32 type) { return type >= T_WORD && type <= T_ISSUE; }
 
 }  // namespace zot::word

@@ -36,11 +36,6 @@ const char* const kMonthNames[12] = {"January", "February", "March",     "April"
 // Day numbers past these lie beyond any 15-bit year.
 constexpr i64 kDayLimit = 6000000;
 
-Cell datatype_cell(u32 type) {
-  Cell dt;
-  make_cell(&dt, T_DATATYPE, type, 0, 0);
-  return dt;
-}
 
 ZOT_NORETURN void raise_type_limit(u32 type) {
   Cell dt = datatype_cell(type);

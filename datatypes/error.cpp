@@ -53,11 +53,6 @@ Cell none_cell() {
   return n;
 }
 
-Cell datatype_of(u32 t) {
-  Cell dt;
-  make_cell(&dt, T_DATATYPE, t, 0, 0);
-  return dt;
-}
 
 Cell bound_word(Node ctx, u32 index) {
   Cell w;
@@ -358,7 +353,7 @@ Cell* create_from_words(const Cell* category, const Cell* id, const Cell* arg1, 
   block::append_cell(b, category);
   block::append_cell(b, id);
   Cell spec = *b;
-  Cell dt = datatype_of(T_ERROR);
+  Cell dt = datatype_cell(T_ERROR);
   Cell* r = make(&dt, &spec, T_ERROR);
   for (int i = 0; i < 3; i++)
     if (args[i]) set_field(r, kArg1 + u32(i), &a[i]);
@@ -432,7 +427,7 @@ Cell* make(Cell* proto, Cell* spec_in, int type) {
       break;
     }
     default: {
-      Cell dt = datatype_of(T_ERROR);
+      Cell dt = datatype_cell(T_ERROR);
       raise_error(Err::ScriptBadMakeArg, &dt, &spec);
     }
   }
@@ -450,7 +445,7 @@ Cell argument_word(int index) {
   Cell name = stack::calling_word();
   Cell anon = *words::word(w::tag_anon);
   const Cell* v = name.w1 ? context::find_value_cell(name.w2, name.w1) : nullptr;
-  if (!v || !function::is_function_type(v->type())) return anon;
+  if (!v || !is_any_function(v->type())) return anon;
   Cell f = *v;
   Cell spec = function::spec_of(&f);
   i32 n = 0;

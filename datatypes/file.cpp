@@ -67,7 +67,7 @@ Cell* query(Cell* file) { return simple_io::query(file); }
 Cell* delete_(Cell* file) { return push_logic(simple_io::remove(file)); }
 
 Cell* rename(Cell* from, Cell* to) {
-  if (!series::is_any_string(to->type())) raise_error(Err::ScriptInvalidArg, to);
+  if (!is_any_string(to->type())) raise_error(Err::ScriptInvalidArg, to);
   return push_logic(simple_io::rename(from, to));
 }
 

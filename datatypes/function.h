@@ -18,7 +18,6 @@ namespace zot::function {
 constexpr u32 kTraceFlag = 0x400u;
 constexpr u32 kNoTraceFlag = 0x200u;
 constexpr u32 kRoutineCellArgs = 0x8000u;
-constexpr u32 kOpTypeShift = 16;
 
 enum More : u32 { kMoreBody = 0, kMoreParsed = 1, kMoreCode = 2, kMoreOp = 3, kMoreObject = 4 };
 
@@ -27,9 +26,6 @@ enum ParamKind : u32 { kNormal = 0, kGetParam = 1, kLitParam = 2, kReturnType = 
 constexpr u32 kParamKindShift = 20;
 ZOT_INLINE u32 param_kind(const Cell* entry) { return (entry->header >> kParamKindShift) & 3; }
 
-ZOT_INLINE bool is_function_type(u32 t) {
-  return t == T_NATIVE || t == T_ACTION || t == T_OP || t == T_FUNCTION || t == T_ROUTINE;
-}
 ZOT_INLINE Cell* more_cell(const Cell* fn, u32 i) { return mem::series_of(fn->w3)->cells() + i; }
 // The spec block as a block! value.
 Cell spec_of(const Cell* fn);

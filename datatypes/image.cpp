@@ -354,7 +354,7 @@ Cell* make(Cell* proto, Cell* spec, int type) {
 Cell* to(Cell* proto, Cell* spec, int type) {
   (void)proto;
   if (spec->is(T_IMAGE)) return copy(spec, stack::push(&datatype::g_none), nullptr, false, nullptr);
-  Cell dt = scalar::datatype_cell(u32(type));
+  Cell dt = datatype_cell(u32(type));
   raise_error(Err::ScriptBadToArg, &dt, spec);
 }
 

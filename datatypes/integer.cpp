@@ -27,11 +27,6 @@ char g_text[12];
 // Result of make and to (the entry copies it into the frame).
 Cell g_made;
 
-Cell datatype_cell(u32 type) {
-  Cell dt;
-  make_cell(&dt, T_DATATYPE, type, 0, 0);
-  return dt;
-}
 
 ZOT_NORETURN void raise_with_type(Err e, u32 type, const Cell* arg2 = nullptr) {
   Cell dt = datatype_cell(type);

@@ -37,15 +37,9 @@ constexpr i64 kMaxCells = i64(1) << 26;
 ZOT_INLINE Node table_of(const Cell* m) { return Node(m->w3); }
 ZOT_INLINE Cell* cells_of(Node b) { return mem::series_of(b)->cells(); }
 ZOT_INLINE u32 count_of(Node b) { return mem::series_of(b)->bytes_used() / sizeof(Cell); }
-ZOT_INLINE bool is_word_key(u32 t) { return t == T_WORD || t == T_SET_WORD || t == T_LIT_WORD || t == T_GET_WORD; }
 // A pair is live while its value cell has a header.
 ZOT_INLINE bool live_at(Node b, u32 key_pos) { return cells_of(b)[key_pos + 1].header != 0; }
 
-Cell datatype_of(u32 t) {
-  Cell c;
-  make_cell(&c, T_DATATYPE, t, 0, 0);
-  return c;
-}
 
 Cell block_of(Node b) {
   Cell c;
@@ -72,7 +66,7 @@ i64 find_position(const Cell* m, const Cell* key, i32 op) {
 Cell key_out(Cell k, bool keep_set_word) {
   clear_new_line(&k);
   if (k.is(T_SET_WORD) && !keep_set_word) set_type(&k, T_WORD);
-  if (series::is_any_string(k.type()) || k.is(T_BINARY)) {
+  if (is_any_string(k.type()) || k.is(T_BINARY)) {
     Cell c;
     series::copy(&k, &c, nullptr, false, nullptr);
     k = c;
@@ -203,7 +197,7 @@ Cell* make_or_to(Cell* spec_in, bool make) {
     stack::g_top = r + 1;
     return r;
   }
-  Cell dt = datatype_of(T_MAP);
+  Cell dt = datatype_cell(T_MAP);
   raise_error(Err::ScriptBadToArg, &dt, &spec);
 }
 
@@ -324,7 +318,7 @@ void copy_nested(Cell* block, u32 first, u32 step) {
   for (u32 i = first; i < count_of(b); i += step) {
     Cell elem = cells_of(b)[i];
     u32 t = elem.type();
-    if (elem.header == 0 || (!series::is_series_type(t) && t != T_MAP)) continue;
+    if (elem.header == 0 || (!is_any_series(t) && t != T_MAP)) continue;
     stack::TopMark mark;
     Cell* tmp = stack::push(&datatype::g_none);
     Cell* r = actions::lookup<actions::CopyFn>(t, actions::kCopy)(&elem, tmp, nullptr, true, nullptr);
@@ -471,13 +465,13 @@ void preprocess_key(Cell* key, const Cell* where) {
   u32 t = key->type();
   if (!valid_key(t)) {
     Cell w = where ? *where : *key;
-    Cell dt = datatype_of(t);
+    Cell dt = datatype_cell(t);
     raise_error(Err::ScriptInvalidPath, &w, &dt);
   }
   clear_new_line(key);
-  if (is_word_key(t)) {
+  if (is_plain_word(t)) {
     set_type(key, T_SET_WORD);
-  } else if (series::is_any_string(t) || t == T_BINARY) {
+  } else if (is_any_string(t) || t == T_BINARY) {
     // The key keeps its own text: later changes of the text given stay out of the map.
     Cell k = *key;
     Cell c;
@@ -535,7 +529,7 @@ bool foreach_next(Cell* loop, const Cell* words, i32 count) {
   bool any = false;
   for (i32 i = 0; i < count; i++) {
     Cell w = *block::cell_at(words, first + i);
-    if (!is_word_key(w.type())) raise_error(Err::ScriptInvalidArg, &w);
+    if (!is_plain_word(w.type())) raise_error(Err::ScriptInvalidArg, &w);
     u32 pos = loop->w1;
     if ((pos & 1) == 0) {
       while (pos + 1 < count_of(b) && !live_at(b, pos)) pos += 2;

@@ -56,11 +56,6 @@ struct Wide {
 
 Cell g_made;
 
-Cell datatype_cell(u32 type) {
-  Cell dt;
-  make_cell(&dt, T_DATATYPE, type, 0, 0);
-  return dt;
-}
 
 ZOT_NORETURN void raise_with_type(Err e, u32 type, const Cell* arg2 = nullptr) {
   Cell dt = datatype_cell(type);
@@ -402,10 +397,6 @@ Cell* push_field(const Cell* m, int field) {
 
 // ---- make and to
 
-bool is_text_type(u32 t) {
-  return t == T_STRING || t == T_FILE || t == T_URL || t == T_TAG || t == T_EMAIL || t == T_REF;
-}
-
 ZOT_NORETURN void bad_make(const Cell* v) { raise_with_type(Err::ScriptBadMakeArg, T_MONEY, v); }
 
 Cell* from_block(Cell* spec) {
@@ -448,7 +439,7 @@ Cell* make_or_to(Cell* spec) {
     case T_FLOAT: return from_float_at(set_unset(&g_made), spec->float_value(), true);
     default: break;
   }
-  if (is_text_type(spec->type())) {
+  if (is_any_string(spec->type())) {
     std::string text = string::to_utf8(spec);
     if (scan_text(text.data(), text.size(), set_unset(&g_made))) return &g_made;
   }
@@ -484,7 +475,7 @@ i32 currency_index_of_text(const char* text, std::size_t length) {
     mem::Series* s = mem::series_of(list.w2);
     for (u32 i = list.w1; i < s->length() && i - list.w1 < 255; i++) {
       const Cell& c = s->cells()[i];
-      if (!word::any_word(c.type()) || symbol::name_length(c.w2) != 3) continue;
+      if (!is_any_word(c.type()) || symbol::name_length(c.w2) != 3) continue;
       const char* t = symbol::name_text(c.w2);
       if (upper(text[0]) == upper(t[0]) && upper(text[1]) == upper(t[1]) && upper(text[2]) == upper(t[2]))
         return i32(i - list.w1) + 1;
@@ -509,7 +500,7 @@ std::string currency_code(u32 index) {
   if (sys::currency_list(&list)) {
     mem::Series* s = mem::series_of(list.w2);
     u32 at = list.w1 + index - 1;
-    if (at >= s->length() || !word::any_word(s->cells()[at].type())) return {};
+    if (at >= s->length() || !is_any_word(s->cells()[at].type())) return {};
     u32 sym = s->cells()[at].w2;
     return std::string(symbol::name_text(sym), symbol::name_length(sym));
   }

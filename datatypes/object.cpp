@@ -37,15 +37,8 @@ ZOT_INLINE u32 canon(u32 sym) { return symbol::resolve(sym); }
 ZOT_INLINE bool is_sym(u32 sym, w::Id id) { return canon(sym) == canon(words::sym(id)); }
 ZOT_INLINE Node values_of(Node ctx) { return context::ctx_cell(ctx)->w2; }
 ZOT_INLINE bool is_handler_word(u32 sym) { return is_sym(sym, w::on_change_star) || is_sym(sym, w::on_deep_change_star); }
-ZOT_INLINE bool is_word_family(u32 t) { return t >= T_WORD && t <= T_ISSUE; }
 ZOT_INLINE bool is_number(u32 t) { return t == T_INTEGER || t == T_FLOAT || t == T_PERCENT; }
-ZOT_INLINE bool is_path_key(u32 t) { return t == T_WORD || t == T_SET_WORD || t == T_GET_WORD || t == T_LIT_WORD; }
 
-Cell datatype_of(u32 t) {
-  Cell dt;
-  make_cell(&dt, T_DATATYPE, t, 0, 0);
-  return dt;
-}
 
 Cell none_cell() {
   Cell n;
@@ -77,7 +70,7 @@ void store(Node ctx, u32 index, const Cell* value) {
 // A deep copy of a series value (any other value as it is).
 Cell deep_copy(const Cell* value) {
   Cell v = *value;
-  if (!series::is_series_type(v.type())) return v;
+  if (!is_any_series(v.type())) return v;
   stack::TopMark mark;
   Cell* tmp = stack::push(&datatype::g_none);
   Cell* r = actions::lookup<actions::CopyFn>(v.type(), actions::kCopy)(&v, tmp, nullptr, true, nullptr);
@@ -108,10 +101,10 @@ void renew_values(Node ctx, bool series_too, bool bind_blocks) {
     if (t == T_FUNCTION) {
       Cell f = remake_function(&v, ctx);
       store(ctx, i, &f);
-    } else if (series_too && series::is_series_type(t)) {
+    } else if (series_too && is_any_series(t)) {
       Cell c = deep_copy(&v);
       c.header = v.header;
-      if (bind_blocks && series::is_any_block(t)) context::bind(&c, ctx, true);
+      if (bind_blocks && is_any_block(t)) context::bind(&c, ctx, true);
       store(ctx, i, &c);
     }
   }
@@ -301,7 +294,7 @@ Node make_event_info(Node ctx) {
     Cell v = value_copy(ctx, u32(idx[k]));
     if (!v.is(T_FUNCTION)) {
       Cell w = bound_word(ctx, u32(idx[k]));
-      Cell dt = datatype_of(v.type());
+      Cell dt = datatype_cell(v.type());
       raise_error(Err::ScriptBadFieldSet, &w, &dt);
     }
     specs[k] = v.w2;
@@ -331,10 +324,10 @@ void copy_values(Node source, Node target, bool all) {
   for (u32 i = 0; i < n; i++) {
     Cell v = value_copy(source, i);
     u32 t = v.type();
-    if (series::is_series_type(t)) {
+    if (is_any_series(t)) {
       Cell c = deep_copy(&v);
       c.header = v.header;
-      if (series::is_any_block(t)) context::bind(&c, target, true);
+      if (is_any_block(t)) context::bind(&c, target, true);
       store(target, i, &c);
     } else if (all) {
       store(target, i, &v);
@@ -607,7 +600,7 @@ Cell* make_with_class(Cell* proto, Cell* spec_in, u32 class_id) {
       u32 n = context::word_count(ctx);
       for (u32 i = 0; i < n; i++) {
         Cell v = value_copy(ctx, i);
-        if (series::is_any_block(v.type())) context::bind(&v, ctx, true);
+        if (is_any_block(v.type())) context::bind(&v, ctx, true);
       }
     }
     context::bind(&spec, ctx, true);
@@ -693,7 +686,7 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, i32 index,
   Cell obj = *parent;
   Cell el = *element;
   Node ctx = obj.w1;
-  if (!is_path_key(el.type())) raise_error(Err::ScriptInvalidPath, path, &el);
+  if (!is_plain_word(el.type())) raise_error(Err::ScriptInvalidPath, path, &el);
   if (el.w1 != ctx || i32(el.w3) < 0) {
     i32 i = context::find_word(ctx, el.w2, true);
     if (i >= 0) {
@@ -738,7 +731,7 @@ i32 compare(const Cell* a_in, const Cell* b_in, i32 op) {
     if (sa != sb) return sa < sb ? -1 : 1;
     Cell va = value_copy(a.w1, i), vb = value_copy(b.w1, i);
     u32 ta = va.type(), tb = vb.type();
-    if (ta != tb && !(is_word_family(ta) && is_word_family(tb)) && !(is_number(ta) && is_number(tb)))
+    if (ta != tb && !(is_any_word(ta) && is_any_word(tb)) && !(is_number(ta) && is_number(tb)))
       return ta < tb ? -1 : 1;
     i32 r = actions::compare_direct(&va, &vb, op);
     if (r != 0) return r;
@@ -758,7 +751,7 @@ Cell* copy(Cell* value, Cell* result, Cell* part, bool deep, Cell* kind) {
 
 Cell* put(Cell* obj, Cell* key, Cell* value, bool case_) {
   if (!key->is(T_WORD)) {
-    Cell dt = datatype_of(key->type());
+    Cell dt = datatype_cell(key->type());
     raise_error(Err::ScriptInvalidKeyType, &dt);
   }
   Cell o = *obj, k = *key;
@@ -769,8 +762,8 @@ Cell* put(Cell* obj, Cell* key, Cell* value, bool case_) {
 Cell* select(Cell* obj, Cell* key, Cell* part, bool only, bool case_, bool same, bool any, Cell* with, Cell* skip,
              bool last, bool reverse) {
   (void)part, (void)only, (void)case_, (void)same, (void)any, (void)with, (void)skip, (void)last, (void)reverse;
-  if (!is_path_key(key->type())) {
-    Cell dt = datatype_of(key->type());
+  if (!is_plain_word(key->type())) {
+    Cell dt = datatype_cell(key->type());
     raise_error(Err::ScriptInvalidType, &dt);
   }
   g_answer = *select_word(obj, key);

@@ -234,7 +234,7 @@ void pt_round(Cell* value, Cell* scale, bool even, bool down, bool half_down, bo
 template <int N>
 Cell* pt_pick(Cell* value, i32 index, Cell* index_cell) {
   i32 i = index;
-  if (index_cell && scalar::is_word_type(index_cell)) {
+  if (index_cell && is_plain_word(index_cell->type())) {
     i = named_index<N>(index_cell);
     if (i < 0) raise_error(Err::ScriptCannotUse, index_cell, value);
   } else if (index_cell && index_cell->is(T_INTEGER)) {

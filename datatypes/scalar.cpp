@@ -71,7 +71,7 @@ void raise_out_of_range(i32 index, const Cell* index_cell) {
 }
 
 bool word_is(const Cell* word, words::Id id) {
-  return is_word_type(word) && symbol::resolve(word->w2) == symbol::resolve(words::sym(id));
+  return is_plain_word(word->type()) && symbol::resolve(word->w2) == symbol::resolve(words::sym(id));
 }
 
 bool load_single(const Cell* text, Cell* out) {

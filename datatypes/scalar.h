@@ -36,11 +36,6 @@ void field_changed(const Cell* old_value, const Cell* new_value, const Cell* fie
 bool number_with_compound(int op);
 
 // ---- shared helpers
-ZOT_INLINE Cell datatype_cell(u32 type) {
-  Cell dt;
-  make_cell(&dt, T_DATATYPE, type, 0, 0);
-  return dt;
-}
 ZOT_NORETURN void raise_with_type(Err e, u32 type, const Cell* arg2 = nullptr);
 // script/not-related with the runtime word and the datatype.
 ZOT_NORETURN void raise_not_related(words::Id word, u32 type);
@@ -54,9 +49,6 @@ ZOT_NORETURN void raise_out_of_range(i32 index, const Cell* index_cell);
 // A word! (or another word type) naming the runtime word, compared by
 // canonical symbol so that letter case does not matter.
 bool word_is(const Cell* word, words::Id id);
-ZOT_INLINE bool is_word_type(const Cell* c) {
-  return c->is(T_WORD) || c->is(T_LIT_WORD) || c->is(T_GET_WORD) || c->is(T_SET_WORD);
-}
 
 // Scans the text as source and answers the single value it holds in out;
 // false when it holds no value or more than one.

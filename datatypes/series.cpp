@@ -38,11 +38,6 @@ ZOT_NORETURN void out_of_range(i32 n) {
   raise_error(Err::ScriptOutOfRange, &c);
 }
 
-Cell datatype_cell(u32 type) {
-  Cell c;
-  make_cell(&c, T_DATATYPE, type, 0, 0);
-  return c;
-}
 
 ZOT_NORETURN void move_bad(u32 a, u32 b) {
   Cell da = datatype_cell(a), db = datatype_cell(b);
@@ -398,7 +393,7 @@ void reverse(Cell* s, Cell* part, Cell* skip) {
 
 Cell* move(Cell* origin, Cell* target, Cell* part) {
   u32 tt = target->type();
-  if (!is_series_type(tt)) {
+  if (!is_any_series(tt)) {
     Cell fn = stack::calling_word();
     Cell dt = datatype_cell(tt);
     Cell arg = word::name("target");

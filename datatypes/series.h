@@ -13,18 +13,6 @@
 
 namespace zot::series {
 
-// ---- type families
-ZOT_INLINE bool is_any_block(u32 t) {
-  return t == T_BLOCK || t == T_PAREN || (t >= T_PATH && t <= T_GET_PATH) || t == T_HASH;
-}
-ZOT_INLINE bool is_any_string(u32 t) {
-  return t == T_STRING || t == T_FILE || t == T_URL || t == T_TAG || t == T_EMAIL || t == T_REF;
-}
-// any-block, any-string, binary!, vector!, image!
-ZOT_INLINE bool is_series_type(u32 t) {
-  return is_any_block(t) || is_any_string(t) || t == T_BINARY || t == T_VECTOR || t == T_IMAGE;
-}
-
 // ---- access
 ZOT_INLINE mem::Series* buffer_of(const Cell* s) { return mem::series_of(s->w2); }
 ZOT_INLINE i32 index_of(const Cell* s) { return i32(s->w1); }

@@ -31,8 +31,6 @@
 namespace zot::string {
 
 using series::Change;
-using series::is_any_block;
-using series::is_any_string;
 
 namespace {
 
@@ -65,11 +63,6 @@ ZOT_NORETURN void out_of_range(const Cell* v) { raise_error(Err::ScriptOutOfRang
 
 ZOT_NORETURN void no_memory() { raise_error(Err::InternalNoMemory); }
 
-Cell datatype_cell(u32 type) {
-  Cell c;
-  make_cell(&c, T_DATATYPE, type, 0, 0);
-  return c;
-}
 
 Cell* push_none() { return stack::push(&datatype::g_none); }
 

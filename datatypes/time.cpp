@@ -24,10 +24,6 @@ namespace {
 
 Cell g_made;
 
-ZOT_INLINE bool is_text_type(TypeId t) {
-  return t == T_STRING || t == T_FILE || t == T_URL || t == T_TAG || t == T_EMAIL || t == T_REF;
-}
-
 Cell* set_made(double seconds) {
   zot::set_float(&g_made, seconds);
   return set_type(&g_made, T_TIME);
@@ -213,7 +209,7 @@ Cell* make(Cell*, Cell* spec, int) {
       return set_made(negative ? -total : total);
     }
     default:
-      if (is_text_type(t)) {
+      if (is_any_string(t)) {
         Cell loaded;
         if (scalar::load_single(spec, &loaded) && loaded.is(T_TIME)) return set_made(loaded.float_value());
       }
@@ -316,7 +312,7 @@ bool odd(const Cell* value) { return parity(value, 1); }
 
 Cell* pick(Cell* value, i32 index, Cell* index_cell) {
   i32 field = index;
-  if (index_cell && scalar::is_word_type(index_cell)) {
+  if (index_cell && is_plain_word(index_cell->type())) {
     field = get_named_index(index_cell);
     if (field < 0) raise_error(Err::ScriptCannotUse, index_cell, value);
   } else if (index_cell && index_cell->is(T_INTEGER)) {

@@ -28,10 +28,6 @@ Cell g_made;
 
 ZOT_NORETURN void bad_to_arg(const Cell* spec) { scalar::raise_with_type(Err::ScriptBadToArg, T_TUPLE, spec); }
 
-ZOT_INLINE bool is_text_type(TypeId t) {
-  return t == T_STRING || t == T_FILE || t == T_URL || t == T_TAG || t == T_EMAIL || t == T_REF;
-}
-
 ZOT_INLINE u8 clamp_byte(i64 v) { return u8(v < 0 ? 0 : v > 255 ? 255 : v); }
 
 int hex_digit(u8 c) {
@@ -213,7 +209,7 @@ Cell* to(Cell*, Cell* spec, int) {
     case T_ISSUE:
       return from_issue(spec);
     default:
-      if (is_text_type(t)) {
+      if (is_any_string(t)) {
         Cell loaded;
         if (scalar::load_single(spec, &loaded) && loaded.is(T_TUPLE)) {
           g_made = loaded;

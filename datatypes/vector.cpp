@@ -22,11 +22,6 @@ using integer::MathOp;
 
 namespace {
 
-Cell datatype_cell(u32 type) {
-  Cell c;
-  make_cell(&c, T_DATATYPE, type, 0, 0);
-  return c;
-}
 
 ZOT_NORETURN void raise_type(Err e, u32 type) {
   Cell dt = datatype_cell(type);

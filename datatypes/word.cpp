@@ -131,13 +131,13 @@ i32 symbol_compare(const Cell* a, const Cell* b, i32 op) {
 Cell* make(Cell* proto, Cell* spec, int type) {
   (void)proto;
   u32 t = spec->type();
-  if (t == T_WORD || t == T_SET_WORD || t == T_GET_WORD || t == T_LIT_WORD) {
+  if (is_plain_word(t)) {
     g_result = *spec;
   } else if (t == T_ISSUE || t == T_REFINEMENT) {
     const char* name = symbol::name_text(spec->w2);
     Cell v = scan_one(name, std::strlen(name));
     u32 vt = v.type();
-    if (!(vt == T_WORD || vt == T_SET_WORD || vt == T_GET_WORD || vt == T_LIT_WORD)) bad_to(type, spec);
+    if (!is_plain_word(vt)) bad_to(type, spec);
     g_result = v;
     context::bind_word(context::g_global, &g_result);
   } else if (t == T_STRING || t == T_CHAR) {

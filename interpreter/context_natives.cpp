@@ -48,7 +48,7 @@ void n_bind(const i32* refs) {
     context::bind_word(ctx, &target);
     return only_result(target);
   }
-  if (!series::is_any_block(target.type())) expect_arg(&target, "word");
+  if (!is_any_block(target.type())) expect_arg(&target, "word");
   bool self = where.is(T_OBJECT) || where.is(T_ERROR) || where.is(T_PORT);
   if (refs[0] >= 0) {
     Cell* copy = block::clone(&target, true, true);

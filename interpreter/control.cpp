@@ -319,7 +319,7 @@ void n_forever(const i32*) {
   end_loop();
 }
 
-bool foreach_series_type(u32 t) { return series::is_series_type(t) || t == T_MAP; }
+bool foreach_series_type(u32 t) { return is_any_series(t) || t == T_MAP; }
 
 // foreach and remove-each: the word count, the series and the word(s) go
 // below the loop frame, where the loop steps find them. Returns the count
@@ -375,7 +375,7 @@ void n_forall(const i32*) {
   const Cell body = b[1];
   Cell start = *context::get(b);
   if (start.is(T_UNSET)) raise_error(Err::ScriptNoValue, b);
-  if (!series::is_series_type(start.type())) expect_arg(&start, "word");
+  if (!is_any_series(start.type())) expect_arg(&start, "word");
   stack::g_top = b + 2;
   stack::push(&start);  // the series as it was, for the restore
   stack::push(b);       // the loop word
@@ -540,7 +540,7 @@ void n_get(const i32* refs) {
   } else if (t == T_OBJECT) {
     actions::lookup<actions::ReflectFn>(t, actions::kReflect)(base(), words::sym(w::values));
     stack::g_top = base() + 1;
-  } else if (word::any_word(t)) {
+  } else if (is_any_word(t)) {
     Cell r = *context::get(&v);
     if (refs[0] < 0 && r.is(T_UNSET)) raise_error(Err::ScriptNoValue, &v);
     set_only_result(r);
@@ -566,7 +566,7 @@ void n_set(const i32* refs) {
     runtime::raise_pending();
   } else if (t == T_OBJECT) {
     object::set_many(&target, &value, any, only, some);
-  } else if (word::any_word(t)) {
+  } else if (is_any_word(t)) {
     context::set(b, &value);
   } else {
     expect_arg(b, "word");
@@ -628,7 +628,7 @@ Output open_output(const Cell* into, i32 capacity, bool strip_lines) {
 void n_reduce(const i32* refs) {
   Cell v = *base();
   if (!v.is(T_BLOCK)) {
-    if (!function::is_function_type(v.type())) eval_single_value(&v);
+    if (!is_any_function(v.type())) eval_single_value(&v);
     if (refs[0] >= 0) {
       Cell r = *base();
       stack::g_top = base() + refs[0] + 1;
@@ -936,11 +936,11 @@ void n_apply(const i32* refs) {
     interp::eval_path(&p, &p, len, len, true, nullptr);
     runtime::raise_pending();
     a.fn = *stack::top_value();
-  } else if (!function::is_function_type(t)) {
+  } else if (!is_any_function(t)) {
     expect_arg(b, "func");
   }
-  if (!function::is_function_type(a.fn.type())) raise_error(Err::ScriptInvalidArg, b);
-  if (a.fn.is(T_OP)) a.fn.header = (a.fn.header >> function::kOpTypeShift) & 0xFF;
+  if (!is_any_function(a.fn.type())) raise_error(Err::ScriptInvalidArg, b);
+  if (a.fn.is(T_OP)) a.fn.header = (a.fn.header >> kOpTypeShift) & 0xFF;
   if (a.fn.is(T_ROUTINE)) raise_error(Err::InternalNotDone);
   a.native = !a.fn.is(T_FUNCTION);
   for (i32& r : a.refs) r = -1;
@@ -1013,7 +1013,7 @@ bool name_matches(const Cell* names, const Cell* thrown) {
     }
     return hit;
   }
-  return word::any_word(names->type()) && symbol::resolve(names->w2) == want;
+  return is_any_word(names->type()) && symbol::resolve(names->w2) == want;
 }
 
 void n_catch(const i32* refs) {

@@ -310,7 +310,7 @@ bool infix_integer(const Cell& op, const Cell* left, const Cell* code, u32 pos, 
   }
   // Evaluation is strictly left to right: the right operand is complete as it stands.
   i64 a = left->int_value();
-  u32 wrapped = (op.header >> function::kOpTypeShift) & 0xFF;
+  u32 wrapped = (op.header >> kOpTypeShift) & 0xFF;
   if (wrapped == T_ACTION) {
     i64 v;
     switch (op.w1) {
@@ -554,7 +554,7 @@ u32 eval_expression(const Cell* code, u32 pos, u32 end, bool no_infix, bool push
           continue;
         }
       }
-      op.header = (op.header >> function::kOpTypeShift) & 0xFF;
+      op.header = (op.header >> kOpTypeShift) & 0xFF;
       if (ZOT_UNLIKELY(tr)) fire(kEvFetch, code, i32(pos), nullptr, &name);
       pos++;
       stack::g_top = t0;  // the left value sits in the next frame's first cell

@@ -37,7 +37,6 @@ bool same_name(const std::string& a, const std::string& b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return lower(x) == lower(y); });
 }
 
-bool any_word(u32 t) { return t == T_WORD || t == T_SET_WORD || t == T_LIT_WORD || t == T_GET_WORD; }
 
 // The formed text of a value as UTF-8.
 std::string formed(const Cell* value) {
@@ -51,8 +50,8 @@ std::string formed(const Cell* value) {
 }
 
 std::string text_of(const Cell* value) {
-  if (any_word(value->type())) return symbol::name_text(value->w2);
-  if (series::is_any_string(value->type())) return string::to_utf8(value);
+  if (is_plain_word(value->type())) return symbol::name_text(value->w2);
+  if (is_any_string(value->type())) return string::to_utf8(value);
   return formed(value);
 }
 
@@ -64,7 +63,7 @@ std::string wire_url(const Cell* url) {
 }
 
 std::string method_of(const Cell* method) {
-  std::string m = any_word(method->type()) ? symbol::name_text(method->w2) : text_of(method);
+  std::string m = is_plain_word(method->type()) ? symbol::name_text(method->w2) : text_of(method);
   for (char& c : m)
     if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
   return m;

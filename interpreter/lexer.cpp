@@ -38,7 +38,6 @@ struct Stop {
 
 ZOT_INLINE u8 class_of(u8 b) { return u8(g_tables.class_word[b]); }
 
-ZOT_INLINE bool is_path_type(u32 t) { return t >= T_PATH && t <= T_GET_PATH; }
 
 ZOT_INLINE bool has_open_series(const State* st) { return st->series_head > st->head; }
 ZOT_INLINE Cell* innermost_marker(const State* st) { return g_cells + (st->series_head - 1); }
@@ -152,7 +151,7 @@ bool open_series(State* st, u32 type, const u8* opener) {
 
 void set_entry_after_close(State* st) {
   st->entry_state =
-      has_open_series(st) && is_path_type(marker_type(innermost_marker(st))) ? S_PATH : S_START;
+      has_open_series(st) && is_any_path(marker_type(innermost_marker(st))) ? S_PATH : S_START;
 }
 
 // Turns the marker at index mi and the cells after it into one value of type.
@@ -215,7 +214,7 @@ void close_series(State* st, u32 close_type, const u8* at, u32 store_type) {
   bool fits;
   if (close_type == T_BLOCK) fits = kind == T_BLOCK || kind == T_MAP;
   else if (close_type == T_PAREN) fits = kind == T_PAREN || kind == T_POINT2D;
-  else if (is_path_type(close_type)) fits = is_path_type(kind);
+  else if (is_any_path(close_type)) fits = is_any_path(kind);
   else fits = kind == close_type;
   if (!fits) {
     st->open_type = i32(kind);
@@ -305,7 +304,7 @@ void scan_error(State* st, const u8* start, const u8*, u32, bool) {
   if (type == T_DATATYPE) raise_syntax(st, start, kMalconstruct);  // an unclosed "#("
   if (type == T_PATH && has_open_series(st)) {
     u32 kind = marker_type(innermost_marker(st));
-    raise_syntax(st, innermost_opener(st), is_path_type(kind) ? i32(kind) : i32(T_PATH));
+    raise_syntax(st, innermost_opener(st), is_any_path(kind) ? i32(kind) : i32(T_PATH));
   }
   raise_syntax(st, start, type ? type : kBadChar);
 }
@@ -852,7 +851,7 @@ void raise_syntax(State* st, const u8* start, i32 kind) {
                : i32(T_ERROR);
     if (!fire(st, EV_ERROR, type, start, st->token_end, nullptr)) throw Stop{st, true};
   }
-  if (is_path_type(u32(st->open_type))) kind = kBadChar;
+  if (is_any_path(u32(st->open_type))) kind = kBadChar;
   // The delimiter of a "missing" error, from what is open and what was met.
   u32 current = kind == kMissingOpener ? u32('_') : start < st->in_end ? *start : 0u;
   u32 open = u32(st->open_type) & 0xFFFFu;

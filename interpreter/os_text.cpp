@@ -12,7 +12,7 @@ namespace zot::os_text {
 
 std::string of(const Cell* value) {
   const u32 t = value->type();
-  if (series::is_any_string(t)) return string::to_utf8(value);
+  if (is_any_string(t)) return string::to_utf8(value);
   if (t == T_BINARY) {
     std::vector<u8> b = binary::bytes_of(value);
     return std::string(b.begin(), b.end());

@@ -338,7 +338,7 @@ Status Engine::rule(const Cell& blk, u32& i) {
     case T_GET_WORD: {
       i++;
       Cell v = *context::get(&c);
-      if (!series::is_series_type(v.type()) || v.w2 != input.w2) raise_error(Err::ScriptParseInvalidRef);
+      if (!is_any_series(v.type()) || v.w2 != input.w2) raise_error(Err::ScriptParseInvalidRef);
       pos = v.w1;
       refresh();
       return kMatch;
@@ -723,7 +723,7 @@ Status Engine::collect(const Cell& word, const Cell& blk, u32& i) {
   if (mode == kCollectInto || mode == kCollectAfter) {
     first = lookup(target_word);
     u32 t = first.type();
-    if (!series::is_series_type(t)) raise_error(Err::ScriptParseIntoBad);
+    if (!is_any_series(t)) raise_error(Err::ScriptParseIntoBad);
   }
   Hold target(first);
   if (mode == kCollectPlain || mode == kCollectSet) block::make_at(target.slot, 8);
@@ -750,7 +750,7 @@ Status Engine::collect(const Cell& word, const Cell& blk, u32& i) {
 
 // Adds a value to the innermost collect: its new block, or its into/after target.
 void Engine::keep_value(const Cell& value, bool pick) {
-  if (pick && series::is_any_block(value.type())) {
+  if (pick && is_any_block(value.type())) {
     Hold h(value);
     for (u32 k = value.w1; k < mem::series_of(value.w2)->length(); k++) {
       Cell e = mem::series_of(value.w2)->cells()[k];
@@ -768,9 +768,9 @@ void Engine::keep_value(const Cell& value, bool pick) {
   const u32 tt = target.type();
   const u32 vt = value.type();
   bool fits;
-  if (series::is_any_block(tt)) fits = true;
-  else if (series::is_any_string(tt)) fits = vt == T_CHAR || series::is_any_string(vt);
-  else if (tt == T_BINARY) fits = vt == T_CHAR || vt == T_INTEGER || vt == T_BINARY || series::is_any_string(vt);
+  if (is_any_block(tt)) fits = true;
+  else if (is_any_string(tt)) fits = vt == T_CHAR || is_any_string(vt);
+  else if (tt == T_BINARY) fits = vt == T_CHAR || vt == T_INTEGER || vt == T_BINARY || is_any_string(vt);
   else fits = false;
   if (!fits) raise_error(Err::ScriptParseIntoType);
   Hold h(value);
@@ -828,7 +828,7 @@ Status Engine::into(const Cell& word, const Cell& blk, u32& i) {
   if (pos < tail) sub = item_value(pos);
   else set_none(&sub);
   const u32 t = sub.type();
-  if (!series::is_any_block(t) && !series::is_any_string(t) && t != T_BINARY) {
+  if (!is_any_block(t) && !is_any_string(t) && t != T_BINARY) {
     i = extent(blk, j);
     match = false;
     if (ZOT_UNLIKELY(traced)) fire(w::match, blk, j);
@@ -867,7 +867,7 @@ Status Engine::insert(const Cell& word, const Cell& blk, u32& i) {
   // A word holding a position in the input says where.
   if ((c.is(T_WORD) && !is_keyword(keyword_of(&c))) || c.is(T_GET_WORD)) {
     Cell v = *context::get(&c);
-    if (series::is_series_type(v.type()) && v.w2 == input.w2) {
+    if (is_any_series(v.type()) && v.w2 == input.w2) {
       Cell next;
       if (!item(blk, i + 1, &next)) fail_with(Err::ScriptParseRule, c);
       at = v.w1 < u32(input_length()) ? v.w1 : u32(input_length());
@@ -996,7 +996,7 @@ u32 Engine::extent(const Cell& blk, u32 i) {
       if (item(blk, j, &n) && ((n.is(T_WORD) && !is_keyword(keyword_of(&n)) && n.w1 && i32(n.w3) >= 0) ||
                                n.is(T_GET_WORD))) {
         const Cell* v = n.w1 && i32(n.w3) >= 0 ? context::value_at(n.w1, n.w3) : nullptr;
-        if (v && series::is_series_type(v->type()) && v->w2 == input.w2 && exists(blk, j + 1)) j++;
+        if (v && is_any_series(v->type()) && v->w2 == input.w2 && exists(blk, j + 1)) j++;
       }
       return j + 1;
     }

@@ -23,7 +23,6 @@ ZOT_NORETURN void fail_with(Err e, const Cell& arg) {
   raise_error(e, &a);
 }
 
-ZOT_INLINE bool is_word_family(u32 t) { return t >= T_WORD && t <= T_ISSUE; }
 
 // A text key's units: its buffer from its index (a tag also stands between "<" and ">").
 struct TextKey {
@@ -70,7 +69,7 @@ u32 utf8_of(u32 cp, u8* out) {
 void Engine::enter_input(const Cell& series) {
   input = series;
   const u32 t = series.type();
-  kind = series::is_any_block(t) ? kBlockInput : t == T_BINARY ? kBinaryInput : kTextInput;
+  kind = is_any_block(t) ? kBlockInput : t == T_BINARY ? kBinaryInput : kTextInput;
   pos = series.w1;
   limit = -1;
   refresh();
@@ -136,7 +135,7 @@ i32 Engine::terminal_at(u32 p, const Cell& key, bool quoted) {
       }
     }
     // Words match words of their own kind; a lit-word matches a word.
-    const i32 op = is_word_family(kt)
+    const i32 op = is_any_word(kt)
                        ? (case_op == actions::kStrictEqual ? actions::kEqualForm1 : actions::kEqualForm2)
                        : case_op;
     return actions::compare(&it, &key, op) ? 1 : -1;

@@ -20,11 +20,6 @@ enum SetOp : int { kUnique = 8, kUnion = 9, kIntersect = 10, kExclude = 11, kDif
 
 ZOT_INLINE bool block_or_hash(u32 t) { return t == T_BLOCK || t == T_HASH; }
 
-Cell datatype_of(const Cell* v) {
-  Cell dt;
-  make_cell(&dt, T_DATATYPE, v->type(), 0, 0);
-  return dt;
-}
 
 // refs: /case, /skip size.
 template <int Op>
@@ -37,7 +32,7 @@ void n_set_op(const i32* refs) {
     bool agree = block_or_hash(ta) ? block_or_hash(tb) : ta == tb;
     if (!agree) {
       // What was expected is the first argument's kind.
-      Cell want = datatype_of(a), got = datatype_of(b);
+      Cell want = datatype_cell(a->type()), got = datatype_cell(b->type());
       raise_error(Err::ScriptExpectVal, &want, &got);
     }
   }

@@ -16,8 +16,7 @@ namespace zot::natives {
 
 namespace {
 
-ZOT_INLINE bool block_like(u32 t) { return series::is_any_block(t) || t == T_MAP; }
-ZOT_INLINE bool settable_word(u32 t) { return t == T_WORD || t == T_SET_WORD || t == T_GET_WORD || t == T_LIT_WORD; }
+ZOT_INLINE bool block_like(u32 t) { return is_any_block(t) || t == T_MAP; }
 
 // The i-th element (0-based) of a block-like value from its index; none past its end.
 Cell element_or_none(const Cell* v, i32 i) {
@@ -70,14 +69,14 @@ void set_words(const Cell* words_in, const Cell* value_in, i32 count, bool any, 
   if (from_block) {
     for (i32 i = 0; i < count; i++) {
       Cell w = *block::cell_at(&words, first + i);
-      if (!settable_word(w.type())) raise_error(Err::ScriptInvalidArg, &w);
+      if (!is_plain_word(w.type())) raise_error(Err::ScriptInvalidArg, &w);
       if (!any && element_or_none(&value, i).is(T_UNSET)) raise_error(Err::ScriptNeedValue, &w);
     }
   }
   for (i32 i = 0; i < count; i++) {
     // Re-read each time: setting a word may allocate and move buffers.
     Cell w = *block::cell_at(&words, first + i);
-    if (!settable_word(w.type())) raise_error(Err::ScriptInvalidArg, &w);
+    if (!is_plain_word(w.type())) raise_error(Err::ScriptInvalidArg, &w);
     Cell v = from_block ? element_or_none(&value, i) : value;
     if (some && v.is(T_NONE)) continue;
     context::set(&w, &v);
@@ -90,7 +89,7 @@ void set_words_pairwise(const Cell* words_in, const Cell* values_in, i32 count) 
   const i32 first = series::index_of(&words);
   for (i32 i = 1; i <= count; i++) {
     Cell w = *block::cell_at(&words, first + i - 1);
-    if (!settable_word(w.type())) raise_error(Err::ScriptInvalidArg, &w);
+    if (!is_plain_word(w.type())) raise_error(Err::ScriptInvalidArg, &w);
     Cell v = pick_value(&values, i);
     context::set(&w, &v);
   }
@@ -112,7 +111,7 @@ bool foreach_next_multi(i32 count) {
   Cell* words = stack::g_base - 1;
   if (count < 1 || !series_has_next(series)) return false;
   u32 t = series->type();
-  if (series::is_any_string(t) || t == T_BINARY || t == T_VECTOR || t == T_IMAGE) {
+  if (is_any_string(t) || t == T_BINARY || t == T_VECTOR || t == T_IMAGE) {
     // Each word takes the next element (an image's pixels as tuples).
     set_words_pairwise(words, series, count);
   } else if (t == T_MAP) {

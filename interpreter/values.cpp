@@ -43,7 +43,7 @@ void n_compare(const i32*) {
 }
 
 ZOT_INLINE bool is_block_like(u32 t) { return t == T_BLOCK || t == T_PAREN || (t >= T_PATH && t <= T_GET_PATH); }
-ZOT_INLINE bool is_text_like(u32 t) { return series::is_any_string(t); }
+ZOT_INLINE bool is_text_like(u32 t) { return is_any_string(t); }
 
 // Sameness: one and the same value, not merely an equal one.
 bool same_values(const Cell* a, const Cell* b) {
@@ -67,7 +67,7 @@ bool same_values(const Cell* a, const Cell* b) {
     case T_OP:
       return a->w2 == b->w2 && a->w3 == b->w3;
     default:
-      if (series::is_series_type(t) || t == T_HASH) return a->w1 == b->w1 && a->w2 == b->w2;
+      if (is_any_series(t) || t == T_HASH) return a->w1 == b->w1 && a->w2 == b->w2;
       return a->w1 == b->w1 && a->w2 == b->w2 && a->w3 == b->w3;
   }
 }
@@ -91,7 +91,7 @@ void n_type_q(const i32* refs) {
 void n_value_q(const i32*) {
   const Cell* v = base();
   u32 t = v->type();
-  if (t == T_WORD || t == T_SET_WORD || t == T_LIT_WORD || t == T_GET_WORD) {
+  if (is_plain_word(t)) {
     Cell w = *v;
     // An unbound word, or one of a function that is not running, has no value.
     if (!w.w1) return logic_result(false);

@@ -3,7 +3,9 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "runtime/assert.h"
 #include "runtime/heap.h"
+#include "runtime/memory.h"
 
 namespace zot::runtime {
 
@@ -128,6 +130,15 @@ void quit(int status, std::uintptr_t address) {
   run_exit_hooks();
   free_all();
   platform::exit_now(status);
+}
+
+void assertion_failed(const char* check, const char* file, int line) {
+  std::string s = std::string("\n*** check failed: ") + check + "\n*** in: " + file + ":" + std::to_string(line) + "\n";
+  platform::write_all(2, s.data(), s.size());
+#ifdef ZOT_GC_STRESS
+  mem::print_stack_trace();
+#endif
+  quit(kFatalAssertion, ZOT_CALLER_ADDRESS());
 }
 
 void exit_process(int status) {

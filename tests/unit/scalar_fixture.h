@@ -78,7 +78,7 @@ inline Cell Word(const char* text, TypeId type = T_WORD) {
   Cell c;
   return *make_cell(&c, type, 0, symbol::make(text), 0);
 }
-inline Cell Dt(u32 type) { return scalar::datatype_cell(type); }
+inline Cell Dt(u32 type) { return datatype_cell(type); }
 inline Cell Logic(bool v) {
   Cell c;
   return *set_logic(&c, v);

@@ -46,15 +46,15 @@ inline ::testing::AssertionResult indexed(const Cell& h) {
 inline std::string unsound(const Cell& v, int depth = 4) {
   u32 t = v.type();
   if (t == 0 || t > u32(kTypeCount)) return "cell of type id " + std::to_string(t);
-  bool any_series = series::is_series_type(t) || t == T_MAP || t == T_BITSET;
+  bool any_series = is_any_series(t) || t == T_MAP || t == T_BITSET;
   if (!any_series) return "";
   const mem::Series* b = mem::series_of(v.w2);
   if (!b) return "series without a buffer";
   u32 unit = b->unit();
   if (b->head > b->tail || b->tail > b->size) return "tail outside its buffer";
   if ((b->tail - b->head) % unit) return "length not a whole number of units";
-  if (series::is_series_type(t) && i32(v.w1) < 0) return "negative index";
-  if (series::is_any_block(t) || t == T_MAP) {
+  if (is_any_series(t) && i32(v.w1) < 0) return "negative index";
+  if (is_any_block(t) || t == T_MAP) {
     if (unit != sizeof(Cell)) return "block of unit " + std::to_string(unit);
     if (depth == 0) return "";
     for (u32 i = 0; i < b->length(); i++) {
@@ -67,7 +67,7 @@ inline std::string unsound(const Cell& v, int depth = 4) {
       auto r = indexed(v);
       if (!r) return std::string("hash! table: ") + r.message();
     }
-  } else if (series::is_any_string(t)) {
+  } else if (is_any_string(t)) {
     if (unit != 1 && unit != 2 && unit != 4) return "text of unit " + std::to_string(unit);
     for (u32 i = 0; i < b->length(); i++) {
       u32 cp = string::get_char(b->head_ptr() + i * unit, unit);

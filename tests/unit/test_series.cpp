@@ -370,7 +370,7 @@ TEST(SeriesOwnership, EveryModificationNotifiesTwice) {
   };
   const Case cases[] = {
       {[](Cell* s) {
-         Cell v = series::is_any_block(s->type()) ? int_cell(9) : test::char_cell(9);
+         Cell v = is_any_block(s->type()) ? int_cell(9) : test::char_cell(9);
          series::poke(s, 1, &v, nullptr);
        }, "poke 1 1; poked 1 1; ", "poke 1 1; "},
       {[](Cell* s) { series::clear(s); }, "clear 1 4; cleared 1 0; ", "clear 1 4; cleared 1 0; "},
