@@ -105,7 +105,7 @@ void write_out() {
 // The window title: an OSC sequence, its text kept free of control
 // characters that would end it early or start another.
 void set_title(const Cell* title) {
-  if (!title || !series::is_any_string(title->type())) return;
+  if (!title || !is_any_string(title->type())) return;
   std::string text = string::to_utf8(title);
   g_out = "\x1b]0;";
   for (std::size_t i = 0; i < text.size(); i++) {
@@ -138,7 +138,7 @@ void set_cursor(i32 i) { slot(kLine)->w1 = u32(clamp(i, 0, line_length())); }
 void set_line_text(const Cell* text) {
   Cell line = line_cell();
   string::reset(&line);
-  if (text && series::is_any_string(text->type())) string::concatenate(&line, text, -1, 0, true, string::kConcatAppend);
+  if (text && is_any_string(text->type())) string::concatenate(&line, text, -1, 0, true, string::kConcatAppend);
   line.w1 = u32(string::total_length(&line));
   *slot(kLine) = line;
 }
@@ -188,7 +188,7 @@ void redraw(bool clear_below = false) {
   }
   int x = g.prompt_column;
   Cell prompt = *slot(kPrompt);
-  if (series::is_any_string(prompt.type())) {
+  if (is_any_string(prompt.type())) {
     mem::Series* p = string::buffer_of(&prompt);
     i32 length = i32(p->length());
     x = layout::emit(p->head_ptr(), p->unit(), clamp(i32(prompt.w1), 0, length), length, x, columns, false,
@@ -296,7 +296,7 @@ void add_to_history() {
   if (history_count() > 0) {
     Cell h = *slot(kHistory);
     Cell latest = *block::cell_at(&h, i32(h.w1));
-    if (series::is_any_string(latest.type()) && string::compare_values(&line, &latest, 2, false) == 0) return;
+    if (is_any_string(latest.type()) && string::compare_values(&line, &latest, 2, false) == 0) return;
   }
   Rooted copy;
   string::make_at(&copy.cell, u32(line_length()));
@@ -355,7 +355,7 @@ i32 complete() {
   }
   Cell saved = *slot(kSaved);
   string::reset(&saved);
-  if (series::is_any_string(first.type()))
+  if (is_any_string(first.type()))
     string::concatenate(&saved, &first_head, -1, 0, true, string::kConcatAppend);
   saved.w1 = u32(clamp(i32(first.w1), 0, string::total_length(&saved)));
   *slot(kSaved) = saved;
@@ -363,7 +363,7 @@ i32 complete() {
   for (i32 i = 1; i < count; i++) {
     Cell entry = *block::cell_at(&answer.cell, i32(answer.cell.w1) + i);
     Cell l = line_cell();
-    if (series::is_any_string(entry.type())) string::concatenate(&l, &entry, -1, 0, true, string::kConcatAppend);
+    if (is_any_string(entry.type())) string::concatenate(&l, &entry, -1, 0, true, string::kConcatAppend);
     string::append_char(string::buffer_of(&l), ' ');
   }
   set_cursor(line_length());

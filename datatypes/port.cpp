@@ -321,7 +321,7 @@ Cell scheme_named(const Cell* name) {
   const i32 n = series::total_length(&list);
   for (i32 i = series::index_of(&list); i + 1 < n; i += 2) {
     const Cell* c = block::cell_at(&list, i);
-    if (word::any_word(c->type()) && symbol::resolve(c->w2) == symbol::resolve(name->w2))
+    if (is_any_word(c->type()) && symbol::resolve(c->w2) == symbol::resolve(name->w2))
       return *block::cell_at(&list, i + 1);
   }
   return none;
@@ -343,7 +343,7 @@ Cell* make(Cell* proto, Cell* spec_in, int type) {
     spec = *object::make_with_class(&parts.cell, &spec.cell, 0);
   }
   Rooted scheme(field_of(&spec.cell, "scheme"));
-  if (!word::any_word(scheme.cell.type())) raise_error(Err::AccessNoScheme, &original);
+  if (!is_any_word(scheme.cell.type())) raise_error(Err::AccessNoScheme, &original);
   set_type(&scheme.cell, T_WORD);
   Rooted templ;
   if (!sys::standard_port(&templ.cell)) raise_error(Err::AccessUnknownScheme, &original);
