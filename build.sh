@@ -39,7 +39,8 @@ build_debug() {
 # Short fuzzing runs (libFuzzer needs clang): the lexer, the inflater, the base
 # decoders, the ZOTBIN decoder, the image decoders.
 fuzz_run() {
-  local target=$1 seconds=$2 max_len=$3
+  # ZOT_FUZZ_SECONDS shortens every run (quick local checks); CI uses the full times.
+  local target=$1 seconds=${ZOT_FUZZ_SECONDS:-$2} max_len=$3
   shift 3
   mkdir -p "build/fuzz/corpus-$target"
   echo "== fuzz: $target, $seconds s"
