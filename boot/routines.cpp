@@ -3,6 +3,7 @@
 #include <string>
 
 #include "boot/start_up_object.h"
+#include "boot/type_predicates.h"
 #include "boot/zotbin.h"
 #include "datatypes/block.h"
 #include "datatypes/context.h"
@@ -276,6 +277,7 @@ void register_boot() {
       {"gc-nodes-cycles", gc_nodes_cycles},
   };
   for (const auto& e : entries) register_entry(e.name, e.fn);
+  type_predicates::register_entries();
   start_up::register_entries();
 }
 

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "boot/type_predicates.h"
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/error.h"
@@ -110,6 +111,9 @@ void interpreted() { set_logic(stack::g_base, stack::in_interpreter(nullptr, fal
 // The pretty? switch of system/options/float, mirrored for float forms.
 void float_pretty() { float_::set_pretty(arg(0)->w1 != 0); }
 
+// The type predicates' names, in their order of definition.
+void type_predicate_names() { type_predicates::names(stack::g_base); }
+
 struct Entry {
   const char* field;
   const char* spec;
@@ -128,6 +132,7 @@ const Entry kEntries[] = {
     {"cache-dir", "[]", cache_dir},
     {"interpreted?", "[]", interpreted},
     {"float-pretty", "[on [logic!]]", float_pretty},
+    {"type-predicates", "[]", type_predicate_names},
 };
 
 std::string entry_name(const char* field) { return std::string("start-up/") + field; }

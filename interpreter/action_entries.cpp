@@ -148,10 +148,13 @@ bool part_length(Cell* value, Cell* part, i32* length) {
 void insertion(const i32* r, bool append, bool change) {
   Cell* b = base();
   i32 length;
-  if (!part_length(b + 1, arg(r, 0), &length)) {
+  // change's /part counts the series' values to replace (an empty range
+  // replaces none); insert's and append's count the value's values.
+  if (!part_length(change ? b : b + 1, arg(r, 0), &length) && !change) {
     stack::g_top = b + 1;
     return;
   }
+  if (change && length < 0 && arg(r, 0)) length = 0;
   i32 dup = 1;
   if (Cell* d = arg(r, 2)) {
     dup = d->int_value();
