@@ -49,7 +49,6 @@ u32 hash_bytes(const u8* bytes, u32 length) { return hashtable::murmur_hash(byte
 void install_services() {
   Services& s = g_services;
   s.do_block = interp::do_block;
-  s.call_function = interp::call_as_callback;
   s.call_with_two = interp::call_comparator;
   s.trace_error = interp::trace_error;
   s.near = near_position;

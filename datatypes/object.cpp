@@ -122,31 +122,11 @@ Handler handler_of(Node events, u32 which) {
   return {idx == kNoHandler ? -1 : i32(idx), i32(e.w2 & 0xFFFF)};
 }
 
-// The local slot count for the handler function, cached by its spec node.
-i32 handler_locals(Node events, u32 which, const Cell* fn_value) {
-  Cell* e = mem::series_of(events)->cells() + which;
-  if (e->w3 != fn_value->w2) {
-    Cell spec = function::spec_of(fn_value);
-    i32 n = function::count_locals(&spec, false);
-    e = mem::series_of(events)->cells() + which;
-    e->w2 = (e->w2 & 0xFFFF0000u) | (u32(n) & 0xFFFF);
-    e->w3 = fn_value->w2;
-  }
-  return i32(e->w2 & 0xFFFF);
-}
-
 // Calls a handler with the arguments in a function frame named by its word.
-void call_handler(const Cell* fn_value, w::Id name, const Cell* args, int count, i32 locals, Node obj_ctx) {
-  Cell f = *fn_value;
-  Cell* const t0 = stack::g_top;
-  stack::push_function_frame(words::word(name), 0);
-  for (int i = 0; i < count; i++) stack::push(args + i);
-  function::init_locals(locals);
-  if (!g_services.call_function) service_missing();
-  g_services.call_function(&f, obj_ctx, name == w::on_change_star ? sys::kChangeCallback : sys::kDeepChangeCallback);
-  runtime::raise_pending();
-  stack::pop_frame();
-  stack::g_top = t0;
+void call_handler(const Cell* fn_value, w::Id name, const Cell* args, u32 count) {
+  if (!g_services.call_callback) service_missing();
+  const u32 cls = name == w::on_change_star ? sys::kChangeCallback : sys::kDeepChangeCallback;
+  g_services.call_callback(fn_value, words::word(name), args, count, cls);
 }
 
 // Derives the event info of a finished object, makes it the owner of its
@@ -484,10 +464,8 @@ void fire_on_change(Cell* obj, const Cell* word, const Cell* old_value, const Ce
   Handler h = handler_of(obj->w3, 0);
   if (h.index < 0) return;
   Node ctx = obj->w1;
-  Node events = obj->w3;
   Cell f = value_copy(ctx, u32(h.index));
   if (!f.is(T_FUNCTION)) raise_error(Err::ScriptInvalidObjEvt, &f);
-  i32 locals = handler_locals(events, 0, &f);
   Cell args[3] = {*word, *old_value, *new_value};
   if (args[0].w1 != ctx || i32(args[0].w3) < 0) {
     i32 i = context::find_word(ctx, args[0].w2, true);
@@ -497,7 +475,7 @@ void fire_on_change(Cell* obj, const Cell* word, const Cell* old_value, const Ce
     }
   }
   args[0].header = T_WORD;
-  call_handler(&f, w::on_change_star, args, 3, locals, ctx);
+  call_handler(&f, w::on_change_star, args, 3);
 }
 
 void fire_on_change_args(Cell* obj, const Cell* word) {
@@ -526,7 +504,6 @@ void fire_on_deep_change(const Cell* owner, const Cell* word, const Cell* target
   if (h.index < 0) return;
   Cell f = value_copy(o.w1, u32(h.index));
   if (!f.is(T_FUNCTION)) return;
-  i32 locals = handler_locals(o.w3, 1, &f);
   Cell args[7];
   args[0] = o;
   args[1] = *word;
@@ -536,7 +513,7 @@ void fire_on_deep_change(const Cell* owner, const Cell* word, const Cell* target
   else set_none(&args[4]);
   set_integer(&args[5], index);
   set_integer(&args[6], part);
-  call_handler(&f, w::on_deep_change_star, args, 7, locals, o.w1);
+  call_handler(&f, w::on_deep_change_star, args, 7);
 }
 
 // ---- text

@@ -34,8 +34,6 @@ void define_native(u32 index, const char* text, EntryFn fn);
 
 namespace {
 
-constexpr u32 kMaxRefinements = 32;
-
 ZOT_INLINE Cell* base() { return stack::g_base; }
 ZOT_INLINE const Cell* body_word() { return words::word(w::tag_body); }
 ZOT_INLINE const Cell* anon_word() { return words::word(w::tag_anon); }
@@ -717,261 +715,30 @@ void n_compose(const i32* refs) {
 // ---- apply
 
 // The word naming the index-th parameter (spec words and refinements counted from 0).
-Cell param_word(const Cell* fn, u32 index) {
-  Cell spec = function::spec_of(fn);
-  u32 n = 0;
-  for (u32 i = 0; i < code_length(&spec); i++) {
-    Cell c = *block::cell_at(&spec, i32(i));
-    u32 t = c.type();
-    if (t == T_WORD || t == T_LIT_WORD || t == T_GET_WORD || t == T_REFINEMENT) {
-      if (n++ == index) {
-        set_type(&c, T_WORD);
-        return c;
-      }
-    }
-  }
-  return *anon_word();
-}
-
-struct Apply {
-  Cell fn;
-  Cell name;
-  Cell args;       // the argument block
-  u32 pos;
-  bool all;        // every spec item in order, refinements as logic values
-  bool safer;      // each argument is one value of the block, unevaluated
-  bool native;
-  i32 refs[kMaxRefinements];
-
-  bool more() const { return pos < code_length(&args); }
-
-  // Pushes the next argument for the parameter entry ts, and checks its type.
-  void take(const Cell& ts, u32 param) {
-    if (!more()) {
-      if (!all) {
-        Cell pw = param_word(&fn, param);
-        raise_error(Err::ScriptNoArg, &name, &pw);
-      }
-      Cell none;
-      set_none(&none);
-      stack::push(&none);
-    } else {
-      push_value(function::param_kind(&ts));
-    }
-    const Cell* v = stack::top_value();
-    if (!typeset::has(&ts, v->type())) {
-      Cell dt;
-      make_cell(&dt, T_DATATYPE, v->type(), 0, 0);
-      Cell pw = param_word(&fn, param);
-      raise_error(Err::ScriptExpectArg, &name, &dt, &pw);
-    }
-  }
-
-  // The next value of the block, as the evaluator would fetch it for a
-  // parameter of that kind (or as it stands, with safer).
-  void push_value(u32 kind) {
-    Cell v = *block::cell_at(&args, i32(pos));
-    if (safer || kind == function::kGetParam) {
-      stack::push(&v);
-      pos++;
-    } else if (kind == function::kLitParam && v.is(T_GET_WORD)) {
-      stack::push(context::get(&v));
-      pos++;
-    } else if (kind == function::kLitParam && !v.is(T_PAREN)) {
-      stack::push(&v);
-      pos++;
-    } else {
-      pos = interp::eval_next(&args, pos, code_length(&args), true);
-      runtime::raise_pending();
-    }
-  }
-
-  // Passes over the arguments of an inactive refinement.
-  void skip(u32 kind) {
-    if (!more()) return;
-    if (safer) {
-      pos++;
-      return;
-    }
-    Cell* top = stack::g_top;
-    push_value(kind);
-    stack::g_top = top;
-  }
-
-  // Mode /all: spec items in order; the tail completed with false and none.
-  i32 fetch_all(const Cell& parsed) {
-    bool active = true;
-    u32 param = 0;
-    i32 locals = 0;
-    for (u32 i = 0; i < code_length(&parsed); i++) {
-      Cell e = *block::cell_at(&parsed, i32(i));
-      if (e.is(T_TYPESET)) {
-        if (function::param_kind(&e) == function::kReturnType) continue;
-        if (active) {
-          take(e, param);
-        } else {
-          skip(function::param_kind(&e));
-          if (!native) {
-            Cell none;
-            set_none(&none);
-            stack::push(&none);
-          }
-        }
-        param++;
-      } else if (e.is(T_REFINEMENT)) {
-        param++;
-        active = false;
-        if (more()) {
-          Cell* top = stack::g_top;
-          push_value(function::kNormal);
-          active = !logic::is_false(stack::top_value());
-          stack::g_top = top;
-        }
-        if (native) {
-          if (active && e.w3 >= 1 && e.w3 <= kMaxRefinements) refs[e.w3 - 1] = i32(stack::g_top - stack::g_base);
-        } else {
-          Cell flag;
-          set_logic(&flag, active);
-          stack::push(&flag);
-        }
-      } else if (e.is(T_INTEGER) && !native) {
-        locals = e.int_value();
-      }
-    }
-    return locals;
-  }
-
-  // Default mode: the plain arguments, then refinement! values each followed
-  // by its arguments, as in a path.
-  i32 fetch_path_like(const Cell& parsed) {
-    bool active = true;
-    u32 param = 0;
-    i32 locals = 0;
-    for (u32 i = 0; i < code_length(&parsed); i++) {
-      Cell e = *block::cell_at(&parsed, i32(i));
-      if (e.is(T_TYPESET)) {
-        if (function::param_kind(&e) == function::kReturnType) continue;
-        if (active) {
-          take(e, param);
-        } else if (!native) {
-          Cell none;
-          set_none(&none);
-          stack::push(&none);
-        }
-        param++;
-      } else if (e.is(T_REFINEMENT)) {
-        param++;
-        active = false;
-        if (!native) {
-          Cell no;
-          set_logic(&no, false);
-          stack::push(&no);
-        }
-      } else if (e.is(T_INTEGER) && !native) {
-        locals = e.int_value();
-      }
-    }
-    u32 used[kMaxRefinements];
-    u32 used_count = 0;
-    while (more()) {
-      Cell r = *block::cell_at(&args, i32(pos++));
-      if (!r.is(T_REFINEMENT)) raise_error(Err::ScriptBadRefine, &r);
-      // Its place in the parsed spec: the entry, its slot and its ordinal.
-      u32 slot = 0, ordinal = 0, at = code_length(&parsed);
-      for (u32 i = 0; i < code_length(&parsed); i++) {
-        Cell e = *block::cell_at(&parsed, i32(i));
-        if (e.is(T_TYPESET)) {
-          if (function::param_kind(&e) != function::kReturnType) slot++;
-        } else if (e.is(T_REFINEMENT)) {
-          ordinal++;
-          if (symbol::resolve(e.w2) == symbol::resolve(r.w2)) {
-            at = i;
-            break;
-          }
-          slot++;
-        }
-      }
-      if (at == code_length(&parsed)) raise_error(Err::ScriptNoRefine, &name, &r);
-      for (u32 u = 0; u < used_count; u++)
-        if (used[u] == ordinal) raise_error(Err::ScriptDupRefine, &args);
-      if (used_count < kMaxRefinements) used[used_count++] = ordinal;
-      if (native) {
-        if (ordinal <= kMaxRefinements) refs[ordinal - 1] = i32(stack::g_top - stack::g_base);
-      } else {
-        set_logic(stack::g_base + slot, true);
-      }
-      u32 param_index = slot + 1;
-      for (u32 i = at + 1; i < code_length(&parsed); i++, param_index++) {
-        Cell e = *block::cell_at(&parsed, i32(i));
-        if (!e.is(T_TYPESET) || function::param_kind(&e) == function::kReturnType) break;
-        take(e, param_index);
-        if (!native) {
-          stack::g_base[param_index] = *stack::top_value();
-          stack::pop(1);
-        }
-      }
-    }
-    return locals;
-  }
-};
-
 void n_apply(const i32* refs) {
   Cell* const b = base();
   stack::mark_top_interpreted();
-  Apply a;
-  a.fn = b[0];
-  a.name = *words::word(w::tag_applied);
-  a.args = b[1];
-  a.pos = b[1].w1;
-  a.all = refs[0] >= 0;
-  a.safer = refs[1] >= 0;
-  if (a.pos > code_length(&a.args)) a.pos = code_length(&a.args);
-  u32 t = a.fn.type();
+  Cell fn = b[0];
+  Cell name = *words::word(w::tag_applied);
+  const Cell args = b[1];
+  u32 t = fn.type();
   if (t == T_WORD) {
-    a.name = a.fn;
-    a.fn = *context::get(&a.fn);
+    name = fn;
+    fn = *context::get(&fn);
   } else if (is_path(t)) {
-    u32 len = code_length(&a.fn);
-    Cell p = a.fn;
+    u32 len = code_length(&fn);
+    Cell p = fn;
     interp::eval_path(&p, &p, len, len, true, nullptr);
     runtime::raise_pending();
-    a.fn = *stack::top_value();
+    fn = *stack::top_value();
   } else if (!is_any_function(t)) {
     expect_arg(b, "func");
   }
-  if (!is_any_function(a.fn.type())) raise_error(Err::ScriptInvalidArg, b);
-  if (a.fn.is(T_OP)) a.fn.header = (a.fn.header >> kOpTypeShift) & 0xFF;
-  if (a.fn.is(T_ROUTINE)) raise_error(Err::InternalNotDone);
-  a.native = !a.fn.is(T_FUNCTION);
-  for (i32& r : a.refs) r = -1;
-
+  if (!is_any_function(fn.type())) raise_error(Err::ScriptInvalidArg, b);
+  if (fn.is(T_OP)) fn.header = (fn.header >> kOpTypeShift) & 0xFF;
+  if (fn.is(T_ROUTINE)) raise_error(Err::InternalNotDone);
   stack::g_top = b + 2;
-  stack::push(&a.fn);  // keeps the callee (and its cached parsed spec) alive
-  Cell parsed = function::parsed_spec(&a.fn);
-  if (a.native) stack::push_interpreted_native_frame(&a.name);
-  else stack::push_interpreted_function_frame(&a.name);
-  i32 locals = a.all ? a.fetch_all(parsed) : a.fetch_path_like(parsed);
-  switch (a.fn.type()) {
-    case T_NATIVE:
-      g_table[a.fn.w1](a.refs);
-      break;
-    case T_ACTION:
-      g_action_entries[a.fn.w1](a.refs);
-      break;
-    default: {
-      function::init_locals(locals);
-      Cell* obj = function::more_cell(&a.fn, function::kMoreObject);
-      mem::Node object_ctx = obj->is(T_INTEGER) ? mem::Node(obj->int_value()) : 0;
-      interp::call_function(&a.fn, object_ctx);
-      runtime::raise_pending();
-      break;
-    }
-  }
-  if (runtime::pending()) return;  // the callee's exit has already unwound past us
-  Cell result = *stack::g_base;
-  stack::pop_frame();
-  *base() = result;
-  stack::g_top = base() + 1;
+  interp::apply_value(&fn, &name, &args, refs[0] >= 0, refs[1] >= 0);
 }
 
 // ---- non-local exits and their catchers

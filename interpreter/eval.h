@@ -3,6 +3,8 @@
 // specs, and applies infix operators strictly left to right.
 #pragma once
 
+#include "datatypes/words.h"
+#include "interpreter/call.h"
 #include "runtime/cell.h"
 #include "runtime/memory.h"
 
@@ -28,33 +30,20 @@ u32 eval_step(const Cell* block);
 // One expression at pos: pushed as the last cell (push), or made the only
 // cell of the frame. Returns the next position.
 u32 eval_expression(const Cell* code, u32 pos, u32 end, bool no_infix, bool push, bool literal_fns);
-// Calls a function value, fetching its arguments from code at pos. name: the
-// word (or path) it was reached by; refs: a path whose elements from
-// ref_index on are refinements. With left, the left operand is already in the
-// first cell of the next frame. The result is pushed. Returns the next position.
-u32 call_value(const Cell* fn, const Cell* code, u32 pos, u32 end, const Cell* name, const Cell* refs,
-               u32 ref_index, bool left);
-// Runs a function! whose arguments are the current frame's cells.
-void call_function(const Cell* fn, mem::Node object_ctx);
-// The same for a callback of the runtime (a lexer or parse callback, a sort
-// comparator, a change handler: a class of sys::CallbackClass): while tracing,
-// its evaluation is traced only when its class is on in
-// system/state/callbacks/bits, and then framed by `call` and `return` events.
-void call_as_callback(const Cell* fn, mem::Node object_ctx, u32 callback_class);
 // Evaluates a path (get flag: a get-path; set_value: the value a set-path
 // stores). The value is pushed. Returns the next position.
 // case_ asks the selections for case-sensitive matching (get/case, set/case).
 u32 eval_path(const Cell* path, const Cell* code, u32 pos, u32 end, bool get, const Cell* set_value,
               bool case_ = false);
 
-// Calls a function! from C++ with argument values: its parameters take them
-// in order (none past count), refinements false, in a function frame named by
-// frame_word, as a callback of its class (call_as_callback). Exits become
-// throws. Returns the function's value.
-Cell call_callback(const Cell* fn, const Cell* frame_word, const Cell* args, u32 count, u32 callback_class);
-
 // Evaluates a block and returns its value (for C++ callers).
 Cell do_block(const Cell* block);
+
+ZOT_INLINE const Cell* body_word() { return words::word(w::tag_body); }
+ZOT_INLINE const Cell* anon_word() { return words::word(w::tag_anon); }
+ZOT_INLINE bool is_callable(u32 t) {
+  return t == T_NATIVE || t == T_ACTION || t == T_FUNCTION || t == T_ROUTINE;
+}
 
 #ifdef ZOT_FUZZING
 // The fuzz build counts evaluation steps: at 0, internal/limit-hit ends the
@@ -65,8 +54,6 @@ void spend_step();
 #else
 #define ZOT_FUZZ_STEP() ((void)0)
 #endif
-// Calls a sort comparator function with two values; its answer goes to answer.
-void call_comparator(const Cell* fn, const Cell* first, const Cell* second, Cell* answer);
 // Fires the tracer's error event for an error about to be raised.
 void trace_error(const Cell* error);
 
@@ -79,6 +66,9 @@ enum TraceEvent : u32 {
 };
 constexpr u32 kDefaultTraceMask = 0x1FFFF;
 extern bool g_tracing;
+void init_tracing();
+// True while a tracer is installed (functions marked trace switch tracing on).
+bool tracer_installed();
 // Installs a tracer function! (none installed yet): fires init. Returns false
 // when a tracer is installed already.
 bool trace_install(const Cell* tracer);

@@ -84,23 +84,14 @@ bool call_callback(void* data, lexer::State* st, lexer::Event ev, i32 type, cons
   for (const auto& e : kEvents)
     if (e.ev == ev) ev_word = *words::word(e.word);
 
-  Cell* const t0 = stack::g_top;
-  stack::push(&fn);
-  stack::push_interpreted_function_frame(words::word(w::tag_lexer_callback));
-  Cell* args = stack::g_base;
-  stack::push(&ev_word);
-  stack::push(&input);
-  stack::push(&type_v);
-  stack::push(&line);
-  stack::push(&token);
-  Cell spec = function::spec_of(&fn);
-  function::init_locals(function::count_locals(&spec, false));
-  interp::call_as_callback(&fn, 0, sys::kLexerCallback);
-  runtime::raise_pending();
-  Cell answer = *stack::g_base;
-  Cell moved = args[1];
-  stack::pop_frame();
-  stack::g_top = t0;
+  const Cell args[5] = {ev_word, input, type_v, line, token};
+  Cell after[5];
+  interp::CallbackOptions o;
+  o.frame_word = words::word(w::tag_lexer_callback);
+  o.callback_class = sys::kLexerCallback;
+  o.args_after = after;
+  const Cell answer = interp::call_callback(&fn, args, 5, o);
+  const Cell moved = after[1];
   // A callback that moved the input's index resumes the scan there.
   if (moved.w2 == w.input.w2 && moved.w1 != given && moved.w1 >= w.input.w1) {
     u32 off = moved.w1 - w.input.w1;

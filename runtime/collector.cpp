@@ -19,6 +19,8 @@
 
 namespace zot::collector {
 
+u32 g_count = 0;
+
 bool g_enabled = false;
 
 namespace {
@@ -36,7 +38,6 @@ constexpr u32 kFreeQueueSize = 20000;
 constexpr u64 kMinPace = 1u << 20;
 
 bool g_active = false;
-u32 g_count = 0;
 u64 g_live = 0;
 u64 g_allocated = 0;  // bytes allocated since the last collection
 u64 g_newly_marked = 0;  // buffers marked in this collection
@@ -346,7 +347,6 @@ void collect_if_enabled() {
 }
 
 bool active() { return g_active; }
-u32 count() { return g_count; }
 u64 live_bytes() { return g_live; }
 
 void mark_node(Node n) { mark_plain(n); }

@@ -31,8 +31,10 @@ void collect();
 void collect_if_enabled();
 // True while a collection runs.
 bool active();
-// Collections so far.
-u32 count();
+// Collections so far (nodes are freed only by a collection: what is known
+// of a node holds until the count moves).
+extern u32 g_count;
+ZOT_INLINE u32 count() { return g_count; }
 // Bytes of live series buffers after the last collection.
 u64 live_bytes();
 

@@ -24,6 +24,7 @@
 namespace zot::mem {
 
 std::uintptr_t* g_node_slots[kMaxNodeFrames];
+u32 g_moves = 0;
 #ifdef ZOT_GC_STRESS
 bool g_move_every_buffer = true;
 bool g_retire_nodes = true;
@@ -312,6 +313,7 @@ Node link_node(Series* s) {
 }
 
 Series* realloc_impl(Series* s, u32 new_size, Series** old_out) {
+  g_moves++;
   u32 unit = s->unit();
   Node n = s->node;
   u64 want = new_size ? u64(new_size) : u64(s->size) * 2;

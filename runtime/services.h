@@ -17,15 +17,12 @@ struct Services {
   // ---- the evaluator
   // Evaluates a block and returns its value.
   Cell (*do_block)(const Cell* block) = nullptr;
-  // Runs a function! whose arguments are the current frame's cells; with
-  // object_ctx, `self` of its body names that object. A callback (a change
-  // handler: class 8 on-change*, 16 on-deep-change*) is traced only when its
-  // class is on in system/state/callbacks/bits.
-  void (*call_function)(const Cell* fn, u32 object_ctx, u32 callback_class) = nullptr;
   // Calls a function! with argument values: its parameters take them in
-  // order (none past count), refinements off, in a frame named by
-  // frame_word, as a callback of its class; returns its value (port actors,
-  // the URL parser).
+  // order (none past count; not type-checked), refinements off, in a frame
+  // named by frame_word, as a callback of its class (change handlers: 8
+  // on-change*, 16 on-deep-change*; port actors; the URL parser), traced
+  // only when its class is on in system/state/callbacks/bits. Exits become
+  // throws. Returns its value.
   Cell (*call_callback)(const Cell* fn, const Cell* frame_word, const Cell* args, u32 count,
                         u32 callback_class) = nullptr;
   // Calls a function value with two arguments and writes its answer (sort

@@ -97,18 +97,6 @@ void overflow() {
   raise_error(Err::InternalStackOverflow);
 }
 
-void push_frame(const Cell* word, u32 flags) {
-  if (ZOT_UNLIKELY(g_ctop >= g_call_limit)) overflow();
-  Frame* f = g_ctop++;
-  u32 sym = word ? (word->w2 & 0xFFFF) : 0;
-  f->header = (sym << 8) | flags;
-  f->caller_base = index_of(g_base);
-  f->word_ctx = word ? word->w1 : 0;
-  f->fn_ctx = 0;
-  f->saved_values = 0;
-  g_base = g_top;
-}
-
 void push_function_frame(const Cell* word, mem::Node fn_ctx) {
   push_frame(word, kHdrFunction);
   Frame* f = g_ctop - 1;
@@ -119,13 +107,6 @@ void push_function_frame(const Cell* word, mem::Node fn_ctx) {
 void push_compiled_function_frame(const Cell* word, mem::Node fn_ctx) {
   if (fn_ctx) mem::series_of(fn_ctx)->cells()[0].w2 = ref_of(g_base);
   push_frame(word, kHdrCompiledBody);
-}
-
-void set_top_frame_flag(bool on) {
-  if (Frame* f = top_frame()) {
-    if (on) f->header |= kReturnTarget;
-    else f->header &= ~kReturnTarget;
-  }
 }
 
 void mark_top_interpreted() {
@@ -159,32 +140,15 @@ void set_frame_word(const Cell* word) {
 
 void set_call_top(Frame* f) { g_ctop = f; }
 
-void pop_frame() {
-  Frame* f = --g_ctop;
-  g_top = g_base + 1;
-  g_base = base_index_cell(f->caller_base);
-}
-
 void pop_function_frame() {
   restore_context(g_ctop - 1);
   pop_frame();
-}
-
-void pop_frame_to_result() {
-  Cell* res = g_base;
-  pop_frame();
-  copy_cell(res, g_base);
 }
 
 void pop_function_frame_to_result() {
   Cell* res = g_base;
   pop_function_frame();
   copy_cell(res, g_base);
-}
-
-void drop_frame() {
-  Frame* f = --g_ctop;
-  g_base = g_top = base_index_cell(f->caller_base);
 }
 
 void drop_function_frame() {

@@ -20,7 +20,7 @@ struct Frame {
   u32 header;        // bits 8-23 symbol id, 24-27 type, 28 return target, 31 interpreted
   u32 caller_base;   // argument-stack index of the base when the frame was pushed
   mem::Node word_ctx;  // context of the called word
-  mem::Node fn_ctx;    // function context (type 1 only), or 0
+  mem::Node fn_ctx;    // function context (type 1); the block evaluated (type 7, held for the collector); or 0
   u32 saved_values;    // that context's values word at push time
 };
 static_assert(sizeof(Frame) == 20, "call frames are five 32-bit words");
@@ -85,8 +85,27 @@ ZOT_INLINE u32 ref_of(const Cell* c) { return u32(c - g_bottom) + 1; }
 ZOT_INLINE Cell* cell_of(u32 ref) { return g_bottom + (ref - 1); }
 ZOT_INLINE u32 index_of(const Cell* c) { return u32(c - g_bottom); }
 
+// Raises the stack-overflow error (either stack full).
+ZOT_NORETURN void overflow();
+
 // ---- frames (each push checks for overflow, then sets base = top)
-void push_frame(const Cell* word, u32 flags);
+// Every call pushes and pops frames: these stay inline.
+ZOT_INLINE void push_frame(const Cell* word, u32 flags) {
+  if (ZOT_UNLIKELY(g_ctop >= g_call_limit)) overflow();
+  Frame* f = g_ctop++;
+  u32 sym = word ? (word->w2 & 0xFFFF) : 0;
+  f->header = (sym << 8) | flags;
+  f->caller_base = index_of(g_base);
+  f->word_ctx = word ? word->w1 : 0;
+  f->fn_ctx = 0;
+  f->saved_values = 0;
+  g_base = g_top;
+}
+// A block-evaluation frame that keeps the block's series alive while it runs.
+ZOT_INLINE void push_block_frame(const Cell* word, u32 flags, mem::Node block) {
+  push_frame(word, flags);
+  (g_ctop - 1)->fn_ctx = block;
+}
 void push_function_frame(const Cell* word, mem::Node fn_ctx);
 ZOT_INLINE void push_native_frame(const Cell* word) { push_frame(word, kHdrNative); }
 ZOT_INLINE void push_try_frame(const Cell* word) { push_frame(word, kHdrTry); }
@@ -101,7 +120,12 @@ ZOT_INLINE void push_interpreted_function_frame(const Cell* word) {
 ZOT_INLINE void push_reserved_frame(const Cell* word) { push_frame(word, kHdrReserved); }
 void push_compiled_function_frame(const Cell* word, mem::Node fn_ctx);
 
-void set_top_frame_flag(bool on);
+ZOT_INLINE void set_top_frame_flag(bool on) {
+  if (g_ctop > g_cbottom) {
+    if (on) g_ctop[-1].header |= kReturnTarget;
+    else g_ctop[-1].header &= ~kReturnTarget;
+  }
+}
 void mark_top_interpreted();
 Frame* claim_caller_frame();
 void clear_frame_flag(Frame* f);
@@ -111,16 +135,26 @@ ZOT_INLINE Frame* top_frame() { return g_ctop > g_cbottom ? g_ctop - 1 : nullptr
 ZOT_INLINE u32 depth() { return u32(g_ctop - g_cbottom); }
 
 // ---- popping
-void pop_frame();
+ZOT_INLINE void pop_frame() {
+  Frame* f = --g_ctop;
+  g_top = g_base + 1;
+  g_base = g_bottom + f->caller_base;
+}
 void pop_function_frame();
-void pop_frame_to_result();
+ZOT_INLINE void pop_frame_to_result() {
+  Cell* res = g_base;
+  pop_frame();
+  copy_cell(res, g_base);
+}
 void pop_function_frame_to_result();
-void drop_frame();
+ZOT_INLINE void drop_frame() {
+  Frame* f = --g_ctop;
+  g_base = g_top = g_bottom + f->caller_base;
+}
 void drop_function_frame();
 void drop_any_frame();
 
 // ---- cells
-ZOT_NORETURN void overflow();
 // A new cell at the top, unset: the collector marks the stack up to its top,
 // so a cell above the old top never shows what a call left there.
 ZOT_INLINE Cell* reserve_slot() {

@@ -1,0 +1,485 @@
+// The calling convention (call.h). A call is: the callable pushed (unless it
+// is an operator, whose left operand sits there), a frame named by its word,
+// the arguments taken by the walk over the parsed spec, then one dispatch.
+// The walk is written once, over three sources of arguments: the code being
+// evaluated, an `apply` block, and C++ values.
+#include "interpreter/call.h"
+
+#include "datatypes/simple.h"
+#include "datatypes/system.h"
+#include "datatypes/words.h"
+#include "interpreter/call_path.h"
+#include "runtime/symbol.h"
+
+namespace zot::interp {
+
+namespace callpath {
+
+Shape g_shapes[kShapeSlots];
+
+void clear_shapes() {
+  for (Shape& e : g_shapes) e = Shape{};
+}
+
+const Shape& fill_shape(Shape& e, const Cell& fn_in) {
+  const Cell fn = fn_in;
+  const Cell parsed = function::parsed_spec(&fn);  // may allocate (and collect)
+  Shape s;
+  s.more = fn.w3;
+  s.spec = fn.w2;
+  s.type = u8(fn.type());
+  s.parsed = parsed.w2;
+  const CodeView spec = view_of(parsed.w2);
+  s.count = spec.length;
+  const bool native = fn.is(T_NATIVE) || fn.is(T_ACTION);
+  s.simple = true;
+  for (u32 i = 0; i < spec.length; i++) {
+    const Cell& e = spec.cells[i];
+    if (e.is(T_TYPESET)) {
+      const u32 kind = function::param_kind(&e);
+      if (kind == function::kReturnType) continue;
+      if (kind != function::kNormal || s.params == kShapeParams) s.simple = false;
+      else s.types[s.params++] = e;
+    } else if (e.is(T_REFINEMENT)) {
+      s.simple = false;
+      if (native) s.refinements = true;
+    } else if (e.is(T_INTEGER) && !native) {
+      s.locals = e.int_value();
+    }
+  }
+  if (!s.simple) s.params = 0;
+  if (fn.is(T_FUNCTION)) {
+    s.body = *function::more_cell(&fn, function::kMoreBody);
+  }
+  s.epoch = collector::count();
+  e = s;
+  return e;
+}
+
+void raise_expect(const Call& c, u32 param, const Cell* value) {
+  Cell dt;
+  make_cell(&dt, T_DATATYPE, value->type(), 0, 0);
+  Cell pw = param_word(&c.fn, param);
+  raise_error(Err::ScriptExpectArg, c.name, &dt, &pw);
+}
+
+void raise_no_arg(const Call& c, u32 param) {
+  Cell pw = param_word(&c.fn, param);
+  raise_error(Err::ScriptNoArg, c.name, &pw);
+}
+
+void CodeSource::literal() {
+  Cell v = mem::series_of(code->w2)->cells()[pos];
+  switch (v.type()) {
+    case T_PAREN:
+      stack::push_interpreted_native_frame(body_word());
+      eval_block(&v, true);
+      pos++;
+      if (runtime::pending()) return;
+      stack::pop_frame();
+      return;
+    case T_GET_WORD: {
+      Cell val = *context::get(&v);
+      stack::push(&val);
+      pos++;
+      return;
+    }
+    case T_GET_PATH:
+      pos = eval_path(&v, code, pos + 1, end, true, nullptr);
+      return;
+    default:
+      stack::push(&v);
+      pos++;
+      return;
+  }
+}
+
+void CodeSource::missing(const Call& c, const Cell& ts, u32 param) {
+  if (function::param_kind(&ts) == function::kLitParam && typeset::has(&ts, T_UNSET)) {
+    Cell u;
+    set_unset(&u);
+    stack::push(&u);
+    return;
+  }
+  raise_no_arg(c, param);
+}
+
+ZOT_INLINE bool is_param(const Cell& e) {
+  return e.is(T_TYPESET) && function::param_kind(&e) != function::kReturnType;
+}
+
+// Refinements named after the plain arguments (by a path, or by refinement!
+// values in an apply block), each used at most once.
+struct Refinements {
+  u32 used[kMaxRefinements];
+  u32 count = 0;
+};
+
+// Switches on (or off) the refinement of the spec whose symbol is that of
+// word, and takes its arguments from src (also when it is off: a native
+// drops them, a function keeps them in their slots). dup_report: the value
+// a second use of one refinement is reported with.
+template <class Source>
+void take_refinement(Call& c, Source& src, const Cell& word, bool on, Refinements& r, const Cell* dup_report) {
+  // Its place in the parsed spec: the entry, its slot and its ordinal.
+  const u32 n = c.spec_length();
+  u32 slot = 0, ordinal = 0, at = n;
+  const u32 sym = symbol::resolve(word.w2);
+  for (u32 i = 0; i < n; i++) {
+    const Cell e = c.entry(i);
+    if (e.is(T_TYPESET)) {
+      if (function::param_kind(&e) != function::kReturnType) slot++;
+    } else if (e.is(T_REFINEMENT)) {
+      ordinal++;
+      if (symbol::resolve(e.w2) == sym) {
+        at = i;
+        break;
+      }
+      slot++;
+    }
+  }
+  if (at == n) {
+    Cell ref = word;
+    set_type(&ref, T_REFINEMENT);
+    raise_error(Err::ScriptNoRefine, c.name, &ref);
+  }
+  for (u32 u = 0; u < r.count; u++)
+    if (r.used[u] == ordinal) raise_error(Err::ScriptDupRefine, dup_report);
+  if (r.count < kMaxRefinements) r.used[r.count++] = ordinal;
+  if (c.native) {
+    if (on && ordinal <= kMaxRefinements) c.refs[ordinal - 1] = i32(stack::g_top - stack::g_base);
+  } else {
+    set_logic(stack::g_base + slot, on);
+  }
+  // Its arguments follow it in the spec.
+  u32 param_index = slot + 1;
+  for (u32 i = at + 1; i < c.spec_length(); i++, param_index++) {
+    const Cell e = c.entry(i);
+    if (!is_param(e)) break;
+    src.take(c, e, param_index, false);
+    if (ZOT_UNLIKELY(runtime::pending())) return;
+    if (!c.native) {
+      stack::g_base[param_index] = *stack::top_value();
+      stack::pop(1);
+    } else if (!on) {
+      stack::pop(1);
+    }
+  }
+}
+
+// The refinements of a path after the function, from element from on: each
+// is a word, or a get-word whose value (none or false: off) switches it.
+void take_path_refinements(Call& c, CodeSource& src, const Cell* path, u32 from) {
+  const Cell p = *path;
+  Refinements r;
+  // The path is read again at each step: taking arguments runs Zot code.
+  for (u32 k = p.w1 + from; k < mem::series_of(p.w2)->length(); k++) {
+    const Cell el = mem::series_of(p.w2)->cells()[k];
+    bool on = true;
+    if (el.is(T_GET_WORD)) {
+      on = !logic::is_false(context::get(&el));
+    } else if (!el.is(T_WORD)) {
+      raise_error(Err::ScriptBadRefine, &el);
+    }
+    take_refinement(c, src, el, on, r, path);
+    if (ZOT_UNLIKELY(runtime::pending())) return;
+  }
+}
+
+}  // namespace callpath
+
+namespace {
+
+using namespace callpath;
+
+// An `apply` block: each argument is the next expression of the block (one
+// value as it stands with safer), fetched as the evaluator would for its kind
+// of parameter; past the block's tail, all gives none and otherwise no-arg.
+struct BlockSource {
+  Cell args;
+  u32 pos;
+  bool all;
+  bool safer;
+
+  bool more() const { return pos < mem::series_of(args.w2)->length(); }
+
+  void push_value(u32 kind) {
+    Cell v = mem::series_of(args.w2)->cells()[pos];
+    if (safer || kind == function::kGetParam) {
+      stack::push(&v);
+      pos++;
+    } else if (kind == function::kLitParam && v.is(T_GET_WORD)) {
+      stack::push(context::get(&v));
+      pos++;
+    } else if (kind == function::kLitParam && !v.is(T_PAREN)) {
+      stack::push(&v);
+      pos++;
+    } else {
+      pos = eval_next(&args, pos, mem::series_of(args.w2)->length(), true);
+      runtime::raise_pending();
+    }
+  }
+
+  bool take(const Call& c, const Cell& entry, u32 param, bool) {
+    const Cell ts = entry;  // the spec may move while the argument is evaluated
+    if (!more()) {
+      if (!all) raise_no_arg(c, param);
+      Cell none;
+      set_none(&none);
+      stack::push(&none);
+    } else {
+      push_value(function::param_kind(&ts));
+    }
+    check_arg(c, ts, param);
+    return true;
+  }
+
+  // Passes over the argument of an inactive refinement's parameter.
+  void skip(u32 kind) {
+    if (!more()) return;
+    if (safer) {
+      pos++;
+      return;
+    }
+    Cell* top = stack::g_top;
+    push_value(kind);
+    stack::g_top = top;
+  }
+};
+
+// C++ values: the parameters take them in order, none past the last one;
+// they are not type-checked.
+struct ValueSource {
+  const Cell* values;
+  u32 count;
+  u32 given = 0;
+
+  ZOT_INLINE bool take(const Call&, const Cell&, u32, bool) {
+    Cell v;
+    if (given < count) v = values[given];
+    else set_none(&v);
+    given++;
+    stack::push(&v);
+    return false;
+  }
+};
+
+// apply/all: the spec items in order; each refinement is on when the
+// block's next value is not none or false; the arguments of an inactive one
+// are passed over and get none.
+i32 take_all(Call& c, BlockSource& src) {
+  bool active = true;
+  u32 param = 0;
+  i32 locals = 0;
+  for (u32 i = 0; i < c.spec_length(); i++) {
+    const Cell e = c.entry(i);
+    if (e.is(T_TYPESET)) {
+      if (function::param_kind(&e) == function::kReturnType) continue;
+      if (active) {
+        src.take(c, e, param, false);
+      } else {
+        src.skip(function::param_kind(&e));
+        if (!c.native) {
+          Cell none;
+          set_none(&none);
+          stack::push(&none);
+        }
+      }
+      param++;
+    } else if (e.is(T_REFINEMENT)) {
+      param++;
+      active = false;
+      if (src.more()) {
+        Cell* top = stack::g_top;
+        src.push_value(function::kNormal);
+        active = !logic::is_false(stack::top_value());
+        stack::g_top = top;
+      }
+      if (c.native) {
+        if (active && e.w3 >= 1 && e.w3 <= kMaxRefinements) c.refs[e.w3 - 1] = i32(stack::g_top - stack::g_base);
+      } else {
+        Cell flag;
+        set_logic(&flag, active);
+        stack::push(&flag);
+      }
+    } else if (e.is(T_INTEGER) && !c.native) {
+      locals = e.int_value();
+    }
+  }
+  return locals;
+}
+
+// An operator's function is on no stack: the call holds it.
+ZOT_NOINLINE u32 call_operator(const Cell* fn, const Cell* code, u32 pos, u32 end, const Cell* name) {
+  Rooted held = *fn;
+  return call_from_code(held, code, pos, end, name, nullptr, 0, true);
+}
+
+}  // namespace
+
+Cell param_word(const Cell* fn, u32 index) {
+  Cell spec = function::spec_of(fn);
+  u32 n = 0;
+  for (u32 i = 0; i < mem::series_of(spec.w2)->length(); i++) {
+    Cell c = mem::series_of(spec.w2)->cells()[i];
+    u32 t = c.type();
+    if (t == T_WORD || t == T_LIT_WORD || t == T_GET_WORD || t == T_REFINEMENT) {
+      if (n++ == index) {
+        set_type(&c, T_WORD);
+        return c;
+      }
+    }
+  }
+  return *anon_word();
+}
+
+u32 call_value(const Cell* fn, const Cell* code, u32 pos, u32 end, const Cell* name, const Cell* refs,
+               u32 ref_index, bool left) {
+  if (left) return call_operator(fn, code, pos, end, name);
+  return call_from_code(*fn, code, pos, end, name, refs, ref_index, false);
+}
+
+void apply_value(const Cell* fn_in, const Cell* name_in, const Cell* args, bool all, bool safer) {
+  Cell* const b = stack::g_base;
+  const Cell fn = *fn_in;
+  const Cell name = *name_in;
+  stack::push(&fn);  // keeps the callee (and its cached parsed spec) alive
+  stack::push_frame(&name, fn.is(T_FUNCTION) ? stack::kHdrInterpFunction : stack::kHdrInterpStep);
+  Call c;
+  start(c, fn, &name);
+  BlockSource src{*args, args->w1, all, safer};
+  if (src.pos > mem::series_of(args->w2)->length()) src.pos = mem::series_of(args->w2)->length();
+  i32 locals;
+  if (all) {
+    locals = take_all(c, src);
+  } else {
+    locals = take_plain(c, src, false);
+    Refinements r;
+    while (src.more()) {
+      const Cell ref = mem::series_of(src.args.w2)->cells()[src.pos++];
+      if (!ref.is(T_REFINEMENT)) raise_error(Err::ScriptBadRefine, &ref);
+      take_refinement(c, src, ref, true, r, &src.args);
+    }
+  }
+  invoke(c, locals);
+  if (fn.is(T_FUNCTION)) runtime::raise_pending();
+  if (runtime::pending()) return;  // the callee's exit has already unwound past us
+  const Cell result = *stack::g_base;
+  stack::pop_frame();
+  *b = result;
+  stack::g_top = b + 1;
+}
+
+u32 push_values_as_arguments(const Cell* fn, const Cell* args, u32 count) {
+  Call c;
+  start(c, *fn, anon_word());
+  ValueSource src{args, count};
+  function::init_locals(take_plain(c, src, false));
+  return src.given < count ? src.given : count;
+}
+
+void callpath::run_function(const Cell f, const Cell body) {
+  // The function's context points at this call's arguments; the previous
+  // values come back on every way out (recursion, unwinding).
+  struct ValuesGuard {
+    mem::Node ctx;  // the context's buffer moves: it is found again through its node
+    u32 saved;
+    ValuesGuard(mem::Node c, u32 values) : ctx(c), saved(context::ctx_cell(c)->w2) {
+      context::ctx_cell(ctx)->w2 = values;
+    }
+    ~ValuesGuard() { context::ctx_cell(ctx)->w2 = saved; }
+  } values(f.w1, stack::ref_of(stack::g_base));
+  // Its words find their values through the evaluator's places meanwhile.
+  struct Places {
+    u32 ctx = g_places.fn_ctx;
+    Cell* values = g_places.fn_values;
+    ~Places() {
+      g_places.fn_ctx = ctx;
+      g_places.fn_values = values;
+    }
+  } places;
+  g_places.fn_ctx = f.w1;
+  g_places.fn_values = stack::g_base;
+  stack::set_top_frame_flag(true);
+  // A function marked trace turns tracing on (when a tracer is installed),
+  // one marked no-trace turns it off, for the call.
+  struct TraceFlag {
+    bool saved = g_tracing;
+    ~TraceFlag() { g_tracing = saved; }
+  } trace_flag;
+  if (ZOT_UNLIKELY(f.header & (function::kTraceFlag | function::kNoTraceFlag))) {
+    if ((f.header & function::kTraceFlag) && tracer_installed()) g_tracing = true;
+    if (f.header & function::kNoTraceFlag) g_tracing = false;
+  }
+  if (ZOT_UNLIKELY(g_tracing)) fire(kEvProlog, nullptr, -1, &f, nullptr);
+  try {
+    if (body.is(T_BLOCK)) {
+      eval_block(&body, true);
+    } else {
+      set_unset(stack::g_base);
+    }
+  } catch (const RuntimeThrow& t) {
+    if (t.code != kThrowReturn && t.code != kThrowExit) throw;
+    // The value is already in this frame's result slot.
+    runtime::g_thrown_code = 0;
+  }
+  if (ZOT_UNLIKELY(runtime::pending())) {
+    // return and exit land here (the value is already in the result slot);
+    // the other exits go on outward.
+    if (runtime::g_pending != kThrowReturn && runtime::g_pending != kThrowExit) return;
+    runtime::take_pending();
+    runtime::g_thrown_code = 0;
+  }
+  if (ZOT_UNLIKELY(g_tracing)) {
+    Cell r = *stack::g_base;
+    fire(kEvEpilog, nullptr, -1, &f, &r);
+  }
+  stack::set_top_frame_flag(false);
+}
+
+void call_function(const Cell* fn, mem::Node object_ctx) {
+  (void)object_ctx;
+  callpath::run_function(*fn, *function::more_cell(fn, function::kMoreBody));
+}
+
+void call_as_callback(const Cell* fn, mem::Node object_ctx, u32 callback_class) {
+  struct TraceFlag {
+    bool saved = g_tracing;
+    ~TraceFlag() { g_tracing = saved; }
+  } trace_flag;
+  if (g_tracing && !(sys::callback_bits() & callback_class)) g_tracing = false;
+  const bool traced = g_tracing;
+  Cell f = *fn;
+  if (ZOT_UNLIKELY(traced)) fire(kEvCall, nullptr, -1, nullptr, &f);
+  call_function(&f, object_ctx);
+  if (ZOT_UNLIKELY(traced) && !runtime::pending()) {
+    Cell r = *stack::g_base;
+    fire(kEvReturn, nullptr, -1, nullptr, &r);
+  }
+}
+
+Cell call_callback(const Cell* fn_in, const Cell* args, u32 count, const CallbackOptions& o) {
+  const Cell fn = *fn_in;
+  Cell* const t0 = stack::g_top;
+  stack::push(&fn);
+  stack::push_frame(o.frame_word, o.frame_header);
+  Cell* const first = stack::g_base;
+  const u32 taken = push_values_as_arguments(&fn, args, count);
+  call_as_callback(&fn, o.object_ctx, o.callback_class);
+  runtime::raise_pending();
+  const Cell answer = *stack::g_base;
+  if (o.args_after)
+    for (u32 i = 0; i < count; i++) o.args_after[i] = i < taken ? first[i] : args[i];
+  stack::pop_frame();
+  stack::g_top = t0;
+  return answer;
+}
+
+// Calls a sort comparator function with two values (in a frame named
+// <compare-callback>).
+void call_comparator(const Cell* fn, const Cell* first, const Cell* second, Cell* answer) {
+  const Cell args[2] = {*first, *second};
+  *answer = call_callback(fn, words::word(w::tag_compare_callback), args, 2, sys::kSortCallback);
+}
+
+}  // namespace zot::interp

@@ -1,0 +1,302 @@
+// The call path's inline part, for call.cpp and for the evaluator, which
+// calls straight through it: the walk over a callable's parsed spec, the
+// arguments taken from the code being evaluated, and the dispatch.
+#pragma once
+
+#include <cstring>
+
+#include "datatypes/context.h"
+#include "datatypes/function.h"
+#include "datatypes/typeset.h"
+#include "interpreter/call.h"
+#include "interpreter/call_shape.h"
+#include "interpreter/eval.h"
+#include "interpreter/eval_fast.h"
+#include "interpreter/natives.h"
+#include "interpreter/routines.h"
+#include "runtime/actions.h"
+#include "runtime/errors.h"
+#include "runtime/rooted.h"
+#include "runtime/stack.h"
+
+namespace zot::interp::callpath {
+
+// A call in progress: what the walk over the spec needs.
+struct Call {
+  Cell fn;            // the callable (op! already retyped to its wrapped type)
+  const Cell* name;   // word or path naming it, for error reports
+  mem::Node parsed;   // its parsed spec (a block of typesets, refinements, a count)
+  u32 count;          // its entries (the parsed spec never changes; its buffer moves)
+  i32 simple;         // plain normal parameters only: their number, else -1
+  i32 locals;         // local slots (function!, routine!)
+  bool native;        // native! or action!: refinement positions, no slots
+  i32 refs[kMaxRefinements];
+
+  ZOT_INLINE u32 spec_length() const { return count; }
+  // The entries, read again after anything that ran Zot code.
+  ZOT_INLINE const Cell* entries() const { return mem::series_of(parsed)->cells(); }
+  ZOT_INLINE Cell entry(u32 i) const { return entries()[i]; }
+};
+
+ZOT_INLINE void start(Call& c, const Cell& fn, const Cell* name) {
+  c.fn = fn;
+  c.name = name;
+  const u32 t = fn.type();
+  c.native = t == T_NATIVE || t == T_ACTION;  // routines take slots as functions do
+  const Shape& sh = shape_of(fn);
+  c.parsed = sh.parsed;
+  c.count = sh.count;
+  c.simple = sh.simple ? sh.params : -1;
+  c.locals = sh.locals;
+  // Every refinement absent (-1).
+  if (sh.refinements) std::memset(c.refs, 0xFF, sizeof c.refs);
+}
+
+ZOT_NORETURN void raise_expect(const Call& c, u32 param, const Cell* value);
+ZOT_NORETURN void raise_no_arg(const Call& c, u32 param);
+
+// The argument just pushed for the parameter entry ts must be of its types.
+ZOT_INLINE void check_arg(const Call& c, const Cell& ts, u32 param) {
+  const Cell* v = stack::g_top - 1;
+  if (ZOT_UNLIKELY(!typeset::has(&ts, v->type()))) raise_expect(c, param, v);
+}
+
+// The code being evaluated: a normal parameter takes one expression (without
+// infix for an operator's operand), a get-word parameter the next value as it
+// stands, a lit-word parameter the next value unevaluated unless it is a
+// paren, a get-word or a get-path. take answers whether Zot code ran (the
+// spec's buffer may have moved).
+struct CodeSource {
+  const Cell* code;
+  u32 pos;
+  u32 end;
+  bool no_infix;
+
+  // Pushes the value of a lit-word parameter's argument.
+  void literal();
+  // Past the end of the code: an optional lit-word parameter takes unset,
+  // any other raises no-arg.
+  void missing(const Call& c, const Cell& ts, u32 param);
+
+  ZOT_INLINE bool take(const Call& c, const Cell& entry, u32 param, bool operand) {
+    const CodeView cv = view_of(code->w2);
+    if (ZOT_UNLIKELY(pos >= end || pos >= cv.length)) {
+      missing(c, entry, param);
+      return false;
+    }
+    const bool plain_no_infix = operand && no_infix;
+    const u32 kind = function::param_kind(&entry);
+    if (ZOT_LIKELY(kind == function::kNormal)) {
+      if (const Cell* v = simple_value(cv, pos, end, plain_no_infix)) {
+        pos++;
+        stack::push(v);
+        check_arg(c, entry, param);
+        return false;
+      }
+    } else if (kind == function::kGetParam) {
+      stack::push(cv.cells + pos);
+      pos++;
+      check_arg(c, entry, param);
+      return false;
+    }
+    const Cell ts = entry;  // the spec may move while the argument is evaluated
+    if (kind == function::kNormal) pos = eval_expression(code, pos, end, plain_no_infix, true, false);
+    else literal();
+    if (ZOT_LIKELY(!runtime::pending())) check_arg(c, ts, param);
+    return true;
+  }
+};
+
+// Plain parameters take their arguments from src; each refinement starts
+// off: false in its slot (functions and routines) and none for its
+// arguments. With left, the first argument is in place already. Returns the
+// number of local slots (functions and routines).
+template <class Source>
+ZOT_INLINE i32 take_plain(Call& c, Source& src, bool left) {
+  if (c.simple >= 0) {
+    // Plain normal parameters: their types are in the shape, read again
+    // after anything that ran Zot code.
+    const Shape* sh = &shape_of(c.fn);
+    for (u32 i = 0; i < u32(c.simple); i++) {
+      if (left && i == 0) {
+        const Cell* v = stack::g_base;
+        if (!typeset::has(&sh->types[0], v->type())) raise_expect(c, 0, v);
+        continue;
+      }
+      if (src.take(c, sh->types[i], i, true)) {
+        if (ZOT_UNLIKELY(runtime::pending())) return 0;
+        sh = &shape_of(c.fn);
+      }
+    }
+    return c.locals;
+  }
+  bool active = true;
+  u32 param = 0;
+  i32 locals = 0;
+  const u32 n = c.count;
+  const Cell* spec = c.entries();
+  for (u32 i = 0; i < n; i++) {
+    const Cell& e = spec[i];
+    switch (e.type()) {
+      case T_TYPESET: {
+        if (function::param_kind(&e) == function::kReturnType) break;
+        const u32 this_param = param++;
+        if (!active) {
+          if (!c.native) {
+            Cell none;
+            set_none(&none);
+            stack::push(&none);
+          }
+          break;
+        }
+        if (left && this_param == 0) {
+          const Cell* v = stack::g_base;
+          if (!typeset::has(&e, v->type())) raise_expect(c, 0, v);
+          break;
+        }
+        if (src.take(c, e, this_param, true)) {
+          if (ZOT_UNLIKELY(runtime::pending())) return 0;
+          spec = c.entries();
+        }
+        break;
+      }
+      case T_REFINEMENT:
+        param++;
+        active = false;
+        if (!c.native) {
+          Cell no;
+          set_logic(&no, false);
+          stack::push(&no);
+        }
+        break;
+      case T_INTEGER:
+        if (!c.native) locals = e.int_value();
+        break;
+      default:
+        break;
+    }
+  }
+  return locals;
+}
+
+// The refinements of a path after the function, from element from on.
+void take_path_refinements(Call& c, CodeSource& src, const Cell* path, u32 from);
+
+// Integer arithmetic and comparison of natives and actions, run inline when
+// both arguments are integer!: the same results as their slot functions
+// (a sum, difference or product that overflows is a float). Answers false
+// to take the general road (other types, other callables, a remainder by 0).
+ZOT_INLINE bool integer_fast(u32 type, u32 index, i64 a, i64 b, Cell* out) {
+  if (type == T_ACTION) {
+    i64 v;
+    switch (index) {
+      case actions::kAdd: v = a + b; break;
+      case actions::kSubtract: v = a - b; break;
+      case actions::kMultiply: v = a * b; break;
+      case actions::kRemainder:
+        if (b == 0 || b == -1) return false;
+        v = a % b;
+        break;
+      case actions::kAnd: v = a & b; break;
+      case actions::kOr: v = a | b; break;
+      case actions::kXor: v = a ^ b; break;
+      default: return false;
+    }
+    if (v >= INT32_MIN && v <= INT32_MAX) set_integer(out, i32(v));
+    else set_float(out, double(v));
+    return true;
+  }
+  if (type == T_NATIVE) {
+    bool v;
+    switch (index) {
+      case 25: v = a == b; break;  // equal?
+      case 26: v = a != b; break;  // not-equal?
+      case 27: v = a == b; break;  // strict-equal?
+      case 28: v = a < b; break;   // lesser?
+      case 29: v = a > b; break;   // greater?
+      case 30: v = a <= b; break;  // lesser-or-equal?
+      case 31: v = a >= b; break;  // greater-or-equal?
+      default: return false;
+    }
+    set_logic(out, v);
+    return true;
+  }
+  return false;
+}
+
+// Runs a function!'s body on the current frame's arguments.
+void run_function(const Cell fn, const Cell body);
+
+// Runs the callable on the current frame's arguments.
+ZOT_INLINE void invoke(Call& c, i32 locals) {
+  switch (c.fn.type()) {
+    case T_NATIVE: {
+      Cell* a = stack::g_base;
+      if (stack::g_top - a == 2 && a[0].is(T_INTEGER) && a[1].is(T_INTEGER) &&
+          integer_fast(T_NATIVE, c.fn.w1, a[0].int_value(), a[1].int_value(), a)) {
+        stack::g_top = a + 1;
+        break;
+      }
+      natives::g_table[c.fn.w1](c.refs);
+      break;
+    }
+    case T_ACTION: {
+      Cell* a = stack::g_base;
+      if (stack::g_top - a == 2 && a[0].is(T_INTEGER) && a[1].is(T_INTEGER) &&
+          integer_fast(T_ACTION, c.fn.w1, a[0].int_value(), a[1].int_value(), a)) {
+        stack::g_top = a + 1;
+        break;
+      }
+      natives::g_action_entries[c.fn.w1](c.refs);
+      break;
+    }
+    case T_ROUTINE:
+      function::init_locals(locals);
+      routines::call(&c.fn);
+      break;
+    case T_FUNCTION:
+      function::init_locals(locals);
+      run_function(c.fn, shape_of(c.fn).body);
+      break;
+    default:
+      raise_error(Err::InternalNotDone);
+  }
+}
+
+// The evaluator's call: fn is pushed at the top (or is an operator held by
+// the caller, its left operand at the top), a frame named by the word, the
+// arguments taken from code at pos, the callable run, its value left where
+// fn (or the left operand) was. Returns the next position.
+ZOT_INLINE u32 call_from_code(const Cell& fn, const Cell* code, u32 pos, u32 end, const Cell* name_in,
+                              const Cell* refs, u32 ref_index, bool left) {
+  const Cell* name = name_in && name_in->is(T_WORD) ? name_in : anon_word();
+  Cell* const t0 = stack::g_top;
+  const u32 t = fn.type();
+  const bool tr = traced(code);
+  if (ZOT_UNLIKELY(tr)) fire(kEvOpen, code, i32(pos), name, &fn);
+  if (!left) stack::push(&fn);
+  stack::push_frame(name, t == T_FUNCTION || t == T_ROUTINE ? stack::kHdrInterpFunction : stack::kHdrInterpStep);
+  if (left) stack::g_top = stack::g_base + 1;
+
+  Call c;
+  start(c, fn, name);
+  CodeSource src{code, pos, end, left};
+  i32 locals = take_plain(c, src, left);
+  if (ZOT_UNLIKELY(runtime::pending())) return src.pos;
+  if (refs) {
+    take_path_refinements(c, src, refs, ref_index);
+    if (ZOT_UNLIKELY(runtime::pending())) return src.pos;
+  }
+  if (ZOT_UNLIKELY(tr)) fire(kEvCall, code, i32(src.pos), name, &fn);
+  invoke(c, locals);
+  // An exit from inside the callee has already unwound the stacks past us.
+  if (ZOT_UNLIKELY(runtime::pending())) return src.pos;
+  const Cell result = *stack::g_base;
+  stack::pop_frame();
+  *t0 = result;
+  stack::g_top = t0 + 1;
+  if (ZOT_UNLIKELY(tr)) fire(kEvReturn, code, i32(src.pos), name, &result);
+  return src.pos;
+}
+
+}  // namespace zot::interp::callpath

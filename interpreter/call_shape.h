@@ -1,0 +1,52 @@
+// What a call needs to know of its callable, cached by the callable's nodes:
+// its parsed spec and, for the common spec of plain parameters only, their
+// types; a function's body. Reading these through the callable's series is
+// a chain of dependent loads at every call; the cache is one lookup.
+//
+// An entry names nodes only. Nodes are freed (and reused) only by a
+// collection, and a callable's spec, parsed spec and body never change once
+// made: an entry holds until the collection count moves.
+#pragma once
+
+#include "runtime/cell.h"
+#include "runtime/collector.h"
+#include "runtime/memory.h"
+
+namespace zot::interp::callpath {
+
+// Plain parameters a shape keeps the types of.
+constexpr u32 kShapeParams = 6;
+
+struct Shape {
+  u32 more = 0;      // key: the callable's "more" node (0: empty entry)
+  u32 spec = 0;      // key: its spec node
+  u32 epoch = 0;     // collector::count() when the entry was made
+  u8 type = 0;       // key: native!, action!, routine! or function!
+  bool simple = false;  // normal parameters only (at most kShapeParams), no refinement
+  u8 params = 0;        // simple: their number
+  bool refinements = false;  // native! or action! with refinements
+  i32 locals = 0;           // local slots of a function! or routine!
+  mem::Node parsed = 0;     // the parsed spec
+  u32 count = 0;            // its entries
+  Cell body = {T_NONE, 0, 0, 0};  // function!: its body
+  Cell types[kShapeParams];       // simple: the typeset of each parameter
+};
+
+constexpr u32 kShapeSlots = 1024;
+extern Shape g_shapes[kShapeSlots];
+
+// Makes the entry for fn (building its parsed spec on its first call).
+const Shape& fill_shape(Shape& entry, const Cell& fn);
+// Empties the cache (start-up).
+void clear_shapes();
+
+// The shape of a native!, action!, routine! or function!. The reference
+// holds until Zot code runs (a nested call may take the entry over).
+ZOT_INLINE const Shape& shape_of(const Cell& fn) {
+  Shape& e = g_shapes[(fn.w3 * 2654435761u) >> 22];
+  if (ZOT_LIKELY(e.more == fn.w3 && e.spec == fn.w2 && e.type == fn.type() && e.epoch == collector::count()))
+    return e;
+  return fill_shape(e, fn);
+}
+
+}  // namespace zot::interp::callpath

@@ -1,0 +1,104 @@
+// The evaluator's fast paths, shared by the evaluator and the argument
+// fetching of calls: a view of the code, word values without a lookup by
+// name, the infix test, and simple arguments pushed without a full
+// expression evaluation.
+#pragma once
+
+#include "datatypes/context.h"
+#include "interpreter/eval.h"
+#include "runtime/collector.h"
+#include "runtime/stack.h"
+
+namespace zot::interp {
+
+// A block's cells and length, read through its node: good until anything
+// allocates or runs Zot code (which may change the block or move its buffer).
+struct CodeView {
+  const Cell* cells;
+  u32 length;
+};
+ZOT_INLINE CodeView view_of(mem::Node series) {
+  const mem::Series* s = mem::series_of(series);
+  return {s->cells(), (s->tail - s->head) / u32(sizeof(Cell))};  // blocks hold cells
+}
+
+// Where the words that evaluation meets most keep their values, so that a
+// lookup is one load: the arguments of the function running now (on the
+// argument stack, which never moves), and the global context's values (a
+// buffer, good while no buffer moved).
+struct WordPlaces {
+  u32 fn_ctx = ~0u;            // the running function's context (~0: none)
+  Cell* fn_values = nullptr;   // its arguments
+  Cell* globals = nullptr;
+  u32 moves = ~0u;             // mem::g_moves when globals was read
+  u32 collections = ~0u;       // collector::count() then
+};
+extern WordPlaces g_places;
+
+Cell* read_globals();
+ZOT_INLINE Cell* globals() {
+  if (ZOT_LIKELY(g_places.moves == mem::g_moves && g_places.collections == collector::count()))
+    return g_places.globals;
+  return read_globals();
+}
+
+// The value cell of a word bound in a context whose values exist now, else
+// null (self, an unbound word, a function that is not running).
+ZOT_INLINE Cell* bound_value(const Cell* word) {
+  const u32 ctx = word->w1;
+  const u32 index = word->w3;
+  if (ZOT_UNLIKELY(i32(index) < 0)) return nullptr;
+  if (ctx == g_places.fn_ctx) return g_places.fn_values + index;
+  if (ctx == context::g_global) return globals() + index;
+  if (!ctx) return nullptr;
+  return context::value_at(ctx, index);
+}
+
+// The value cell of a bound word. Anything else goes the long way, which
+// raises its error.
+ZOT_INLINE const Cell* word_value(const Cell* word) {
+  if (const Cell* v = bound_value(word)) return v;
+  return context::get(word);
+}
+
+// The value of the word at pos of the code when it is an op!, else null.
+ZOT_INLINE const Cell* infix_op_at(const CodeView& code, u32 pos, u32 end) {
+  if (pos >= end || pos >= code.length) return nullptr;
+  const Cell* next = code.cells + pos;
+  if (!next->is(T_WORD)) return nullptr;
+  const Cell* val = bound_value(next);
+  return val && val->is(T_OP) ? val : nullptr;
+}
+
+// Types that evaluate to themselves: no word, paren, path or callable (and
+// no issue!, which can start system code).
+constexpr u64 kNotSelfEvaluating =
+    (1ull << T_WORD) | (1ull << T_SET_WORD) | (1ull << T_GET_WORD) | (1ull << T_LIT_WORD) | (1ull << T_PAREN) |
+    (1ull << T_PATH) | (1ull << T_SET_PATH) | (1ull << T_GET_PATH) | (1ull << T_LIT_PATH) | (1ull << T_OP) |
+    (1ull << T_NATIVE) | (1ull << T_ACTION) | (1ull << T_FUNCTION) | (1ull << T_ROUTINE) | (1ull << T_ISSUE);
+constexpr u64 kNotPlainValue = (1ull << T_UNSET) | (1ull << T_OP) | (1ull << T_NATIVE) | (1ull << T_ACTION) |
+                               (1ull << T_FUNCTION) | (1ull << T_ROUTINE);
+static_assert(kTypeCount < 64, "type masks fit 64 bits");
+
+// The value of an expression that is one value (pos is inside the code): a
+// literal, or a word whose value is no function, op! or unset, followed by
+// no infix operator (unless no_infix); else null, and the full evaluation
+// does it. Never while tracing: every step is told.
+ZOT_INLINE const Cell* simple_value(const CodeView& code, u32 pos, u32 end, bool no_infix) {
+  if (ZOT_UNLIKELY(g_tracing)) return nullptr;
+  const Cell* at = code.cells + pos;
+  const u32 t = at->type();
+  const Cell* value;
+  if (!((kNotSelfEvaluating >> t) & 1)) {
+    value = at;
+  } else if (t == T_WORD) {
+    value = bound_value(at);
+    if (!value || ((kNotPlainValue >> value->type()) & 1)) return nullptr;
+  } else {
+    return nullptr;
+  }
+  if (!no_infix && infix_op_at(code, pos + 1, end)) return nullptr;
+  return value;
+}
+
+}  // namespace zot::interp
