@@ -206,7 +206,7 @@ void write_stdout() {
   } else {
     Rooted out;
     string::make_at(&out.cell, 64);
-    actions::lookup<actions::MoldFn>(v.type(), actions::kMold)(&v, &out.cell, false, false, false, nullptr,
+    actions::lookup<actions::kMold>(v.type())(&v, &out.cell, false, false, false, nullptr,
                                                                  1 << 30, 0);
     bytes = string::to_utf8(&out.cell);
   }

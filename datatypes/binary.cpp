@@ -96,7 +96,7 @@ void put_formed(const Cell* value, std::vector<u8>& out) {
   Cell v = *value;
   Cell* s = stack::push(&datatype::g_none);
   string::make_at(s, 16);
-  actions::lookup<actions::FormFn>(v.type(), actions::kForm)(&v, s, nullptr, kNoLimit);
+  actions::lookup<actions::kForm>(v.type())(&v, s, nullptr, kNoLimit);
   put_utf8(s, -1, out);
   stack::g_top = top;
 }
@@ -494,25 +494,25 @@ Cell* from_issue(const Cell* issue) {
 
 void register_type() {
   using namespace actions;
-  AnyFn s[kSlotCount];
-  for (AnyFn& f : s) f = ZOT_INHERIT;
-  for (int slot = kAbsolute; slot <= kOdd; slot++) s[slot - 1] = nullptr;
+  actions::SlotTable s;
+  s.inherit_all();
+  for (int slot = kAbsolute; slot <= kOdd; slot++) s.clear(slot);
   for (Slot slot : {kSetPath, kPut, kCreate, kClose, kDelete, kOpen, kOpenQ, kQuery, kRead, kRename, kUpdate,
                     kWrite})
-    s[slot - 1] = nullptr;
-  s[kTo - 1] = fn(&to);
-  s[kForm - 1] = fn(&form);
-  s[kMold - 1] = fn(&mold);
-  s[kCompare - 1] = fn(&compare);
-  s[kAnd - 1] = fn(&and_);
-  s[kComplement - 1] = fn(&complement);
-  s[kOr - 1] = fn(&or_);
-  s[kXor - 1] = fn(&xor_);
-  s[kAppend - 1] = fn(&append);
-  s[kInsert - 1] = fn(&append);
-  s[kChange - 1] = fn(&change);
-  s[kTrim - 1] = fn(&trim);
-  datatype::register_type(T_BINARY, T_STRING, "binary!", s, kSlotCount);
+    s.clear(slot);
+  s.set<kTo>(&to);
+  s.set<kForm>(&form);
+  s.set<kMold>(&mold);
+  s.set<kCompare>(&compare);
+  s.set<kAnd>(&and_);
+  s.set<kComplement>(&complement);
+  s.set<kOr>(&or_);
+  s.set<kXor>(&xor_);
+  s.set<kAppend>(&append);
+  s.set<kInsert>(&append);
+  s.set<kChange>(&change);
+  s.set<kTrim>(&trim);
+  datatype::register_type(T_BINARY, T_STRING, "binary!", s);
 }
 
 }  // namespace zot::binary

@@ -459,31 +459,30 @@ void remove(Cell* series, Cell*, Cell* key) {
 
 void register_type() {
   using namespace actions;
-  AnyFn slots[kSlotCount] = {};
-  auto set = [&](Slot slot, AnyFn f) { slots[slot - 1] = f; };
-  set(kMake, fn(&make));
-  set(kReflect, fn(&series::reflect));
-  set(kTo, fn(&to));
-  set(kForm, fn(&form));
-  set(kMold, fn(&mold));
-  set(kEvalPath, fn(&eval_path));
-  set(kCompare, fn(&compare));
-  set(kNegate, fn(&negate));
-  set(kAnd, fn(&and_));
-  set(kComplement, fn(&complement));
-  set(kOr, fn(&or_));
-  set(kXor, fn(&xor_));
-  set(kAppend, fn(&append));
-  set(kInsert, fn(&append));
-  set(kClear, fn(&clear));
-  set(kCopy, fn(&copy));
-  set(kFind, fn(&find));
-  set(kLengthQ, fn(&length_q));
-  set(kPick, fn(&pick));
-  set(kPoke, fn(&poke));
-  set(kRemove, fn(&remove));
-  set(kModify, fn(&series::modify));
-  datatype::register_type(T_BITSET, 0, "bitset!", slots, kSlotCount);
+  actions::SlotTable slots;
+  slots.set<kMake>(&make);
+  slots.set<kReflect>(&series::reflect);
+  slots.set<kTo>(&to);
+  slots.set<kForm>(&form);
+  slots.set<kMold>(&mold);
+  slots.set<kEvalPath>(&eval_path);
+  slots.set<kCompare>(&compare);
+  slots.set<kNegate>(&negate);
+  slots.set<kAnd>(&and_);
+  slots.set<kComplement>(&complement);
+  slots.set<kOr>(&or_);
+  slots.set<kXor>(&xor_);
+  slots.set<kAppend>(&append);
+  slots.set<kInsert>(&append);
+  slots.set<kClear>(&clear);
+  slots.set<kCopy>(&copy);
+  slots.set<kFind>(&find);
+  slots.set<kLengthQ>(&length_q);
+  slots.set<kPick>(&pick);
+  slots.set<kPoke>(&poke);
+  slots.set<kRemove>(&remove);
+  slots.set<kModify>(&series::modify);
+  datatype::register_type(T_BITSET, 0, "bitset!", slots);
 }
 
 }  // namespace zot::bitset

@@ -78,7 +78,7 @@ void put_indent(Cell* out, i32 level) {
 bool is_number(u32 t) { return t == T_INTEGER || t == T_FLOAT || t == T_PERCENT; }
 
 Cell* find_in(Cell* series, Cell* key, bool case_) {
-  auto find = actions::lookup<actions::FindFn>(series->type(), actions::kFind);
+  auto find = actions::lookup<actions::kFind>(series->type());
   return find(series, key, nullptr, false, case_, false, false, nullptr, nullptr, false, false, false, false);
 }
 
@@ -94,7 +94,7 @@ void deep_copy_cells(Cell* block) {
     if (!is_any_series(elem.type())) continue;
     stack::TopMark mark;
     Cell* tmp = stack::push(&datatype::g_none);
-    Cell* r = actions::lookup<actions::CopyFn>(elem.type(), actions::kCopy)(&elem, tmp, nullptr, true, nullptr);
+    Cell* r = actions::lookup<actions::kCopy>(elem.type())(&elem, tmp, nullptr, true, nullptr);
     *cell_at(block, i) = *r;
   }
 }
@@ -302,7 +302,7 @@ void copy_types_in_place(Cell* block, i32 first, i32 end, i32 step, bool deep, c
     stack::TopMark mark;
     Cell k = *kind;
     Cell* tmp = stack::push(&datatype::g_none);
-    auto copy_fn = actions::lookup<actions::CopyFn>(t, actions::kCopy);
+    auto copy_fn = actions::lookup<actions::kCopy>(t);
     Cell* r = copy_fn(&elem, tmp, nullptr, deep, deep ? &k : nullptr);
     *cell_at(block, i) = *r;
   }
@@ -341,7 +341,7 @@ i32 form(const Cell* value, Cell* out, const Cell* limit, i32 part) {
       }
     }
     Cell elem = *cell_at(&b, i);
-    part = actions::lookup<actions::FormFn>(elem.type(), actions::kForm)(&elem, out, limit, part);
+    part = actions::lookup<actions::kForm>(elem.type())(&elem, out, limit, part);
   }
   return part;
 }
@@ -370,7 +370,7 @@ i32 mold_each(const Cell* value, Cell* out, bool only, bool all, bool flat, cons
       put_char(out, ' ');
       part--;
     }
-    part = actions::lookup<actions::MoldFn>(elem.type(), actions::kMold)(&elem, out, false, all, flat, limit,
+    part = actions::lookup<actions::kMold>(elem.type())(&elem, out, false, all, flat, limit,
                                                                        part, indent);
   }
   if (owe_break) {
@@ -483,7 +483,7 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, i32 index,
   }
   if (!value) {
     if (element->is(T_WORD) && !parent->is(T_HASH)) return select_word(parent, element, case_);
-    auto select = actions::lookup<actions::SelectFn>(parent->type(), actions::kSelect);
+    auto select = actions::lookup<actions::kSelect>(parent->type());
     return select(parent, element, nullptr, true, case_, false, false, nullptr, nullptr, false, false);
   }
   Cell* found = find_in(parent, element, case_);
@@ -714,38 +714,37 @@ Cell* copy(Cell* value, Cell* result, Cell* part, bool deep, Cell* kind) {
 
 void register_type() {
   using namespace actions;
-  AnyFn slots[kSlotCount] = {};
-  auto set = [&](Slot slot, AnyFn f) { slots[slot - 1] = f; };
+  actions::SlotTable slots;
   for (Slot s : {kRandom, kReflect, kAt, kBack, kClear, kHead, kHeadQ, kIndexQ, kLengthQ, kMove, kNext, kPick,
                  kPoke, kRemove, kReverse, kSkip, kTail, kTailQ, kModify})
-    set(s, ZOT_INHERIT);
-  set(kMake, fn(&make));
-  set(kTo, fn(&to));
-  set(kForm, fn(&form));
-  set(kMold, fn(&mold));
-  set(kEvalPath, fn(&eval_path));
-  set(kCompare, fn(&compare));
-  set(kAppend, fn(&append));
-  set(kInsert, fn(&append));
-  set(kChange, fn(&change));
-  set(kCopy, fn(&copy));
-  set(kPut, fn(&put));
-  set(kSwap, fn(&swap));
-  set(kTake, fn(&take));
-  set(kTrim, fn(&trim));
-  set(kFind, fn(&find));
-  set(kSelect, fn(&select));
-  set(kSort, fn(&sort));
-  datatype::register_type(T_BLOCK, T_SERIES, "block!", slots, kSlotCount);
+    slots.inherit(s);
+  slots.set<kMake>(&make);
+  slots.set<kTo>(&to);
+  slots.set<kForm>(&form);
+  slots.set<kMold>(&mold);
+  slots.set<kEvalPath>(&eval_path);
+  slots.set<kCompare>(&compare);
+  slots.set<kAppend>(&append);
+  slots.set<kInsert>(&append);
+  slots.set<kChange>(&change);
+  slots.set<kCopy>(&copy);
+  slots.set<kPut>(&put);
+  slots.set<kSwap>(&swap);
+  slots.set<kTake>(&take);
+  slots.set<kTrim>(&trim);
+  slots.set<kFind>(&find);
+  slots.set<kSelect>(&select);
+  slots.set<kSort>(&sort);
+  datatype::register_type(T_BLOCK, T_SERIES, "block!", slots);
 }
 
 void register_paren() {
   using namespace actions;
-  AnyFn slots[kSlotCount];
-  for (AnyFn& f : slots) f = ZOT_INHERIT;
-  slots[kMold - 1] = fn(&paren_mold);
-  slots[kTrim - 1] = nullptr;
-  datatype::register_type(T_PAREN, T_BLOCK, "paren!", slots, kSlotCount);
+  actions::SlotTable slots;
+  slots.inherit_all();
+  slots.set<kMold>(&paren_mold);
+  slots.clear(kTrim);
+  datatype::register_type(T_PAREN, T_BLOCK, "paren!", slots);
 }
 
 }  // namespace zot::block

@@ -125,25 +125,25 @@ void xor_() { char_::do_math(integer::kOpXor); }
 
 void register_type() {
   using namespace actions;
-  AnyFn slots[kSlotCount] = {};
-  slots[kMake - 1] = fn(&make);
-  slots[kRandom - 1] = ZOT_INHERIT;
-  slots[kTo - 1] = fn(&make);
-  slots[kForm - 1] = fn(&form);
-  slots[kMold - 1] = fn(&mold);
-  slots[kCompare - 1] = fn(&compare);
-  slots[kAbsolute - 1] = ZOT_INHERIT;
-  slots[kAdd - 1] = fn(&add);
-  slots[kDivide - 1] = fn(&divide);
-  slots[kMultiply - 1] = fn(&multiply);
-  slots[kRemainder - 1] = fn(&remainder);
-  slots[kSubtract - 1] = fn(&subtract);
-  slots[kEven - 1] = ZOT_INHERIT;
-  slots[kOdd - 1] = ZOT_INHERIT;
-  slots[kAnd - 1] = fn(&and_);
-  slots[kOr - 1] = fn(&or_);
-  slots[kXor - 1] = fn(&xor_);
-  datatype::register_type(T_CHAR, T_INTEGER, "char!", slots, kSlotCount);
+  actions::SlotTable slots;
+  slots.set<kMake>(&make);
+  slots.inherit(kRandom);
+  slots.set<kTo>(&make);
+  slots.set<kForm>(&form);
+  slots.set<kMold>(&mold);
+  slots.set<kCompare>(&compare);
+  slots.inherit(kAbsolute);
+  slots.set<kAdd>(&add);
+  slots.set<kDivide>(&divide);
+  slots.set<kMultiply>(&multiply);
+  slots.set<kRemainder>(&remainder);
+  slots.set<kSubtract>(&subtract);
+  slots.inherit(kEven);
+  slots.inherit(kOdd);
+  slots.set<kAnd>(&and_);
+  slots.set<kOr>(&or_);
+  slots.set<kXor>(&xor_);
+  datatype::register_type(T_CHAR, T_INTEGER, "char!", slots);
 }
 
 }  // namespace zot::char_

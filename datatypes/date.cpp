@@ -683,18 +683,18 @@ Cell* pick(Cell* series, i32 index, Cell* index_cell) {
 
 void register_type() {
   using namespace actions;
-  AnyFn slots[kSlotCount] = {};
-  slots[kMake - 1] = fn(&make);
-  slots[kRandom - 1] = fn(&random);
-  slots[kTo - 1] = fn(&to);
-  slots[kForm - 1] = fn(&form);
-  slots[kMold - 1] = fn(&mold);
-  slots[kEvalPath - 1] = fn(&eval_path);
-  slots[kCompare - 1] = fn(&compare);
-  slots[kAdd - 1] = fn(&add);
-  slots[kSubtract - 1] = fn(&subtract);
-  slots[kPick - 1] = fn(&pick);
-  datatype::register_type(T_DATE, 0, "date!", slots, kSlotCount);
+  actions::SlotTable slots;
+  slots.set<kMake>(&make);
+  slots.set<kRandom>(&random);
+  slots.set<kTo>(&to);
+  slots.set<kForm>(&form);
+  slots.set<kMold>(&mold);
+  slots.set<kEvalPath>(&eval_path);
+  slots.set<kCompare>(&compare);
+  slots.set<kAdd>(&add);
+  slots.set<kSubtract>(&subtract);
+  slots.set<kPick>(&pick);
+  datatype::register_type(T_DATE, 0, "date!", slots);
 }
 
 }  // namespace zot::date

@@ -50,14 +50,14 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, i32 index,
 
 void register_type() {
   using namespace actions;
-  AnyFn slots[kSlotCount] = {};
+  actions::SlotTable slots;
   for (Slot s : {kMake, kReflect, kTo, kForm, kCompare, kAppend, kAt, kBack, kChange, kClear, kCopy, kFind, kHead,
                  kHeadQ, kIndexQ, kInsert, kLengthQ, kMove, kNext, kPick, kPoke, kPut, kRemove, kReverse, kSelect,
                  kSkip, kSwap, kTail, kTailQ, kTake, kModify})
-    slots[s - 1] = ZOT_INHERIT;
-  slots[kMold - 1] = fn(&mold);
-  slots[kEvalPath - 1] = fn(&eval_path);
-  datatype::register_type(T_EMAIL, T_STRING, "email!", slots, kSlotCount);
+    slots.inherit(s);
+  slots.set<kMold>(&mold);
+  slots.set<kEvalPath>(&eval_path);
+  datatype::register_type(T_EMAIL, T_STRING, "email!", slots);
 }
 
 }  // namespace zot::email

@@ -24,8 +24,6 @@
 
 namespace zot::error {
 
-using actions::AnyFn;
-using actions::fn;
 using mem::Node;
 
 namespace {
@@ -181,12 +179,12 @@ void truncate_after(Cell* out, i32 start, i32 budget) {
 
 i32 form_value(const Cell* v, Cell* out, const Cell* limit, i32 part) {
   Cell c = *v;
-  return actions::lookup<actions::FormFn>(c.type(), actions::kForm)(&c, out, limit, part);
+  return actions::lookup<actions::kForm>(c.type())(&c, out, limit, part);
 }
 
 i32 mold_value(const Cell* v, Cell* out, bool only, bool flat, const Cell* limit, i32 part) {
   Cell c = *v;
-  return actions::lookup<actions::MoldFn>(c.type(), actions::kMold)(&c, out, only, false, flat, limit, part, 0);
+  return actions::lookup<actions::kMold>(c.type())(&c, out, only, false, flat, limit, part, 0);
 }
 
 // An argument of the message: formed or molded within its own budget.
@@ -623,16 +621,16 @@ i32 compare(const Cell* a, const Cell* b, i32 op) {
 }
 
 void register_type() {
-  AnyFn s[actions::kSlotCount] = {};
-  s[actions::kMake - 1] = fn(&make);
-  s[actions::kReflect - 1] = ZOT_INHERIT;
-  s[actions::kForm - 1] = fn(&form);
-  s[actions::kMold - 1] = fn(&mold);
-  s[actions::kEvalPath - 1] = fn(&eval_path);
-  s[actions::kCompare - 1] = fn(&compare);
-  s[actions::kCopy - 1] = ZOT_INHERIT;
-  s[actions::kSelect - 1] = ZOT_INHERIT;
-  datatype::register_type(T_ERROR, T_OBJECT, "error!", s, actions::kSlotCount);
+  actions::SlotTable s;
+  s.set<actions::kMake>(&make);
+  s.inherit(actions::kReflect);
+  s.set<actions::kForm>(&form);
+  s.set<actions::kMold>(&mold);
+  s.set<actions::kEvalPath>(&eval_path);
+  s.set<actions::kCompare>(&compare);
+  s.inherit(actions::kCopy);
+  s.inherit(actions::kSelect);
+  datatype::register_type(T_ERROR, T_OBJECT, "error!", s);
 }
 
 }  // namespace zot::error

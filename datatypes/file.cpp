@@ -78,18 +78,18 @@ Cell* make_from_utf8(Cell* out, const char* text, std::size_t length) {
 
 void register_type() {
   using namespace actions;
-  AnyFn slots[kSlotCount] = {};
+  actions::SlotTable slots;
   for (Slot s : {kMake, kTo, kForm, kEvalPath, kCompare, kAppend, kAt, kBack, kChange, kClear, kCopy, kFind, kHead,
                  kHeadQ, kIndexQ, kInsert, kLengthQ, kMove, kNext, kPick, kPoke, kRemove, kReverse, kSelect, kSkip,
                  kSwap, kTail, kTailQ, kTake, kModify})
-    slots[s - 1] = ZOT_INHERIT;
-  slots[kMold - 1] = fn(&mold);
-  slots[kDelete - 1] = fn(&delete_);
-  slots[kQuery - 1] = fn(&query);
-  slots[kRead - 1] = fn(&read);
-  slots[kRename - 1] = fn(&rename);
-  slots[kWrite - 1] = fn(&write);
-  datatype::register_type(T_FILE, T_URL, "file!", slots, kSlotCount);
+    slots.inherit(s);
+  slots.set<kMold>(&mold);
+  slots.set<kDelete>(&delete_);
+  slots.set<kQuery>(&query);
+  slots.set<kRead>(&read);
+  slots.set<kRename>(&rename);
+  slots.set<kWrite>(&write);
+  datatype::register_type(T_FILE, T_URL, "file!", slots);
 }
 
 }  // namespace zot::file

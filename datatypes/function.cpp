@@ -17,8 +17,6 @@
 
 namespace zot::function {
 
-using actions::AnyFn;
-using actions::fn;
 
 namespace {
 
@@ -519,52 +517,52 @@ Cell parsed_spec(const Cell* fn) {
 
 void register_native() {
   collector::add_root_cells(&g_result, 1);
-  AnyFn s[actions::kSlotCount] = {};
-  s[actions::kMake - 1] = fn(&native_make);
-  s[actions::kReflect - 1] = fn(&reflect_slot);
-  s[actions::kForm - 1] = fn(&native_form);
-  s[actions::kMold - 1] = fn(&native_mold);
-  s[actions::kCompare - 1] = fn(&compare);
-  datatype::register_type(T_NATIVE, 0, "native!", s, actions::kSlotCount);
+  actions::SlotTable s;
+  s.set<actions::kMake>(&native_make);
+  s.set<actions::kReflect>(&reflect_slot);
+  s.set<actions::kForm>(&native_form);
+  s.set<actions::kMold>(&native_mold);
+  s.set<actions::kCompare>(&compare);
+  datatype::register_type(T_NATIVE, 0, "native!", s);
 }
 
 void register_action() {
-  AnyFn s[actions::kSlotCount] = {};
-  s[actions::kMake - 1] = fn(&native_make);
-  s[actions::kReflect - 1] = ZOT_INHERIT;
-  s[actions::kForm - 1] = fn(&native_form);
-  s[actions::kMold - 1] = fn(&native_mold);
-  s[actions::kCompare - 1] = fn(&compare);
-  datatype::register_type(T_ACTION, T_NATIVE, "action!", s, actions::kSlotCount);
+  actions::SlotTable s;
+  s.set<actions::kMake>(&native_make);
+  s.inherit(actions::kReflect);
+  s.set<actions::kForm>(&native_form);
+  s.set<actions::kMold>(&native_mold);
+  s.set<actions::kCompare>(&compare);
+  datatype::register_type(T_ACTION, T_NATIVE, "action!", s);
 }
 
 void register_op() {
-  AnyFn s[actions::kSlotCount] = {};
-  s[actions::kMake - 1] = fn(&op_make);
-  s[actions::kReflect - 1] = ZOT_INHERIT;
-  s[actions::kForm - 1] = fn(&native_form);
-  s[actions::kMold - 1] = fn(&op_mold);
-  s[actions::kCompare - 1] = fn(&compare);
-  datatype::register_type(T_OP, T_NATIVE, "op!", s, actions::kSlotCount);
+  actions::SlotTable s;
+  s.set<actions::kMake>(&op_make);
+  s.inherit(actions::kReflect);
+  s.set<actions::kForm>(&native_form);
+  s.set<actions::kMold>(&op_mold);
+  s.set<actions::kCompare>(&compare);
+  datatype::register_type(T_OP, T_NATIVE, "op!", s);
 }
 
 void register_function() {
-  AnyFn s[actions::kSlotCount] = {};
-  s[actions::kMake - 1] = fn(&function_make);
-  s[actions::kReflect - 1] = fn(&reflect_slot);
-  s[actions::kForm - 1] = fn(&function_form);
-  s[actions::kMold - 1] = fn(&function_mold);
-  s[actions::kCompare - 1] = fn(&compare);
-  datatype::register_type(T_FUNCTION, T_CONTEXT, "function!", s, actions::kSlotCount);
+  actions::SlotTable s;
+  s.set<actions::kMake>(&function_make);
+  s.set<actions::kReflect>(&reflect_slot);
+  s.set<actions::kForm>(&function_form);
+  s.set<actions::kMold>(&function_mold);
+  s.set<actions::kCompare>(&compare);
+  datatype::register_type(T_FUNCTION, T_CONTEXT, "function!", s);
 }
 
 void register_routine() {
-  AnyFn s[actions::kSlotCount] = {};
-  s[actions::kReflect - 1] = ZOT_INHERIT;
-  s[actions::kForm - 1] = fn(&function_form);
-  s[actions::kMold - 1] = fn(&function_mold);
-  s[actions::kCompare - 1] = fn(&compare);
-  datatype::register_type(T_ROUTINE, T_FUNCTION, "routine!", s, actions::kSlotCount);
+  actions::SlotTable s;
+  s.inherit(actions::kReflect);
+  s.set<actions::kForm>(&function_form);
+  s.set<actions::kMold>(&function_mold);
+  s.set<actions::kCompare>(&compare);
+  datatype::register_type(T_ROUTINE, T_FUNCTION, "routine!", s);
 }
 
 }  // namespace zot::function

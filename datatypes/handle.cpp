@@ -67,11 +67,11 @@ i32 compare(const Cell* a, const Cell* b, i32) {
 
 void register_type() {
   using namespace actions;
-  AnyFn slots[kSlotCount] = {};
-  slots[kForm - 1] = fn(&form);
-  slots[kMold - 1] = fn(&mold);
-  slots[kCompare - 1] = fn(&compare);
-  datatype::register_type(T_HANDLE, T_INTEGER, "handle!", slots, kSlotCount);
+  actions::SlotTable slots;
+  slots.set<kForm>(&form);
+  slots.set<kMold>(&mold);
+  slots.set<kCompare>(&compare);
+  datatype::register_type(T_HANDLE, T_INTEGER, "handle!", slots);
 }
 
 }  // namespace zot::handle

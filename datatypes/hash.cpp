@@ -14,8 +14,6 @@
 
 namespace zot::hash {
 
-using actions::AnyFn;
-using actions::fn;
 
 namespace {
 
@@ -105,18 +103,18 @@ void index_cells(Cell* h) {
 
 void register_type() {
   using namespace actions;
-  AnyFn s[kSlotCount];
-  for (AnyFn& f : s) f = ZOT_INHERIT;
+  actions::SlotTable s;
+  s.inherit_all();
   for (Slot m : {kAbsolute, kAdd, kDivide, kMultiply, kNegate, kPower, kRemainder, kRound, kSubtract, kEven, kOdd,
                  kAnd, kComplement, kOr, kXor})
-    s[m - 1] = nullptr;
-  s[kMake - 1] = fn(&make);
-  s[kTo - 1] = fn(&to);
-  s[kMold - 1] = fn(&mold);
-  s[kCopy - 1] = fn(&copy);
-  s[kTrim - 1] = fn(&trim);
-  s[kSwap - 1] = fn(&swap);
-  datatype::register_type(T_HASH, T_BLOCK, "hash!", s, kSlotCount);
+    s.clear(m);
+  s.set<kMake>(&make);
+  s.set<kTo>(&to);
+  s.set<kMold>(&mold);
+  s.set<kCopy>(&copy);
+  s.set<kTrim>(&trim);
+  s.set<kSwap>(&swap);
+  datatype::register_type(T_HASH, T_BLOCK, "hash!", s);
 }
 
 }  // namespace zot::hash

@@ -540,32 +540,32 @@ Cell* copy(Cell* value, Cell* result, Cell* part, bool, Cell*) {
 
 void register_type() {
   using namespace actions;
-  AnyFn s[kSlotCount];
-  for (AnyFn& f : s) f = ZOT_INHERIT;
+  actions::SlotTable s;
+  s.inherit_all();
   for (Slot slot : {kRandom, kReflect, kSetPath, kAbsolute, kAdd, kDivide, kMultiply, kNegate, kPower, kRemainder,
                     kRound, kSubtract, kEven, kOdd, kAnd, kComplement, kOr, kXor, kAppend, kInsert, kFind,
                     kSelect, kSort, kRemove, kReverse, kTake, kTrim, kPut, kCreate, kClose, kDelete, kOpen, kOpenQ,
                     kQuery, kRead, kRename, kUpdate, kWrite,
                     // The pixel count is fixed by the size: nothing may shorten or reorder the series.
                     kClear, kMove, kSwap})
-    s[slot - 1] = nullptr;
-  s[kMake - 1] = fn(&make);
-  s[kTo - 1] = fn(&to);
-  s[kForm - 1] = fn(&form);
-  s[kMold - 1] = fn(&mold);
-  s[kEvalPath - 1] = fn(&eval_path);
-  s[kCompare - 1] = fn(&compare);
-  s[kAt - 1] = fn(&at);
-  s[kChange - 1] = fn(&change);
-  s[kCopy - 1] = fn(&copy);
-  s[kLengthQ - 1] = fn(&length_q);
-  s[kNext - 1] = fn(&next);
-  s[kPick - 1] = fn(&pick);
-  s[kPoke - 1] = fn(&poke);
-  s[kSkip - 1] = fn(&skip);
-  s[kTail - 1] = fn(&tail);
-  s[kTailQ - 1] = fn(&tail_q);
-  datatype::register_type(T_IMAGE, T_SERIES, "image!", s, kSlotCount);
+    s.clear(slot);
+  s.set<kMake>(&make);
+  s.set<kTo>(&to);
+  s.set<kForm>(&form);
+  s.set<kMold>(&mold);
+  s.set<kEvalPath>(&eval_path);
+  s.set<kCompare>(&compare);
+  s.set<kAt>(&at);
+  s.set<kChange>(&change);
+  s.set<kCopy>(&copy);
+  s.set<kLengthQ>(&length_q);
+  s.set<kNext>(&next);
+  s.set<kPick>(&pick);
+  s.set<kPoke>(&poke);
+  s.set<kSkip>(&skip);
+  s.set<kTail>(&tail);
+  s.set<kTailQ>(&tail_q);
+  datatype::register_type(T_IMAGE, T_SERIES, "image!", s);
 }
 
 }  // namespace zot::image

@@ -396,29 +396,29 @@ void random(Cell* value, bool seed, bool secure, bool) {
 
 void register_type() {
   using namespace actions;
-  AnyFn slots[kSlotCount] = {};
-  slots[kMake - 1] = fn(&make);
-  slots[kRandom - 1] = fn(&random);
-  slots[kTo - 1] = fn(&to);
-  slots[kForm - 1] = fn(&form);
-  slots[kMold - 1] = fn(&mold);
-  slots[kCompare - 1] = fn(&compare);
-  slots[kAbsolute - 1] = fn(&absolute);
-  slots[kAdd - 1] = fn(&add);
-  slots[kDivide - 1] = fn(&divide);
-  slots[kMultiply - 1] = fn(&multiply);
-  slots[kNegate - 1] = fn(&negate);
-  slots[kPower - 1] = fn(&power);
-  slots[kRemainder - 1] = fn(&remainder);
-  slots[kRound - 1] = fn(&round);
-  slots[kSubtract - 1] = fn(&subtract);
-  slots[kEven - 1] = fn(&even);
-  slots[kOdd - 1] = fn(&odd);
-  slots[kAnd - 1] = fn(&and_);
-  slots[kComplement - 1] = fn(&complement);
-  slots[kOr - 1] = fn(&or_);
-  slots[kXor - 1] = fn(&xor_);
-  datatype::register_type(T_INTEGER, 0, "integer!", slots, kSlotCount);
+  actions::SlotTable slots;
+  slots.set<kMake>(&make);
+  slots.set<kRandom>(&random);
+  slots.set<kTo>(&to);
+  slots.set<kForm>(&form);
+  slots.set<kMold>(&mold);
+  slots.set<kCompare>(&compare);
+  slots.set<kAbsolute>(&absolute);
+  slots.set<kAdd>(&add);
+  slots.set<kDivide>(&divide);
+  slots.set<kMultiply>(&multiply);
+  slots.set<kNegate>(&negate);
+  slots.set<kPower>(&power);
+  slots.set<kRemainder>(&remainder);
+  slots.set<kRound>(&round);
+  slots.set<kSubtract>(&subtract);
+  slots.set<kEven>(&even);
+  slots.set<kOdd>(&odd);
+  slots.set<kAnd>(&and_);
+  slots.set<kComplement>(&complement);
+  slots.set<kOr>(&or_);
+  slots.set<kXor>(&xor_);
+  datatype::register_type(T_INTEGER, 0, "integer!", slots);
 }
 
 }  // namespace zot::integer

@@ -22,8 +22,6 @@
 
 namespace zot::map {
 
-using actions::AnyFn;
-using actions::fn;
 using mem::Node;
 
 namespace {
@@ -125,7 +123,7 @@ using string::Budget;
 i32 mold_value(const Cell* v, Cell* out, bool all, bool flat, const Cell* limit, i32 part, i32 indent) {
   Cell c = *v;
   clear_new_line(&c);
-  return actions::lookup<actions::MoldFn>(c.type(), actions::kMold)(&c, out, false, all, flat, limit, part,
+  return actions::lookup<actions::kMold>(c.type())(&c, out, false, all, flat, limit, part,
                                                                      indent);
 }
 
@@ -192,7 +190,7 @@ Cell* make_or_to(Cell* spec_in, bool make) {
   }
   if (t == T_MAP) {
     Cell* fresh = stack::push(&datatype::g_none);
-    Cell* c = actions::lookup<actions::CopyFn>(T_MAP, actions::kCopy)(&spec, fresh, nullptr, false, nullptr);
+    Cell* c = actions::lookup<actions::kCopy>(T_MAP)(&spec, fresh, nullptr, false, nullptr);
     *r = *c;
     stack::g_top = r + 1;
     return r;
@@ -321,7 +319,7 @@ void copy_nested(Cell* block, u32 first, u32 step) {
     if (elem.header == 0 || (!is_any_series(t) && t != T_MAP)) continue;
     stack::TopMark mark;
     Cell* tmp = stack::push(&datatype::g_none);
-    Cell* r = actions::lookup<actions::CopyFn>(t, actions::kCopy)(&elem, tmp, nullptr, true, nullptr);
+    Cell* r = actions::lookup<actions::kCopy>(t)(&elem, tmp, nullptr, true, nullptr);
     Cell c = *r;
     c.header = (c.header & ~kCellNewLine) | (elem.header & kCellNewLine);
     cells_of(b)[i] = c;
@@ -555,22 +553,22 @@ Cell* push(const Cell* m) { return stack::push(m); }
 void register_type() {
   collector::add_root_cells(&g_answer, 1);
   using namespace actions;
-  AnyFn s[kSlotCount] = {};
-  s[kMake - 1] = fn(&make);
-  s[kTo - 1] = fn(&to);
-  s[kReflect - 1] = fn(&reflect);
-  s[kForm - 1] = fn(&form);
-  s[kMold - 1] = fn(&mold);
-  s[kEvalPath - 1] = fn(&eval_path);
-  s[kCompare - 1] = fn(&compare);
-  s[kClear - 1] = fn(&clear);
-  s[kCopy - 1] = fn(&copy);
-  s[kFind - 1] = fn(&find);
-  s[kLengthQ - 1] = fn(&length_q);
-  s[kPut - 1] = fn(&put);
-  s[kRemove - 1] = fn(&remove);
-  s[kSelect - 1] = fn(&select);
-  datatype::register_type(T_MAP, 0, "map!", s, kSlotCount);
+  actions::SlotTable s;
+  s.set<kMake>(&make);
+  s.set<kTo>(&to);
+  s.set<kReflect>(&reflect);
+  s.set<kForm>(&form);
+  s.set<kMold>(&mold);
+  s.set<kEvalPath>(&eval_path);
+  s.set<kCompare>(&compare);
+  s.set<kClear>(&clear);
+  s.set<kCopy>(&copy);
+  s.set<kFind>(&find);
+  s.set<kLengthQ>(&length_q);
+  s.set<kPut>(&put);
+  s.set<kRemove>(&remove);
+  s.set<kSelect>(&select);
+  datatype::register_type(T_MAP, 0, "map!", s);
 }
 
 }  // namespace zot::map

@@ -849,26 +849,26 @@ bool odd(const Cell* value) { return !even(value); }
 
 void register_type() {
   using namespace actions;
-  AnyFn slots[kSlotCount] = {};
-  slots[kMake - 1] = fn(&make);
-  slots[kRandom - 1] = fn(&random);
-  slots[kTo - 1] = fn(&to);
-  slots[kForm - 1] = fn(&form);
-  slots[kMold - 1] = fn(&mold);
-  slots[kEvalPath - 1] = fn(&eval_path);
-  slots[kCompare - 1] = fn(&compare);
-  slots[kAbsolute - 1] = fn(&absolute);
-  slots[kAdd - 1] = fn(&add);
-  slots[kDivide - 1] = fn(&divide);
-  slots[kMultiply - 1] = fn(&multiply);
-  slots[kNegate - 1] = fn(&negate);
-  slots[kRemainder - 1] = fn(&remainder);
-  slots[kRound - 1] = fn(&round);
-  slots[kSubtract - 1] = fn(&subtract);
-  slots[kEven - 1] = fn(&even);
-  slots[kOdd - 1] = fn(&odd);
-  slots[kPick - 1] = fn(&pick);
-  datatype::register_type(T_MONEY, 0, "money!", slots, kSlotCount);
+  actions::SlotTable slots;
+  slots.set<kMake>(&make);
+  slots.set<kRandom>(&random);
+  slots.set<kTo>(&to);
+  slots.set<kForm>(&form);
+  slots.set<kMold>(&mold);
+  slots.set<kEvalPath>(&eval_path);
+  slots.set<kCompare>(&compare);
+  slots.set<kAbsolute>(&absolute);
+  slots.set<kAdd>(&add);
+  slots.set<kDivide>(&divide);
+  slots.set<kMultiply>(&multiply);
+  slots.set<kNegate>(&negate);
+  slots.set<kRemainder>(&remainder);
+  slots.set<kRound>(&round);
+  slots.set<kSubtract>(&subtract);
+  slots.set<kEven>(&even);
+  slots.set<kOdd>(&odd);
+  slots.set<kPick>(&pick);
+  datatype::register_type(T_MONEY, 0, "money!", slots);
 }
 
 }  // namespace zot::money

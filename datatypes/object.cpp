@@ -22,8 +22,6 @@
 
 namespace zot::object {
 
-using actions::AnyFn;
-using actions::fn;
 
 namespace {
 
@@ -73,7 +71,7 @@ Cell deep_copy(const Cell* value) {
   if (!is_any_series(v.type())) return v;
   stack::TopMark mark;
   Cell* tmp = stack::push(&datatype::g_none);
-  Cell* r = actions::lookup<actions::CopyFn>(v.type(), actions::kCopy)(&v, tmp, nullptr, true, nullptr);
+  Cell* r = actions::lookup<actions::kCopy>(v.type())(&v, tmp, nullptr, true, nullptr);
   return *r;
 }
 
@@ -147,7 +145,7 @@ using string::Budget;
 
 i32 mold_value(const Cell* v, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part, i32 indent) {
   Cell c = *v;
-  return actions::lookup<actions::MoldFn>(c.type(), actions::kMold)(&c, out, only, all, flat, limit, part, indent);
+  return actions::lookup<actions::kMold>(c.type())(&c, out, only, all, flat, limit, part, indent);
 }
 
 }  // namespace
@@ -781,18 +779,18 @@ Cell* modify(Cell* target, Cell* field, Cell* value, bool case_) {
 
 void register_type() {
   collector::add_root_cells(&g_answer, 1);
-  AnyFn s[actions::kSlotCount] = {};
-  s[actions::kMake - 1] = fn(&make);
-  s[actions::kReflect - 1] = fn(&reflect);
-  s[actions::kForm - 1] = fn(&form);
-  s[actions::kMold - 1] = fn(&mold);
-  s[actions::kEvalPath - 1] = fn(&eval_path);
-  s[actions::kCompare - 1] = fn(&compare);
-  s[actions::kCopy - 1] = fn(&copy);
-  s[actions::kPut - 1] = fn(&put);
-  s[actions::kSelect - 1] = fn(&select);
-  s[actions::kModify - 1] = fn(&modify);
-  datatype::register_type(T_OBJECT, 0, "object!", s, actions::kSlotCount);
+  actions::SlotTable s;
+  s.set<actions::kMake>(&make);
+  s.set<actions::kReflect>(&reflect);
+  s.set<actions::kForm>(&form);
+  s.set<actions::kMold>(&mold);
+  s.set<actions::kEvalPath>(&eval_path);
+  s.set<actions::kCompare>(&compare);
+  s.set<actions::kCopy>(&copy);
+  s.set<actions::kPut>(&put);
+  s.set<actions::kSelect>(&select);
+  s.set<actions::kModify>(&modify);
+  datatype::register_type(T_OBJECT, 0, "object!", s);
 }
 
 

@@ -12,8 +12,6 @@ namespace zot::path {
 
 namespace {
 
-using actions::AnyFn;
-using actions::fn;
 
 i32 text(Cell* out, const char* s, i32 part) {
   string::append_c_text(out, s);
@@ -31,9 +29,9 @@ i32 write(const Cell* value, Cell* out, bool mold, bool all, bool flat, const Ce
     if (i > 0) part = text(out, "/", part);
     Cell e = *block::cell_at(&p, i32(p.w1) + i);
     if (mold) {
-      part = actions::lookup<actions::MoldFn>(e.type(), actions::kMold)(&e, out, false, all, flat, limit, part, 0);
+      part = actions::lookup<actions::kMold>(e.type())(&e, out, false, all, flat, limit, part, 0);
     } else {
-      part = actions::lookup<actions::FormFn>(e.type(), actions::kForm)(&e, out, limit, part);
+      part = actions::lookup<actions::kForm>(e.type())(&e, out, limit, part);
     }
     if (limit && part < 1) break;
   }
@@ -88,17 +86,17 @@ Cell* to(Cell* proto, Cell* spec, int type) {
 }  // namespace
 
 void register_types() {
-  AnyFn s[actions::kSlotCount];
-  for (AnyFn& f : s) f = ZOT_INHERIT;
-  s[actions::kMake - 1] = fn(&make);
-  s[actions::kTo - 1] = fn(&to);
-  s[actions::kForm - 1] = fn(&form);
-  s[actions::kMold - 1] = fn(&mold);
-  s[actions::kCopy - 1] = fn(&block::copy);
-  s[actions::kRandom - 1] = nullptr;
-  s[actions::kSort - 1] = nullptr;
-  s[actions::kTrim - 1] = nullptr;
-  datatype::register_type(T_PATH, T_BLOCK, "path!", s, actions::kSlotCount);
+  actions::SlotTable s;
+  s.inherit_all();
+  s.set<actions::kMake>(&make);
+  s.set<actions::kTo>(&to);
+  s.set<actions::kForm>(&form);
+  s.set<actions::kMold>(&mold);
+  s.set<actions::kCopy>(&block::copy);
+  s.clear(actions::kRandom);
+  s.clear(actions::kSort);
+  s.clear(actions::kTrim);
+  datatype::register_type(T_PATH, T_BLOCK, "path!", s);
   struct Child {
     u32 type;
     const char* name;
@@ -107,13 +105,13 @@ void register_types() {
   const Child children[] = {
       {T_LIT_PATH, "lit-path!", mold_lit}, {T_SET_PATH, "set-path!", mold_set}, {T_GET_PATH, "get-path!", mold_get}};
   for (const Child& c : children) {
-    AnyFn k[actions::kSlotCount];
-    for (AnyFn& f : k) f = ZOT_INHERIT;
-    k[actions::kMold - 1] = fn(c.mold);
-    k[actions::kRandom - 1] = nullptr;
-    k[actions::kSort - 1] = nullptr;
-    k[actions::kTrim - 1] = nullptr;
-    datatype::register_type(c.type, T_PATH, c.name, k, actions::kSlotCount);
+    actions::SlotTable k;
+    k.inherit_all();
+    k.set<actions::kMold>(c.mold);
+    k.clear(actions::kRandom);
+    k.clear(actions::kSort);
+    k.clear(actions::kTrim);
+    datatype::register_type(c.type, T_PATH, c.name, k);
   }
 }
 

@@ -36,13 +36,13 @@ i32 mold(const Cell* value, Cell* out, bool, bool, bool, const Cell* limit, i32 
 
 void register_type() {
   using namespace actions;
-  AnyFn slots[kSlotCount] = {};
+  actions::SlotTable slots;
   for (int s : {kMake, kRandom, kTo, kCompare, kAbsolute, kAdd, kDivide, kMultiply, kNegate, kPower, kRemainder,
                 kRound, kSubtract, kEven, kOdd})
-    slots[s - 1] = ZOT_INHERIT;
-  slots[kForm - 1] = fn(&form);
-  slots[kMold - 1] = fn(&mold);
-  datatype::register_type(T_PERCENT, T_FLOAT, "percent!", slots, kSlotCount);
+    slots.inherit(s);
+  slots.set<kForm>(&form);
+  slots.set<kMold>(&mold);
+  datatype::register_type(T_PERCENT, T_FLOAT, "percent!", slots);
 }
 
 }  // namespace zot::percent

@@ -276,32 +276,42 @@ void random_point(Cell* value, bool seed, bool secure, bool) {
   }
 }
 
+// The slots of a point type; random is shared.
+struct PointSlots {
+  actions::MakeFn make;
+  actions::FormFn form;
+  actions::MoldFn mold;
+  actions::EvalPathFn eval_path;
+  actions::CompareFn compare;
+  actions::FrameFn absolute, add, divide, multiply, remainder, subtract;
+  actions::ValueFn negate;
+  actions::RoundFn round;
+  actions::PickFn pick;
+  actions::ReverseFn reverse;
+};
+
 template <int N>
-void register_point(const char* name, actions::AnyFn make_fn, actions::AnyFn form_fn, actions::AnyFn mold_fn,
-                    actions::AnyFn path_fn, actions::AnyFn compare_fn, actions::AnyFn absolute_fn,
-                    actions::AnyFn add_fn, actions::AnyFn divide_fn, actions::AnyFn multiply_fn,
-                    actions::AnyFn negate_fn, actions::AnyFn remainder_fn, actions::AnyFn round_fn,
-                    actions::AnyFn subtract_fn, actions::AnyFn pick_fn, actions::AnyFn reverse_fn) {
+void register_point(const char* name, const PointSlots& p) {
   using namespace actions;
-  AnyFn slots[kSlotCount] = {};
-  slots[kMake - 1] = make_fn;
-  slots[kRandom - 1] = fn(&random_point<N>);
-  slots[kTo - 1] = make_fn;
-  slots[kForm - 1] = form_fn;
-  slots[kMold - 1] = mold_fn;
-  slots[kEvalPath - 1] = path_fn;
-  slots[kCompare - 1] = compare_fn;
-  slots[kAbsolute - 1] = absolute_fn;
-  slots[kAdd - 1] = add_fn;
-  slots[kDivide - 1] = divide_fn;
-  slots[kMultiply - 1] = multiply_fn;
-  slots[kNegate - 1] = negate_fn;
-  slots[kRemainder - 1] = remainder_fn;
-  slots[kRound - 1] = round_fn;
-  slots[kSubtract - 1] = subtract_fn;
-  slots[kPick - 1] = pick_fn;
-  slots[kReverse - 1] = reverse_fn;
-  datatype::register_type(kType<N>, 0, name, slots, kSlotCount);
+  SlotTable slots;
+  slots.set<kMake>(p.make);
+  slots.set<kRandom>(&random_point<N>);
+  slots.set<kTo>(p.make);
+  slots.set<kForm>(p.form);
+  slots.set<kMold>(p.mold);
+  slots.set<kEvalPath>(p.eval_path);
+  slots.set<kCompare>(p.compare);
+  slots.set<kAbsolute>(p.absolute);
+  slots.set<kAdd>(p.add);
+  slots.set<kDivide>(p.divide);
+  slots.set<kMultiply>(p.multiply);
+  slots.set<kNegate>(p.negate);
+  slots.set<kRemainder>(p.remainder);
+  slots.set<kRound>(p.round);
+  slots.set<kSubtract>(p.subtract);
+  slots.set<kPick>(p.pick);
+  slots.set<kReverse>(p.reverse);
+  datatype::register_type(kType<N>, 0, name, slots);
 }
 
 }  // namespace
@@ -357,10 +367,10 @@ Cell* pick(Cell* value, i32 index, Cell* index_cell) { return zot::pt_pick<2>(va
 void reverse(Cell* value, Cell*, Cell*) { std::swap(value->w1, value->w2); }
 
 void register_type() {
-  using actions::fn;
-  register_point<2>("point2D!", fn(&make), fn(&form), fn(&mold), fn(&eval_path), fn(&compare), fn(&absolute),
-                    fn(&add), fn(&divide), fn(&multiply), fn(&negate), fn(&remainder), fn(&round),
-                    fn(&subtract), fn(&pick), fn(&reverse));
+  register_point<2>("point2D!", {.make = &make, .form = &form, .mold = &mold, .eval_path = &eval_path,
+                                .compare = &compare, .absolute = &absolute, .add = &add, .divide = &divide,
+                                .multiply = &multiply, .remainder = &remainder, .subtract = &subtract,
+                                .negate = &negate, .round = &round, .pick = &pick, .reverse = &reverse});
 }
 
 }  // namespace point2d
@@ -406,10 +416,10 @@ Cell* pick(Cell* value, i32 index, Cell* index_cell) { return zot::pt_pick<3>(va
 void reverse(Cell* value, Cell*, Cell*) { std::swap(value->w1, value->w3); }
 
 void register_type() {
-  using actions::fn;
-  register_point<3>("point3D!", fn(&make), fn(&form), fn(&mold), fn(&eval_path), fn(&compare), fn(&absolute),
-                    fn(&add), fn(&divide), fn(&multiply), fn(&negate), fn(&remainder), fn(&round),
-                    fn(&subtract), fn(&pick), fn(&reverse));
+  register_point<3>("point3D!", {.make = &make, .form = &form, .mold = &mold, .eval_path = &eval_path,
+                                .compare = &compare, .absolute = &absolute, .add = &add, .divide = &divide,
+                                .multiply = &multiply, .remainder = &remainder, .subtract = &subtract,
+                                .negate = &negate, .round = &round, .pick = &pick, .reverse = &reverse});
 }
 
 }  // namespace point3d

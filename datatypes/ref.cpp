@@ -13,13 +13,13 @@ i32 mold(const Cell* value, Cell* out, bool, bool, bool, const Cell* limit, i32 
 
 void register_type() {
   using namespace actions;
-  AnyFn slots[kSlotCount] = {};
+  actions::SlotTable slots;
   for (Slot s : {kMake, kReflect, kTo, kForm, kCompare, kAt, kBack, kChange, kClear, kCopy, kFind, kHead, kHeadQ,
                  kIndexQ, kInsert, kLengthQ, kMove, kNext, kPick, kPoke, kRemove, kReverse, kSelect, kSkip, kSwap,
                  kTail, kTailQ, kTake, kModify})
-    slots[s - 1] = ZOT_INHERIT;
-  slots[kMold - 1] = fn(&mold);
-  datatype::register_type(T_REF, T_STRING, "ref!", slots, kSlotCount);
+    slots.inherit(s);
+  slots.set<kMold>(&mold);
+  datatype::register_type(T_REF, T_STRING, "ref!", slots);
 }
 
 }  // namespace zot::ref

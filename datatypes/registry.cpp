@@ -45,8 +45,8 @@ void register_type(u32 type, u32 parent, const char* name, const actions::AnyFn*
   }
 }
 
-void register_type(u32 type, u32 parent, const char* name, std::initializer_list<actions::AnyFn> slots) {
-  register_type(type, parent, name, slots.begin(), int(slots.size()));
+void register_type(u32 type, u32 parent, const char* name, const actions::SlotTable& slots) {
+  register_type(type, parent, name, slots.entries(), actions::kSlotCount);
 }
 
 void make_name_words() {

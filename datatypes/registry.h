@@ -2,8 +2,6 @@
 // registration through which every datatype fills its row of the action table.
 #pragma once
 
-#include <initializer_list>
-
 #include "runtime/actions.h"
 #include "runtime/base.h"
 #include "runtime/cell.h"
@@ -19,12 +17,12 @@ struct TypeEntry {
 extern TypeEntry g_types[kTypeTableSize];
 extern u32 g_highest_id;
 
-// Registers one datatype: each entry is a slot function, null (no function)
-// or ZOT_INHERIT (the parent's entry as it stands now). A list that does not
-// hold exactly 62 entries ends the process with the datatype error.
-void register_type(u32 type, u32 parent, const char* name, std::initializer_list<actions::AnyFn> slots);
-// Same, from a slot-indexed table (index 0 = slot 1) of kSlotCount entries;
-// unlisted slots of a sparse table are null.
+// Registers one datatype: each slot gets its function, none, or the parent's
+// entry as it stands now.
+void register_type(u32 type, u32 parent, const char* name, const actions::SlotTable& slots);
+// Same, from a slot-indexed array (index 0 = slot 1) of count entries, each a
+// slot function, null or ZOT_INHERIT. A count other than 62 ends the process
+// with the datatype error.
 void register_type(u32 type, u32 parent, const char* name, const actions::AnyFn* slots, int count);
 
 // The name word of every registered type, once the global context exists

@@ -324,7 +324,7 @@ void remove(Cell* s, Cell* part, Cell* key) {
   i32 count = part ? part_count(s, part) : 1;
   if (count < 1) return;
   if (key) {
-    auto find = actions::lookup<actions::FindFn>(s->type(), actions::kFind);
+    auto find = actions::lookup<actions::kFind>(s->type());
     Cell* found = find(s, key, nullptr, false, true, false, false, nullptr, nullptr, false, false, false, false);
     if (!found->is(s->type()) || found->w2 != s->w2) {
       set_none(s);
@@ -656,30 +656,29 @@ Cell* modify(Cell* target, Cell* field, Cell* value, bool case_) {
 
 void register_type() {
   using namespace actions;
-  AnyFn slots[kSlotCount] = {};
-  auto set = [&](Slot slot, AnyFn f) { slots[slot - 1] = f; };
-  set(kRandom, fn(&random));
-  set(kReflect, fn(&reflect));
-  set(kAt, fn(&at));
-  set(kBack, fn(&back));
-  set(kClear, fn(&clear));
-  set(kCopy, fn(&copy));
-  set(kHead, fn(&head));
-  set(kHeadQ, fn(&head_q));
-  set(kIndexQ, fn(&index_q));
-  set(kLengthQ, fn(&length_q));
-  set(kMove, fn(&move));
-  set(kNext, fn(&next));
-  set(kPick, fn(&pick));
-  set(kPoke, fn(&poke));
-  set(kRemove, fn(&remove));
-  set(kReverse, fn(&reverse));
-  set(kSkip, fn(&skip));
-  set(kTail, fn(&tail));
-  set(kTailQ, fn(&tail_q));
-  set(kTake, fn(&take));
-  set(kModify, fn(&modify));
-  datatype::register_type(T_SERIES, 0, "series!", slots, kSlotCount);
+  actions::SlotTable slots;
+  slots.set<kRandom>(&random);
+  slots.set<kReflect>(&reflect);
+  slots.set<kAt>(&at);
+  slots.set<kBack>(&back);
+  slots.set<kClear>(&clear);
+  slots.set<kCopy>(&copy);
+  slots.set<kHead>(&head);
+  slots.set<kHeadQ>(&head_q);
+  slots.set<kIndexQ>(&index_q);
+  slots.set<kLengthQ>(&length_q);
+  slots.set<kMove>(&move);
+  slots.set<kNext>(&next);
+  slots.set<kPick>(&pick);
+  slots.set<kPoke>(&poke);
+  slots.set<kRemove>(&remove);
+  slots.set<kReverse>(&reverse);
+  slots.set<kSkip>(&skip);
+  slots.set<kTail>(&tail);
+  slots.set<kTailQ>(&tail_q);
+  slots.set<kTake>(&take);
+  slots.set<kModify>(&modify);
+  datatype::register_type(T_SERIES, 0, "series!", slots);
 }
 
 }  // namespace zot::series

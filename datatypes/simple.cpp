@@ -77,11 +77,11 @@ i32 compare(const Cell* a, const Cell* b, i32 op) {
 
 void register_datatype() {
   using namespace actions;
-  AnyFn slots[kSlotCount] = {};
-  slots[kForm - 1] = fn(&form);
-  slots[kMold - 1] = fn(&mold);
-  slots[kCompare - 1] = fn(&compare);
-  register_type(T_DATATYPE, 0, "datatype!", slots, kSlotCount);
+  actions::SlotTable slots;
+  slots.set<kForm>(&form);
+  slots.set<kMold>(&mold);
+  slots.set<kCompare>(&compare);
+  register_type(T_DATATYPE, 0, "datatype!", slots);
 }
 
 }  // namespace datatype
@@ -117,13 +117,13 @@ i32 compare(const Cell* a, const Cell* b, i32 op) {
 
 void register_type() {
   using namespace actions;
-  AnyFn slots[kSlotCount] = {};
-  slots[kMake - 1] = fn(&make);
-  slots[kTo - 1] = fn(&make);
-  slots[kForm - 1] = fn(&form);
-  slots[kMold - 1] = fn(&mold);
-  slots[kCompare - 1] = fn(&compare);
-  datatype::register_type(T_UNSET, 0, "unset!", slots, kSlotCount);
+  actions::SlotTable slots;
+  slots.set<kMake>(&make);
+  slots.set<kTo>(&make);
+  slots.set<kForm>(&form);
+  slots.set<kMold>(&mold);
+  slots.set<kCompare>(&compare);
+  datatype::register_type(T_UNSET, 0, "unset!", slots);
 }
 
 }  // namespace unset
@@ -191,19 +191,19 @@ Cell* take(Cell* series, Cell* part, bool deep, bool last) {
 
 void register_type() {
   using namespace actions;
-  AnyFn slots[kSlotCount] = {};
-  slots[kMake - 1] = fn(&make);
-  slots[kTo - 1] = fn(&make);
-  slots[kForm - 1] = fn(&form);
-  slots[kMold - 1] = fn(&mold);
-  slots[kCompare - 1] = fn(&compare);
-  slots[kClear - 1] = fn(&clear);
-  slots[kFind - 1] = fn(&find);
-  slots[kLengthQ - 1] = fn(&length_q);
-  slots[kRemove - 1] = fn(&remove);
-  slots[kSelect - 1] = fn(&select);
-  slots[kTake - 1] = fn(&take);
-  datatype::register_type(T_NONE, 0, "none!", slots, kSlotCount);
+  actions::SlotTable slots;
+  slots.set<kMake>(&make);
+  slots.set<kTo>(&make);
+  slots.set<kForm>(&form);
+  slots.set<kMold>(&mold);
+  slots.set<kCompare>(&compare);
+  slots.set<kClear>(&clear);
+  slots.set<kFind>(&find);
+  slots.set<kLengthQ>(&length_q);
+  slots.set<kRemove>(&remove);
+  slots.set<kSelect>(&select);
+  slots.set<kTake>(&take);
+  datatype::register_type(T_NONE, 0, "none!", slots);
 }
 
 }  // namespace none
@@ -310,18 +310,18 @@ void xor_() { bitwise(7); }
 
 void register_type() {
   using namespace actions;
-  AnyFn slots[kSlotCount] = {};
-  slots[kMake - 1] = fn(&make);
-  slots[kRandom - 1] = fn(&random);
-  slots[kTo - 1] = fn(&to);
-  slots[kForm - 1] = fn(&form);
-  slots[kMold - 1] = fn(&mold);
-  slots[kCompare - 1] = fn(&compare);
-  slots[kAnd - 1] = fn(&and_);
-  slots[kComplement - 1] = fn(&complement);
-  slots[kOr - 1] = fn(&or_);
-  slots[kXor - 1] = fn(&xor_);
-  datatype::register_type(T_LOGIC, 0, "logic!", slots, kSlotCount);
+  actions::SlotTable slots;
+  slots.set<kMake>(&make);
+  slots.set<kRandom>(&random);
+  slots.set<kTo>(&to);
+  slots.set<kForm>(&form);
+  slots.set<kMold>(&mold);
+  slots.set<kCompare>(&compare);
+  slots.set<kAnd>(&and_);
+  slots.set<kComplement>(&complement);
+  slots.set<kOr>(&or_);
+  slots.set<kXor>(&xor_);
+  datatype::register_type(T_LOGIC, 0, "logic!", slots);
 }
 
 }  // namespace logic

@@ -101,7 +101,7 @@ void truncate_units(Node n, i32 len) {
 // Forms any value onto the string's tail through its own form slot.
 void form_onto(Cell* out, const Cell* value, const Cell* limit, i32 part) {
   Cell v = *value;
-  actions::lookup<actions::FormFn>(v.type(), actions::kForm)(&v, out, limit, part);
+  actions::lookup<actions::kForm>(v.type())(&v, out, limit, part);
 }
 
 // ---------------------------------------------------------------------------
@@ -605,7 +605,7 @@ Cell* make(Cell* proto, Cell* spec, int type) {
       Cell dt = datatype_cell(T_BINARY);
       raise_error(Err::ScriptBadMakeArg, &dt, spec);
     }
-    return actions::lookup<actions::MakeFn>(T_BINARY, actions::kTo)(proto, spec, type);
+    return actions::lookup<actions::kTo>(T_BINARY)(proto, spec, type);
   }
   return to(proto, spec, type);
 }
@@ -659,7 +659,7 @@ Cell* to(Cell* proto, Cell* spec, int type) {
     r = push_string(16);
     if (t == T_REFINEMENT && type != T_STRING) {
       Cell x = v;
-      actions::lookup<actions::MoldFn>(T_REFINEMENT, actions::kMold)(&x, r, false, false, false, nullptr, kNoLimit,
+      actions::lookup<actions::kMold>(T_REFINEMENT)(&x, r, false, false, false, nullptr, kNoLimit,
                                                                      0);
     } else {
       form_onto(r, &v, nullptr, kNoLimit);
@@ -995,27 +995,26 @@ void set_operation(bool case_, const Cell* skip, int op) {
 
 void register_type() {
   using namespace actions;
-  AnyFn slots[kSlotCount] = {};
-  auto set = [&](Slot slot, AnyFn f) { slots[slot - 1] = f; };
+  actions::SlotTable slots;
   for (Slot s : {kRandom, kReflect, kAt, kBack, kClear, kCopy, kHead, kHeadQ, kIndexQ, kLengthQ, kMove, kNext,
                  kPick, kPoke, kRemove, kReverse, kSkip, kTail, kTailQ, kModify})
-    set(s, ZOT_INHERIT);
-  set(kMake, fn(&make));
-  set(kTo, fn(&to));
-  set(kForm, fn(&form));
-  set(kMold, fn(&mold));
-  set(kEvalPath, fn(&eval_path));
-  set(kCompare, fn(&compare));
-  set(kAppend, fn(&append));
-  set(kChange, fn(&change));
-  set(kFind, fn(&find));
-  set(kInsert, fn(&append));
-  set(kSelect, fn(&select));
-  set(kSort, fn(&sort));
-  set(kSwap, fn(&swap));
-  set(kTake, fn(&take));
-  set(kTrim, fn(&trim));
-  datatype::register_type(T_STRING, T_SERIES, "string!", slots, kSlotCount);
+    slots.inherit(s);
+  slots.set<kMake>(&make);
+  slots.set<kTo>(&to);
+  slots.set<kForm>(&form);
+  slots.set<kMold>(&mold);
+  slots.set<kEvalPath>(&eval_path);
+  slots.set<kCompare>(&compare);
+  slots.set<kAppend>(&append);
+  slots.set<kChange>(&change);
+  slots.set<kFind>(&find);
+  slots.set<kInsert>(&append);
+  slots.set<kSelect>(&select);
+  slots.set<kSort>(&sort);
+  slots.set<kSwap>(&swap);
+  slots.set<kTake>(&take);
+  slots.set<kTrim>(&trim);
+  datatype::register_type(T_STRING, T_SERIES, "string!", slots);
 }
 
 }  // namespace zot::string

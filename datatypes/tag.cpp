@@ -19,14 +19,14 @@ i32 mold(const Cell* value, Cell* out, bool, bool, bool, const Cell* limit, i32 
 
 void register_type() {
   using namespace actions;
-  AnyFn slots[kSlotCount] = {};
+  actions::SlotTable slots;
   for (Slot s : {kMake, kReflect, kTo, kEvalPath, kCompare, kAppend, kAt, kBack, kChange, kClear, kCopy, kFind,
                  kHead, kHeadQ, kIndexQ, kInsert, kLengthQ, kMove, kNext, kPick, kPoke, kPut, kRemove, kReverse,
                  kSelect, kSkip, kSwap, kTail, kTailQ, kTake, kModify})
-    slots[s - 1] = ZOT_INHERIT;
-  slots[kForm - 1] = fn(&form);
-  slots[kMold - 1] = fn(&mold);
-  datatype::register_type(T_TAG, T_STRING, "tag!", slots, kSlotCount);
+    slots.inherit(s);
+  slots.set<kForm>(&form);
+  slots.set<kMold>(&mold);
+  datatype::register_type(T_TAG, T_STRING, "tag!", slots);
 }
 
 }  // namespace zot::tag

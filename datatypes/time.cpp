@@ -324,26 +324,26 @@ Cell* pick(Cell* value, i32 index, Cell* index_cell) {
 
 void register_type() {
   using namespace actions;
-  AnyFn slots[kSlotCount] = {};
-  slots[kMake - 1] = fn(&make);
-  slots[kRandom - 1] = ZOT_INHERIT;
-  slots[kTo - 1] = fn(&make);
-  slots[kForm - 1] = fn(&form);
-  slots[kMold - 1] = fn(&mold);
-  slots[kEvalPath - 1] = fn(&eval_path);
-  slots[kCompare - 1] = ZOT_INHERIT;
-  slots[kAbsolute - 1] = ZOT_INHERIT;
-  slots[kAdd - 1] = fn(&add);
-  slots[kDivide - 1] = fn(&divide);
-  slots[kMultiply - 1] = fn(&multiply);
-  slots[kNegate - 1] = ZOT_INHERIT;
-  slots[kRemainder - 1] = ZOT_INHERIT;
-  slots[kRound - 1] = fn(&round);
-  slots[kSubtract - 1] = fn(&subtract);
-  slots[kEven - 1] = fn(&even);
-  slots[kOdd - 1] = fn(&odd);
-  slots[kPick - 1] = fn(&pick);
-  datatype::register_type(T_TIME, T_FLOAT, "time!", slots, kSlotCount);
+  actions::SlotTable slots;
+  slots.set<kMake>(&make);
+  slots.inherit(kRandom);
+  slots.set<kTo>(&make);
+  slots.set<kForm>(&form);
+  slots.set<kMold>(&mold);
+  slots.set<kEvalPath>(&eval_path);
+  slots.inherit(kCompare);
+  slots.inherit(kAbsolute);
+  slots.set<kAdd>(&add);
+  slots.set<kDivide>(&divide);
+  slots.set<kMultiply>(&multiply);
+  slots.inherit(kNegate);
+  slots.inherit(kRemainder);
+  slots.set<kRound>(&round);
+  slots.set<kSubtract>(&subtract);
+  slots.set<kEven>(&even);
+  slots.set<kOdd>(&odd);
+  slots.set<kPick>(&pick);
+  datatype::register_type(T_TIME, T_FLOAT, "time!", slots);
 }
 
 }  // namespace zot::time

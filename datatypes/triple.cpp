@@ -29,10 +29,10 @@ i32 mold(const Cell* value, Cell* out, bool, bool, bool, const Cell* limit, i32 
 
 void register_type() {
   using namespace actions;
-  AnyFn slots[kSlotCount] = {};
-  slots[kForm - 1] = fn(&form);
-  slots[kMold - 1] = fn(&mold);
-  datatype::register_type(T_TRIPLE, 0, "triple!", slots, kSlotCount);
+  actions::SlotTable slots;
+  slots.set<kForm>(&form);
+  slots.set<kMold>(&mold);
+  datatype::register_type(T_TRIPLE, 0, "triple!", slots);
 }
 
 }  // namespace zot::triple

@@ -324,27 +324,27 @@ void random(Cell* value, bool seed, bool secure, bool) {
 
 void register_type() {
   using namespace actions;
-  AnyFn slots[kSlotCount] = {};
-  slots[kMake - 1] = fn(&make);
-  slots[kRandom - 1] = fn(&random);
-  slots[kTo - 1] = fn(&to);
-  slots[kForm - 1] = fn(&form);
-  slots[kMold - 1] = fn(&mold);
-  slots[kEvalPath - 1] = fn(&eval_path);
-  slots[kCompare - 1] = fn(&compare);
-  slots[kAdd - 1] = fn(&add);
-  slots[kDivide - 1] = fn(&divide);
-  slots[kMultiply - 1] = fn(&multiply);
-  slots[kRemainder - 1] = fn(&remainder);
-  slots[kSubtract - 1] = fn(&subtract);
-  slots[kAnd - 1] = fn(&and_);
-  slots[kComplement - 1] = fn(&complement);
-  slots[kOr - 1] = fn(&or_);
-  slots[kXor - 1] = fn(&xor_);
-  slots[kLengthQ - 1] = fn(&length_q);
-  slots[kPick - 1] = fn(&pick);
-  slots[kReverse - 1] = fn(&reverse);
-  datatype::register_type(T_TUPLE, 0, "tuple!", slots, kSlotCount);
+  actions::SlotTable slots;
+  slots.set<kMake>(&make);
+  slots.set<kRandom>(&random);
+  slots.set<kTo>(&to);
+  slots.set<kForm>(&form);
+  slots.set<kMold>(&mold);
+  slots.set<kEvalPath>(&eval_path);
+  slots.set<kCompare>(&compare);
+  slots.set<kAdd>(&add);
+  slots.set<kDivide>(&divide);
+  slots.set<kMultiply>(&multiply);
+  slots.set<kRemainder>(&remainder);
+  slots.set<kSubtract>(&subtract);
+  slots.set<kAnd>(&and_);
+  slots.set<kComplement>(&complement);
+  slots.set<kOr>(&or_);
+  slots.set<kXor>(&xor_);
+  slots.set<kLengthQ>(&length_q);
+  slots.set<kPick>(&pick);
+  slots.set<kReverse>(&reverse);
+  datatype::register_type(T_TUPLE, 0, "tuple!", slots);
 }
 
 }  // namespace zot::tuple

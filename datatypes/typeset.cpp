@@ -11,8 +11,6 @@
 
 namespace zot::typeset {
 
-using actions::AnyFn;
-using actions::fn;
 
 namespace {
 
@@ -239,18 +237,18 @@ i32 serialize(const Cell* ts, Cell* out, bool form_, i32 part) {
 }
 
 void register_type() {
-  AnyFn s[actions::kSlotCount] = {};
-  s[actions::kMake - 1] = fn(&make);
-  s[actions::kTo - 1] = fn(&make);
-  s[actions::kForm - 1] = fn(&form);
-  s[actions::kMold - 1] = fn(&mold);
-  s[actions::kCompare - 1] = fn(&compare);
-  s[actions::kAnd - 1] = fn(&and_);
-  s[actions::kOr - 1] = fn(&or_);
-  s[actions::kXor - 1] = fn(&xor_);
-  s[actions::kComplement - 1] = fn(&complement);
-  s[actions::kFind - 1] = fn(&find);
-  datatype::register_type(T_TYPESET, 0, "typeset!", s, actions::kSlotCount);
+  actions::SlotTable s;
+  s.set<actions::kMake>(&make);
+  s.set<actions::kTo>(&make);
+  s.set<actions::kForm>(&form);
+  s.set<actions::kMold>(&mold);
+  s.set<actions::kCompare>(&compare);
+  s.set<actions::kAnd>(&and_);
+  s.set<actions::kOr>(&or_);
+  s.set<actions::kXor>(&xor_);
+  s.set<actions::kComplement>(&complement);
+  s.set<actions::kFind>(&find);
+  datatype::register_type(T_TYPESET, 0, "typeset!", s);
 }
 
 }  // namespace zot::typeset

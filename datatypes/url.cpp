@@ -32,7 +32,7 @@ Cell* push_text(u32 type, u32 capacity, u32 unit) {
 
 void form_onto(Cell* out, const Cell* value) {
   Cell v = *value;
-  actions::lookup<actions::FormFn>(v.type(), actions::kForm)(&v, out, nullptr, kNoLimit);
+  actions::lookup<actions::kForm>(v.type())(&v, out, nullptr, kNoLimit);
 }
 
 // The values of a block from its index, formed into a URL: scheme "://"
@@ -159,7 +159,7 @@ bool is_http(const Cell* url) {
 
 Cell* open(Cell* url, bool new_, bool read, bool write, bool seek, Cell* allow) {
   Cell* port = port_of(url);
-  return actions::lookup<actions::OpenFn>(port->type(), actions::kOpen)(port, new_, read, write, seek, allow);
+  return actions::lookup<actions::kOpen>(port->type())(port, new_, read, write, seek, allow);
 }
 
 Cell* read(Cell* source, Cell* part, Cell* seek, bool binary, bool lines, bool info, Cell* as) {
@@ -168,14 +168,14 @@ Cell* read(Cell* source, Cell* part, Cell* seek, bool binary, bool lines, bool i
     return request(words::word(w::get), source, nullptr, nullptr, binary, lines, info);
   }
   Cell* port = port_of(source);
-  return actions::lookup<actions::ReadFn>(port->type(), actions::kRead)(port, part, seek, binary, lines, info, as);
+  return actions::lookup<actions::kRead>(port->type())(port, part, seek, binary, lines, info, as);
 }
 
 Cell* write(Cell* dest, Cell* data, bool binary, bool lines, bool info, bool append, Cell* part, Cell* seek,
             Cell* allow, Cell* as) {
   if (!is_http(dest)) {
     Cell* port = port_of(dest);
-    return actions::lookup<actions::WriteFn>(port->type(), actions::kWrite)(port, data, binary, lines, info, append,
+    return actions::lookup<actions::kWrite>(port->type())(port, data, binary, lines, info, append,
                                                                             part, seek, allow, as);
   }
   if (part || seek || allow) raise_error(Err::InternalNotDone);
@@ -212,19 +212,19 @@ Cell* write(Cell* dest, Cell* data, bool binary, bool lines, bool info, bool app
 
 void register_type() {
   using namespace actions;
-  AnyFn slots[kSlotCount] = {};
+  actions::SlotTable slots;
   for (Slot s : {kForm, kCompare, kAppend, kAt, kBack, kChange, kClear, kCopy, kFind, kHead, kHeadQ, kIndexQ,
                  kInsert, kLengthQ, kMove, kNext, kPick, kPoke, kRemove, kReverse, kSelect, kSkip, kSwap, kTail,
                  kTailQ, kTake, kModify})
-    slots[s - 1] = ZOT_INHERIT;
-  slots[kMake - 1] = fn(&make);
-  slots[kTo - 1] = fn(&to);
-  slots[kMold - 1] = fn(&mold);
-  slots[kEvalPath - 1] = fn(&eval_path);
-  slots[kOpen - 1] = fn(&open);
-  slots[kRead - 1] = fn(&read);
-  slots[kWrite - 1] = fn(&write);
-  datatype::register_type(T_URL, T_STRING, "url!", slots, kSlotCount);
+    slots.inherit(s);
+  slots.set<kMake>(&make);
+  slots.set<kTo>(&to);
+  slots.set<kMold>(&mold);
+  slots.set<kEvalPath>(&eval_path);
+  slots.set<kOpen>(&open);
+  slots.set<kRead>(&read);
+  slots.set<kWrite>(&write);
+  datatype::register_type(T_URL, T_STRING, "url!", slots);
 }
 
 }  // namespace zot::url

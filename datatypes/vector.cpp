@@ -640,27 +640,26 @@ void change(Cell* s, Cell* value, i32 part, bool, i32 dup) {
 
 void register_type() {
   using namespace actions;
-  AnyFn slots[kSlotCount] = {};
-  auto set = [&](Slot slot, AnyFn f) { slots[slot - 1] = f; };
+  actions::SlotTable slots;
   for (Slot s : {kRandom, kReflect, kEvalPath, kAt, kBack, kClear, kCopy, kFind, kHead, kHeadQ, kIndexQ, kLengthQ,
                  kMove, kNext, kPick, kPoke, kRemove, kReverse, kSelect, kSort, kSkip, kTail, kTailQ, kTake, kModify})
-    set(s, ZOT_INHERIT);
-  set(kMake, fn(&make));
-  set(kForm, fn(&form));
-  set(kMold, fn(&mold));
-  set(kCompare, fn(&compare));
-  set(kAdd, fn(&add));
-  set(kSubtract, fn(&subtract));
-  set(kMultiply, fn(&multiply));
-  set(kDivide, fn(&divide));
-  set(kRemainder, fn(&remainder));
-  set(kAnd, fn(&and_));
-  set(kOr, fn(&or_));
-  set(kXor, fn(&xor_));
-  set(kAppend, fn(&append));
-  set(kInsert, fn(&append));
-  set(kChange, fn(&change));
-  datatype::register_type(T_VECTOR, T_STRING, "vector!", slots, kSlotCount);
+    slots.inherit(s);
+  slots.set<kMake>(&make);
+  slots.set<kForm>(&form);
+  slots.set<kMold>(&mold);
+  slots.set<kCompare>(&compare);
+  slots.set<kAdd>(&add);
+  slots.set<kSubtract>(&subtract);
+  slots.set<kMultiply>(&multiply);
+  slots.set<kDivide>(&divide);
+  slots.set<kRemainder>(&remainder);
+  slots.set<kAnd>(&and_);
+  slots.set<kOr>(&or_);
+  slots.set<kXor>(&xor_);
+  slots.set<kAppend>(&append);
+  slots.set<kInsert>(&append);
+  slots.set<kChange>(&change);
+  datatype::register_type(T_VECTOR, T_STRING, "vector!", slots);
 }
 
 }  // namespace zot::vector

@@ -12,8 +12,6 @@
 
 namespace zot::word {
 
-using actions::AnyFn;
-using actions::fn;
 
 namespace {
 
@@ -191,25 +189,25 @@ i32 mold(const Cell* value, Cell* out, bool, bool, bool, const Cell*, i32 part, 
 }
 
 void register_symbol() {
-  AnyFn s[actions::kSlotCount] = {};
-  s[actions::kCompare - 1] = fn(&symbol_compare);
-  datatype::register_type(T_SYMBOL, 0, "symbol!", s, actions::kSlotCount);
+  actions::SlotTable s;
+  s.set<actions::kCompare>(&symbol_compare);
+  datatype::register_type(T_SYMBOL, 0, "symbol!", s);
 }
 
 void register_context() {
-  AnyFn s[actions::kSlotCount] = {};
-  datatype::register_type(T_CONTEXT, 0, "context!", s, actions::kSlotCount);
+  actions::SlotTable s;
+  datatype::register_type(T_CONTEXT, 0, "context!", s);
 }
 
 void register_word() {
-  AnyFn s[actions::kSlotCount] = {};
-  s[actions::kMake - 1] = fn(&make);
-  s[actions::kTo - 1] = fn(&make);
-  s[actions::kForm - 1] = fn(&form);
-  s[actions::kMold - 1] = fn(&mold);
-  s[actions::kCompare - 1] = fn(&compare);
-  s[actions::kIndexQ - 1] = fn(&index_q);
-  datatype::register_type(T_WORD, T_SYMBOL, "word!", s, actions::kSlotCount);
+  actions::SlotTable s;
+  s.set<actions::kMake>(&make);
+  s.set<actions::kTo>(&make);
+  s.set<actions::kForm>(&form);
+  s.set<actions::kMold>(&mold);
+  s.set<actions::kCompare>(&compare);
+  s.set<actions::kIndexQ>(&index_q);
+  datatype::register_type(T_WORD, T_SYMBOL, "word!", s);
 }
 
 void register_children() {
@@ -226,23 +224,23 @@ void register_children() {
       {T_REFINEMENT, "refinement!", mold_refinement, false},
   };
   for (const Child& c : children) {
-    AnyFn s[actions::kSlotCount] = {};
+    actions::SlotTable s;
     for (int slot : {actions::kMake, actions::kTo, actions::kForm, actions::kCompare})
-      s[slot - 1] = ZOT_INHERIT;
-    if (c.index) s[actions::kIndexQ - 1] = ZOT_INHERIT;
-    s[actions::kMold - 1] = fn(c.mold);
-    datatype::register_type(c.type, T_WORD, c.name, s, actions::kSlotCount);
+      s.inherit(slot);
+    if (c.index) s.inherit(actions::kIndexQ);
+    s.set<actions::kMold>(c.mold);
+    datatype::register_type(c.type, T_WORD, c.name, s);
   }
 }
 
 void register_issue() {
-  AnyFn s[actions::kSlotCount] = {};
-  s[actions::kMake - 1] = fn(&issue_make);
-  s[actions::kTo - 1] = fn(&issue_make);
-  s[actions::kForm - 1] = ZOT_INHERIT;
-  s[actions::kMold - 1] = fn(&mold_issue);
-  s[actions::kCompare - 1] = fn(&issue_compare);
-  datatype::register_type(T_ISSUE, T_WORD, "issue!", s, actions::kSlotCount);
+  actions::SlotTable s;
+  s.set<actions::kMake>(&issue_make);
+  s.set<actions::kTo>(&issue_make);
+  s.inherit(actions::kForm);
+  s.set<actions::kMold>(&mold_issue);
+  s.set<actions::kCompare>(&issue_compare);
+  datatype::register_type(T_ISSUE, T_WORD, "issue!", s);
 }
 
 }  // namespace zot::word

@@ -20,9 +20,9 @@ ZOT_INLINE Cell* arg(const i32* refs, int i) { return refs[i] < 0 ? nullptr : st
 ZOT_INLINE bool flag(const i32* refs, int i) { return refs[i] >= 0; }
 ZOT_INLINE u32 t0() { return stack::g_base->type(); }
 
-template <class F>
-ZOT_INLINE F slot(int s) {
-  return lookup<F>(t0(), s);
+template <int S>
+ZOT_INLINE SlotFn<S> slot() {
+  return lookup<S>(t0());
 }
 
 // Copies a slot's answer into the result slot and drops the other arguments.
@@ -31,20 +31,21 @@ ZOT_INLINE void result(const Cell* r) {
   stack::set_only_result(&v);
 }
 
-void make_or_to(int s) {
+template <int S>
+void make_or_to() {
   Cell* b = base();
   u32 target = b->is(T_DATATYPE) ? b->w1 : u32(b->type());
   Cell proto = b[0], spec = b[1];
-  Cell* r = lookup<MakeFn>(target, s)(&proto, &spec, int(target));
+  Cell* r = lookup<S>(target)(&proto, &spec, int(target));
   result(r);
 }
 
-void e_make(const i32*) { make_or_to(kMake); }
-void e_to(const i32*) { make_or_to(kTo); }
-void e_random(const i32* r) { slot<RandomFn>(kRandom)(base(), flag(r, 0), flag(r, 1), flag(r, 2)); stack::g_top = base() + 1; }
+void e_make(const i32*) { make_or_to<kMake>(); }
+void e_to(const i32*) { make_or_to<kTo>(); }
+void e_random(const i32* r) { slot<kRandom>()(base(), flag(r, 0), flag(r, 1), flag(r, 2)); stack::g_top = base() + 1; }
 void e_reflect(const i32*) {
   u32 field = base()[1].w2;
-  slot<ReflectFn>(kReflect)(base(), field);
+  slot<kReflect>()(base(), field);
   stack::g_top = base() + 1;
 }
 
@@ -66,9 +67,9 @@ void form_or_mold(const i32* r, bool mold) {
   Cell* out = stack::reserve_slot();
   string::make_at(out, 16);
   if (mold) {
-    lookup<MoldFn>(value.type(), kMold)(&value, out, flag(r, 0), flag(r, 1), flag(r, 2), limit, budget, 0);
+    lookup<kMold>(value.type())(&value, out, flag(r, 0), flag(r, 1), flag(r, 2), limit, budget, 0);
   } else {
-    lookup<FormFn>(value.type(), kForm)(&value, out, limit, budget);
+    lookup<kForm>(value.type())(&value, out, limit, budget);
   }
   if (limit && string::total_length(out) > budget) string::truncate_at(string::buffer_of(out), budget);
   result(out);
@@ -78,29 +79,30 @@ void e_mold(const i32* r) { form_or_mold(r, true); }
 
 void e_eval_path(const i32*) {
   Cell* b = base();
-  Cell* r = lookup<EvalPathFn>(b->type(), kEvalPath)(b, b + 1, nullptr, nullptr, 1, false, false, true);
+  Cell* r = lookup<kEvalPath>(b->type())(b, b + 1, nullptr, nullptr, 1, false, false, true);
   result(r);
 }
 
 template <int S>
 void e_frame(const i32*) {
-  slot<FrameFn>(S)();
+  slot<S>()();
 }
 
-void e_negate(const i32*) { slot<ValueFn>(kNegate)(base()); stack::g_top = base() + 1; }
-void e_clear(const i32*) { slot<ValueFn>(kClear)(base()); stack::g_top = base() + 1; }
+void e_negate(const i32*) { slot<kNegate>()(base()); stack::g_top = base() + 1; }
+void e_clear(const i32*) { slot<kClear>()(base()); stack::g_top = base() + 1; }
 void e_round(const i32* r) {
-  slot<RoundFn>(kRound)(base(), arg(r, 0), flag(r, 1), flag(r, 2), flag(r, 3), flag(r, 4), flag(r, 5), flag(r, 6));
+  slot<kRound>()(base(), arg(r, 0), flag(r, 1), flag(r, 2), flag(r, 3), flag(r, 4), flag(r, 5), flag(r, 6));
   stack::g_top = base() + 1;
 }
-void parity(int s) {
-  bool v = slot<PredicateFn>(s)(base());
+template <int S>
+void parity() {
+  bool v = slot<S>()(base());
   set_logic(base(), v);
   stack::g_top = base() + 1;
 }
-void e_even(const i32*) { parity(kEven); }
-void e_odd(const i32*) { parity(kOdd); }
-void e_complement(const i32*) { result(slot<ComplementFn>(kComplement)(base())); }
+void e_even(const i32*) { parity<kEven>(); }
+void e_odd(const i32*) { parity<kOdd>(); }
+void e_complement(const i32*) { result(slot<kComplement>()(base())); }
 
 bool any_series(u32 t) {
   switch (t) {
@@ -163,8 +165,9 @@ void insertion(const i32* r, bool append, bool change) {
       return;
     }
   }
-  if (change) slot<ChangeFn>(kChange)(b, b + 1, length, flag(r, 1), dup);
-  else slot<InsertFn>(append ? kAppend : kInsert)(b, b + 1, length, flag(r, 1), dup, append);
+  if (change) slot<kChange>()(b, b + 1, length, flag(r, 1), dup);
+  else if (append) slot<kAppend>()(b, b + 1, length, flag(r, 1), dup, true);
+  else slot<kInsert>()(b, b + 1, length, flag(r, 1), dup, false);
   stack::g_top = b + 1;
 }
 void e_append(const i32* r) { insertion(r, true, false); }
@@ -183,29 +186,29 @@ void e_copy(const i32* r) {
   }
   Cell* fresh = stack::reserve_slot();
   set_none(fresh);
-  result(slot<CopyFn>(kCopy)(base(), fresh, arg(r, 0), flag(r, 1), kind));
+  result(slot<kCopy>()(base(), fresh, arg(r, 0), flag(r, 1), kind));
 }
 
 void e_find(const i32* r) {
   Cell* b = base();
-  result(slot<FindFn>(kFind)(b, b + 1, arg(r, 0), flag(r, 1), flag(r, 2), flag(r, 3), flag(r, 4), arg(r, 5),
+  result(slot<kFind>()(b, b + 1, arg(r, 0), flag(r, 1), flag(r, 2), flag(r, 3), flag(r, 4), arg(r, 5),
                              arg(r, 6), flag(r, 7), flag(r, 8), flag(r, 9), flag(r, 10)));
 }
 
 void e_select(const i32* r) {
   Cell* b = base();
-  result(slot<SelectFn>(kSelect)(b, b + 1, arg(r, 0), flag(r, 1), flag(r, 2), flag(r, 3), flag(r, 4), arg(r, 5),
+  result(slot<kSelect>()(b, b + 1, arg(r, 0), flag(r, 1), flag(r, 2), flag(r, 3), flag(r, 4), arg(r, 5),
                                  arg(r, 6), flag(r, 7), flag(r, 8)));
 }
 
 void e_length(const i32*) {
-  i32 n = slot<LengthFn>(kLengthQ)(base());
+  i32 n = slot<kLengthQ>()(base());
   if (n < 0) set_none(base());
   else set_integer(base(), n);
   stack::g_top = base() + 1;
 }
 
-void e_move(const i32* r) { result(slot<MoveFn>(kMove)(base(), base() + 1, arg(r, 0))); }
+void e_move(const i32* r) { result(slot<kMove>()(base(), base() + 1, arg(r, 0))); }
 
 // pick/poke index: integer and char give their number, logic 1 or 2, else 0.
 i32 index_arg() {
@@ -216,35 +219,35 @@ i32 index_arg() {
     default: return 0;
   }
 }
-void e_pick(const i32*) { result(slot<PickFn>(kPick)(base(), index_arg(), base() + 1)); }
-void e_poke(const i32*) { result(slot<PokeFn>(kPoke)(base(), index_arg(), base() + 2, base() + 1)); }
-void e_put(const i32* r) { result(slot<PutFn>(kPut)(base(), base() + 1, base() + 2, flag(r, 0))); }
-void e_remove(const i32* r) { slot<RemoveFn>(kRemove)(base(), arg(r, 0), arg(r, 1)); stack::g_top = base() + 1; }
-void e_reverse(const i32* r) { slot<ReverseFn>(kReverse)(base(), arg(r, 0), arg(r, 1)); stack::g_top = base() + 1; }
+void e_pick(const i32*) { result(slot<kPick>()(base(), index_arg(), base() + 1)); }
+void e_poke(const i32*) { result(slot<kPoke>()(base(), index_arg(), base() + 2, base() + 1)); }
+void e_put(const i32* r) { result(slot<kPut>()(base(), base() + 1, base() + 2, flag(r, 0))); }
+void e_remove(const i32* r) { slot<kRemove>()(base(), arg(r, 0), arg(r, 1)); stack::g_top = base() + 1; }
+void e_reverse(const i32* r) { slot<kReverse>()(base(), arg(r, 0), arg(r, 1)); stack::g_top = base() + 1; }
 void e_sort(const i32* r) {
-  result(slot<SortFn>(kSort)(base(), flag(r, 0), arg(r, 1), arg(r, 2), arg(r, 3), flag(r, 4), flag(r, 5), flag(r, 6)));
+  result(slot<kSort>()(base(), flag(r, 0), arg(r, 1), arg(r, 2), arg(r, 3), flag(r, 4), flag(r, 5), flag(r, 6)));
 }
-void e_swap(const i32*) { slot<SwapFn>(kSwap)(base(), base() + 1); stack::g_top = base() + 1; }
-void e_take(const i32* r) { result(slot<TakeFn>(kTake)(base(), arg(r, 0), flag(r, 1), flag(r, 2))); }
+void e_swap(const i32*) { slot<kSwap>()(base(), base() + 1); stack::g_top = base() + 1; }
+void e_take(const i32* r) { result(slot<kTake>()(base(), arg(r, 0), flag(r, 1), flag(r, 2))); }
 void e_trim(const i32* r) {
-  slot<TrimFn>(kTrim)(base(), flag(r, 0), flag(r, 1), flag(r, 2), flag(r, 3), flag(r, 4), arg(r, 5));
+  slot<kTrim>()(base(), flag(r, 0), flag(r, 1), flag(r, 2), flag(r, 3), flag(r, 4), arg(r, 5));
   stack::g_top = base() + 1;
 }
 
 template <int S>
 void e_port(const i32*) {
-  result(slot<PortFn>(S)(base()));
+  result(slot<S>()(base()));
 }
-void e_modify(const i32* r) { result(slot<ModifyFn>(kModify)(base(), base() + 1, base() + 2, flag(r, 0))); }
+void e_modify(const i32* r) { result(slot<kModify>()(base(), base() + 1, base() + 2, flag(r, 0))); }
 void e_open(const i32* r) {
-  result(slot<OpenFn>(kOpen)(base(), flag(r, 0), flag(r, 1), flag(r, 2), flag(r, 3), arg(r, 4)));
+  result(slot<kOpen>()(base(), flag(r, 0), flag(r, 1), flag(r, 2), flag(r, 3), arg(r, 4)));
 }
 void e_read(const i32* r) {
-  result(slot<ReadFn>(kRead)(base(), arg(r, 0), arg(r, 1), flag(r, 2), flag(r, 3), flag(r, 4), arg(r, 5)));
+  result(slot<kRead>()(base(), arg(r, 0), arg(r, 1), flag(r, 2), flag(r, 3), flag(r, 4), arg(r, 5)));
 }
-void e_rename(const i32*) { result(slot<RenameFn>(kRename)(base(), base() + 1)); }
+void e_rename(const i32*) { result(slot<kRename>()(base(), base() + 1)); }
 void e_write(const i32* r) {
-  result(slot<WriteFn>(kWrite)(base(), base() + 1, flag(r, 0), flag(r, 1), flag(r, 2), flag(r, 3), arg(r, 4),
+  result(slot<kWrite>()(base(), base() + 1, flag(r, 0), flag(r, 1), flag(r, 2), flag(r, 3), arg(r, 4),
                                arg(r, 5), arg(r, 6), arg(r, 7)));
 }
 

@@ -536,7 +536,7 @@ void n_get(const i32* refs) {
     Cell r = *stack::top_value();
     set_only_result(r);
   } else if (t == T_OBJECT) {
-    actions::lookup<actions::ReflectFn>(t, actions::kReflect)(base(), words::sym(w::values));
+    actions::lookup<actions::kReflect>(t)(base(), words::sym(w::values));
     stack::g_top = base() + 1;
   } else if (is_any_word(t)) {
     Cell r = *context::get(&v);
@@ -592,7 +592,7 @@ struct Output {
       i32 t = series::total_length(out);
       if (out->is(T_HASH)) series::hash_inserted(out, t - 1, 1);
     } else {
-      actions::lookup<actions::InsertFn>(out->type(), actions::kInsert)(out, &value, -1, true, 1, false);
+      actions::lookup<actions::kInsert>(out->type())(out, &value, -1, true, 1, false);
     }
     added++;
   }

@@ -43,7 +43,7 @@ std::string formed(const Cell* value) {
   const Cell v = *value;
   Cell* out = stack::push(&datatype::g_none);
   string::make_at(out, 16);
-  actions::lookup<actions::FormFn>(v.type(), actions::kForm)(&v, out, nullptr, 0x7FFFFFFF);
+  actions::lookup<actions::kForm>(v.type())(&v, out, nullptr, 0x7FFFFFFF);
   std::string text = string::to_utf8(out);
   stack::g_top = out;
   return text;

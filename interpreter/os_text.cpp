@@ -20,7 +20,7 @@ std::string of(const Cell* value) {
   if (t >= T_WORD && t <= T_ISSUE) return std::string(symbol::name_text(value->w2), symbol::name_length(value->w2));
   Cell* out = scratch();
   string::make_at(out, 16);
-  actions::lookup<actions::FormFn>(t, actions::kForm)(value, out, nullptr, 0x7FFFFFFF);
+  actions::lookup<actions::kForm>(t)(value, out, nullptr, 0x7FFFFFFF);
   std::string text = string::to_utf8(out);
   stack::pop(1);
   return text;

@@ -110,7 +110,7 @@ Cell Engine::copy_part(u32 from, u32 to) {
   set_integer(&part, to > from ? i32(to - from) : 0);
   Cell out;
   set_none(&out);
-  auto fn = actions::get<actions::CopyFn>(input.type(), actions::kCopy);
+  auto fn = actions::get<actions::kCopy>(input.type());
   if (!fn) fn = series::copy;  // the series base copies any unit width
   return *fn(&src, &out, &part, false, nullptr);
 }

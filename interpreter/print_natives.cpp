@@ -81,7 +81,7 @@ void print_value(bool new_line) {
     reduced.w1 = u32(mark.tail);
     block::form(&reduced, out, nullptr, kNoLimit);
   } else {
-    actions::lookup<actions::FormFn>(v.type(), actions::kForm)(&v, out, nullptr, kNoLimit);
+    actions::lookup<actions::kForm>(v.type())(&v, out, nullptr, kNoLimit);
   }
   output::print_string(out, new_line);
 }

@@ -30,7 +30,7 @@ Cell element_or_none(const Cell* v, i32 i) {
 // The value that pick gives at n (it may push a cell; the top comes back).
 Cell pick_value(Cell* s, i32 n) {
   Cell* top = stack::g_top;
-  Cell v = *actions::lookup<actions::PickFn>(s->type(), actions::kPick)(s, n, nullptr);
+  Cell v = *actions::lookup<actions::kPick>(s->type())(s, n, nullptr);
   stack::g_top = top;
   return v;
 }
@@ -143,7 +143,7 @@ void remove_each_drop(i32 step) {
   s->w1 = u32(i < 0 ? 0 : i);
   Cell part;
   set_integer(&part, step);
-  actions::lookup<actions::RemoveFn>(s->type(), actions::kRemove)(s, step > 1 ? &part : nullptr, nullptr);
+  actions::lookup<actions::kRemove>(s->type())(s, step > 1 ? &part : nullptr, nullptr);
 }
 
 }  // namespace zot::natives

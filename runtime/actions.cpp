@@ -27,7 +27,7 @@ AnyFn get_action(u32 type, int slot) {
 }
 
 i32 compare_direct(const Cell* a, const Cell* b, i32 op) {
-  auto f = lookup<CompareFn>(a->type(), kCompare);
+  auto f = lookup<kCompare>(a->type());
   switch (a->type()) {
     case T_LOGIC:
       return i32(a->w1) - i32(b->w1);
@@ -37,7 +37,7 @@ i32 compare_direct(const Cell* a, const Cell* b, i32 op) {
 }
 
 bool compare(const Cell* a, const Cell* b, i32 op) {
-  i32 r = lookup<CompareFn>(a->type(), kCompare)(a, b, op);
+  i32 r = lookup<kCompare>(a->type())(a, b, op);
   if (r == kNotComparable) {
     switch (op) {
       case kEqual: case kNotEqual: case kStrictEqual: case kSame:

@@ -74,9 +74,115 @@ using RenameFn = Cell* (*)(Cell* from, Cell* to);
 using WriteFn = Cell* (*)(Cell* dest, Cell* data, bool binary, bool lines, bool info, bool append, Cell* part,
                           Cell* seek, Cell* allow, Cell* as);
 
-// A registration entry: a slot function, none, or "take the parent's".
+// The function type of each slot.
+template <int S>
+struct SlotType;
+#define ZOT_SLOT_TYPE(slot, F) \
+  template <>                  \
+  struct SlotType<slot> {      \
+    using Fn = F;              \
+  };
+ZOT_SLOT_TYPE(kMake, MakeFn)
+ZOT_SLOT_TYPE(kRandom, RandomFn)
+ZOT_SLOT_TYPE(kReflect, ReflectFn)
+ZOT_SLOT_TYPE(kTo, MakeFn)
+ZOT_SLOT_TYPE(kForm, FormFn)
+ZOT_SLOT_TYPE(kMold, MoldFn)
+ZOT_SLOT_TYPE(kEvalPath, EvalPathFn)
+ZOT_SLOT_TYPE(kSetPath, EvalPathFn)
+ZOT_SLOT_TYPE(kCompare, CompareFn)
+ZOT_SLOT_TYPE(kAbsolute, FrameFn)
+ZOT_SLOT_TYPE(kAdd, FrameFn)
+ZOT_SLOT_TYPE(kDivide, FrameFn)
+ZOT_SLOT_TYPE(kMultiply, FrameFn)
+ZOT_SLOT_TYPE(kNegate, ValueFn)
+ZOT_SLOT_TYPE(kPower, FrameFn)
+ZOT_SLOT_TYPE(kRemainder, FrameFn)
+ZOT_SLOT_TYPE(kRound, RoundFn)
+ZOT_SLOT_TYPE(kSubtract, FrameFn)
+ZOT_SLOT_TYPE(kEven, PredicateFn)
+ZOT_SLOT_TYPE(kOdd, PredicateFn)
+ZOT_SLOT_TYPE(kAnd, FrameFn)
+ZOT_SLOT_TYPE(kComplement, ComplementFn)
+ZOT_SLOT_TYPE(kOr, FrameFn)
+ZOT_SLOT_TYPE(kXor, FrameFn)
+ZOT_SLOT_TYPE(kAppend, InsertFn)
+ZOT_SLOT_TYPE(kAt, FrameFn)
+ZOT_SLOT_TYPE(kBack, FrameFn)
+ZOT_SLOT_TYPE(kChange, ChangeFn)
+ZOT_SLOT_TYPE(kClear, ValueFn)
+ZOT_SLOT_TYPE(kCopy, CopyFn)
+ZOT_SLOT_TYPE(kFind, FindFn)
+ZOT_SLOT_TYPE(kHead, FrameFn)
+ZOT_SLOT_TYPE(kHeadQ, FrameFn)
+ZOT_SLOT_TYPE(kIndexQ, FrameFn)
+ZOT_SLOT_TYPE(kInsert, InsertFn)
+ZOT_SLOT_TYPE(kLengthQ, LengthFn)
+ZOT_SLOT_TYPE(kMove, MoveFn)
+ZOT_SLOT_TYPE(kNext, FrameFn)
+ZOT_SLOT_TYPE(kPick, PickFn)
+ZOT_SLOT_TYPE(kPoke, PokeFn)
+ZOT_SLOT_TYPE(kPut, PutFn)
+ZOT_SLOT_TYPE(kRemove, RemoveFn)
+ZOT_SLOT_TYPE(kReverse, ReverseFn)
+ZOT_SLOT_TYPE(kSelect, SelectFn)
+ZOT_SLOT_TYPE(kSort, SortFn)
+ZOT_SLOT_TYPE(kSkip, FrameFn)
+ZOT_SLOT_TYPE(kSwap, SwapFn)
+ZOT_SLOT_TYPE(kTail, FrameFn)
+ZOT_SLOT_TYPE(kTailQ, FrameFn)
+ZOT_SLOT_TYPE(kTake, TakeFn)
+ZOT_SLOT_TYPE(kTrim, TrimFn)
+ZOT_SLOT_TYPE(kCreate, PortFn)
+ZOT_SLOT_TYPE(kClose, PortFn)
+ZOT_SLOT_TYPE(kDelete, PortFn)
+ZOT_SLOT_TYPE(kModify, ModifyFn)
+ZOT_SLOT_TYPE(kOpen, OpenFn)
+ZOT_SLOT_TYPE(kOpenQ, PortFn)
+ZOT_SLOT_TYPE(kQuery, PortFn)
+ZOT_SLOT_TYPE(kRead, ReadFn)
+ZOT_SLOT_TYPE(kRename, RenameFn)
+ZOT_SLOT_TYPE(kUpdate, PortFn)
+ZOT_SLOT_TYPE(kWrite, WriteFn)
+#undef ZOT_SLOT_TYPE
+template <int S>
+using SlotFn = typename SlotType<S>::Fn;
+
+// The table stores every slot function as AnyFn; only the typed setters and
+// getters below convert, each to the type of its own slot.
+template <int S>
+ZOT_INLINE AnyFn erase(SlotFn<S> f) {
+  return reinterpret_cast<AnyFn>(f);
+}
+template <int S>
+ZOT_INLINE SlotFn<S> restore(AnyFn f) {
+  return reinterpret_cast<SlotFn<S>>(f);
+}
+
+// "Take the parent's entry" in a registration.
 void inherit_marker();
 #define ZOT_INHERIT (&::zot::actions::inherit_marker)
+
+// A datatype's row of the action table while it is registered: each slot
+// holds a function of the slot's type, nothing, or the parent's entry.
+class SlotTable {
+ public:
+  template <int S>
+  void set(SlotFn<S> f) {
+    fns_[S - 1] = erase<S>(f);
+  }
+  void inherit(int slot) { fns_[slot - 1] = ZOT_INHERIT; }
+  void inherit_all() {
+    for (AnyFn& f : fns_) f = ZOT_INHERIT;
+  }
+  void clear(int slot) { fns_[slot - 1] = nullptr; }
+  const AnyFn* entries() const { return fns_; }
+
+ private:
+  AnyFn fns_[kSlotCount] = {};
+};
+
+// A slot function as the table holds it (tests compare entries with it).
 template <class F>
 ZOT_INLINE AnyFn fn(F f) {
   return reinterpret_cast<AnyFn>(f);
@@ -95,18 +201,19 @@ ZOT_INLINE u32 checked_type(u32 type) {
 }
 
 ZOT_INLINE AnyFn raw(u32 type, int slot) { return g_table[checked_type(type)][slot - 1]; }
-template <class F>
-ZOT_INLINE F get(u32 type, int slot) {
-  return reinterpret_cast<F>(g_table[checked_type(type)][slot - 1]);
+// The slot function of the type, or null.
+template <int S>
+ZOT_INLINE SlotFn<S> get(u32 type) {
+  return restore<S>(g_table[checked_type(type)][S - 1]);
 }
 
 // The slot function of the type, raising script/expect-arg when it has none.
 AnyFn get_action(u32 type, int slot);
-template <class F>
-ZOT_INLINE F lookup(u32 type, int slot) {
-  AnyFn f = g_table[checked_type(type)][slot - 1];
-  if (ZOT_UNLIKELY(!f)) f = get_action(type, slot);
-  return reinterpret_cast<F>(f);
+template <int S>
+ZOT_INLINE SlotFn<S> lookup(u32 type) {
+  AnyFn f = g_table[checked_type(type)][S - 1];
+  if (ZOT_UNLIKELY(!f)) f = get_action(type, S);
+  return restore<S>(f);
 }
 
 // Compares through slot 9 of a's type. compare_direct answers the slot's

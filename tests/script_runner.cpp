@@ -28,7 +28,7 @@ int g_status = 0;
 std::string mold(const Cell& v) {
   Rooted value(v), out;
   string::make_at(&out, 16);
-  actions::lookup<actions::MoldFn>(v.type(), actions::kMold)(&value, &out, false, false, false, nullptr, 1 << 20, 0);
+  actions::lookup<actions::kMold>(v.type())(&value, &out, false, false, false, nullptr, 1 << 20, 0);
   return string::to_utf8(&out);
 }
 

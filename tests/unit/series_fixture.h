@@ -121,7 +121,7 @@ inline std::string mold_text(const Cell& v, bool only = false, bool all = false,
   set_unset(&out);
   string::make_at(&out, 16);
   Cell lim = int_cell(limit);
-  auto f = actions::lookup<actions::MoldFn>(v.type(), actions::kMold);
+  auto f = actions::lookup<actions::kMold>(v.type());
   f(&v, &out, only, all, flat, limit >= 0 ? &lim : nullptr, limit >= 0 ? limit : 0x7FFFFFFF, 0);
   return string::to_utf8(&out);
 }
@@ -131,7 +131,7 @@ inline std::string form_text(const Cell& v, i32 limit = -1) {
   set_unset(&out);
   string::make_at(&out, 16);
   Cell lim = int_cell(limit);
-  auto f = actions::lookup<actions::FormFn>(v.type(), actions::kForm);
+  auto f = actions::lookup<actions::kForm>(v.type());
   f(&v, &out, limit >= 0 ? &lim : nullptr, limit >= 0 ? limit : 0x7FFFFFFF);
   return string::to_utf8(&out);
 }

@@ -31,7 +31,7 @@ struct MapTest : ::testing::Test {
 std::string mold(const Cell& v, bool only = false, bool flat = false) {
   Cell out;
   string::make_at(&out, 16);
-  actions::lookup<actions::MoldFn>(v.type(), actions::kMold)(&v, &out, only, false, flat, nullptr, 100000, 0);
+  actions::lookup<actions::kMold>(v.type())(&v, &out, only, false, flat, nullptr, 100000, 0);
   return string::to_utf8(&out);
 }
 
@@ -275,7 +275,7 @@ TEST_F(MapTest, RandomizedAgainstModel) {
       int v = int(rng() % 1000);
       Cell value;
       set_integer(&value, v);
-      actions::lookup<actions::PutFn>(T_MAP, actions::kPut)(&m, &k, &value, false);
+      actions::lookup<actions::kPut>(T_MAP)(&m, &k, &value, false);
       auto it = model.find(f);
       if (it == model.end()) {
         model[f] = {key, v, true};
@@ -285,12 +285,12 @@ TEST_F(MapTest, RandomizedAgainstModel) {
         it->second.live = true;
       }
     } else if (op < 70) {
-      actions::lookup<actions::RemoveFn>(T_MAP, actions::kRemove)(&m, nullptr, &k);
+      actions::lookup<actions::kRemove>(T_MAP)(&m, nullptr, &k);
       auto it = model.find(f);
       if (it != model.end() && it->second.stored == key) it->second.live = false;
     } else if (op < 98) {
       bool case_ = op >= 85;
-      Cell* r = actions::lookup<actions::SelectFn>(T_MAP, actions::kSelect)(&m, &k, nullptr, false, case_, false,
+      Cell* r = actions::lookup<actions::kSelect>(T_MAP)(&m, &k, nullptr, false, case_, false,
                                                                             false, nullptr, nullptr, false, false);
       auto it = model.find(f);
       bool hit = it != model.end() && it->second.live && (!case_ || it->second.stored == key);
@@ -301,7 +301,7 @@ TEST_F(MapTest, RandomizedAgainstModel) {
         EXPECT_TRUE(r->is(T_NONE)) << "step " << step << " key " << key;
       }
     } else {
-      actions::lookup<actions::ValueFn>(T_MAP, actions::kClear)(&m);
+      actions::lookup<actions::kClear>(T_MAP)(&m);
       model.clear();
       order.clear();
     }

@@ -25,14 +25,14 @@ struct ObjectTest : ::testing::Test {
 std::string mold(const Cell& v, bool flat = false, bool all = false) {
   Cell out;
   string::make_at(&out, 16);
-  actions::lookup<actions::MoldFn>(v.type(), actions::kMold)(&v, &out, false, all, flat, nullptr, 100000, 0);
+  actions::lookup<actions::kMold>(v.type())(&v, &out, false, all, flat, nullptr, 100000, 0);
   return string::to_utf8(&out);
 }
 
 std::string form(const Cell& v) {
   Cell out;
   string::make_at(&out, 16);
-  actions::lookup<actions::FormFn>(v.type(), actions::kForm)(&v, &out, nullptr, 100000);
+  actions::lookup<actions::kForm>(v.type())(&v, &out, nullptr, 100000);
   return string::to_utf8(&out);
 }
 

@@ -110,8 +110,8 @@ TEST(Registry, TheCoreTypesResolveToTheirFunctions) {
 
 TEST(RegistryDeathTest, AWrongSlotCountEndsTheProcessWithStatusZero) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
-  EXPECT_EXIT(datatype::register_type(55, 0, "bad!", {&f_parent_a, &f_parent_b}), ::testing::ExitedWithCode(0),
-              "");
+  const actions::AnyFn two[] = {&f_parent_a, &f_parent_b};
+  EXPECT_EXIT(datatype::register_type(55, 0, "bad!", two, 2), ::testing::ExitedWithCode(0), "");
 }
 
 // ---- the four simple types
@@ -173,7 +173,7 @@ TEST(SimpleTypes, Compare) {
       {t, n, actions::kEqual, -2},
   };
   for (const auto& c : cases)
-    EXPECT_EQ(actions::lookup<actions::CompareFn>(c.a.type(), actions::kCompare)(&c.a, &c.b, c.op), c.want);
+    EXPECT_EQ(actions::lookup<actions::kCompare>(c.a.type())(&c.a, &c.b, c.op), c.want);
   // Ordering two datatypes cannot be done.
   EXPECT_EQ(test::error_code_of([&] { actions::compare(&dt_logic, &dt_block, actions::kLesser); }),
             error_code(Err::ScriptInvalidCompare));

@@ -81,7 +81,7 @@ TEST_F(TimeTest, PercentAndTripleText) {
 }
 
 TEST_F(TimeTest, PercentInheritsFloatArithmetic) {
-  Cell r = math(actions::get<actions::FrameFn>(T_PERCENT, actions::kAdd), Pct(0.5), Pct(0.25));
+  Cell r = math(actions::get<actions::kAdd>(T_PERCENT), Pct(0.5), Pct(0.25));
   EXPECT_EQ(r.type(), T_PERCENT);
   EXPECT_DOUBLE_EQ(r.float_value(), 0.75);
   EXPECT_EQ(actions::raw(T_TRIPLE, actions::kMake), nullptr) << "a triple! only prints";
@@ -257,7 +257,7 @@ TEST_F(TimeTest, RegisteredSlotsInheritFromFloat) {
   EXPECT_TRUE(actions::compare(&a, &b, actions::kLesser));
   EXPECT_TRUE(actions::compare(&a, &n, actions::kEqual));
   Cell neg = Tm(5400);
-  actions::get<actions::ValueFn>(T_TIME, actions::kNegate)(&neg);
+  actions::get<actions::kNegate>(T_TIME)(&neg);
   EXPECT_EQ(form_of(neg), "-1:30:00");
 }
 

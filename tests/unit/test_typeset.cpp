@@ -43,7 +43,7 @@ TEST_F(TypesetTest, DefaultAndComplement) {
   EXPECT_TRUE(typeset::has(&def, T_INTEGER));
   EXPECT_TRUE(typeset::has(&def, T_EVENT));
   Cell empty = of({});
-  actions::lookup<actions::ComplementFn>(T_TYPESET, actions::kComplement)(&empty);
+  actions::lookup<actions::kComplement>(T_TYPESET)(&empty);
   EXPECT_TRUE(typeset::has(&empty, T_UNSET));
   EXPECT_TRUE(typeset::has(&empty, T_BLOCK));
 }
@@ -110,7 +110,7 @@ TEST_F(TypesetTest, SpecBlocksAndCompare) {
   Cell d = dt(T_UNSET);
   Cell def;
   typeset::make_default(&def);
-  Cell* found = actions::lookup<actions::FindFn>(T_TYPESET, actions::kFind)(
+  Cell* found = actions::lookup<actions::kFind>(T_TYPESET)(
       &def, &d, nullptr, false, false, false, false, nullptr, nullptr, false, false, false, false);
   EXPECT_TRUE(found->is(T_LOGIC));
   EXPECT_EQ(found->w1, 0u);

@@ -24,14 +24,14 @@ Cell word_of(u32 type, const char* name) {
 std::string molded(const Cell& v) {
   Cell out;
   string::make_at(&out, 16);
-  actions::lookup<actions::MoldFn>(v.type(), actions::kMold)(&v, &out, false, false, false, nullptr, 1000, 0);
+  actions::lookup<actions::kMold>(v.type())(&v, &out, false, false, false, nullptr, 1000, 0);
   return string::to_utf8(&out);
 }
 
 std::string formed(const Cell& v) {
   Cell out;
   string::make_at(&out, 16);
-  actions::lookup<actions::FormFn>(v.type(), actions::kForm)(&v, &out, nullptr, 1000);
+  actions::lookup<actions::kForm>(v.type())(&v, &out, nullptr, 1000);
   return string::to_utf8(&out);
 }
 
@@ -67,7 +67,7 @@ TEST_F(WordTest, CompareCodes) {
       {&issue, &a, actions::kEqual, actions::kNotComparable},
   };
   for (const auto& c : cases)
-    EXPECT_EQ(actions::lookup<actions::CompareFn>(c.x->type(), actions::kCompare)(c.x, c.y, c.op), c.result);
+    EXPECT_EQ(actions::lookup<actions::kCompare>(c.x->type())(c.x, c.y, c.op), c.result);
   EXPECT_LT(word::compare(&a, &b, actions::kSortOrder), 0);
   EXPECT_TRUE(actions::compare(&a, &b, actions::kLesser));
   EXPECT_EQ(test::error_code_of([&] { actions::compare(&issue, &a, actions::kLesser); }),
@@ -89,11 +89,11 @@ TEST_F(WordTest, MakeFromDatatypeLogicAndText) {
 
   Cell text;
   string::make_from_utf8(&text, "a b", 3);
-  Cell* issue = actions::lookup<actions::MakeFn>(T_ISSUE, actions::kMake)(&proto, &text, T_ISSUE);
+  Cell* issue = actions::lookup<actions::kMake>(T_ISSUE)(&proto, &text, T_ISSUE);
   EXPECT_EQ(molded(*issue), "#a b");
 
   Cell w = word::load("some-word");
-  EXPECT_EQ(actions::lookup<actions::MakeFn>(T_SET_WORD, actions::kTo)(&proto, &w, T_SET_WORD)->type(), T_SET_WORD);
+  EXPECT_EQ(actions::lookup<actions::kTo>(T_SET_WORD)(&proto, &w, T_SET_WORD)->type(), T_SET_WORD);
   Cell num;
   set_integer(&num, 1);
   EXPECT_EQ(test::error_code_of([&] { word::make(&proto, &num, T_WORD); }), error_code(Err::ScriptBadToArg));
@@ -103,12 +103,12 @@ TEST_F(WordTest, IndexOfBoundAndUnboundWords) {
   stack::push_native_frame(nullptr);
   Cell w = word::load("index-test-word");
   stack::push(&w);
-  actions::lookup<actions::FrameFn>(T_WORD, actions::kIndexQ)();
+  actions::lookup<actions::kIndexQ>(T_WORD)();
   EXPECT_EQ(stack::g_base->int_value(), i32(w.w3) + 1);
   Cell loose;
   make_cell(&loose, T_WORD, 0, w.w2, u32(-1));
   *stack::g_base = loose;
-  actions::lookup<actions::FrameFn>(T_WORD, actions::kIndexQ)();
+  actions::lookup<actions::kIndexQ>(T_WORD)();
   EXPECT_TRUE(stack::g_base->is(T_NONE));
   stack::drop_frame();
   // Refinements and issues have no index?.
