@@ -84,10 +84,17 @@ ClassId g_classes[] = {
 #undef ZOT_CLASS
 };
 
+// The entry for an object stored under the path: a path listed more than once
+// (an object replaced by a later one) gives its ids in the order of the
+// table; once all are taken, the last one (stored twice).
 ClassId* pinned(const std::string& path) {
-  for (auto& c : g_classes)
-    if (path == c.path) return &c;
-  return nullptr;
+  ClassId* last = nullptr;
+  for (auto& c : g_classes) {
+    if (path != c.path) continue;
+    if (!c.used) return &c;
+    last = &c;
+  }
+  return last;
 }
 
 std::string symbol_text(u32 sym) { return std::string(symbol::name_text(sym), symbol::name_length(sym)); }
