@@ -87,9 +87,9 @@ struct CodeSource {
     const bool plain_no_infix = operand && no_infix;
     const u32 kind = function::param_kind(&entry);
     if (ZOT_LIKELY(kind == function::kNormal)) {
-      if (const Cell* v = simple_value(cv, pos, end, plain_no_infix)) {
-        pos++;
-        stack::push(v);
+      Cell v;
+      if (simple_expression(cv, pos, end, plain_no_infix, &v)) {
+        stack::push(&v);
         check_arg(c, entry, param);
         return false;
       }
@@ -181,48 +181,6 @@ ZOT_INLINE i32 take_plain(Call& c, Source& src, bool left) {
 
 // The refinements of a path after the function, from element from on.
 void take_path_refinements(Call& c, CodeSource& src, const Cell* path, u32 from);
-
-// Integer arithmetic and comparison of natives and actions, run inline when
-// both arguments are integer!: the same results as their slot functions
-// (a sum, difference or product that overflows is a float). Answers false
-// to take the general road (other types, other callables, a remainder by 0).
-ZOT_INLINE bool integer_fast(u32 type, u32 index, i64 a, i64 b, Cell* out) {
-  if (type == T_ACTION) {
-    i64 v;
-    switch (index) {
-      case actions::kAdd: v = a + b; break;
-      case actions::kSubtract: v = a - b; break;
-      case actions::kMultiply: v = a * b; break;
-      case actions::kRemainder:
-        if (b == 0 || b == -1) return false;
-        v = a % b;
-        break;
-      case actions::kAnd: v = a & b; break;
-      case actions::kOr: v = a | b; break;
-      case actions::kXor: v = a ^ b; break;
-      default: return false;
-    }
-    if (v >= INT32_MIN && v <= INT32_MAX) set_integer(out, i32(v));
-    else set_float(out, double(v));
-    return true;
-  }
-  if (type == T_NATIVE) {
-    bool v;
-    switch (index) {
-      case 25: v = a == b; break;  // equal?
-      case 26: v = a != b; break;  // not-equal?
-      case 27: v = a == b; break;  // strict-equal?
-      case 28: v = a < b; break;   // lesser?
-      case 29: v = a > b; break;   // greater?
-      case 30: v = a <= b; break;  // lesser-or-equal?
-      case 31: v = a >= b; break;  // greater-or-equal?
-      default: return false;
-    }
-    set_logic(out, v);
-    return true;
-  }
-  return false;
-}
 
 // Runs a function!'s body on the current frame's arguments.
 void run_function(const Cell fn, const Cell body);

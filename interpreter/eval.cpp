@@ -47,26 +47,86 @@ ZOT_INLINE u32 clamp_end(const Cell* code, u32 end) {
   return end < len ? end : len;
 }
 
-// The integer fast path of infix operators: when both operands are integers
-// and the right one needs no evaluation, the operation runs inline (same
-// results as the actions and natives it stands for). Returns false to take
-// the general road.
-ZOT_INLINE bool infix_integer(const Cell& op, const Cell* left, const CodeView& code, u32 pos, u32 end, Cell* out) {
-  if (!left->is(T_INTEGER) || pos >= end || pos >= code.length) return false;
-  const Cell* r = code.cells + pos;
-  i64 b;
-  if (r->is(T_INTEGER)) {
-    b = r->int_value();
-  } else if (r->is(T_WORD)) {
-    const Cell* v = bound_value(r);
-    if (!v || !v->is(T_INTEGER)) return false;
-    b = v->int_value();
-  } else {
-    return false;
+// Nested calls and parens a pure expression may hold: deeper ones take the
+// full evaluation (which has the stack-overflow check).
+constexpr u32 kPureDepth = 16;
+
+bool pure_at(const CodeView& code, u32& pos, u32 end, bool no_infix, Cell* out, u32 depth);
+
+// One operand of a pure expression (pos is inside the code): a simple value,
+// a paren, or a prefix call of an integer operation.
+bool pure_operand(const CodeView& code, u32& pos, u32 end, Cell* out, u32 depth) {
+  const Cell* at = code.cells + pos;
+  const u32 t = at->type();
+  if (!((kNotSelfEvaluating >> t) & 1)) {
+    *out = *at;
+    pos++;
+    return true;
   }
-  // Evaluation is strictly left to right: the right operand is complete as it stands.
-  return callpath::integer_fast((op.header >> kOpTypeShift) & 0xFF, op.w1, left->int_value(), b, out);
+  if (t == T_WORD) {
+    const Cell* v = bound_value(at);
+    if (!v) return false;
+    if (!((kNotPlainValue >> v->type()) & 1)) {
+      *out = *v;
+      pos++;
+      return true;
+    }
+    // A prefix call of an integer operation: two integer arguments.
+    const Cell fn = *v;
+    Cell probe;
+    if (depth >= kPureDepth || !integer_fast(fn.type(), fn.w1, 1, 1, &probe)) return false;
+    u32 p = pos + 1;
+    Cell a, b;
+    if (!pure_at(code, p, end, false, &a, depth + 1) || !a.is(T_INTEGER)) return false;
+    if (!pure_at(code, p, end, false, &b, depth + 1) || !b.is(T_INTEGER)) return false;
+    if (!integer_fast(fn.type(), fn.w1, a.int_value(), b.int_value(), out)) return false;
+    pos = p;
+    return true;
+  }
+  if (t == T_PAREN && depth < kPureDepth) {
+    const CodeView in = view_of(at->w2);
+    u32 p = at->w1;
+    if (!pure_at(in, p, in.length, false, out, depth + 1) || p != in.length) return false;
+    pos++;
+    return true;
+  }
+  return false;
 }
+
+bool pure_at(const CodeView& code, u32& pos, u32 end, bool no_infix, Cell* out, u32 depth) {
+  if (pos >= end || pos >= code.length) return false;
+  u32 p = pos;
+  if (!pure_operand(code, p, end, out, depth)) return false;
+  if (!no_infix) {
+    while (const Cell* op = infix_op_at(code, p, end)) {
+      if (!out->is(T_INTEGER)) return false;
+      const Cell o = *op;
+      u32 q = p + 1;
+      Cell right;
+      if (q >= end || q >= code.length || !pure_operand(code, q, end, &right, depth) || !right.is(T_INTEGER))
+        return false;
+      if (!integer_fast((o.header >> kOpTypeShift) & 0xFF, o.w1, out->int_value(), right.int_value(), out))
+        return false;
+      p = q;
+    }
+  }
+  pos = p;
+  return true;
+}
+
+}  // namespace
+
+bool pure_expression(const CodeView& code, u32& pos, u32 end, bool no_infix, Cell* out) {
+  if (ZOT_UNLIKELY(g_tracing)) return false;
+  Cell v;
+  u32 p = pos;
+  if (!pure_at(code, p, end, no_infix, &v, 0)) return false;
+  *out = v;
+  pos = p;
+  return true;
+}
+
+namespace {
 
 // Sets a word to the value (the value of a set-word expression). A running
 // function's argument is stored directly; other contexts go through
@@ -78,6 +138,12 @@ ZOT_INLINE void set_word(const Cell* code, u32 at, const Cell& word, const Cell&
     return;
   }
   if (ZOT_LIKELY(i32(word.w3) >= 0 && word.w1)) {
+    // The global context's owner (the system words object) has no change
+    // events, and global words keep no stored mark.
+    if (word.w1 == context::g_global) {
+      globals()[word.w3] = value;
+      return;
+    }
     Cell* ctx = context::ctx_cell(word.w1);
     if ((ctx->header & context::kStackValues) && ctx->w2) {
       stack::cell_of(ctx->w2)[word.w3] = value;
@@ -106,16 +172,17 @@ void eval_block(const Cell* block, bool chain) {
   ZOT_FUZZ_STEP();
   const Cell b = *block;
   {
-    // A block of one simple value (a literal, a plain word: nothing that can
-    // run code, raise an error or be traced) leaves that value as a
-    // one-expression evaluation would, frame and all.
+    // A block of one pure expression (simple values and integer arithmetic:
+    // nothing that can run code, raise an error or be traced) leaves its
+    // value as a one-expression evaluation would, frame and all.
     const CodeView cv = view_of(b.w2);
-    if (b.w1 + 1 == cv.length) {
-      if (const Cell* v = simple_value(cv, b.w1, cv.length, false)) {
-        Cell* slot = stack::push(v);
-        if (chain) *stack::g_base = *slot;
-        return;
-      }
+    u32 pos = b.w1;
+    Cell v;
+    if (pos < cv.length && (cv.cells[pos].is(T_WORD) || !((kNotSelfEvaluating >> cv.cells[pos].type()) & 1)) &&
+        simple_expression(cv, pos, cv.length, false, &v) && pos == cv.length) {
+      Cell* slot = stack::push(&v);
+      if (chain) *stack::g_base = *slot;
+      return;
     }
   }
   // The current position comes back on every way out (it names an
@@ -225,9 +292,9 @@ u32 eval_expression(const Cell* code, u32 pos, u32 end, bool no_infix, bool push
       stack::push_interpreted_native_frame(&v);
       stack::push(&v);
       if (pos >= end || pos >= cv.length) raise_error(Err::ScriptNeedValue, &v);
-      if (const Cell* simple = simple_value(cv, pos, end, false)) {
-        pos++;
-        stack::push(simple);
+      Cell simple;
+      if (simple_expression(cv, pos, end, false, &simple)) {
+        stack::push(&simple);
       } else {
         pos = eval_expression(code, pos, end, false, true, false);
         if (ZOT_UNLIKELY(runtime::pending())) return pos;
@@ -242,13 +309,22 @@ u32 eval_expression(const Cell* code, u32 pos, u32 end, bool no_infix, bool push
       cv = view_of(code->w2);
       break;
     }
-    case T_PAREN:
+    case T_PAREN: {
+      // A paren of one simple expression gives its value without frames.
+      const CodeView in = view_of(v.w2);
+      u32 at = v.w1;
+      Cell simple;
+      if (at < in.length && simple_expression(in, at, in.length, false, &simple) && at == in.length) {
+        stack::push(&simple);
+        break;
+      }
       stack::push_interpreted_native_frame(body_word());
       eval_block(&v, true);
       if (ZOT_UNLIKELY(runtime::pending())) return pos;
       stack::pop_frame();
       cv = view_of(code->w2);
       break;
+    }
     case T_SET_PATH: {
       if (pos >= clamp_end(code, end)) raise_error(Err::ScriptNeedValue, &v);
       stack::push_interpreted_native_frame(words::word(w::set_path));
@@ -320,12 +396,14 @@ u32 eval_expression(const Cell* code, u32 pos, u32 end, bool no_infix, bool push
   if (!no_infix) {
     while (const Cell* val = infix_op_at(cv, pos, end)) {
       Cell op = *val;
-      if (!tr) {
-        Cell r;
-        if (infix_integer(op, t0, cv, pos + 1, end, &r)) {
-          *t0 = r;
+      if (!tr && t0->is(T_INTEGER)) {
+        // Integer arithmetic on a pure right operand runs inline.
+        u32 q = pos + 1;
+        Cell right;
+        if (pure_right_operand(cv, q, end, &right) && right.is(T_INTEGER) &&
+            integer_fast((op.header >> kOpTypeShift) & 0xFF, op.w1, t0->int_value(), right.int_value(), t0)) {
           stack::g_top = t0 + 1;
-          pos += 2;
+          pos = q;
           continue;
         }
       }

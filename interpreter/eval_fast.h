@@ -6,6 +6,7 @@
 
 #include "datatypes/context.h"
 #include "interpreter/eval.h"
+#include "runtime/actions.h"
 #include "runtime/collector.h"
 #include "runtime/stack.h"
 
@@ -99,6 +100,86 @@ ZOT_INLINE const Cell* simple_value(const CodeView& code, u32 pos, u32 end, bool
   }
   if (!no_infix && infix_op_at(code, pos + 1, end)) return nullptr;
   return value;
+}
+
+// Integer arithmetic and comparison of natives and actions, run inline when
+// both arguments are integer!: the same results as their slot functions
+// (a sum, difference or product that overflows is a float). Answers false
+// to take the general road (other types, other callables, a remainder by 0).
+ZOT_INLINE bool integer_fast(u32 type, u32 index, i64 a, i64 b, Cell* out) {
+  if (type == T_ACTION) {
+    i64 v;
+    switch (index) {
+      case actions::kAdd: v = a + b; break;
+      case actions::kSubtract: v = a - b; break;
+      case actions::kMultiply: v = a * b; break;
+      case actions::kRemainder:
+        if (b == 0 || b == -1) return false;
+        v = a % b;
+        break;
+      case actions::kAnd: v = a & b; break;
+      case actions::kOr: v = a | b; break;
+      case actions::kXor: v = a ^ b; break;
+      default: return false;
+    }
+    if (v >= INT32_MIN && v <= INT32_MAX) set_integer(out, i32(v));
+    else set_float(out, double(v));
+    return true;
+  }
+  if (type == T_NATIVE) {
+    bool v;
+    switch (index) {
+      case 25: v = a == b; break;  // equal?
+      case 26: v = a != b; break;  // not-equal?
+      case 27: v = a == b; break;  // strict-equal?
+      case 28: v = a < b; break;   // lesser?
+      case 29: v = a > b; break;   // greater?
+      case 30: v = a <= b; break;  // lesser-or-equal?
+      case 31: v = a >= b; break;  // greater-or-equal?
+      default: return false;
+    }
+    set_logic(out, v);
+    return true;
+  }
+  return false;
+}
+
+// The value of a pure expression at pos: one that only reads values (simple
+// values, parens of pure expressions, and calls of the integer operations on
+// pure arguments, prefix or infix, that the integer fast path runs), so that
+// it can be computed without frames, trace events or errors. Writes out and
+// moves pos past it; answers false, pos untouched, when any piece needs the
+// full evaluation, which then starts over from pos (nothing seen was done).
+bool pure_expression(const CodeView& code, u32& pos, u32 end, bool no_infix, Cell* out);
+
+// pure_expression's common case inline: one simple value, no infix after it.
+ZOT_INLINE bool simple_expression(const CodeView& code, u32& pos, u32 end, bool no_infix, Cell* out) {
+  if (const Cell* v = simple_value(code, pos, end, no_infix)) {
+    *out = *v;
+    pos++;
+    return true;
+  }
+  return pure_expression(code, pos, end, no_infix, out);
+}
+
+// The right operand of an infix operator: one value as it stands (an
+// integer, a word's value), else a pure expression without infix.
+ZOT_INLINE bool pure_right_operand(const CodeView& code, u32& pos, u32 end, Cell* out) {
+  if (pos >= end || pos >= code.length) return false;
+  const Cell* r = code.cells + pos;
+  if (r->is(T_INTEGER)) {
+    *out = *r;
+    pos++;
+    return true;
+  }
+  if (r->is(T_WORD)) {
+    if (const Cell* v = bound_value(r); v && v->is(T_INTEGER)) {
+      *out = *v;
+      pos++;
+      return true;
+    }
+  }
+  return pure_expression(code, pos, end, true, out);
 }
 
 }  // namespace zot::interp
