@@ -225,7 +225,11 @@ void zotbin_encode() {
 // gives that value, more give the block of them.
 void zotbin_decode() {
   Rooted payload(*arg(0));
-  if (payload.cell.is(T_FILE)) payload = *simple_io::read(&payload.cell, nullptr, nullptr, true, false);
+  if (payload.cell.is(T_FILE)) {
+    actions::ReadOptions o;
+    o.binary = true;
+    payload = *simple_io::read(&payload.cell, o);
+  }
   zotbin::decode_value(&payload.cell, stack::g_base);
 }
 

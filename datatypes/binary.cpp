@@ -299,11 +299,13 @@ void change(Cell* s, Cell* value, i32 part, bool only, i32 dup) {
   s->w1 = u32(u64(idx) + added);
 }
 
-void trim(Cell* s, bool head, bool tail, bool auto_, bool lines, bool all, Cell* with) {
-  if (auto_ || lines) raise_error(Err::InternalNotDone);
-  if (with) {
+void trim(Cell* s, const actions::TrimOptions& o) {
+  if (o.auto_ || o.lines) raise_error(Err::InternalNotDone);
+  if (o.with) {
     // Bytes in the given set: the text rule, which reads bytes as units.
-    string::trim(s, head, tail, false, false, true, with);
+    actions::TrimOptions as_text = o;
+    as_text.all = true;
+    string::trim(s, as_text);
     return;
   }
   i32 idx = clamp_index(s);
@@ -313,14 +315,14 @@ void trim(Cell* s, bool head, bool tail, bool auto_, bool lines, bool all, Cell*
   u32 used = b->bytes_used();
   u32 from = u32(std::min<i32>(idx, i32(used)));
   u32 w = from;
-  if (all) {
+  if (o.all) {
     for (u32 r = from; r < used; r++)
       if (p[r]) p[w++] = p[r];
   } else {
     u32 first = from, last = used;
-    if (head || !tail)
+    if (o.head || !o.tail)
       while (first < last && p[first] == 0) first++;
-    if (tail || !head)
+    if (o.tail || !o.head)
       while (last > first && p[last - 1] == 0) last--;
     std::memmove(p + from, p + first, last - first);
     w = from + (last - first);

@@ -430,7 +430,7 @@ void clear(Cell* value) {
 
 Cell* copy(Cell* value, Cell* result, Cell*, bool, Cell*) { return copy_into(value, result); }
 
-Cell* find(Cell* series, Cell* value, Cell*, bool, bool, bool, bool, Cell*, Cell*, bool, bool, bool, bool) {
+Cell* find(Cell* series, Cell* value, const actions::FindOptions&) {
   if (process_spec(series, value, kModeTest, kCallerOther)) return logic_answer(true);
   return set_none(&g_answer);
 }

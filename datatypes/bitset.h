@@ -7,6 +7,7 @@
 // the stored bytes is (set when negated, clear otherwise).
 #pragma once
 
+#include "runtime/actions.h"
 #include "runtime/base.h"
 #include "runtime/cell.h"
 #include "runtime/memory.h"
@@ -75,8 +76,7 @@ Cell* complement(Cell* value);
 void append(Cell* series, Cell* value, i32 part, bool only, i32 dup, bool append);
 void clear(Cell* value);
 Cell* copy(Cell* value, Cell* result, Cell* part, bool deep, Cell* kind);
-Cell* find(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool same, bool any, Cell* with,
-           Cell* skip, bool last, bool reverse, bool tail, bool match);
+Cell* find(Cell* series, Cell* value, const actions::FindOptions& o);
 i32 length_q(const Cell* value);
 Cell* pick(Cell* series, i32 index, Cell* index_cell);
 Cell* poke(Cell* series, i32 index, Cell* value, Cell* index_cell);

@@ -79,7 +79,9 @@ bool is_number(u32 t) { return t == T_INTEGER || t == T_FLOAT || t == T_PERCENT;
 
 Cell* find_in(Cell* series, Cell* key, bool case_) {
   auto find = actions::lookup<actions::kFind>(series->type());
-  return find(series, key, nullptr, false, case_, false, false, nullptr, nullptr, false, false, false, false);
+  actions::FindOptions o;
+  o.case_ = case_;
+  return find(series, key, o);
 }
 
 bool found_in(const Cell* found, const Cell* series) {
@@ -484,7 +486,9 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, i32 index,
   if (!value) {
     if (element->is(T_WORD) && !parent->is(T_HASH)) return select_word(parent, element, case_);
     auto select = actions::lookup<actions::kSelect>(parent->type());
-    return select(parent, element, nullptr, true, case_, false, false, nullptr, nullptr, false, false);
+    actions::FindOptions o;
+    o.only = true, o.case_ = case_;
+    return select(parent, element, o);
   }
   Cell* found = find_in(parent, element, case_);
   if (!found_in(found, parent)) raise_error(Err::ScriptBadPathSet, path, element);
@@ -673,8 +677,8 @@ Cell* take(Cell* series, Cell* part, bool deep, bool last) {
   return r;
 }
 
-void trim(Cell* series, bool head, bool tail, bool auto_, bool lines, bool all, Cell* with) {
-  (void)head, (void)tail, (void)auto_, (void)lines, (void)all, (void)with;
+// Takes out the none values from the index on, whatever the refinements.
+void trim(Cell* series, const actions::TrimOptions&) {
   i32 idx = clamp_index(series);
   bool owned = series::ownership_check(series, Change::kTrim, nullptr, idx, 0);
   if (owned) idx = clamp_index(series);

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "datatypes/series.h"
+#include "runtime/actions.h"
 #include "runtime/base.h"
 #include "runtime/cell.h"
 #include "runtime/memory.h"
@@ -84,7 +85,7 @@ Cell* copy(Cell* value, Cell* result, Cell* part, bool deep, Cell* kind);
 Cell* put(Cell* series, Cell* key, Cell* value, bool case_);
 void swap(Cell* a, Cell* b);
 Cell* take(Cell* series, Cell* part, bool deep, bool last);
-void trim(Cell* series, bool head, bool tail, bool auto_, bool lines, bool all, Cell* with);
+void trim(Cell* series, const actions::TrimOptions& o);
 
 // paren!'s own mold: "(" ... ")".
 i32 paren_mold(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part,

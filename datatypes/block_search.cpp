@@ -174,29 +174,21 @@ const Cell* select_key(const Cell* block, const Cell* key) {
   return &datatype::g_none;
 }
 
-Cell* find(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool same, bool any, Cell* with,
-           Cell* skip, bool last, bool reverse, bool tail, bool match) {
-  // /any and /with (wildcards) mean nothing for cells.
-  (void)any, (void)with;
-  FindOptions o;
-  o.part = part, o.skip = skip, o.only = only, o.case_ = case_, o.same = same;
-  o.last = last, o.reverse = reverse, o.match = match;
+// /any and /with (wildcards) mean nothing for cells.
+Cell* find(Cell* series, Cell* value, const actions::FindOptions& o) {
   Found f = search(series, value, o);
   Cell* r = stack::push(&datatype::g_none);
   if (f.at < 0) return r;
   *r = *series;
   clear_new_line(r);
-  r->w1 = u32(tail ? f.end : f.at);
+  r->w1 = u32(o.tail ? f.end : f.at);
   return r;
 }
 
-Cell* select(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool same, bool any, Cell* with,
-             Cell* skip, bool last, bool reverse) {
-  (void)any, (void)with;
-  FindOptions o;
-  o.part = part, o.skip = skip, o.only = only, o.case_ = case_, o.same = same;
-  o.last = last, o.reverse = reverse;
-  Found f = search(series, value, o);
+Cell* select(Cell* series, Cell* value, const actions::FindOptions& o) {
+  actions::FindOptions no_match = o;
+  no_match.match = false;
+  Found f = search(series, value, no_match);
   Cell* r = stack::push(&datatype::g_none);
   if (f.at < 0 || f.end >= i32(buffer_of(series)->length())) return r;
   *r = buffer_of(series)->cells()[f.end];

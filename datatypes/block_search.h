@@ -3,23 +3,13 @@
 // other datatypes use on blocks, and the set operations of the set natives.
 #pragma once
 
+#include "runtime/actions.h"
 #include "runtime/base.h"
 #include "runtime/cell.h"
 
 namespace zot::block {
 
-// The refinements of find and select, for C++ callers (the parse engine, the
-// path evaluator); a null cell is an absent refinement.
-struct FindOptions {
-  Cell* part = nullptr;
-  Cell* skip = nullptr;
-  bool only = false;
-  bool case_ = false;
-  bool same = false;
-  bool last = false;
-  bool reverse = false;
-  bool match = false;
-};
+using actions::FindOptions;
 
 // Where a search matched: the cell index of the match and the index just
 // past the matched value (past the whole sub-sequence for a block key);
@@ -43,12 +33,9 @@ Found search(const Cell* series, const Cell* value, const FindOptions& opt);
 const Cell* select_key(const Cell* block, const Cell* key);
 
 // ---- slot functions
-Cell* find(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool same, bool any, Cell* with,
-           Cell* skip, bool last, bool reverse, bool tail, bool match);
-Cell* select(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool same, bool any, Cell* with,
-             Cell* skip, bool last, bool reverse);
-Cell* sort(Cell* series, bool case_, Cell* skip, Cell* comparator, Cell* part, bool all, bool reverse,
-           bool stable);
+Cell* find(Cell* series, Cell* value, const actions::FindOptions& o);
+Cell* select(Cell* series, Cell* value, const actions::FindOptions& o);
+Cell* sort(Cell* series, const actions::SortOptions& o);
 
 // The set operations on the block! or hash! values in the frame's first two
 // cells (one for unique); the result replaces the first cell. op: 8 unique,

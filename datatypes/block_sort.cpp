@@ -92,18 +92,18 @@ int record_order(const void* pa, const void* pb, void* context) {
 
 }  // namespace
 
-Cell* sort(Cell* s, bool case_, Cell* skip, Cell* comparator, Cell* part, bool all, bool reverse, bool stable) {
+Cell* sort(Cell* s, const actions::SortOptions& opt) {
   i32 total = i32(buffer_of(s)->length());
   i32 idx = std::clamp(index_of(s), 0, total);
   i32 start = idx, n = total - idx;
-  if (part) {
+  if (opt.part) {
     i64 len;
-    if (part->is(T_INTEGER))
-      len = part->int_value();
-    else if (part->type() == s->type() && part->w2 == s->w2)
-      len = i64(std::clamp(index_of(part), 0, total)) - idx;
+    if (opt.part->is(T_INTEGER))
+      len = opt.part->int_value();
+    else if (opt.part->type() == s->type() && opt.part->w2 == s->w2)
+      len = i64(std::clamp(index_of(opt.part), 0, total)) - idx;
     else
-      bad_refine("part", part);
+      bad_refine("part", opt.part);
     if (len < 0) {
       // The stretch before the position.
       start = i32(std::max<i64>(i64(idx) + len, 0));
@@ -114,26 +114,26 @@ Cell* sort(Cell* s, bool case_, Cell* skip, Cell* comparator, Cell* part, bool a
   }
   if (n == 0) return s;
   i32 size = 1;
-  if (skip) {
-    if (!skip->is(T_INTEGER)) bad_refine("skip", skip);
-    size = skip->int_value();
-    if (size < 1 || size > n || n % size) bad_refine("skip", skip);
+  if (opt.skip) {
+    if (!opt.skip->is(T_INTEGER)) bad_refine("skip", opt.skip);
+    size = opt.skip->int_value();
+    if (size < 1 || size > n || n % size) bad_refine("skip", opt.skip);
   }
-  if (all && !skip) raise_error(Err::ScriptBadRefines);
-  Order o{nullptr, size, 0, all, reverse, case_ ? actions::kCaseSortOrder : actions::kSortOrder,
+  if (opt.all && !opt.skip) raise_error(Err::ScriptBadRefines);
+  Order o{nullptr, size, 0, opt.all, opt.reverse, opt.case_ ? actions::kCaseSortOrder : actions::kSortOrder,
           nullptr, nullptr, nullptr};
   Cell fn;
-  if (comparator) {
-    if (comparator->is(T_INTEGER)) {
-      if (!skip || all) raise_error(Err::ScriptBadRefines);
-      i32 at = comparator->int_value();
-      if (at < 1 || at > size) raise_error(Err::ScriptOutOfRange, comparator);
+  if (opt.comparator) {
+    if (opt.comparator->is(T_INTEGER)) {
+      if (!opt.skip || opt.all) raise_error(Err::ScriptBadRefines);
+      i32 at = opt.comparator->int_value();
+      if (at < 1 || at > size) raise_error(Err::ScriptOutOfRange, opt.comparator);
       o.offset = at - 1;
-    } else if (comparator::is_function(comparator)) {
-      fn = *comparator;
+    } else if (comparator::is_function(opt.comparator)) {
+      fn = *opt.comparator;
       o.function = &fn;
     } else {
-      bad_refine("compare", comparator);
+      bad_refine("compare", opt.comparator);
     }
   }
   u32 records = u32(n / size);
@@ -153,13 +153,13 @@ Cell* sort(Cell* s, bool case_, Cell* skip, Cell* comparator, Cell* part, bool a
   std::memcpy(buffer_of(work)->cells(), buffer_of(s)->cells() + start, std::size_t(n) * sizeof(Cell));
   buffer_of(work)->tail = buffer_of(work)->head + u32(n) * sizeof(Cell);
   o.work = work;
-  if (o.function && all) {
+  if (o.function && opt.all) {
     o.first = push_new(size);
     o.second = push_new(size);
   }
   std::vector<u32> order(records);
   std::iota(order.begin(), order.end(), 0u);
-  if (stable)
+  if (opt.stable)
     sort::merge_sort(order.data(), records, sizeof(u32), record_order, &o);
   else
     sort::quick_sort(order.data(), records, sizeof(u32), record_order, &o);

@@ -50,15 +50,14 @@ i32 mold(const Cell* value, Cell* out, bool, bool, bool, const Cell* limit, i32 
   return part - n;
 }
 
-Cell* read(Cell* source, Cell* part, Cell* seek, bool binary, bool lines, bool, Cell* as) {
-  if (as) raise_error(Err::InternalNotDone);
-  return simple_io::read(source, part, seek, binary, lines);
+Cell* read(Cell* source, const actions::ReadOptions& o) {
+  if (o.as) raise_error(Err::InternalNotDone);
+  return simple_io::read(source, o);
 }
 
-Cell* write(Cell* dest, Cell* data, bool binary, bool lines, bool, bool append, Cell* part, Cell* seek,
-            Cell* allow, Cell* as) {
-  if (allow || as) raise_error(Err::InternalNotDone);
-  simple_io::write(dest, data, part, seek, binary, append, lines);
+Cell* write(Cell* dest, Cell* data, const actions::WriteOptions& o) {
+  if (o.allow || o.as) raise_error(Err::InternalNotDone);
+  simple_io::write(dest, data, o);
   return stack::push(&datatype::g_unset);
 }
 

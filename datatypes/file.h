@@ -4,6 +4,7 @@
 // (datatypes/file_io.h).
 #pragma once
 
+#include "runtime/actions.h"
 #include "runtime/base.h"
 #include "runtime/cell.h"
 
@@ -11,9 +12,8 @@ namespace zot::file {
 
 // ---- slot functions
 i32 mold(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part, i32 indent);
-Cell* read(Cell* source, Cell* part, Cell* seek, bool binary, bool lines, bool info, Cell* as);
-Cell* write(Cell* dest, Cell* data, bool binary, bool lines, bool info, bool append, Cell* part, Cell* seek,
-            Cell* allow, Cell* as);
+Cell* read(Cell* source, const actions::ReadOptions& o);
+Cell* write(Cell* dest, Cell* data, const actions::WriteOptions& o);
 Cell* query(Cell* file);
 Cell* delete_(Cell* file);
 Cell* rename(Cell* from, Cell* to);

@@ -125,10 +125,10 @@ bool dir_path(const Cell* file) {
   return c(2) == '/' || (c(2) == '.' && c(3) == '/');
 }
 
-Cell* read(Cell* file, const Cell* part, const Cell* seek, bool binary, bool lines) {
+Cell* read(Cell* file, const actions::ReadOptions& o) {
   if (dir_path(file)) return read_dir(file);
-  const i64 limit = int_refinement("part", part);
-  const i64 offset = int_refinement("seek", seek);
+  const i64 limit = int_refinement("part", o.part);
+  const i64 offset = int_refinement("seek", o.seek);
   const std::string path = path_or_fail(file);
   std::string bytes;
   switch (platform::read_file_range(path.c_str(), offset, limit, mem::kMaxSeriesBytes, &bytes)) {
@@ -136,9 +136,9 @@ Cell* read(Cell* file, const Cell* part, const Cell* seek, bool binary, bool lin
     case platform::ReadResult::kFailed: cannot_open(file);
     case platform::ReadResult::kTooBig: raise_no_memory();
   }
-  if (binary) return binary::push_bytes(reinterpret_cast<const u8*>(bytes.data()), u32(bytes.size()));
+  if (o.binary) return binary::push_bytes(reinterpret_cast<const u8*>(bytes.data()), u32(bytes.size()));
   Cell* out = push_none();
-  return lines ? split_lines(out, std::move(bytes)) : bytes_to_string(out, std::move(bytes));
+  return o.lines ? split_lines(out, std::move(bytes)) : bytes_to_string(out, std::move(bytes));
 }
 
 Cell* read_dir(Cell* dir) {
@@ -159,26 +159,27 @@ Cell* read_dir(Cell* dir) {
   return out;
 }
 
-void write(Cell* file, Cell* data, const Cell* part, const Cell* seek, bool binary, bool append, bool lines) {
-  const i64 limit = int_refinement("part", part);
-  if (part && limit < 0) return;  // a negative length writes nothing
-  const i64 offset = int_refinement("seek", seek);
+void write(Cell* file, Cell* data, const actions::WriteOptions& o) {
+  const i64 limit = int_refinement("part", o.part);
+  if (o.part && limit < 0) return;  // a negative length writes nothing
+  const i64 offset = int_refinement("seek", o.seek);
   const std::string path = path_or_fail(file);
   std::string bytes;
-  if (lines && data->is(T_BLOCK)) {
+  if (o.lines && data->is(T_BLOCK)) {
     for (i32 i = 0;; i++) {
       Cell blk = *data;
       if (i >= block::length_at(&blk)) break;
       Cell v = *block::cell_at(&blk, i32(blk.w1) + i);
-      put_value(bytes, &v, -1, binary);
+      put_value(bytes, &v, -1, o.binary);
       bytes += kLineEnd;
     }
   } else {
-    put_value(bytes, data, limit, binary);
-    if (lines) bytes += kLineEnd;
+    put_value(bytes, data, limit, o.binary);
+    if (o.lines) bytes += kLineEnd;
   }
-  const bool ok = append || seek ? platform::write_file_at(path.c_str(), bytes.data(), bytes.size(), offset, append)
-                                 : platform::replace_file(path.c_str(), bytes.data(), bytes.size());
+  const bool ok = o.append || o.seek
+                      ? platform::write_file_at(path.c_str(), bytes.data(), bytes.size(), offset, o.append)
+                      : platform::replace_file(path.c_str(), bytes.data(), bytes.size());
   if (!ok) cannot_open(file);
 }
 

@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "runtime/actions.h"
 #include "runtime/base.h"
 #include "runtime/cell.h"
 
@@ -28,7 +29,7 @@ bool dir_path(const Cell* file);
 // lines a block! of strings; a directory path gives its listing. part and
 // seek (integer! cells, or null) limit the bytes read. access/cannot-open
 // when the file cannot be read.
-Cell* read(Cell* file, const Cell* part, const Cell* seek, bool binary, bool lines);
+Cell* read(Cell* file, const actions::ReadOptions& o);
 // The entries of a directory as a block! of file! (directories end with "/",
 // no "." or ".."), pushed; access/cannot-open when it cannot be listed.
 Cell* read_dir(Cell* dir);
@@ -37,7 +38,7 @@ Cell* read_dir(Cell* dir);
 // by a line end. Without append or seek the whole file is replaced at once
 // (a failed write leaves it as it was); append and seek write in place.
 // access/cannot-open when it cannot be written.
-void write(Cell* file, Cell* data, const Cell* part, const Cell* seek, bool binary, bool append, bool lines);
+void write(Cell* file, Cell* data, const actions::WriteOptions& o);
 // The last modification time as a date! (UTC), or none when the path names
 // nothing (or ends with "/" and names no directory); pushed.
 Cell* query(Cell* file);

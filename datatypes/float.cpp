@@ -405,21 +405,20 @@ void power() {
   base->set_float(std::pow(base->float_value(), number_of(exponent)));
 }
 
-void round(Cell* value, Cell* scale, bool even, bool down, bool half_down, bool floor, bool ceiling,
-           bool half_ceiling) {
-  if (scale && scale->is(T_MONEY)) {
+void round(Cell* value, const actions::RoundOptions& o) {
+  if (o.scale && o.scale->is(T_MONEY)) {
     Cell word = stack::calling_word();
     Cell dt = datatype_cell(T_MONEY);
     raise_error(Err::ScriptNotRelated, &word, &dt);
   }
   // The result takes the scale's type: only a number can lend it.
-  if (scale && !scale->is(T_INTEGER) && !scale->is(T_FLOAT) && !scale->is(T_PERCENT) && !scale->is(T_TIME))
-    runtime::raise_expect_arg(scale->type(), 2);  // round's third word: scale
+  if (o.scale && !o.scale->is(T_INTEGER) && !o.scale->is(T_FLOAT) && !o.scale->is(T_PERCENT) && !o.scale->is(T_TIME))
+    runtime::raise_expect_arg(o.scale->type(), 2);  // round's third word: scale
   const bool percent = value->is(T_PERCENT);
   double x = value->float_value();
   double s;
-  if (scale) {
-    s = std::fabs(number_of(scale));
+  if (o.scale) {
+    s = std::fabs(number_of(o.scale));
     if (percent) s /= 100.0;
   } else {
     s = percent ? 0.01 : 1.0;
@@ -448,14 +447,14 @@ void round(Cell* value, Cell* scale, bool even, bool down, bool half_down, bool 
   const bool negative = xp < 0;
   auto sgn = [negative](double r) { return negative ? 0.0 - r : r; };
   double r;
-  if (down) r = sgn(std::floor(a));
-  else if (floor) r = std::floor(xp);
-  else if (ceiling) r = std::ceil(xp);
+  if (o.down) r = sgn(std::floor(a));
+  else if (o.floor) r = std::floor(xp);
+  else if (o.ceiling) r = std::ceil(xp);
   else if (a > t) r = sgn(std::ceil(a));
   else if (a < t) r = sgn(std::floor(a));
-  else if (even) r = std::fmod(a, 2.0) < 1.0 ? sgn(std::floor(a)) : sgn(std::ceil(a));
-  else if (half_down) r = sgn(std::floor(a));
-  else if (half_ceiling) r = std::ceil(xp);
+  else if (o.even) r = std::fmod(a, 2.0) < 1.0 ? sgn(std::floor(a)) : sgn(std::ceil(a));
+  else if (o.half_down) r = sgn(std::floor(a));
+  else if (o.half_ceiling) r = std::ceil(xp);
   else r = sgn(std::ceil(a));
 
   double result;
@@ -466,14 +465,14 @@ void round(Cell* value, Cell* scale, bool even, bool down, bool half_down, bool 
     result = std::ldexp(r / (1.0 / s), e);
   }
 
-  if (!scale) {
+  if (!o.scale) {
     value->set_float(result);
-  } else if (scale->is(T_INTEGER)) {
+  } else if (o.scale->is(T_INTEGER)) {
     if (!(result > -2147483649.0 && result < 2147483648.0)) raise_error(Err::MathOverflow);
     set_integer(value, i32(result));
   } else {
     zot::set_float(value, result);
-    set_type(value, scale->type());
+    set_type(value, o.scale->type());
   }
 }
 

@@ -5,6 +5,7 @@
 
 #include <cfloat>
 
+#include "runtime/actions.h"
 #include "runtime/base.h"
 #include "runtime/cell.h"
 #include "runtime/stack.h"
@@ -99,8 +100,7 @@ void negate(Cell* value);
 void power();
 // Rounds the number cell in place (float!, percent!, time!; integer/round
 // hands its non-integer scales over here).
-void round(Cell* value, Cell* scale, bool even, bool down, bool half_down, bool floor, bool ceiling,
-           bool half_ceiling);
+void round(Cell* value, const actions::RoundOptions& o);
 bool even(const Cell* value);
 bool odd(const Cell* value);
 

@@ -68,11 +68,6 @@ i32 mold(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cel
   return block::mold(&b, out, false, all, flat, limit, part, indent);
 }
 
-void trim(Cell* series, bool head, bool tail, bool auto_, bool lines, bool all, Cell* with) {
-  block::trim(series, head, tail, auto_, lines, all, with);
-  series::hash_rebuild(series);
-}
-
 // The block! swap re-indexes one cell after the other; within one hash! the
 // first re-indexing meets the second cell's stale entry and may give its value
 // a bucket of its own beside the one it shares with its equals. Both
@@ -112,7 +107,6 @@ void register_type() {
   s.set<kTo>(&to);
   s.set<kMold>(&mold);
   s.set<kCopy>(&copy);
-  s.set<kTrim>(&trim);
   s.set<kSwap>(&swap);
   datatype::register_type(T_HASH, T_BLOCK, "hash!", s);
 }

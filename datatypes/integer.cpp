@@ -319,9 +319,8 @@ void power() {
   float_::power();
 }
 
-void round(Cell* value, Cell* scale, bool even, bool down, bool half_down, bool floor, bool ceiling,
-           bool half_ceiling) {
-  if (scale && scale->is(T_MONEY)) {
+void round(Cell* value, const actions::RoundOptions& o) {
+  if (o.scale && o.scale->is(T_MONEY)) {
     Cell word = stack::calling_word();
     Cell dt = datatype_cell(T_MONEY);
     raise_error(Err::ScriptNotRelated, &word, &dt);
@@ -329,13 +328,13 @@ void round(Cell* value, Cell* scale, bool even, bool down, bool half_down, bool 
   i32 v = value->int_value();
   if (v == kMin) return;
   i64 s = 1;
-  if (scale) {
-    if (!scale->is(T_INTEGER)) {
+  if (o.scale) {
+    if (!o.scale->is(T_INTEGER)) {
       set_float(value, double(v));
-      float_::round(value, scale, even, down, half_down, floor, ceiling, half_ceiling);
+      float_::round(value, o);
       return;
     }
-    s = absolute_checked(scale->int_value());
+    s = absolute_checked(o.scale->int_value());
   }
   if (s == 0 || v % s == 0) return;
 
@@ -348,21 +347,21 @@ void round(Cell* value, Cell* scale, bool even, bool down, bool half_down, bool 
   const bool up_overflows = up > kMax;
   enum { kTowardZero, kAway, kToPlus, kToMinus } dir;
 
-  if (down) {
+  if (o.down) {
     dir = kTowardZero;
-  } else if (floor) {
+  } else if (o.floor) {
     dir = kToMinus;
-  } else if (ceiling) {
+  } else if (o.ceiling) {
     dir = kToPlus;
   } else if (r < d) {
     dir = kTowardZero;
   } else if (r > d) {
     dir = kAway;
-  } else if (even) {
+  } else if (o.even) {
     dir = (a / s) % 2 == 0 ? kTowardZero : kAway;
-  } else if (half_down) {
+  } else if (o.half_down) {
     dir = kTowardZero;
-  } else if (half_ceiling) {
+  } else if (o.half_ceiling) {
     dir = kToPlus;
   } else {
     dir = kAway;

@@ -2,6 +2,7 @@
 // with its overflow rules, conversions, comparison and text.
 #pragma once
 
+#include "runtime/actions.h"
 #include "runtime/base.h"
 #include "runtime/cell.h"
 #include "runtime/stack.h"
@@ -83,8 +84,7 @@ void or_();
 void xor_();
 void negate(Cell* value);
 void power();
-void round(Cell* value, Cell* scale, bool even, bool down, bool half_down, bool floor, bool ceiling,
-           bool half_ceiling);
+void round(Cell* value, const actions::RoundOptions& o);
 Cell* complement(Cell* value);
 bool even(const Cell* value);
 bool odd(const Cell* value);

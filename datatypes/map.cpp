@@ -350,11 +350,9 @@ Cell* copy(Cell* value, Cell* result, Cell* part, bool deep, Cell* kind) {
 
 void clear(Cell* value) { hashtable::clear(table_of(value)); }
 
-Cell* find(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool same, bool any, Cell* with,
-           Cell* skip, bool last, bool reverse, bool tail, bool match) {
-  (void)part, (void)only, (void)any, (void)with, (void)skip, (void)last, (void)reverse, (void)tail, (void)match;
+Cell* find(Cell* series, Cell* value, const actions::FindOptions& o) {
   Cell m = *series;
-  i64 p = find_position(&m, value, key_op(case_, same));
+  i64 p = find_position(&m, value, key_op(o.case_, o.same));
   if (p < 0 || !live_at(m.w2, u32(p))) return set_none(&g_answer);
   g_answer = key_out(cells_of(m.w2)[p], false);
   return &g_answer;
@@ -377,11 +375,9 @@ void remove(Cell* series, Cell* part, Cell* key) {
   hashtable::delete_key(table_of(&m), cells_of(m.w2) + p);
 }
 
-Cell* select(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool same, bool any, Cell* with,
-             Cell* skip, bool last, bool reverse) {
-  (void)part, (void)only, (void)any, (void)with, (void)skip, (void)last, (void)reverse;
+Cell* select(Cell* series, Cell* value, const actions::FindOptions& o) {
   Cell m = *series;
-  g_answer = get_value(&m, value, key_op(case_, same));
+  g_answer = get_value(&m, value, key_op(o.case_, o.same));
   return &g_answer;
 }
 

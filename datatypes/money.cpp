@@ -801,17 +801,16 @@ void multiply() { math_op(integer::kOpMultiply); }
 void divide() { math_op(integer::kOpDivide); }
 void remainder() { math_op(integer::kOpRemainder); }
 
-void round(Cell* value, Cell* scale, bool even, bool down, bool half_down, bool floor, bool ceiling,
-           bool half_ceiling) {
+void round(Cell* value, const actions::RoundOptions& o) {
   Amount v;
   unpack(value, &v);
   if (zero_digits(v)) return;
   Amount s;
-  if (!scale) {
+  if (!o.scale) {
     s.d[kUnits] = 1;
-  } else if (scale->is(T_PERCENT) || !amount_of(scale, true, &s)) {
+  } else if (o.scale->is(T_PERCENT) || !amount_of(o.scale, true, &s)) {
     Cell word = stack::calling_word();
-    Cell dt = datatype_cell(scale->type());
+    Cell dt = datatype_cell(o.scale->type());
     raise_error(Err::ScriptNotRelated, &word, &dt);
   }
   if (zero_digits(s)) return;
@@ -824,12 +823,12 @@ void round(Cell* value, Cell* scale, bool even, bool down, bool half_down, bool 
   const int vs = wide_cmp(r, u);  // r against the distance up
   const bool tie = vs == 0;
   bool up;
-  if (down) up = false;
-  else if (floor) up = !positive;
-  else if (ceiling) up = positive;
-  else if (tie && even) up = (q.d[kWide - 1] & 1) != 0;
-  else if (tie && half_down) up = false;
-  else if (tie && half_ceiling) up = positive;
+  if (o.down) up = false;
+  else if (o.floor) up = !positive;
+  else if (o.ceiling) up = positive;
+  else if (tie && o.even) up = (q.d[kWide - 1] & 1) != 0;
+  else if (tie && o.half_down) up = false;
+  else if (tie && o.half_ceiling) up = positive;
   else up = vs >= 0;
   Amount out;
   const Wide result = up ? wide_add(mag, u) : wide_sub(mag, r);

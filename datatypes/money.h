@@ -9,6 +9,7 @@
 
 #include <string>
 
+#include "runtime/actions.h"
 #include "runtime/base.h"
 #include "runtime/cell.h"
 #include "runtime/stack.h"
@@ -97,8 +98,7 @@ void subtract();
 void multiply();
 void divide();
 void remainder();
-void round(Cell* value, Cell* scale, bool even, bool down, bool half_down, bool floor, bool ceiling,
-           bool half_ceiling);
+void round(Cell* value, const actions::RoundOptions& o);
 bool even(const Cell* value);
 bool odd(const Cell* value);
 Cell* pick(Cell* series, i32 index, Cell* index_cell);

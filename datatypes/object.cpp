@@ -734,9 +734,7 @@ Cell* put(Cell* obj, Cell* key, Cell* value, bool case_) {
   return value;
 }
 
-Cell* select(Cell* obj, Cell* key, Cell* part, bool only, bool case_, bool same, bool any, Cell* with, Cell* skip,
-             bool last, bool reverse) {
-  (void)part, (void)only, (void)case_, (void)same, (void)any, (void)with, (void)skip, (void)last, (void)reverse;
+Cell* select(Cell* obj, Cell* key, const actions::FindOptions&) {
   if (!is_plain_word(key->type())) {
     Cell dt = datatype_cell(key->type());
     raise_error(Err::ScriptInvalidType, &dt);

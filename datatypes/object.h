@@ -11,6 +11,7 @@
 // 0xFFFF: no handler), w3 = the spec node the count was taken for (0: none yet).
 #pragma once
 
+#include "runtime/actions.h"
 #include "runtime/base.h"
 #include "runtime/cell.h"
 #include "runtime/memory.h"
@@ -97,8 +98,7 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, i32 index,
 i32 compare(const Cell* a, const Cell* b, i32 op);
 Cell* copy(Cell* value, Cell* result, Cell* part, bool deep, Cell* kind);
 Cell* put(Cell* obj, Cell* key, Cell* value, bool case_);
-Cell* select(Cell* obj, Cell* key, Cell* part, bool only, bool case_, bool same, bool any, Cell* with, Cell* skip,
-             bool last, bool reverse);
+Cell* select(Cell* obj, Cell* key, const actions::FindOptions& o);
 Cell* modify(Cell* target, Cell* field, Cell* value, bool case_);
 
 // The body block: set-words (each on a new line) and their values; word!

@@ -232,16 +232,15 @@ void negate(Cell* value) {
   value->w3 = 0u - value->w3;
 }
 
-void round(Cell* value, Cell* scale, bool even, bool down, bool half_down, bool floor, bool ceiling,
-           bool half_ceiling) {
-  if (scale && scale->is(T_MONEY)) scalar::raise_money_scale();
+void round(Cell* value, const actions::RoundOptions& o) {
+  if (o.scale && o.scale->is(T_MONEY)) scalar::raise_money_scale();
   i32 r[2];
   for (int i = 0; i < 2; i++) {
     Cell c, s;
     set_integer(&c, i == 0 ? x_of(value) : y_of(value));
-    Cell* sc = scale;
-    if (scale && scale->is(T_PAIR)) sc = set_integer(&s, i == 0 ? x_of(scale) : y_of(scale));
-    integer::round(&c, sc, even, down, half_down, floor, ceiling, half_ceiling);
+    actions::RoundOptions each = o;
+    if (o.scale && o.scale->is(T_PAIR)) each.scale = set_integer(&s, i == 0 ? x_of(o.scale) : y_of(o.scale));
+    integer::round(&c, each);
     if (c.is(T_INTEGER)) {
       r[i] = c.int_value();
     } else if (!truncated(c.float_value(), &r[i])) {

@@ -3,6 +3,7 @@
 // with a float or a point, continues as point2D! math.
 #pragma once
 
+#include "runtime/actions.h"
 #include "runtime/base.h"
 #include "runtime/cell.h"
 #include "runtime/stack.h"
@@ -57,8 +58,7 @@ void and_();
 void or_();
 void xor_();
 void negate(Cell* value);
-void round(Cell* value, Cell* scale, bool even, bool down, bool half_down, bool floor, bool ceiling,
-           bool half_ceiling);
+void round(Cell* value, const actions::RoundOptions& o);
 Cell* pick(Cell* value, i32 index, Cell* index_cell);
 void reverse(Cell* value, Cell* part, Cell* skip);
 

@@ -189,22 +189,21 @@ void pt_negate(Cell* value) {
 }
 
 template <int N>
-void pt_round(Cell* value, Cell* scale, bool even, bool down, bool half_down, bool floor, bool ceiling,
-           bool half_ceiling) {
-  if (scale && scale->is(T_MONEY)) scalar::raise_money_scale();
+void pt_round(Cell* value, const actions::RoundOptions& o) {
+  if (o.scale && o.scale->is(T_MONEY)) scalar::raise_money_scale();
   // One scale per coordinate when the scale is a point (or a pair).
   double per[3] = {0.0, 0.0, 0.0};
   bool each = false;
-  if (scale) {
-    switch (scale->type()) {
+  if (o.scale) {
+    switch (o.scale->type()) {
       case T_PAIR:
-        per[0] = double(scale->int_value());
-        per[1] = double(i32(scale->w3));
+        per[0] = double(o.scale->int_value());
+        per[1] = double(i32(o.scale->w3));
         each = true;
         break;
       case T_POINT2D:
       case T_POINT3D:
-        for (int i = 0; i < (scale->is(T_POINT3D) ? 3 : 2); i++) per[i] = double(coord(scale, i));
+        for (int i = 0; i < (o.scale->is(T_POINT3D) ? 3 : 2); i++) per[i] = double(coord(o.scale, i));
         each = true;
         break;
       default:
@@ -214,18 +213,18 @@ void pt_round(Cell* value, Cell* scale, bool even, bool down, bool half_down, bo
   // An integer scale rounds as the same float scale: the coordinate stays a
   // float, so no 32-bit integer! is made on the way.
   Cell one;
-  Cell* common = scale;
-  if (scale && scale->is(T_INTEGER)) {
-    set_float(&one, double(scale->int_value()));
+  Cell* common = o.scale;
+  if (o.scale && o.scale->is(T_INTEGER)) {
+    set_float(&one, double(o.scale->int_value()));
     common = &one;
   }
   float r[3];
   for (int i = 0; i < N; i++) {
     Cell c, s;
     set_float(&c, double(coord(value, i)));
-    Cell* sc = common;
-    if (each) sc = set_float(&s, per[i]);
-    float_::round(&c, sc, even, down, half_down, floor, ceiling, half_ceiling);
+    actions::RoundOptions one_coord = o;
+    one_coord.scale = each ? set_float(&s, per[i]) : common;
+    float_::round(&c, one_coord);
     r[i] = float(c.is(T_INTEGER) ? double(c.int_value()) : c.float_value());
   }
   for (int i = 0; i < N; i++) set_coord(value, i, r[i]);
@@ -359,9 +358,8 @@ void multiply() { math_op(integer::kOpMultiply); }
 void divide() { math_op(integer::kOpDivide); }
 void remainder() { math_op(integer::kOpRemainder); }
 void negate(Cell* value) { zot::pt_negate<2>(value); }
-void round(Cell* value, Cell* scale, bool even, bool down, bool half_down, bool floor, bool ceiling,
-           bool half_ceiling) {
-  zot::pt_round<2>(value, scale, even, down, half_down, floor, ceiling, half_ceiling);
+void round(Cell* value, const actions::RoundOptions& o) {
+  zot::pt_round<2>(value, o);
 }
 Cell* pick(Cell* value, i32 index, Cell* index_cell) { return zot::pt_pick<2>(value, index, index_cell); }
 void reverse(Cell* value, Cell*, Cell*) { std::swap(value->w1, value->w2); }
@@ -408,9 +406,8 @@ void multiply() { math_op(integer::kOpMultiply); }
 void divide() { math_op(integer::kOpDivide); }
 void remainder() { math_op(integer::kOpRemainder); }
 void negate(Cell* value) { zot::pt_negate<3>(value); }
-void round(Cell* value, Cell* scale, bool even, bool down, bool half_down, bool floor, bool ceiling,
-           bool half_ceiling) {
-  zot::pt_round<3>(value, scale, even, down, half_down, floor, ceiling, half_ceiling);
+void round(Cell* value, const actions::RoundOptions& o) {
+  zot::pt_round<3>(value, o);
 }
 Cell* pick(Cell* value, i32 index, Cell* index_cell) { return zot::pt_pick<3>(value, index, index_cell); }
 void reverse(Cell* value, Cell*, Cell*) { std::swap(value->w1, value->w3); }

@@ -2,6 +2,7 @@
 // words 1 to 3 (x, y, z). pair! math falls back on point2D! math.
 #pragma once
 
+#include "runtime/actions.h"
 #include "runtime/base.h"
 #include "runtime/cell.h"
 #include "runtime/stack.h"
@@ -49,8 +50,7 @@ void multiply();
 void divide();
 void remainder();
 void negate(Cell* value);
-void round(Cell* value, Cell* scale, bool even, bool down, bool half_down, bool floor, bool ceiling,
-           bool half_ceiling);
+void round(Cell* value, const actions::RoundOptions& o);
 Cell* pick(Cell* value, i32 index, Cell* index_cell);
 void reverse(Cell* value, Cell* part, Cell* skip);
 
@@ -84,8 +84,7 @@ void multiply();
 void divide();
 void remainder();
 void negate(Cell* value);
-void round(Cell* value, Cell* scale, bool even, bool down, bool half_down, bool floor, bool ceiling,
-           bool half_ceiling);
+void round(Cell* value, const actions::RoundOptions& o);
 Cell* pick(Cell* value, i32 index, Cell* index_cell);
 void reverse(Cell* value, Cell* part, Cell* skip);
 

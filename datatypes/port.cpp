@@ -153,28 +153,25 @@ void change(Cell* port, Cell* value, i32 part, bool only, i32 dup) {
 }
 
 // The arguments that find and select share, in their spec's order.
-void search_args(Args& a, Cell* value, Cell* part, bool only, bool case_, bool same, bool any, Cell* with,
-                 Cell* skip) {
+void search_args(Args& a, Cell* value, const actions::FindOptions& o) {
   a.add(value);
-  a.refinement(part != nullptr, part);
-  for (bool f : {only, case_, same, any}) a.flag(f);
-  a.refinement(with != nullptr, with);
-  a.refinement(skip != nullptr, skip);
+  a.refinement(o.part != nullptr, o.part);
+  for (bool f : {o.only, o.case_, o.same, o.any}) a.flag(f);
+  a.refinement(o.with != nullptr, o.with);
+  a.refinement(o.skip != nullptr, o.skip);
+  for (bool f : {o.last, o.reverse}) a.flag(f);
 }
 
-Cell* find(Cell* port, Cell* value, Cell* part, bool only, bool case_, bool same, bool any, Cell* with, Cell* skip,
-           bool last, bool reverse, bool tail, bool match) {
+Cell* find(Cell* port, Cell* value, const actions::FindOptions& o) {
   Args a;
-  search_args(a, value, part, only, case_, same, any, with, skip);
-  for (bool f : {last, reverse, tail, match}) a.flag(f);
+  search_args(a, value, o);
+  for (bool f : {o.tail, o.match}) a.flag(f);
   return answer(call_actor(port, "find", a));
 }
 
-Cell* select(Cell* port, Cell* value, Cell* part, bool only, bool case_, bool same, bool any, Cell* with,
-             Cell* skip, bool last, bool reverse) {
+Cell* select(Cell* port, Cell* value, const actions::FindOptions& o) {
   Args a;
-  search_args(a, value, part, only, case_, same, any, with, skip);
-  for (bool f : {last, reverse}) a.flag(f);
+  search_args(a, value, o);
   return answer(call_actor(port, "select", a));
 }
 
@@ -227,13 +224,13 @@ void with_part(Cell* port, Cell* part, const char* name) {
 void remove(Cell* port, Cell* part, Cell*) { with_part(port, part, "remove"); }
 void reverse(Cell* port, Cell* part, Cell*) { with_part(port, part, "reverse"); }
 
-Cell* sort(Cell* port, bool case_, Cell* skip, Cell* comparator, Cell* part, bool all, bool reverse, bool stable) {
+Cell* sort(Cell* port, const actions::SortOptions& o) {
   Args a;
-  a.flag(case_);
-  a.refinement(skip != nullptr, skip);
-  a.refinement(comparator != nullptr, comparator);
-  a.refinement(part != nullptr, part);
-  for (bool f : {all, reverse, stable}) a.flag(f);
+  a.flag(o.case_);
+  a.refinement(o.skip != nullptr, o.skip);
+  a.refinement(o.comparator != nullptr, o.comparator);
+  a.refinement(o.part != nullptr, o.part);
+  for (bool f : {o.all, o.reverse, o.stable}) a.flag(f);
   return answer(call_actor(port, "sort", a));
 }
 
@@ -251,10 +248,10 @@ Cell* take(Cell* port, Cell* part, bool deep, bool last) {
   return answer(call_actor(port, "take", a));
 }
 
-void trim(Cell* port, bool head, bool tail, bool auto_, bool lines, bool all, Cell* with) {
+void trim(Cell* port, const actions::TrimOptions& o) {
   Args a;
-  for (bool f : {head, tail, auto_, lines, all}) a.flag(f);
-  a.refinement(with != nullptr, with);
+  for (bool f : {o.head, o.tail, o.auto_, o.lines, o.all}) a.flag(f);
+  a.refinement(o.with != nullptr, o.with);
   *port = call_actor(port, "trim", a);
 }
 
@@ -284,25 +281,25 @@ Cell copy_port(Cell* port, Cell* part) {
 }
 
 // open (with /seek, its index not handed on), copy (with /part), close.
-Cell* read(Cell* port, Cell* part, Cell* seek, bool, bool, bool, Cell*) {
-  open_port(port, false, false, false, seek != nullptr, nullptr);
-  Rooted data(copy_port(port, part));
+Cell* read(Cell* port, const actions::ReadOptions& o) {
+  open_port(port, false, false, false, o.seek != nullptr, nullptr);
+  Rooted data(copy_port(port, o.part));
   close_port(port);
   return answer(data.cell);
 }
 
 // open /write (and /seek), insert the data (/part when its length is an
 // integer of 0 or more), copy (with write's /part), close.
-Cell* write(Cell* port, Cell* data, bool, bool, bool, bool, Cell* part, Cell* seek, Cell*, Cell*) {
-  const i32 length = part && part->is(T_INTEGER) ? part->int_value() : -1;
-  open_port(port, false, false, true, seek != nullptr, nullptr);
+Cell* write(Cell* port, Cell* data, const actions::WriteOptions& o) {
+  const i32 length = o.part && o.part->is(T_INTEGER) ? o.part->int_value() : -1;
+  open_port(port, false, false, true, o.seek != nullptr, nullptr);
   Args a;
   a.add(data);
   a.length(length);
   a.flag(false);
   a.count(1);
   call_actor(port, "insert", a);
-  Rooted answer_value(copy_port(port, part));
+  Rooted answer_value(copy_port(port, o.part));
   close_port(port);
   return answer(answer_value.cell);
 }

@@ -325,7 +325,9 @@ void remove(Cell* s, Cell* part, Cell* key) {
   if (count < 1) return;
   if (key) {
     auto find = actions::lookup<actions::kFind>(s->type());
-    Cell* found = find(s, key, nullptr, false, true, false, false, nullptr, nullptr, false, false, false, false);
+    actions::FindOptions o;
+    o.case_ = true;
+    Cell* found = find(s, key, o);
     if (!found->is(s->type()) || found->w2 != s->w2) {
       set_none(s);
       return;

@@ -160,12 +160,7 @@ i32 compare(const Cell* a, const Cell* b, i32 op) {
 // Clearing, finding, selecting, taking or removing in none answers none.
 void clear(Cell* value) { set_none(value); }
 
-Cell* find(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool same, bool any, Cell* with,
-           Cell* skip, bool last, bool reverse, bool tail, bool match) {
-  (void)series, (void)value, (void)part, (void)only, (void)case_, (void)same, (void)any, (void)with;
-  (void)skip, (void)last, (void)reverse, (void)tail, (void)match;
-  return set_none(&g_answer);
-}
+Cell* find(Cell*, Cell*, const actions::FindOptions&) { return set_none(&g_answer); }
 
 i32 length_q(const Cell* value) {
   (void)value;
@@ -177,12 +172,7 @@ void remove(Cell* series, Cell* part, Cell* key) {
   set_none(series);
 }
 
-Cell* select(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool same, bool any, Cell* with,
-             Cell* skip, bool last, bool reverse) {
-  (void)series, (void)value, (void)part, (void)only, (void)case_, (void)same, (void)any, (void)with;
-  (void)skip, (void)last, (void)reverse;
-  return set_none(&g_answer);
-}
+Cell* select(Cell*, Cell*, const actions::FindOptions&) { return set_none(&g_answer); }
 
 Cell* take(Cell* series, Cell* part, bool deep, bool last) {
   (void)series, (void)part, (void)deep, (void)last;

@@ -3,6 +3,7 @@
 // conditions.
 #pragma once
 
+#include "runtime/actions.h"
 #include "runtime/base.h"
 #include "runtime/cell.h"
 
@@ -45,12 +46,10 @@ i32 form(const Cell* value, Cell* out, const Cell* limit, i32 part);
 i32 mold(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part, i32 indent);
 i32 compare(const Cell* a, const Cell* b, i32 op);
 void clear(Cell* value);
-Cell* find(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool same, bool any, Cell* with,
-           Cell* skip, bool last, bool reverse, bool tail, bool match);
+Cell* find(Cell* series, Cell* value, const actions::FindOptions& o);
 i32 length_q(const Cell* value);
 void remove(Cell* series, Cell* part, Cell* key);
-Cell* select(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool same, bool any, Cell* with,
-             Cell* skip, bool last, bool reverse);
+Cell* select(Cell* series, Cell* value, const actions::FindOptions& o);
 Cell* take(Cell* series, Cell* part, bool deep, bool last);
 
 void register_type();

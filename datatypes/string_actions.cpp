@@ -248,38 +248,37 @@ struct Search {
 };
 
 // The search behind find and select.
-Search search(Cell* s, Cell* value, Cell* part, bool case_, bool same, bool any, Cell* with, Cell* skip,
-              bool last, bool reverse, bool match) {
+Search search(Cell* s, Cell* value, const actions::FindOptions& o) {
   Search none;
   u32 st = s->type();
   i32 total = total_length(s);
   if (total == 0) return none;
-  if (index_of(s) >= total && !reverse) return none;
-  if (any || with) raise_error(Err::InternalNotDone);
+  if (index_of(s) >= total && !o.reverse) return none;
+  if (o.any || o.with) raise_error(Err::InternalNotDone);
   i32 step = 1;
-  if (skip) {
-    if (!skip->is(T_INTEGER)) bad_refine("skip", skip);
-    step = skip->int_value();
-    if (step < 1) out_of_range(skip);
+  if (o.skip) {
+    if (!o.skip->is(T_INTEGER)) bad_refine("skip", o.skip);
+    step = o.skip->int_value();
+    if (step < 1) out_of_range(o.skip);
   }
   i32 idx = clamp_index(s);
   i32 end = total;  // forward range [idx, end); backward range [low, idx)
   i32 low = 0;
-  if (part) {
+  if (o.part) {
     i64 len;
-    if (part->is(T_INTEGER)) {
-      len = part->int_value();
-    } else if (same_series(s, part)) {
-      len = i64(std::clamp(index_of(part), 0, total)) - idx;
-      if (reverse && len < 0) len = -len;
+    if (o.part->is(T_INTEGER)) {
+      len = o.part->int_value();
+    } else if (same_series(s, o.part)) {
+      len = i64(std::clamp(index_of(o.part), 0, total)) - idx;
+      if (o.reverse && len < 0) len = -len;
     } else {
-      bad_refine("part", part);
+      bad_refine("part", o.part);
     }
     if (len < 1) return none;
     end = i32(std::min<i64>(i64(idx) + len, total));
     low = i32(std::max<i64>(i64(idx) - len, 0));
   }
-  if (reverse && (match || idx == 0)) return none;
+  if (o.reverse && (o.match || idx == 0)) return none;
 
   // The key: one unit tested by a rule, or a sequence of units.
   enum Kind { kUnit, kBitset, kNumber, kUnits } kind = kUnits;
@@ -308,7 +307,7 @@ Search search(Cell* s, Cell* value, Cell* part, bool case_, bool same, bool any,
     klen = length_at(&key);
     if (klen == 0) return none;
   }
-  bool fold = is_any_string(st) && !case_ && !same;
+  bool fold = is_any_string(st) && !o.case_ && !o.same;
   if (fold && kind == kUnit) cp = fold_upper(cp);
 
   // Nothing below allocates, so raw pointers hold (vector elements are read
@@ -342,11 +341,11 @@ Search search(Cell* s, Cell* value, Cell* part, bool case_, bool same, bool any,
 
   Search found;
   found.len = klen;
-  if (match) {
+  if (o.match) {
     if (idx + klen <= end && matches_at(idx)) found.pos = idx;
     return found;
   }
-  if (reverse) {
+  if (o.reverse) {
     for (i64 i = i64(idx) - 1; i >= low; i -= step)
       if (matches_at(i32(i))) {
         found.pos = i32(i);
@@ -356,7 +355,7 @@ Search search(Cell* s, Cell* value, Cell* part, bool case_, bool same, bool any,
   }
   i64 top = i64(end) - klen;  // the last start whose match fits the range
   if (top < idx) return found;
-  if (last) {
+  if (o.last) {
     for (i64 i = idx + (top - idx) / step * step; i >= idx; i -= step)
       if (matches_at(i32(i))) {
         found.pos = i32(i);
@@ -680,9 +679,10 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, i32 index,
     return series::pick(parent, element->int_value(), element);
   }
   if (element->is(T_WORD)) raise_error(Err::ScriptInvalidPath, path, element);
-  if (!value) return select(parent, element, nullptr, false, case_, false, false, nullptr, nullptr, false, false);
-  Cell* found = find(parent, element, nullptr, false, case_, false, false, nullptr, nullptr, false, false, false,
-                     false);
+  actions::FindOptions o;
+  o.case_ = case_;
+  if (!value) return select(parent, element, o);
+  Cell* found = find(parent, element, o);
   if (!same_series(parent, found)) raise_error(Err::ScriptBadPathSet, path, element);
   Cell at = *found;
   return series::poke(&at, 2, value, nullptr);
@@ -762,22 +762,20 @@ void change(Cell* s, Cell* value, i32 part, bool only, i32 dup) {
 // ---------------------------------------------------------------------------
 // find and select
 
-Cell* find(Cell* s, Cell* value, Cell* part, bool only, bool case_, bool same, bool any, Cell* with, Cell* skip,
-           bool last, bool reverse, bool tail, bool match) {
-  (void)only;
-  Search f = search(s, value, part, case_, same, any, with, skip, last, reverse, match);
+Cell* find(Cell* s, Cell* value, const actions::FindOptions& o) {
+  Search f = search(s, value, o);
   Cell* r = push_none();
   if (f.pos < 0) return r;
   *r = *s;
   r->header &= ~kCellNewLine;
-  r->w1 = u32(tail ? f.pos + f.len : f.pos);
+  r->w1 = u32(o.tail ? f.pos + f.len : f.pos);
   return r;
 }
 
-Cell* select(Cell* s, Cell* value, Cell* part, bool only, bool case_, bool same, bool any, Cell* with,
-             Cell* skip, bool last, bool reverse) {
-  (void)only;
-  Search f = search(s, value, part, case_, same, any, with, skip, last, reverse, false);
+Cell* select(Cell* s, Cell* value, const actions::FindOptions& o) {
+  actions::FindOptions no_match = o;
+  no_match.match = false;
+  Search f = search(s, value, no_match);
   Cell* r = push_none();
   if (f.pos < 0) return r;
   // The value after the whole match: a formed key counts all its units.
@@ -790,19 +788,19 @@ Cell* select(Cell* s, Cell* value, Cell* part, bool only, bool case_, bool same,
 // ---------------------------------------------------------------------------
 // sort
 
-Cell* sort(Cell* s, bool case_, Cell* skip, Cell* comparator, Cell* part, bool all, bool reverse, bool stable) {
+Cell* sort(Cell* s, const actions::SortOptions& o) {
   if (s->is(T_VECTOR)) raise_error(Err::InternalNotDone);
   i32 idx = clamp_index(s);
   i32 total = total_length(s);
   i32 start = idx, len = total - idx;
-  if (part) {
+  if (o.part) {
     i64 n;
-    if (part->is(T_INTEGER))
-      n = part->int_value();
-    else if (same_series(s, part))
-      n = i64(std::clamp(index_of(part), 0, total)) - idx;
+    if (o.part->is(T_INTEGER))
+      n = o.part->int_value();
+    else if (same_series(s, o.part))
+      n = i64(std::clamp(index_of(o.part), 0, total)) - idx;
     else
-      bad_refine("part", part);
+      bad_refine("part", o.part);
     if (n < 0) {
       start = i32(std::max<i64>(i64(idx) + n, 0));
       len = idx - start;
@@ -811,24 +809,24 @@ Cell* sort(Cell* s, bool case_, Cell* skip, Cell* comparator, Cell* part, bool a
     }
   }
   i32 size = 1;
-  if (skip) {
-    if (!skip->is(T_INTEGER) || skip->int_value() < 1) bad_refine("skip", skip);
-    size = skip->int_value();
-    if (len > 0 && (len < size || len % size)) bad_refine("skip", skip);
+  if (o.skip) {
+    if (!o.skip->is(T_INTEGER) || o.skip->int_value() < 1) bad_refine("skip", o.skip);
+    size = o.skip->int_value();
+    if (len > 0 && (len < size || len % size)) bad_refine("skip", o.skip);
   }
-  if (all && !skip) raise_error(Err::ScriptBadRefines);
+  if (o.all && !o.skip) raise_error(Err::ScriptBadRefines);
   u32 offset = 0;
   bool call = false;
-  if (comparator) {
-    if (comparator->is(T_INTEGER)) {
-      if (!skip || all) raise_error(Err::ScriptBadRefines);
-      i32 at = comparator->int_value();
-      if (at < 1 || at > size) out_of_range(comparator);
+  if (o.comparator) {
+    if (o.comparator->is(T_INTEGER)) {
+      if (!o.skip || o.all) raise_error(Err::ScriptBadRefines);
+      i32 at = o.comparator->int_value();
+      if (at < 1 || at > size) out_of_range(o.comparator);
       offset = u32(at - 1);
-    } else if (comparator::is_function(comparator)) {
+    } else if (comparator::is_function(o.comparator)) {
       call = true;
     } else {
-      bad_refine("compare", comparator);
+      bad_refine("compare", o.comparator);
     }
   }
   u32 records = u32(len / size);
@@ -843,25 +841,25 @@ Cell* sort(Cell* s, bool case_, Cell* skip, Cell* comparator, Cell* part, bool a
   }
   if (records >= 2) {
     if (!call) {
-      Fold fold = case_ ? kFoldNone : s->is(T_BINARY) ? kFoldAscii : kFoldUpper;
+      Fold fold = o.case_ ? kFoldNone : s->is(T_BINARY) ? kFoldAscii : kFoldUpper;
       Series* b = buffer_of(s);
       u32 unit = b->unit();
-      UnitOrder order{unit, offset, all ? u32(size) : 1u, fold, reverse};
-      run_sort(b->head_ptr() + u64(start) * unit, records, std::size_t(size) * unit, &unit_order, &order, stable);
+      UnitOrder order{unit, offset, o.all ? u32(size) : 1u, fold, o.reverse};
+      run_sort(b->head_ptr() + u64(start) * unit, records, std::size_t(size) * unit, &unit_order, &order, o.stable);
     } else {
       std::vector<u32> work(static_cast<std::size_t>(len));
       const Series* b = buffer_of(s);
       for (i32 i = 0; i < len; i++) work[std::size_t(i)] = unit_at(b, start + i);
       stack::TopMark mark;
-      Cell fn = *comparator;
+      Cell fn = *o.comparator;
       Cell* first = nullptr;
       Cell* second = nullptr;
-      if (all) {
+      if (o.all) {
         first = push_string(u32(size));
         second = push_string(u32(size));
       }
-      CallOrder order{&fn, u32(size), all, reverse, first, second};
-      run_sort(work.data(), records, std::size_t(size) * 4, &call_order, &order, stable);
+      CallOrder order{&fn, u32(size), o.all, o.reverse, first, second};
+      run_sort(work.data(), records, std::size_t(size) * 4, &call_order, &order, o.stable);
       // The comparator may have changed the string: only units that are still
       // there are written back.
       Series* w = buffer_of(s);
@@ -918,17 +916,17 @@ Cell* take(Cell* s, Cell* part, bool deep, bool last) {
 // ---------------------------------------------------------------------------
 // trim
 
-void trim(Cell* s, bool head, bool tail, bool auto_, bool lines, bool all, Cell* with) {
-  if (!all && !with && auto_) raise_error(Err::InternalNotDone);
+void trim(Cell* s, const actions::TrimOptions& o) {
+  if (!o.all && !o.with && o.auto_) raise_error(Err::InternalNotDone);
   i32 idx = clamp_index(s);
   bool owned = series::ownership_check(s, Change::kTrim, nullptr, idx, 0);
   if (owned) idx = clamp_index(s);
-  if (all || with)
-    trim_all(s, idx, with);
-  else if (lines)
+  if (o.all || o.with)
+    trim_all(s, idx, o.with);
+  else if (o.lines)
     trim_lines(s, idx);
   else
-    trim_head_tail(s, idx, head, tail);
+    trim_head_tail(s, idx, o.head, o.tail);
   if (owned) series::ownership_done(s, Change::kTrimmed, nullptr, idx, 0);
 }
 

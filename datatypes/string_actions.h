@@ -4,6 +4,7 @@
 // trim, and the set operations on text.
 #pragma once
 
+#include "runtime/actions.h"
 #include "runtime/base.h"
 #include "runtime/cell.h"
 
@@ -18,15 +19,12 @@ i32 compare(const Cell* a, const Cell* b, i32 op);
 // append (append true) and insert (append false).
 void append(Cell* series, Cell* value, i32 part, bool only, i32 dup, bool append);
 void change(Cell* series, Cell* value, i32 part, bool only, i32 dup);
-Cell* find(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool same, bool any, Cell* with,
-           Cell* skip, bool last, bool reverse, bool tail, bool match);
-Cell* select(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool same, bool any, Cell* with,
-             Cell* skip, bool last, bool reverse);
-Cell* sort(Cell* series, bool case_, Cell* skip, Cell* comparator, Cell* part, bool all, bool reverse,
-           bool stable);
+Cell* find(Cell* series, Cell* value, const actions::FindOptions& o);
+Cell* select(Cell* series, Cell* value, const actions::FindOptions& o);
+Cell* sort(Cell* series, const actions::SortOptions& o);
 void swap(Cell* a, Cell* b);
 Cell* take(Cell* series, Cell* part, bool deep, bool last);
-void trim(Cell* series, bool head, bool tail, bool auto_, bool lines, bool all, Cell* with);
+void trim(Cell* series, const actions::TrimOptions& o);
 
 // The set operations on text, for the set natives: the first string is in the
 // frame's first cell, the second (absent for unique) in the next one; the

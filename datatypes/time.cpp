@@ -277,18 +277,15 @@ void divide() {
   if (ratio) set_type(stack::g_base, T_FLOAT);
 }
 
-void round(Cell* value, Cell* scale, bool even, bool down, bool half_down, bool floor, bool ceiling,
-           bool half_ceiling) {
-  if (scale && scale->is(T_MONEY)) scalar::raise_money_scale();
+void round(Cell* value, const actions::RoundOptions& o) {
+  if (o.scale && o.scale->is(T_MONEY)) scalar::raise_money_scale();
   // An integer scale is handed over as a float: the same rounding, without
   // squeezing a long duration into a 32-bit integer! on the way.
   Cell s;
-  if (scale && scale->is(T_INTEGER)) {
-    set_float(&s, double(scale->int_value()));
-    scale = &s;
-  }
+  actions::RoundOptions as_float = o;
+  if (o.scale && o.scale->is(T_INTEGER)) as_float.scale = set_float(&s, double(o.scale->int_value()));
   set_type(value, T_FLOAT);
-  float_::round(value, scale, even, down, half_down, floor, ceiling, half_ceiling);
+  float_::round(value, as_float);
   if (value->is(T_INTEGER)) set_float(value, double(value->int_value()));
   set_type(value, T_TIME);
 }

@@ -3,6 +3,7 @@
 // and conversions are float!'s, with the changes named here.
 #pragma once
 
+#include "runtime/actions.h"
 #include "runtime/base.h"
 #include "runtime/cell.h"
 #include "runtime/stack.h"
@@ -61,8 +62,7 @@ void add();
 void subtract();
 void multiply();
 void divide();
-void round(Cell* value, Cell* scale, bool even, bool down, bool half_down, bool floor, bool ceiling,
-           bool half_ceiling);
+void round(Cell* value, const actions::RoundOptions& o);
 bool even(const Cell* value);
 bool odd(const Cell* value);
 Cell* pick(Cell* value, i32 index, Cell* index_cell);

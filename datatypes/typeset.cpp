@@ -87,7 +87,7 @@ Cell* complement(Cell* v) {
   return v;
 }
 
-Cell* find(Cell* ts, Cell* value, Cell*, bool, bool, bool, bool, Cell*, Cell*, bool, bool, bool, bool) {
+Cell* find(Cell* ts, Cell* value, const actions::FindOptions&) {
   if (!value->is(T_DATATYPE)) raise_error(Err::ScriptInvalidArg, value);
   set_logic(&g_result, has(ts, value->w1));
   return &g_result;

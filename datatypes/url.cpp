@@ -162,23 +162,21 @@ Cell* open(Cell* url, bool new_, bool read, bool write, bool seek, Cell* allow) 
   return actions::lookup<actions::kOpen>(port->type())(port, new_, read, write, seek, allow);
 }
 
-Cell* read(Cell* source, Cell* part, Cell* seek, bool binary, bool lines, bool info, Cell* as) {
+Cell* read(Cell* source, const actions::ReadOptions& o) {
   if (is_http(source)) {
-    if (part || seek || as) raise_error(Err::InternalNotDone);
-    return request(words::word(w::get), source, nullptr, nullptr, binary, lines, info);
+    if (o.part || o.seek || o.as) raise_error(Err::InternalNotDone);
+    return request(words::word(w::get), source, nullptr, nullptr, o.binary, o.lines, o.info);
   }
   Cell* port = port_of(source);
-  return actions::lookup<actions::kRead>(port->type())(port, part, seek, binary, lines, info, as);
+  return actions::lookup<actions::kRead>(port->type())(port, o);
 }
 
-Cell* write(Cell* dest, Cell* data, bool binary, bool lines, bool info, bool append, Cell* part, Cell* seek,
-            Cell* allow, Cell* as) {
+Cell* write(Cell* dest, Cell* data, const actions::WriteOptions& o) {
   if (!is_http(dest)) {
     Cell* port = port_of(dest);
-    return actions::lookup<actions::kWrite>(port->type())(port, data, binary, lines, info, append,
-                                                                            part, seek, allow, as);
+    return actions::lookup<actions::kWrite>(port->type())(port, data, o);
   }
-  if (part || seek || allow) raise_error(Err::InternalNotDone);
+  if (o.part || o.seek || o.allow) raise_error(Err::InternalNotDone);
   // The request: [method headers data] in a block, else a POST of the data.
   // Its parts are copied to the stack, where the collector sees them.
   Cell* method = stack::push(words::word(w::post));
@@ -207,7 +205,8 @@ Cell* write(Cell* dest, Cell* data, bool binary, bool lines, bool info, bool app
   }
   if (has_body && !body->is(T_BLOCK) && !body->is(T_STRING) && !body->is(T_BINARY))
     raise_error(Err::ScriptInvalidArg, body);
-  return request(method, dest, has_headers ? headers : nullptr, has_body ? body : nullptr, binary, lines, info);
+  return request(method, dest, has_headers ? headers : nullptr, has_body ? body : nullptr, o.binary, o.lines,
+                 o.info);
 }
 
 void register_type() {

@@ -4,6 +4,7 @@
 // through the services table).
 #pragma once
 
+#include "runtime/actions.h"
 #include "runtime/base.h"
 #include "runtime/cell.h"
 
@@ -18,9 +19,8 @@ i32 mold(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cel
 Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, i32 index, bool case_, bool get,
                 bool last);
 Cell* open(Cell* url, bool new_, bool read, bool write, bool seek, Cell* allow);
-Cell* read(Cell* source, Cell* part, Cell* seek, bool binary, bool lines, bool info, Cell* as);
-Cell* write(Cell* dest, Cell* data, bool binary, bool lines, bool info, bool append, Cell* part, Cell* seek,
-            Cell* allow, Cell* as);
+Cell* read(Cell* source, const actions::ReadOptions& o);
+Cell* write(Cell* dest, Cell* data, const actions::WriteOptions& o);
 
 // True when the URL's scheme is http or https (in any letter case).
 bool is_http(const Cell* url);

@@ -91,7 +91,11 @@ void e_frame(const i32*) {
 void e_negate(const i32*) { slot<kNegate>()(base()); stack::g_top = base() + 1; }
 void e_clear(const i32*) { slot<kClear>()(base()); stack::g_top = base() + 1; }
 void e_round(const i32* r) {
-  slot<kRound>()(base(), arg(r, 0), flag(r, 1), flag(r, 2), flag(r, 3), flag(r, 4), flag(r, 5), flag(r, 6));
+  actions::RoundOptions o;
+  o.scale = arg(r, 0);
+  o.even = flag(r, 1), o.down = flag(r, 2), o.half_down = flag(r, 3);
+  o.floor = flag(r, 4), o.ceiling = flag(r, 5), o.half_ceiling = flag(r, 6);
+  slot<kRound>()(base(), o);
   stack::g_top = base() + 1;
 }
 template <int S>
@@ -189,16 +193,25 @@ void e_copy(const i32* r) {
   result(slot<kCopy>()(base(), fresh, arg(r, 0), flag(r, 1), kind));
 }
 
+// find and select share their first nine refinements; find adds tail and match.
+actions::FindOptions search_options(const i32* r, bool find) {
+  actions::FindOptions o;
+  o.part = arg(r, 0);
+  o.only = flag(r, 1), o.case_ = flag(r, 2), o.same = flag(r, 3), o.any = flag(r, 4);
+  o.with = arg(r, 5), o.skip = arg(r, 6);
+  o.last = flag(r, 7), o.reverse = flag(r, 8);
+  if (find) o.tail = flag(r, 9), o.match = flag(r, 10);
+  return o;
+}
+
 void e_find(const i32* r) {
   Cell* b = base();
-  result(slot<kFind>()(b, b + 1, arg(r, 0), flag(r, 1), flag(r, 2), flag(r, 3), flag(r, 4), arg(r, 5),
-                             arg(r, 6), flag(r, 7), flag(r, 8), flag(r, 9), flag(r, 10)));
+  result(slot<kFind>()(b, b + 1, search_options(r, true)));
 }
 
 void e_select(const i32* r) {
   Cell* b = base();
-  result(slot<kSelect>()(b, b + 1, arg(r, 0), flag(r, 1), flag(r, 2), flag(r, 3), flag(r, 4), arg(r, 5),
-                                 arg(r, 6), flag(r, 7), flag(r, 8)));
+  result(slot<kSelect>()(b, b + 1, search_options(r, false)));
 }
 
 void e_length(const i32*) {
@@ -225,12 +238,19 @@ void e_put(const i32* r) { result(slot<kPut>()(base(), base() + 1, base() + 2, f
 void e_remove(const i32* r) { slot<kRemove>()(base(), arg(r, 0), arg(r, 1)); stack::g_top = base() + 1; }
 void e_reverse(const i32* r) { slot<kReverse>()(base(), arg(r, 0), arg(r, 1)); stack::g_top = base() + 1; }
 void e_sort(const i32* r) {
-  result(slot<kSort>()(base(), flag(r, 0), arg(r, 1), arg(r, 2), arg(r, 3), flag(r, 4), flag(r, 5), flag(r, 6)));
+  actions::SortOptions o;
+  o.case_ = flag(r, 0);
+  o.skip = arg(r, 1), o.comparator = arg(r, 2), o.part = arg(r, 3);
+  o.all = flag(r, 4), o.reverse = flag(r, 5), o.stable = flag(r, 6);
+  result(slot<kSort>()(base(), o));
 }
 void e_swap(const i32*) { slot<kSwap>()(base(), base() + 1); stack::g_top = base() + 1; }
 void e_take(const i32* r) { result(slot<kTake>()(base(), arg(r, 0), flag(r, 1), flag(r, 2))); }
 void e_trim(const i32* r) {
-  slot<kTrim>()(base(), flag(r, 0), flag(r, 1), flag(r, 2), flag(r, 3), flag(r, 4), arg(r, 5));
+  actions::TrimOptions o;
+  o.head = flag(r, 0), o.tail = flag(r, 1), o.auto_ = flag(r, 2), o.lines = flag(r, 3), o.all = flag(r, 4);
+  o.with = arg(r, 5);
+  slot<kTrim>()(base(), o);
   stack::g_top = base() + 1;
 }
 
@@ -243,12 +263,18 @@ void e_open(const i32* r) {
   result(slot<kOpen>()(base(), flag(r, 0), flag(r, 1), flag(r, 2), flag(r, 3), arg(r, 4)));
 }
 void e_read(const i32* r) {
-  result(slot<kRead>()(base(), arg(r, 0), arg(r, 1), flag(r, 2), flag(r, 3), flag(r, 4), arg(r, 5)));
+  actions::ReadOptions o;
+  o.part = arg(r, 0), o.seek = arg(r, 1);
+  o.binary = flag(r, 2), o.lines = flag(r, 3), o.info = flag(r, 4);
+  o.as = arg(r, 5);
+  result(slot<kRead>()(base(), o));
 }
 void e_rename(const i32*) { result(slot<kRename>()(base(), base() + 1)); }
 void e_write(const i32* r) {
-  result(slot<kWrite>()(base(), base() + 1, flag(r, 0), flag(r, 1), flag(r, 2), flag(r, 3), arg(r, 4),
-                               arg(r, 5), arg(r, 6), arg(r, 7)));
+  actions::WriteOptions o;
+  o.binary = flag(r, 0), o.lines = flag(r, 1), o.info = flag(r, 2), o.append = flag(r, 3);
+  o.part = arg(r, 4), o.seek = arg(r, 5), o.allow = arg(r, 6), o.as = arg(r, 7);
+  result(slot<kWrite>()(base(), base() + 1, o));
 }
 
 }  // namespace

@@ -26,6 +26,67 @@ enum CompareOp : i32 {
 };
 constexpr i32 kNotComparable = -2;
 
+// The refinements of the slots that take many: each field is a refinement
+// (a cell for one that takes an argument, null when it is absent). The action
+// entries fill them once from the call's refinements.
+struct FindOptions {
+  Cell* part = nullptr;
+  Cell* with = nullptr;
+  Cell* skip = nullptr;
+  bool only = false;
+  bool case_ = false;
+  bool same = false;
+  bool any = false;
+  bool last = false;
+  bool reverse = false;
+  bool tail = false;
+  bool match = false;
+};
+struct RoundOptions {
+  Cell* scale = nullptr;
+  bool even = false;
+  bool down = false;
+  bool half_down = false;
+  bool floor = false;
+  bool ceiling = false;
+  bool half_ceiling = false;
+};
+struct SortOptions {
+  Cell* skip = nullptr;
+  Cell* comparator = nullptr;
+  Cell* part = nullptr;
+  bool case_ = false;
+  bool all = false;
+  bool reverse = false;
+  bool stable = false;
+};
+struct TrimOptions {
+  Cell* with = nullptr;
+  bool head = false;
+  bool tail = false;
+  bool auto_ = false;
+  bool lines = false;
+  bool all = false;
+};
+struct ReadOptions {
+  Cell* part = nullptr;
+  Cell* seek = nullptr;
+  Cell* as = nullptr;
+  bool binary = false;
+  bool lines = false;
+  bool info = false;
+};
+struct WriteOptions {
+  Cell* part = nullptr;
+  Cell* seek = nullptr;
+  Cell* allow = nullptr;
+  Cell* as = nullptr;
+  bool binary = false;
+  bool lines = false;
+  bool info = false;
+  bool append = false;
+};
+
 // Slot function types. Cells are passed by address; a refinement's argument
 // cell is null when the refinement is absent; flags are bools. "Frame"
 // functions read their arguments from the current frame and leave the result
@@ -45,13 +106,11 @@ using FrameFn = void (*)();
 using ValueFn = void (*)(Cell* value);              // negate, clear: in place
 using PredicateFn = bool (*)(const Cell* value);    // even?, odd?
 using ComplementFn = Cell* (*)(Cell* value);
-using RoundFn = void (*)(Cell* value, Cell* scale, bool even, bool down, bool half_down, bool floor,
-                         bool ceiling, bool half_ceiling);
+using RoundFn = void (*)(Cell* value, const RoundOptions& o);
 using InsertFn = void (*)(Cell* series, Cell* value, i32 part, bool only, i32 dup, bool append);
 using ChangeFn = void (*)(Cell* series, Cell* value, i32 part, bool only, i32 dup);
 using CopyFn = Cell* (*)(Cell* value, Cell* result, Cell* part, bool deep, Cell* kind);
-using FindFn = Cell* (*)(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool same, bool any,
-                         Cell* with, Cell* skip, bool last, bool reverse, bool tail, bool match);
+using FindFn = Cell* (*)(Cell* series, Cell* value, const FindOptions& o);
 using LengthFn = i32 (*)(const Cell* value);        // -1 = no length (none)
 using MoveFn = Cell* (*)(Cell* origin, Cell* target, Cell* part);
 using PickFn = Cell* (*)(Cell* series, i32 index, Cell* index_cell);
@@ -59,20 +118,17 @@ using PokeFn = Cell* (*)(Cell* series, i32 index, Cell* value, Cell* index_cell)
 using PutFn = Cell* (*)(Cell* series, Cell* key, Cell* value, bool case_);
 using RemoveFn = void (*)(Cell* series, Cell* part, Cell* key);
 using ReverseFn = void (*)(Cell* series, Cell* part, Cell* skip);
-using SelectFn = Cell* (*)(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool same, bool any,
-                           Cell* with, Cell* skip, bool last, bool reverse);
-using SortFn = Cell* (*)(Cell* series, bool case_, Cell* skip, Cell* comparator, Cell* part, bool all,
-                         bool reverse, bool stable);
+using SelectFn = Cell* (*)(Cell* series, Cell* value, const FindOptions& o);  // reads neither tail nor match
+using SortFn = Cell* (*)(Cell* series, const SortOptions& o);
 using SwapFn = void (*)(Cell* a, Cell* b);
 using TakeFn = Cell* (*)(Cell* series, Cell* part, bool deep, bool last);
-using TrimFn = void (*)(Cell* series, bool head, bool tail, bool auto_, bool lines, bool all, Cell* with);
+using TrimFn = void (*)(Cell* series, const TrimOptions& o);
 using PortFn = Cell* (*)(Cell* value);              // create close delete open? query update
 using ModifyFn = Cell* (*)(Cell* target, Cell* field, Cell* value, bool case_);
 using OpenFn = Cell* (*)(Cell* port, bool new_, bool read, bool write, bool seek, Cell* allow);
-using ReadFn = Cell* (*)(Cell* source, Cell* part, Cell* seek, bool binary, bool lines, bool info, Cell* as);
+using ReadFn = Cell* (*)(Cell* source, const ReadOptions& o);
 using RenameFn = Cell* (*)(Cell* from, Cell* to);
-using WriteFn = Cell* (*)(Cell* dest, Cell* data, bool binary, bool lines, bool info, bool append, Cell* part,
-                          Cell* seek, Cell* allow, Cell* as);
+using WriteFn = Cell* (*)(Cell* dest, Cell* data, const WriteOptions& o);
 
 // The function type of each slot.
 template <int S>

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
+#include "runtime/actions.h"
 #include "runtime/collector.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
@@ -14,6 +17,16 @@ namespace zot::test {
 // Starts the runtime and evaluates the library once per test process. The collector
 // stays off: tests hold values in C++ locals of their own.
 void ensure_runtime();
+
+// round's refinements for a mode named as its refinement ("" for the default,
+// "even", "down", "half-down", "floor", "ceiling", "half-ceiling").
+inline actions::RoundOptions round_options(Cell* scale, const std::string& mode) {
+  actions::RoundOptions o;
+  o.scale = scale;
+  o.even = mode == "even", o.down = mode == "down", o.half_down = mode == "half-down";
+  o.floor = mode == "floor", o.ceiling = mode == "ceiling", o.half_ceiling = mode == "half-ceiling";
+  return o;
+}
 
 // Lets the allocator collect for a scope (in the stress build: at every
 // allocation), for code whose values are all held by the runtime's roots.

@@ -40,7 +40,7 @@ Cell self_holding(std::initializer_list<i32> values, u32 type = T_BLOCK) {
 
 // A linear find for the tests (block search is another module's).
 Cell g_found;
-Cell* test_find(Cell* series, Cell* value, Cell*, bool, bool, bool, bool, Cell*, Cell*, bool, bool, bool, bool) {
+Cell* test_find(Cell* series, Cell* value, const actions::FindOptions&) {
   i32 n = i32(series::buffer_of(series)->length());
   for (i32 i = series::index_of(series); i < n; i++) {
     Cell c = *block::cell_at(series, i);
@@ -257,7 +257,7 @@ TEST_F(Block, PutSwapTrimTake) {
   Cell none;
   set_none(&none);
   Cell n = at_index(block_of({none, int_cell(1), none, none, int_cell(2), none}), 1);
-  block::trim(&n, false, false, false, false, false, nullptr);
+  block::trim(&n, {});
   EXPECT_EQ(contents(n), (V{-1000 - T_NONE, 1, 2}));
 
   Cell k = ints({5, 6, 7});
@@ -407,7 +407,7 @@ TEST_F(Block, OwnerHearsEachModification) {
       {"put present", [] { Cell s = ints({1, 2}), k = int_cell(1), v = int_cell(4); block::put(&s, &k, &v, false); },
        "put 1 1; put-ed 1 1; "},
       {"swap", [] { Cell a = ints({1}), b = ints({2}); block::swap(&a, &b); }, "swap 0 1; swap 0 1; swaped 0 1; swaped 0 1; "},
-      {"trim", [] { Cell s = ints({1}); block::trim(&s, false, false, false, false, false, nullptr); },
+      {"trim", [] { Cell s = ints({1}); block::trim(&s, {}); },
        "trim 0 0; trimmed 0 0; "},
       {"take", [] { Cell s = ints({1, 2}); block::take(&s, nullptr, false, true); }, "take 0 1; taken 0 0; "},
   };

@@ -54,8 +54,7 @@ Cell call_round(const Cell& value, const Cell* scale, const std::string& flag) {
   stack::push_native_frame(nullptr);
   stack::push(&value);
   Cell* s = scale ? stack::push(scale) : nullptr;
-  float_::round(stack::g_base, s, flag == "even", flag == "down", flag == "half-down", flag == "floor",
-                flag == "ceiling", flag == "half-ceiling");
+  float_::round(stack::g_base, test::round_options(s, flag));
   Cell r = stack::g_base[0];
   stack::drop_frame();
   return r;

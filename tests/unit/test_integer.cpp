@@ -48,13 +48,12 @@ Cell call_frame(actions::FrameFn f, const Cell& a, const Cell& b) {
   return r;
 }
 
-Cell call_round(actions::RoundFn f, const Cell& value, const Cell* scale, bool even = false, bool down = false,
-                bool half_down = false, bool floor = false, bool ceiling = false, bool half_ceiling = false) {
+Cell call_round(actions::RoundFn f, const Cell& value, const Cell* scale, const std::string& mode) {
   test::ensure_runtime();
   stack::push_native_frame(nullptr);
   stack::push(&value);
   Cell* s = scale ? stack::push(scale) : nullptr;
-  f(stack::g_base, s, even, down, half_down, floor, ceiling, half_ceiling);
+  f(stack::g_base, test::round_options(s, mode));
   Cell r = stack::g_base[0];
   stack::drop_frame();
   return r;
@@ -212,8 +211,7 @@ struct RoundCase {
 };
 
 Cell round_with(const Cell& value, const Cell* scale, const std::string& flag) {
-  return call_round(integer::round, value, scale, flag == "even", flag == "down", flag == "half-down",
-                    flag == "floor", flag == "ceiling", flag == "half-ceiling");
+  return call_round(integer::round, value, scale, flag);
 }
 
 TEST(IntegerRound, ModesAtTiesAndBetween) {

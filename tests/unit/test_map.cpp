@@ -290,8 +290,9 @@ TEST_F(MapTest, RandomizedAgainstModel) {
       if (it != model.end() && it->second.stored == key) it->second.live = false;
     } else if (op < 98) {
       bool case_ = op >= 85;
-      Cell* r = actions::lookup<actions::kSelect>(T_MAP)(&m, &k, nullptr, false, case_, false,
-                                                                            false, nullptr, nullptr, false, false);
+      actions::FindOptions o;
+      o.case_ = case_;
+      Cell* r = actions::lookup<actions::kSelect>(T_MAP)(&m, &k, o);
       auto it = model.find(f);
       bool hit = it != model.end() && it->second.live && (!case_ || it->second.stored == key);
       if (hit) {

@@ -68,8 +68,7 @@ Cell rounded(const Cell& v, const Cell* scale, const char* mode) {
   Cell r = v;
   Cell s = scale ? *scale : I(0);
   std::string m = mode;
-  money::round(&r, scale ? &s : nullptr, m == "even", m == "down", m == "half-down", m == "floor",
-               m == "ceiling", m == "half-ceiling");
+  money::round(&r, test::round_options(scale ? &s : nullptr, m));
   return r;
 }
 

@@ -163,12 +163,12 @@ TEST_F(PairTest, Round) {
   };
   for (auto& c : cases) {
     Cell v = c.v, s = c.scale;
-    pair::round(&v, c.has_scale ? &s : nullptr, false, false, false, false, false, false);
+    pair::round(&v, test::round_options(c.has_scale ? &s : nullptr, ""));
     EXPECT_EQ(form_of(v), c.text);
   }
   Cell v = P(1, 2), money;
   make_cell(&money, T_MONEY, 0, 0, 0);
-  EXPECT_EQ(error_code_of([&] { pair::round(&v, &money, false, false, false, false, false, false); }),
+  EXPECT_EQ(error_code_of([&] { pair::round(&v, test::round_options(&money, "")); }),
             code(Err::ScriptNotRelated));
 }
 

@@ -159,12 +159,12 @@ TEST_F(PointTest, Round) {
   for (auto& c : cases) {
     Cell v = c.v, s = c.scale;
     auto f = v.is(T_POINT2D) ? point2d::round : point3d::round;
-    f(&v, c.has_scale ? &s : nullptr, false, false, false, false, false, false);
+    f(&v, round_options(c.has_scale ? &s : nullptr, ""));
     EXPECT_EQ(form_of(v), c.text);
   }
   Cell v = P2(1, 2), money;
   make_cell(&money, T_MONEY, 0, 0, 0);
-  EXPECT_EQ(error_code_of([&] { point2d::round(&v, &money, false, false, false, false, false, false); }),
+  EXPECT_EQ(error_code_of([&] { point2d::round(&v, test::round_options(&money, "")); }),
             code(Err::ScriptNotRelated));
 }
 

@@ -295,8 +295,7 @@ TEST(SimpleTypes, NoneAnswersNone) {
   Cell n;
   set_none(&n);
   EXPECT_TRUE(none::take(&n, nullptr, false, false)->is(T_NONE));
-  EXPECT_TRUE(none::find(&n, &n, nullptr, false, false, false, false, nullptr, nullptr, false, false, false, false)
-                  ->is(T_NONE));
+  EXPECT_TRUE(none::find(&n, &n, {})->is(T_NONE));
   Cell i = int_cell(3);
   none::clear(&i);
   EXPECT_TRUE(i.is(T_NONE));

@@ -318,7 +318,7 @@ TEST_F(StringActions, OwnerHearsBeforeAndAfter) {
   string::append(&s, &v, -1, false, 1, false);
   string::change(&s, &v, -1, false, 1);
   string::swap(&s, &b);
-  string::trim(&s, false, false, false, false, false, nullptr);
+  string::trim(&s, {});
   g_services.series_change = nullptr;
   using C = series::Change;
   EXPECT_EQ(heard, (std::vector<C>{C::kAppend, C::kAppended, C::kInsert, C::kInserted, C::kChange, C::kChanged,
@@ -328,23 +328,9 @@ TEST_F(StringActions, OwnerHearsBeforeAndAfter) {
 // ---------------------------------------------------------------------------
 // find and select
 
-struct FindArgs {
-  Cell* part = nullptr;
-  bool case_ = false;
-  bool same = false;
-  bool any = false;
-  Cell* with = nullptr;
-  Cell* skip = nullptr;
-  bool last = false;
-  bool reverse = false;
-  bool tail = false;
-  bool match = false;
-};
-
 // The index found, or -1 for none.
-i32 find_at(Cell s, Cell key, const FindArgs& a = {}) {
-  Cell* r = string::find(&s, &key, a.part, false, a.case_, a.same, a.any, a.with, a.skip, a.last, a.reverse,
-                         a.tail, a.match);
+i32 find_at(Cell s, Cell key, const actions::FindOptions& a = {}) {
+  Cell* r = string::find(&s, &key, a);
   if (r->is(T_NONE)) return -1;
   EXPECT_EQ(r->type(), s.type());
   EXPECT_EQ(r->w2, s.w2);
@@ -364,7 +350,7 @@ TEST_F(StringActions, FindTable) {
     b->tail = b->head + 16;
     make_cell(&bits, T_BITSET, 0, n, 0);
   }
-  FindArgs case_, tail, last, rev, match, part2, skip2, part0, tail_match;
+  actions::FindOptions case_, tail, last, rev, match, part2, skip2, part0, tail_match;
   case_.case_ = true;
   tail.tail = true;
   last.last = true;
@@ -379,7 +365,7 @@ TEST_F(StringActions, FindTable) {
     const char* what;
     Cell series;
     Cell key;
-    FindArgs args;
+    actions::FindOptions args;
     i32 found;
   };
   Cell abab = str(U"abAB");
@@ -394,7 +380,7 @@ TEST_F(StringActions, FindTable) {
       {"key longer than the rest", at(abcd, 2), str(U"cde"), {}, -1},
       {"from the index", at(abab, 1), str(U"ab"), {}, 2},
       {"/last", abab, str(U"ab"), last, 2},
-      {"/last /case", abab, str(U"ab"), [] { FindArgs a; a.last = a.case_ = true; return a; }(), 0},
+      {"/last /case", abab, str(U"ab"), [] { actions::FindOptions a; a.last = a.case_ = true; return a; }(), 0},
       {"/reverse", at(abab, 3), char_cell('a'), rev, 2},
       {"/reverse at head", abab, char_cell('a'), rev, -1},
       {"/match at start", abcd, str(U"ab"), match, 0},
@@ -422,7 +408,7 @@ TEST_F(StringActions, FindTable) {
 TEST_F(StringActions, FindErrors) {
   Cell s = str(U"abc");
   Cell zero = int_cell(0), text = str(U"x");
-  FindArgs any, with, skip0, bad_part;
+  actions::FindOptions any, with, skip0, bad_part;
   any.any = true;
   with.with = &text;
   skip0.skip = &zero;
@@ -433,7 +419,7 @@ TEST_F(StringActions, FindErrors) {
   EXPECT_EQ(test::error_code_of([&] { find_at(s, str(U"a"), bad_part); }), error_code(Err::ScriptInvalidRefineArg));
   EXPECT_EQ(test::error_code_of([&] { find_at(s, bytes({'a'})); }), error_code(Err::ScriptInvalidArg));
   // A /part position in the same series bounds the search.
-  FindArgs pos;
+  actions::FindOptions pos;
   Cell limit = at(s, 2);
   pos.part = &limit;
   EXPECT_EQ(find_at(s, char_cell('b'), pos), 1);
@@ -442,7 +428,9 @@ TEST_F(StringActions, FindErrors) {
 
 TEST_F(StringActions, SelectTable) {
   auto sel = [](Cell s, Cell key, bool case_ = false) {
-    return *string::select(&s, &key, nullptr, false, case_, false, false, nullptr, nullptr, false, false);
+    actions::FindOptions o;
+    o.case_ = case_;
+    return *string::select(&s, &key, o);
   };
   Cell abc = str(U"abc");
   Cell r = sel(abc, char_cell('b'));
@@ -462,30 +450,20 @@ TEST_F(StringActions, SelectTable) {
 // ---------------------------------------------------------------------------
 // sort
 
-struct SortArgs {
-  bool case_ = false;
-  Cell* skip = nullptr;
-  Cell* compare = nullptr;
-  Cell* part = nullptr;
-  bool all = false;
-  bool reverse = false;
-  bool stable = false;
-};
-
-std::u32string sorted(Cell s, const SortArgs& a = {}) {
-  Cell* r = string::sort(&s, a.case_, a.skip, a.compare, a.part, a.all, a.reverse, a.stable);
+std::u32string sorted(Cell s, const actions::SortOptions& a = {}) {
+  Cell* r = string::sort(&s, a);
   EXPECT_EQ(r->w2, s.w2);
   return all_of(s);
 }
 
 TEST_F(StringActions, SortTable) {
   Cell two = int_cell(2), three = int_cell(3), m2 = int_cell(-2), comp2 = int_cell(2);
-  SortArgs case_, rev, skip2, skip2_by2, skip2_all, part3, part_neg, stable_case_skip;
+  actions::SortOptions case_, rev, skip2, skip2_by2, skip2_all, part3, part_neg, stable_case_skip;
   case_.case_ = true;
   rev.reverse = true;
   skip2.skip = &two;
   skip2_by2.skip = &two;
-  skip2_by2.compare = &comp2;
+  skip2_by2.comparator = &comp2;
   skip2_all.skip = &two;
   skip2_all.all = true;
   part3.part = &three;
@@ -495,14 +473,14 @@ TEST_F(StringActions, SortTable) {
   struct Case {
     const char* what;
     Cell s;
-    SortArgs args;
+    actions::SortOptions args;
     std::u32string text;
   };
   const Case cases[] = {
       {"folded", str(U"cBa"), {}, U"aBc"},
       {"/case", str(U"cBa"), case_, U"Bac"},
       {"/reverse", str(U"cBa"), rev, U"cBa"},
-      {"/reverse /case", str(U"cBa"), [] { SortArgs a; a.reverse = a.case_ = true; return a; }(), U"caB"},
+      {"/reverse /case", str(U"cBa"), [] { actions::SortOptions a; a.reverse = a.case_ = true; return a; }(), U"caB"},
       {"/skip 2 by first unit", str(U"c1a2b3"), skip2, U"a2b3c1"},
       {"/skip 2 /compare 2", str(U"c1a3b2"), skip2_by2, U"c1b2a3"},
       {"/skip 2 /all", str(U"b2a9b1a1"), skip2_all, U"a1a9b1b2"},
@@ -550,7 +528,7 @@ TEST_F(StringActions, StableSortMatchesReference) {
         text += char32_t(U'0' + rng() % 10);  // the record's tag
       }
       Cell two = int_cell(2);
-      SortArgs a;
+      actions::SortOptions a;
       a.skip = &two;
       a.case_ = case_;
       a.reverse = reverse;
@@ -573,20 +551,20 @@ TEST_F(StringActions, SortErrors) {
   struct Case {
     const char* what;
     std::u32string text;
-    SortArgs args;
+    actions::SortOptions args;
     Err err;
   };
-  SortArgs skip3, skip0, all, cmp_int_noskip, cmp_int_all, cmp_out, cmp_bad, part_bad, skip_odd;
+  actions::SortOptions skip3, skip0, all, cmp_int_noskip, cmp_int_all, cmp_out, cmp_bad, part_bad, skip_odd;
   skip3.skip = &three;
   skip0.skip = &zero;
   all.all = true;
-  cmp_int_noskip.compare = &two;
-  cmp_int_all.compare = &two;
+  cmp_int_noskip.comparator = &two;
+  cmp_int_all.comparator = &two;
   cmp_int_all.skip = &two;
   cmp_int_all.all = true;
-  cmp_out.compare = &three;
+  cmp_out.comparator = &three;
   cmp_out.skip = &two;
-  cmp_bad.compare = &other;
+  cmp_bad.comparator = &other;
   part_bad.part = &other;
   skip_odd.skip = &two;
   const Case cases[] = {
@@ -671,16 +649,16 @@ TEST_F(StringActions, FunctionComparatorOrdersLikeTheBlockConvention) {
   };
   for (const auto& c : cases) {
     Cell fn = function_cell(c.fn);
-    SortArgs a;
-    a.compare = &fn;
+    actions::SortOptions a;
+    a.comparator = &fn;
     a.reverse = c.reverse;
     a.stable = c.stable;
     EXPECT_EQ(sorted(str(c.text, c.unit), a), c.want) << c.what;
   }
   // Whole records under /all with /skip arrive as strings.
   Cell fn = function_cell(kRecordsLess), two = int_cell(2);
-  SortArgs a;
-  a.compare = &fn;
+  actions::SortOptions a;
+  a.comparator = &fn;
   a.skip = &two;
   a.all = true;
   EXPECT_EQ(sorted(str(U"b2a9b1a1"), a), U"a1a9b1b2");
@@ -719,8 +697,8 @@ TEST_F(StringActions, ComparatorRaisingLeavesTheStringIntact) {
       std::u32string text = U"the quick brown fox jumps over the lazy dog";
       Cell s = str(text, unit);
       g_calls = 0;
-      SortArgs a;
-      a.compare = &fn;
+      actions::SortOptions a;
+      a.comparator = &fn;
       a.stable = stable;
       EXPECT_EQ(test::error_code_of([&] { sorted(s, a); }), error_code(Err::ScriptInvalidArg));
       EXPECT_EQ(all_of(s), text) << "stable " << stable << " unit " << unit;
@@ -739,8 +717,8 @@ TEST_F(StringActions, InconsistentComparatorGivesAPermutation) {
       std::u32string text;
       for (int i = 0; i < 700; i++) text += char32_t(U'a' + rng() % 26);
       Cell s = str(text, 2);
-      SortArgs a;
-      a.compare = &fn;
+      actions::SortOptions a;
+      a.comparator = &fn;
       a.stable = stable;
       std::u32string got = sorted(s, a);
       std::u32string x = got, y = text;
@@ -762,13 +740,13 @@ Cell zot_function(const std::string& source) {
 TEST_F(StringActions, ZotFunctionComparators) {
   Cell less = zot_function("func [a b] [a < b]");
   Cell s = str(U"dbca");
-  SortArgs a;
-  a.compare = &less;
+  actions::SortOptions a;
+  a.comparator = &less;
   EXPECT_EQ(sorted(s, a), U"abcd");
   Cell failing = zot_function("func [a b] [1 / 0]");
   Cell t = str(U"ba");
-  SortArgs f;
-  f.compare = &failing;
+  actions::SortOptions f;
+  f.comparator = &failing;
   EXPECT_EQ(test::error_code_of([&] { sorted(t, f); }), error_code(Err::MathZeroDivide));
   EXPECT_EQ(all_of(t), U"ba");
 }
@@ -843,13 +821,15 @@ TEST_F(StringActions, TrimTable) {
   for (const auto& c : cases) {
     for (u32 unit : {2u, 4u}) {
       Cell s = str(c.text, unit);
-      string::trim(&s, c.head, c.tail, false, c.lines, c.all, nullptr);
+      actions::TrimOptions o;
+      o.head = c.head, o.tail = c.tail, o.lines = c.lines, o.all = c.all;
+      string::trim(&s, o);
       EXPECT_EQ(all_of(s), c.want) << c.what << " unit " << unit;
     }
   }
   // From the index only.
   Cell s = at(str(U"x  a  "), 1);
-  string::trim(&s, false, false, false, false, false, nullptr);
+  string::trim(&s, {});
   EXPECT_EQ(all_of(s), U"xa");
 }
 
@@ -865,11 +845,15 @@ TEST_F(StringActions, TrimWithAndAuto) {
   for (const auto& c : cases) {
     Cell s = str(U"abc-abc");
     Cell w = c.with;
-    string::trim(&s, false, false, false, false, false, &w);
+    actions::TrimOptions o;
+    o.with = &w;
+    string::trim(&s, o);
     EXPECT_EQ(all_of(s), c.want);
   }
   Cell s = str(U" a ");
-  EXPECT_EQ(test::error_code_of([&] { string::trim(&s, false, false, true, false, false, nullptr); }),
+  actions::TrimOptions auto_only;
+  auto_only.auto_ = true;
+  EXPECT_EQ(test::error_code_of([&] { string::trim(&s, auto_only); }),
             error_code(Err::InternalNotDone));
   EXPECT_EQ(all_of(s), U" a ");
 }

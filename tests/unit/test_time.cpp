@@ -178,14 +178,14 @@ TEST_F(TimeTest, Round) {
   };
   for (auto& c : cases) {
     Cell v = Tm(c.seconds), s = c.scale;
-    time::round(&v, c.has_scale ? &s : nullptr, false, false, false, false, false, false);
+    time::round(&v, test::round_options(c.has_scale ? &s : nullptr, ""));
     EXPECT_EQ(v.type(), T_TIME);
     EXPECT_DOUBLE_EQ(v.float_value(), c.expected) << c.seconds;
   }
   Cell v = Tm(1);
   Cell money;
   make_cell(&money, T_MONEY, 0, 0, 0);
-  EXPECT_EQ(error_code_of([&] { time::round(&v, &money, false, false, false, false, false, false); }),
+  EXPECT_EQ(error_code_of([&] { time::round(&v, test::round_options(&money, "")); }),
             code(Err::ScriptNotRelated));
 }
 

@@ -110,8 +110,7 @@ TEST_F(TypesetTest, SpecBlocksAndCompare) {
   Cell d = dt(T_UNSET);
   Cell def;
   typeset::make_default(&def);
-  Cell* found = actions::lookup<actions::kFind>(T_TYPESET)(
-      &def, &d, nullptr, false, false, false, false, nullptr, nullptr, false, false, false, false);
+  Cell* found = actions::lookup<actions::kFind>(T_TYPESET)(&def, &d, {});
   EXPECT_TRUE(found->is(T_LOGIC));
   EXPECT_EQ(found->w1, 0u);
 }
