@@ -39,17 +39,10 @@ ZOT_NORETURN void no_memory() { raise_error(Err::InternalNoMemory); }
 
 
 ZOT_NORETURN void bad_to(const Cell* value) {
-  Cell dt = datatype_cell(T_BINARY);
-  raise_error(Err::ScriptBadToArg, &dt, value);
+  raise_with_type(Err::ScriptBadToArg, T_BINARY, value);
 }
 
 // The index clamped to [0, tail], written back when it lay past the tail.
-i32 clamp_index(Cell* b) {
-  i32 total = i32(buffer_of(b)->length());
-  if (index_of(b) > total) b->w1 = u32(total);
-  return std::max(index_of(b), 0);
-}
-
 // Room for `bytes` bytes in use from the head: grows to that, or to twice the
 // size when that is larger.
 Series* ensure_room(const Cell* b, u64 bytes) {
@@ -351,12 +344,6 @@ Cell* push_bytes(const u8* bytes, u32 length) {
 }
 
 // ---- reading
-
-i32 length_at(const Cell* b) {
-  i32 used = i32(buffer_of(b)->bytes_used());
-  i32 i = std::max(index_of(b), 0);
-  return i >= used ? 0 : used - i;
-}
 
 std::vector<u8> bytes_of(const Cell* b) {
   i32 n = length_at(b);

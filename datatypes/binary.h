@@ -9,6 +9,7 @@
 
 #include <vector>
 
+#include "datatypes/series.h"
 #include "runtime/base.h"
 #include "runtime/cell.h"
 #include "runtime/memory.h"
@@ -24,7 +25,8 @@ Cell* push_bytes(const u8* bytes, u32 length);
 
 // ---- reading
 // Bytes from the index to the tail (an index past the tail gives 0).
-i32 length_at(const Cell* b);
+using series::clamp_index;
+using series::length_at;
 // The byte at offset from the index.
 ZOT_INLINE u8 byte_at(const Cell* b, i32 offset) {
   return mem::series_of(b->w2)->head_ptr()[i64(b->w1) + offset];

@@ -33,16 +33,6 @@ constexpr u64 kMaxCells = u64(1) << 27;
 ZOT_INLINE i32 total(const Cell* b) { return i32(buffer_of(b)->length()); }
 
 // The index, clamped to the tail (and written back when it lay past it).
-i32 clamp_index(Cell* b) {
-  i32 t = total(b);
-  i32 i = index_of(b);
-  if (i > t) {
-    b->w1 = u32(t);
-    i = t;
-  }
-  return i < 0 ? 0 : i;
-}
-
 ZOT_NORETURN void no_memory() { raise_error(Err::InternalNoMemory); }
 
 // Makes sure the buffer holds `cells` cells from its head; grows to exactly
@@ -129,13 +119,6 @@ Cell* select_word(Cell* b, const Cell* word, bool case_) {
 }  // namespace
 
 // ---- walking
-
-i32 length_at(const Cell* b) {
-  i32 i = index_of(b);
-  i32 t = total(b);
-  if (i < 0) i = 0;
-  return i >= t ? 0 : t - i;
-}
 
 Cell* index_cell(Cell* b) { return buffer_of(b)->cells() + clamp_index(b); }
 Cell* tail_cell(const Cell* b) { return buffer_of(b)->cells_tail(); }

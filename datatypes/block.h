@@ -15,7 +15,8 @@
 namespace zot::block {
 
 // ---- walking (addresses are valid until the next allocation, error or Zot code)
-i32 length_at(const Cell* b);
+using series::clamp_index;
+using series::length_at;
 // The cell at the index; an index past the tail is first moved to the tail.
 Cell* index_cell(Cell* b);
 Cell* tail_cell(const Cell* b);

@@ -25,14 +25,10 @@ namespace zot::block {
 
 namespace {
 
+using series::bad_refine;
 using series::buffer_of;
 using series::Change;
 using series::index_of;
-
-ZOT_NORETURN void bad_refine(const char* word, const Cell* arg) {
-  Cell w = word::name(word);
-  raise_error(Err::ScriptInvalidRefineArg, &w, arg);
-}
 
 
 struct Order {

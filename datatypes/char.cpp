@@ -13,11 +13,6 @@ namespace {
 
 Cell g_made;
 
-ZOT_NORETURN void raise_with_type(Err e, u32 type, const Cell* arg2 = nullptr) {
-  Cell dt;
-  make_cell(&dt, T_DATATYPE, type, 0, 0);
-  raise_error(e, &dt, arg2);
-}
 
 }  // namespace
 

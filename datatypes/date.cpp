@@ -38,13 +38,11 @@ constexpr i64 kDayLimit = 6000000;
 
 
 ZOT_NORETURN void raise_type_limit(u32 type) {
-  Cell dt = datatype_cell(type);
-  raise_error(Err::ScriptTypeLimit, &dt);
+  raise_with_type(Err::ScriptTypeLimit, type);
 }
 
 ZOT_NORETURN void raise_bad_to_arg(const Cell* spec) {
-  Cell dt = datatype_cell(T_DATE);
-  raise_error(Err::ScriptBadToArg, &dt, spec);
+  raise_with_type(Err::ScriptBadToArg, T_DATE, spec);
 }
 
 // Division and remainder rounding toward minus infinity: the calendar stays
@@ -565,8 +563,7 @@ void math_op(int op) {
       return;
     }
     default: {
-      Cell dt = datatype_cell(b->type());
-      raise_error(Err::ScriptInvalidType, &dt);
+      raise_with_type(Err::ScriptInvalidType, b->type());
     }
   }
   finish(a, days, t, w);

@@ -42,7 +42,6 @@ u32 g_catalog_root = 0;    // root cell indexes, 0 until init
 u32 g_prototype_root = 0;
 
 
-ZOT_INLINE u32 canon(u32 sym) { return symbol::resolve(sym); }
 ZOT_INLINE Node catalog_ctx() { return root::cell(g_catalog_root)->w1; }
 
 Cell none_cell() {
@@ -207,9 +206,9 @@ void put_argument(const Cell* value, Cell* out, bool formed) {
 // The argument field named by a template word (arg1..arg3), or -1.
 i32 argument_field(const Cell* c) {
   if (!c->is(T_WORD) && !c->is(T_GET_WORD)) return -1;
-  u32 s = canon(c->w2);
+  u32 s = symbol::resolve(c->w2);
   for (u32 k = kArg1; k <= kArg3; k++)
-    if (s == canon(symbol::make(kFieldNames[k]))) return i32(k);
+    if (s == symbol::resolve(symbol::make(kFieldNames[k]))) return i32(k);
   return -1;
 }
 
@@ -425,8 +424,7 @@ Cell* make(Cell* proto, Cell* spec_in, int type) {
       break;
     }
     default: {
-      Cell dt = datatype_cell(T_ERROR);
-      raise_error(Err::ScriptBadMakeArg, &dt, &spec);
+      raise_with_type(Err::ScriptBadMakeArg, T_ERROR, &spec);
     }
   }
   return r;

@@ -29,10 +29,6 @@ char g_text[32];
 Cell g_made;
 
 
-ZOT_NORETURN void raise_with_type(Err e, u32 type, const Cell* arg2 = nullptr) {
-  Cell dt = datatype_cell(type);
-  raise_error(e, &dt, arg2);
-}
 
 ZOT_INLINE bool is_float_kind(TypeId t) { return t == T_FLOAT || t == T_PERCENT || t == T_TIME; }
 

@@ -22,8 +22,10 @@ namespace {
 
 Cell g_result;
 
-ZOT_INLINE u32 canon(u32 sym) { return symbol::resolve(sym); }
-ZOT_INLINE bool is_sym(const Cell* c, w::Id id) { return canon(c->w2) == canon(words::sym(id)); }
+ZOT_INLINE bool is_sym(const Cell* c, w::Id id) { return words::spells(c->w2, id); }
+ZOT_INLINE bool is_extern(const Cell* c) {
+  return symbol::resolve(c->w2) == symbol::resolve(words::g_refinements[words::ref_extern_].w2);
+}
 ZOT_INLINE bool any_param(u32 t) { return t == T_WORD || t == T_LIT_WORD || t == T_GET_WORD; }
 
 struct Walker {
@@ -55,7 +57,7 @@ void check_duplicates(const Cell* spec) {
     Cell c = w.at(i);
     u32 t = c.type();
     if (!(any_param(t) || t == T_REFINEMENT)) continue;
-    u32 s = canon(c.w2);
+    u32 s = symbol::resolve(c.w2);
     for (u32 prev : seen)
       if (prev == s) raise_error(Err::ScriptDupVars, &c);
     seen.push_back(s);
@@ -125,20 +127,19 @@ Cell* function_make(Cell* proto, Cell* spec, int type) {
 }
 
 void reflect_common(Cell* value, u32 field) {
-  u32 f = canon(field);
   Cell v = *value;
   u32 t = v.type();
   u32 wrapped = t == T_OP ? (v.header >> kOpTypeShift) & 0xFF : t;
-  if (f == canon(words::sym(w::spec))) {
+  if (words::spells(field, w::spec)) {
     *value = spec_of(&v);
-  } else if (f == canon(words::sym(w::body))) {
+  } else if (words::spells(field, w::body)) {
     if (wrapped == T_FUNCTION || wrapped == T_ROUTINE) {
       Cell src = t == T_OP ? *more_cell(&v, kMoreOp) : v;
       *value = *more_cell(&src, kMoreBody);
     } else {
       set_integer(value, i32(v.w1));
     }
-  } else if (f == canon(words::sym(w::words)) && (t == T_FUNCTION || t == T_ROUTINE)) {
+  } else if (words::spells(field, w::words) && (t == T_FUNCTION || t == T_ROUTINE)) {
     Cell list;
     make_cell(&list, T_BLOCK, 0, context::words_node(v.w1), 0);
     *value = clone_value(&list, false);
@@ -311,11 +312,11 @@ Cell collect_locals(const Cell* spec, const Cell* body) {
     Walker w(&out);
     for (u32 i = w.block.w1; w.has(i); i++) {
       Cell c = w.at(i);
-      if (c.is(T_REFINEMENT) && canon(c.w2) == canon(words::g_refinements[words::ref_extern_].w2)) {
+      if (c.is(T_REFINEMENT) && is_extern(&c)) {
         for (u32 k = i + 1; w.has(k); k++) {
           Cell e = w.at(k);
           if (!e.is(T_WORD)) raise_error(Err::ScriptBadFuncExtern, &e);
-          excluded.push_back(canon(e.w2));
+          excluded.push_back(symbol::resolve(e.w2));
         }
         block::truncate_at(&out, i32(i));
         break;
@@ -327,12 +328,12 @@ Cell collect_locals(const Cell* spec, const Cell* body) {
   for (u32 i = w.block.w1; w.has(i); i++) {
     Cell c = w.at(i);
     u32 t = c.type();
-    if (any_param(t) || t == T_REFINEMENT || t == T_SET_WORD) known.push_back(canon(c.w2));
+    if (any_param(t) || t == T_REFINEMENT || t == T_SET_WORD) known.push_back(symbol::resolve(c.w2));
     if (t == T_REFINEMENT && is_sym(&c, w::local)) has_local = true;
   }
   std::vector<u32> found;
   auto consider = [&](u32 sym) {
-    u32 s = canon(sym);
+    u32 s = symbol::resolve(sym);
     for (u32 k : known)
       if (k == s) return;
     for (u32 k : excluded)
@@ -397,7 +398,7 @@ bool op_spec_ok(const Cell* spec) {
     } else if (t == T_SET_WORD && is_sym(&c, w::return_)) {
       break;
     } else if (t == T_REFINEMENT) {
-      if (!(is_sym(&c, w::local) || canon(c.w2) == canon(words::g_refinements[words::ref_extern_].w2))) return false;
+      if (!(is_sym(&c, w::local) || is_extern(&c))) return false;
       break;
     }
   }

@@ -354,8 +354,7 @@ Cell* make(Cell* proto, Cell* spec, int type) {
 Cell* to(Cell* proto, Cell* spec, int type) {
   (void)proto;
   if (spec->is(T_IMAGE)) return copy(spec, stack::push(&datatype::g_none), nullptr, false, nullptr);
-  Cell dt = datatype_cell(u32(type));
-  raise_error(Err::ScriptBadToArg, &dt, spec);
+  raise_with_type(Err::ScriptBadToArg, u32(type), spec);
 }
 
 i32 form(const Cell* value, Cell* out, const Cell* limit, i32 part) {
@@ -484,7 +483,7 @@ void change(Cell* series, Cell* value, i32 part, bool, i32 dup) {
     series->w1++;
     return;
   }
-  if (!v.is(T_IMAGE)) scalar::raise_with_type(Err::ScriptInvalidType, v.type());
+  if (!v.is(T_IMAGE)) raise_with_type(Err::ScriptInvalidType, v.type());
   const Cell img = *series;
   notify(&img, Change::kChange, &v, clamped_index(&img), 0);
   const i64 tw = width_of(&img), th = height_of(&img), sw = width_of(&v), sh = height_of(&v);

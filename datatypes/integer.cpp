@@ -28,10 +28,6 @@ char g_text[12];
 Cell g_made;
 
 
-ZOT_NORETURN void raise_with_type(Err e, u32 type, const Cell* arg2 = nullptr) {
-  Cell dt = datatype_cell(type);
-  raise_error(e, &dt, arg2);
-}
 
 ZOT_NORETURN void raise_overflow() { raise_error(Err::MathOverflow); }
 

@@ -195,8 +195,7 @@ Cell* make_or_to(Cell* spec_in, bool make) {
     stack::g_top = r + 1;
     return r;
   }
-  Cell dt = datatype_cell(T_MAP);
-  raise_error(Err::ScriptBadToArg, &dt, &spec);
+  raise_with_type(Err::ScriptBadToArg, T_MAP, &spec);
 }
 
 Cell* make(Cell* proto, Cell* spec, int type) {

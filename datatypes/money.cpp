@@ -57,10 +57,6 @@ struct Wide {
 Cell g_made;
 
 
-ZOT_NORETURN void raise_with_type(Err e, u32 type, const Cell* arg2 = nullptr) {
-  Cell dt = datatype_cell(type);
-  raise_error(e, &dt, arg2);
-}
 
 ZOT_NORETURN void type_limit() { raise_with_type(Err::ScriptTypeLimit, T_MONEY); }
 

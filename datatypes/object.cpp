@@ -31,10 +31,10 @@ Cell g_answer;  // slot functions answering a value that lives nowhere else
 constexpr u32 kNoHandler = 0xFFFFu;
 
 
-ZOT_INLINE u32 canon(u32 sym) { return symbol::resolve(sym); }
-ZOT_INLINE bool is_sym(u32 sym, w::Id id) { return canon(sym) == canon(words::sym(id)); }
 ZOT_INLINE Node values_of(Node ctx) { return context::ctx_cell(ctx)->w2; }
-ZOT_INLINE bool is_handler_word(u32 sym) { return is_sym(sym, w::on_change_star) || is_sym(sym, w::on_deep_change_star); }
+ZOT_INLINE bool is_handler_word(u32 sym) {
+  return words::spells(sym, w::on_change_star) || words::spells(sym, w::on_deep_change_star);
+}
 ZOT_INLINE bool is_number(u32 t) { return t == T_INTEGER || t == T_FLOAT || t == T_PERCENT; }
 
 
@@ -441,9 +441,9 @@ Cell* construct(const Cell* spec_in, const Cell* proto, bool only) {
     clear_new_line(&v);
     if (!only && v.is(T_WORD)) {
       u32 s = v.w2;
-      if (is_sym(s, w::true_) || is_sym(s, w::yes) || is_sym(s, w::on)) set_logic(&v, true);
-      else if (is_sym(s, w::false_) || is_sym(s, w::no) || is_sym(s, w::off)) set_logic(&v, false);
-      else if (is_sym(s, w::none)) set_none(&v);
+      if (words::spells(s, w::true_) || words::spells(s, w::yes) || words::spells(s, w::on)) set_logic(&v, true);
+      else if (words::spells(s, w::false_) || words::spells(s, w::no) || words::spells(s, w::off)) set_logic(&v, false);
+      else if (words::spells(s, w::none)) set_none(&v);
     }
     for (u32 k = first; k < i; k++) {
       Cell w = mem::series_of(spec.w2)->cells()[k];
@@ -595,8 +595,8 @@ void reflect(Cell* value, u32 field_symbol) {
   Cell o = *value;
   Node ctx = o.w1;
   u32 n = context::word_count(ctx);
-  u32 f = canon(field_symbol);
-  auto is = [&](w::Id id) { return f == canon(words::sym(id)); };
+  u32 f = symbol::resolve(field_symbol);
+  auto is = [&](w::Id id) { return f == symbol::resolve(words::sym(id)); };
   stack::TopMark mark;
   Cell r;
   if (is(w::changed) || is(w::words)) {
@@ -679,7 +679,7 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, i32 index,
     raise_error(last ? Err::ScriptInvalidPath : Err::ScriptUnsetPath, path, &el);
   };
   if (value) {
-    if (is_sym(el.w2, w::self) || !found) raise_error(Err::ScriptInvalidPath, path, &el);
+    if (words::spells(el.w2, w::self) || !found) raise_error(Err::ScriptInvalidPath, path, &el);
     Cell v = *value;
     Cell w = el;
     context::set_in(&w, &v, ctx, true);
@@ -702,7 +702,7 @@ i32 compare(const Cell* a_in, const Cell* b_in, i32 op) {
   cycles::Guard ga(a.w1);
   cycles::Guard gb(b.w1);
   for (u32 i = 0; i < na; i++) {
-    u32 sa = canon(context::word_at(a.w1, i)->w2), sb = canon(context::word_at(b.w1, i)->w2);
+    u32 sa = symbol::resolve(context::word_at(a.w1, i)->w2), sb = symbol::resolve(context::word_at(b.w1, i)->w2);
     if (sa != sb) return sa < sb ? -1 : 1;
     Cell va = value_copy(a.w1, i), vb = value_copy(b.w1, i);
     u32 ta = va.type(), tb = vb.type();
@@ -726,8 +726,7 @@ Cell* copy(Cell* value, Cell* result, Cell* part, bool deep, Cell* kind) {
 
 Cell* put(Cell* obj, Cell* key, Cell* value, bool case_) {
   if (!key->is(T_WORD)) {
-    Cell dt = datatype_cell(key->type());
-    raise_error(Err::ScriptInvalidKeyType, &dt);
+    raise_with_type(Err::ScriptInvalidKeyType, key->type());
   }
   Cell o = *obj, k = *key;
   eval_path(&o, &k, value, nullptr, 1, case_, false, true);
@@ -736,8 +735,7 @@ Cell* put(Cell* obj, Cell* key, Cell* value, bool case_) {
 
 Cell* select(Cell* obj, Cell* key, const actions::FindOptions&) {
   if (!is_plain_word(key->type())) {
-    Cell dt = datatype_cell(key->type());
-    raise_error(Err::ScriptInvalidType, &dt);
+    raise_with_type(Err::ScriptInvalidType, key->type());
   }
   g_answer = *select_word(obj, key);
   if (g_answer.type() == T_NONE_ID) set_unset(&g_answer);
@@ -747,8 +745,8 @@ Cell* select(Cell* obj, Cell* key, const actions::FindOptions&) {
 Cell* modify(Cell* target, Cell* field, Cell* value, bool case_) {
   (void)case_;
   Cell o = *target, v = *value;
-  u32 f = canon(field->w2);
-  auto is = [&](w::Id id) { return f == canon(words::sym(id)); };
+  u32 f = symbol::resolve(field->w2);
+  auto is = [&](w::Id id) { return f == symbol::resolve(words::sym(id)); };
   if (!field->is(T_WORD) && !field->is(T_LIT_WORD)) raise_error(Err::InternalNotDone);
   if (is(w::changed)) {
     if (!v.is(T_NONE)) raise_error(Err::ScriptInvalidArg, &v);

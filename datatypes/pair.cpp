@@ -111,7 +111,7 @@ void do_math(int op) {
       point2d::math_op(op);
       return;
     default:
-      scalar::raise_with_type(Err::ScriptInvalidType, b->type());
+      raise_with_type(Err::ScriptInvalidType, b->type());
   }
   Cell over;
   set_unset(&over);
@@ -153,10 +153,10 @@ Cell* make(Cell*, Cell* spec, int) {
     case T_STRING: {
       Cell loaded;
       if (scalar::load_single(spec, &loaded) && loaded.is(T_PAIR)) return set_made(x_of(&loaded), y_of(&loaded));
-      scalar::raise_with_type(Err::ScriptBadToArg, T_PAIR, spec);
+      raise_with_type(Err::ScriptBadToArg, T_PAIR, spec);
     }
     default:
-      scalar::raise_with_type(Err::ScriptBadToArg, T_PAIR, spec);
+      raise_with_type(Err::ScriptBadToArg, T_PAIR, spec);
   }
 }
 
@@ -188,7 +188,7 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, i32, bool,
   }
   if (i < 0) raise_error(Err::ScriptInvalidPath, path, element);
   if (!value) return integer::push(i == 1 ? x_of(parent) : y_of(parent));
-  if (!value->is(T_INTEGER)) scalar::raise_with_type(Err::ScriptInvalidType, value->type());
+  if (!value->is(T_INTEGER)) raise_with_type(Err::ScriptInvalidType, value->type());
   const Cell old = *parent;
   if (i == 1) parent->w2 = value->w2;
   else parent->w3 = value->w2;

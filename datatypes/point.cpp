@@ -83,10 +83,10 @@ Cell* pt_make(Cell* spec) {
         g_made = loaded;
         return &g_made;
       }
-      scalar::raise_with_type(Err::ScriptBadToArg, kType<N>, spec);
+      raise_with_type(Err::ScriptBadToArg, kType<N>, spec);
     }
     default:
-      scalar::raise_with_type(Err::ScriptBadToArg, kType<N>, spec);
+      raise_with_type(Err::ScriptBadToArg, kType<N>, spec);
   }
   return make_point<N>(&g_made, xyz);
 }
@@ -164,12 +164,12 @@ void pt_math(int op) {
       bc[0] = bc[1] = bc[2] = b->float_value();
       break;
     case T_PAIR:
-      if (N != 2) scalar::raise_with_type(Err::ScriptInvalidType, T_PAIR);
+      if (N != 2) raise_with_type(Err::ScriptInvalidType, T_PAIR);
       bc[0] = double(b->int_value());
       bc[1] = double(i32(b->w3));
       break;
     default:
-      if (!b->is(kType<N>)) scalar::raise_with_type(Err::ScriptInvalidType, b->type());
+      if (!b->is(kType<N>)) raise_with_type(Err::ScriptInvalidType, b->type());
       for (int i = 0; i < N; i++) bc[i] = double(coord(b, i));
   }
   float r[3];
@@ -254,7 +254,7 @@ Cell* pt_path(Cell* parent, Cell* element, Cell* value, Cell* path) {
   }
   if (i < 0) raise_error(Err::ScriptInvalidPath, path, element);
   if (!value) return float_::push(double(coord(parent, i - 1)));
-  if (!is_number(value)) scalar::raise_with_type(Err::ScriptInvalidType, value->type());
+  if (!is_number(value)) raise_with_type(Err::ScriptInvalidType, value->type());
   const Cell old = *parent;
   set_coord(parent, i - 1, float(number_of(value)));
   scalar::field_changed(&old, parent, value, i);

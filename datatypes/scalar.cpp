@@ -34,11 +34,6 @@ void field_changed(const Cell* old_value, const Cell* new_value, const Cell* fie
   }
 }
 
-void raise_with_type(Err e, u32 type, const Cell* arg2) {
-  Cell dt = datatype_cell(type);
-  raise_error(e, &dt, arg2);
-}
-
 Cell word_arg(words::Id id) {
   Cell w = words::g_words[id];
   if (w.type() == T_NONE_ID) set_none(&w);
@@ -71,7 +66,7 @@ void raise_out_of_range(i32 index, const Cell* index_cell) {
 }
 
 bool word_is(const Cell* word, words::Id id) {
-  return is_plain_word(word->type()) && symbol::resolve(word->w2) == symbol::resolve(words::sym(id));
+  return is_plain_word(word->type()) && words::spells(word->w2, id);
 }
 
 bool load_single(const Cell* text, Cell* out) {

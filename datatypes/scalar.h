@@ -36,7 +36,6 @@ void field_changed(const Cell* old_value, const Cell* new_value, const Cell* fie
 bool number_with_compound(int op);
 
 // ---- shared helpers
-ZOT_NORETURN void raise_with_type(Err e, u32 type, const Cell* arg2 = nullptr);
 // script/not-related with the runtime word and the datatype.
 ZOT_NORETURN void raise_not_related(words::Id word, u32 type);
 // A runtime word or refinement as an error argument (none until the words exist).

@@ -27,11 +27,6 @@ Cell g_none_answer;
 
 Cell* none_answer() { return set_none(&g_none_answer); }
 
-ZOT_NORETURN void bad_refine(const char* word, const Cell* arg) {
-  Cell w = word::name(word);
-  raise_error(Err::ScriptInvalidRefineArg, &w, arg);
-}
-
 ZOT_NORETURN void out_of_range(i32 n) {
   Cell c;
   set_integer(&c, n);
@@ -40,8 +35,8 @@ ZOT_NORETURN void out_of_range(i32 n) {
 
 
 ZOT_NORETURN void move_bad(u32 a, u32 b) {
-  Cell da = datatype_cell(a), db = datatype_cell(b);
-  raise_error(Err::ScriptMoveBad, &da, &db);
+  Cell db = datatype_cell(b);
+  raise_with_type(Err::ScriptMoveBad, a, &db);
 }
 
 ZOT_INLINE bool same_series(const Cell* s, const Cell* other) {
@@ -112,15 +107,26 @@ bool skip_index(Cell* s, i32 n) {
   return next >= total;
 }
 
-i32 length_at(Cell* s, bool from_head) {
+void bad_refine(const char* word, const Cell* arg) {
+  Cell w = word::name(word);
+  raise_error(Err::ScriptInvalidRefineArg, &w, arg);
+}
+
+i32 length_at(const Cell* s) {
   i32 total = total_length(s);
-  i32 i = from_head ? 0 : index_of(s);
-  if (i < 0) i = 0;
-  if (i > total) {
-    s->w1 = u32(total);
-    return 0;
-  }
-  return total - i;
+  i32 i = std::max(index_of(s), 0);
+  return i >= total ? 0 : total - i;
+}
+
+i32 clamp_index(Cell* s) {
+  i32 total = total_length(s);
+  if (index_of(s) > total) s->set_series_index(total);
+  return std::max(index_of(s), 0);
+}
+
+i32 clamped_length_at(Cell* s) {
+  clamp_index(s);
+  return length_at(s);
 }
 
 i32 position_at(int adjust) {
@@ -251,7 +257,7 @@ void index_q() { set_integer(stack::g_base, index_of(stack::g_base) + 1); }
 
 // The entry hands over its own frame cell, so writing a clamped index back is
 // what the length rule asks.
-i32 length_q(const Cell* s) { return length_at(const_cast<Cell*>(s)); }
+i32 length_q(const Cell* s) { return length_at(s); }
 
 // ---- element access
 
@@ -357,7 +363,7 @@ void remove(Cell* s, Cell* part, Cell* key) {
 
 void reverse(Cell* s, Cell* part, Cell* skip) {
   if (index_at_tail(s)) return;
-  i32 len = length_at(s);
+  i32 len = clamped_length_at(s);
   i32 count = part ? part_count(s, part) : len;
   if (count < 1) return;
   // A /part beyond the tail reverses what is there, never memory past it.
@@ -374,7 +380,7 @@ void reverse(Cell* s, Cell* part, Cell* skip) {
   bool owned = ownership_check(s, Change::kReverse, nullptr, i, count);
   if (owned) {
     // What is left of the stretch, in whole records.
-    count = std::min(count, length_at(s));
+    count = std::min(count, clamped_length_at(s));
     count -= count % size;
     i = std::max(index_of(s), 0);
   }
@@ -420,7 +426,7 @@ Cell* move(Cell* origin, Cell* target, Cell* part) {
     i32 count, s, t;
   } p;
   auto plan = [&] {
-    p.count = std::min(want, length_at(origin));
+    p.count = std::min(want, clamped_length_at(origin));
     p.s = std::max(index_of(origin), 0);
     p.t = std::clamp(index_of(target), 0, total_length(target));
     // Nothing moves onto itself; a target inside the moved range would move
@@ -485,14 +491,14 @@ Cell* move(Cell* origin, Cell* target, Cell* part) {
 
 Cell* take(Cell* s, Cell* part, bool deep, bool last) {
   (void)deep;
-  if (length_at(s) < 1) return none_answer();
+  if (clamped_length_at(s) < 1) return none_answer();
   i64 n = 1;
   if (part) {
     if (part->is(T_INTEGER)) {
       n = part->int_value();
     } else if (same_series(s, part)) {
       i64 d = i64(part->w1) - index_of(s);
-      n = d < 0 ? 0 : (last ? length_at(s) - d : d);
+      n = d < 0 ? 0 : (last ? clamped_length_at(s) - d : d);
       if (n < 0) n = 0;
     } else {
       bad_refine("part", part);
@@ -502,7 +508,7 @@ Cell* take(Cell* s, Cell* part, bool deep, bool last) {
   // backwards the units before the index; /part 0 takes nothing.
   i64 start = 0, count = 0;
   auto plan = [&] {
-    i32 len = length_at(s);
+    i32 len = clamped_length_at(s);
     i32 i = std::max(index_of(s), 0);
     start = i;
     count = 0;
@@ -518,7 +524,7 @@ Cell* take(Cell* s, Cell* part, bool deep, bool last) {
   bool owned = false;
   if (count > 0) {
     owned = ownership_check(s, Change::kTake, nullptr, index_of(s), i32(std::clamp<i64>(n, INT32_MIN, INT32_MAX)));
-    if (owned && length_at(s) < 1) {
+    if (owned && clamped_length_at(s) < 1) {
       // The handler left nothing to take.
       ownership_done(s, Change::kTaken, nullptr, index_of(s), 0);
       return none_answer();
@@ -592,12 +598,12 @@ Cell* copy(Cell* value, Cell* result, Cell* part, bool deep, Cell* kind) {
 void random(Cell* value, bool seed, bool secure, bool only) {
   if (seed) {
     if (!g_services.hash_bytes) service_missing();
-    i32 len = length_at(value);
+    i32 len = clamped_length_at(value);
     Series* b = buffer_of(value);
     u32 h = g_services.hash_bytes(unit_ptr(b, index_of(value)), u32(len) << b->unit_shift());
     return random_seed_value(value, h);
   }
-  i32 len = length_at(value);
+  i32 len = clamped_length_at(value);
   i32 i = index_of(value);
   if (only) {
     if (len < 1) {
@@ -613,7 +619,7 @@ void random(Cell* value, bool seed, bool secure, bool only) {
   }
   bool owned = ownership_check(value, Change::kRandom, nullptr, i, len);
   if (owned) {
-    len = length_at(value);
+    len = clamped_length_at(value);
     i = index_of(value);
   }
   for (i32 pos = i, left = len; left > 0; pos++, left--) {

@@ -23,12 +23,19 @@ i32 total_length(const Cell* s);
 // Adds n to the index when the new position stays at or before the tail;
 // true when the requested position is at or past the tail.
 bool skip_index(Cell* s, i32 n);
-// Units from the index (or from the head) to the tail; an index past the tail
-// is written back as the tail and gives 0; a negative index counts as 0.
-i32 length_at(Cell* s, bool from_head = false);
+// Units from the index to the tail: 0 from an index at or past the tail; a
+// negative index counts from the head. Reads only.
+i32 length_at(const Cell* s);
+// Moves an index past the tail back to the tail (written into the cell);
+// answers the index, a negative one as 0.
+i32 clamp_index(Cell* s);
+// length_at after clamp_index, for the actions that go on to use the index.
+i32 clamped_length_at(Cell* s);
 // The new index for `at` (adjust 1) and `skip` (adjust 0) from the frame's
 // series and offset.
 i32 position_at(int adjust);
+// script/invalid-refine-arg with the refinement's name as a word and its argument.
+ZOT_NORETURN void bad_refine(const char* refinement, const Cell* arg);
 
 // ---- owner notifications
 // Each modifying action tells the object that owns the series (if any) twice:

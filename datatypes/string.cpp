@@ -151,18 +151,6 @@ Cell* push(const Cell* s) { return stack::push(s); }
 // ---------------------------------------------------------------------------
 // Lengths and positions
 
-i32 length_at(Cell* s) {
-  const Series* b = buffer_of(s);
-  i32 len = i32(b->length());
-  i32 idx = index_of(s);
-  if (idx < 0) return len;
-  if (idx > len) {
-    s->w1 = u32(len);
-    return 0;
-  }
-  return len - idx;
-}
-
 i32 total_length(const Cell* s) { return i32(buffer_of(s)->length()); }
 
 bool index_at_tail(const Cell* s) {

@@ -13,6 +13,7 @@
 
 #include <string>
 
+#include "datatypes/series.h"
 #include "runtime/base.h"
 #include "runtime/cell.h"
 #include "runtime/memory.h"
@@ -38,9 +39,8 @@ Cell* make_at_unit(Cell* cell, u32 capacity, u32 unit);
 Cell* push(const Cell* s);
 
 // ---- lengths and positions
-// Units from the index to the tail; an index past the tail is moved back to the
-// tail (written into the cell) and gives 0; a negative index counts as 0.
-i32 length_at(Cell* s);
+using series::clamp_index;
+using series::length_at;
 // Units from the head to the tail.
 i32 total_length(const Cell* s);
 bool index_at_tail(const Cell* s);

@@ -30,6 +30,7 @@
 
 namespace zot::string {
 
+using series::bad_refine;
 using series::Change;
 
 namespace {
@@ -54,11 +55,6 @@ ZOT_INLINE u32 unit_at(const Series* b, i64 i) {
   return get_char(b->head_ptr() + u64(i) * unit, unit);
 }
 
-ZOT_NORETURN void bad_refine(const char* word, const Cell* arg) {
-  Cell w = word::name(word);
-  raise_error(Err::ScriptInvalidRefineArg, &w, arg);
-}
-
 ZOT_NORETURN void out_of_range(const Cell* v) { raise_error(Err::ScriptOutOfRange, v); }
 
 ZOT_NORETURN void no_memory() { raise_error(Err::InternalNoMemory); }
@@ -67,16 +63,6 @@ ZOT_NORETURN void no_memory() { raise_error(Err::InternalNoMemory); }
 Cell* push_none() { return stack::push(&datatype::g_none); }
 
 // The index clamped to [0, tail], written back when it lay past the tail.
-i32 clamp_index(Cell* s) {
-  i32 total = total_length(s);
-  i32 i = index_of(s);
-  if (i > total) {
-    s->w1 = u32(total);
-    i = total;
-  }
-  return i < 0 ? 0 : i;
-}
-
 ZOT_INLINE bool same_series(const Cell* s, const Cell* other) {
   return other->type() == s->type() && other->w2 == s->w2;
 }
@@ -601,8 +587,7 @@ Cell* make(Cell* proto, Cell* spec, int type) {
   }
   if (type == T_BINARY) {
     if (t == T_MONEY) {
-      Cell dt = datatype_cell(T_BINARY);
-      raise_error(Err::ScriptBadMakeArg, &dt, spec);
+      raise_with_type(Err::ScriptBadMakeArg, T_BINARY, spec);
     }
     return actions::lookup<actions::kTo>(T_BINARY)(proto, spec, type);
   }
@@ -615,8 +600,7 @@ Cell* to(Cell* proto, Cell* spec, int type) {
   u32 t = v.type();
   Cell* r;
   if (t == T_NONE) {
-    Cell dt = datatype_cell(T_STRING);
-    raise_error(Err::ScriptBadToArg, &dt, spec);
+    raise_with_type(Err::ScriptBadToArg, T_STRING, spec);
   }
   if (is_any_block(t)) {
     r = push_string(16);

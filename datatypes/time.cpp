@@ -170,7 +170,7 @@ i32 mold_into(double seconds, Cell* out, i32 part) {
   return clock_into(text, n, out, part);
 }
 
-void raise_bad_to_arg(const Cell* spec) { scalar::raise_with_type(Err::ScriptBadToArg, T_TIME, spec); }
+void raise_bad_to_arg(const Cell* spec) { raise_with_type(Err::ScriptBadToArg, T_TIME, spec); }
 
 // ---- slot functions
 

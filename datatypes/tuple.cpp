@@ -26,7 +26,7 @@ namespace {
 
 Cell g_made;
 
-ZOT_NORETURN void bad_to_arg(const Cell* spec) { scalar::raise_with_type(Err::ScriptBadToArg, T_TUPLE, spec); }
+ZOT_NORETURN void bad_to_arg(const Cell* spec) { raise_with_type(Err::ScriptBadToArg, T_TUPLE, spec); }
 
 ZOT_INLINE u8 clamp_byte(i64 v) { return u8(v < 0 ? 0 : v > 255 ? 255 : v); }
 
@@ -174,7 +174,7 @@ void math_op(int op) {
     case T_TUPLE:
       break;
     default:
-      scalar::raise_with_type(Err::ScriptInvalidType, b->type());
+      raise_with_type(Err::ScriptInvalidType, b->type());
   }
   const bool whole = b->is(T_INTEGER);
   const int c2 = whole ? 0 : count_of(b);
@@ -247,10 +247,10 @@ Cell* pick(Cell* value, i32 index, Cell* index_cell) {
 }
 
 Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell*, i32, bool, bool, bool) {
-  if (!element->is(T_INTEGER)) scalar::raise_with_type(Err::ScriptInvalidType, element->type());
+  if (!element->is(T_INTEGER)) raise_with_type(Err::ScriptInvalidType, element->type());
   const i32 i = element->int_value();
   if (!value) return pick(parent, i, element);
-  if (!value->is(T_INTEGER) && !value->is(T_NONE)) scalar::raise_with_type(Err::ScriptInvalidType, value->type());
+  if (!value->is(T_INTEGER) && !value->is(T_NONE)) raise_with_type(Err::ScriptInvalidType, value->type());
   const int count = count_of(parent);
   if (i < 1 || i > count) scalar::raise_out_of_range(i, element);
   const Cell old = *parent;

@@ -29,8 +29,7 @@ ZOT_NORETURN void raise_type(Err e, u32 type) {
 }
 
 ZOT_NORETURN void bad_make_arg(const Cell* spec) {
-  Cell dt = datatype_cell(T_VECTOR);
-  raise_error(Err::ScriptBadMakeArg, &dt, spec);
+  raise_with_type(Err::ScriptBadMakeArg, T_VECTOR, spec);
 }
 
 ZOT_INLINE Series* buffer_of(const Cell* v) { return mem::series_of(v->w2); }

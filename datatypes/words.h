@@ -3,6 +3,7 @@
 #pragma once
 
 #include "runtime/cell.h"
+#include "runtime/symbol.h"
 
 // Word ids: w::self, w::tag_body, ...
 namespace zot::w {
@@ -47,6 +48,8 @@ extern Cell g_issues[kIssueCount];
 ZOT_INLINE u32 sym(Id id) { return g_syms[id]; }
 ZOT_INLINE const Cell* word(Id id) { return &g_words[id]; }
 const char* text(Id id);
+// True when the symbol spells the word, in any letter case.
+ZOT_INLINE bool spells(u32 symbol, Id id) { return symbol::resolve(symbol) == symbol::resolve(g_syms[id]); }
 
 // Interns every word (the symbol table and the global context must exist).
 void init();

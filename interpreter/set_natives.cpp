@@ -32,8 +32,8 @@ void n_set_op(const i32* refs) {
     bool agree = block_or_hash(ta) ? block_or_hash(tb) : ta == tb;
     if (!agree) {
       // What was expected is the first argument's kind.
-      Cell want = datatype_cell(a->type()), got = datatype_cell(b->type());
-      raise_error(Err::ScriptExpectVal, &want, &got);
+      Cell got = datatype_cell(b->type());
+      raise_with_type(Err::ScriptExpectVal, a->type(), &got);
     }
   }
   bool case_ = refs[0] >= 0;

@@ -145,6 +145,11 @@ void prepare_no_memory_error() {
   g_no_memory_root = root::append_copy(&err.cell) + 1;
 }
 
+void raise_with_type(Err e, u32 type, const Cell* arg2) {
+  Cell dt = datatype_cell(type);
+  raise_error(e, &dt, arg2);
+}
+
 void raise_no_memory() {
   for (Cell& a : g_last_args) set_unset(&a);
   Cell err;

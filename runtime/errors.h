@@ -53,6 +53,8 @@ Err error_from_code(int code);
 // status -2. Never returns.
 ZOT_NORETURN void raise_error(Err e, const Cell* arg1 = nullptr, const Cell* arg2 = nullptr,
                               const Cell* arg3 = nullptr);
+// Raises the error with the datatype of the type id as its first argument.
+ZOT_NORETURN void raise_with_type(Err e, u32 type, const Cell* arg2 = nullptr);
 // Raises internal/no-memory when the OS refuses memory. Its value is made in
 // advance (making one allocates, and that would fail again), and no tracer
 // hears of it.

@@ -65,7 +65,9 @@ TEST(SeriesCursor, PredicatesAndIndex) {
     EXPECT_EQ(i.int_value(), 3);
     Cell past = at_index(s, 9);
     EXPECT_EQ(series::length_q(&past), 0);
-    EXPECT_EQ(series::index_of(&past), 5) << "length? moves an index past the tail back to it";
+    EXPECT_EQ(series::index_of(&past), 9) << "length? only reads";
+    EXPECT_EQ(series::clamped_length_at(&past), 0);
+    EXPECT_EQ(series::index_of(&past), 5) << "an index past the tail is moved back to it";
     Cell mid = at_index(s, 2);
     EXPECT_EQ(series::length_q(&mid), 3);
   }

@@ -251,6 +251,8 @@ TEST_F(StringTest, PositionsAndSearches) {
   Cell s = str(U"abcABC");
   s.w1 = 10;
   EXPECT_EQ(string::length_at(&s), 0);
+  EXPECT_EQ(s.w1, 10u);
+  EXPECT_EQ(series::clamped_length_at(&s), 0);
   EXPECT_EQ(s.w1, 6u);  // written back to the tail
   s.w1 = 9;
   EXPECT_EQ(string::index_pointer(&s), string::tail_pointer(&s));
