@@ -465,7 +465,8 @@ Cell call_callback(const Cell* fn_in, const Cell* args, u32 count, const Callbac
   stack::push_frame(o.frame_word, o.frame_header);
   Cell* const first = stack::g_base;
   const u32 taken = push_values_as_arguments(&fn, args, count);
-  call_as_callback(&fn, o.object_ctx, o.callback_class);
+  if (o.plain) call_function(&fn, o.object_ctx);
+  else call_as_callback(&fn, o.object_ctx, o.callback_class);
   runtime::raise_pending();
   const Cell answer = *stack::g_base;
   if (o.args_after)

@@ -50,6 +50,9 @@ struct CallbackOptions {
   u32 callback_class = 0;                       // sys::CallbackClass, 0: always traced
   u32 frame_header = stack::kHdrInterpFunction;  // the kind of its frame
   mem::Node object_ctx = 0;                     // the object it belongs to
+  // A library function that a native hands its work to (`do` of a file,
+  // `do/expand`): a plain call, tracing left as it is.
+  bool plain = false;
   // Receives the argument values as the callback left them in its
   // parameters (the first is its answer's slot; values no parameter took
   // come back as given).

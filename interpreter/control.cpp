@@ -12,6 +12,7 @@
 
 #include "datatypes/block.h"
 #include "datatypes/context.h"
+#include "datatypes/error.h"
 #include "datatypes/function.h"
 #include "datatypes/object.h"
 #include "datatypes/series.h"
@@ -19,6 +20,7 @@
 #include "datatypes/string.h"
 #include "datatypes/typeset.h"
 #include "datatypes/words.h"
+#include "interpreter/call.h"
 #include "interpreter/eval.h"
 #include "interpreter/lexer.h"
 #include "interpreter/natives.h"
@@ -448,10 +450,10 @@ void eval_single_value(const Cell* v) {
 
 void do_value(const i32* refs);
 
-// refs: /expand, /args, /next, /trace. There is no preprocessor yet: /expand
-// evaluates the block as it is. /trace installs the tracer for the
-// evaluation, unless one is installed already; it ends however the
-// evaluation ends.
+// refs: /expand, /args, /next, /trace. /expand runs the block through the
+// library's preprocessor first; a file! or url! is a script, run by the
+// library's do-file. /trace installs the tracer for the evaluation, unless
+// one is installed already; it ends however the evaluation ends.
 void n_do(const i32* refs) {
   bool traced = false;
   if (refs[3] >= 0) {
@@ -471,6 +473,57 @@ void n_do(const i32* refs) {
   interp::trace_end();
 }
 
+// The value of a global word of the library, or none when the library has
+// not defined it (a runtime without its library: the unit tests).
+Cell library_value(const char* name) {
+  Cell word = word::load(name);
+  return *context::get(&word);
+}
+
+// Calls a library function that a native hands its work to, with values for
+// its parameters in order (they stay in the caller's frame, where the
+// collector sees them); tracing is left as it is.
+Cell call_library(const Cell* fn, const Cell* frame_word, const Cell* args, u32 count) {
+  interp::CallbackOptions o;
+  o.frame_word = frame_word;
+  o.plain = true;
+  return interp::call_callback(fn, args, count, o);
+}
+
+// do of a file! or url!: the library's do-file runs the script, with the
+// tracer (or none) and the /args value (or none).
+void do_script(const i32* refs) {
+  Cell fn = library_value("do-file");
+  if (!fn.is(T_FUNCTION)) raise_error(Err::InternalNotDone);
+  Cell* args = stack::reserve_slot();
+  args[0] = *base();
+  stack::reserve_slot();
+  stack::reserve_slot();
+  if (refs[3] >= 0) args[1] = base()[refs[3]];
+  else set_none(args + 1);
+  if (refs[1] >= 0) args[2] = base()[refs[1]];
+  else set_none(args + 2);
+  stack::push(&fn);
+  Cell word = word::load("do-file");
+  set_only_result(call_library(&fn, &word, args, 3));
+}
+
+// do/expand: the block goes through preprocessor/expand (no job, not clean)
+// and is changed in place.
+void expand_directives(const Cell* code) {
+  Cell pre = library_value("preprocessor");
+  if (!pre.is(T_OBJECT)) raise_error(Err::InternalNotDone);
+  Cell name = word::load("expand");
+  Cell fn = *object::select_word(&pre, &name);
+  if (!fn.is(T_FUNCTION)) raise_error(Err::InternalNotDone);
+  Cell* args = stack::reserve_slot();
+  args[0] = *code;
+  stack::reserve_slot();
+  set_none(args + 1);
+  stack::push(&fn);
+  call_library(&fn, &name, args, 2);
+}
+
 void do_value(const i32* refs) {
   Cell v = *base();
   if (v.is(T_STRING)) {
@@ -479,6 +532,10 @@ void do_value(const i32* refs) {
     set_unset(scanned);
     lexer::scan(scanned, reinterpret_cast<const u8*>(text.data()), u32(text.size()), lexer::Options{});
     v = *scanned;
+  }
+  if (refs[0] >= 0 && (v.is(T_BLOCK) || v.is(T_PAREN))) {
+    stack::push(&v);
+    expand_directives(&v);
   }
   switch (v.type()) {
     case T_BLOCK:
@@ -506,7 +563,8 @@ void do_value(const i32* refs) {
     }
     case T_FILE:
     case T_URL:
-      raise_error(Err::InternalNotDone);  // scripts run through the library's do-file
+      do_script(refs);
+      return;
     case T_PATH:
     case T_LIT_PATH:
     case T_SET_PATH:
@@ -760,8 +818,10 @@ void n_try(const i32* refs) {
     if (t.code != kThrowError) throw;
     runtime::g_thrown_code = 0;
     stack::try_result();
+    // /keep: the words of the calls the error came through, while their
+    // frame records are still as the error left them.
+    if (refs[1] >= 0) error::fill_stack_trace(base());
   }
-  // /keep: the error's stack trace is recorded by the error datatype.
 }
 
 // Whether a catch with /name takes the throw's name.
