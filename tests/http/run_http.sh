@@ -21,8 +21,10 @@ while [ ! -s "$dir/port" ]; do
   sleep 0.05
 done
 port=$(head -n 1 "$dir/port")
-# Loopback requests never go through a proxy of the environment.
-no_proxy='*' NO_PROXY='*' "$zot" "$script" "$port" > "$dir/out" 2>&1
+# Loopback requests never go through a proxy of the environment. HOME, which
+# holds the per-user directory and the download cache, is this run's own.
+mkdir "$dir/home"
+HOME="$dir/home" no_proxy='*' NO_PROXY='*' "$zot" "$script" "$port" > "$dir/out" 2>&1
 if ! cmp -s "$dir/out" "$expected"; then
   echo "output differs for $script"
   diff "$expected" "$dir/out"
