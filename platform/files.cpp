@@ -228,6 +228,9 @@ bool list_dir(const char* path, std::vector<DirEntry>* out) {
   }
   bool ok = errno == 0;
   closedir(d);
+  // Listings come in name order (byte order of the UTF-8 names), not in the
+  // file system's own order, which differs from one disk to the next.
+  std::sort(out->begin(), out->end(), [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });
   return ok;
 }
 

@@ -57,8 +57,8 @@ struct DirEntry {
   std::string name;
   bool directory;  // a directory, or a link to one
 };
-// The entries of a directory in the order the system gives them, without
-// "." and ".."; false when the directory cannot be read.
+// The entries of a directory in name order, without "." and ".."; false
+// when the directory cannot be read.
 bool list_dir(const char* path, std::vector<DirEntry>* out);
 
 }  // namespace zot::platform

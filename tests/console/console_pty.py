@@ -128,6 +128,25 @@ class ConsoleTest(unittest.TestCase):
         self.assert_ended(c)
 
 
+    def test_history_saved_and_loaded(self):
+        c = self.console()
+        c.line("6 * 7" + ENTER)
+        c.shows("== 42")
+        c.line("q" + ENTER)
+        self.assert_ended(c)
+        saved = self.settings()
+        self.assertIn('Purpose: "Zot Console Configuration File"', saved)
+        self.assertIn("buffer-lines: 10000", saved)
+        self.assertRegex(saved, r'history: \[\s*"q"\s+"6 \* 7"\s*\]')
+        # The next run walks the history of the last one.
+        c = self.console()
+        c.line(UP + UP + ENTER)
+        c.shows(">> 6 * 7")
+        c.shows("== 42")
+        c.line(CTRL["d"])
+        self.assert_ended(c)
+
+
 if __name__ == "__main__":
     ZOT = os.path.abspath(sys.argv[1])
     unittest.main(argv=sys.argv[:1], verbosity=2)
