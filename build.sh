@@ -37,7 +37,7 @@ build_debug() {
 }
 
 # Short fuzzing runs (libFuzzer needs clang): the lexer, the inflater, the base
-# decoders, the ZOTBIN decoder, the image decoders.
+# decoders, the ZOTBIN decoder, the image decoders, the JSON decoder.
 fuzz_run() {
   # ZOT_FUZZ_SECONDS shortens every run (quick local checks); CI uses the full times.
   local target=$1 seconds=${ZOT_FUZZ_SECONDS:-$2} max_len=$3
@@ -56,7 +56,7 @@ fuzz_run() {
 fuzz() {
   CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DZOT_FUZZ=ON -DZOT_BENCH=OFF \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-  cmake --build build/fuzz --target fuzz_scan fuzz_inflate fuzz_debase fuzz_zotbin fuzz_images fuzz_programs -j "$(jobs)"
+  cmake --build build/fuzz --target fuzz_scan fuzz_inflate fuzz_debase fuzz_zotbin fuzz_images fuzz_programs fuzz_json -j "$(jobs)"
   fuzz_run fuzz_scan 60 4096 tests/scripts
   # Random small programs: one input byte per token.
   fuzz_run fuzz_programs 60 96 tests/fuzz/programs
@@ -64,6 +64,7 @@ fuzz() {
   fuzz_run fuzz_debase 20 4096
   fuzz_run fuzz_zotbin 20 4096 tests/fuzz/zotbin
   fuzz_run fuzz_images 20 8192 tests/fuzz/images
+  fuzz_run fuzz_json 20 4096 tests/fuzz/json
 }
 
 run_tests() {

@@ -13,6 +13,7 @@
 #include "datatypes/string.h"
 #include "datatypes/words.h"
 #include "interpreter/codec_routines.h"
+#include "interpreter/json_codec.h"
 #include "interpreter/eval.h"
 #include "interpreter/lexer.h"
 #include "interpreter/natives.h"
@@ -83,6 +84,7 @@ void runtime_init() {
   ownership::init();
   natives::init();
   routines::register_codecs();
+  routines::register_json();
   error::init();
   install_error_services();
   prepare_no_memory_error();
