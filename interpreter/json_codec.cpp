@@ -645,10 +645,10 @@ class Encoder {
     Rooted keep(*v), t;
     string::make_at(&t.cell, 64);
     if (molded) {
-      actions::lookup<actions::MoldFn>(keep.cell.type(), actions::kMold)(&keep.cell, &t.cell, false, false, false,
+      actions::lookup<actions::kMold>(keep.cell.type())(&keep.cell, &t.cell, false, false, false,
                                                                           nullptr, kNoLimit, 0);
     } else {
-      actions::lookup<actions::FormFn>(keep.cell.type(), actions::kForm)(&keep.cell, &t.cell, nullptr, kNoLimit);
+      actions::lookup<actions::kForm>(keep.cell.type())(&keep.cell, &t.cell, nullptr, kNoLimit);
     }
     text(&t.cell);
   }
