@@ -100,8 +100,10 @@ struct CodeSource {
       return false;
     }
     const Cell ts = entry;  // the spec may move while the argument is evaluated
-    if (kind == function::kNormal) pos = eval_expression(code, pos, end, plain_no_infix, true, false);
-    else literal();
+    if (kind == function::kNormal)
+      pos = eval_expression(code, pos, end, kExprPush | (plain_no_infix ? kExprNoInfix : 0u));
+    else
+      literal();
     if (ZOT_LIKELY(!runtime::pending())) check_arg(c, ts, param);
     return true;
   }

@@ -32,8 +32,6 @@
 
 namespace zot::natives {
 
-void define_native(u32 index, const char* text, EntryFn fn);
-
 namespace {
 
 ZOT_INLINE Cell* base() { return stack::g_base; }

@@ -209,7 +209,7 @@ void eval_block(const Cell* block, bool chain) {
     u32 pos = b.w1;
     for (;;) {
       if (!library) g_near.w1 = pos;
-      pos = eval_expression(&b, pos, end, false, false, false);
+      pos = eval_expression(&b, pos, end, kExprResult);
       // A pending exit has already left this frame: go straight out.
       if (ZOT_UNLIKELY(runtime::pending())) return;
       end = clamp_end(&b, end);
@@ -227,7 +227,7 @@ void eval_block(const Cell* block, bool chain) {
 
 u32 eval_next(const Cell* code, u32 pos, u32 end, bool keep) {
   stack::push_interpreted_native_frame(body_word());
-  pos = eval_expression(code, pos, end, false, false, false);
+  pos = eval_expression(code, pos, end, kExprResult);
   if (ZOT_UNLIKELY(runtime::pending())) return pos;
   if (keep) stack::pop_frame();
   else stack::pop_frame_to_result();
@@ -255,8 +255,9 @@ ZOT_NOINLINE u32 past_tail(u32 pos, bool push) {
   return pos + 1;
 }
 
-u32 eval_expression(const Cell* code, u32 pos, u32 end, bool no_infix, bool push, bool literal_fns) {
+u32 eval_expression(const Cell* code, u32 pos, u32 end, u32 flags) {
   ZOT_FUZZ_STEP();
+  const bool push = flags & kExprPush;
   Cell* const t0 = stack::g_top;
   CodeView cv = view_of(code->w2);
   // Callers check the position against the block's tail after anything that
@@ -296,7 +297,7 @@ u32 eval_expression(const Cell* code, u32 pos, u32 end, bool no_infix, bool push
       if (simple_expression(cv, pos, end, false, &simple)) {
         stack::push(&simple);
       } else {
-        pos = eval_expression(code, pos, end, false, true, false);
+        pos = eval_expression(code, pos, end, kExprPush);
         if (ZOT_UNLIKELY(runtime::pending())) return pos;
       }
       const Cell value = *stack::top_value();
@@ -328,7 +329,7 @@ u32 eval_expression(const Cell* code, u32 pos, u32 end, bool no_infix, bool push
     case T_SET_PATH: {
       if (pos >= clamp_end(code, end)) raise_error(Err::ScriptNeedValue, &v);
       stack::push_interpreted_native_frame(words::word(w::set_path));
-      pos = eval_expression(code, pos, end, false, true, false);
+      pos = eval_expression(code, pos, end, kExprPush);
       if (ZOT_UNLIKELY(runtime::pending())) return pos;
       const Cell value = *stack::top_value();
       eval_path(&v, code, pos, end, false, &value);
@@ -369,8 +370,7 @@ u32 eval_expression(const Cell* code, u32 pos, u32 end, bool no_infix, bool push
     case T_ACTION:
     case T_FUNCTION:
     case T_ROUTINE:
-      if (literal_fns) stack::push(&v);
-      else pos = call_value(&v, code, pos, end, anon_word(), nullptr, 0, false);
+      pos = call_value(&v, code, pos, end, anon_word(), nullptr, 0, false);
       if (ZOT_UNLIKELY(runtime::pending())) return pos;
       cv = view_of(code->w2);
       break;
@@ -393,7 +393,7 @@ u32 eval_expression(const Cell* code, u32 pos, u32 end, bool no_infix, bool push
   }
   // Infix: while the next value is a word whose value is an op!, the value
   // just computed becomes its left operand. (cv is the code as it is now.)
-  if (!no_infix) {
+  if (!(flags & kExprNoInfix)) {
     while (const Cell* val = infix_op_at(cv, pos, end)) {
       Cell op = *val;
       if (!tr && t0->is(T_INTEGER)) {

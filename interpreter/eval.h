@@ -27,9 +27,14 @@ u32 eval_next(const Cell* code, u32 pos, u32 end, bool keep);
 // `do/next`: unset at the tail, else one expression (into the caller's
 // result slot); returns the index of the next expression.
 u32 eval_step(const Cell* block);
-// One expression at pos: pushed as the last cell (push), or made the only
-// cell of the frame. Returns the next position.
-u32 eval_expression(const Cell* code, u32 pos, u32 end, bool no_infix, bool push, bool literal_fns);
+// How eval_expression evaluates and where its value goes (the flags combine).
+enum ExprFlags : u32 {
+  kExprResult = 0,   // the value becomes the only cell of the frame
+  kExprPush = 1,     // the value is pushed as the last cell
+  kExprNoInfix = 2,  // an op! after the value is left to the caller
+};
+// One expression at pos. Returns the next position.
+u32 eval_expression(const Cell* code, u32 pos, u32 end, u32 flags);
 // Evaluates a path (get flag: a get-path; set_value: the value a set-path
 // stores). The value is pushed. Returns the next position.
 // case_ asks the selections for case-sensitive matching (get/case, set/case).

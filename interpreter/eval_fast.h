@@ -6,6 +6,7 @@
 
 #include "datatypes/context.h"
 #include "interpreter/eval.h"
+#include "interpreter/natives.h"
 #include "runtime/actions.h"
 #include "runtime/collector.h"
 #include "runtime/stack.h"
@@ -129,13 +130,13 @@ ZOT_INLINE bool integer_fast(u32 type, u32 index, i64 a, i64 b, Cell* out) {
   if (type == T_NATIVE) {
     bool v;
     switch (index) {
-      case 25: v = a == b; break;  // equal?
-      case 26: v = a != b; break;  // not-equal?
-      case 27: v = a == b; break;  // strict-equal?
-      case 28: v = a < b; break;   // lesser?
-      case 29: v = a > b; break;   // greater?
-      case 30: v = a <= b; break;  // lesser-or-equal?
-      case 31: v = a >= b; break;  // greater-or-equal?
+      case natives::kEqualQ: v = a == b; break;
+      case natives::kNotEqualQ: v = a != b; break;
+      case natives::kStrictEqualQ: v = a == b; break;
+      case natives::kLesserQ: v = a < b; break;
+      case natives::kGreaterQ: v = a > b; break;
+      case natives::kLesserOrEqualQ: v = a <= b; break;
+      case natives::kGreaterOrEqualQ: v = a >= b; break;
       default: return false;
     }
     set_logic(out, v);

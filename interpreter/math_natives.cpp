@@ -15,8 +15,6 @@
 
 namespace zot::natives {
 
-void define_native(u32 index, const char* text, EntryFn fn);
-
 namespace {
 
 constexpr double kPi = 3.141592653589793;

@@ -6,8 +6,6 @@
 
 namespace zot::natives {
 
-void define_native(u32 index, const char* text, EntryFn fn);
-
 namespace {
 
 // A byte count as the language shows it: integer! up to 2147483647, float! above.

@@ -12,6 +12,11 @@ namespace zot::natives {
 using EntryFn = void (*)(const i32* refs);
 
 constexpr u32 kTableSize = 120;
+
+// The comparison natives, which the call path runs inline on two integers.
+enum CompareNative : u32 {
+  kEqualQ = 25, kNotEqualQ, kStrictEqualQ, kLesserQ, kGreaterQ, kLesserOrEqualQ, kGreaterOrEqualQ,
+};
 extern EntryFn g_table[kTableSize + 1];   // by 1-based index
 extern const char* g_names[kTableSize + 1];  // the "name [spec]" text of each
 
@@ -20,6 +25,9 @@ extern const char* g_names[kTableSize + 1];  // the "name [spec]" text of each
 extern EntryFn g_action_entries[63];
 
 void set(u32 index, const char* name, EntryFn fn);
+// Defines the native at index from its "name [spec]" text: the table entry and
+// the global word.
+void define_native(u32 index, const char* text, EntryFn fn);
 ZOT_INLINE bool exists(u32 index) { return index >= 1 && index <= kTableSize && g_table[index]; }
 
 // The new-line flag of the last print (true) or prin (false).

@@ -10,8 +10,6 @@
 
 namespace zot::natives {
 
-void define_native(u32 index, const char* text, EntryFn fn);
-
 namespace {
 
 // refs: /case /part limit /trace callback

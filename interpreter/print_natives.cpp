@@ -22,8 +22,6 @@
 
 namespace zot::natives {
 
-void define_native(u32 index, const char* text, EntryFn fn);
-
 bool g_last_new_line = false;
 
 namespace {

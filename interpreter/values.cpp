@@ -22,8 +22,6 @@
 
 namespace zot::natives {
 
-void define_native(u32 index, const char* text, EntryFn fn);
-
 namespace {
 
 ZOT_INLINE Cell* base() { return stack::g_base; }
@@ -290,14 +288,15 @@ void n_as(const i32*) {
 }  // namespace
 
 void register_values() {
-  define_native(25, "equal? [value1 [any-type!] value2 [any-type!]]", n_compare<actions::kEqual>);
-  define_native(26, "not-equal? [value1 [any-type!] value2 [any-type!]]", n_compare<actions::kNotEqual>);
-  define_native(27, "strict-equal? [value1 [any-type!] value2 [any-type!]]", n_compare<actions::kStrictEqual>);
-  define_native(28, "lesser? [value1 [any-type!] value2 [any-type!]]", n_compare<actions::kLesser>);
-  define_native(29, "greater? [value1 [any-type!] value2 [any-type!]]", n_compare<actions::kGreater>);
-  define_native(30, "lesser-or-equal? [value1 [any-type!] value2 [any-type!]]",
+  define_native(kEqualQ, "equal? [value1 [any-type!] value2 [any-type!]]", n_compare<actions::kEqual>);
+  define_native(kNotEqualQ, "not-equal? [value1 [any-type!] value2 [any-type!]]", n_compare<actions::kNotEqual>);
+  define_native(kStrictEqualQ, "strict-equal? [value1 [any-type!] value2 [any-type!]]",
+                n_compare<actions::kStrictEqual>);
+  define_native(kLesserQ, "lesser? [value1 [any-type!] value2 [any-type!]]", n_compare<actions::kLesser>);
+  define_native(kGreaterQ, "greater? [value1 [any-type!] value2 [any-type!]]", n_compare<actions::kGreater>);
+  define_native(kLesserOrEqualQ, "lesser-or-equal? [value1 [any-type!] value2 [any-type!]]",
                 n_compare<actions::kLesserOrEqual>);
-  define_native(31, "greater-or-equal? [value1 [any-type!] value2 [any-type!]]",
+  define_native(kGreaterOrEqualQ, "greater-or-equal? [value1 [any-type!] value2 [any-type!]]",
                 n_compare<actions::kGreaterOrEqual>);
   define_native(32, "same? [value1 [any-type!] value2 [any-type!]]", n_same);
   define_native(33, "not [value [any-type!]]", n_not);

@@ -36,25 +36,31 @@ enum FrameType : u32 {
   kReserved = 9,
 };
 
+// The header's fields.
+constexpr u32 kSymbolShift = 8;
+constexpr u32 kTypeShift = 24;
 constexpr u32 kReturnTarget = 1u << 28;
 constexpr u32 kInterpreted = 1u << 31;
-constexpr u32 kHdrFunction = 0x01000000u;
-constexpr u32 kHdrNative = 0x02000000u;
-constexpr u32 kHdrCompiledBody = 0x12000000u;
-constexpr u32 kHdrInterpStep = 0x82000000u;
-constexpr u32 kHdrInterpFunction = 0x81000000u;
-constexpr u32 kHdrEval = 0x87000000u;
-constexpr u32 kHdrTry = 0x04000000u;
-constexpr u32 kHdrTryAll = 0x05000000u;
-constexpr u32 kHdrCatch = 0x06000000u;
-constexpr u32 kHdrLoop = 0x08000000u;
-constexpr u32 kHdrReserved = 0x09000000u;
+constexpr u32 header_of(FrameType t) { return u32(t) << kTypeShift; }
+
+// The headers frames are pushed with: a type and its flags.
+constexpr u32 kHdrFunction = header_of(kFunction);
+constexpr u32 kHdrNative = header_of(kNative);
+constexpr u32 kHdrCompiledBody = header_of(kNative) | kReturnTarget;
+constexpr u32 kHdrInterpStep = header_of(kNative) | kInterpreted;
+constexpr u32 kHdrInterpFunction = header_of(kFunction) | kInterpreted;
+constexpr u32 kHdrEval = header_of(kEval) | kInterpreted;
+constexpr u32 kHdrTry = header_of(kTry);
+constexpr u32 kHdrTryAll = header_of(kTryAll);
+constexpr u32 kHdrCatch = header_of(kCatch);
+constexpr u32 kHdrLoop = header_of(kLoop);
+constexpr u32 kHdrReserved = header_of(kReserved);
 
 // Context cell flag: the context's values live on the argument stack.
 constexpr u32 kCtxStackValues = 0x400000u;
 
-ZOT_INLINE u32 frame_type(const Frame* f) { return (f->header >> 24) & 0xF; }
-ZOT_INLINE u32 frame_symbol(const Frame* f) { return (f->header >> 8) & 0xFFFF; }
+ZOT_INLINE u32 frame_type(const Frame* f) { return (f->header >> kTypeShift) & 0xF; }
+ZOT_INLINE u32 frame_symbol(const Frame* f) { return (f->header >> kSymbolShift) & 0xFFFF; }
 
 // State (process globals).
 extern Cell* g_bottom;
@@ -94,7 +100,7 @@ ZOT_INLINE void push_frame(const Cell* word, u32 flags) {
   if (ZOT_UNLIKELY(g_ctop >= g_call_limit)) overflow();
   Frame* f = g_ctop++;
   u32 sym = word ? (word->w2 & 0xFFFF) : 0;
-  f->header = (sym << 8) | flags;
+  f->header = (sym << kSymbolShift) | flags;
   f->caller_base = index_of(g_base);
   f->word_ctx = word ? word->w1 : 0;
   f->fn_ctx = 0;
