@@ -59,6 +59,5 @@ u32 boot_decode(const u8* data, std::size_t length);
 
 // Root cell N of the decoded boot image (good until the next allocation).
 Cell* root_cell(u32 index);
-u32 root_base_index();
 
 }  // namespace zot::zotbin

@@ -102,7 +102,6 @@ u32 boot_decode(const u8* data, std::size_t length) {
 }
 
 Cell* root_cell(u32 index) { return root::cell(g_root_base + index); }
-u32 root_base_index() { return g_root_base; }
 
 // ---------------------------------------------------------------------------
 // The decoder

@@ -387,11 +387,6 @@ void value_bytes(const Cell* value, i32 part, bool only, BytesMode mode, std::ve
   put_value(value, part, only, mode, out);
 }
 
-u8 byte_from_value(const Cell* value) {
-  if (!value->is(T_INTEGER) && !value->is(T_CHAR)) raise_error(Err::ScriptInvalidArg, value);
-  return u8(value->w2);
-}
-
 // ---- comparison
 
 i32 compare_bytes(const Cell* a, const Cell* b, i32 op, bool match) {
@@ -434,11 +429,6 @@ bool match_head(const Cell* b, const Cell* value, i32 op) {
     return byte_at(b, 0) == (value->w2 & 0xFF) && value->w2 <= 0xFF;
   }
   return compare_bytes(b, value, op, true) == 0;
-}
-
-bool head_in_bitset(const Cell* b, const Cell* bits) {
-  if (length_at(b) < 1) return false;
-  return bitset::has(bits, byte_at(b, 0));
 }
 
 // ---- text

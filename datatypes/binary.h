@@ -55,8 +55,6 @@ enum class BytesMode : u8 { kStrict, kFormed };
 // turn. part >= 0 limits the bytes (for a block, the elements, or the bytes
 // with only).
 void value_bytes(const Cell* value, i32 part, bool only, BytesMode mode, std::vector<u8>& out);
-// The low byte of an integer! or char! value (script/invalid-arg otherwise).
-u8 byte_from_value(const Cell* value);
 
 // ---- comparison
 // a (a binary) against b under the comparison code: -1, 0 or 1, or -2 when
@@ -67,8 +65,6 @@ i32 compare_bytes(const Cell* a, const Cell* b, i32 op, bool match);
 // The value matches at the binary's index: text or binary as a byte prefix,
 // a char! or integer! as the byte there (the parse engine's test).
 bool match_head(const Cell* b, const Cell* value, i32 op);
-// The byte at the index is in the bitset.
-bool head_in_bitset(const Cell* b, const Cell* bitset);
 
 // ---- text
 // Writes the bytes as hexadecimal digits: "#{" and "}" unless only; from 31

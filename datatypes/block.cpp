@@ -121,14 +121,7 @@ Cell* select_word(Cell* b, const Cell* word, bool case_) {
 // ---- walking
 
 Cell* index_cell(Cell* b) { return buffer_of(b)->cells() + clamp_index(b); }
-Cell* tail_cell(const Cell* b) { return buffer_of(b)->cells_tail(); }
 bool index_at_tail(const Cell* b) { return index_of(b) == total(b); }
-
-bool advance_index(Cell* b) {
-  i32 t = total(b);
-  if (index_of(b) < t) b->w1++;
-  return index_of(b) >= t;
-}
 
 void truncate_at(Cell* b, i32 n) {
   Series* s = buffer_of(b);
@@ -185,23 +178,6 @@ void insert_values(Cell* target, const Cell* source) {
   for (i32 k = 0; k < n; k++) insert_value(target, cell_at(&src, index_of(&src) + k), true, false);
 }
 
-void insert_result() { insert_value(stack::g_base - 1, stack::g_base, true, false); }
-
-void append_result() {
-  Cell* b = stack::g_base - 1;
-  append_cell(b, stack::g_base);
-  i32 t = total(b);
-  if (b->is(T_HASH)) series::hash_inserted(b, t - 1, 1);
-}
-
-Cell* append_next_arg() {
-  Cell* b = stack::g_base;
-  append_cell(b, stack::g_base + 1);
-  i32 t = total(b);
-  if (b->is(T_HASH)) series::hash_inserted(b, t - 1, 1);
-  return b;
-}
-
 Cell* make_at(Cell* cell, i32 capacity) {
   u32 flags = cell->header & ~kCellTypeMask;
   set_unset(cell);
@@ -236,7 +212,6 @@ Cell* make_in_impl(const Cell* parent, i32 capacity, bool fixed) {
 }  // namespace
 
 Cell* make_in(const Cell* parent, i32 capacity) { return make_in_impl(parent, capacity, false); }
-Cell* make_in_fixed(const Cell* parent, i32 capacity) { return make_in_impl(parent, capacity, true); }
 
 Cell* push(const Cell* b) { return stack::push(b); }
 

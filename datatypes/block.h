@@ -19,11 +19,8 @@ using series::clamp_index;
 using series::length_at;
 // The cell at the index; an index past the tail is first moved to the tail.
 Cell* index_cell(Cell* b);
-Cell* tail_cell(const Cell* b);
 bool index_at_tail(const Cell* b);
 ZOT_INLINE Cell* cell_at(const Cell* b, i32 n) { return series::buffer_of(b)->cells() + n; }
-// Moves the index past one cell when one remains; true when the new index is the tail.
-bool advance_index(Cell* b);
 void truncate_at(Cell* b, i32 n);
 ZOT_INLINE void truncate(Cell* b) { truncate_at(b, series::index_of(b)); }
 void drop_last(Cell* b);
@@ -34,11 +31,6 @@ Cell* append_cell(const Cell* b, const Cell* value);
 Cell* append_values(Cell* target, const Cell* source);
 Cell* insert_value(Cell* b, const Cell* value, bool advance, bool at_head);
 void insert_values(Cell* target, const Cell* source);
-// The result slot's value into the block in the cell below it.
-void insert_result();
-void append_result();
-// The cell after the result slot appended to the block in the result slot.
-Cell* append_next_arg();
 
 // The cell becomes an empty block! with room for capacity cells (negative
 // counts as 1); flag bits above the type byte are kept.
@@ -47,7 +39,6 @@ Cell* make_at(Cell* cell, i32 capacity);
 // collector buffer preset to unset! cells.
 Cell* make_at_fixed(Cell* cell, i32 capacity, int mode);
 Cell* make_in(const Cell* parent, i32 capacity);
-Cell* make_in_fixed(const Cell* parent, i32 capacity);
 Cell* push(const Cell* b);
 Cell* push_new(i32 capacity);
 

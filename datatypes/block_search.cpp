@@ -160,16 +160,6 @@ Found search(const Cell* series, const Cell* value, const FindOptions& o) {
   return none;
 }
 
-const Cell* select_key(const Cell* block, const Cell* key) {
-  Cell b = *block, k = *key;
-  i32 n = i32(buffer_of(&b)->length());
-  for (i32 i = std::max(index_of(&b), 0); i + 1 < n; i++) {
-    Cell c = buffer_of(&b)->cells()[i];
-    if (cells_equal(&k, &c, actions::kFindEqual)) return buffer_of(&b)->cells() + i + 1;
-  }
-  return &datatype::g_none;
-}
-
 // /any and /with (wildcards) mean nothing for cells.
 Cell* find(Cell* series, Cell* value, const actions::FindOptions& o) {
   Found f = search(series, value, o);

@@ -27,11 +27,6 @@ struct Found {
 // Zot code.
 Found search(const Cell* series, const Cell* value, const FindOptions& opt);
 
-// The cell after the first cell from the index equal to the key (find
-// equality, by the key's type), or the shared none! cell when there is none
-// or the match is the last cell.
-const Cell* select_key(const Cell* block, const Cell* key);
-
 // ---- slot functions
 Cell* find(Cell* series, Cell* value, const actions::FindOptions& o);
 Cell* select(Cell* series, Cell* value, const actions::FindOptions& o);

@@ -117,22 +117,6 @@ i32 find_word_slot(Node ctx, u32 symbol, bool any_case, i32* out) {
   return hashtable::find_word_index(table_of(ctx), symbol, any_case, ctx, out);
 }
 
-i32 add_word(Node ctx, const Cell* word) {
-  i32 out;
-  if (find_word_slot(ctx, word->w2, true, &out) < 0) append_unset_value(ctx);
-  return out;
-}
-
-Cell* append_value_if_new(Node ctx, const Cell* word, const Cell* value) {
-  Cell v = *value;
-  i32 out;
-  if (find_word_slot(ctx, word->w2, true, &out) >= 0) return nullptr;
-  if (on_stack(ctx)) return nullptr;
-  Cell* slot = mem::alloc_tail_cell(ctx_cell(ctx)->w2);
-  *slot = v;
-  return slot;
-}
-
 Cell* put_value(Node ctx, const Cell* word, const Cell* value) {
   Cell v = *value;
   i32 out;
@@ -294,20 +278,9 @@ Cell* make_in(u32 symbol, mem::Node block) {
   return slot;
 }
 
-Cell* push_global(u32 symbol) {
-  Cell w;
-  make_at(symbol, &w);
-  return stack::push(&w);
-}
-
 Cell* get(const Cell* word) {
   Cell v = *context::get(word);
   if (v.is(T_UNSET)) raise_error(Err::ScriptNoValue, word);
-  return stack::push(&v);
-}
-
-Cell* get_any(const Cell* word) {
-  Cell v = *context::get(word);
   return stack::push(&v);
 }
 
@@ -319,16 +292,6 @@ Cell* push_value_at(mem::Node ctx, u32 index) {
   }
   Cell copy = *v;
   return stack::push(&copy);
-}
-
-void set_from_args() {
-  Cell* base = stack::g_base;
-  if (base[1].is(T_UNSET)) raise_error(Err::ScriptNeedValue, base);
-  Cell word = base[0];
-  Cell value = base[1];
-  context::set(&word, &value);
-  // The word cell came from the frame; keep the index it cached.
-  stack::g_base[0] = value;
 }
 
 }  // namespace zot::word

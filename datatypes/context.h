@@ -54,9 +54,6 @@ bool collect_set_words(Node ctx, Cell* block);
 i32 find_word(Node ctx, u32 symbol, bool any_case);
 // As find_word; an absent symbol is added (index to *out) and -1 returned.
 i32 find_word_slot(Node ctx, u32 symbol, bool any_case, i32* out);
-// The word's index, found case-insensitively or added (with an unset value).
-i32 add_word(Node ctx, const Cell* word);
-Cell* append_value_if_new(Node ctx, const Cell* word, const Cell* value);
 Cell* put_value(Node ctx, const Cell* word, const Cell* value);
 Cell* find_value_cell(u32 symbol, Node ctx);
 
@@ -85,14 +82,8 @@ Cell load(const char* text);
 Cell name(const char* text);
 Cell* make_at(u32 symbol, Cell* out);
 Cell* make_in(u32 symbol, mem::Node block);
-Cell* push_global(u32 symbol);
 // Pushes a copy of the word's value; unset raises script/no-value.
 Cell* get(const Cell* word);
-// Same without the unset check.
-Cell* get_any(const Cell* word);
 Cell* push_value_at(mem::Node ctx, u32 index);
-// Sets the word in the frame's first argument to its second; unset raises
-// script/need-value; the result slot gets the value.
-void set_from_args();
 
 }  // namespace zot::word

@@ -443,12 +443,6 @@ Cell* make_at_stored(Cell* cell, i32 year, i32 month, i32 day, double stored, i3
   return store(set_unset(cell), word_of_days(days, w), stored);
 }
 
-Cell* make_from_parts(Cell* cell, i32 year, i32 month, i32 day, i32 hours, i32 minutes, i32 seconds,
-                      i32 nanoseconds) {
-  double t = double(hours) * 3600.0 + double(minutes) * 60.0 + double(seconds) + double(nanoseconds) * 1e-9;
-  return make_at(cell, year, month, day, t, 0, 0, true);
-}
-
 Cell* make_in(const Cell* block, u32 word, u32 time_high, u32 time_low) {
   Cell* c = mem::alloc_tail_cell(block->w2);
   return make_cell(c, T_DATE, word, time_low, time_high);

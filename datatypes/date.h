@@ -74,9 +74,6 @@ i32 zone_offset(i32 zone_hours, i32 zone_minutes);
 // As make_at with a time, given the stored time itself (the local time less
 // zone_offset, which the lexer computes from the digits with one rounding).
 Cell* make_at_stored(Cell* cell, i32 year, i32 month, i32 day, double stored, i32 zone_hours, i32 zone_minutes);
-// Has time, zone 0; for file dates.
-Cell* make_from_parts(Cell* cell, i32 year, i32 month, i32 day, i32 hours, i32 minutes, i32 seconds,
-                      i32 nanoseconds);
 // The binary decoders: a date from its word and the two halves of its time.
 Cell* make_in(const Cell* block, u32 word, u32 time_high, u32 time_low);
 Cell* push(u32 word, double time);

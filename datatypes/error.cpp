@@ -434,9 +434,6 @@ void set_where(Cell* error, const Cell* value) {
   if (get_field(error, kWhere).is(T_NONE)) set_field(error, kWhere, value);
 }
 
-u32 type_symbol(const Cell* error) { return get_field(error, kType).w2; }
-u32 id_symbol(const Cell* error) { return get_field(error, kId).w2; }
-
 Cell argument_word(int index) {
   Cell name = stack::calling_word();
   Cell anon = *words::word(w::tag_anon);

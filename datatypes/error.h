@@ -44,8 +44,6 @@ Cell* create_from_words(const Cell* category, const Cell* id, const Cell* arg1, 
 void fill_stack_trace(Cell* error);
 // Stores the value as `where` unless that is set already.
 void set_where(Cell* error, const Cell* value);
-u32 type_symbol(const Cell* error);
-u32 id_symbol(const Cell* error);
 constexpr u32 stack_field() { return kStack; }
 // The word naming the index-th parameter of the function being called.
 Cell argument_word(int index);

@@ -197,8 +197,6 @@ Cell* make_in(const Cell* block, u32 high, u32 low) {
 
 Cell* push(double d) { return zot::set_float(stack::reserve_slot(), d); }
 
-Cell* push_halves(u32 high, u32 low) { return make_cell(stack::reserve_slot(), T_FLOAT, 0, low, high); }
-
 const char* form_float(double d, int kind, int* len) {
   int n;
   if (special(d)) {

@@ -15,8 +15,6 @@ namespace zot::float_ {
 constexpr double kMaxDouble = DBL_MAX;
 // Below this magnitude a pretty form is zero.
 constexpr double kEpsilon = 2.220446049250313e-16;
-// The largest double below 0.5.
-constexpr double kBelowHalf = 0.49999999999999994;
 
 // Formatting kinds: what the number is the text of.
 enum FormKind : int {
@@ -62,7 +60,6 @@ ZOT_INLINE Cell* make_at(Cell* c, double d) { return zot::set_float(c, d); }
 // Appends a float! made of the two halves of a double to the block.
 Cell* make_in(const Cell* block, u32 high, u32 low);
 Cell* push(double d);
-Cell* push_halves(u32 high, u32 low);
 
 // ---- formatting
 // The text of d for a kind, in a static buffer overwritten by the next call.

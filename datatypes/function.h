@@ -17,7 +17,6 @@ namespace zot::function {
 
 constexpr u32 kTraceFlag = 0x400u;
 constexpr u32 kNoTraceFlag = 0x200u;
-constexpr u32 kRoutineCellArgs = 0x8000u;
 
 enum More : u32 { kMoreBody = 0, kMoreParsed = 1, kMoreCode = 2, kMoreOp = 3, kMoreObject = 4 };
 

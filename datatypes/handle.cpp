@@ -23,7 +23,6 @@ int hex_text(u32 v, char* out) {
 }  // namespace
 
 Cell* push(u32 value, i32 kind) { return make_at(stack::reserve_slot(), value, kind); }
-Cell* push_null() { return push(0, kNull); }
 Cell* set_result(u32 value, i32 kind) { return make_at(stack::g_base, value, kind); }
 Cell* make_in(const Cell* block, u32 value, i32 kind) { return make_at(mem::alloc_tail_cell(block->w2), value, kind); }
 

@@ -17,7 +17,6 @@ ZOT_INLINE i32 kind_of(const Cell* c) { return i32(c->w1); }
 // ---- makers
 ZOT_INLINE Cell* make_at(Cell* c, u32 value, i32 kind) { return make_cell(c, T_HANDLE, u32(kind), value, 0xFFFFFFFFu); }
 Cell* push(u32 value, i32 kind);
-Cell* push_null();
 Cell* set_result(u32 value, i32 kind);
 Cell* make_in(const Cell* block, u32 value, i32 kind);
 // The name mold/all prints for a kind ("" for kind 0 and unknown kinds).

@@ -452,11 +452,6 @@ char upper(char c) { return c >= 'a' && c <= 'z' ? char(c - 32) : c; }
 
 bool negative(const Cell* m) { return (m->header & kSignBit) != 0; }
 
-void set_sign(Cell* m, int neg) {
-  if (neg) m->header |= kSignBit;
-  else m->header &= ~kSignBit;
-}
-
 int sign(const Cell* m) {
   if ((m->w1 & 0xFFFFFF00u) == 0 && m->w2 == 0 && m->w3 == 0) return 0;
   return negative(m) ? -1 : 1;
@@ -589,8 +584,6 @@ Cell* from_integer_at(Cell* cell, i32 v) {
   return pack(cell, a);
 }
 
-Cell* from_integer(i32 v) { return from_integer_at(set_unset(stack::reserve_slot()), v); }
-
 i32 to_integer(const Cell* m) {
   Amount a;
   unpack(m, &a);
@@ -613,8 +606,6 @@ Cell* from_float_at(Cell* cell, double d, bool strict) {
   amount_of_float(d, strict, &a);
   return pack(cell, a);
 }
-
-Cell* from_float(double d, bool strict) { return from_float_at(set_unset(stack::reserve_slot()), d, strict); }
 
 double to_float(const Cell* m) {
   Amount a;

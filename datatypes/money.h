@@ -27,7 +27,6 @@ constexpr int kCurrencyCount = 170;  // the built-in currency list
 
 // ---- sign and currency
 bool negative(const Cell* m);  // the sign bit as stored
-void set_sign(Cell* m, int negative);
 int sign(const Cell* m);       // -1, 0 or 1 (0 for any zero)
 ZOT_INLINE bool below_zero(const Cell* m) { return sign(m) < 0; }
 ZOT_INLINE bool is_zero(const Cell* m) { return sign(m) == 0; }
@@ -59,7 +58,6 @@ Cell* init_cell(Cell* cell, int negative, u32 currency, const u8* bcd);
 
 // ---- conversions
 Cell* from_integer_at(Cell* cell, i32 v);
-Cell* from_integer(i32 v);  // pushed
 i32 to_integer(const Cell* m);  // outside 32 bits: script/type-limit (integer!)
 bool float_too_big(double d);    // magnitude 1e17 or more (or not finite)
 bool float_too_small(double d);  // magnitude above 0 and below 1e-5
@@ -68,7 +66,6 @@ bool float_in_range(double d);   // neither: a money! can hold it
 // (make, to, round, comparison) refuses more than 5 decimals too, otherwise
 // they are dropped.
 Cell* from_float_at(Cell* cell, double d, bool strict);
-Cell* from_float(double d, bool strict = false);  // pushed
 double to_float(const Cell* m);
 
 // ---- comparison and arithmetic

@@ -182,24 +182,11 @@ const Cell* select_word(const Cell* obj, const Cell* word) {
 }
 
 i32 find_word(const Cell* obj, const Cell* word) { return context::find_word(obj->w1, word->w2, true); }
-i32 find_symbol(Node ctx, u32 symbol) { return context::find_word(ctx, symbol, true); }
-Cell* first_word(const Cell* obj) { return context::word_at(obj->w1, 0); }
 u32 word_count(const Cell* obj) { return context::word_count(obj->w1); }
-
-Cell* get_values(const Cell* obj_or_ctx) {
-  Node ctx = obj_or_ctx->is(T_CONTEXT) ? Node(0) : obj_or_ctx->w1;
-  if (!ctx) return mem::series_of(obj_or_ctx->w2)->cells();
-  return context::value_at(ctx, 0);
-}
 
 bool is_object_of(Node ctx, u32 index, u32 class_id) {
   const Cell* v = context::value_at(ctx, index);
   return v && v->is(T_OBJECT) && v->w2 == class_id;
-}
-
-bool word_is_object_of(const Cell* word, u32 class_id) {
-  if (!word->w1 || i32(word->w3) < 0) return false;
-  return is_object_of(word->w1, word->w3, class_id);
 }
 
 void clear_flag_bit30(mem::Series* buffer) {
@@ -227,15 +214,6 @@ Cell* push(Node ctx, u32 class_id, Node events) {
   return stack::push(&o);
 }
 
-Cell* push_context(Node ctx, u32 class_id) {
-  Node values = values_of(ctx);
-  if (mem::series_of(values)->length() == 0) {
-    u32 n = context::word_count(ctx);
-    for (u32 i = 0; i < n; i++) set_unset(mem::alloc_tail_cell(values));
-  }
-  return push(ctx, class_id, 0);
-}
-
 Node make_event_series(Node change_spec, Node deep_spec, i32 change_index, i32 change_locals, i32 deep_index,
                        i32 deep_locals) {
   Node ev = mem::alloc_cells(2);
@@ -244,19 +222,6 @@ Node make_event_series(Node change_spec, Node deep_spec, i32 change_index, i32 c
   make_cell(s->cells(), T_PAIR, 0, entry(change_index, change_locals), change_spec);
   make_cell(s->cells() + 1, T_PAIR, 0, entry(deep_index, deep_locals), deep_spec);
   s->tail = s->head + 2 * sizeof(Cell);
-  return ev;
-}
-
-Node attach_events(Node ctx, i32 change_index, i32 change_locals, i32 deep_index, i32 deep_locals) {
-  Node ev = make_event_series(0, 0, change_index, change_locals, deep_index, deep_locals);
-  Cell* top = stack::top_value();
-  top->w3 = ev;
-  Cell o = *top;
-  *context::owner_cell(ctx) = o;
-  if (deep_index != -1) {
-    Cell none = none_cell();
-    ownership::set_owner(&o, &o, &none);
-  }
   return ev;
 }
 
@@ -283,35 +248,6 @@ Node make_event_info(Node ctx) {
 }
 
 bool has_deep_handler(const Cell* obj) { return obj->w3 && handler_of(obj->w3, 1).index >= 0; }
-
-void copy_by_words(const Cell* source, const Cell* target) {
-  Cell s = *source, t = *target;
-  u32 n = context::word_count(s.w1);
-  for (u32 i = 0; i < n; i++) {
-    i32 j = context::find_word(t.w1, context::word_at(s.w1, i)->w2, true);
-    if (j < 0) continue;
-    Cell v = value_copy(s.w1, i);
-    Cell c = deep_copy(&v);
-    c.header = v.header;
-    store(t.w1, u32(j), &c);
-  }
-}
-
-void copy_values(Node source, Node target, bool all) {
-  u32 n = context::word_count(source);
-  for (u32 i = 0; i < n; i++) {
-    Cell v = value_copy(source, i);
-    u32 t = v.type();
-    if (is_any_series(t)) {
-      Cell c = deep_copy(&v);
-      c.header = v.header;
-      if (is_any_block(t)) context::bind(&c, target, true);
-      store(target, i, &c);
-    } else if (all) {
-      store(target, i, &v);
-    }
-  }
-}
 
 bool extend(Node target, Node source) {
   u32 before = context::word_count(target);
@@ -480,18 +416,6 @@ void fire_on_change_args(Cell* obj, const Cell* word) {
   Cell o = *obj, w = *word;
   Cell old = stack::g_top[-2], nv = stack::g_top[-1];
   fire_on_change(&o, &w, &old, &nv);
-}
-
-void fire_on_change_top(const Cell* holder_word, const Cell* word) {
-  Cell o = *context::get(holder_word);
-  if (!o.is(T_OBJECT)) return;
-  fire_on_change_args(&o, word);
-}
-
-void fire_on_change_ctx(Node ctx, const Cell* word) {
-  Cell o = *context::owner_cell(ctx);
-  if (!o.is(T_OBJECT)) return;
-  fire_on_change_args(&o, word);
 }
 
 void fire_on_deep_change(const Cell* owner, const Cell* word, const Cell* target, const Cell* action,

@@ -33,12 +33,7 @@ Cell* word_at(Node ctx, u32 index);
 const Cell* select_word(const Cell* obj, const Cell* word);
 // 0-based index of the word (any case), or -1.
 i32 find_word(const Cell* obj, const Cell* word);
-i32 find_symbol(Node ctx, u32 symbol);
-Cell* first_word(const Cell* obj);
 u32 word_count(const Cell* obj);
-// The first value cell of an object or context cell.
-Cell* get_values(const Cell* obj_or_ctx);
-bool word_is_object_of(const Cell* word, u32 class_id);
 bool is_object_of(Node ctx, u32 index, u32 class_id);
 void clear_flag_bit30(mem::Series* buffer);
 void clear_changed(Node ctx);
@@ -46,21 +41,13 @@ void clear_changed(Node ctx);
 // ---- making
 // cell becomes an empty object with room for `slots` words, class id 0, no events.
 Cell* make_at(Cell* cell, u32 slots);
-// Compiled code: objects over contexts made ahead of time.
-Cell* push_context(Node ctx, u32 class_id);
 Cell* push(Node ctx, u32 class_id, Node events);
-Node attach_events(Node ctx, i32 change_index, i32 change_locals, i32 deep_index, i32 deep_locals);
 Node make_event_series(Node change_spec, Node deep_spec, i32 change_index, i32 change_locals, i32 deep_index,
                        i32 deep_locals);
 // Looks up the handlers of the context; 0 when it has neither.
 Node make_event_info(Node ctx);
 bool has_deep_handler(const Cell* obj);
 
-// Each value of the source into the same-named slot of the target (series deep-copied).
-void copy_by_words(const Cell* source, const Cell* target);
-// Slot by slot: series values deep-copied (any-block copies bound to the
-// target); other values only with all.
-void copy_values(Node source, Node target, bool all);
 // Adds the source's words and values to the target, then deep-copies every
 // series value and remakes every function! for the target. True when words were added.
 bool extend(Node target, Node source);
@@ -76,8 +63,6 @@ Cell* construct(const Cell* spec, const Cell* proto, bool only);
 void fire_on_change(Cell* obj, const Cell* word, const Cell* old_value, const Cell* new_value);
 // old and new are the two cells below the stack top.
 void fire_on_change_args(Cell* obj, const Cell* word);
-void fire_on_change_top(const Cell* holder_word, const Cell* word);
-void fire_on_change_ctx(Node ctx, const Cell* word);
 void fire_on_deep_change(const Cell* owner, const Cell* word, const Cell* target, const Cell* action,
                          const Cell* new_value, i32 index, i32 part);
 

@@ -78,7 +78,7 @@ void bind(const Cell* value, const Cell* owner, const Cell* word) {
     mem::Node ctx = value->w1;
     if (is_owner(value) || cycles::find(ctx)) return;
     cycles::Guard guard(ctx);
-    Cell own = *owner, w = *word;
+    Cell own = *owner;
     u32 n = context::word_count(ctx);
     for (u32 i = 0; i < n; i++) {
       Cell* slot = context::value_at(ctx, i);
@@ -87,7 +87,6 @@ void bind(const Cell* value, const Cell* owner, const Cell* word) {
       if (c.is(T_OBJECT) && c.w1 == own.w1) continue;
       Cell field = *context::word_at(ctx, i);
       bind(&c, &own, &field);
-      (void)w;
     }
   }
 }

@@ -19,8 +19,6 @@ Cell* make_float_at(Cell* c, double fraction) {
 
 Cell* push(double fraction) { return make_float_at(stack::reserve_slot(), fraction); }
 
-Cell* push_words(u32 high, u32 low) { return make_at(stack::reserve_slot(), high, low); }
-
 Cell* set_result(double fraction) { return make_float_at(stack::g_base, fraction); }
 
 i32 form(const Cell* value, Cell* out, const Cell*, i32 part) {

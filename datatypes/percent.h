@@ -12,7 +12,6 @@ namespace zot::percent {
 Cell* make_at(Cell* c, u32 high, u32 low);
 Cell* make_in(const Cell* block, u32 high, u32 low);
 Cell* push(double fraction);
-Cell* push_words(u32 high, u32 low);
 Cell* make_float_at(Cell* c, double fraction);
 // Writes the current frame's result cell.
 Cell* set_result(double fraction);

@@ -84,11 +84,6 @@ Cell* make_in(const Cell* block, u32 high, u32 low) {
   return make_cell(c, T_TIME, 0, low, high);
 }
 
-double from_parts(i32 hours, i32 minutes, double seconds, bool negative) {
-  double t = std::fabs(double(hours)) * kHour + double(minutes) * kMinute + seconds;
-  return negative ? -t : t;
-}
-
 i32 get_hours(double seconds) {
   double h = std::trunc(seconds / kHour);
   if (!(h >= -2147483648.0 && h <= 2147483647.0)) {

@@ -25,9 +25,6 @@ ZOT_INLINE Cell* make_at(Cell* c, double seconds) {
 Cell* push(double seconds);
 // Appends a time! whose double is given as its two 32-bit halves.
 Cell* make_in(const Cell* block, u32 high, u32 low);
-// The seconds of hours:minutes:seconds; negative makes the whole time
-// negative (what a leading "-" does in source text).
-double from_parts(i32 hours, i32 minutes, double seconds, bool negative);
 
 // ---- fields (1 hour, 2 minute, 3 second)
 // Hours truncated toward zero; a count beyond 32 bits raises out-of-range.

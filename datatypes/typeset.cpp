@@ -115,12 +115,6 @@ Cell* make_default(Cell* out) {
   return out;
 }
 
-Cell* make_default_in(const Cell* block) {
-  Cell ts;
-  make_default(&ts);
-  return block::append_cell(block, &ts);
-}
-
 void add(Cell* ts, const Cell* value) {
   Cell v = resolve_word(value);
   if (v.is(T_TYPESET)) {
@@ -157,12 +151,6 @@ Cell* make_from_spec(const Cell* type_block, Cell* out) {
   }
   *out = ts;
   return out;
-}
-
-Cell* make_in_from_spec(const Cell* block, const Cell* type_block) {
-  Cell ts;
-  make_from_spec(type_block, &ts);
-  return block::append_cell(block, &ts);
 }
 
 void do_set_op(int op) {

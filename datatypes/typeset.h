@@ -12,11 +12,9 @@ u32 count(const Cell* ts);
 Cell* make_in(const Cell* block, u32 w1, u32 w2, u32 w3);
 // Every type but unset!: the type of an argument written without a type block.
 Cell* make_default(Cell* out);
-Cell* make_default_in(const Cell* block);
 // From a function spec's type block: datatypes, typesets, a word naming a word
 // (counts as object!); blocks ignored; anything else invalid-type-spec.
 Cell* make_from_spec(const Cell* type_block, Cell* out);
-Cell* make_in_from_spec(const Cell* block, const Cell* type_block);
 // Adds a datatype's id or a typeset's members (a word is replaced by its value).
 void add(Cell* ts, const Cell* value);
 // Set operation on the frame's two arguments into the first.

@@ -437,12 +437,11 @@ void callpath::run_function(const Cell f, const Cell body) {
   stack::set_top_frame_flag(false);
 }
 
-void call_function(const Cell* fn, mem::Node object_ctx) {
-  (void)object_ctx;
+void call_function(const Cell* fn) {
   callpath::run_function(*fn, *function::more_cell(fn, function::kMoreBody));
 }
 
-void call_as_callback(const Cell* fn, mem::Node object_ctx, u32 callback_class) {
+void call_as_callback(const Cell* fn, u32 callback_class) {
   struct TraceFlag {
     bool saved = g_tracing;
     ~TraceFlag() { g_tracing = saved; }
@@ -451,7 +450,7 @@ void call_as_callback(const Cell* fn, mem::Node object_ctx, u32 callback_class) 
   const bool traced = g_tracing;
   Cell f = *fn;
   if (ZOT_UNLIKELY(traced)) fire(kEvCall, nullptr, -1, nullptr, &f);
-  call_function(&f, object_ctx);
+  call_function(&f);
   if (ZOT_UNLIKELY(traced) && !runtime::pending()) {
     Cell r = *stack::g_base;
     fire(kEvReturn, nullptr, -1, nullptr, &r);
@@ -465,8 +464,8 @@ Cell call_callback(const Cell* fn_in, const Cell* args, u32 count, const Callbac
   stack::push_frame(o.frame_word, o.frame_header);
   Cell* const first = stack::g_base;
   const u32 taken = push_values_as_arguments(&fn, args, count);
-  if (o.plain) call_function(&fn, o.object_ctx);
-  else call_as_callback(&fn, o.object_ctx, o.callback_class);
+  if (o.plain) call_function(&fn);
+  else call_as_callback(&fn, o.callback_class);
   runtime::raise_pending();
   const Cell answer = *stack::g_base;
   if (o.args_after)

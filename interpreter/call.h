@@ -31,12 +31,12 @@ u32 call_value(const Cell* fn, const Cell* code, u32 pos, u32 end, const Cell* n
 void apply_value(const Cell* fn, const Cell* name, const Cell* args, bool all, bool safer);
 
 // Runs a function! whose arguments are the current frame's cells.
-void call_function(const Cell* fn, mem::Node object_ctx);
+void call_function(const Cell* fn);
 // The same for a callback of the runtime (a lexer or parse callback, a sort
 // comparator, a change handler: a class of sys::CallbackClass): while tracing,
 // its evaluation is traced only when its class is on in
 // system/state/callbacks/bits, and then framed by `call` and `return` events.
-void call_as_callback(const Cell* fn, mem::Node object_ctx, u32 callback_class);
+void call_as_callback(const Cell* fn, u32 callback_class);
 
 // Pushes C++ values as the arguments of a callable whose frame is the current
 // one: its parameters take them in order (none past count; they are not
@@ -49,7 +49,6 @@ struct CallbackOptions {
   const Cell* frame_word;                       // names its frame
   u32 callback_class = 0;                       // sys::CallbackClass, 0: always traced
   u32 frame_header = stack::kHdrInterpFunction;  // the kind of its frame
-  mem::Node object_ctx = 0;                     // the object it belongs to
   // A library function that a native hands its work to (`do` of a file,
   // `do/expand`): a plain call, tracing left as it is.
   bool plain = false;

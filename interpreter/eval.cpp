@@ -234,17 +234,6 @@ u32 eval_next(const Cell* code, u32 pos, u32 end, bool keep) {
   return pos;
 }
 
-u32 eval_step(const Cell* block) {
-  Cell b = *block;
-  u32 end = code_length(&b);
-  if (b.w1 >= end) {
-    set_unset(stack::g_base);
-    stack::g_top = stack::g_base + 1;
-    return end;
-  }
-  return eval_next(&b, b.w1, end, false);
-}
-
 // An expression position past the block's current tail (the block was
 // emptied behind the caller's back) gives unset.
 ZOT_NOINLINE u32 past_tail(u32 pos, bool push) {

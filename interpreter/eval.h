@@ -24,9 +24,6 @@ void eval_block(const Cell* block, bool chain);
 // stays as the last cell, else it goes to the caller's result slot. Returns
 // the next position.
 u32 eval_next(const Cell* code, u32 pos, u32 end, bool keep);
-// `do/next`: unset at the tail, else one expression (into the caller's
-// result slot); returns the index of the next expression.
-u32 eval_step(const Cell* block);
 // How eval_expression evaluates and where its value goes (the flags combine).
 enum ExprFlags : u32 {
   kExprResult = 0,   // the value becomes the only cell of the frame

@@ -140,7 +140,7 @@ void fire(TraceEvent ev, const Cell* code, i32 pos, const Cell* ref, const Cell*
   Cell tracer = g_tracer;
   push_values_as_arguments(&tracer, args, 6);
   g_tracing = false;
-  call_function(&tracer, 0);  // an exit from the tracer leaves tracing off
+  call_function(&tracer);  // an exit from the tracer leaves tracing off
   runtime::raise_pending();
   g_tracing = true;
   stack::g_ctop = c0;

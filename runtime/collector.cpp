@@ -347,7 +347,6 @@ void collect_if_enabled() {
 }
 
 bool active() { return g_active; }
-u64 live_bytes() { return g_live; }
 
 void mark_node(Node n) { mark_plain(n); }
 void mark_series_cells(Node n) { mark_cells_of(n); }

@@ -35,8 +35,6 @@ bool active();
 // of a node holds until the count moves).
 extern u32 g_count;
 ZOT_INLINE u32 count() { return g_count; }
-// Bytes of live series buffers after the last collection.
-u64 live_bytes();
 
 // ---- marking, for root callbacks
 // The buffer alone (text, bytes, any series whose elements are no values).

@@ -109,17 +109,4 @@ void free_all() {
 std::size_t heap_block_count() { return g_count; }
 std::size_t heap_bytes() { return g_bytes; }
 
-void heap_report() {
-  std::printf("-- Heap-allocations --\nAsked   Real\n");
-  std::size_t asked = 0, real = 0;
-  for (BlockHeader* b = g_first; b; b = b->next) {
-    std::size_t r = align_up(b->size + sizeof(BlockHeader), 16);
-    std::printf("%zu   %zu\n", b->size, r);
-    asked += b->size;
-    real += r;
-  }
-  std::printf(" --\n-- Sum: %zu   %zu\n", asked, real);
-  std::fflush(stdout);
-}
-
 }  // namespace zot::runtime

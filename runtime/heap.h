@@ -20,7 +20,5 @@ void free_all();
 std::size_t heap_block_count();
 std::size_t heap_bytes();
 bool heap_owns(const void* p);
-// Prints the table of live blocks (asked and real sizes) and their sums.
-void heap_report();
 
 }  // namespace zot::runtime

@@ -45,11 +45,6 @@ const Cell* check_arg_type(const Cell* typeset, int param_index, const Cell* val
   return value;
 }
 
-const Cell* check_arg_set(int param_index, const Cell* value) {
-  if (ZOT_UNLIKELY(value->is(T_UNSET))) raise_expect_arg(T_UNSET, param_index);
-  return value;
-}
-
 double degrees_to_radians(double x, int mode) {
   x = std::fmod(x, 360.0);
   if (x > 180.0) x -= 360.0;

@@ -22,8 +22,6 @@ void typeset_add(Cell* typeset, u32 type);
 // whose type is not in the typeset raises script/expect-arg naming the calling
 // function, the value's datatype and the parameter (by its 0-based index).
 const Cell* check_arg_type(const Cell* typeset, int param_index, const Cell* value);
-// An `unset!` value raises the same error with the datatype `unset!`.
-const Cell* check_arg_set(int param_index, const Cell* value);
 // The same error for a value of the type (the checks above, and slot
 // functions that refuse an argument their typeset lets through).
 ZOT_NORETURN void raise_expect_arg(u32 type, int param_index);

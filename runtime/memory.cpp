@@ -380,26 +380,6 @@ void init() {
   new_series_frame();
 }
 
-void free_frames() {
-  while (g_first_nf) release_node_frame(g_first_nf);
-  while (g_first_sf) {
-    SeriesFrame* f = g_first_sf;
-    g_first_sf = f->next;
-    unpoison(f + 1, f->size);
-    os_free(f);
-  }
-  g_last_sf = g_current_sf = nullptr;
-  g_series_frame_count = 0;
-  while (g_first_big) {
-    BigFrame* f = g_first_big;
-    g_first_big = f->next;
-    os_free(f);
-  }
-  g_last_big = nullptr;
-  g_big_frame_count = 0;
-  give_back_reserve();
-}
-
 Node take_node() {
   NodeFrame* f = g_current_nf;
   if (!f || !f->free_head) {
@@ -491,13 +471,6 @@ Node alloc_bytes(u32 count) { return alloc_series(count ? count : 16, 1, 0); }
 
 Node alloc_units(u32 count, u32 unit) { return alloc_series(count ? count : 16 / unit, unit, 0); }
 
-Node alloc_bytes_filled(u32 count, u8 fill) {
-  Node n = alloc_bytes(count);
-  Series* s = series_of(n);
-  std::memset(s->data(), fill, s->size);
-  return n;
-}
-
 Node alloc_heap_series(u32 count, u32 unit, i32 offset) {
   u32 size = data_size(count, unit);
   u8* at = static_cast<u8*>(runtime::allocate(kSeriesHeader + std::size_t(size)));
@@ -574,10 +547,6 @@ void copy_repeat(u8* dst, u32 unit, u32 count) {
     std::memcpy(dst + done, dst, step);
     done += step;
   }
-}
-
-void fill_bytes(u8* start, u8* end, u8 fill) {
-  if (end > start) std::memset(start, fill, std::size_t(end - start));
 }
 
 void sweep_node_frames() {

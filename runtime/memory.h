@@ -98,7 +98,6 @@ ZOT_INLINE void set_series_of(Node n, Series* s) {
 
 // ---- set-up and teardown
 void init();
-void free_frames();
 // When not 0, the bytes the memory manager may take from the OS: past it
 // allocations fail as if the OS refused them (tests and fuzzing).
 extern u64 g_os_limit;
@@ -116,7 +115,6 @@ Node alloc_cells(u32 count);
 Node alloc_unset_cells(u32 count);
 Node alloc_bytes(u32 count);  // 0 gives 16 bytes
 Node alloc_units(u32 count, u32 unit);  // 0 gives 16 bytes' worth
-Node alloc_bytes_filled(u32 count, u8 fill);
 // A buffer from the C heap that never moves.
 Node alloc_heap_series(u32 count, u32 unit, i32 offset);
 void set_series_flags(Node n, u32 bits);
@@ -137,8 +135,6 @@ Cell* alloc_tail_cell(Node n);
 u8* alloc_tail_bytes(Node n, u32 bytes);
 // Fills count units by copying the first unit and doubling the copied stretch.
 void copy_repeat(u8* dst, u32 unit, u32 count);
-
-void fill_bytes(u8* start, u8* end, u8 fill);
 
 // ---- collector interface (runtime/collector.h drives these)
 // After marking: slides the live buffers of the series frames down (or into

@@ -174,9 +174,4 @@ void set_sink(Sink sink) {
   g_sink = sink ? sink : write_stdout;
 }
 
-void set_print_fences(PrintFence before, PrintFence after) {
-  g_before = before;
-  g_after = after;
-}
-
 }  // namespace zot::output

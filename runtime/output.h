@@ -45,6 +45,5 @@ constexpr std::size_t kFlushAt = 1020;
 
 // Calls made around every print while the terminal UI is active.
 using PrintFence = void (*)();
-void set_print_fences(PrintFence before, PrintFence after);
 
 }  // namespace zot::output

@@ -52,8 +52,6 @@ void print_line(const PrintEntry* entries, int count, bool spaced) {
 }
 
 void print_text(const char* text, std::size_t n) { emit(std::string(text, n)); }
-void print_char(char c) { emit(std::string(1, c)); }
-void print_text_n(const char* text, std::size_t n) { emit(std::string(text, strnlen(text, n))); }
 
 std::string char_literal(u8 c) {
   std::string s = "#\"";

@@ -26,9 +26,6 @@ void format_entries(std::string* out, const PrintEntry* entries, int count, bool
 void print(const PrintEntry* entries, int count, bool spaced = false);
 void print_line(const PrintEntry* entries, int count, bool spaced = false);
 void print_text(const char* text, std::size_t n);
-void print_char(char c);
-// At most n bytes of a NUL-terminated text.
-void print_text_n(const char* text, std::size_t n);
 
 // A byte as a character literal: #"a", #"^/", #"^(E9)".
 std::string char_literal(u8 c);

@@ -84,8 +84,6 @@ u32 register_kind(u32 symbol, ReleaseFn release_fn) {
   return ++g_kind_count;
 }
 
-u32 kind_symbol(u32 kind) { return kind >= 1 && kind <= g_kind_count ? g_kinds[kind - 1].symbol : 0; }
-
 i32 add(u32 owner, u32 flags) {
   if (!g_records) init();
   // Taking the last free record doubles the table first.

@@ -23,8 +23,6 @@ void init();
 // A new kind, named by a symbol id: its 1-based index. Past 20 kinds:
 // internal/limit-hit.
 u32 register_kind(u32 symbol, ReleaseFn release);
-// The symbol id naming a kind (0 for none).
-u32 kind_symbol(u32 kind);
 
 // A record for the owner (kind in bits 0-7 of flags): its index. The table
 // doubles when the last free record is taken.

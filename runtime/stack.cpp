@@ -70,7 +70,6 @@ void set_special_symbols(u32 body, u32 anon, u32 not_found) {
 }
 u32 body_symbol() { return g_body_sym; }
 u32 anon_symbol() { return g_anon_sym; }
-u32 not_found_symbol() { return g_not_found_sym; }
 
 void overflow() {
   // An overflow while the overflow error itself is being made: no room is left.
@@ -113,58 +112,14 @@ void mark_top_interpreted() {
   if (Frame* f = top_frame()) f->header |= kInterpreted;
 }
 
-Frame* claim_caller_frame() {
-  if (g_ctop - g_cbottom < 2) return nullptr;
-  Frame* f = g_ctop - 2;
-  if (f->header & kReturnTarget) return nullptr;
-  f->header |= kReturnTarget;
-  return f;
-}
-
-void clear_frame_flag(Frame* f) {
-  if (f) f->header &= ~kReturnTarget;
-}
-
-void set_frame_word(const Cell* word) {
-  if (!word->is(T_WORD)) return;
-  Frame* f;
-  if (g_saved_call_pos) {
-    f = g_cbottom + (g_saved_call_pos - 1);
-    if (f > g_cbottom) f--;
-  } else {
-    f = top_frame();
-  }
-  if (!f) return;
-  f->header = (f->header & ~0x00FFFF00u) | ((word->w2 & 0xFFFF) << 8);
-}
-
-void set_call_top(Frame* f) { g_ctop = f; }
-
 void pop_function_frame() {
   restore_context(g_ctop - 1);
   pop_frame();
 }
 
-void pop_function_frame_to_result() {
-  Cell* res = g_base;
-  pop_function_frame();
-  copy_cell(res, g_base);
-}
-
 void drop_function_frame() {
   restore_context(g_ctop - 1);
   drop_frame();
-}
-
-void drop_any_frame() {
-  Frame* f = --g_ctop;
-  restore_context(f);
-  if (g_ctop == g_cbottom) {
-    g_base = g_top = g_bottom;
-  } else {
-    g_top = g_base;
-    g_base = base_index_cell(f->caller_base);
-  }
 }
 
 void try_result() {
@@ -202,17 +157,6 @@ Frame* pop_to_frame_type(u32 type, bool keep) {
     g_base = base_index_cell(found->caller_base);
   }
   return found;
-}
-
-void pop_to_frame_type_result(u32 type) {
-  Cell* res = g_base;
-  Cell saved = *res;
-  Frame* f = pop_to_frame_type(type, false);
-  if (!f) return;
-  Cell* slot = base_index_cell(f->caller_base);
-  *slot = saved;
-  g_base = slot;
-  g_top = slot + 1;
 }
 
 void unwind_break(bool with_value, bool is_continue) {

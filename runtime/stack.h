@@ -83,7 +83,6 @@ void init();
 void set_special_symbols(u32 body, u32 anon, u32 not_found);
 u32 body_symbol();
 u32 anon_symbol();
-u32 not_found_symbol();
 
 // Argument-stack positions as stored in frames and stack-held context values
 // (index + 1, so 0 can mean "none").
@@ -133,10 +132,6 @@ ZOT_INLINE void set_top_frame_flag(bool on) {
   }
 }
 void mark_top_interpreted();
-Frame* claim_caller_frame();
-void clear_frame_flag(Frame* f);
-void set_frame_word(const Cell* word);
-void set_call_top(Frame* f);
 ZOT_INLINE Frame* top_frame() { return g_ctop > g_cbottom ? g_ctop - 1 : nullptr; }
 ZOT_INLINE u32 depth() { return u32(g_ctop - g_cbottom); }
 
@@ -152,13 +147,11 @@ ZOT_INLINE void pop_frame_to_result() {
   pop_frame();
   copy_cell(res, g_base);
 }
-void pop_function_frame_to_result();
 ZOT_INLINE void drop_frame() {
   Frame* f = --g_ctop;
   g_base = g_top = g_bottom + f->caller_base;
 }
 void drop_function_frame();
-void drop_any_frame();
 
 // ---- cells
 // A new cell at the top, unset: the collector marks the stack up to its top,
@@ -204,7 +197,6 @@ struct TopMark {
 // Removes frames down to the nearest of the type (or a try/all frame, or the
 // bottom); returns the frame found (still on the stack), or null when none.
 Frame* pop_to_frame_type(u32 type, bool keep);
-void pop_to_frame_type_result(u32 type);
 ZOT_INLINE Frame* pop_to_loop_frame(bool keep) { return pop_to_frame_type(kLoop, keep); }
 // The exits: each leaves the stacks where the exit lands (or raises the
 // error of a missing target) and sets the exit pending (runtime::pending()).

@@ -25,7 +25,6 @@ enum ThrowCode : u32 {
 constexpr u32 kCatchAll = 0x7FFFFFFFu;     // try, do, interpreted calls: every exit
 constexpr u32 kCatchLoop = 0x7FFFFFFEu;    // loops and parse
 constexpr u32 kCatchThrow = 0x7FFFFFFAu;   // catch
-constexpr u32 kCatchTopLevel = 0xFFFFFFFFu;
 
 // The exception object of a runtime throw. Plain data: it never allocates.
 struct RuntimeThrow {
