@@ -83,6 +83,7 @@ case "${1:-run}" in
   test)
     setup
     bash tools/check_layers.sh
+    python3 tools/gen_unicode_tables.py --check
     build_release
     run_tests build/release
     build_debug
