@@ -96,7 +96,7 @@ Found search(const Cell* series, const Cell* value, const FindOptions& o) {
     i64 len;
     if (o.part->is(T_INTEGER)) {
       len = o.part->int_value();
-    } else if (o.part->type() == s.type() && o.part->w2 == s.w2) {
+    } else if (o.part->type() == s.type() && o.part->series_node() == s.series_node()) {
       len = i64(std::clamp(index_of(o.part), 0, total)) - idx;
       if (o.reverse && len < 0) len = -len;
     } else {
@@ -167,7 +167,7 @@ Cell* find(Cell* series, Cell* value, const actions::FindOptions& o) {
   if (f.at < 0) return r;
   *r = *series;
   clear_new_line(r);
-  r->w1 = u32(o.tail ? f.end : f.at);
+  r->set_series_index(o.tail ? f.end : f.at);
   return r;
 }
 

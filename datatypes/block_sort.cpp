@@ -96,7 +96,7 @@ Cell* sort(Cell* s, const actions::SortOptions& opt) {
     i64 len;
     if (opt.part->is(T_INTEGER))
       len = opt.part->int_value();
-    else if (opt.part->type() == s->type() && opt.part->w2 == s->w2)
+    else if (opt.part->type() == s->type() && opt.part->series_node() == s->series_node())
       len = i64(std::clamp(index_of(opt.part), 0, total)) - idx;
     else
       bad_refine("part", opt.part);

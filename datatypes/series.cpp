@@ -40,13 +40,13 @@ ZOT_NORETURN void move_bad(u32 a, u32 b) {
 }
 
 ZOT_INLINE bool same_series(const Cell* s, const Cell* other) {
-  return other->type() == s->type() && other->w2 == s->w2;
+  return other->type() == s->type() && other->series_node() == s->series_node();
 }
 
 // The /part argument of remove and reverse as a unit count.
 i32 part_count(const Cell* s, const Cell* part) {
   if (part->is(T_INTEGER)) return part->int_value();
-  if (same_series(s, part)) return i32(part->w1) - index_of(s);
+  if (same_series(s, part)) return part->series_index() - index_of(s);
   bad_refine("part", part);
 }
 
@@ -103,7 +103,7 @@ i32 total_length(const Cell* s) { return i32(buffer_of(s)->length()); }
 bool skip_index(Cell* s, i32 n) {
   i64 next = i64(index_of(s)) + n;
   i64 total = total_length(s);
-  if (next <= total) s->w1 = u32(i32(next));
+  if (next <= total) s->set_series_index(i32(next));
   return next >= total;
 }
 
@@ -227,9 +227,9 @@ void hash_new_table(Cell* h) {
 }
 
 Cell* make_like(const Cell* src, u32 units, Cell* out) {
-  mem::Node sn = src->w2;
+  mem::Node sn = src->series_node();
   u32 type = src->type();
-  u32 w3 = type == T_VECTOR ? src->w3 : 0;
+  u32 w3 = type == T_VECTOR ? src->vector_type() : 0;
   mem::Node n = mem::alloc_units(units, mem::series_of(sn)->unit());
   // The allocation may have moved the source buffer.
   Series* s = mem::series_of(sn);
@@ -240,17 +240,17 @@ Cell* make_like(const Cell* src, u32 units, Cell* out) {
 
 // ---- cursor actions (frame functions: the series is the result slot)
 
-void at() { stack::g_base->w1 = u32(position_at(1)); }
-void skip() { stack::g_base->w1 = u32(position_at(0)); }
+void at() { stack::g_base->set_series_index(position_at(1)); }
+void skip() { stack::g_base->set_series_index(position_at(0)); }
 
 void back() {
   Cell* s = stack::g_base;
-  if (index_of(s) > 0) s->w1--;
+  if (index_of(s) > 0) s->set_series_index(index_of(s) - 1);
 }
 
 void next() { skip_index(stack::g_base, 1); }
-void head() { stack::g_base->w1 = 0; }
-void tail() { stack::g_base->w1 = u32(total_length(stack::g_base)); }
+void head() { stack::g_base->set_series_index(0); }
+void tail() { stack::g_base->set_series_index(total_length(stack::g_base)); }
 void head_q() { set_logic(stack::g_base, index_of(stack::g_base) == 0); }
 void tail_q() { set_logic(stack::g_base, index_at_tail(stack::g_base)); }
 void index_q() { set_integer(stack::g_base, index_of(stack::g_base) + 1); }
@@ -334,11 +334,11 @@ void remove(Cell* s, Cell* part, Cell* key) {
     actions::FindOptions o;
     o.case_ = true;
     Cell* found = find(s, key, o);
-    if (!found->is(s->type()) || found->w2 != s->w2) {
+    if (!found->is(s->type()) || found->series_node() != s->series_node()) {
       set_none(s);
       return;
     }
-    s->w1 = found->w1;
+    s->set_series_index(found->series_index());
     count++;
   }
   i32 i = std::max(index_of(s), 0);
@@ -413,7 +413,7 @@ Cell* move(Cell* origin, Cell* target, Cell* part) {
     want = part->int_value();
     if (want < 1) return target;
   }
-  const bool same = origin->w2 == target->w2;
+  const bool same = origin->series_node() == target->series_node();
   u32 st = origin->type();
   if (!same) {
     bool sblock = is_any_block(st), tblock = is_any_block(tt);
@@ -497,7 +497,7 @@ Cell* take(Cell* s, Cell* part, bool deep, bool last) {
     if (part->is(T_INTEGER)) {
       n = part->int_value();
     } else if (same_series(s, part)) {
-      i64 d = i64(part->w1) - index_of(s);
+      i64 d = i64(part->series_index()) - index_of(s);
       n = d < 0 ? 0 : (last ? clamped_length_at(s) - d : d);
       if (n < 0) n = 0;
     } else {
@@ -566,7 +566,7 @@ Cell* copy(Cell* value, Cell* result, Cell* part, bool deep, Cell* kind) {
       if (start < 0) start = 0;
       count = y < x ? 0 : y - x;
     } else if (same_series(value, part)) {
-      count = i64(i32(part->w1)) - i;
+      count = i64(part->series_index()) - i;
     } else {
       bad_refine("part", part);
     }
@@ -646,15 +646,16 @@ Cell* modify(Cell* target, Cell* field, Cell* value, bool case_) {
   (void)case_;
   u32 owned = words::sym(w::owned);
   if (!owned || !(field->is(T_WORD) || field->is(T_LIT_WORD)) ||
-      symbol::resolve(field->w2) != symbol::resolve(owned))
+      symbol::resolve(field->word_symbol()) != symbol::resolve(owned))
     return value;
   Cell t = *target, v = *value;
   if (v.is(T_NONE)) {
     ownership::unbind(&t);
   } else if (v.is(T_BLOCK)) {
-    mem::Series* b = mem::series_of(v.w2);
-    if (v.w1 + 1 >= b->length() || !b->cells()[v.w1].is(T_OBJECT)) raise_error(Err::ScriptInvalidArg, &v);
-    Cell owner = b->cells()[v.w1], word = b->cells()[v.w1 + 1];
+    mem::Series* b = mem::series_of(v.series_node());
+    const u32 at = u32(v.series_index());
+    if (at + 1 >= b->length() || !b->cells()[at].is(T_OBJECT)) raise_error(Err::ScriptInvalidArg, &v);
+    Cell owner = b->cells()[at], word = b->cells()[at + 1];
     ownership::set_owner(&t, &owner, &word);
   } else {
     raise_error(Err::ScriptInvalidArg, &v);

@@ -64,7 +64,7 @@ Cell* push_none() { return stack::push(&datatype::g_none); }
 
 // The index clamped to [0, tail], written back when it lay past the tail.
 ZOT_INLINE bool same_series(const Cell* s, const Cell* other) {
-  return other->type() == s->type() && other->w2 == s->w2;
+  return other->type() == s->type() && other->series_node() == s->series_node();
 }
 
 // Room for extra more bytes at the tail; a full buffer at least doubles.
@@ -702,11 +702,11 @@ void append(Cell* s, Cell* value, i32 part, bool only, i32 dup, bool append) {
   if (owned) plan();
   i32 added = append_text(s, &v, part, only);
   added = repeat_added(s, total, added, dup);
-  if (!at_tail) rotate_units(s->w2, idx, total, total + added);
+  if (!at_tail) rotate_units(s->series_node(), idx, total, total + added);
   if (owned)
     series::ownership_done(s, append ? Change::kAppended : Change::kInserted, value, at_tail ? total : idx,
                            part < 0 ? 1 : part);
-  s->w1 = append ? 0 : u32(at_tail ? total + added : idx + added);
+  s->set_series_index(append ? 0 : (at_tail ? total + added : idx + added));
 }
 
 void change(Cell* s, Cell* value, i32 part, bool only, i32 dup) {
@@ -726,9 +726,9 @@ void change(Cell* s, Cell* value, i32 part, bool only, i32 dup) {
   bool owned = series::ownership_check(s, Change::kChange, value, idx, noted);
   if (owned) plan();
   if (one && left > 0) {
-    poke_char(buffer_of(s), idx, v.w2);
+    poke_char(buffer_of(s), idx, v.char_value());
     if (owned) series::ownership_done(s, Change::kChanged, nullptr, idx, 1);
-    s->w1 = u32(idx + 1);
+    s->set_series_index(idx + 1);
     return;
   }
   i32 replaced = part >= 0 ? std::min(part, left) : -1;
@@ -737,10 +737,10 @@ void change(Cell* s, Cell* value, i32 part, bool only, i32 dup) {
   i32 added = append_text(s, &v, -1, only);
   added = repeat_added(s, total, added, dup);
   if (replaced < 0) replaced = std::min(added, left);
-  rotate_units(s->w2, idx + replaced, total, total + added);
+  rotate_units(s->series_node(), idx + replaced, total, total + added);
   remove_part(s, idx, replaced);
   if (owned) series::ownership_done(s, Change::kChanged, nullptr, idx, added);
-  s->w1 = u32(idx + added);
+  s->set_series_index(idx + added);
 }
 
 // ---------------------------------------------------------------------------
@@ -752,7 +752,7 @@ Cell* find(Cell* s, Cell* value, const actions::FindOptions& o) {
   if (f.pos < 0) return r;
   *r = *s;
   r->header &= ~kCellNewLine;
-  r->w1 = u32(o.tail ? f.pos + f.len : f.pos);
+  r->set_series_index(o.tail ? f.pos + f.len : f.pos);
   return r;
 }
 
