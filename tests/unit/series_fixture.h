@@ -142,9 +142,11 @@ class SlotPatch {
   SlotPatch() = default;
   SlotPatch(const SlotPatch&) = delete;
   SlotPatch& operator=(const SlotPatch&) = delete;
-  void set(u32 type, int slot, actions::AnyFn f) {
-    saved_.push_back({type, slot, actions::g_table[type][slot - 1]});
-    actions::g_table[type][slot - 1] = f;
+  // The slot's entry for the type, typed as the slot's functions are.
+  template <int S>
+  void set(u32 type, actions::SlotFn<S> f) {
+    saved_.push_back({type, S, actions::g_table[type][S - 1]});
+    actions::g_table[type][S - 1] = actions::erase<S>(f);
   }
   ~SlotPatch() {
     for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) actions::g_table[it->type][it->slot - 1] = it->f;
@@ -179,12 +181,12 @@ class ValueTypes {
  public:
   ValueTypes() {
     ensure_core_types();
-    patch_.set(T_INTEGER, actions::kForm, actions::fn(&test_int_form));
-    patch_.set(T_INTEGER, actions::kMold, actions::fn(&test_int_mold));
-    patch_.set(T_INTEGER, actions::kCompare, actions::fn(&test_int_compare));
-    patch_.set(T_STRING, actions::kForm, actions::fn(&string::form));
-    patch_.set(T_STRING, actions::kMold, actions::fn(&string::mold));
-    patch_.set(T_STRING, actions::kCopy, actions::fn(&series::copy));
+    patch_.set<actions::kForm>(T_INTEGER, &test_int_form);
+    patch_.set<actions::kMold>(T_INTEGER, &test_int_mold);
+    patch_.set<actions::kCompare>(T_INTEGER, &test_int_compare);
+    patch_.set<actions::kForm>(T_STRING, &string::form);
+    patch_.set<actions::kMold>(T_STRING, &string::mold);
+    patch_.set<actions::kCopy>(T_STRING, &series::copy);
   }
 
  private:

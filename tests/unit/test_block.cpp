@@ -61,8 +61,8 @@ i32 test_word_compare(const Cell* a, const Cell* b, i32) {
 class Block : public ::testing::Test {
  protected:
   void SetUp() override {
-    patch_.set(T_BLOCK, actions::kFind, actions::fn(&test_find));
-    for (u32 t = T_WORD; t <= T_ISSUE; t++) patch_.set(t, actions::kCompare, actions::fn(&test_word_compare));
+    patch_.set<actions::kFind>(T_BLOCK, &test_find);
+    for (u32 t = T_WORD; t <= T_ISSUE; t++) patch_.set<actions::kCompare>(t, &test_word_compare);
   }
   test::ValueTypes types_;
   test::SlotPatch patch_;

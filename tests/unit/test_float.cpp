@@ -478,9 +478,9 @@ TEST(FloatForm, FormAndMoldSlots) {
 TEST(FloatRegistry, Slots) {
   float_::register_type();
   using namespace actions;
-  EXPECT_EQ(raw(T_FLOAT, kMake), fn(&float_::make));
-  EXPECT_EQ(raw(T_FLOAT, kTo), fn(&float_::make));
-  EXPECT_EQ(raw(T_FLOAT, kRound), fn(&float_::round));
+  EXPECT_EQ(get<kMake>(T_FLOAT), &float_::make);
+  EXPECT_EQ(get<kTo>(T_FLOAT), &float_::make);
+  EXPECT_EQ(get<kRound>(T_FLOAT), &float_::round);
   EXPECT_EQ(raw(T_FLOAT, kAnd), nullptr);
   EXPECT_EQ(raw(T_FLOAT, kComplement), nullptr);
   EXPECT_STREQ(datatype::type_name(T_FLOAT), "float!");

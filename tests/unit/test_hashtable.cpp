@@ -50,7 +50,7 @@ class HashTable : public ::testing::Test {
     for (u32 t : {T_INTEGER, T_FLOAT, T_CHAR, T_NONE, T_WORD, T_SET_WORD, T_LIT_WORD, T_GET_WORD, T_REFINEMENT,
                   T_ISSUE}) {
       auto& slot = actions::g_table[t][actions::kCompare - 1];
-      if (!slot) slot = actions::fn(&payload_compare);
+      if (!slot) slot = actions::erase<actions::kCompare>(&payload_compare);
     }
   }
 };

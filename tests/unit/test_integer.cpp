@@ -464,11 +464,11 @@ TEST(IntegerRegistry, CharInheritsFromInteger) {
   integer::register_type();
   char_::register_type();
   using namespace actions;
-  EXPECT_EQ(raw(T_INTEGER, kAdd), fn(&integer::add));
-  EXPECT_EQ(raw(T_CHAR, kAdd), fn(&char_::add));
-  EXPECT_EQ(raw(T_CHAR, kAbsolute), fn(&integer::absolute));
-  EXPECT_EQ(raw(T_CHAR, kEven), fn(&integer::even));
-  EXPECT_EQ(raw(T_CHAR, kTo), fn(&char_::make));
+  EXPECT_EQ(get<kAdd>(T_INTEGER), &integer::add);
+  EXPECT_EQ(get<kAdd>(T_CHAR), &char_::add);
+  EXPECT_EQ(get<kAbsolute>(T_CHAR), &integer::absolute);
+  EXPECT_EQ(get<kEven>(T_CHAR), &integer::even);
+  EXPECT_EQ(get<kTo>(T_CHAR), &char_::make);
   EXPECT_EQ(raw(T_CHAR, kNegate), nullptr);
   EXPECT_EQ(raw(T_CHAR, kRound), nullptr);
   EXPECT_EQ(raw(T_INTEGER, kAppend), nullptr);
