@@ -49,14 +49,14 @@ Series* ensure_room(Cell* b, u64 cells, u64 capacity) {
 // a work block first (kept on the argument stack), so opening the gap cannot
 // shift or overwrite them. count cells from the value's index.
 void stage_if_same(Cell* value, const Cell* target, i32 count) {
-  if (value->w2 != target->w2) return;
+  if (value->series_node() != target->series_node()) return;
   Cell* work = stack::push(&datatype::g_none);
   make_at(work, count);
   Series* w = buffer_of(work);
   std::memcpy(w->cells(), buffer_of(value)->cells() + index_of(value), std::size_t(count) * sizeof(Cell));
   w->tail = w->head + u32(count) * sizeof(Cell);
-  value->w2 = work->w2;
-  value->w1 = 0;
+  value->set_series_node(work->series_node());
+  value->set_series_index(0);
 }
 
 void put_char(Cell* out, u32 cp) { string::append_char(string::buffer_of(out), cp); }
@@ -75,7 +75,7 @@ Cell* find_in(Cell* series, Cell* key, bool case_) {
 }
 
 bool found_in(const Cell* found, const Cell* series) {
-  return found->type() == series->type() && found->w2 == series->w2;
+  return found->type() == series->type() && found->series_node() == series->series_node();
 }
 
 // Deep copies of the series cells of a block (objects stay shared).
@@ -93,7 +93,7 @@ void deep_copy_cells(Cell* block) {
 
 // The cycle text when the block is already being molded or formed.
 bool cycle_detected(const Cell* b, Cell* out, i32* part, const char* marker) {
-  if (!cycles::find(b->w2)) return false;
+  if (!cycles::find(b->series_node())) return false;
   string::append_c_text(out, marker);
   *part -= i32(std::strlen(marker));
   return true;
@@ -102,14 +102,14 @@ bool cycle_detected(const Cell* b, Cell* out, i32* part, const char* marker) {
 // Reading a block by a word: the value after the first word of the same name.
 Cell* select_word(Cell* b, const Cell* word, bool case_) {
   static Cell none_answer;
-  u32 sym = word->w2;
+  u32 sym = word->word_symbol();
   u32 want = case_ ? sym : symbol::resolve(sym);
   i32 n = total(b);
   for (i32 i = std::max(index_of(b), 0); i < n; i++) {
     const Cell* c = cell_at(b, i);
     u32 t = c->type();
     if (t != T_WORD && t != T_SET_WORD && t != T_GET_WORD && t != T_LIT_WORD) continue;
-    if ((case_ ? c->w2 : symbol::resolve(c->w2)) != want) continue;
+    if ((case_ ? c->word_symbol() : symbol::resolve(c->word_symbol())) != want) continue;
     if (i + 1 >= n) break;
     return cell_at(b, i + 1);
   }
@@ -132,14 +132,14 @@ void drop_last(Cell* b) {
   i32 t = total(b);
   if (t == 0) return;
   truncate_at(b, t - 1);
-  if (index_of(b) > t - 1) b->w1 = u32(t - 1);
+  if (index_of(b) > t - 1) b->set_series_index(t - 1);
 }
 
 // ---- building
 
 Cell* append_cell(const Cell* b, const Cell* value) {
   Cell v = *value;
-  Cell* c = mem::alloc_tail_cell(b->w2);
+  Cell* c = mem::alloc_tail_cell(b->series_node());
   *c = v;
   return c;
 }
@@ -147,9 +147,9 @@ Cell* append_cell(const Cell* b, const Cell* value) {
 Cell* append_values(Cell* target, const Cell* source) {
   i32 n = length_at(source);
   if (n == 0) return target;
-  mem::Node src = source->w2;
+  mem::Node src = source->series_node();
   i32 from = index_of(source);
-  u8* dst = mem::alloc_tail_bytes(target->w2, u32(n) * sizeof(Cell));
+  u8* dst = mem::alloc_tail_bytes(target->series_node(), u32(n) * sizeof(Cell));
   // Re-derived: the tail allocation may have moved the source buffer.
   std::memcpy(dst, mem::series_of(src)->cells() + from, std::size_t(n) * sizeof(Cell));
   return target;
@@ -165,7 +165,7 @@ Cell* insert_value(Cell* b, const Cell* value, bool advance, bool at_head) {
   base[at] = v;
   s->tail += sizeof(Cell);
   if (b->is(T_HASH)) series::hash_inserted(b, at, 1);
-  if (advance) b->w1 = u32(at + 1);
+  if (advance) b->set_series_index(at + 1);
   return b;
 }
 
@@ -196,7 +196,7 @@ Cell* make_at_fixed(Cell* cell, i32 capacity, int mode) {
 
 namespace {
 Cell* make_in_impl(const Cell* parent, i32 capacity, bool fixed) {
-  mem::Node p = parent->w2;
+  mem::Node p = parent->series_node();
   mem::alloc_tail_cell(p);  // the new cell, unset! until its buffer exists
   i32 at = i32(mem::series_of(p)->length()) - 1;
   Cell made;
@@ -221,11 +221,11 @@ Cell* push_new(i32 capacity) {
 }
 
 void mark_library(const Cell* b) {
-  mem::Series* s = mem::series_of(b->w2);
+  mem::Series* s = mem::series_of(b->series_node());
   if (s->flags & mem::kLibrary) return;
   s->flags |= mem::kLibrary;
   for (u32 i = 0; i < s->length(); i++) {
-    Cell c = mem::series_of(b->w2)->cells()[i];
+    Cell c = mem::series_of(b->series_node())->cells()[i];
     if (is_any_block(c.type())) mark_library(&c);
   }
 }
@@ -256,7 +256,7 @@ void copy_types_in_place(Cell* block, i32 first, i32 end, i32 step, bool deep, c
   for (i32 i = first; i < end; i += step) {
     Cell elem = *cell_at(block, i);
     u32 t = elem.type();
-    bool wanted = kind->is(T_DATATYPE) ? kind->w1 == t : runtime::typeset_has(kind, t);
+    bool wanted = kind->is(T_DATATYPE) ? kind->datatype_id() == t : runtime::typeset_has(kind, t);
     bool copyable = is_any_series(t) || t == T_MAP || t == T_BITSET || t == T_OBJECT || t == T_ERROR;
     if (!wanted || !copyable) continue;
     stack::TopMark mark;
@@ -287,7 +287,7 @@ bool remove_key(Cell* b, const Cell* key, bool from_head) {
 i32 form(const Cell* value, Cell* out, const Cell* limit, i32 part) {
   Cell b = *value;
   if (cycle_detected(&b, out, &part, "...")) return part;
-  cycles::Guard guard(b.w2);
+  cycles::Guard guard(b.series_node());
   i32 first = std::max(index_of(&b), 0);
   for (i32 i = first; i < total(&b); i++) {
     if (limit && part < 1) break;
@@ -309,7 +309,7 @@ i32 form(const Cell* value, Cell* out, const Cell* limit, i32 part) {
 i32 mold_each(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part,
               i32 indent) {
   Cell b = *value;
-  cycles::Guard guard(b.w2);
+  cycles::Guard guard(b.series_node());
   bool owe_break = false;
   i32 first = std::max(index_of(&b), 0);
   for (i32 i = first; i < total(&b); i++) {
@@ -462,9 +462,9 @@ i32 compare(const Cell* a, const Cell* b, i32 op) {
     bool paths = (ta == T_PATH || ta == T_LIT_PATH) && (tb == T_PATH || tb == T_LIT_PATH);
     if (!paths || (op != actions::kEqualForm1 && op != actions::kEqualForm2)) return actions::kNotComparable;
   }
-  if (a->w2 == b->w2 && a->w1 == b->w1) return 0;
+  if (a->series_node() == b->series_node() && a->series_index() == b->series_index()) return 0;
   if (op == actions::kSame) return -1;
-  if (cycles::find(a->w2)) return cycles::find(b->w2) ? 0 : -1;
+  if (cycles::find(a->series_node())) return cycles::find(b->series_node()) ? 0 : -1;
   i32 la = length_at(a), lb = length_at(b);
   if (la != lb) {
     switch (op) {
@@ -477,8 +477,8 @@ i32 compare(const Cell* a, const Cell* b, i32 op) {
   }
   if (la == 0 && lb == 0) return 0;
   Cell x = *a, y = *b;
-  cycles::Guard ga(x.w2);
-  cycles::Guard gb(y.w2);
+  cycles::Guard ga(x.series_node());
+  cycles::Guard gb(y.series_node());
   i32 n = std::min(la, lb);
   i32 ia = std::max(index_of(&x), 0), ib = std::max(index_of(&y), 0);
   for (i32 k = 0; k < n; k++) {
@@ -535,7 +535,7 @@ void append(Cell* series, Cell* value, i32 part_in, bool only, i32 dup, bool app
   }
   if (owned)
     series::ownership_done(series, append ? Change::kAppended : Change::kInserted, value, at, i32(cells));
-  series->w1 = append ? 0 : u32(std::min<u64>(u64(idx) + cells, new_len));
+  series->set_series_index(append ? 0 : i32(std::min<u64>(u64(idx) + cells, new_len)));
 }
 
 void change(Cell* series, Cell* value, i32 part, bool only, i32 dup) {
@@ -576,7 +576,7 @@ void change(Cell* series, Cell* value, i32 part, bool only, i32 dup) {
   }
   if (series->is(T_HASH)) series::hash_rebuild(series);
   series::ownership_done(series, Change::kChanged, nullptr, idx, i32(inserted));
-  series->w1 = u32(std::min<u64>(u64(idx) + inserted, new_len));
+  series->set_series_index(i32(std::min<u64>(u64(idx) + inserted, new_len)));
 }
 
 Cell* put(Cell* series, Cell* key, Cell* value, bool case_) {
@@ -655,7 +655,7 @@ Cell* copy(Cell* value, Cell* result, Cell* part, bool deep, Cell* kind) {
   series::copy(value, result, part, false, nullptr);
   if (!deep && !kind) return result;
   if (value->is(T_HASH)) set_type(result, T_BLOCK);
-  mem::Node node = value->w2;
+  mem::Node node = value->series_node();
   if (deep && cycles::find(node)) {
     cycles::reset();
     raise_error(Err::InternalNoCycle);

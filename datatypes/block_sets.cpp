@@ -30,11 +30,11 @@ enum SetOp : int { kUnique = 8, kUnion = 9, kIntersect = 10, kExclude = 11, kDif
 // with a table of its own unless it is a hash! that has one.
 Cell* indexed(const Cell* block) {
   Cell* h = stack::push(block);
-  if (h->is(T_HASH) && h->w3) return h;
+  if (h->is(T_HASH) && h->hash_table()) return h;
   set_type(h, T_HASH);
-  h->w3 = 0;
+  h->set_hash_table(0);
   mem::Node t = hashtable::init(u32(std::max(length_at(h), 1)), h, hashtable::kHash, 0);
-  h->w3 = t;
+  h->set_hash_table(t);
   return h;
 }
 
@@ -51,7 +51,7 @@ bool has_record(const Cell* h, const Cell* key, i32 size, i32 mode) {
     }
     return false;
   }
-  return hashtable::find_key(mem::Node(h->w3), key, from, size, mode, false, false) != nullptr;
+  return hashtable::find_key(h->hash_table(), key, from, size, mode, false, false) != nullptr;
 }
 
 }  // namespace
@@ -59,16 +59,13 @@ bool has_record(const Cell* h, const Cell* key, i32 size, i32 mode) {
 void set_operation(bool case_, const Cell* skip, int op) {
   i32 size = 1;
   if (skip) {
-    if (!skip->is(T_INTEGER) || skip->int_value() < 1) {
-      Cell w = word::name("skip");
-      raise_error(Err::ScriptInvalidRefineArg, &w, skip);
-    }
+    if (!skip->is(T_INTEGER) || skip->int_value() < 1) series::bad_refine("skip", skip);
     size = skip->int_value();
   }
   Cell* first = stack::g_base;
   Cell* second = op == kUnique ? nullptr : stack::g_base + 1;
-  if (second && index_of(second) > i32(buffer_of(second)->length())) second->w1 = buffer_of(second)->length();
-  if (index_of(first) > i32(buffer_of(first)->length())) first->w1 = buffer_of(first)->length();
+  if (second) series::clamp_index(second);
+  series::clamp_index(first);
   bool hashed = first->is(T_HASH) || (second && second->is(T_HASH));
   i32 mode = case_ ? actions::kStrictEqual : actions::kEqual;
 
@@ -76,9 +73,9 @@ void set_operation(bool case_, const Cell* skip, int op) {
   i32 room = length_at(first) + (op == kUnion ? length_at(second) : 0);
   Cell* result = push_new(std::max(room, 1));
   set_type(result, T_HASH);
-  result->w3 = 0;
+  result->set_hash_table(0);
   mem::Node table = hashtable::init(u32(std::max(room, 1)), result, hashtable::kHash, 0);
-  result->w3 = table;
+  result->set_hash_table(table);
 
   // Appends the records of from whose first value passes the test against
   // other (when given) and is not in the result yet.
@@ -125,8 +122,8 @@ void set_operation(bool case_, const Cell* skip, int op) {
   }
   Cell r = *result;
   if (!hashed) {
+    r.set_hash_table(0);
     set_type(&r, T_BLOCK);
-    r.w3 = 0;
   }
   *stack::g_base = r;
   stack::g_top = stack::g_base + 1;

@@ -10,6 +10,7 @@
 #include "datatypes/date.h"
 #include "datatypes/file.h"
 #include "datatypes/registry.h"
+#include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "platform/files.h"
 #include "runtime/actions.h"
@@ -38,10 +39,7 @@ std::string path_or_fail(const Cell* file) {
 // The integer of a /part or /seek argument, -1 when absent.
 i64 int_refinement(const char* name, const Cell* arg) {
   if (!arg) return -1;
-  if (!arg->is(T_INTEGER)) {
-    Cell w = word::name(name);
-    raise_error(Err::ScriptInvalidRefineArg, &w, arg);
-  }
+  if (!arg->is(T_INTEGER)) series::bad_refine(name, arg);
   return arg->int_value();
 }
 

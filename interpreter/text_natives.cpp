@@ -102,11 +102,10 @@ void change_case(const i32* refs, bool upper) {
     i32 limit;
     if (part->is(T_INTEGER)) {
       limit = part->int_value();
-    } else if (part->type() == v->type() && part->w2 == v->w2) {
-      limit = i32(part->w1) - i32(v->w1);
+    } else if (part->type() == v->type() && part->series_node() == v->series_node()) {
+      limit = part->series_index() - v->series_index();
     } else {
-      Cell w = word::name("part");
-      raise_error(Err::ScriptInvalidRefineArg, &w, part);
+      series::bad_refine("part", part);
     }
     n = std::clamp(limit, 0, n);
   }
