@@ -32,7 +32,7 @@ Cell g_answer;  // slot functions answering a value that lives nowhere else
 constexpr i64 kMaxCells = i64(1) << 26;
 
 
-ZOT_INLINE Node table_of(const Cell* m) { return Node(m->w3); }
+ZOT_INLINE Node table_of(const Cell* m) { return m->map_table(); }
 ZOT_INLINE Cell* cells_of(Node b) { return mem::series_of(b)->cells(); }
 ZOT_INLINE u32 count_of(Node b) { return mem::series_of(b)->bytes_used() / sizeof(Cell); }
 // A pair is live while its value cell has a header.
@@ -55,7 +55,7 @@ i64 find_position(const Cell* m, const Cell* key, i32 op) {
   Cell k = *key;
   Cell* found = hashtable::find_key(table_of(m), &k, 0, 1, op, false, false);
   if (!found) return -1;
-  return found - cells_of(m->w2);
+  return found - cells_of(m->map_block());
 }
 
 // A stored key as handed out: set-word! as word! (unless kept), and text keys
@@ -76,8 +76,8 @@ Cell key_out(Cell k, bool keep_set_word) {
 Cell get_value(const Cell* m, const Cell* key, i32 op) {
   i64 p = find_position(m, key, op);
   Cell v;
-  if (p < 0 || !live_at(m->w2, u32(p))) return *set_none(&v);
-  v = cells_of(m->w2)[p + 1];
+  if (p < 0 || !live_at(m->map_block(), u32(p))) return *set_none(&v);
+  v = cells_of(m->map_block())[p + 1];
   return *clear_new_line(&v);
 }
 
@@ -88,7 +88,7 @@ void set_value(const Cell* map, const Cell* key_in, const Cell* value_in, i32 op
   // pair block grows.
   Rooted m = *map, key = *key_in, value = *value_in;
   clear_new_line(&value);
-  Node t = table_of(&m), b = m.w2;
+  Node t = table_of(&m), b = m.map_block();
   i64 p = find_position(&m, &key, op);
   if (p >= 0) {
     if (!live_at(b, u32(p))) hashtable::record(t)->size++;
@@ -133,7 +133,7 @@ template <class Before, class After>
 i32 write_pairs(const Cell& m, Cell* out, bool all, bool flat, const Cell* limit, i32 part, i32 level,
                 Before before, After after, const char* separator) {
   Budget bud(out, &part);
-  Node b = m.w2;
+  Node b = m.map_block();
   bool first = true;
   for (u32 p = 0; p + 1 < count_of(b); p += 2) {
     if (!live_at(b, p)) continue;
@@ -216,7 +216,7 @@ void reflect(Cell* value, u32 field_symbol) {
 
 i32 form(const Cell* value, Cell* out, const Cell* limit, i32 part) {
   Cell m = *value;
-  cycles::Guard guard(m.w2);
+  cycles::Guard guard(m.map_block());
   return write_pairs(
       m, out, false, false, limit, part, 0, [](Budget&) {}, [](Budget&) {}, "\n");
 }
@@ -224,13 +224,13 @@ i32 form(const Cell* value, Cell* out, const Cell* limit, i32 part) {
 i32 mold(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part, i32 indent) {
   Cell m = *value;
   Budget bud(out, &part);
-  if (cycles::find(m.w2)) {
+  if (cycles::find(m.map_block())) {
     bud.text("#[...]");
     return part;
   }
   if (!only) bud.text("#[");
   if (size(&m) > 0) {
-    cycles::Guard guard(m.w2);
+    cycles::Guard guard(m.map_block());
     bool lines = !flat;
     bool indented = !only && !flat;
     i32 level = indent + 1;
@@ -272,17 +272,17 @@ ZOT_INLINE bool equality_op(i32 op) {
 bool pair_matches(const Cell* other, const Cell* key, const Cell* value, i32 op) {
   if (op == actions::kStrictEqual) {
     i64 p = find_position(other, key, actions::kStrictEqual);
-    if (p < 0 || !live_at(other->w2, u32(p))) return false;
-    Cell ov = cells_of(other->w2)[p + 1];
+    if (p < 0 || !live_at(other->map_block(), u32(p))) return false;
+    Cell ov = cells_of(other->map_block())[p + 1];
     return actions::compare_direct(value, &ov, actions::kStrictEqual) == 0;
   }
   i32 value_op = op == actions::kFindEqual ? actions::kFindEqual : actions::kEqual;
   Node t = table_of(other);
   i32 bucket = -1, first = 0, step = 0;
   while (Cell* found = hashtable::find_next(t, key, &bucket, &first, &step)) {
-    i64 p = found - cells_of(other->w2);
-    if (!live_at(other->w2, u32(p))) continue;
-    Cell ov = cells_of(other->w2)[p + 1];
+    i64 p = found - cells_of(other->map_block());
+    if (!live_at(other->map_block(), u32(p))) continue;
+    Cell ov = cells_of(other->map_block())[p + 1];
     if (actions::compare_direct(value, &ov, value_op) == 0) return true;
   }
   return false;
@@ -291,19 +291,20 @@ bool pair_matches(const Cell* other, const Cell* key, const Cell* value, i32 op)
 i32 compare(const Cell* a_in, const Cell* b_in, i32 op) {
   Cell a = *a_in, b = *b_in;
   if (!b.is(T_MAP)) return actions::kNotComparable;
-  if (op == actions::kSortOrder || op == actions::kCaseSortOrder) return a.w2 == b.w2 ? 0 : a.w2 < b.w2 ? -1 : 1;
+  const Node ba = a.map_block(), bb = b.map_block();
+  if (op == actions::kSortOrder || op == actions::kCaseSortOrder) return ba == bb ? 0 : ba < bb ? -1 : 1;
   if (!equality_op(op) && op != actions::kSame) return actions::kNotComparable;
-  if (a.w2 == b.w2) return 0;
+  if (ba == bb) return 0;
   if (op == actions::kSame) return -1;
-  if (cycles::find(a.w2)) return cycles::find(b.w2) ? 0 : -1;
+  if (cycles::find(a.map_block())) return cycles::find(b.map_block()) ? 0 : -1;
   i32 na = size(&a), nb = size(&b);
   if (na != nb) return na > nb ? 1 : -1;
   if (na == 0) return 0;
-  cycles::Guard ga(a.w2);
-  cycles::Guard gb(b.w2);
-  for (u32 p = 0; p + 1 < count_of(a.w2); p += 2) {
-    if (!live_at(a.w2, p)) continue;
-    Cell k = cells_of(a.w2)[p], v = cells_of(a.w2)[p + 1];
+  cycles::Guard ga(a.map_block());
+  cycles::Guard gb(b.map_block());
+  for (u32 p = 0; p + 1 < count_of(a.map_block()); p += 2) {
+    if (!live_at(a.map_block(), p)) continue;
+    Cell k = cells_of(a.map_block())[p], v = cells_of(a.map_block())[p + 1];
     if (!pair_matches(&b, &k, &v, op)) return -1;
   }
   return 0;
@@ -311,7 +312,7 @@ i32 compare(const Cell* a_in, const Cell* b_in, i32 op) {
 
 // Copies of the nested series and maps among the cells (every step-th from first).
 void copy_nested(Cell* block, u32 first, u32 step) {
-  Node b = block->w2;
+  Node b = block->series_node();
   for (u32 i = first; i < count_of(b); i += step) {
     Cell elem = cells_of(b)[i];
     u32 t = elem.type();
@@ -328,22 +329,22 @@ void copy_nested(Cell* block, u32 first, u32 step) {
 Cell* copy(Cell* value, Cell* result, Cell* part, bool deep, Cell* kind) {
   (void)part;
   Cell m = *value;
-  if (deep && cycles::find(m.w2)) {
+  if (deep && cycles::find(m.map_block())) {
     cycles::reset();
     raise_error(Err::InternalNoCycle);
   }
-  Cell src = block_of(m.w2);
+  Cell src = block_of(m.map_block());
   series::copy(&src, result, nullptr, false, nullptr);
   Cell c = *result;
   set_type(&c, T_BLOCK);
   *result = c;
   if (deep || kind) {
-    cycles::Guard guard(m.w2);
-    if (kind) block::copy_types_in_place(result, 1, i32(count_of(c.w2)), 2, deep, kind);
+    cycles::Guard guard(m.map_block());
+    if (kind) block::copy_types_in_place(result, 1, i32(count_of(c.series_node())), 2, deep, kind);
     else copy_nested(result, 0, 1);
   }
-  Node t = hashtable::copy(table_of(&m), c.w2);
-  make_cell(result, T_MAP, 0, c.w2, t);
+  Node t = hashtable::copy(table_of(&m), c.series_node());
+  make_cell(result, T_MAP, 0, c.series_node(), t);
   return result;
 }
 
@@ -352,8 +353,8 @@ void clear(Cell* value) { hashtable::clear(table_of(value)); }
 Cell* find(Cell* series, Cell* value, const actions::FindOptions& o) {
   Cell m = *series;
   i64 p = find_position(&m, value, key_op(o.case_, o.same));
-  if (p < 0 || !live_at(m.w2, u32(p))) return set_none(&g_answer);
-  g_answer = key_out(cells_of(m.w2)[p], false);
+  if (p < 0 || !live_at(m.map_block(), u32(p))) return set_none(&g_answer);
+  g_answer = key_out(cells_of(m.map_block())[p], false);
   return &g_answer;
 }
 
@@ -371,7 +372,7 @@ void remove(Cell* series, Cell* part, Cell* key) {
   Cell m = *series;
   i64 p = find_position(&m, key, actions::kStrictEqual);
   if (p < 0) return;
-  hashtable::delete_key(table_of(&m), cells_of(m.w2) + p);
+  hashtable::delete_key(table_of(&m), cells_of(m.map_block()) + p);
 }
 
 Cell* select(Cell* series, Cell* value, const actions::FindOptions& o) {
@@ -388,7 +389,7 @@ Cell* make_at(Cell* out, const Cell* block, i32 size) {
   Node src = 0;
   u32 from = 0, n = 0;
   if (block) {
-    src = block->w2;
+    src = block->series_node();
     from = u32(std::max(series::index_of(block), 0));
     u32 total = count_of(src);
     n = from < total ? total - from : 0;
@@ -420,7 +421,7 @@ i32 size(const Cell* m) { return hashtable::record(table_of(m))->size; }
 // gives its value to the earlier pair and leaves the block with its value.
 void index_pairs(const Cell* map) {
   Cell m = *map;
-  Node t = table_of(&m), b = m.w2;
+  Node t = table_of(&m), b = m.map_block();
   u32 p = 0;
   while (p + 1 < count_of(b)) {
     Cell k = cells_of(b)[p];
@@ -482,7 +483,7 @@ void reflect_into(const Cell* map, u32 field_symbol, Cell* out) {
   stack::TopMark mark;
   i32 n = size(&m);
   Cell* r = block::push_new(std::max(body ? n * 2 : n, 1));
-  Node b = m.w2;
+  Node b = m.map_block();
   for (u32 p = 0; p + 1 < count_of(b); p += 2) {
     if (!live_at(b, p)) continue;
     Cell k = cells_of(b)[p], v = cells_of(b)[p + 1];
@@ -507,7 +508,7 @@ void extend(Cell* map, const Cell* pairs, bool case_) {
   i32 len = block::length_at(&src);
   if (len & 1) raise_error(Err::ScriptInvalidArg, &src);
   if (len == 0) return;
-  reserve_cells(m.w2, u32(len));
+  reserve_cells(m.map_block(), u32(len));
   i32 first = series::index_of(&src);
   i32 op = key_op(case_, false);
   for (i32 i = 0; i < len; i += 2) {
