@@ -1,5 +1,7 @@
 #include "datatypes/context.h"
 
+#include <algorithm>
+
 #include "datatypes/object.h"
 #include "datatypes/words.h"
 #include "runtime/collector.h"
@@ -19,7 +21,7 @@ namespace {
 ZOT_INLINE Node words_of(Node ctx) { return Node(hashtable::record(table_of(ctx))->block); }
 
 void append_unset_value(Node ctx) {
-  if (!on_stack(ctx)) set_unset(mem::alloc_tail_cell(ctx_cell(ctx)->w2));
+  if (!on_stack(ctx)) set_unset(mem::alloc_tail_cell(ctx_cell(ctx)->context_values()));
 }
 
 }  // namespace
@@ -52,29 +54,29 @@ Node create(u32 slots, bool stack, bool self, const Cell* word_block, u32 kind) 
   make_cell(ctx_cell(ctx), header, table, 0, 0);
   if (!stack) {
     Node values = mem::alloc_cells(slots);
-    ctx_cell(ctx)->w2 = values;
+    ctx_cell(ctx)->set_context_values(values);
   }
   return ctx;
 }
 
 Node make(const Cell* spec, bool stack, bool self, u32 kind) {
   Rooted sp = *spec;
-  mem::Series* s = mem::series_of(sp.w2);
+  mem::Series* s = mem::series_of(sp.series_node());
   u32 len = s->length();
-  u32 from = sp.w1 < len ? sp.w1 : len;
+  u32 from = std::min(u32(sp.series_index()), len);
   RootedNode ctx(create(len - from, stack, self, nullptr, kind));
   u32 counted = 0;
   for (u32 i = from; i < len; i++) {
-    Cell w = mem::series_of(sp.w2)->cells()[i];
+    Cell w = mem::series_of(sp.series_node())->cells()[i];
     u32 t = w.type();
     if (t == T_WORD || t == T_GET_WORD || t == T_LIT_WORD || t == T_REFINEMENT) {
       i32 out;
-      find_word_slot(ctx, w.w2, true, &out);
+      find_word_slot(ctx, w.word_symbol(), true, &out);
       counted++;
     }
   }
   if (!stack) {
-    Node values = ctx_cell(ctx)->w2;
+    Node values = ctx_cell(ctx)->context_values();
     for (u32 i = 0; i < counted; i++) set_unset(mem::alloc_tail_cell(values));
   }
   return ctx;
@@ -94,14 +96,18 @@ Node clone(Cell* cell, u32 kind) {
 
 bool collect_set_words(Node ctx, Cell* block) {
   Cell b = *block;
-  u32 len = mem::series_of(b.w2)->length();
-  if (b.w1 > len) block->w1 = b.w1 = len;
+  u32 len = mem::series_of(b.series_node())->length();
+  u32 from = u32(b.series_index());
+  if (from > len) {
+    from = len;
+    block->set_series_index(i32(len));
+  }
   bool grew = false;
-  for (u32 i = b.w1; i < len; i++) {
-    Cell w = mem::series_of(b.w2)->cells()[i];
+  for (u32 i = from; i < len; i++) {
+    Cell w = mem::series_of(b.series_node())->cells()[i];
     if (!w.is(T_SET_WORD)) continue;
     i32 out;
-    if (find_word_slot(ctx, w.w2, true, &out) < 0) {
+    if (find_word_slot(ctx, w.word_symbol(), true, &out) < 0) {
       append_unset_value(ctx);
       grew = true;
     }
@@ -265,7 +271,7 @@ Cell name(const char* text) {
 Cell* make_at(u32 symbol, Cell* out) {
   i32 idx;
   if (context::find_word_slot(context::g_global, symbol, true, &idx) < 0) {
-    set_unset(mem::alloc_tail_cell(context::ctx_cell(context::g_global)->w2));
+    set_unset(mem::alloc_tail_cell(context::ctx_cell(context::g_global)->context_values()));
   }
   return make_cell(out, T_WORD, context::g_global, symbol, u32(idx));
 }

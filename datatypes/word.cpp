@@ -30,7 +30,7 @@ Cell name_of(u32 sym) {
 
 // Appends the word's name (and the prefix/suffix of its type) to out.
 i32 write_name(const Cell* value, Cell* out, i32 part, const char* prefix, const char* suffix) {
-  u32 sym = value->w2;
+  u32 sym = value->word_symbol();
   Cell symc = *symbol::get(sym);
   if (prefix) {
     string::append_c_text(out, prefix);
@@ -59,7 +59,7 @@ Cell text_of(const Cell* spec) {
   Cell s;
   if (spec->is(T_CHAR)) {
     string::make_at(&s, 1);
-    string::append_char(string::buffer_of(&s), spec->w2);
+    string::append_char(string::buffer_of(&s), spec->char_value());
     return s;
   }
   return *spec;
@@ -93,8 +93,9 @@ i32 mold_issue(const Cell* v, Cell* out, bool, bool, bool, const Cell*, i32 part
 
 void index_q() {
   Cell* w = stack::g_base;
-  if (i32(w->w3) < 0) set_none(w);
-  else set_integer(w, i32(w->w3) + 1);
+  const i32 index = w->word_index();
+  if (index < 0) set_none(w);
+  else set_integer(w, index + 1);
 }
 
 Cell* issue_make(Cell* proto, Cell* spec, int type) {
@@ -132,7 +133,7 @@ Cell* make(Cell* proto, Cell* spec, int type) {
   if (is_plain_word(t)) {
     g_result = *spec;
   } else if (t == T_ISSUE || t == T_REFINEMENT) {
-    const char* name = symbol::name_text(spec->w2);
+    const char* name = symbol::name_text(spec->word_symbol());
     Cell v = scan_one(name, std::strlen(name));
     u32 vt = v.type();
     if (!is_plain_word(vt)) bad_to(type, spec);
@@ -145,9 +146,9 @@ Cell* make(Cell* proto, Cell* spec, int type) {
     if (!word_family(v.type())) raise_error(Err::ScriptInvalidChars);
     g_result = v;
   } else if (t == T_DATATYPE) {
-    g_result = datatype::g_types[spec->w1].name_word;
+    g_result = datatype::g_types[spec->datatype_id()].name_word;
   } else if (t == T_LOGIC) {
-    g_result = *words::word(spec->w1 ? w::true_ : w::false_);
+    g_result = *words::word(spec->logic_value() ? w::true_ : w::false_);
   } else {
     bad_to(type, spec);
   }
@@ -158,25 +159,26 @@ Cell* make(Cell* proto, Cell* spec, int type) {
 i32 compare(const Cell* a, const Cell* b, i32 op) {
   u32 ta = a->type(), tb = b->type();
   if (!word_family(tb) || (tb == T_ISSUE && ta != T_ISSUE)) return actions::kNotComparable;
-  auto canon = [](u32 s) { return symbol::resolve(s); };
+  const u32 sym_a = a->word_symbol(), sym_b = b->word_symbol();
+  const bool any_case = symbol::resolve(sym_a) == symbol::resolve(sym_b);
   auto word_vs_lit = [&] { return (ta == T_WORD && tb == T_LIT_WORD) || (ta == T_LIT_WORD && tb == T_WORD); };
   switch (op) {
     case actions::kSame:
-      return (a->w2 == b->w2 && a->w1 == b->w1 && ta == tb) ? 0 : 1;
+      return (sym_a == sym_b && a->word_context() == b->word_context() && ta == tb) ? 0 : 1;
     case actions::kStrictEqual:
-      return (ta == tb && a->w2 == b->w2) ? 0 : 1;
+      return (ta == tb && sym_a == sym_b) ? 0 : 1;
     case actions::kEqualForm1:
-      if (word_vs_lit()) return a->w2 == b->w2 ? 0 : 1;
-      return (ta == tb && a->w2 == b->w2) ? 0 : 1;
+      if (word_vs_lit()) return sym_a == sym_b ? 0 : 1;
+      return (ta == tb && sym_a == sym_b) ? 0 : 1;
     case actions::kEqualForm2:
-      if (word_vs_lit()) return canon(a->w2) == canon(b->w2) ? 0 : 1;
-      return (ta == tb && canon(a->w2) == canon(b->w2)) ? 0 : 1;
+      if (word_vs_lit()) return any_case ? 0 : 1;
+      return (ta == tb && any_case) ? 0 : 1;
     case actions::kEqual:
     case actions::kNotEqual:
     case actions::kFindEqual:
-      return canon(a->w2) == canon(b->w2) ? 0 : 1;
+      return any_case ? 0 : 1;
     default: {
-      Rooted sa = name_of(a->w2), sb = name_of(b->w2);
+      Rooted sa = name_of(sym_a), sb = name_of(sym_b);
       return string::compare_values(&sa, &sb, op, false);
     }
   }
