@@ -32,13 +32,13 @@ ZOT_NORETURN void bad_make_arg(const Cell* spec) {
   raise_with_type(Err::ScriptBadMakeArg, T_VECTOR, spec);
 }
 
-ZOT_INLINE Series* buffer_of(const Cell* v) { return mem::series_of(v->w2); }
+ZOT_INLINE Series* buffer_of(const Cell* v) { return mem::series_of(v->series_node()); }
 ZOT_INLINE i32 total_of(const Cell* v) { return i32(buffer_of(v)->length()); }
 // Elements from the index to the tail, without touching the cell.
 ZOT_INLINE i32 length_from_index(const Cell* v) {
-  return std::max<i32>(total_of(v) - std::max<i32>(i32(v->w1), 0), 0);
+  return std::max<i32>(total_of(v) - std::max<i32>(v->series_index(), 0), 0);
 }
-ZOT_INLINE i32 clamped_index(const Cell* v) { return std::clamp<i32>(i32(v->w1), 0, total_of(v)); }
+ZOT_INLINE i32 clamped_index(const Cell* v) { return std::clamp<i32>(v->series_index(), 0, total_of(v)); }
 // Address of element i from the head (valid until the next allocation).
 ZOT_INLINE u8* element_at(const Cell* v, i64 i) {
   Series* s = buffer_of(v);
@@ -126,7 +126,7 @@ Source source_of(const Cell* value, i32 part, bool paths_and_vectors) {
 
 Cell source_at(const Source& src, i32 i) {
   if (src.kind == kSingle) return src.value;
-  i64 at = i64(std::max<i32>(i32(src.value.w1), 0)) + i;
+  i64 at = i64(std::max<i32>(src.value.series_index(), 0)) + i;
   if (src.kind == kCells) return buffer_of(&src.value)->cells()[at];
   Cell c;
   get_value(element_at(&src.value, at), width_of(&src.value), element_type(&src.value), &c);
@@ -203,7 +203,7 @@ void vector_with_vector(int op, Cell* left, const Cell* right) {
   if (float_kind(type) && op > integer::kOpRemainder) float_::do_math_op(0, 0, op);
   u32 wl = width_of(left), wr = width_of(right), width = std::max(wl, wr);
   i32 n = std::min(length_from_index(left), length_from_index(right));
-  i32 il = std::max<i32>(i32(left->w1), 0), ir = std::max<i32>(i32(right->w1), 0);
+  i32 il = std::max<i32>(left->series_index(), 0), ir = std::max<i32>(right->series_index(), 0);
   Cell* top = stack::g_top;
   Cell* out = stack::push(&datatype::g_none);
   make_at(out, u32(n), type, width);
@@ -254,7 +254,7 @@ void vector_with_scalar(int op, Cell* v, const Cell* scalar, bool scalar_left) {
   if (fk && op > integer::kOpRemainder) float_::do_math_op(0, 0, op);
   u32 width = width_of(v);
   bool chars = type == T_CHAR;
-  i32 from = std::max<i32>(i32(v->w1), 0), to = total_of(v);
+  i32 from = std::max<i32>(v->series_index(), 0), to = total_of(v);
   // A refused division leaves every element as it was.
   if (!fk && divides(op)) {
     for (i32 i = from; i < to; i++) {
@@ -326,7 +326,7 @@ i32 append_text(Cell* out, const char* text, i32 part) {
 }
 
 i32 form_elements(const Cell* v, Cell* out, i32 part, bool mold) {
-  i32 from = std::max<i32>(i32(v->w1), 0), to = total_of(v);
+  i32 from = std::max<i32>(v->series_index(), 0), to = total_of(v);
   for (i32 i = from; i < to && part > 0; i++) {
     i32 before = string::total_length(out);
     if (i > from) string::append_c_text(out, " ");
@@ -339,8 +339,8 @@ i32 form_elements(const Cell* v, Cell* out, i32 part, bool mold) {
 // ---- make
 
 Cell* from_block(const Cell* spec, Cell* out) {
-  mem::Node node = spec->w2;
-  i32 i = std::max<i32>(i32(spec->w1), 0);
+  mem::Node node = spec->series_node();
+  i32 i = std::max<i32>(spec->series_index(), 0);
   auto end = [&] { return i32(mem::series_of(node)->length()); };
   auto at = [&](i32 k) { return mem::series_of(node)->cells()[k]; };
   if (i >= end()) return make_at(out, 1, T_INTEGER, 4);
@@ -453,17 +453,17 @@ bool set_value(u8* at, const Cell* value, u32 width, u32 type) {
   u32 vt = value->type();
   if (!element_kind(vt)) raise_type(Err::ScriptInvalidType, vt);
   if (vt != type) return false;
-  if (integer_kind(type)) write_int(at, width, i64(i32(value->w2)));
+  if (integer_kind(type)) write_int(at, width, i64(value->int_value()));
   else write_float(at, width, value->float_value());
   return true;
 }
 
 void to_block(const Cell* v, Cell* out) {
   Cell src = *v;
-  i32 from = std::max<i32>(i32(src.w1), 0), to = total_of(&src);
+  i32 from = std::max<i32>(src.series_index(), 0), to = total_of(&src);
   block::make_at(out, std::max(to - from, 1));
   for (i32 i = from; i < to; i++) {
-    Cell* c = mem::alloc_tail_cell(out->w2);
+    Cell* c = mem::alloc_tail_cell(out->series_node());
     get_value(element_at(&src, i), width_of(&src), element_type(&src), c);
   }
 }
@@ -543,14 +543,14 @@ i32 compare(const Cell* a, const Cell* b, i32 op) {
   if (!b->is(T_VECTOR)) return actions::kNotComparable;
   u32 type = element_type(a);
   if (element_type(b) != type) raise_error(Err::ScriptNotSameType);
-  if (a->w2 == b->w2 && a->w1 == b->w1) return 0;
+  if (a->series_node() == b->series_node() && a->series_index() == b->series_index()) return 0;
   if (op == actions::kSame) return 1;
   i32 la = length_from_index(a), lb = length_from_index(b);
   bool equality = op == actions::kEqual || op == actions::kNotEqual || op == actions::kStrictEqual ||
                   op == actions::kFindEqual;
   if (equality && la != lb) return 1;
   u32 wa = width_of(a), wb = width_of(b);
-  i32 ia = std::max<i32>(i32(a->w1), 0), ib = std::max<i32>(i32(b->w1), 0);
+  i32 ia = std::max<i32>(a->series_index(), 0), ib = std::max<i32>(b->series_index(), 0);
   bool chars = type == T_CHAR;
   for (i32 i = 0, n = std::min(la, lb); i < n; i++) {
     const u8* pa = element_at(a, ia + i);
@@ -605,7 +605,7 @@ void append(Cell* s, Cell* value, i32 part, bool, i32 dup, bool append) {
   if (owned)
     series::ownership_done(s, append ? series::Change::kAppended : series::Change::kInserted, value, where,
                            i32(added));
-  s->w1 = append ? 0 : u32(where + added);
+  s->set_series_index(append ? 0 : i32(where + added));
 }
 
 void change(Cell* s, Cell* value, i32 part, bool, i32 dup) {
@@ -634,7 +634,7 @@ void change(Cell* s, Cell* value, i32 part, bool, i32 dup) {
   std::memmove(gap, gap + replaced * width, std::size_t(total - idx - replaced) * width);
   b->tail = b->head + u32(total + added - replaced) * width;
   if (owned) series::ownership_done(s, series::Change::kChanged, nullptr, idx, i32(added));
-  s->w1 = u32(idx + added);
+  s->set_series_index(i32(idx + added));
 }
 
 void register_type() {
