@@ -22,19 +22,21 @@ namespace {
 
 Cell g_result;
 
-ZOT_INLINE bool is_sym(const Cell* c, w::Id id) { return words::spells(c->w2, id); }
+ZOT_INLINE bool is_sym(const Cell* c, w::Id id) { return words::spells(c->word_symbol(), id); }
 ZOT_INLINE bool is_extern(const Cell* c) {
-  return symbol::resolve(c->w2) == symbol::resolve(words::g_refinements[words::ref_extern_].w2);
+  return symbol::resolve(c->word_symbol()) == symbol::resolve(words::g_refinements[words::ref_extern_].word_symbol());
 }
 ZOT_INLINE bool any_param(u32 t) { return t == T_WORD || t == T_LIT_WORD || t == T_GET_WORD; }
 
 struct Walker {
   Cell block;
   u32 len;
-  explicit Walker(const Cell* b) : block(*b), len(mem::series_of(b->w2)->length()) {
-    if (block.w1 > len) block.w1 = len;
+  explicit Walker(const Cell* b) : block(*b), len(mem::series_of(b->series_node())->length()) {
+    if (first() > len) block.set_series_index(i32(len));
   }
-  Cell at(u32 i) const { return mem::series_of(block.w2)->cells()[i]; }
+  // The block's index (an index past the tail was moved back to it).
+  u32 first() const { return u32(block.series_index()); }
+  Cell at(u32 i) const { return mem::series_of(block.series_node())->cells()[i]; }
   bool has(u32 i) const { return i < len; }
 };
 
@@ -42,7 +44,7 @@ ZOT_NORETURN void bad_def(const Cell* spec) { raise_error(Err::ScriptBadFuncDef,
 
 void check_type_block(const Cell* type_block) {
   Walker w(type_block);
-  for (u32 i = w.block.w1; w.has(i); i++) {
+  for (u32 i = w.first(); w.has(i); i++) {
     Cell e = w.at(i);
     Cell v = e;
     if (e.is(T_WORD)) v = *context::get(&e);
@@ -53,11 +55,11 @@ void check_type_block(const Cell* type_block) {
 void check_duplicates(const Cell* spec) {
   Walker w(spec);
   std::vector<u32> seen;
-  for (u32 i = w.block.w1; w.has(i); i++) {
+  for (u32 i = w.first(); w.has(i); i++) {
     Cell c = w.at(i);
     u32 t = c.type();
     if (!(any_param(t) || t == T_REFINEMENT)) continue;
-    u32 s = symbol::resolve(c.w2);
+    u32 s = symbol::resolve(c.word_symbol());
     for (u32 prev : seen)
       if (prev == s) raise_error(Err::ScriptDupVars, &c);
     seen.push_back(s);
@@ -141,7 +143,7 @@ void reflect_common(Cell* value, u32 field) {
     }
   } else if (words::spells(field, w::words) && (t == T_FUNCTION || t == T_ROUTINE)) {
     Cell list;
-    make_cell(&list, T_BLOCK, 0, context::words_node(v.w1), 0);
+    make_cell(&list, T_BLOCK, 0, context::words_node(v.function_context()), 0);
     *value = clone_value(&list, false);
   } else {
     raise_error(Err::InternalNotDone);
@@ -220,18 +222,18 @@ i32 compare(const Cell* a, const Cell* b, i32 op) {
 
 Cell spec_of(const Cell* fn) {
   Cell s;
-  make_cell(&s, T_BLOCK, 0, fn->w2, 0);
+  make_cell(&s, T_BLOCK, 0, fn->function_spec(), 0);
   return s;
 }
 
 u32 validate(const Cell* spec) {
   Walker w(spec);
   u32 flags = 0;
-  u32 i = w.block.w1;
+  u32 i = w.first();
   if (w.has(i) && w.at(i).is(T_BLOCK)) {
     Cell attrs = w.at(i);
     Walker a(&attrs);
-    for (u32 k = a.block.w1; a.has(k); k++) {
+    for (u32 k = a.first(); a.has(k); k++) {
       Cell c = a.at(k);
       if (!c.is(T_WORD)) bad_def(spec);
       if (is_sym(&c, w::trace)) flags |= kTraceFlag;
@@ -283,7 +285,7 @@ u32 validate(const Cell* spec) {
 
 i32 count_locals(const Cell* spec, bool strict) {
   Walker w(spec);
-  for (u32 i = w.block.w1; w.has(i); i++) {
+  for (u32 i = w.first(); w.has(i); i++) {
     Cell c = w.at(i);
     if (c.is(T_REFINEMENT) && is_sym(&c, w::local)) {
       i32 n = 1;
@@ -310,13 +312,13 @@ Cell collect_locals(const Cell* spec, const Cell* body) {
   // /extern words are not collected, and leave the spec.
   {
     Walker w(&out);
-    for (u32 i = w.block.w1; w.has(i); i++) {
+    for (u32 i = w.first(); w.has(i); i++) {
       Cell c = w.at(i);
       if (c.is(T_REFINEMENT) && is_extern(&c)) {
         for (u32 k = i + 1; w.has(k); k++) {
           Cell e = w.at(k);
           if (!e.is(T_WORD)) raise_error(Err::ScriptBadFuncExtern, &e);
-          excluded.push_back(symbol::resolve(e.w2));
+          excluded.push_back(symbol::resolve(e.word_symbol()));
         }
         block::truncate_at(&out, i32(i));
         break;
@@ -325,10 +327,10 @@ Cell collect_locals(const Cell* spec, const Cell* body) {
   }
   Walker w(&out);
   bool has_local = false;
-  for (u32 i = w.block.w1; w.has(i); i++) {
+  for (u32 i = w.first(); w.has(i); i++) {
     Cell c = w.at(i);
     u32 t = c.type();
-    if (any_param(t) || t == T_REFINEMENT || t == T_SET_WORD) known.push_back(symbol::resolve(c.w2));
+    if (any_param(t) || t == T_REFINEMENT || t == T_SET_WORD) known.push_back(symbol::resolve(c.word_symbol()));
     if (t == T_REFINEMENT && is_sym(&c, w::local)) has_local = true;
   }
   std::vector<u32> found;
@@ -345,25 +347,25 @@ Cell collect_locals(const Cell* spec, const Cell* body) {
   struct Walk {
     static void run(const Cell* b, decltype(consider)& add) {
       Walker w(b);
-      for (u32 i = w.block.w1; w.has(i); i++) {
+      for (u32 i = w.first(); w.has(i); i++) {
         Cell c = w.at(i);
         u32 t = c.type();
         if (t == T_SET_WORD) {
-          add(c.w2);
+          add(c.word_symbol());
         } else if (t == T_WORD && (is_sym(&c, w::foreach) || is_sym(&c, w::remove_each)) && w.has(i + 1)) {
           Cell n = w.at(i + 1);
           if (n.is(T_BLOCK)) {
             Walker inner(&n);
-            for (u32 k = inner.block.w1; inner.has(k); k++) {
+            for (u32 k = inner.first(); inner.has(k); k++) {
               Cell e = inner.at(k);
-              if (any_param(e.type())) add(e.w2);
+              if (any_param(e.type())) add(e.word_symbol());
             }
           } else if (n.is(T_WORD) || n.is(T_SET_WORD)) {
-            add(n.w2);
+            add(n.word_symbol());
           }
         } else if (t == T_WORD && is_sym(&c, w::repeat) && w.has(i + 1)) {
           Cell n = w.at(i + 1);
-          if (n.is(T_WORD) || n.is(T_SET_WORD)) add(n.w2);
+          if (n.is(T_WORD) || n.is(T_SET_WORD)) add(n.word_symbol());
         } else if (t == T_BLOCK || t == T_PAREN) {
           run(&c, add);
         }
@@ -386,7 +388,7 @@ bool op_spec_ok(const Cell* spec) {
   Walker w(spec);
   int count = 0;
   bool plain_seen = false;
-  for (u32 i = w.block.w1; w.has(i); i++) {
+  for (u32 i = w.first(); w.has(i); i++) {
     Cell c = w.at(i);
     u32 t = c.type();
     if (t == T_WORD) {
@@ -407,9 +409,9 @@ bool op_spec_ok(const Cell* spec) {
 
 mem::Node push(const Cell* spec_in, const Cell* body_in, mem::Node ctx_in, mem::Node object_ctx, u32 flags) {
   Rooted spec = *spec_in;
-  u32 slen = mem::series_of(spec.w2)->length();
-  if (spec.w1 > slen) spec.w1 = slen;
-  if (spec.w1 > 0) spec = clone_value(&spec, false);
+  u32 slen = mem::series_of(spec.series_node())->length();
+  if (u32(spec.series_index()) > slen) spec.set_series_index(i32(slen));
+  if (spec.series_index() > 0) spec = clone_value(&spec, false);
   bool made = false;
   RootedNode ctx(ctx_in);
   if (!ctx) {
@@ -423,11 +425,11 @@ mem::Node push(const Cell* spec_in, const Cell* body_in, mem::Node ctx_in, mem::
   Rooted body = none;
   if (body_in) {
     Cell b = *body_in;
-    u32 blen = mem::series_of(b.w2)->length();
-    if (b.w1 > blen) b.w1 = blen;
+    u32 blen = mem::series_of(b.series_node())->length();
+    if (u32(b.series_index()) > blen) b.set_series_index(i32(blen));
     body = clone_value(&b, true);
     // The body of a library function is library code too.
-    if (mem::series_of(b.w2)->flags & mem::kLibrary) block::mark_library(&body);
+    if (mem::series_of(b.series_node())->flags & mem::kLibrary) block::mark_library(&body);
   }
   block::append_cell(&more, &body);
   block::append_cell(&more, &unset);
@@ -437,7 +439,7 @@ mem::Node push(const Cell* spec_in, const Cell* body_in, mem::Node ctx_in, mem::
   if (object_ctx) set_integer(&obj, i32(object_ctx));
   block::append_cell(&more, &obj);
   Cell fn;
-  make_cell(&fn, T_FUNCTION | flags, ctx, spec.w2, more.w2);
+  make_cell(&fn, T_FUNCTION | flags, ctx, spec.series_node(), more.series_node());
   stack::push(&fn);
   *context::owner_cell(ctx) = fn;
   if (made && body.is(T_BLOCK)) context::bind(&body, ctx, false);
@@ -454,7 +456,7 @@ Cell make_native(u32 type, const Cell* spec, u32 index) {
   block::append_cell(&more, &ctx_copy);
   block::append_cell(&more, &none);
   Cell v;
-  make_cell(&v, type, index, s.w2, more.w2);
+  make_cell(&v, type, index, s.series_node(), more.series_node());
   return v;
 }
 
@@ -473,7 +475,7 @@ Cell parsed_spec(const Cell* fn) {
   bool is_native = t == T_NATIVE || t == T_ACTION;
   u32 ordinal = 0;
   i32 locals = 0;
-  for (u32 i = w.block.w1; w.has(i); i++) {
+  for (u32 i = w.first(); w.has(i); i++) {
     Cell c = w.at(i);
     u32 ct = c.type();
     if (any_param(ct)) {
