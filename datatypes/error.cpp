@@ -42,7 +42,7 @@ u32 g_catalog_root = 0;    // root cell indexes, 0 until init
 u32 g_prototype_root = 0;
 
 
-ZOT_INLINE Node catalog_ctx() { return root::cell(g_catalog_root)->w1; }
+ZOT_INLINE Node catalog_ctx() { return root::cell(g_catalog_root)->object_context(); }
 
 Cell none_cell() {
   Cell n;
@@ -53,7 +53,7 @@ Cell none_cell() {
 
 Cell bound_word(Node ctx, u32 index) {
   Cell w;
-  make_cell(&w, T_WORD, ctx, context::word_at(ctx, index)->w2, index);
+  make_cell(&w, T_WORD, ctx, context::word_at(ctx, index)->word_symbol(), index);
   return w;
 }
 
@@ -73,11 +73,11 @@ void put_field(Node ctx, const char* name, const Cell* value) {
 
 void set_field(const Cell* err, u32 index, const Cell* value) {
   Cell v = *value;
-  if (Cell* slot = context::value_at(err->w1, index)) *slot = v;
+  if (Cell* slot = context::value_at(err->object_context(), index)) *slot = v;
 }
 
 Cell get_field(const Cell* err, u32 index) {
-  const Cell* v = context::value_at(err->w1, index);
+  const Cell* v = context::value_at(err->object_context(), index);
   Cell c;
   if (v) c = *v;
   else set_none(&c);
@@ -91,20 +91,20 @@ Cell category_at(u32 index) {
 }
 
 u32 id_count(const Cell* category) {
-  u32 n = context::word_count(category->w1);
+  u32 n = context::word_count(category->object_context());
   return n > 2 ? n - 2 : 0;
 }
 
 // The category index of a word (any case), or -1.
 i32 find_category(const Cell* word) {
   if (!word->is(T_WORD) && !word->is(T_LIT_WORD)) return -1;
-  return context::find_word(catalog_ctx(), word->w2, true);
+  return context::find_word(catalog_ctx(), word->word_symbol(), true);
 }
 
 // The index of an id word among a category's words (2 and up), or -1.
 i32 find_id(const Cell* category, const Cell* word) {
   if (!word->is(T_WORD) && !word->is(T_LIT_WORD)) return -1;
-  i32 i = context::find_word(category->w1, word->w2, true);
+  i32 i = context::find_word(category->object_context(), word->word_symbol(), true);
   return i >= 2 ? i : -1;
 }
 
@@ -132,27 +132,27 @@ void build_catalog() {
   stack::TopMark mark;
   Cell* cat = stack::push(&datatype::g_none);
   object::make_at(cat, kErrCategoryCount);
-  cat->w2 = kCatalogClass;
-  *context::owner_cell(cat->w1) = *cat;
+  cat->set_object_class(kCatalogClass);
+  *context::owner_cell(cat->object_context()) = *cat;
   for (int c = 0; c < kErrCategoryCount; c++) {
     const ErrorCategoryInfo& info = error_category(c);
     Cell* co = stack::push(&datatype::g_none);
     object::make_at(co, u32(info.count) + 2);
-    co->w2 = kFirstCategoryClass + u32(c);
-    *context::owner_cell(co->w1) = *co;
+    co->set_object_class(kFirstCategoryClass + u32(c));
+    *context::owner_cell(co->object_context()) = *co;
     Cell code;
     set_integer(&code, c * 100);
-    put_field(co->w1, "code", &code);
+    put_field(co->object_context(), "code", &code);
     Cell title;
     string::make_from_utf8(&title, info.title, std::strlen(info.title));
-    put_field(co->w1, "type", &title);
+    put_field(co->object_context(), "type", &title);
     for (u32 i = 0; i < info.count; i++) {
       const ErrorInfo& e = error_info(Err(info.first + i));
       Cell t = scan_template(e.tmpl, e.word);
-      put_field(co->w1, e.word, &t);
+      put_field(co->object_context(), e.word, &t);
     }
     Cell category = *co;
-    put_field(cat->w1, info.word, &category);
+    put_field(cat->object_context(), info.word, &category);
   }
   g_catalog_root = root::append_copy(cat);
 }
@@ -162,10 +162,10 @@ void build_prototype() {
   Cell* p = stack::push(&datatype::g_none);
   object::make_at(p, kFieldCount);
   Cell none = none_cell();
-  for (const char* name : kFieldNames) put_field(p->w1, name, &none);
+  for (const char* name : kFieldNames) put_field(p->object_context(), name, &none);
   p->header = T_ERROR;
-  p->w2 = object::kErrorClassId;
-  *context::owner_cell(p->w1) = *p;
+  p->set_object_class(object::kErrorClassId);
+  *context::owner_cell(p->object_context()) = *p;
   g_prototype_root = root::append_copy(p);
 }
 
@@ -206,7 +206,7 @@ void put_argument(const Cell* value, Cell* out, bool formed) {
 // The argument field named by a template word (arg1..arg3), or -1.
 i32 argument_field(const Cell* c) {
   if (!c->is(T_WORD) && !c->is(T_GET_WORD)) return -1;
-  u32 s = symbol::resolve(c->w2);
+  u32 s = symbol::resolve(c->word_symbol());
   for (u32 k = kArg1; k <= kArg3; k++)
     if (s == symbol::resolve(symbol::make(kFieldNames[k]))) return i32(k);
   return -1;
@@ -229,7 +229,7 @@ bool put_message(const Cell* err, const Cell* tmpl, Cell* out, bool syntax) {
   i32 n = block::length_at(&t);
   for (i32 i = 0; i < n; i++) {
     if (i > 0) string::append_c_text(out, " ");
-    Cell c = *block::cell_at(&t, i32(t.w1) + i);
+    Cell c = *block::cell_at(&t, t.series_index() + i);
     i32 f = argument_field(&c);
     if (f >= 0) {
       Cell v = get_field(err, u32(f));
@@ -280,7 +280,7 @@ void make_error(Err e, const Cell* args[3], Cell* out) {
   const ErrorInfo& info = error_info(e);
   Cell cat = category_at(info.category);
   Cell cw = bound_word(catalog_ctx(), info.category);
-  Cell iw = bound_word(cat.w1, u32(info.index) + 2);
+  Cell iw = bound_word(cat.object_context(), u32(info.index) + 2);
   Cell err = *create_from_words(&cw, &iw, args[0], args[1], args[2]);
   stack::g_top = t0;
   // Where it happened and the call position, while the frames are still there.
@@ -320,7 +320,7 @@ void print_error(const Cell* err_in) {
 }
 
 i32 code_of(const Cell* error) {
-  const Cell* code = context::value_at(error->w1, 0);
+  const Cell* code = context::value_at(error->object_context(), 0);
   return code && code->is(T_INTEGER) ? code->int_value() : -1;
 }
 
@@ -334,7 +334,7 @@ void init() {
 const Cell* catalog() { return root::cell(g_catalog_root); }
 const Cell* prototype() { return root::cell(g_prototype_root); }
 
-Cell* field(const Cell* error, u32 index) { return context::value_at(error->w1, index); }
+Cell* field(const Cell* error, u32 index) { return context::value_at(error->object_context(), index); }
 
 i32 stack_trace_level() { return sys::stack_trace_level(); }
 
@@ -365,9 +365,9 @@ Cell* make(Cell* proto, Cell* spec_in, int type) {
   Cell p = *prototype();
   object::copy_into(&p, r, false, nullptr, false);
   r->header = T_ERROR;
-  r->w2 = object::kErrorClassId;
-  r->w3 = 0;
-  *context::owner_cell(r->w1) = *r;
+  r->set_object_class(object::kErrorClassId);
+  r->set_object_events(0);
+  *context::owner_cell(r->object_context()) = *r;
   switch (spec.type()) {
     case T_INTEGER: {
       i32 code = spec.int_value();
@@ -377,7 +377,7 @@ Cell* make(Cell* proto, Cell* spec_in, int type) {
       if (!cat.is(T_OBJECT) || u32(i) >= id_count(&cat)) raise_error(Err::ScriptOutOfRange, &spec);
       set_field(r, kCode, &spec);
       Cell tw = bound_word(catalog_ctx(), u32(c));
-      Cell iw = bound_word(cat.w1, u32(i) + 2);
+      Cell iw = bound_word(cat.object_context(), u32(i) + 2);
       set_field(r, kType, &tw);
       set_field(r, kId, &iw);
       break;
@@ -399,7 +399,7 @@ Cell* make(Cell* proto, Cell* spec_in, int type) {
         set_field(r, kId, &second);
         set_code(r, c, i);
       } else if (first.is(T_SET_WORD)) {
-        context::bind(&spec, r->w1, true);
+        context::bind(&spec, r->object_context(), true);
         if (!g_services.do_block) service_missing();
         g_services.do_block(&spec);
         Cell tw = get_field(r, kType), iw = get_field(r, kId);
@@ -417,7 +417,7 @@ Cell* make(Cell* proto, Cell* spec_in, int type) {
     case T_STRING: {
       Cell cat = category_at(kErrCat_8);
       Cell cw = bound_word(catalog_ctx(), kErrCat_8);
-      Cell iw = bound_word(cat.w1, 2);
+      Cell iw = bound_word(cat.object_context(), 2);
       Cell e = *create_from_words(&cw, &iw, &spec, nullptr, nullptr);
       *r = e;
       stack::g_top = r + 1;
@@ -442,9 +442,9 @@ Cell argument_word(int index) {
   Cell f = *v;
   Cell spec = function::spec_of(&f);
   i32 n = 0;
-  u32 len = mem::series_of(spec.w2)->length();
+  u32 len = mem::series_of(spec.series_node())->length();
   for (u32 i = 0; i < len; i++) {
-    Cell c = mem::series_of(spec.w2)->cells()[i];
+    Cell c = mem::series_of(spec.series_node())->cells()[i];
     u32 t = c.type();
     if (t != T_WORD && t != T_LIT_WORD && t != T_GET_WORD && t != T_REFINEMENT) continue;
     if (n++ == index) {
@@ -519,16 +519,16 @@ i32 form(const Cell* value, Cell* out, const Cell* limit, i32 part) {
       ok = false;
       bad = iw;
     } else {
-      tmpl = *context::value_at(cat.w1, u32(i));
+      tmpl = *context::value_at(cat.object_context(), u32(i));
     }
   }
   const ErrorInfo& invalid = error_info(Err::InternalInvalidError);
   if (!ok) {
     c = invalid.category;
     cat = category_at(u32(c));
-    tmpl = *context::value_at(cat.w1, u32(invalid.index) + 2);
+    tmpl = *context::value_at(cat.object_context(), u32(invalid.index) + 2);
   }
-  Cell title = *context::value_at(cat.w1, 1);
+  Cell title = *context::value_at(cat.object_context(), 1);
   form_value(&title, out, nullptr, 0x7FFFFFFF);
   b.settle();
   b.text(": ");
@@ -538,7 +538,7 @@ i32 form(const Cell* value, Cell* out, const Cell* limit, i32 part) {
     ok = false;
     bad = iw;
     c = invalid.category;
-    tmpl = *context::value_at(category_at(u32(c)).w1, u32(invalid.index) + 2);
+    tmpl = *context::value_at(category_at(u32(c)).object_context(), u32(invalid.index) + 2);
   }
   if (!ok) {
     // The invalid-error message with the offending field as its argument.
