@@ -1,5 +1,6 @@
 #include "datatypes/object.h"
 
+#include <algorithm>
 #include <exception>
 
 #include "datatypes/block.h"
@@ -31,7 +32,7 @@ Cell g_answer;  // slot functions answering a value that lives nowhere else
 constexpr u32 kNoHandler = 0xFFFFu;
 
 
-ZOT_INLINE Node values_of(Node ctx) { return context::ctx_cell(ctx)->w2; }
+ZOT_INLINE Node values_of(Node ctx) { return context::ctx_cell(ctx)->context_values(); }
 ZOT_INLINE bool is_handler_word(u32 sym) {
   return words::spells(sym, w::on_change_star) || words::spells(sym, w::on_deep_change_star);
 }
@@ -47,7 +48,7 @@ Cell none_cell() {
 // The index-th word of the context as a plain word! bound to it.
 Cell bound_word(Node ctx, u32 index) {
   Cell w;
-  make_cell(&w, T_WORD, ctx, context::word_at(ctx, index)->w2, index);
+  make_cell(&w, T_WORD, ctx, context::word_at(ctx, index)->word_symbol(), index);
   return w;
 }
 
@@ -131,8 +132,8 @@ void call_handler(const Cell* fn_value, w::Id name, const Cell* args, u32 count)
 // series when it has an on-deep-change* handler, and records it as the
 // context's owner.
 void finish(Cell* obj) {
-  Node ctx = obj->w1;
-  obj->w3 = make_event_info(ctx);
+  Node ctx = obj->object_context();
+  obj->set_object_events(make_event_info(ctx));
   *context::owner_cell(ctx) = *obj;
   if (has_deep_handler(obj)) {
     Cell o = *obj, none = none_cell();
@@ -152,7 +153,7 @@ i32 mold_value(const Cell* v, Cell* out, bool only, bool all, bool flat, const C
 
 void body_of(const Cell* obj, Cell* out) {
   Cell o = *obj;
-  Node ctx = o.w1;
+  Node ctx = o.object_context();
   u32 n = context::word_count(ctx);
   stack::TopMark mark;
   Cell* b = block::push_new(i32(n * 2));
@@ -175,18 +176,20 @@ u32 next_class_id() { return ++g_class_counter; }
 Cell* word_at(Node ctx, u32 index) { return context::word_at(ctx, index); }
 
 const Cell* select_word(const Cell* obj, const Cell* word) {
-  i32 i = context::find_word(obj->w1, word->w2, true);
+  i32 i = context::find_word(obj->object_context(), word->word_symbol(), true);
   if (i < 0) return &datatype::g_none;
-  const Cell* v = context::value_at(obj->w1, u32(i));
+  const Cell* v = context::value_at(obj->object_context(), u32(i));
   return v ? v : &datatype::g_none;
 }
 
-i32 find_word(const Cell* obj, const Cell* word) { return context::find_word(obj->w1, word->w2, true); }
-u32 word_count(const Cell* obj) { return context::word_count(obj->w1); }
+i32 find_word(const Cell* obj, const Cell* word) {
+  return context::find_word(obj->object_context(), word->word_symbol(), true);
+}
+u32 word_count(const Cell* obj) { return context::word_count(obj->object_context()); }
 
 bool is_object_of(Node ctx, u32 index, u32 class_id) {
   const Cell* v = context::value_at(ctx, index);
-  return v && v->is(T_OBJECT) && v->w2 == class_id;
+  return v && v->is(T_OBJECT) && v->object_class() == class_id;
 }
 
 void clear_flag_bit30(mem::Series* buffer) {
@@ -240,14 +243,16 @@ Node make_event_info(Node ctx) {
       Cell dt = datatype_cell(v.type());
       raise_error(Err::ScriptBadFieldSet, &w, &dt);
     }
-    specs[k] = v.w2;
+    specs[k] = v.function_spec();
     Cell spec = function::spec_of(&v);
     locals[k] = function::count_locals(&spec, false);
   }
   return make_event_series(specs[0], specs[1], ci, locals[0], di, locals[1]);
 }
 
-bool has_deep_handler(const Cell* obj) { return obj->w3 && handler_of(obj->w3, 1).index >= 0; }
+bool has_deep_handler(const Cell* obj) {
+  return obj->object_events() && handler_of(obj->object_events(), 1).index >= 0;
+}
 
 bool extend(Node target, Node source) {
   u32 before = context::word_count(target);
@@ -268,12 +273,12 @@ Cell* copy_into(const Cell* src_in, Cell* dst, bool deep, const Cell* types, boo
   Rooted tmp = src;
   Node ctx = context::clone(&tmp, context::kObject);
   Node values = values_of(ctx);
-  u32 n = context::word_count(src.w1);
+  u32 n = context::word_count(src.object_context());
   for (u32 i = 0; i < n; i++) {
-    Cell v = value_copy(src.w1, i);
+    Cell v = value_copy(src.object_context(), i);
     *mem::alloc_tail_cell(values) = v;
   }
-  make_cell(dst, src.header, ctx, src.w2, fresh_events ? 0 : src.w3);
+  make_cell(dst, src.header, ctx, src.object_class(), fresh_events ? 0 : src.object_events());
   *context::owner_cell(ctx) = *dst;
   if (deep && !types) {
     renew_values(ctx, true, false);
@@ -284,11 +289,11 @@ Cell* copy_into(const Cell* src_in, Cell* dst, bool deep, const Cell* types, boo
       make_cell(&vb, T_BLOCK, 0, values_of(ctx), 0);
       if (deep) {
         // An object inside itself cannot be copied deeply by type.
-        if (cycles::find(src.w1)) {
+        if (cycles::find(src.object_context())) {
           cycles::reset();
           raise_error(Err::InternalNoCycle);
         }
-        cycles::Guard guard(src.w1);
+        cycles::Guard guard(src.object_context());
         block::copy_types_in_place(&vb, 0, i32(n), 1, deep, &kind);
       } else {
         block::copy_types_in_place(&vb, 0, i32(n), 1, deep, &kind);
@@ -301,23 +306,23 @@ Cell* copy_into(const Cell* src_in, Cell* dst, bool deep, const Cell* types, boo
 
 void set_many(const Cell* obj_in, const Cell* value_in, bool any, bool only, bool some) {
   Cell obj = *obj_in, value = *value_in;
-  Node ctx = obj.w1;
+  Node ctx = obj.object_context();
   u32 n = context::word_count(ctx);
   bool by_block = !only && value.is(T_BLOCK);
   bool by_object = !only && (value.is(T_OBJECT) || value.is(T_ERROR));
   // The value for word i, or false when the word is to be left alone.
   auto value_for = [&](u32 i, Cell* out) -> bool {
     if (by_block) {
-      u32 len = mem::series_of(value.w2)->length();
-      u32 at = value.w1 + i;
-      if (at < len) *out = mem::series_of(value.w2)->cells()[at];
+      u32 len = mem::series_of(value.series_node())->length();
+      u32 at = u32(value.series_index()) + i;
+      if (at < len) *out = mem::series_of(value.series_node())->cells()[at];
       else set_none(out);
       return true;
     }
     if (by_object) {
-      i32 j = context::find_word(value.w1, context::word_at(ctx, i)->w2, true);
+      i32 j = context::find_word(value.object_context(), context::word_at(ctx, i)->word_symbol(), true);
       if (j < 0) return false;
-      *out = value_copy(value.w1, u32(j));
+      *out = value_copy(value.object_context(), u32(j));
       return true;
     }
     *out = value;
@@ -332,7 +337,7 @@ void set_many(const Cell* obj_in, const Cell* value_in, bool any, bool only, boo
       }
     }
   }
-  bool events = obj.w3 != 0;
+  bool events = obj.object_events() != 0;
   for (u32 i = 0; i < n; i++) {
     Cell v;
     if (!value_for(i, &v)) continue;
@@ -342,7 +347,7 @@ void set_many(const Cell* obj_in, const Cell* value_in, bool any, bool only, boo
       store(ctx, i, &v);
       continue;
     }
-    if (is_handler_word(w.w2)) continue;
+    if (is_handler_word(w.word_symbol())) continue;
     Cell old = value_copy(ctx, i);
     store(ctx, i, &v);
     Cell o = *context::owner_cell(ctx);
@@ -360,33 +365,33 @@ Cell* construct(const Cell* spec_in, const Cell* proto, bool only) {
   } else {
     make_at(r, 4);
   }
-  Node ctx = r->w1;
+  Node ctx = r->object_context();
   u32 before = context::word_count(ctx);
-  u32 len = mem::series_of(spec.w2)->length();
-  u32 i = spec.w1 < len ? spec.w1 : len;
+  u32 len = mem::series_of(spec.series_node())->length();
+  u32 i = std::min(u32(spec.series_index()), len);
   while (i < len) {
     u32 first = i;
-    while (i < len && mem::series_of(spec.w2)->cells()[i].is(T_SET_WORD)) i++;
+    while (i < len && mem::series_of(spec.series_node())->cells()[i].is(T_SET_WORD)) i++;
     if (i == first) {
       i++;  // a value with no set-word before it
       continue;
     }
     Cell v;
-    if (i < len) v = mem::series_of(spec.w2)->cells()[i];
+    if (i < len) v = mem::series_of(spec.series_node())->cells()[i];
     else set_none(&v);
     clear_new_line(&v);
     if (!only && v.is(T_WORD)) {
-      u32 s = v.w2;
+      u32 s = v.word_symbol();
       if (words::spells(s, w::true_) || words::spells(s, w::yes) || words::spells(s, w::on)) set_logic(&v, true);
       else if (words::spells(s, w::false_) || words::spells(s, w::no) || words::spells(s, w::off)) set_logic(&v, false);
       else if (words::spells(s, w::none)) set_none(&v);
     }
     for (u32 k = first; k < i; k++) {
-      Cell w = mem::series_of(spec.w2)->cells()[k];
+      Cell w = mem::series_of(spec.series_node())->cells()[k];
       context::put_value(ctx, &w, &v);
     }
   }
-  if (!from_proto || context::word_count(ctx) > before) r->w2 = next_class_id();
+  if (!from_proto || context::word_count(ctx) > before) r->set_object_class(next_class_id());
   *context::owner_cell(ctx) = *r;
   return r;
 }
@@ -394,19 +399,16 @@ Cell* construct(const Cell* spec_in, const Cell* proto, bool only) {
 // ---- change events
 
 void fire_on_change(Cell* obj, const Cell* word, const Cell* old_value, const Cell* new_value) {
-  if (!obj->w3) return;
-  Handler h = handler_of(obj->w3, 0);
+  if (!obj->object_events()) return;
+  Handler h = handler_of(obj->object_events(), 0);
   if (h.index < 0) return;
-  Node ctx = obj->w1;
+  Node ctx = obj->object_context();
   Cell f = value_copy(ctx, u32(h.index));
   if (!f.is(T_FUNCTION)) raise_error(Err::ScriptInvalidObjEvt, &f);
   Cell args[3] = {*word, *old_value, *new_value};
-  if (args[0].w1 != ctx || i32(args[0].w3) < 0) {
-    i32 i = context::find_word(ctx, args[0].w2, true);
-    if (i >= 0) {
-      args[0].w1 = ctx;
-      args[0].w3 = u32(i);
-    }
+  if (args[0].word_context() != ctx || args[0].word_index() < 0) {
+    i32 i = context::find_word(ctx, args[0].word_symbol(), true);
+    if (i >= 0) args[0].set_word_binding(ctx, i);
   }
   args[0].header = T_WORD;
   call_handler(&f, w::on_change_star, args, 3);
@@ -421,10 +423,10 @@ void fire_on_change_args(Cell* obj, const Cell* word) {
 void fire_on_deep_change(const Cell* owner, const Cell* word, const Cell* target, const Cell* action,
                          const Cell* new_value, i32 index, i32 part) {
   Cell o = *owner;
-  if (!o.w3) raise_error(Err::ScriptInvalidObjEvt, &o);
-  Handler h = handler_of(o.w3, 1);
+  if (!o.object_events()) raise_error(Err::ScriptInvalidObjEvt, &o);
+  Handler h = handler_of(o.object_events(), 1);
   if (h.index < 0) return;
-  Cell f = value_copy(o.w1, u32(h.index));
+  Cell f = value_copy(o.object_context(), u32(h.index));
   if (!f.is(T_FUNCTION)) return;
   Cell args[7];
   args[0] = o;
@@ -443,7 +445,7 @@ void fire_on_deep_change(const Cell* owner, const Cell* word, const Cell* target
 i32 serialize(const Cell* obj_in, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part,
               bool indent, i32 level, bool leading_break) {
   Cell obj = *obj_in;
-  Node ctx = obj.w1;
+  Node ctx = obj.object_context();
   u32 n = context::word_count(ctx);
   if (n == 0) return part;
   bool ind = indent && !flat && !only;
@@ -451,7 +453,7 @@ i32 serialize(const Cell* obj_in, Cell* out, bool only, bool all, bool flat, con
   Budget b(out, &part);
   if (!flat && leading_break && !only) b.text("\n");
   cycles::Guard guard(ctx);
-  auto shown = [&](u32 i) { return all || !is_handler_word(context::word_at(ctx, i)->w2); };
+  auto shown = [&](u32 i) { return all || !is_handler_word(context::word_at(ctx, i)->word_symbol()); };
   i32 last = -1;
   for (u32 i = 0; i < n; i++)
     if (shown(i)) last = i32(i);
@@ -485,14 +487,14 @@ Cell* make_with_class(Cell* proto, Cell* spec_in, u32 class_id) {
   bool from_proto = p.is(T_OBJECT);
   if (from_proto) copy_into(&p, r, true, nullptr, false);
   else make_at(r, 4);
-  Node ctx = r->w1;
+  Node ctx = r->object_context();
   if (spec.is(T_OBJECT)) {
-    bool added = extend(ctx, spec.w1);
-    r->w2 = class_id ? class_id : (added || !from_proto) ? next_class_id() : p.w2;
+    bool added = extend(ctx, spec.object_context());
+    r->set_object_class(class_id ? class_id : (added || !from_proto) ? next_class_id() : p.object_class());
   } else if (spec.is(T_BLOCK)) {
     // No change events while the spec builds the object.
     Cell quiet = *r;
-    quiet.w3 = 0;
+    quiet.set_object_events(0);
     *context::owner_cell(ctx) = quiet;
     bool added = context::collect_set_words(ctx, &spec);
     if (from_proto) {
@@ -507,7 +509,7 @@ Cell* make_with_class(Cell* proto, Cell* spec_in, u32 class_id) {
     g_services.do_block(&spec);
     clear_changed(ctx);
     clear_flag_bit30(mem::series_of(values_of(ctx)));
-    r->w2 = class_id ? class_id : (from_proto && !added) ? p.w2 : next_class_id();
+    r->set_object_class(class_id ? class_id : (from_proto && !added) ? p.object_class() : next_class_id());
   } else {
     raise_error(Err::SyntaxMalconstruct, &spec);
   }
@@ -517,7 +519,7 @@ Cell* make_with_class(Cell* proto, Cell* spec_in, u32 class_id) {
 
 void reflect(Cell* value, u32 field_symbol) {
   Cell o = *value;
-  Node ctx = o.w1;
+  Node ctx = o.object_context();
   u32 n = context::word_count(ctx);
   u32 f = symbol::resolve(field_symbol);
   auto is = [&](w::Id id) { return f == symbol::resolve(words::sym(id)); };
@@ -533,7 +535,7 @@ void reflect(Cell* value, u32 field_symbol) {
     }
     r = *b;
   } else if (is(w::class_)) {
-    set_integer(&r, i32(o.w2));
+    set_integer(&r, i32(o.object_class()));
   } else if (is(w::values)) {
     Cell* b = block::push_new(i32(n));
     for (u32 i = 0; i < n; i++) {
@@ -546,7 +548,7 @@ void reflect(Cell* value, u32 field_symbol) {
   } else if (is(w::owner)) {
     set_logic(&r, (context::ctx_cell(ctx)->header & context::kOwnerFlag) != 0);
   } else if (is(w::events_q)) {
-    set_logic(&r, o.w3 != 0);
+    set_logic(&r, o.object_events() != 0);
   } else {
     raise_error(Err::InternalNotDone);
   }
@@ -555,7 +557,7 @@ void reflect(Cell* value, u32 field_symbol) {
 
 i32 form(const Cell* value, Cell* out, const Cell* limit, i32 part) {
   Cell o = *value;
-  if (cycles::find(o.w1)) {
+  if (cycles::find(o.object_context())) {
     string::append_c_text(out, "...");
     return part - 3;
   }
@@ -565,7 +567,7 @@ i32 form(const Cell* value, Cell* out, const Cell* limit, i32 part) {
 i32 mold(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part, i32 indent) {
   Cell o = *value;
   Budget b(out, &part);
-  if (cycles::find(o.w1)) {
+  if (cycles::find(o.object_context())) {
     b.text("make object! [...]");
     return part;
   }
@@ -573,7 +575,7 @@ i32 mold(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cel
   part = serialize(&o, out, only, all, flat, limit, part, true, indent + 1, true);
   b.from = string::total_length(out);
   if (!only) {
-    if (!flat && indent >= 1 && context::word_count(o.w1) > 0) b.indent(indent);
+    if (!flat && indent >= 1 && context::word_count(o.object_context()) > 0) b.indent(indent);
     b.text("]");
   }
   return part;
@@ -584,33 +586,31 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, i32 index,
   (void)case_;
   Cell obj = *parent;
   Cell el = *element;
-  Node ctx = obj.w1;
+  Node ctx = obj.object_context();
   if (!is_plain_word(el.type())) raise_error(Err::ScriptInvalidPath, path, &el);
-  if (el.w1 != ctx || i32(el.w3) < 0) {
-    i32 i = context::find_word(ctx, el.w2, true);
+  if (el.word_context() != ctx || el.word_index() < 0) {
+    i32 i = context::find_word(ctx, el.word_symbol(), true);
     if (i >= 0) {
-      el.w1 = ctx;
-      el.w3 = u32(i);
-      element->w1 = ctx;
-      element->w3 = u32(i);
+      el.set_word_binding(ctx, i);
+      element->set_word_binding(ctx, i);
     } else {
-      el.w3 = u32(-1);
+      el.set_word_index(-1);
     }
   }
-  bool found = el.w1 == ctx && i32(el.w3) >= 0;
+  bool found = el.word_context() == ctx && el.word_index() >= 0;
   auto missing = [&]() -> Cell* {
     if (get && last) return set_unset(&g_answer);
     raise_error(last ? Err::ScriptInvalidPath : Err::ScriptUnsetPath, path, &el);
   };
   if (value) {
-    if (words::spells(el.w2, w::self) || !found) raise_error(Err::ScriptInvalidPath, path, &el);
+    if (words::spells(el.word_symbol(), w::self) || !found) raise_error(Err::ScriptInvalidPath, path, &el);
     Cell v = *value;
     Cell w = el;
     context::set_in(&w, &v, ctx, true);
     return value;
   }
   if (!found) return missing();
-  Cell* slot = context::value_at(ctx, el.w3);
+  Cell* slot = context::value_at(ctx, u32(el.word_index()));
   if (!slot || slot->is(T_UNSET) || slot->type() == T_NONE_ID) return missing();
   return slot;
 }
@@ -618,17 +618,19 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, i32 index,
 i32 compare(const Cell* a_in, const Cell* b_in, i32 op) {
   Cell a = *a_in, b = *b_in;
   if (!b.is(T_OBJECT) && !b.is(T_ERROR)) return actions::kNotComparable;
-  if (a.w1 == b.w1) return 0;
+  const Node ca = a.object_context(), cb = b.object_context();
+  if (ca == cb) return 0;
   if (op == actions::kSame) return -1;
-  if (cycles::find(a.w1)) return cycles::find(b.w1) ? 0 : -1;
-  u32 na = context::word_count(a.w1), nb = context::word_count(b.w1);
+  if (cycles::find(ca)) return cycles::find(cb) ? 0 : -1;
+  u32 na = context::word_count(ca), nb = context::word_count(cb);
   if (na != nb) return na > nb ? 1 : -1;
-  cycles::Guard ga(a.w1);
-  cycles::Guard gb(b.w1);
+  cycles::Guard ga(ca);
+  cycles::Guard gb(cb);
   for (u32 i = 0; i < na; i++) {
-    u32 sa = symbol::resolve(context::word_at(a.w1, i)->w2), sb = symbol::resolve(context::word_at(b.w1, i)->w2);
+    u32 sa = symbol::resolve(context::word_at(ca, i)->word_symbol());
+    u32 sb = symbol::resolve(context::word_at(cb, i)->word_symbol());
     if (sa != sb) return sa < sb ? -1 : 1;
-    Cell va = value_copy(a.w1, i), vb = value_copy(b.w1, i);
+    Cell va = value_copy(ca, i), vb = value_copy(cb, i);
     u32 ta = va.type(), tb = vb.type();
     if (ta != tb && !(is_any_word(ta) && is_any_word(tb)) && !(is_number(ta) && is_number(tb)))
       return ta < tb ? -1 : 1;
@@ -669,12 +671,11 @@ Cell* select(Cell* obj, Cell* key, const actions::FindOptions&) {
 Cell* modify(Cell* target, Cell* field, Cell* value, bool case_) {
   (void)case_;
   Cell o = *target, v = *value;
-  u32 f = symbol::resolve(field->w2);
-  auto is = [&](w::Id id) { return f == symbol::resolve(words::sym(id)); };
   if (!field->is(T_WORD) && !field->is(T_LIT_WORD)) raise_error(Err::InternalNotDone);
+  auto is = [&](w::Id id) { return words::spells(field->word_symbol(), id); };
   if (is(w::changed)) {
     if (!v.is(T_NONE)) raise_error(Err::ScriptInvalidArg, &v);
-    clear_changed(o.w1);
+    clear_changed(o.object_context());
   } else if (is(w::owner)) {
     Cell none = none_cell();
     ownership::set_owner(&o, &o, &none);
@@ -682,10 +683,11 @@ Cell* modify(Cell* target, Cell* field, Cell* value, bool case_) {
     if (v.is(T_NONE)) {
       ownership::unbind(&o);
     } else if (v.is(T_BLOCK)) {
-      u32 len = mem::series_of(v.w2)->length();
-      if (v.w1 + 1 >= len) raise_error(Err::ScriptInvalidArg, &v);
-      Cell owner = mem::series_of(v.w2)->cells()[v.w1];
-      Cell word = mem::series_of(v.w2)->cells()[v.w1 + 1];
+      u32 len = mem::series_of(v.series_node())->length();
+      const u32 at = u32(v.series_index());
+      if (at + 1 >= len) raise_error(Err::ScriptInvalidArg, &v);
+      Cell owner = mem::series_of(v.series_node())->cells()[at];
+      Cell word = mem::series_of(v.series_node())->cells()[at + 1];
       if (!owner.is(T_OBJECT)) raise_error(Err::ScriptInvalidArg, &v);
       ownership::set_owner(&o, &owner, &word);
     } else {
