@@ -89,7 +89,7 @@ ZOT_INLINE u32 with_zone(u32 w, u32 zone_bits) { return (w & ~kZoneMask) | (zone
 
 // The local time of day of a date (0 without time).
 ZOT_INLINE double local_time(const Cell* d) {
-  return has_time(d->w1) ? time_of(d) + zone_seconds(d->w1) : 0.0;
+  return has_time(d->date_word()) ? time_of(d) + zone_seconds(d->date_word()) : 0.0;
 }
 
 // Normalises and writes the date: day number, stored time and the word whose
@@ -110,7 +110,7 @@ i32 int_arg(const Cell* v) {
 }
 
 void set_integer_field(Cell* d, int field, i64 n) {
-  u32 w = d->w1;
+  u32 w = d->date_word();
   i64 days = day_number(w);
   i64 jan1 = day_number(year_of(w), 1, 1);
   switch (field) {
@@ -137,12 +137,12 @@ void set_integer_field(Cell* d, int field, i64 n) {
 }
 
 void set_field(Cell* d, int field, const Cell* v) {
-  u32 w = d->w1;
+  u32 w = d->date_word();
   i64 days = day_number(w);
   switch (field) {
     case kFieldDate: {
       if (!v->is(T_DATE)) raise_error(Err::ScriptInvalidArg, v);
-      u32 nw = (v->w1 & ~kZoneMask) | (w & kZoneMask);
+      u32 nw = (v->date_word() & ~kZoneMask) | (w & kZoneMask);
       double t = time_of(d);
       // A date without time keeps no zone and no time.
       if (!has_time(nw)) {
@@ -233,7 +233,7 @@ Cell* from_spec(Cell* spec, bool strict) {
   i32 n = block::length_at(spec);
   if (n < 3 || n > 8) raise_bad_to_arg(spec_cell);
   Cell v[8];
-  i32 start = i32(spec->w1);
+  i32 start = spec->series_index();
   for (i32 i = 0; i < n; i++) v[i] = *block::cell_at(spec, start + i);
   for (int i = 0; i < 3; i++)
     if (!v[i].is(T_INTEGER)) raise_bad_to_arg(spec_cell);
@@ -326,7 +326,7 @@ int field_of_element(const Cell* element) {
     i32 n = element->int_value();
     return n >= 1 && n <= 14 ? n : 0;
   }
-  if (element->type() >= T_WORD && element->type() <= T_GET_WORD) return field_of_symbol(element->w2);
+  if (element->type() >= T_WORD && element->type() <= T_GET_WORD) return field_of_symbol(element->word_symbol());
   return 0;
 }
 
@@ -444,7 +444,7 @@ Cell* make_at_stored(Cell* cell, i32 year, i32 month, i32 day, double stored, i3
 }
 
 Cell* make_in(const Cell* block, u32 word, u32 time_high, u32 time_low) {
-  Cell* c = mem::alloc_tail_cell(block->w2);
+  Cell* c = mem::alloc_tail_cell(block->series_node());
   return make_cell(c, T_DATE, word, time_low, time_high);
 }
 
@@ -454,7 +454,7 @@ Cell* push(u32 word, double time) { return store(set_unset(stack::reserve_slot()
 
 i64 to_epoch(const Cell* d) {
   // Rounded half up also for the negative stored times of eastern zones.
-  return (day_number(d->w1) - kEpochDay) * kDaySeconds + i64(std::floor(time_of(d) + 0.5));
+  return (day_number(d->date_word()) - kEpochDay) * kDaySeconds + i64(std::floor(time_of(d) + 0.5));
 }
 
 i32 to_integer(const Cell* d) {
@@ -470,8 +470,8 @@ Cell* from_epoch(Cell* cell, i64 seconds) {
 }
 
 void difference(Cell* a, const Cell* b) {
-  double s = double(day_number(a->w1) - day_number(b->w1)) * kDaySeconds + (time_of(a) - time_of(b));
-  a->w1 = 0;
+  double s = double(day_number(a->date_word()) - day_number(b->date_word())) * kDaySeconds + (time_of(a) - time_of(b));
+  a->set_date_word(0);
   time::make_at(a, s);
 }
 
@@ -498,7 +498,7 @@ int field_of_symbol(u32 symbol) {
 }
 
 Cell* get_field(const Cell* d, int field) {
-  u32 w = d->w1;
+  u32 w = d->date_word();
   double local = local_time(d);
   switch (field) {
     case kFieldDate: return push(w & ~(kHasTime | kZoneMask), 0.0);
@@ -532,7 +532,7 @@ void set_yearday(Cell* d, i32 n) { set_integer_field(d, kFieldYearday, n); }
 void math_op(int op) {
   Cell* a = stack::g_base;
   const Cell* b = stack::g_base + 1;
-  u32 w = a->w1;
+  u32 w = a->date_word();
   i64 days = day_number(w);
   double t = time_of(a);
   switch (b->type()) {
@@ -550,7 +550,7 @@ void math_op(int op) {
         Cell dt = datatype_cell(T_DATE);
         raise_error(Err::ScriptNotRelated, words::word(words::add), &dt);
       }
-      days -= day_number(b->w1);
+      days -= day_number(b->date_word());
       t -= time_of(b);
       normalize_time(&days, &t, w);
       set_integer(a, i32(days));
@@ -573,7 +573,7 @@ Cell* to(Cell*, Cell* spec, int) { return make_or_to(spec, false); }
 
 void random(Cell* value, bool seed, bool secure, bool) {
   Services& s = services();
-  u32 w = value->w1;
+  u32 w = value->date_word();
   if (seed) return random_seed_value(value, w + u32(i32(time_of(value))));
   if (!s.random_range || !s.random_draw) service_missing();
   i64 days = s.random_range(i32(day_number(w)), secure) - 1;
@@ -595,7 +595,7 @@ i32 mold_local_time(const Cell* value, Cell* out, i32 part) {
   char stored[dtoa::kMaxPlain];
   int n = dtoa::float_to_plain(time_of(value), stored);
   char local[dtoa::kMaxPlain + 32];
-  int m = dtoa::add_integer(stored, n, i64(zone_seconds(value->w1)), local, int(sizeof local));
+  int m = dtoa::add_integer(stored, n, i64(zone_seconds(value->date_word())), local, int(sizeof local));
   if (m > 0 && local[0] != '-') {
     u64 whole = 0;
     std::from_chars(local, local + m, whole);
@@ -606,7 +606,7 @@ i32 mold_local_time(const Cell* value, Cell* out, i32 part) {
 
 i32 write(const Cell* value, Cell* out, i32 part, bool mold) {
   char text[64];
-  u32 w = value->w1;
+  u32 w = value->date_word();
   int n = form_date_text(w, text);
   part -= i32(string::append_utf8_text(out, text, std::size_t(n)));
   if (!has_time(w)) return part;
@@ -638,7 +638,7 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, i32, bool,
 
 i32 compare(const Cell* a, const Cell* b, i32 op) {
   if (!b->is(T_DATE)) return actions::kNotComparable;
-  const i64 da = day_number(a->w1), db = day_number(b->w1);
+  const i64 da = day_number(a->date_word()), db = day_number(b->date_word());
   const double ta = time_of(a), tb = time_of(b);
   if (op == actions::kSame) {
     if (da == db && float_::bits_of(ta) == float_::bits_of(tb)) return 0;
@@ -661,7 +661,7 @@ i32 compare(const Cell* a, const Cell* b, i32 op) {
 Cell* pick(Cell* series, i32 index, Cell* index_cell) {
   int field = 0;
   if (index_cell && index_cell->type() >= T_WORD && index_cell->type() <= T_GET_WORD) {
-    field = field_of_symbol(index_cell->w2);
+    field = field_of_symbol(index_cell->word_symbol());
   } else if (index >= 1 && index <= 14) {
     field = index;
   }

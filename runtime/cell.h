@@ -140,6 +140,17 @@ struct Cell {
     return w1;
   }
 
+  // ---- date!: w1 the packed date word (year, month, day, zone, has-time),
+  // w2-w3 the stored time (a double, seconds)
+  ZOT_INLINE u32 date_word() const {
+    ZOT_ASSERT(is(T_DATE));
+    return w1;
+  }
+  ZOT_INLINE void set_date_word(u32 w) {
+    ZOT_ASSERT(is(T_DATE));
+    w1 = w;
+  }
+
   // ---- series: any-block, any-string, binary!, vector!, image!
   // w1 the index in units from the buffer's head (signed; it may lie past
   // the tail after the buffer was shortened through another value), w2 the
