@@ -35,7 +35,7 @@ constexpr u32 kBreakAt = 8;         // mold: this many pixels or more go on line
 // The pixels a value reaches: its size, and never more than its series holds.
 u32 live_count(const Cell* c) {
   u32 n = count_of(c);
-  u32 held = mem::series_of(c->w2)->length();
+  u32 held = mem::series_of(c->series_node())->length();
   return n < held ? n : held;
 }
 
@@ -77,7 +77,7 @@ Spot locate(const Cell* img, const Cell* index_cell, i32 n, bool one_based) {
   } else if (index_cell && !index_cell->is(T_INTEGER) && !index_cell->is(T_CHAR) && !index_cell->is(T_LOGIC)) {
     raise_error(Err::ScriptInvalidArg, index_cell);
   }
-  i64 pos = i64(i32(img->w1));
+  i64 pos = i64(img->series_index());
   if (!one_based) {
     pos += off;
   } else if (off < 1) {
@@ -95,7 +95,7 @@ Spot locate(const Cell* img, const Cell* index_cell, i32 n, bool one_based) {
 }
 
 // The index clamped to the pixels.
-i64 clamped_index(const Cell* img) { return std::clamp<i64>(i32(img->w1), 0, count_of(img)); }
+i64 clamped_index(const Cell* img) { return std::clamp<i64>(img->series_index(), 0, count_of(img)); }
 
 void notify(const Cell* img, Change c, const Cell* value, i64 index, i64 part) {
   series::ownership_check(img, c, value, i32(index), i32(part));
@@ -190,7 +190,7 @@ Cell* pixels_to_binary(const Cell* img_in, int format, Cell* out) {
   const u32 n = live_count(&img.cell);
   const u32 per = format == kAlpha ? 1 : format == kRgb ? 3 : 4;
   binary::make_at(out, n * per);
-  mem::Series* b = mem::series_of(out->w2);
+  mem::Series* b = mem::series_of(out->series_node());
   u8* d = b->head_ptr();
   const u32* p = pixels_of(&img.cell);
   for (u32 i = 0; i < n; i++) {
@@ -220,7 +220,7 @@ void binary_to_pixels(const Cell* img_in, const Cell* source_in, int format) {
     for (int i = 0; i < 4; i++) value[i] = i < tuple::count_of(&src) ? tuple::byte_at(&src, i) : 0;
     if (tuple::count_of(&src) < 4) value[3] = 0;
   } else if (src.is(T_INTEGER)) {
-    for (int i = 0; i < 4; i++) value[i] = (src.w2 >> (8 * i)) & 0xFF;
+    for (int i = 0; i < 4; i++) value[i] = (u32(src.int_value()) >> (8 * i)) & 0xFF;
   } else if (!src.is(T_BINARY)) {
     raise_error(Err::ScriptInvalidArg, &src);
   }
@@ -229,7 +229,7 @@ void binary_to_pixels(const Cell* img_in, const Cell* source_in, int format) {
   u32* p = pixels_of(&img);
   if (src.is(T_BINARY)) {
     const i64 len = std::max(binary::length_at(&src), 0);
-    const u8* s = mem::series_of(src.w2)->head_ptr() + std::max(i32(src.w1), 0);
+    const u8* s = mem::series_of(src.series_node())->head_ptr() + std::max(src.series_index(), 0);
     if (format == kArgb) {
       std::memcpy(p, s, std::size_t(std::min<i64>(len, i64(n) * 4)) & ~std::size_t(3));
       if (len % 4 && len / 4 < n) std::memcpy(p + len / 4, s + len / 4 * 4, std::size_t(len % 4));
@@ -258,7 +258,7 @@ Cell* decode(const Cell* data, Cell* out) {
   if (data->is(T_BINARY)) {
     const i32 len = std::max(binary::length_at(data), 0);
     // Decoding allocates no series: the bytes stay where they are meanwhile.
-    const u8* bytes = mem::series_of(data->w2)->head_ptr() + std::max(i32(data->w1), 0);
+    const u8* bytes = mem::series_of(data->series_node())->head_ptr() + std::max(data->series_index(), 0);
     if (!is_image_data(bytes, std::size_t(len))) return set_none(out);
     if (!platform::image::decode(bytes, std::size_t(len), &px)) raise_error(Err::AccessBadMedia);
   } else if (data->is(T_FILE) || data->is(T_STRING)) {
@@ -311,7 +311,7 @@ Cell* make(Cell* proto, Cell* spec, int type) {
   const Cell blk = *spec;
   const i32 at = series::index_of(&blk);
   const i32 n = series::total_length(&blk) - at;
-  auto item = [&](i32 i) { return *(mem::series_of(blk.w2)->cells() + at + i); };
+  auto item = [&](i32 i) { return *(mem::series_of(blk.series_node())->cells() + at + i); };
   const Cell size = item(0);
   if (!size.is(T_PAIR)) raise_error(Err::ScriptInvalidArg, &size);
   Cell rgb, alpha;
@@ -340,12 +340,12 @@ Cell* make(Cell* proto, Cell* spec, int type) {
   // Pixels past the end of either binary keep the white, opaque default.
   if (rgb.is(T_BINARY)) {
     const i64 len = std::max(binary::length_at(&rgb), 0);
-    const u8* s = mem::series_of(rgb.w2)->head_ptr() + std::max(i32(rgb.w1), 0);
+    const u8* s = mem::series_of(rgb.series_node())->head_ptr() + std::max(rgb.series_index(), 0);
     for (i64 i = 0; i < std::min<i64>(count, len / 3); i++) p[i] = pack(s[i * 3], s[i * 3 + 1], s[i * 3 + 2], 255);
   }
   if (alpha.is(T_BINARY)) {
     const i64 len = std::max(binary::length_at(&alpha), 0);
-    const u8* s = mem::series_of(alpha.w2)->head_ptr() + std::max(i32(alpha.w1), 0);
+    const u8* s = mem::series_of(alpha.series_node())->head_ptr() + std::max(alpha.series_index(), 0);
     for (i64 i = 0; i < std::min<i64>(count, len); i++) p[i] = (p[i] & 0x00FFFFFF) | (255u - s[i]) << 24;
   }
   return r;
@@ -414,7 +414,7 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, i32, bool,
 
 i32 compare(const Cell* a, const Cell* b, i32 op) {
   if (!b->is(T_IMAGE)) return actions::kNotComparable;
-  const bool same = a->w2 == b->w2 && a->w1 == b->w1;
+  const bool same = a->series_node() == b->series_node() && a->series_index() == b->series_index();
   if (op == actions::kSame) return same ? 0 : -1;
   switch (op) {
     case actions::kEqual: case actions::kNotEqual: case actions::kStrictEqual:
@@ -435,23 +435,23 @@ i32 compare(const Cell* a, const Cell* b, i32 op) {
 
 void at() {
   Cell* s = stack::g_base;
-  s->w1 = u32(locate(s, s + 1, (s + 1)->int_value(), true).pos);
+  s->set_series_index(i32(locate(s, s + 1, (s + 1)->int_value(), true).pos));
 }
 
 void skip() {
   Cell* s = stack::g_base;
-  s->w1 = u32(locate(s, s + 1, (s + 1)->int_value(), false).pos);
+  s->set_series_index(i32(locate(s, s + 1, (s + 1)->int_value(), false).pos));
 }
 
 void next() {
   Cell* s = stack::g_base;
-  if (i64(i32(s->w1)) < i64(count_of(s))) s->w1++;
+  if (i64(s->series_index()) < i64(count_of(s))) s->set_series_index(s->series_index() + 1);
 }
 
-void tail() { stack::g_base->w1 = count_of(stack::g_base); }
+void tail() { stack::g_base->set_series_index(i32(count_of(stack::g_base))); }
 void tail_q() {
   Cell* s = stack::g_base;
-  set_logic(s, i64(i32(s->w1)) + 1 > i64(count_of(s)));
+  set_logic(s, i64(s->series_index()) + 1 > i64(count_of(s)));
 }
 
 i32 length_q(const Cell* value) { return i32(count_of(value)); }
@@ -480,7 +480,7 @@ void change(Cell* series, Cell* value, i32 part, bool, i32 dup) {
     Cell one;
     set_integer(&one, 1);
     poke(series, 1, value, &one);
-    series->w1++;
+    series->set_series_index(series->series_index() + 1);
     return;
   }
   if (!v.is(T_IMAGE)) raise_with_type(Err::ScriptInvalidType, v.type());
@@ -498,7 +498,7 @@ void change(Cell* series, Cell* value, i32 part, bool, i32 dup) {
   for (i64 r = 0; r < rows; r++) std::memcpy(&rect[std::size_t(r * cols)], s + (sy + r) * sw + sx, std::size_t(cols) * 4);
   u32* d = pixels_of(&img);
   for (i64 r = 0; r < rows; r++) std::memcpy(d + (ty + r) * tw + tx, &rect[std::size_t(r * cols)], std::size_t(cols) * 4);
-  series->w1 = u32((ty + rows - 1) * tw + tx + cols);
+  series->set_series_index(i32((ty + rows - 1) * tw + tx + cols));
   series::ownership_done(&img, Change::kChanged, &v, i32(ti), i32(cols * rows));
 }
 
@@ -528,7 +528,7 @@ Cell* copy(Cell* value, Cell* result, Cell* part, bool, Cell*) {
     const i64 cw = span(col, pair::x_of(part), w, &x0), ch = span(row, pair::y_of(part), h, &y0);
     return copy_rect(&img, x0, y0, cw, ch, result);
   }
-  if (part->is(T_IMAGE) && part->w2 == img.w2) {
+  if (part->is(T_IMAGE) && part->series_node() == img.series_node()) {
     const i64 other = clamped_index(part);
     const i64 c2 = other % w, r2 = other / w;
     return copy_rect(&img, std::min(col, c2), std::min(row, r2), std::abs(c2 - col), std::abs(r2 - row), result);

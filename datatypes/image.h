@@ -16,11 +16,13 @@ namespace zot::image {
 
 constexpr u32 kMaxSide = 0xFFFF;
 
-ZOT_INLINE u32 width_of(const Cell* c) { return c->w3 & 0xFFFF; }
-ZOT_INLINE u32 height_of(const Cell* c) { return c->w3 >> 16; }
+ZOT_INLINE u32 width_of(const Cell* c) { return c->image_size() & 0xFFFF; }
+ZOT_INLINE u32 height_of(const Cell* c) { return c->image_size() >> 16; }
 ZOT_INLINE u32 count_of(const Cell* c) { return width_of(c) * height_of(c); }
 // The first pixel (good until the next allocation).
-ZOT_INLINE u32* pixels_of(const Cell* c) { return reinterpret_cast<u32*>(mem::series_of(c->w2)->head_ptr()); }
+ZOT_INLINE u32* pixels_of(const Cell* c) {
+  return reinterpret_cast<u32*>(mem::series_of(c->series_node())->head_ptr());
+}
 
 // A pixel from its channels (a: the opacity).
 ZOT_INLINE u32 pack(u32 r, u32 g, u32 b, u32 a) { return a << 24 | r << 16 | g << 8 | b; }
