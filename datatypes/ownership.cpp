@@ -25,33 +25,38 @@ ZOT_INLINE bool ownable_series(u32 t) {
          t == T_REF || t == T_BINARY || t == T_VECTOR || t == T_IMAGE || t == T_BITSET;
 }
 
+// The buffer of an ownable series (a bitset!'s bytes count as one).
+ZOT_INLINE mem::Node buffer_node(const Cell* v) { return v->is(T_BITSET) ? v->bitset_node() : v->series_node(); }
+
 // The key a value is recorded under, or 0.
 mem::Node key_of(const Cell* v) {
   u32 t = v->type();
-  if (t == T_OBJECT) return v->w1;
-  if (ownable_series(t)) return v->w2;
+  if (t == T_OBJECT) return v->object_context();
+  if (ownable_series(t)) return buffer_node(v);
   return 0;
 }
 
 void record(const Cell* value, const Cell* owner, const Cell* word) {
   Cell v = *value, o = *owner, w = *word;
-  mem::Series* s = mem::series_of(v.w2);
+  mem::Series* s = mem::series_of(buffer_node(&v));
   if (s->flags & mem::kOwned) return;  // keeps its first owner
   s->flags |= mem::kOwned;
-  Cell* entry = hashtable::put_int(g_table, v.w2);
+  Cell* entry = hashtable::put_int(g_table, buffer_node(&v));
   entry[0] = v;
   entry[1] = o;
   entry[2] = w;
 }
 
-bool is_owner(const Cell* obj) { return (context::ctx_cell(obj->w1)->header & context::kOwnerFlag) != 0; }
+bool is_owner(const Cell* obj) {
+  return (context::ctx_cell(obj->object_context())->header & context::kOwnerFlag) != 0;
+}
 
 // Cells of a series from the value's head, walked by index (binding allocates).
 template <class F>
 void each_cell(const Cell* series, F&& f) {
   Cell v = *series;
-  for (u32 i = v.w1;; i++) {
-    mem::Series* s = mem::series_of(v.w2);
+  for (u32 i = u32(v.series_index());; i++) {
+    mem::Series* s = mem::series_of(v.series_node());
     if (i >= s->length()) break;
     Cell c = s->cells()[i];
     f(&c);
@@ -70,12 +75,12 @@ void bind(const Cell* value, const Cell* owner, const Cell* word) {
   u32 t = value->type();
   if (ownable_series(t)) {
     record(value, owner, word);
-    if (followed(t) && !cycles::find(value->w2)) {
-      cycles::Guard guard(value->w2);
+    if (followed(t) && !cycles::find(value->series_node())) {
+      cycles::Guard guard(value->series_node());
       each_cell(value, [&](const Cell* c) { bind(c, owner, word); });
     }
   } else if (t == T_OBJECT) {
-    mem::Node ctx = value->w1;
+    mem::Node ctx = value->object_context();
     if (is_owner(value) || cycles::find(ctx)) return;
     cycles::Guard guard(ctx);
     Cell own = *owner;
@@ -84,7 +89,7 @@ void bind(const Cell* value, const Cell* owner, const Cell* word) {
       Cell* slot = context::value_at(ctx, i);
       if (!slot) break;
       Cell c = *slot;
-      if (c.is(T_OBJECT) && c.w1 == own.w1) continue;
+      if (c.is(T_OBJECT) && c.object_context() == own.object_context()) continue;
       Cell field = *context::word_at(ctx, i);
       bind(&c, &own, &field);
     }
@@ -94,26 +99,26 @@ void bind(const Cell* value, const Cell* owner, const Cell* word) {
 void set_owner(const Cell* value, const Cell* owner, const Cell* word) {
   Cell o = *owner;
   bind(value, &o, word);
-  context::ctx_cell(o.w1)->header |= context::kOwnerFlag;
+  context::ctx_cell(o.object_context())->header |= context::kOwnerFlag;
 }
 
 void unbind(const Cell* value) {
   u32 t = value->type();
   if (ownable_series(t)) {
-    mem::Series* s = mem::series_of(value->w2);
+    mem::Series* s = mem::series_of(buffer_node(value));
     s->flags &= ~mem::kOwned;
-    if (Cell* e = hashtable::get_int(g_table, value->w2)) {
+    if (Cell* e = hashtable::get_int(g_table, buffer_node(value))) {
       set_unset(e);
       set_unset(e + 1);
       set_unset(e + 2);
-      hashtable::delete_int(g_table, value->w2);
+      hashtable::delete_int(g_table, buffer_node(value));
     }
-    if (followed(t) && !cycles::find(value->w2)) {
-      cycles::Guard guard(value->w2);
+    if (followed(t) && !cycles::find(value->series_node())) {
+      cycles::Guard guard(value->series_node());
       each_cell(value, [&](const Cell* c) { unbind(c); });
     }
   } else if (t == T_OBJECT) {
-    mem::Node ctx = value->w1;
+    mem::Node ctx = value->object_context();
     if (is_owner(value) || cycles::find(ctx)) return;
     cycles::Guard guard(ctx);
     u32 n = context::word_count(ctx);
