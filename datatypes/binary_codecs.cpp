@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "runtime/scan_numbers.h"
+
 namespace zot::binary {
 
 namespace {
@@ -51,13 +53,6 @@ ZOT_INLINE u32 read(const u8* p, u32 unit) {
   return v;
 }
 
-ZOT_INLINE i32 hex_value(u32 c) {
-  if (c >= '0' && c <= '9') return i32(c - '0');
-  if (c >= 'A' && c <= 'F') return i32(c - 'A' + 10);
-  if (c >= 'a' && c <= 'f') return i32(c - 'a' + 10);
-  return -1;
-}
-
 // Walks the code points of the text, skipping ";" comments to the end of
 // their line; fn answers 1 to go on, 0 to stop (the text ends there), -1 when
 // the text is invalid. Returns false for invalid text.
@@ -95,7 +90,7 @@ bool decode16(const u8* text, u32 length, u32 unit, std::vector<u8>& out) {
   u32 acc = 0, digits = 0;
   bool ok = walk(text, length, unit, [&](u32 c) {
     if (c <= 32) return 1;
-    i32 h = hex_value(c);
+    i32 h = numtext::hex_digit_value(c);
     if (h < 0) return -1;
     acc = (acc << 4) | u32(h);
     if (++digits == 2) {

@@ -31,20 +31,13 @@ namespace {
 
 // ---- text
 
-ZOT_INLINE int hex_value(u32 c) {
-  if (c >= '0' && c <= '9') return int(c - '0');
-  if (c >= 'A' && c <= 'F') return int(c - 'A' + 10);
-  if (c >= 'a' && c <= 'f') return int(c - 'a' + 10);
-  return -1;
-}
-
 // Four hex digits at src[i..i+4) as a code unit, or -1.
 template <typename U>
 i32 hex4(const U* src, std::size_t i, std::size_t n) {
   if (n - i < 4) return -1;
   i32 v = 0;
   for (std::size_t k = 0; k < 4; k++) {
-    int d = hex_value(src[i + k]);
+    i32 d = numtext::hex_digit_value(src[i + k]);
     if (d < 0) return -1;
     v = v * 16 + d;
   }

@@ -41,13 +41,6 @@ void put(State* st, const Cell& v) {
 ZOT_INLINE bool is_digit(u8 c) { return c >= '0' && c <= '9'; }
 ZOT_INLINE u8 lower(u8 c) { return c >= 'A' && c <= 'Z' ? u8(c + 32) : c; }
 
-ZOT_INLINE i32 hex_value(u8 c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
 bool same_text(const u8* p, const u8* e, const char* text) {
   for (; *text; ++text, ++p)
     if (p >= e || lower(*p) != lower(u8(*text))) return false;
@@ -188,7 +181,7 @@ void load_hex(State* st, const u8* start, const u8* end, u32, bool load) {
   if (n < 2 || n > 8) raise_syntax(st, start, T_INTEGER);
   u32 v = 0;
   for (const u8* p = start; p < e; ++p) {
-    i32 h = hex_value(*p);
+    i32 h = numtext::hex_digit_value(*p);
     if (h < 0) raise_syntax(st, start, T_INTEGER);
     v = (v << 4) | u32(h);
   }
@@ -680,7 +673,7 @@ void load_binary(State* st, const u8* start, const u8* end, u32, bool load) {
 i32 next_percent_char(State* st, const u8*& p, const u8* e, const u8* error_at, i32 type) {
   auto escape = [&](const u8* q) -> i32 {
     if (e - q < 3 || q[0] != '%') return -1;
-    i32 hi = hex_value(q[1]), lo = hex_value(q[2]);
+    i32 hi = numtext::hex_digit_value(q[1]), lo = numtext::hex_digit_value(q[2]);
     return hi < 0 || lo < 0 ? -1 : hi * 16 + lo;
   };
   i32 b = escape(p);

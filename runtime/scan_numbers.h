@@ -7,6 +7,14 @@
 
 namespace zot::numtext {
 
+// The value of a hexadecimal digit (0-9, A-F, a-f), or -1.
+ZOT_INLINE i32 hex_digit_value(u32 c) {
+  if (c >= '0' && c <= '9') return i32(c - '0');
+  if (c >= 'A' && c <= 'F') return i32(c - 'A' + 10);
+  if (c >= 'a' && c <= 'f') return i32(c - 'a' + 10);
+  return -1;
+}
+
 // The longest text that may hold a float.
 constexpr u32 kMaxFloatText = 312;
 

@@ -19,39 +19,15 @@
 #include "runtime/stack.h"
 #include "runtime/rooted.h"
 #include "runtime/throw.h"
+#include "tests/fuzz/fuzz_support.h"
 
 namespace {
 
 using zot::u8;
 
-struct Bottom {
-  zot::Cell* base;
-  zot::Cell* top;
-  zot::stack::Frame* ctop;
-};
-
-Bottom set_up() {
-  zot::startup::runtime_init();
-  return {zot::stack::g_base, zot::stack::g_top, zot::stack::g_ctop};
-}
-
-// Runs fn under a try frame; answers false when it raised a language error.
-template <class F>
-bool attempt(const Bottom& bottom, F&& fn) {
-  bool ok = true;
-  zot::stack::push_try_frame(nullptr);
-  try {
-    fn();
-  } catch (const zot::RuntimeThrow& t) {
-    if (t.code != zot::kThrowError) throw;
-    zot::runtime::g_thrown_code = 0;
-    ok = false;
-  }
-  zot::stack::g_base = bottom.base;
-  zot::stack::g_top = bottom.top;
-  zot::stack::g_ctop = bottom.ctop;
-  return ok;
-}
+using fuzz::attempt;
+using fuzz::Bottom;
+using fuzz::set_up;
 
 constexpr u8 kBootMode = 0x08;
 constexpr u8 kCompressFirst = 0x10;
