@@ -33,21 +33,27 @@ const Shape& fill_shape(Shape& e, const Cell& fn_in) {
   s.count = spec.length;
   const bool native = fn.is(T_NATIVE) || fn.is(T_ACTION);
   s.simple = true;
+  s.leading = true;
+  s.rest = u16(spec.length);
+  bool before_refinements = true;
   for (u32 i = 0; i < spec.length; i++) {
     const Cell& e = spec.cells[i];
     if (e.is(T_TYPESET)) {
       const u32 kind = function::param_kind(&e);
-      if (kind == function::kReturnType) continue;
-      if (kind != function::kNormal || s.params == kShapeParams) s.simple = false;
+      if (kind == function::kReturnType || !before_refinements) continue;
+      if (kind != function::kNormal || s.params == kShapeParams) s.simple = s.leading = false;
       else s.types[s.params++] = e;
     } else if (e.is(T_REFINEMENT)) {
       s.simple = false;
+      if (before_refinements) s.rest = u16(i);
+      before_refinements = false;
       if (native) s.refinements = true;
     } else if (e.is(T_INTEGER) && !native) {
       s.locals = e.int_value();
     }
   }
-  if (!s.simple) s.params = 0;
+  if (!s.leading || spec.length > 0xFFFF) s.simple = s.leading = false;
+  if (!s.leading) s.params = 0;
   if (fn.is(T_FUNCTION)) {
     s.body = *function::more_cell(&fn, function::kMoreBody);
   }

@@ -28,6 +28,8 @@ struct Call {
   mem::Node parsed;   // its parsed spec (a block of typesets, refinements, a count)
   u32 count;          // its entries (the parsed spec never changes; its buffer moves)
   i32 simple;         // plain normal parameters only: their number, else -1
+  i32 leading;        // normal parameters before the first refinement: their number, else -1
+  u32 rest;           // leading: the entry of the first refinement
   i32 locals;         // local slots (function!, routine!)
   bool native;        // native! or action!: refinement positions, no slots
   i32 refs[kMaxRefinements];
@@ -47,6 +49,8 @@ ZOT_INLINE void start(Call& c, const Cell& fn, const Cell* name) {
   c.parsed = sh.parsed;
   c.count = sh.count;
   c.simple = sh.simple ? sh.params : -1;
+  c.leading = sh.leading ? sh.params : -1;
+  c.rest = sh.rest;
   c.locals = sh.locals;
   // Every refinement absent (-1).
   if (sh.refinements) std::memset(c.refs, 0xFF, sizeof c.refs);
@@ -115,11 +119,11 @@ struct CodeSource {
 // number of local slots (functions and routines).
 template <class Source>
 ZOT_INLINE i32 take_plain(Call& c, Source& src, bool left) {
-  if (c.simple >= 0) {
+  if (c.leading >= 0) {
     // Plain normal parameters: their types are in the shape, read again
     // after anything that ran Zot code.
     const Shape* sh = &shape_of(c.fn);
-    for (u32 i = 0; i < u32(c.simple); i++) {
+    for (u32 i = 0; i < u32(c.leading); i++) {
       if (left && i == 0) {
         const Cell* v = stack::g_base;
         if (!typeset::has(&sh->types[0], v->type())) raise_expect(c, 0, v);
@@ -128,6 +132,18 @@ ZOT_INLINE i32 take_plain(Call& c, Source& src, bool left) {
       if (src.take(c, sh->types[i], i, true)) {
         if (ZOT_UNLIKELY(runtime::pending())) return 0;
         sh = &shape_of(c.fn);
+      }
+    }
+    // A native's refinements are all off already; a function's start off
+    // (false) with none for their arguments.
+    if (c.simple < 0 && !c.native) {
+      const Cell* spec = c.entries();
+      for (u32 i = c.rest; i < c.count; i++) {
+        Cell v;
+        if (spec[i].is(T_REFINEMENT)) set_logic(&v, false);
+        else if (spec[i].is(T_TYPESET) && function::param_kind(spec + i) != function::kReturnType) set_none(&v);
+        else continue;
+        stack::push(&v);
       }
     }
     return c.locals;
@@ -215,7 +231,7 @@ ZOT_INLINE void invoke(Call& c, i32 locals) {
       routines::call(&c.fn);
       break;
     case T_FUNCTION:
-      function::init_locals(locals);
+      if (locals > 0) function::init_locals(locals);
       run_function(c.fn, shape_of(c.fn).body);
       break;
     default:

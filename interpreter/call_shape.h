@@ -1,6 +1,6 @@
 // What a call needs to know of its callable, cached by the callable's nodes:
-// its parsed spec and, for the common spec of plain parameters only, their
-// types; a function's body. Reading these through the callable's series is
+// its parsed spec and, for the common spec of plain parameters before any
+// refinement, their types; a function's body. Reading these through the callable's series is
 // a chain of dependent loads at every call; the cache is one lookup.
 //
 // An entry names nodes only. Nodes are freed (and reused) only by a
@@ -22,14 +22,17 @@ struct Shape {
   u32 spec = 0;      // key: its spec node
   u32 epoch = 0;     // collector::count() when the entry was made
   u8 type = 0;       // key: native!, action!, routine! or function!
-  bool simple = false;  // normal parameters only (at most kShapeParams), no refinement
-  u8 params = 0;        // simple: their number
+  bool simple = false;   // normal parameters only (at most kShapeParams), no refinement
+  bool leading = false;  // the parameters before the first refinement are normal ones
+                         // (at most kShapeParams)
+  u8 params = 0;         // leading: their number
+  u16 rest = 0;          // leading: the entry of the first refinement (the count without one)
   bool refinements = false;  // native! or action! with refinements
   i32 locals = 0;           // local slots of a function! or routine!
   mem::Node parsed = 0;     // the parsed spec
   u32 count = 0;            // its entries
   Cell body = {T_NONE, 0, 0, 0};  // function!: its body
-  Cell types[kShapeParams];       // simple: the typeset of each parameter
+  Cell types[kShapeParams];       // leading: the typeset of each of those parameters
 };
 
 constexpr u32 kShapeSlots = 1024;

@@ -178,8 +178,7 @@ void eval_block(const Cell* block, bool chain) {
     const CodeView cv = view_of(b.w2);
     u32 pos = b.w1;
     Cell v;
-    if (pos < cv.length && (cv.cells[pos].is(T_WORD) || !((kNotSelfEvaluating >> cv.cells[pos].type()) & 1)) &&
-        simple_expression(cv, pos, cv.length, false, &v) && pos == cv.length) {
+    if (pos < cv.length && simple_expression(cv, pos, cv.length, false, &v) && pos == cv.length) {
       Cell* slot = stack::push(&v);
       if (chain) *stack::g_base = *slot;
       return;

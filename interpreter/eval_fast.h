@@ -153,34 +153,74 @@ ZOT_INLINE bool integer_fast(u32 type, u32 index, i64 a, i64 b, Cell* out) {
 // full evaluation, which then starts over from pos (nothing seen was done).
 bool pure_expression(const CodeView& code, u32& pos, u32 end, bool no_infix, Cell* out);
 
-// pure_expression's common case inline: one simple value, no infix after it.
+// A callable that the integer fast path runs (arithmetic, comparison).
+ZOT_INLINE bool integer_operation(const Cell& fn) {
+  Cell probe;
+  return integer_fast(fn.type(), fn.w1, 1, 1, &probe);
+}
+
+// pure_expression's common case inline: one simple value, no infix after it;
+// a value that cannot start a pure expression (a call of anything but an
+// integer operation, a set-word...) is turned down here, cheaply.
 ZOT_INLINE bool simple_expression(const CodeView& code, u32& pos, u32 end, bool no_infix, Cell* out) {
-  if (const Cell* v = simple_value(code, pos, end, no_infix)) {
+  if (ZOT_UNLIKELY(g_tracing)) return false;
+  const Cell* at = code.cells + pos;
+  const u32 t = at->type();
+  const Cell* v;
+  if (!((kNotSelfEvaluating >> t) & 1)) {
+    v = at;
+  } else if (t == T_WORD) {
+    v = bound_value(at);
+    if (!v) return false;
+    if ((kNotPlainValue >> v->type()) & 1) {
+      if (!integer_operation(*v)) return false;
+      return pure_expression(code, pos, end, no_infix, out);
+    }
+  } else if (t == T_PAREN) {
+    // Its first value must be able to start a pure expression.
+    const CodeView in = view_of(at->w2);
+    if (at->w1 >= in.length) return false;
+    const Cell* first = in.cells + at->w1;
+    if (first->is(T_WORD)) {
+      const Cell* fv = bound_value(first);
+      if (!fv || (((kNotPlainValue >> fv->type()) & 1) && !integer_operation(*fv))) return false;
+    } else if ((kNotSelfEvaluating >> first->type()) & 1) {
+      return false;
+    }
+    return pure_expression(code, pos, end, no_infix, out);
+  } else {
+    return false;
+  }
+  if (no_infix) {
     *out = *v;
     pos++;
     return true;
   }
-  return pure_expression(code, pos, end, no_infix, out);
-}
-
-// The right operand of an infix operator: one value as it stands (an
-// integer, a word's value), else a pure expression without infix.
-ZOT_INLINE bool pure_right_operand(const CodeView& code, u32& pos, u32 end, Cell* out) {
-  if (pos >= end || pos >= code.length) return false;
-  const Cell* r = code.cells + pos;
-  if (r->is(T_INTEGER)) {
-    *out = *r;
+  const Cell* op = infix_op_at(code, pos + 1, end);
+  if (!op) {
+    *out = *v;
     pos++;
     return true;
   }
-  if (r->is(T_WORD)) {
-    if (const Cell* v = bound_value(r); v && v->is(T_INTEGER)) {
-      *out = *v;
-      pos++;
+  // The most common operation, `a - 1`, `i < n`: two integers and no
+  // further operator.
+  const u32 r = pos + 2;
+  if (v->is(T_INTEGER) && r < end && r < code.length && !infix_op_at(code, r + 1, end)) {
+    const Cell* right = code.cells + r;
+    if (right->is(T_WORD)) right = bound_value(right);
+    if (right && right->is(T_INTEGER) &&
+        integer_fast((op->header >> kOpTypeShift) & 0xFF, op->w1, v->int_value(), right->int_value(), out)) {
+      pos = r + 1;
       return true;
     }
   }
-  return pure_expression(code, pos, end, true, out);
+  return pure_expression(code, pos, end, no_infix, out);
+}
+
+// The right operand of an infix operator: a pure expression without infix.
+ZOT_INLINE bool pure_right_operand(const CodeView& code, u32& pos, u32 end, Cell* out) {
+  if (pos >= end || pos >= code.length) return false;
+  return simple_expression(code, pos, end, true, out);
 }
 
 }  // namespace zot::interp
