@@ -93,18 +93,39 @@ bool pure_operand(const CodeView& code, u32& pos, u32 end, Cell* out, u32 depth)
   return false;
 }
 
+// A literal, or the value of a word that is no function, op! or unset: the
+// operand read in place, without a call.
+ZOT_INLINE const Cell* plain_at(const Cell* at) {
+  const u32 t = at->type();
+  if (!((kNotSelfEvaluating >> t) & 1)) return at;
+  if (t != T_WORD) return nullptr;
+  const Cell* v = bound_value(at);
+  return v && !((kNotPlainValue >> v->type()) & 1) ? v : nullptr;
+}
+
 bool pure_at(const CodeView& code, u32& pos, u32 end, bool no_infix, Cell* out, u32 depth) {
   if (pos >= end || pos >= code.length) return false;
   u32 p = pos;
-  if (!pure_operand(code, p, end, out, depth)) return false;
+  if (const Cell* v = plain_at(code.cells + p)) {
+    *out = *v;
+    p++;
+  } else if (!pure_operand(code, p, end, out, depth)) {
+    return false;
+  }
   if (!no_infix) {
     while (const Cell* op = infix_op_at(code, p, end)) {
       if (!out->is(T_INTEGER)) return false;
       const Cell o = *op;
       u32 q = p + 1;
       Cell right;
-      if (q >= end || q >= code.length || !pure_operand(code, q, end, &right, depth) || !right.is(T_INTEGER))
+      if (q >= end || q >= code.length) return false;
+      if (const Cell* v = plain_at(code.cells + q)) {
+        right = *v;
+        q++;
+      } else if (!pure_operand(code, q, end, &right, depth)) {
         return false;
+      }
+      if (!right.is(T_INTEGER)) return false;
       if (!integer_fast((o.header >> kOpTypeShift) & 0xFF, o.w1, out->int_value(), right.int_value(), out))
         return false;
       p = q;
@@ -132,24 +153,29 @@ namespace {
 // function's argument is stored directly; other contexts go through
 // context::set, which hears change handlers. A set-word that had to be looked
 // up keeps the index found, in the code itself.
-ZOT_INLINE void set_word(const Cell* code, u32 at, const Cell& word, const Cell& value) {
+ZOT_INLINE bool set_word_in_place(const Cell& word, const Cell& value) {
   if (word.w1 == g_places.fn_ctx && i32(word.w3) >= 0) {
     g_places.fn_values[word.w3] = value;
-    return;
+    return true;
   }
   if (ZOT_LIKELY(i32(word.w3) >= 0 && word.w1)) {
     // The global context's owner (the system words object) has no change
     // events, and global words keep no stored mark.
     if (word.w1 == context::g_global) {
       globals()[word.w3] = value;
-      return;
+      return true;
     }
     Cell* ctx = context::ctx_cell(word.w1);
     if ((ctx->header & context::kStackValues) && ctx->w2) {
       stack::cell_of(ctx->w2)[word.w3] = value;
-      return;
+      return true;
     }
   }
+  return false;
+}
+
+ZOT_INLINE void set_word(const Cell* code, u32 at, const Cell& word, const Cell& value) {
+  if (set_word_in_place(word, value)) return;
   Cell w = word;
   context::set(&w, &value);
   if (w.w3 != word.w3) {
@@ -171,14 +197,16 @@ void init() {
 void eval_block(const Cell* block, bool chain) {
   ZOT_FUZZ_STEP();
   const Cell b = *block;
+  const mem::Series* series = mem::series_of(b.w2);
+  u32 end = (series->tail - series->head) / u32(sizeof(Cell));  // blocks hold cells
   {
     // A block of one pure expression (simple values and integer arithmetic:
     // nothing that can run code, raise an error or be traced) leaves its
     // value as a one-expression evaluation would, frame and all.
-    const CodeView cv = view_of(b.w2);
+    const CodeView cv{series->cells(), end};
     u32 pos = b.w1;
     Cell v;
-    if (pos < cv.length && simple_expression(cv, pos, cv.length, false, &v) && pos == cv.length) {
+    if (pos < end && simple_expression(cv, pos, end, false, &v) && pos == end) {
       Cell* slot = stack::push(&v);
       if (chain) *stack::g_base = *slot;
       return;
@@ -190,16 +218,18 @@ void eval_block(const Cell* block, bool chain) {
     Cell saved = g_near;
     ~NearGuard() { g_near = saved; }
   } near;
-  const bool library = (mem::series_of(b.w2)->flags & mem::kLibrary) != 0;
+  const bool library = (series->flags & mem::kLibrary) != 0;
   // Library code runs as compiled code does: no interpreter mark on its
   // frames, no trace events, and the Near position of errors left alone.
   // The frame holds the block for the collector: the code it runs may drop
   // every other reference to it.
   stack::push_block_frame(body_word(), library ? (stack::kHdrEval & ~stack::kInterpreted) : stack::kHdrEval, b.w2);
-  const bool tr = traced(&b);
-  if (ZOT_UNLIKELY(tr)) fire(kEvEnter, &b, i32(b.w1), nullptr, nullptr);
-  // Read after the callback: a tracer may change the block it is told of.
-  u32 end = code_length(&b);
+  const bool tr = g_tracing && !library;
+  if (ZOT_UNLIKELY(tr)) {
+    fire(kEvEnter, &b, i32(b.w1), nullptr, nullptr);
+    // Read again: a tracer may change the block it is told of.
+    end = code_length(&b);
+  }
   if (b.w1 >= end) {
     set_unset(stack::g_base);
     stack::g_top = stack::g_base + 1;
@@ -278,17 +308,28 @@ u32 eval_expression(const Cell* code, u32 pos, u32 end, u32 flags) {
     }
     case T_SET_WORD: {
       const u32 at = pos - 1;
+      u32 next = pos;
+      Cell value;
+      const bool simple = pos < end && pos < cv.length && simple_expression(cv, next, end, false, &value);
+      // A pure value stored where no change handler hears it needs no
+      // frame: nothing can fail or run meanwhile.
+      if (simple && !value.is(T_UNSET) && set_word_in_place(v, value)) {
+        pos = next;
+        *t0 = value;
+        stack::g_top = t0 + 1;
+        break;
+      }
       stack::push_interpreted_native_frame(&v);
       stack::push(&v);
       if (pos >= end || pos >= cv.length) raise_error(Err::ScriptNeedValue, &v);
-      Cell simple;
-      if (simple_expression(cv, pos, end, false, &simple)) {
-        stack::push(&simple);
+      if (simple) {
+        pos = next;
+        stack::push(&value);
       } else {
         pos = eval_expression(code, pos, end, kExprPush);
         if (ZOT_UNLIKELY(runtime::pending())) return pos;
+        value = *stack::top_value();
       }
-      const Cell value = *stack::top_value();
       if (value.is(T_UNSET)) raise_error(Err::ScriptNeedValue, &v);
       if (ZOT_UNLIKELY(tr)) fire(kEvSet, code, i32(at), &v, &value);
       set_word(code, at, v, value);
