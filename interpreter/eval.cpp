@@ -53,28 +53,18 @@ constexpr u32 kPureDepth = 16;
 
 bool pure_at(const CodeView& code, u32& pos, u32 end, bool no_infix, Cell* out, u32 depth);
 
-// One operand of a pure expression (pos is inside the code): a simple value,
-// a paren, or a prefix call of an integer operation.
+// One operand of a pure expression that is no plain value (pos is inside the
+// code): a paren, or a prefix call of an integer operation.
 bool pure_operand(const CodeView& code, u32& pos, u32 end, Cell* out, u32 depth) {
   const Cell* at = code.cells + pos;
   const u32 t = at->type();
-  if (!((kNotSelfEvaluating >> t) & 1)) {
-    *out = *at;
-    pos++;
-    return true;
-  }
   if (t == T_WORD) {
-    const Cell* v = bound_value(at);
-    if (!v) return false;
-    if (!((kNotPlainValue >> v->type()) & 1)) {
-      *out = *v;
-      pos++;
-      return true;
-    }
     // A prefix call of an integer operation: two integer arguments.
+    const Cell* v = bound_value(at);
+    if (!v || depth >= kPureDepth) return false;
     const Cell fn = *v;
     Cell probe;
-    if (depth >= kPureDepth || !integer_fast(fn.type(), fn.w1, 1, 1, &probe)) return false;
+    if (!integer_fast(fn.type(), fn.w1, 1, 1, &probe)) return false;
     u32 p = pos + 1;
     Cell a, b;
     if (!pure_at(code, p, end, false, &a, depth + 1) || !a.is(T_INTEGER)) return false;

@@ -82,27 +82,6 @@ constexpr u64 kNotPlainValue = (1ull << T_UNSET) | (1ull << T_OP) | (1ull << T_N
                                (1ull << T_FUNCTION) | (1ull << T_ROUTINE);
 static_assert(kTypeCount < 64, "type masks fit 64 bits");
 
-// The value of an expression that is one value (pos is inside the code): a
-// literal, or a word whose value is no function, op! or unset, followed by
-// no infix operator (unless no_infix); else null, and the full evaluation
-// does it. Never while tracing: every step is told.
-ZOT_INLINE const Cell* simple_value(const CodeView& code, u32 pos, u32 end, bool no_infix) {
-  if (ZOT_UNLIKELY(g_tracing)) return nullptr;
-  const Cell* at = code.cells + pos;
-  const u32 t = at->type();
-  const Cell* value;
-  if (!((kNotSelfEvaluating >> t) & 1)) {
-    value = at;
-  } else if (t == T_WORD) {
-    value = bound_value(at);
-    if (!value || ((kNotPlainValue >> value->type()) & 1)) return nullptr;
-  } else {
-    return nullptr;
-  }
-  if (!no_infix && infix_op_at(code, pos + 1, end)) return nullptr;
-  return value;
-}
-
 // Integer arithmetic and comparison of natives and actions, run inline when
 // both arguments are integer!: the same results as their slot functions
 // (a sum, difference or product that overflows is a float). Answers false
