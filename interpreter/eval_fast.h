@@ -13,6 +13,15 @@
 
 namespace zot::interp {
 
+// The larger fast paths are forced inline only when optimizing: without
+// optimization each forced copy keeps stack slots of its own, and the frame
+// of the recursive evaluator would grow past what deep nesting leaves room for.
+#ifdef __OPTIMIZE__
+#define ZOT_EVAL_INLINE ZOT_INLINE
+#else
+#define ZOT_EVAL_INLINE inline
+#endif
+
 // A block's cells and length, read through its node: good until anything
 // allocates or runs Zot code (which may change the block or move its buffer).
 struct CodeView {
@@ -141,7 +150,7 @@ ZOT_INLINE bool integer_operation(const Cell& fn) {
 // pure_expression's common case inline: one simple value, no infix after it;
 // a value that cannot start a pure expression (a call of anything but an
 // integer operation, a set-word...) is turned down here, cheaply.
-ZOT_INLINE bool simple_expression(const CodeView& code, u32& pos, u32 end, bool no_infix, Cell* out) {
+ZOT_EVAL_INLINE bool simple_expression(const CodeView& code, u32& pos, u32 end, bool no_infix, Cell* out) {
   if (ZOT_UNLIKELY(g_tracing)) return false;
   const Cell* at = code.cells + pos;
   const u32 t = at->type();
@@ -197,7 +206,7 @@ ZOT_INLINE bool simple_expression(const CodeView& code, u32& pos, u32 end, bool 
 }
 
 // The right operand of an infix operator: a pure expression without infix.
-ZOT_INLINE bool pure_right_operand(const CodeView& code, u32& pos, u32 end, Cell* out) {
+ZOT_EVAL_INLINE bool pure_right_operand(const CodeView& code, u32& pos, u32 end, Cell* out) {
   if (pos >= end || pos >= code.length) return false;
   return simple_expression(code, pos, end, true, out);
 }
