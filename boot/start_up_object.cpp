@@ -12,6 +12,7 @@
 #include "datatypes/object.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
+#include "interpreter/eval.h"
 #include "interpreter/routines.h"
 #include "platform/platform.h"
 #include "runtime/errors.h"
@@ -111,6 +112,9 @@ void interpreted() { set_logic(stack::g_base, stack::in_interpreter(nullptr, fal
 // The pretty? switch of system/options/float, mirrored for float forms.
 void float_pretty() { float_::set_pretty(arg(0)->w1 != 0); }
 
+// trace true / trace false inside a traced evaluation.
+void set_tracing() { interp::set_tracing(arg(0)->w1 != 0); }
+
 // The type predicates' names, in their order of definition.
 void type_predicate_names() { type_predicates::names(stack::g_base); }
 
@@ -132,6 +136,7 @@ const Entry kEntries[] = {
     {"cache-dir", "[]", cache_dir},
     {"interpreted?", "[]", interpreted},
     {"float-pretty", "[on [logic!]]", float_pretty},
+    {"set-tracing", "[on [logic!]]", set_tracing},
     {"type-predicates", "[]", type_predicate_names},
 };
 

@@ -408,16 +408,22 @@ void callpath::run_function(const Cell f, const Cell body) {
   g_places.fn_values = stack::g_base;
   stack::set_top_frame_flag(true);
   // A function marked trace turns tracing on (when a tracer is installed),
-  // one marked no-trace turns it off, for the call.
+  // one marked no-trace turns it off, for the call. Other calls leave the
+  // flag as their body set it, so `trace false` and `trace true` last.
   struct TraceFlag {
+    bool marked;
     bool saved = g_tracing;
-    ~TraceFlag() { g_tracing = saved; }
-  } trace_flag;
-  if (ZOT_UNLIKELY(f.header & (function::kTraceFlag | function::kNoTraceFlag))) {
+    ~TraceFlag() {
+      if (marked) g_tracing = saved;
+    }
+  } trace_flag{(f.header & (function::kTraceFlag | function::kNoTraceFlag)) != 0};
+  if (ZOT_UNLIKELY(trace_flag.marked)) {
     if ((f.header & function::kTraceFlag) && tracer_installed()) g_tracing = true;
     if (f.header & function::kNoTraceFlag) g_tracing = false;
   }
-  if (ZOT_UNLIKELY(g_tracing)) fire(kEvProlog, nullptr, -1, &f, nullptr);
+  // A library function's entry and exit are hidden, like the rest of it.
+  const bool shown = g_tracing && (!body.is(T_BLOCK) || traced(&body));
+  if (ZOT_UNLIKELY(shown)) fire(kEvProlog, nullptr, -1, &f, nullptr);
   try {
     if (body.is(T_BLOCK)) {
       eval_block(&body, true);
@@ -436,7 +442,7 @@ void callpath::run_function(const Cell f, const Cell body) {
     runtime::take_pending();
     runtime::g_thrown_code = 0;
   }
-  if (ZOT_UNLIKELY(g_tracing)) {
+  if (ZOT_UNLIKELY(shown && g_tracing)) {
     Cell r = *stack::g_base;
     fire(kEvEpilog, nullptr, -1, &f, &r);
   }

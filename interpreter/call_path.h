@@ -249,7 +249,8 @@ ZOT_INLINE u32 call_from_code(const Cell& fn, const Cell* code, u32 pos, u32 end
   Cell* const t0 = stack::g_top;
   const u32 t = fn.type();
   const bool tr = traced(code);
-  if (ZOT_UNLIKELY(tr)) fire(kEvOpen, code, i32(pos), name, &fn);
+  // open tells what starts the call: its word, or the function itself.
+  if (ZOT_UNLIKELY(tr)) fire(kEvOpen, code, i32(pos), name, name == name_in ? name : &fn);
   if (!left) stack::push(&fn);
   stack::push_frame(name, t == T_FUNCTION || t == T_ROUTINE ? stack::kHdrInterpFunction : stack::kHdrInterpStep);
   if (left) stack::g_top = stack::g_base + 1;
@@ -271,7 +272,8 @@ ZOT_INLINE u32 call_from_code(const Cell& fn, const Cell* code, u32 pos, u32 end
   stack::pop_frame();
   *t0 = result;
   stack::g_top = t0 + 1;
-  if (ZOT_UNLIKELY(tr)) fire(kEvReturn, code, i32(src.pos), name, &result);
+  // Asked again: the call may have switched tracing (trace true, trace false).
+  if (ZOT_UNLIKELY(traced(code))) fire(kEvReturn, code, i32(src.pos), name, &result);
   return src.pos;
 }
 

@@ -246,8 +246,16 @@ void eval_block(const Cell* block, bool chain) {
 
 u32 eval_next(const Cell* code, u32 pos, u32 end, bool keep) {
   stack::push_interpreted_native_frame(body_word());
-  pos = eval_expression(code, pos, end, kExprResult);
+  // A kept value is a part of the caller's expression (reduce, all, any):
+  // the tracer sees it as a nested level that ends no expression of its own.
+  const bool tr = keep && traced(code);
+  if (ZOT_UNLIKELY(tr)) fire(kEvEnter, code, i32(pos), nullptr, nullptr);
+  pos = eval_expression(code, pos, end, keep ? kExprPush : kExprResult);
   if (ZOT_UNLIKELY(runtime::pending())) return pos;
+  if (ZOT_UNLIKELY(tr)) {
+    const Cell r = *stack::top_value();
+    fire(kEvExit, code, i32(pos), nullptr, &r);
+  }
   if (keep) stack::pop_frame();
   else stack::pop_frame_to_result();
   return pos;
@@ -293,6 +301,11 @@ u32 eval_expression(const Cell* code, u32 pos, u32 end, u32 flags) {
         raise_error(Err::ScriptNoOpArg, &v);
       } else {
         stack::push(value);
+        if (ZOT_UNLIKELY(tr)) {
+          const Cell pushed = *value;
+          fire(kEvPush, code, i32(pos - 1), nullptr, &pushed);
+          cv = view_of(code->w2);
+        }
       }
       break;
     }
@@ -311,6 +324,10 @@ u32 eval_expression(const Cell* code, u32 pos, u32 end, u32 flags) {
       }
       stack::push_interpreted_native_frame(&v);
       stack::push(&v);
+      if (ZOT_UNLIKELY(tr)) {
+        fire(kEvPush, code, i32(at), nullptr, &v);
+        cv = view_of(code->w2);
+      }
       if (pos >= end || pos >= cv.length) raise_error(Err::ScriptNeedValue, &v);
       if (simple) {
         pos = next;
@@ -346,11 +363,14 @@ u32 eval_expression(const Cell* code, u32 pos, u32 end, u32 flags) {
       break;
     }
     case T_SET_PATH: {
+      const u32 at = pos - 1;
+      if (ZOT_UNLIKELY(tr)) fire(kEvPush, code, i32(at), nullptr, &v);
       if (pos >= clamp_end(code, end)) raise_error(Err::ScriptNeedValue, &v);
       stack::push_interpreted_native_frame(words::word(w::set_path));
       pos = eval_expression(code, pos, end, kExprPush);
       if (ZOT_UNLIKELY(runtime::pending())) return pos;
       const Cell value = *stack::top_value();
+      if (ZOT_UNLIKELY(tr)) fire(kEvSet, code, i32(at), &v, &value);
       eval_path(&v, code, pos, end, false, &value);
       if (ZOT_UNLIKELY(runtime::pending())) return pos;
       stack::pop_frame();
@@ -362,11 +382,19 @@ u32 eval_expression(const Cell* code, u32 pos, u32 end, u32 flags) {
     case T_GET_WORD: {
       const Cell value = *context::get(&v);
       stack::push(&value);
+      if (ZOT_UNLIKELY(tr)) {
+        fire(kEvPush, code, i32(pos - 1), nullptr, &value);
+        cv = view_of(code->w2);
+      }
       break;
     }
     case T_LIT_WORD:
       v.header = T_WORD;
       stack::push(&v);
+      if (ZOT_UNLIKELY(tr)) {
+        fire(kEvPush, code, i32(pos - 1), nullptr, &v);
+        cv = view_of(code->w2);
+      }
       break;
     case T_PATH:
       pos = eval_path(&v, code, pos, end, false, nullptr);
@@ -382,6 +410,10 @@ u32 eval_expression(const Cell* code, u32 pos, u32 end, u32 flags) {
       v.header = T_PATH;
       v.w3 = 0;
       stack::push(&v);
+      if (ZOT_UNLIKELY(tr)) {
+        fire(kEvPush, code, i32(pos - 1), nullptr, &v);
+        cv = view_of(code->w2);
+      }
       break;
     case T_OP:
       raise_error(Err::InternalNotDone);
@@ -439,7 +471,8 @@ u32 eval_expression(const Cell* code, u32 pos, u32 end, u32 flags) {
   if (!push) {
     const Cell r = *t0;
     stack::set_only_result(&r);
-    if (ZOT_UNLIKELY(tr)) fire(kEvExpr, code, i32(pos), nullptr, &r);
+    // Asked again: the expression may have switched tracing.
+    if (ZOT_UNLIKELY(traced(code))) fire(kEvExpr, code, i32(pos), nullptr, &r);
   }
   return pos;
 }

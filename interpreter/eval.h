@@ -79,6 +79,9 @@ bool trace_install(const Cell* tracer);
 // the tracer raises or throws at the end is dropped and the one in flight
 // goes on.
 void trace_end(bool unwinding = false);
+// Stops (false) or resumes (true) the delivery of events within a traced
+// evaluation; outside one it does nothing.
+void set_tracing(bool on);
 // The event mask of a tracer: the event words of a block its body starts
 // with, else every event.
 u32 trace_mask(const Cell* tracer);

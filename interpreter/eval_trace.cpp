@@ -79,6 +79,8 @@ bool trace_install(const Cell* tracer) {
   return true;
 }
 
+void set_tracing(bool on) { g_tracing = on && g_tracer_installed; }
+
 void trace_end(bool unwinding) {
   if (!g_tracer_installed) return;
   // The tracer is forgotten however its end event goes.

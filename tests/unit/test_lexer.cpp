@@ -282,7 +282,8 @@ TEST_F(LexerTest, LoadsValuesAndNesting) {
       {"(1, 2) (1,2,3) (1 2)", "[point2D! point3D! (1 2)]"},
       {"(10.5, 2.5)", "[point2D!]"},
       {"#(true) #(false) #(none) #(unset)", "[true false none unset]"},
-      {"#[a 1 b 2]", "[map![set-word:a 1 set-word:b 2]]"},
+      // String keys: the stub words above are no real words for a map to hash.
+      {"#[\"a\" 1 \"b\" 2]", "[map![string:a 1 string:b 2]]"},
       {"a\xC2\xA0" "b", "[word:a word:b]"},
       {"\xE3\x80\x80", "[]"},
       {"a\xE3\x80\x80 \xE2\x80\x83" "b", "[word:a word:b]"},
