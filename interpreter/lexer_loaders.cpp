@@ -724,6 +724,8 @@ void load_percent_decoded(State* st, const u8* start, const u8* end, const u8* e
 }
 
 void load_file(State* st, const u8* start, const u8* end, u32 flags, bool load) {
+  // A lone "%" is the remainder operator's word; the empty file is %"".
+  if (end - start == 1) return load_word_as(st, start, end, T_WORD, load);
   if (end - start >= 2 && start[1] == '"') {
     if (end - start < 3 || end[-1] != '"') raise_syntax(st, start, T_FILE);
     load_text(st, start + 2, end - 1, flags, true, T_FILE, T_FILE, load);

@@ -390,7 +390,8 @@ TEST_F(LoadersTest, FilesUrlsAndEmails) {
       {"%a%zz %a%C3", "file! %a%zz | file! %a%C3"},
       {"%%A9", "file! %\xC2\xA9"},
       {"%a%C3%41", "(line 1) invalid file! at %a%C3%41"},
-      {"%", "file! %"},
+      {"%", "word! %"},  // a lone "%" is the remainder operator; the empty file is %""
+      {"%\"\"", "file! %"},
       {"%\xC3\xA9t\xC3\xA9", "file! %\xC3\xA9t\xC3\xA9"},
       {"http://x.org/a?b=c", "url! http://x.org/a?b=c"},
       {"a:b mailto:a@b.c", "url! a:b | url! mailto:a@b.c"},
