@@ -2,6 +2,7 @@
 
 #include "runtime/errors.h"
 #include "runtime/fatal.h"
+#include "runtime/helpers.h"
 #include "runtime/stack.h"
 
 namespace zot::actions {
@@ -18,12 +19,8 @@ void bad_type(u32 type) {
 AnyFn get_action(u32 type, int slot) {
   AnyFn f = g_table[checked_type(type)][slot - 1];
   if (f) return f;
-  Cell fn = stack::calling_word();
-  Cell dt;
-  make_cell(&dt, T_DATATYPE, type, 0, 0);
-  Cell none;
-  set_none(&none);
-  raise_error(Err::ScriptExpectArg, &fn, &dt, &none);
+  // The value that has no such action is the first argument: name it.
+  runtime::raise_expect_arg(type, 0);
 }
 
 i32 compare_direct(const Cell* a, const Cell* b, i32 op) {
