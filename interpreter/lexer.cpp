@@ -462,10 +462,11 @@ void scan_word(State* st, const u8* start, const u8*, u32, bool) {
   bool trail_colon = e - start >= 2 && e[-1] == ':';
   i32 type = T_WORD;
   if (trail_colon) {
-    if (lead_colon) raise_syntax(st, start, T_WORD);
     if (st->entry_state == S_PATH) {
       st->pos = st->token_end = e - 1;  // the path takes the ":" (a set-path)
-      type = lead_quote ? T_LIT_WORD : T_WORD;
+      type = lead_quote ? T_LIT_WORD : lead_colon ? T_GET_WORD : T_WORD;
+    } else if (lead_colon) {
+      raise_syntax(st, start, T_WORD);
     } else if (lead_quote) {
       raise_syntax(st, start, T_LIT_WORD);
     } else {
