@@ -7,6 +7,7 @@
 #include "interpreter/natives.h"
 #include "runtime/actions.h"
 #include "runtime/errors.h"
+#include "runtime/helpers.h"
 #include "runtime/stack.h"
 
 namespace zot::natives {
@@ -180,14 +181,8 @@ void e_change(const i32* r) { insertion(r, false, true); }
 
 void e_copy(const i32* r) {
   Cell* kind = arg(r, 2);
-  if (kind && !kind->is(T_DATATYPE) && !kind->is(T_TYPESET)) {
-    Cell fn = stack::calling_word();
-    Cell dt;
-    make_cell(&dt, T_DATATYPE, kind->type(), 0, 0);
-    Cell none;
-    set_none(&none);
-    raise_error(Err::ScriptExpectArg, &fn, &dt, &none);
-  }
+  // copy's spec: value /part length /deep /types kind; kind is its sixth word.
+  if (kind && !kind->is(T_DATATYPE) && !kind->is(T_TYPESET)) runtime::raise_expect_arg(kind->type(), 5);
   Cell* fresh = stack::reserve_slot();
   set_none(fresh);
   result(slot<kCopy>()(base(), fresh, arg(r, 0), flag(r, 1), kind));
