@@ -49,7 +49,7 @@ void do_math(int op) {
 }
 
 i32 compare(const Cell* a, const Cell* b, i32 op) {
-  if ((op == actions::kStrictEqual || op == actions::kFindEqual) && !b->is(T_CHAR)) return 1;
+  if ((op == actions::kStrictEqual || op == actions::kFindEqual || op == actions::kSame) && !b->is(T_CHAR)) return 1;
   if (!b->is(T_CHAR) && !b->is(T_INTEGER)) return actions::kNotComparable;
   i32 x = a->int_value(), y = b->int_value();
   return (x > y) - (x < y);

@@ -187,7 +187,7 @@ i32 mold(const Cell* value, Cell* out, bool, bool, bool, const Cell* limit, i32 
 }
 
 i32 compare(const Cell* a, const Cell* b, i32 op) {
-  if ((op == actions::kStrictEqual || op == actions::kFindEqual) && !b->is(T_INTEGER)) return 1;
+  if ((op == actions::kStrictEqual || op == actions::kFindEqual || op == actions::kSame) && !b->is(T_INTEGER)) return 1;
   switch (b->type()) {
     case T_INTEGER:
     case T_CHAR: {
