@@ -44,7 +44,7 @@ fuzz_run() {
   shift 3
   mkdir -p "build/fuzz/corpus-$target"
   echo "== fuzz: $target, $seconds s"
-  if ! "build/fuzz/tests/fuzz/$target" -max_total_time="$seconds" -rss_limit_mb=4096 -max_len="$max_len" \
+  if ! "build/fuzz/tests/fuzz/$target" -max_total_time="$seconds" -artifact_prefix="build/fuzz/$target-" -rss_limit_mb=4096 -max_len="$max_len" \
       "build/fuzz/corpus-$target" "$@" >"build/fuzz/$target.log" 2>&1; then
     tail -40 "build/fuzz/$target.log"
     echo "fuzz: $target FAILED"
