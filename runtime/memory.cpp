@@ -436,13 +436,13 @@ Series* alloc_buffer(u32 count, u32 unit, i32 offset) {
   }
   SeriesFrame* f = g_current_sf;
   if (!(f && f->heap + needed < f->end)) {
-    f = find_series_frame(needed);
-    if (!f) {
+    // The current frame is full: a collection (when enough was allocated
+    // since the last) comes before any leftover room or a new frame, else
+    // small buffers would fill old frames' tails and new frames forever.
 #ifndef ZOT_GC_STRESS
-      maybe_collect();
+    maybe_collect();
 #endif
-      f = find_series_frame(needed);
-    }
+    f = find_series_frame(needed);
     if (!f || std::size_t(f->end - f->heap) < kFrameWorthSearching) {
       if (needed >= g_next_sf_size) g_next_sf_size = kLargestSeriesFrame;
       f = new_series_frame();
