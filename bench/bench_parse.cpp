@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "boot/boot_image.h"
+#include "boot/library.h"
 #include "boot/startup.h"
 #include "datatypes/context.h"
 #include "datatypes/string.h"
@@ -37,6 +39,8 @@ void setup() {
   if (done) return;
   done = true;
   startup::runtime_init();
+  // Parse's spec names library typesets (any-string!...): the library, too.
+  startup::boot_library(boot_image::kImage, boot_image::kImageSize);
   std::string t = csv_text();
   Cell s;
   set_none(&s);
