@@ -8,6 +8,7 @@
 #include "datatypes/system.h"
 #include "datatypes/words.h"
 #include "interpreter/eval.h"
+#include "runtime/collector.h"
 #include "runtime/memory.h"
 #include "runtime/root.h"
 #include "runtime/rooted.h"
@@ -27,11 +28,13 @@ void boot_library(const unsigned char* image, std::size_t size) {
   // The top level has no error handling of its own: an error it raises is
   // printed and ends the process, as an uncaught error does.
   u32 sections = mem::series_of(decoded.cell.w2)->length();
+  collector::g_booting = true;
   for (u32 i = 1; i < sections; i++) {
     Cell section = *block::cell_at(&decoded.cell, i32(i));
     g_services.do_block(&section);
     sys::attach_if_defined();
   }
+  collector::g_booting = false;
 }
 
 void launch() {

@@ -22,6 +22,7 @@ namespace zot::collector {
 u32 g_count = 0;
 
 bool g_enabled = false;
+bool g_booting = false;
 
 namespace {
 
@@ -46,6 +47,10 @@ u64 g_newly_marked = 0;  // buffers marked in this collection
 // environment says so (ZOT_GC_STRESS_EVERY=N, for long-running tests).
 u32 g_stress_every = 1;
 u32 g_stress_tick = 0;
+// While the library boots, every Nth allocation only: the same start-up runs
+// before every test, and at every allocation it cost each test minutes.
+// ZOT_GC_STRESS_BOOT_EVERY=1 gives the full stress there (one test does).
+u32 g_stress_boot_every = 61;
 #endif
 
 void (*g_callbacks[kMaxCallbacks])();
@@ -298,6 +303,10 @@ void init() {
     long n = std::strtol(every.c_str(), nullptr, 10);
     g_stress_every = n > 1 ? u32(n) : 1;
   }
+  if (platform::get_env("ZOT_GC_STRESS_BOOT_EVERY", &every)) {
+    long n = std::strtol(every.c_str(), nullptr, 10);
+    g_stress_boot_every = n > 1 ? u32(n) : 1;
+  }
 #endif
   g_count = 0;
   g_live = 0;
@@ -336,7 +345,7 @@ void collect() {
 void collect_if_enabled() {
   if (!g_enabled || g_active) return;
 #ifdef ZOT_GC_STRESS
-  if (++g_stress_tick < g_stress_every) return;
+  if (++g_stress_tick < (g_booting ? g_stress_boot_every : g_stress_every)) return;
   g_stress_tick = 0;
 #else
   // Not enough new since the last collection: more frames are cheaper.

@@ -21,11 +21,13 @@ namespace zot::collector {
 // Collections from the allocator run only while set (start-up sets it once
 // the runtime is built; `recycle/off` clears it). collect() runs regardless.
 extern bool g_enabled;
+// Set while the library boots: the stress build collects less often then.
+extern bool g_booting;
 
 void init();
 // One full collection.
 void collect();
-// From the allocator when no frame has room: a collection when enabled and
+// From the allocator when the current frame is full: a collection when enabled and
 // enough was allocated since the last one to be worth it (in the stress
 // build: at every allocation while enabled).
 void collect_if_enabled();
