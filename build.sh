@@ -68,9 +68,9 @@ fuzz() {
 }
 
 run_tests() {
-  local dir=$1
+  local dir=$1  # ZOT_TEST_TIMEOUT: seconds a test may take (a loaded machine needs more)
   echo "== tests: $dir"
-  ctest --test-dir "$dir" -j "$(jobs)" --output-on-failure --timeout 300
+  ctest --test-dir "$dir" -j "$(jobs)" --output-on-failure --timeout "${ZOT_TEST_TIMEOUT:-300}"
 }
 
 case "${1:-run}" in
