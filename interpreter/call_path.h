@@ -32,6 +32,8 @@ struct Call {
   u32 rest;           // leading: the entry of the first refinement
   i32 locals;         // local slots (function!, routine!)
   bool native;        // native! or action!: refinement positions, no slots
+  const Shape* sh;    // its shape entry, looked up again after anything that ran Zot code
+  Cell body;          // function!: its body (the callable holds it)
   i32 refs[kMaxRefinements];
 
   ZOT_INLINE u32 spec_length() const { return count; }
@@ -46,12 +48,14 @@ ZOT_INLINE void start(Call& c, const Cell& fn, const Cell* name) {
   const u32 t = fn.type();
   c.native = t == T_NATIVE || t == T_ACTION;  // routines take slots as functions do
   const Shape& sh = shape_of(fn);
+  c.sh = &sh;
   c.parsed = sh.parsed;
   c.count = sh.count;
   c.simple = sh.simple ? sh.params : -1;
   c.leading = sh.leading ? sh.params : -1;
   c.rest = sh.rest;
   c.locals = sh.locals;
+  if (t == T_FUNCTION) c.body = sh.body;
   // Every refinement absent (-1).
   if (sh.refinements) std::memset(c.refs, 0xFF, sizeof c.refs);
 }
@@ -105,7 +109,7 @@ struct CodeSource {
     }
     const Cell ts = entry;  // the spec may move while the argument is evaluated
     if (kind == function::kNormal)
-      pos = eval_expression(code, pos, end, kExprPush | (plain_no_infix ? kExprNoInfix : 0u));
+      pos = eval_expression(code, pos, end, kExprPush | kExprNotPure | (plain_no_infix ? kExprNoInfix : 0u));
     else
       literal();
     if (ZOT_LIKELY(!runtime::pending())) check_arg(c, ts, param);
@@ -122,16 +126,15 @@ ZOT_INLINE i32 take_plain(Call& c, Source& src, bool left) {
   if (c.leading >= 0) {
     // Plain normal parameters: their types are in the shape, read again
     // after anything that ran Zot code.
-    const Shape* sh = &shape_of(c.fn);
     for (u32 i = 0; i < u32(c.leading); i++) {
       if (left && i == 0) {
         const Cell* v = stack::g_base;
-        if (!typeset::has(&sh->types[0], v->type())) raise_expect(c, 0, v);
+        if (!typeset::has(&c.sh->types[0], v->type())) raise_expect(c, 0, v);
         continue;
       }
-      if (src.take(c, sh->types[i], i, true)) {
+      if (src.take(c, c.sh->types[i], i, true)) {
         if (ZOT_UNLIKELY(runtime::pending())) return 0;
-        sh = &shape_of(c.fn);
+        c.sh = &shape_of(c.fn);
       }
     }
     // A native's refinements are all off already; a function's start off
@@ -175,6 +178,7 @@ ZOT_INLINE i32 take_plain(Call& c, Source& src, bool left) {
         if (src.take(c, e, this_param, true)) {
           if (ZOT_UNLIKELY(runtime::pending())) return 0;
           spec = c.entries();
+          c.sh = &shape_of(c.fn);
         }
         break;
       }
@@ -232,7 +236,7 @@ ZOT_INLINE void invoke(Call& c, i32 locals) {
       break;
     case T_FUNCTION:
       if (locals > 0) function::init_locals(locals);
-      run_function(c.fn, shape_of(c.fn).body);
+      run_function(c.fn, c.body);
       break;
     default:
       raise_error(Err::InternalNotDone);

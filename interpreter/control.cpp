@@ -22,6 +22,7 @@
 #include "datatypes/words.h"
 #include "interpreter/call.h"
 #include "interpreter/eval.h"
+#include "interpreter/eval_fast.h"
 #include "interpreter/lexer.h"
 #include "interpreter/natives.h"
 #include "interpreter/support.h"
@@ -299,7 +300,7 @@ void n_repeat(const i32*) {
   stack::push_loop_frame(body_word());
   for (i64 i = 1; i <= n; i++) {
     set_integer(b + 1, i32(i));
-    context::set(b, b + 1);
+    if (!interp::set_word_in_place(b[0], b[1])) context::set(b, b + 1);
     if (Step st = loop_round(&body); st == Step::kExit) return;
     else if (st == Step::kBreak) break;
   }

@@ -21,7 +21,6 @@ WordPlaces g_places;
 Cell* read_globals() {
   g_places.globals = mem::series_of(context::ctx_cell(context::g_global)->w2)->cells();
   g_places.moves = mem::g_moves;
-  g_places.collections = collector::count();
   return g_places.globals;
 }
 
@@ -139,31 +138,10 @@ bool pure_expression(const CodeView& code, u32& pos, u32 end, bool no_infix, Cel
 
 namespace {
 
-// Sets a word to the value (the value of a set-word expression). A running
-// function's argument is stored directly; other contexts go through
-// context::set, which hears change handlers. A set-word that had to be looked
-// up keeps the index found, in the code itself.
-ZOT_INLINE bool set_word_in_place(const Cell& word, const Cell& value) {
-  if (word.w1 == g_places.fn_ctx && i32(word.w3) >= 0) {
-    g_places.fn_values[word.w3] = value;
-    return true;
-  }
-  if (ZOT_LIKELY(i32(word.w3) >= 0 && word.w1)) {
-    // The global context's owner (the system words object) has no change
-    // events, and global words keep no stored mark.
-    if (word.w1 == context::g_global) {
-      globals()[word.w3] = value;
-      return true;
-    }
-    Cell* ctx = context::ctx_cell(word.w1);
-    if ((ctx->header & context::kStackValues) && ctx->w2) {
-      stack::cell_of(ctx->w2)[word.w3] = value;
-      return true;
-    }
-  }
-  return false;
-}
-
+// Sets a word to the value (the value of a set-word expression): in place
+// when it can be (set_word_in_place), else through context::set, which hears
+// change handlers. A set-word that had to be looked up keeps the index found,
+// in the code itself.
 ZOT_INLINE void set_word(const Cell* code, u32 at, const Cell& word, const Cell& value) {
   if (set_word_in_place(word, value)) return;
   Cell w = word;
@@ -184,24 +162,38 @@ void init() {
   g_places = WordPlaces{};
 }
 
+namespace {
+
+// eval_block once its block is known to be no single pure expression.
+ZOT_NOINLINE void eval_block_in_full(const Cell* block, bool chain);
+
+}  // namespace
+
 void eval_block(const Cell* block, bool chain) {
   ZOT_FUZZ_STEP();
   const Cell b = *block;
-  const mem::Series* series = mem::series_of(b.w2);
-  u32 end = (series->tail - series->head) / u32(sizeof(Cell));  // blocks hold cells
   {
     // A block of one pure expression (simple values and integer arithmetic:
     // nothing that can run code, raise an error or be traced) leaves its
     // value as a one-expression evaluation would, frame and all.
-    const CodeView cv{series->cells(), end};
+    const CodeView cv = view_of(b.w2);
     u32 pos = b.w1;
     Cell v;
-    if (pos < end && simple_expression(cv, pos, end, false, &v) && pos == end) {
+    if (pos < cv.length && simple_expression(cv, pos, cv.length, false, &v) && pos == cv.length) {
       Cell* slot = stack::push(&v);
       if (chain) *stack::g_base = *slot;
       return;
     }
   }
+  eval_block_in_full(&b, chain);
+}
+
+namespace {
+
+void eval_block_in_full(const Cell* block, bool chain) {
+  const Cell b = *block;
+  const mem::Series* series = mem::series_of(b.w2);
+  u32 end = (series->tail - series->head) / u32(sizeof(Cell));  // blocks hold cells
   // The current position comes back on every way out (it names an
   // enclosing block, which that block's own frame holds).
   struct NearGuard {
@@ -231,6 +223,9 @@ void eval_block(const Cell* block, bool chain) {
       pos = eval_expression(&b, pos, end, kExprResult);
       // A pending exit has already left this frame: go straight out.
       if (ZOT_UNLIKELY(runtime::pending())) return;
+      // The block may have been shortened meanwhile (never lengthened: end
+      // stays where it was).
+      if (pos >= end) break;
       end = clamp_end(&b, end);
       if (pos >= end) break;
       stack::clear_frame();
@@ -243,6 +238,8 @@ void eval_block(const Cell* block, bool chain) {
   if (chain) stack::pop_frame_to_result();
   else stack::pop_frame();
 }
+
+}  // namespace
 
 u32 eval_next(const Cell* code, u32 pos, u32 end, bool keep) {
   stack::push_interpreted_native_frame(body_word());
@@ -348,15 +345,17 @@ u32 eval_expression(const Cell* code, u32 pos, u32 end, u32 flags) {
     }
     case T_PAREN: {
       // A paren of one simple expression gives its value without frames.
-      const CodeView in = view_of(v.w2);
-      u32 at = v.w1;
-      Cell simple;
-      if (at < in.length && simple_expression(in, at, in.length, false, &simple) && at == in.length) {
-        stack::push(&simple);
-        break;
+      if (!(flags & kExprNotPure)) {
+        const CodeView in = view_of(v.w2);
+        u32 at = v.w1;
+        Cell simple;
+        if (at < in.length && simple_expression(in, at, in.length, false, &simple) && at == in.length) {
+          stack::push(&simple);
+          break;
+        }
       }
       stack::push_interpreted_native_frame(body_word());
-      eval_block(&v, true);
+      eval_block_in_full(&v, true);
       if (ZOT_UNLIKELY(runtime::pending())) return pos;
       stack::pop_frame();
       cv = view_of(code->w2);

@@ -42,13 +42,12 @@ struct WordPlaces {
   Cell* fn_values = nullptr;   // its arguments
   Cell* globals = nullptr;
   u32 moves = ~0u;             // mem::g_moves when globals was read
-  u32 collections = ~0u;       // collector::count() then
 };
 extern WordPlaces g_places;
 
 Cell* read_globals();
 ZOT_INLINE Cell* globals() {
-  if (ZOT_LIKELY(g_places.moves == mem::g_moves && g_places.collections == collector::count()))
+  if (ZOT_LIKELY(g_places.moves == mem::g_moves))
     return g_places.globals;
   return read_globals();
 }
@@ -70,6 +69,30 @@ ZOT_INLINE Cell* bound_value(const Cell* word) {
 ZOT_INLINE const Cell* word_value(const Cell* word) {
   if (const Cell* v = bound_value(word)) return v;
   return context::get(word);
+}
+
+// Stores the value of a bound word where no change handler can hear it: a
+// running function's argument, a global word (the global context's owner has
+// no change events, and global words keep no stored mark), a context whose
+// values are on the stack. Answers false for every other word, which goes
+// through context::set.
+ZOT_INLINE bool set_word_in_place(const Cell& word, const Cell& value) {
+  if (word.w1 == g_places.fn_ctx && i32(word.w3) >= 0) {
+    g_places.fn_values[word.w3] = value;
+    return true;
+  }
+  if (ZOT_LIKELY(i32(word.w3) >= 0 && word.w1)) {
+    if (word.w1 == context::g_global) {
+      globals()[word.w3] = value;
+      return true;
+    }
+    Cell* ctx = context::ctx_cell(word.w1);
+    if ((ctx->header & context::kStackValues) && ctx->w2) {
+      stack::cell_of(ctx->w2)[word.w3] = value;
+      return true;
+    }
+  }
+  return false;
 }
 
 // The value of the word at pos of the code when it is an op!, else null.

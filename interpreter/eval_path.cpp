@@ -5,6 +5,7 @@
 #include "datatypes/scalar.h"
 #include "interpreter/call.h"
 #include "interpreter/eval.h"
+#include "interpreter/eval_fast.h"
 #include "runtime/actions.h"
 #include "runtime/errors.h"
 #include "runtime/rooted.h"
@@ -39,7 +40,8 @@ u32 eval_path(const Cell* path_in, const Cell* code, u32 pos, u32 end, bool get,
   Cell* t0 = stack::g_top;
   // cur points at the cell that holds the current value, so a set-path can
   // change a scalar (a pair's x, a date's month...) where it is stored.
-  Cell* cur = context::get(&head);
+  Cell* cur = bound_value(&head);
+  if (!cur) cur = context::get(&head);
   Cell value = *cur;
   if (value.is(T_UNSET)) raise_error(Err::ScriptUnsetPath, &path, &head);
   if (is_callable(value.type())) {

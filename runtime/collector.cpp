@@ -337,6 +337,7 @@ void collect() {
   g_allocated = 0;
   hashtable::g_collecting = was_collecting;
   g_count++;
+  mem::g_moves++;  // the compaction moved buffers
   std::atomic_thread_fence(std::memory_order_seq_cst);
   g_active = false;
   std::atomic_thread_fence(std::memory_order_seq_cst);

@@ -70,9 +70,10 @@ constexpr u32 kLargestSeriesFrame = 2u << 20; // 2 MiB, also the big-buffer thre
 constexpr u32 kFrameWorthSearching = 0xCCCC;  // less room left than this: take a new frame
 constexpr u32 kMaxSeriesBytes = 0x7FFFFFF0u;
 
-// Buffers moved by growth so far. A buffer moves only when its series grows
-// or in a collection (collector::count()): a pointer into a buffer kept
-// aside stays good while both counts stand.
+// Buffers moved so far: a buffer moves only when its series grows or in a
+// collection, and both count here (a collection also counts in
+// collector::count()). A pointer into a buffer kept aside stays good while
+// this count stands.
 extern u32 g_moves;
 
 // Node directory: slot arrays by frame id (the high bits of a handle).
