@@ -131,13 +131,14 @@ void take_refinement(Call& c, Source& src, const Cell& word, bool on, Refinement
   const u32 n = c.spec_length();
   u32 slot = 0, ordinal = 0, at = n;
   const u32 sym = symbol::resolve(word.w2);
+  const Cell* spec = c.entries();  // nothing runs during the search
   for (u32 i = 0; i < n; i++) {
-    const Cell e = c.entry(i);
+    const Cell& e = spec[i];
     if (e.is(T_TYPESET)) {
       if (function::param_kind(&e) != function::kReturnType) slot++;
     } else if (e.is(T_REFINEMENT)) {
       ordinal++;
-      if (symbol::resolve(e.w2) == sym) {
+      if (e.w2 == word.w2 || symbol::resolve(e.w2) == sym) {
         at = i;
         break;
       }

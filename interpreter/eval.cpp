@@ -51,80 +51,98 @@ ZOT_INLINE u32 clamp_end(const Cell* code, u32 end) {
 constexpr u32 kPureDepth = 16;
 
 bool pure_at(const CodeView& code, u32& pos, u32 end, bool no_infix, Cell* out, u32 depth);
+bool pure_call_or_paren(const CodeView& code, u32& pos, u32 end, const Cell* at, const Cell* value, Cell* out,
+                        u32 depth);
 
-// One operand of a pure expression that is no plain value (pos is inside the
-// code): a paren, or a prefix call of an integer operation.
-bool pure_operand(const CodeView& code, u32& pos, u32 end, Cell* out, u32 depth) {
+// One operand of a pure expression, no operator after it taken (pos is
+// inside the code): a literal, the value of a word that is no function, op!
+// or unset, read in place; else a paren or a prefix call of an integer
+// operation. Each word is looked up once.
+ZOT_INLINE bool pure_operand(const CodeView& code, u32& pos, u32 end, Cell* out, u32 depth) {
   const Cell* at = code.cells + pos;
   const u32 t = at->type();
+  if (!((kNotSelfEvaluating >> t) & 1)) {
+    *out = *at;
+    pos++;
+    return true;
+  }
+  const Cell* v = nullptr;
   if (t == T_WORD) {
-    // A prefix call of an integer operation: two integer arguments.
-    const Cell* v = bound_value(at);
-    if (!v || depth >= kPureDepth) return false;
-    const Cell fn = *v;
-    Cell probe;
-    if (!integer_fast(fn.type(), fn.w1, 1, 1, &probe)) return false;
+    v = bound_value(at);
+    if (!v) return false;
+    if (!((kNotPlainValue >> v->type()) & 1)) {
+      *out = *v;
+      pos++;
+      return true;
+    }
+  } else if (t != T_PAREN) {
+    return false;
+  }
+  return pure_call_or_paren(code, pos, end, at, v, out, depth);
+}
+
+// An argument of a prefix integer operation: an operand and the operators
+// after it.
+ZOT_INLINE bool pure_argument(const CodeView& code, u32& pos, u32 end, Cell* out, u32 depth) {
+  if (pos >= end || pos >= code.length) return false;
+  u32 p = pos;
+  if (!pure_operand(code, p, end, out, depth + 1)) return false;
+  // Most arguments have no operator after them.
+  if (infix_op_at(code, p, end) && !pure_infix_at(code, p, end, out, depth + 1)) return false;
+  pos = p;
+  return true;
+}
+
+// A prefix call of an integer operation (value: the word's value) with two
+// integer arguments, or a paren of one pure expression.
+bool pure_call_or_paren(const CodeView& code, u32& pos, u32 end, const Cell* at, const Cell* value, Cell* out,
+                        u32 depth) {
+  if (depth >= kPureDepth) return false;
+  if (value) {
+    const Cell fn = *value;
+    if (!integer_operation(fn)) return false;
     u32 p = pos + 1;
     Cell a, b;
-    if (!pure_at(code, p, end, false, &a, depth + 1) || !a.is(T_INTEGER)) return false;
-    if (!pure_at(code, p, end, false, &b, depth + 1) || !b.is(T_INTEGER)) return false;
+    if (!pure_argument(code, p, end, &a, depth) || !a.is(T_INTEGER)) return false;
+    if (!pure_argument(code, p, end, &b, depth) || !b.is(T_INTEGER)) return false;
     if (!integer_fast(fn.type(), fn.w1, a.int_value(), b.int_value(), out)) return false;
     pos = p;
     return true;
   }
-  if (t == T_PAREN && depth < kPureDepth) {
-    const CodeView in = view_of(at->w2);
-    u32 p = at->w1;
-    if (!pure_at(in, p, in.length, false, out, depth + 1) || p != in.length) return false;
-    pos++;
-    return true;
-  }
-  return false;
-}
-
-// A literal, or the value of a word that is no function, op! or unset: the
-// operand read in place, without a call.
-ZOT_INLINE const Cell* plain_at(const Cell* at) {
-  const u32 t = at->type();
-  if (!((kNotSelfEvaluating >> t) & 1)) return at;
-  if (t != T_WORD) return nullptr;
-  const Cell* v = bound_value(at);
-  return v && !((kNotPlainValue >> v->type()) & 1) ? v : nullptr;
+  const CodeView in = view_of(at->w2);
+  u32 p = at->w1;
+  if (!pure_at(in, p, in.length, false, out, depth + 1) || p != in.length) return false;
+  pos++;
+  return true;
 }
 
 bool pure_at(const CodeView& code, u32& pos, u32 end, bool no_infix, Cell* out, u32 depth) {
   if (pos >= end || pos >= code.length) return false;
   u32 p = pos;
-  if (const Cell* v = plain_at(code.cells + p)) {
-    *out = *v;
-    p++;
-  } else if (!pure_operand(code, p, end, out, depth)) {
-    return false;
-  }
-  if (!no_infix) {
-    while (const Cell* op = infix_op_at(code, p, end)) {
-      if (!out->is(T_INTEGER)) return false;
-      const Cell o = *op;
-      u32 q = p + 1;
-      Cell right;
-      if (q >= end || q >= code.length) return false;
-      if (const Cell* v = plain_at(code.cells + q)) {
-        right = *v;
-        q++;
-      } else if (!pure_operand(code, q, end, &right, depth)) {
-        return false;
-      }
-      if (!right.is(T_INTEGER)) return false;
-      if (!integer_fast((o.header >> kOpTypeShift) & 0xFF, o.w1, out->int_value(), right.int_value(), out))
-        return false;
-      p = q;
-    }
-  }
+  if (!pure_operand(code, p, end, out, depth)) return false;
+  if (!no_infix && !pure_infix_at(code, p, end, out, depth)) return false;
   pos = p;
   return true;
 }
 
 }  // namespace
+
+bool pure_infix_at(const CodeView& code, u32& pos, u32 end, Cell* left, u32 depth) {
+  u32 p = pos;
+  while (const Cell* op = infix_op_at(code, p, end)) {
+    if (!left->is(T_INTEGER)) return false;
+    const Cell o = *op;
+    u32 q = p + 1;
+    Cell right;
+    if (q >= end || q >= code.length) return false;
+    if (!pure_operand(code, q, end, &right, depth) || !right.is(T_INTEGER)) return false;
+    if (!integer_fast((o.header >> kOpTypeShift) & 0xFF, o.w1, left->int_value(), right.int_value(), left))
+      return false;
+    p = q;
+  }
+  pos = p;
+  return true;
+}
 
 bool pure_expression(const CodeView& code, u32& pos, u32 end, bool no_infix, Cell* out) {
   if (ZOT_UNLIKELY(g_tracing)) return false;

@@ -163,6 +163,11 @@ ZOT_INLINE bool integer_fast(u32 type, u32 index, i64 a, i64 b, Cell* out) {
 // moves pos past it; answers false, pos untouched, when any piece needs the
 // full evaluation, which then starts over from pos (nothing seen was done).
 bool pure_expression(const CodeView& code, u32& pos, u32 end, bool no_infix, Cell* out);
+// The operators of a pure expression from pos (at an operator) on, applied
+// to the value in left, which becomes the result. Moves pos past them;
+// answers false when any piece needs the full evaluation (left is then
+// spoiled, pos untouched). depth: the nesting already met.
+bool pure_infix_at(const CodeView& code, u32& pos, u32 end, Cell* left, u32 depth = 0);
 
 // A callable that the integer fast path runs (arithmetic, comparison).
 ZOT_INLINE bool integer_operation(const Cell& fn) {
@@ -215,17 +220,24 @@ ZOT_EVAL_INLINE bool simple_expression(const CodeView& code, u32& pos, u32 end, 
   }
   // The most common operation, `a - 1`, `i < n`: two integers and no
   // further operator.
+  if (!v->is(T_INTEGER)) return false;
   const u32 r = pos + 2;
-  if (v->is(T_INTEGER) && r < end && r < code.length && !infix_op_at(code, r + 1, end)) {
+  if (r < end && r < code.length) {
     const Cell* right = code.cells + r;
     if (right->is(T_WORD)) right = bound_value(right);
-    if (right && right->is(T_INTEGER) &&
+    if (right && right->is(T_INTEGER) && !infix_op_at(code, r + 1, end) &&
         integer_fast((op->header >> kOpTypeShift) & 0xFF, op->w1, v->int_value(), right->int_value(), out)) {
       pos = r + 1;
       return true;
     }
   }
-  return pure_expression(code, pos, end, no_infix, out);
+  // Else the operators from there on, applied to the plain value.
+  Cell left = *v;
+  u32 p = pos + 1;
+  if (!pure_infix_at(code, p, end, &left)) return false;
+  *out = left;
+  pos = p;
+  return true;
 }
 
 // The right operand of an infix operator: a pure expression without infix.

@@ -45,6 +45,9 @@ ZOT_INLINE void set_deleted(u32* f, u32 i) {
 
 // Equality of two values as the language sees it under op.
 ZOT_INLINE bool values_equal(const Cell* stored, const Cell* key, i32 op) {
+  // Integer keys, the most common ones, compare without a dispatch.
+  if (stored->is(T_INTEGER) && key->is(T_INTEGER) && (op == actions::kEqual || op == actions::kStrictEqual))
+    return stored->int_value() == key->int_value();
   return actions::compare(stored, key, op);
 }
 
