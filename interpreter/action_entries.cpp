@@ -80,7 +80,7 @@ void e_mold(const i32* r) { form_or_mold(r, true); }
 
 void e_eval_path(const i32*) {
   Cell* b = base();
-  Cell* r = lookup<kEvalPath>(b->type())(b, b + 1, nullptr, nullptr, 1, false, false, true);
+  Cell* r = lookup<kEvalPath>(b->type())(b, b + 1, nullptr, PathOptions{});
   result(r);
 }
 

@@ -90,7 +90,7 @@ u32 eval_path(const Cell* path_in, const Cell* code, u32 pos, u32 end, bool get,
         if (series || object) scalar::g_holder = {holder_ptr, object ? &holder_el : nullptr};
       }
     }
-    auto slot = actions::raw(value.type(), actions::kEvalPath);
+    auto slot = actions::get<actions::kEvalPath>(value.type());
     if (!slot) {
       scalar::g_holder = {};
       Cell dt;
@@ -99,7 +99,7 @@ u32 eval_path(const Cell* path_in, const Cell* code, u32 pos, u32 end, bool get,
     }
     Cell* r;
     try {
-      r = reinterpret_cast<actions::EvalPathFn>(slot)(parent_ptr, &el, setp, &path, i32(i), case_, get, last);
+      r = slot(parent_ptr, &el, setp, {.path = &path, .case_ = case_, .get = get, .last = last});
     } catch (...) {
       scalar::g_holder = {};
       throw;
