@@ -379,7 +379,7 @@ i32 form(const Cell* value, Cell* out, const Cell* limit, i32 part) {
   return mold(value, out, false, false, false, limit, part, 0);
 }
 
-Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell*, i32, bool, bool, bool) {
+Cell* eval_path(Cell* parent, Cell* element, Cell* value, const actions::PathOptions&) {
   if (!element->is(T_INTEGER) && !element->is(T_CHAR)) raise_type(Err::ScriptInvalidType, element->type());
   if (!value) return pick(parent, 0, element);
   // The owner's handler may replace or move the cell the path reached: this

@@ -65,8 +65,7 @@ Cell* to(Cell* proto, Cell* spec, int type);
 i32 form(const Cell* value, Cell* out, const Cell* limit, i32 part);
 i32 mold(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part,
          i32 indent);
-Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, i32 index, bool case_, bool get,
-                bool last);
+Cell* eval_path(Cell* parent, Cell* element, Cell* value, const actions::PathOptions& o);
 i32 compare(const Cell* a, const Cell* b, i32 op);
 void negate(Cell* value);
 void and_();

@@ -434,22 +434,20 @@ Cell* to(Cell* proto, Cell* spec, int type) {
 
 // ---- paths
 
-Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, i32 index, bool case_, bool get,
-                bool last) {
-  (void)index, (void)get, (void)last;
+Cell* eval_path(Cell* parent, Cell* element, Cell* value, const actions::PathOptions& o) {
   if (element->is(T_INTEGER)) {
     if (value) return series::poke(parent, element->int_value(), value, element);
     return series::pick(parent, element->int_value(), element);
   }
   if (!value) {
-    if (element->is(T_WORD) && !parent->is(T_HASH)) return select_word(parent, element, case_);
+    if (element->is(T_WORD) && !parent->is(T_HASH)) return select_word(parent, element, o.case_);
     auto select = actions::lookup<actions::kSelect>(parent->type());
-    actions::FindOptions o;
-    o.only = true, o.case_ = case_;
-    return select(parent, element, o);
+    actions::FindOptions search;
+    search.only = true, search.case_ = o.case_;
+    return select(parent, element, search);
   }
-  Cell* found = find_in(parent, element, case_);
-  if (!found_in(found, parent)) raise_error(Err::ScriptBadPathSet, path, element);
+  Cell* found = find_in(parent, element, o.case_);
+  if (!found_in(found, parent)) raise_error(Err::ScriptBadPathSet, o.path, element);
   Cell at = *found;
   return series::poke(&at, 2, value, nullptr);
 }

@@ -628,9 +628,9 @@ i32 mold(const Cell* value, Cell* out, bool, bool, bool, const Cell*, i32 part, 
   return write(value, out, part, true);
 }
 
-Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, i32, bool, bool, bool) {
+Cell* eval_path(Cell* parent, Cell* element, Cell* value, const actions::PathOptions& o) {
   int field = field_of_element(element);
-  if (!field) raise_error(Err::ScriptInvalidPath, path, element);
+  if (!field) raise_error(Err::ScriptInvalidPath, o.path, element);
   if (!value) return get_field(parent, field);
   set_field(parent, field, value);
   return value;

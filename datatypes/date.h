@@ -11,6 +11,7 @@
 // without time has has-time clear, zone 0 and time 0.
 #pragma once
 
+#include "runtime/actions.h"
 #include "runtime/base.h"
 #include "runtime/cell.h"
 #include "runtime/stack.h"
@@ -112,8 +113,7 @@ void random(Cell* value, bool seed, bool secure, bool only);
 i32 form(const Cell* value, Cell* out, const Cell* limit, i32 part);
 i32 mold(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part,
          i32 indent);
-Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, i32 index, bool case_, bool get,
-                bool last);
+Cell* eval_path(Cell* parent, Cell* element, Cell* value, const actions::PathOptions& o);
 i32 compare(const Cell* a, const Cell* b, i32 op);
 void add();
 void subtract();

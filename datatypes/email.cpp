@@ -15,8 +15,8 @@ i32 mold(const Cell* value, Cell* out, bool, bool, bool, const Cell* limit, i32 
   return string::form(value, out, limit, part);
 }
 
-Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, i32 index, bool case_, bool get, bool last) {
-  if (element->is(T_INTEGER)) return string::eval_path(parent, element, value, path, index, case_, get, last);
+Cell* eval_path(Cell* parent, Cell* element, Cell* value, const actions::PathOptions& o) {
+  if (element->is(T_INTEGER)) return string::eval_path(parent, element, value, o);
   const u32 canon = element->is(T_WORD) ? symbol::resolve(element->w2) : 0;
   const bool user = canon && canon == symbol::resolve(words::sym(w::user));
   const bool host = canon && canon == symbol::resolve(words::sym(w::host));

@@ -2,6 +2,7 @@
 // quotes, and its paths reach the user and host parts.
 #pragma once
 
+#include "runtime/actions.h"
 #include "runtime/base.h"
 #include "runtime/cell.h"
 
@@ -10,8 +11,7 @@ namespace zot::email {
 i32 mold(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part, i32 indent);
 // /user and /host read or change the text before and after the first "@";
 // an integer reaches one character.
-Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, i32 index, bool case_, bool get,
-                bool last);
+Cell* eval_path(Cell* parent, Cell* element, Cell* value, const actions::PathOptions& o);
 
 // Registers email! (parent string!).
 void register_type();

@@ -603,8 +603,8 @@ i32 mold(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cel
   return part;
 }
 
-Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, i32 index, bool case_, bool get, bool last) {
-  return object::eval_path(parent, element, value, path, index, case_, get, last);
+Cell* eval_path(Cell* parent, Cell* element, Cell* value, const actions::PathOptions& o) {
+  return object::eval_path(parent, element, value, o);
 }
 
 i32 compare(const Cell* a, const Cell* b, i32 op) {

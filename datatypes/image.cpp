@@ -388,7 +388,7 @@ i32 mold(const Cell* value, Cell* out, bool only, bool, bool flat, const Cell* l
   return part;
 }
 
-Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, i32, bool, bool, bool) {
+Cell* eval_path(Cell* parent, Cell* element, Cell* value, const actions::PathOptions& o) {
   if (element->is(T_INTEGER) || element->is(T_PAIR)) {
     const i32 n = element->is(T_INTEGER) ? element->int_value() : 0;
     if (!value) return pick(parent, n, element);
@@ -409,7 +409,7 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, i32, bool,
     Cell* r = stack::push(&datatype::g_none);
     return pair::make_at(r, i32(width_of(parent)), i32(height_of(parent)));
   }
-  raise_error(Err::ScriptInvalidPath, path, element);
+  raise_error(Err::ScriptInvalidPath, o.path, element);
 }
 
 i32 compare(const Cell* a, const Cell* b, i32 op) {

@@ -251,12 +251,11 @@ i32 mold(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cel
   return part;
 }
 
-Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, i32 index, bool case_, bool get, bool last) {
-  (void)index, (void)get, (void)last;
+Cell* eval_path(Cell* parent, Cell* element, Cell* value, const actions::PathOptions& o) {
   Cell m = *parent, k = *element;
-  i32 op = key_op(case_, false);
+  i32 op = key_op(o.case_, false);
   if (value) {
-    set_value(&m, &k, value, op, path ? path : element);
+    set_value(&m, &k, value, op, o.path ? o.path : element);
     return value;
   }
   g_answer = get_value(&m, &k, op);

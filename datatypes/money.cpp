@@ -761,10 +761,10 @@ i32 mold(const Cell* value, Cell* out, bool, bool all, bool, const Cell*, i32 pa
   return write_text(value, out, part, false, fraction_digits(all));
 }
 
-Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, i32, bool, bool, bool) {
+Cell* eval_path(Cell* parent, Cell* element, Cell* value, const actions::PathOptions& o) {
   int field = field_of(element);
-  if (value) raise_error(Err::ScriptBadPathSet, path, element);
-  if (!field) raise_error(Err::ScriptInvalidPath, path, element);
+  if (value) raise_error(Err::ScriptBadPathSet, o.path, element);
+  if (!field) raise_error(Err::ScriptInvalidPath, o.path, element);
   return push_field(parent, field);
 }
 

@@ -581,13 +581,11 @@ i32 mold(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cel
   return part;
 }
 
-Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, i32 index, bool case_, bool get, bool last) {
-  (void)index;
-  (void)case_;
+Cell* eval_path(Cell* parent, Cell* element, Cell* value, const actions::PathOptions& o) {
   Cell obj = *parent;
   Cell el = *element;
   Node ctx = obj.object_context();
-  if (!is_plain_word(el.type())) raise_error(Err::ScriptInvalidPath, path, &el);
+  if (!is_plain_word(el.type())) raise_error(Err::ScriptInvalidPath, o.path, &el);
   if (el.word_context() != ctx || el.word_index() < 0) {
     i32 i = context::find_word(ctx, el.word_symbol(), true);
     if (i >= 0) {
@@ -599,11 +597,11 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, i32 index,
   }
   bool found = el.word_context() == ctx && el.word_index() >= 0;
   auto missing = [&]() -> Cell* {
-    if (get && last) return set_unset(&g_answer);
-    raise_error(last ? Err::ScriptInvalidPath : Err::ScriptUnsetPath, path, &el);
+    if (o.get && o.last) return set_unset(&g_answer);
+    raise_error(o.last ? Err::ScriptInvalidPath : Err::ScriptUnsetPath, o.path, &el);
   };
   if (value) {
-    if (words::spells(el.word_symbol(), w::self) || !found) raise_error(Err::ScriptInvalidPath, path, &el);
+    if (words::spells(el.word_symbol(), w::self) || !found) raise_error(Err::ScriptInvalidPath, o.path, &el);
     Cell v = *value;
     Cell w = el;
     context::set_in(&w, &v, ctx, true);
@@ -655,7 +653,9 @@ Cell* put(Cell* obj, Cell* key, Cell* value, bool case_) {
     raise_with_type(Err::ScriptInvalidKeyType, key->type());
   }
   Cell o = *obj, k = *key;
-  eval_path(&o, &k, value, nullptr, 1, case_, false, true);
+  actions::PathOptions step;
+  step.case_ = case_;
+  eval_path(&o, &k, value, step);
   return value;
 }
 

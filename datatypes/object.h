@@ -79,7 +79,7 @@ Cell* make_with_class(Cell* proto, Cell* spec, u32 class_id);
 void reflect(Cell* value, u32 field_symbol);
 i32 form(const Cell* value, Cell* out, const Cell* limit, i32 part);
 i32 mold(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part, i32 indent);
-Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, i32 index, bool case_, bool get, bool last);
+Cell* eval_path(Cell* parent, Cell* element, Cell* value, const actions::PathOptions& o);
 i32 compare(const Cell* a, const Cell* b, i32 op);
 Cell* copy(Cell* value, Cell* result, Cell* part, bool deep, Cell* kind);
 Cell* put(Cell* obj, Cell* key, Cell* value, bool case_);

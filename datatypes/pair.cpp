@@ -178,7 +178,7 @@ i32 mold(const Cell* value, Cell* out, bool, bool, bool, const Cell* limit, i32 
   return form(value, out, limit, part);
 }
 
-Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, i32, bool, bool, bool) {
+Cell* eval_path(Cell* parent, Cell* element, Cell* value, const actions::PathOptions& o) {
   int i = -1;
   if (element->is(T_INTEGER)) {
     const i32 n = element->int_value();
@@ -186,7 +186,7 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, i32, bool,
   } else if (element->is(T_WORD)) {
     i = get_named_index(element);
   }
-  if (i < 0) raise_error(Err::ScriptInvalidPath, path, element);
+  if (i < 0) raise_error(Err::ScriptInvalidPath, o.path, element);
   if (!value) return integer::push(i == 1 ? x_of(parent) : y_of(parent));
   if (!value->is(T_INTEGER)) raise_with_type(Err::ScriptInvalidType, value->type());
   const Cell old = *parent;

@@ -346,8 +346,8 @@ i32 form(const Cell* value, Cell* out, const Cell*, i32 part) { return zot::pt_f
 i32 mold(const Cell* value, Cell* out, bool, bool, bool, const Cell*, i32 part, i32) {
   return zot::pt_form<2>(value, out, part);
 }
-Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, i32, bool, bool, bool) {
-  return zot::pt_path<2>(parent, element, value, path);
+Cell* eval_path(Cell* parent, Cell* element, Cell* value, const actions::PathOptions& o) {
+  return zot::pt_path<2>(parent, element, value, o.path);
 }
 i32 compare(const Cell* a, const Cell* b, i32 op) { return zot::pt_compare<2>(a, b, op); }
 void math_op(int op) { zot::pt_math<2>(op); }
@@ -394,8 +394,8 @@ i32 form(const Cell* value, Cell* out, const Cell*, i32 part) { return zot::pt_f
 i32 mold(const Cell* value, Cell* out, bool, bool, bool, const Cell*, i32 part, i32) {
   return zot::pt_form<3>(value, out, part);
 }
-Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, i32, bool, bool, bool) {
-  return zot::pt_path<3>(parent, element, value, path);
+Cell* eval_path(Cell* parent, Cell* element, Cell* value, const actions::PathOptions& o) {
+  return zot::pt_path<3>(parent, element, value, o.path);
 }
 i32 compare(const Cell* a, const Cell* b, i32 op) { return zot::pt_compare<3>(a, b, op); }
 void math_op(int op) { zot::pt_math<3>(op); }

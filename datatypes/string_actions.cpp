@@ -655,19 +655,17 @@ Cell* to(Cell* proto, Cell* spec, int type) {
 // ---------------------------------------------------------------------------
 // Path access
 
-Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, i32 index, bool case_, bool get,
-                bool last) {
-  (void)index, (void)get, (void)last;
+Cell* eval_path(Cell* parent, Cell* element, Cell* value, const actions::PathOptions& o) {
   if (element->is(T_INTEGER)) {
     if (value) return series::poke(parent, element->int_value(), value, element);
     return series::pick(parent, element->int_value(), element);
   }
-  if (element->is(T_WORD)) raise_error(Err::ScriptInvalidPath, path, element);
-  actions::FindOptions o;
-  o.case_ = case_;
-  if (!value) return select(parent, element, o);
-  Cell* found = find(parent, element, o);
-  if (!same_series(parent, found)) raise_error(Err::ScriptBadPathSet, path, element);
+  if (element->is(T_WORD)) raise_error(Err::ScriptInvalidPath, o.path, element);
+  actions::FindOptions search;
+  search.case_ = o.case_;
+  if (!value) return select(parent, element, search);
+  Cell* found = find(parent, element, search);
+  if (!same_series(parent, found)) raise_error(Err::ScriptBadPathSet, o.path, element);
   Cell at = *found;
   return series::poke(&at, 2, value, nullptr);
 }

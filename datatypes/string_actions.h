@@ -13,8 +13,7 @@ namespace zot::string {
 // ---- slot functions (form and mold are in datatypes/string.h)
 Cell* make(Cell* proto, Cell* spec, int type);
 Cell* to(Cell* proto, Cell* spec, int type);
-Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, i32 index, bool case_, bool get,
-                bool last);
+Cell* eval_path(Cell* parent, Cell* element, Cell* value, const actions::PathOptions& o);
 i32 compare(const Cell* a, const Cell* b, i32 op);
 // append (append true) and insert (append false).
 void append(Cell* series, Cell* value, i32 part, bool only, i32 dup, bool append);

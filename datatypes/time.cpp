@@ -218,7 +218,7 @@ i32 mold(const Cell* value, Cell* out, bool, bool, bool, const Cell*, i32 part, 
   return mold_into(value->float_value(), out, part);
 }
 
-Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, i32, bool, bool, bool) {
+Cell* eval_path(Cell* parent, Cell* element, Cell* value, const actions::PathOptions& o) {
   int field = -1;
   if (element->is(T_INTEGER)) {
     i32 i = element->int_value();
@@ -226,7 +226,7 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, i32, bool,
   } else if (element->is(T_WORD)) {
     field = get_named_index(element);
   }
-  if (field < 0) raise_error(Err::ScriptInvalidPath, path, element);
+  if (field < 0) raise_error(Err::ScriptInvalidPath, o.path, element);
   if (!value) return get_field(parent, field);
 
   const bool whole = value->is(T_INTEGER);

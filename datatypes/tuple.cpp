@@ -246,7 +246,7 @@ Cell* pick(Cell* value, i32 index, Cell* index_cell) {
   return integer::push(byte_at(value, i - 1));
 }
 
-Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell*, i32, bool, bool, bool) {
+Cell* eval_path(Cell* parent, Cell* element, Cell* value, const actions::PathOptions&) {
   if (!element->is(T_INTEGER)) raise_with_type(Err::ScriptInvalidType, element->type());
   const i32 i = element->int_value();
   if (!value) return pick(parent, i, element);

@@ -123,7 +123,7 @@ i32 mold(const Cell* value, Cell* out, bool, bool, bool, const Cell* limit, i32 
   return part - i32(n);
 }
 
-Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell*, i32, bool, bool, bool) {
+Cell* eval_path(Cell* parent, Cell* element, Cell* value, const actions::PathOptions&) {
   if (value) raise_error(Err::ScriptBadPathSet, parent, element);
   Cell el = *element;
   if (el.is(T_GET_WORD)) el = *context::get(&el);

@@ -16,8 +16,7 @@ Cell* to(Cell* proto, Cell* spec, int type);
 i32 mold(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part, i32 indent);
 // Path access joins: %dir with name gives %dir/name, with exactly one "/"
 // between them; setting an element is refused.
-Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, i32 index, bool case_, bool get,
-                bool last);
+Cell* eval_path(Cell* parent, Cell* element, Cell* value, const actions::PathOptions& o);
 Cell* open(Cell* url, bool new_, bool read, bool write, bool seek, Cell* allow);
 Cell* read(Cell* source, const actions::ReadOptions& o);
 Cell* write(Cell* dest, Cell* data, const actions::WriteOptions& o);

@@ -1,6 +1,8 @@
 // The action entries: each reads its arguments from the current frame, turns
 // the refinement positions into flags and argument cells, and calls the slot
 // function of the first argument's datatype.
+#include <algorithm>
+
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/words.h"
@@ -35,7 +37,7 @@ ZOT_INLINE void result(const Cell* r) {
 template <int S>
 void make_or_to() {
   Cell* b = base();
-  u32 target = b->is(T_DATATYPE) ? b->w1 : u32(b->type());
+  u32 target = b->is(T_DATATYPE) ? b->datatype_id() : u32(b->type());
   Cell proto = b[0], spec = b[1];
   Cell* r = lookup<S>(target)(&proto, &spec, int(target));
   result(r);
@@ -45,7 +47,7 @@ void e_make(const i32*) { make_or_to<kMake>(); }
 void e_to(const i32*) { make_or_to<kTo>(); }
 void e_random(const i32* r) { slot<kRandom>()(base(), flag(r, 0), flag(r, 1), flag(r, 2)); stack::g_top = base() + 1; }
 void e_reflect(const i32*) {
-  u32 field = base()[1].w2;
+  u32 field = base()[1].word_symbol();
   slot<kReflect>()(base(), field);
   stack::g_top = base() + 1;
 }
@@ -80,7 +82,7 @@ void e_mold(const i32* r) { form_or_mold(r, true); }
 
 void e_eval_path(const i32*) {
   Cell* b = base();
-  Cell* r = lookup<kEvalPath>(b->type())(b, b + 1, nullptr, nullptr, 1, false, false, true);
+  Cell* r = lookup<kEvalPath>(b->type())(b, b + 1, nullptr, PathOptions{});
   result(r);
 }
 
@@ -109,16 +111,7 @@ void e_even(const i32*) { parity<kEven>(); }
 void e_odd(const i32*) { parity<kOdd>(); }
 void e_complement(const i32*) { result(slot<kComplement>()(base())); }
 
-bool any_series(u32 t) {
-  switch (t) {
-    case T_BLOCK: case T_PAREN: case T_PATH: case T_LIT_PATH: case T_SET_PATH: case T_GET_PATH: case T_HASH:
-    case T_STRING: case T_FILE: case T_URL: case T_TAG: case T_EMAIL: case T_REF: case T_BINARY:
-    case T_VECTOR: case T_IMAGE: case T_MAP:
-      return true;
-    default:
-      return false;
-  }
-}
+ZOT_INLINE bool any_series(u32 t) { return is_any_series(t) || t == T_MAP; }
 
 // The /part length of append, insert and change; false when nothing is to
 // be inserted (the series is then the result, unchanged).
@@ -127,26 +120,26 @@ bool part_length(Cell* value, Cell* part, i32* length) {
   if (!part) return true;
   if (!any_series(value->type())) raise_error(Err::ScriptInvalidPart, part);
   i32 tail = series::total_length(value);
-  if (i32(value->w1) > tail) value->w1 = u32(tail);
+  if (value->series_index() > tail) value->set_series_index(tail);
   i32 len;
   if (part->is(T_INTEGER)) {
     len = part->int_value();
   } else {
-    if (part->type() != value->type() || part->w2 != value->w2) {
+    if (part->type() != value->type() || part->series_node() != value->series_node()) {
       Cell w = words::g_refinements[words::ref_part];
       set_type(&w, T_WORD);
       raise_error(Err::ScriptInvalidRefineArg, &w, part);
     }
-    i32 idx = i32(part->w1) > tail ? tail : i32(part->w1);
-    len = idx - i32(value->w1);
+    i32 idx = std::min(part->series_index(), tail);
+    len = idx - value->series_index();
   }
   if (len == 0) return false;
   if (len < 0) {
-    if (value->w1 == 0) return false;
-    i32 end = i32(value->w1) + len;
+    if (value->series_index() == 0) return false;
+    i32 end = value->series_index() + len;
     if (end < 0) end = 0;
-    len = i32(value->w1) - end;
-    value->w1 = u32(end);
+    len = value->series_index() - end;
+    value->set_series_index(end);
   }
   *length = len;
   return true;
@@ -222,8 +215,9 @@ void e_move(const i32* r) { result(slot<kMove>()(base(), base() + 1, arg(r, 0)))
 i32 index_arg() {
   const Cell* i = base() + 1;
   switch (i->type()) {
-    case T_INTEGER: case T_CHAR: return i32(i->w2);
-    case T_LOGIC: return i->w1 ? 1 : 2;
+    case T_INTEGER: return i->int_value();
+    case T_CHAR: return i32(i->char_value());
+    case T_LOGIC: return i->logic_value() ? 1 : 2;
     default: return 0;
   }
 }

@@ -42,7 +42,7 @@ void command_of(const Cell* cmd, std::vector<std::string>* args, std::string* li
   }
   const i32 n = block::length_at(cmd);
   for (i32 i = 0; i < n; i++) {
-    Cell v = *block::cell_at(cmd, i32(cmd->w1) + i);
+    Cell v = *block::cell_at(cmd, cmd->series_index() + i);
     args->push_back(os_text::of(&v));
   }
   *line = command_line::shell_line(*args);
@@ -66,7 +66,7 @@ void insert_output(const Cell* target, const std::string& bytes) {
   *series = *target;
   Cell* value;
   if (target->is(T_BINARY)) {
-    series->w1 = 0;
+    series->set_series_index(0);
     value = binary::push_bytes(reinterpret_cast<const u8*>(bytes.data()), u32(bytes.size()));
   } else {
     value = os_text::to_string(os_text::scratch(), bytes, true);

@@ -34,7 +34,7 @@ const MethodName kMethods[] = {{"tcp", kTcp},         {"crc32", kCrc32},   {"md5
 u32 g_method_symbols[sizeof kMethods / sizeof kMethods[0]];
 
 int method_of(const Cell* word) {
-  u32 canon = symbol::resolve(word->w2);
+  u32 canon = symbol::resolve(word->word_symbol());
   for (std::size_t i = 0; i < sizeof kMethods / sizeof kMethods[0]; i++)
     if (symbol::resolve(g_method_symbols[i]) == canon) return kMethods[i].method;
   raise_error(Err::ScriptInvalidArg, word);

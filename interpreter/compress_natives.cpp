@@ -31,7 +31,7 @@ const Method kMethods[] = {
 u32 g_symbols[3];
 
 const Method& method_of(const Cell* word) {
-  u32 canon = symbol::resolve(word->w2);
+  u32 canon = symbol::resolve(word->word_symbol());
   for (int i = 0; i < 3; i++)
     if (symbol::resolve(g_symbols[i]) == canon) return kMethods[i];
   raise_error(Err::ScriptInvalidArg, word);
@@ -45,7 +45,7 @@ void run(Codec codec, const std::string& in, std::size_t capacity, const Cell* m
     if (capacity > mem::kMaxSeriesBytes) raise_error(Err::InternalNoMemory);
     Cell* out = os_text::scratch();
     binary::make_at(out, u32(capacity));
-    mem::Series* s = mem::series_of(out->w2);
+    mem::Series* s = mem::series_of(out->series_node());
     std::size_t size = capacity;
     int st = codec(s->head_ptr(), &size, reinterpret_cast<const u8*>(in.data()), in.size());
     if (st == deflate::kOk) {

@@ -8,6 +8,7 @@
 #include "datatypes/object.h"
 #include "datatypes/registry.h"
 #include "datatypes/series.h"
+#include "datatypes/simple.h"
 #include "interpreter/natives.h"
 #include "interpreter/support.h"
 #include "runtime/errors.h"
@@ -25,16 +26,15 @@ ZOT_INLINE void only_result(const Cell& v) {
   stack::g_top = base() + 1;
 }
 
-ZOT_INLINE bool bindable_word(u32 t) { return t >= T_WORD && t <= T_REFINEMENT; }
-
 // The context of a word (where it is bound), a function! or an object!.
 mem::Node context_of(const Cell* v, const char* param) {
   u32 t = v->type();
-  if (bindable_word(t)) {
-    if (!v->w1) raise_error(Err::ScriptNotDefined, v);
-    return v->w1;
+  if (is_bindable_word(t)) {
+    if (!v->word_context()) raise_error(Err::ScriptNotDefined, v);
+    return v->word_context();
   }
-  if (t == T_FUNCTION || t == T_ROUTINE || t == T_OBJECT || t == T_ERROR || t == T_PORT) return v->w1;
+  if (t == T_FUNCTION || t == T_ROUTINE) return v->function_context();
+  if (is_any_object(t)) return v->object_context();
   expect_arg(v, param);
 }
 
@@ -42,7 +42,7 @@ mem::Node context_of(const Cell* v, const char* param) {
 void n_bind(const i32* refs) {
   Cell target = base()[0], where = base()[1];
   mem::Node ctx = context_of(&where, "context");
-  if (bindable_word(target.type())) {
+  if (is_bindable_word(target.type())) {
     context::bind_word(ctx, &target);
     return only_result(target);
   }
@@ -69,8 +69,8 @@ void n_in(const i32*) {
 // context? [word]: the value that owns the word's context.
 void n_context_q(const i32*) {
   Cell word = base()[0];
-  if (!word.w1) raise_error(Err::ScriptNotDefined, &word);
-  only_result(*context::owner_cell(word.w1));
+  if (!word.word_context()) raise_error(Err::ScriptNotDefined, &word);
+  only_result(*context::owner_cell(word.word_context()));
 }
 
 // unset [word]: the word, or every word! of a block, loses its value.
@@ -110,7 +110,7 @@ void n_extend(const i32* refs) {
 // new-line [position value /all /skip size]
 void n_new_line(const i32* refs) {
   Cell pos = base()[0];
-  bool on = !(base()[1].is(T_NONE) || (base()[1].is(T_LOGIC) && !base()[1].w1));
+  bool on = !logic::is_false(base() + 1);
   i32 every = 0;
   if (refs[0] >= 0) every = 1;
   if (Cell* size = ref_arg(refs, 1)) {

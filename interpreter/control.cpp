@@ -38,8 +38,7 @@ namespace {
 ZOT_INLINE Cell* base() { return stack::g_base; }
 ZOT_INLINE const Cell* body_word() { return words::word(w::tag_body); }
 ZOT_INLINE const Cell* anon_word() { return words::word(w::tag_anon); }
-ZOT_INLINE u32 code_length(const Cell* code) { return mem::series_of(code->w2)->length(); }
-ZOT_INLINE bool is_path(u32 t) { return t >= T_PATH && t <= T_GET_PATH; }
+ZOT_INLINE u32 code_length(const Cell* code) { return mem::series_of(code->series_node())->length(); }
 
 ZOT_INLINE void set_only_result(const Cell& v) {
   *base() = v;
@@ -141,7 +140,7 @@ void n_either(const i32*) {
 // block argument and read back.
 void n_any(const i32*) {
   Cell code = *base();
-  u32 pos = code.w1;
+  u32 pos = u32(code.series_index());
   while (pos < code_length(&code)) {
     pos = interp::eval_next(&code, pos, code_length(&code), true);
     runtime::raise_pending();
@@ -157,7 +156,7 @@ void n_any(const i32*) {
 
 void n_all(const i32*) {
   Cell code = *base();
-  u32 pos = code.w1;
+  u32 pos = u32(code.series_index());
   Cell last;
   set_none(&last);
   while (pos < code_length(&code)) {
@@ -178,7 +177,7 @@ void n_switch(const i32* refs) {
   const Cell value = b[0];
   const Cell cases = b[1];
   u32 len = code_length(&cases);
-  for (u32 i = cases.w1; i < len; i++) {
+  for (u32 i = u32(cases.series_index()); i < len; i++) {
     Cell c = *block::cell_at(&cases, i32(i));
     if (c.type() != value.type() || !actions::compare(&c, &value, actions::kEqual)) continue;
     for (u32 j = i + 1; j < len; j++) {
@@ -203,7 +202,7 @@ void n_case(const i32* refs) {
   set_none(stack::g_base);
   stack::g_top = stack::g_base + 1;
   bool hit = false;
-  u32 pos = code.w1;
+  u32 pos = u32(code.series_index());
   while (pos < code_length(&code)) {
     if (all) hit = false;
     stack::g_top = stack::g_base + 1;
@@ -388,7 +387,7 @@ void n_forall(const i32*) {
     if (Step st = loop_round(&body); st == Step::kExit) return;
     else if (st == Step::kBreak) break;  // the word keeps its position
     Cell now = *context::get(stack::g_base - 1);
-    if (now.type() != start.type() || now.w2 != start.w2) raise_error(Err::ScriptBadLoopSeries, &now);
+    if (now.type() != start.type() || now.series_node() != start.series_node()) raise_error(Err::ScriptBadLoopSeries, &now);
     if (forall_next(true)) {
       forall_restore();
       break;
@@ -541,15 +540,15 @@ void do_value(const i32* refs) {
     case T_PAREN:
     case T_HASH: {
       u32 len = code_length(&v);
-      if (v.w1 > len) v.w1 = len;
+      if (u32(v.series_index()) > len) v.set_series_index(i32(len));
       if (refs[2] >= 0) {
         // One expression; the /next word gets the block after it.
         Cell* word = base() + refs[2];
         Cell rest = v;
-        if (v.w1 >= len) {
+        if (u32(v.series_index()) >= len) {
           set_unset(base());
         } else {
-          rest.w1 = interp::eval_next(&v, v.w1, len, false);
+          rest.set_series_index(i32(interp::eval_next(&v, u32(v.series_index()), len, false)));
           runtime::raise_pending();
         }
         Cell value = *base();
@@ -586,7 +585,7 @@ void do_value(const i32* refs) {
 void n_get(const i32* refs) {
   Cell v = *base();
   u32 t = v.type();
-  if (is_path(t)) {
+  if (is_any_path(t)) {
     u32 len = code_length(&v);
     interp::eval_path(&v, &v, len, len, true, nullptr, refs[1] >= 0);
     runtime::raise_pending();
@@ -615,7 +614,7 @@ void n_set(const i32* refs) {
     stack::push_native_frame(anon_word());
     set_words(b, b + 1, block::length_at(b), any, only, some);
     stack::drop_frame();
-  } else if (is_path(t)) {
+  } else if (is_any_path(t)) {
     u32 len = code_length(&target);
     interp::eval_path(&target, &target, len, len, false, &value, refs[1] >= 0);
     runtime::raise_pending();
@@ -699,7 +698,7 @@ void n_reduce(const i32* refs) {
   stack::push_native_frame(body_word());
   // The output sits in the scratch frame's first cell; the values come above it.
   Output o = open_output(into, block::length_at(&code), true);
-  u32 pos = code.w1;
+  u32 pos = u32(code.series_index());
   while (pos < code_length(&code)) {
     pos = interp::eval_next(&code, pos, code_length(&code), true);
     runtime::raise_pending();
@@ -715,7 +714,7 @@ void n_reduce(const i32* refs) {
 // Composes the block into o (deep: nested blocks are composed too).
 void compose_into(const Cell* block_in, Output& o, bool deep, bool only) {
   const Cell blk = *block_in;
-  for (u32 i = blk.w1; i < code_length(&blk); i++) {
+  for (u32 i = u32(blk.series_index()); i < code_length(&blk); i++) {
     Cell c = *block::cell_at(&blk, i32(i));
     if (c.is(T_BLOCK) && deep) {
       Cell* mark = stack::g_top;
@@ -759,8 +758,8 @@ void n_compose(const i32* refs) {
   Cell v = *base();
   if (!v.is(T_BLOCK)) {
     Cell dt, want;
-    make_cell(&dt, T_DATATYPE, v.type(), 0, 0);
-    make_cell(&want, T_DATATYPE, T_BLOCK, 0, 0);
+    set_datatype(&dt, v.type());
+    set_datatype(&want, T_BLOCK);
     raise_error(Err::ScriptExpectVal, &dt, &want);
   }
   Output o = open_output(refs[2] >= 0 ? base() + refs[2] : nullptr, block::length_at(&v), false);
@@ -782,7 +781,7 @@ void n_apply(const i32* refs) {
   if (t == T_WORD) {
     name = fn;
     fn = *context::get(&fn);
-  } else if (is_path(t)) {
+  } else if (is_any_path(t)) {
     u32 len = code_length(&fn);
     Cell p = fn;
     interp::eval_path(&p, &p, len, len, true, nullptr);
@@ -826,20 +825,20 @@ void n_try(const i32* refs) {
 // Whether a catch with /name takes the throw's name.
 bool name_matches(const Cell* names, const Cell* thrown) {
   if (!thrown->is(T_WORD)) return false;
-  u32 want = symbol::resolve(thrown->w2);
+  u32 want = symbol::resolve(thrown->word_symbol());
   if (names->is(T_BLOCK)) {
     bool hit = false;
-    for (u32 i = names->w1; i < code_length(names); i++) {
+    for (u32 i = u32(names->series_index()); i < code_length(names); i++) {
       Cell n = *block::cell_at(names, i32(i));
       if (!n.is(T_WORD)) {
         Cell name = word::load("name");
         raise_error(Err::ScriptInvalidRefineArg, &name, names);
       }
-      if (symbol::resolve(n.w2) == want) hit = true;
+      if (symbol::resolve(n.word_symbol()) == want) hit = true;
     }
     return hit;
   }
-  return is_any_word(names->type()) && symbol::resolve(names->w2) == want;
+  return is_any_word(names->type()) && symbol::resolve(names->word_symbol()) == want;
 }
 
 void n_catch(const i32* refs) {

@@ -16,18 +16,19 @@ namespace zot::interp {
 u32 eval_path(const Cell* path_in, const Cell* code, u32 pos, u32 end, bool get, const Cell* set_value,
               bool case_) {
   Cell path = *path_in;
-  mem::Series* ps = mem::series_of(path.w2);
+  const u32 at = u32(path.series_index());
+  mem::Series* ps = mem::series_of(path.series_node());
   u32 plen = ps->length();
-  if (path.w1 >= plen) raise_error(Err::ScriptEmptyPath, &path);
-  Cell head = ps->cells()[path.w1];
+  if (at >= plen) raise_error(Err::ScriptEmptyPath, &path);
+  Cell head = ps->cells()[at];
   if (!head.is(T_WORD)) raise_error(Err::ScriptWordFirst, &path);
   // A set-path's last paren runs before the walk: cur and the holder below
   // point into contexts and series, and Zot code run after they are taken
   // could move or replace what they point at. (Its value stays on the stack.)
-  u32 count = plen - path.w1;
-  const bool last_paren = set_value && count > 1 && ps->cells()[path.w1 + count - 1].is(T_PAREN);
+  u32 count = plen - at;
+  const bool last_paren = set_value && count > 1 && ps->cells()[at + count - 1].is(T_PAREN);
   if (last_paren) {
-    Cell el = ps->cells()[path.w1 + count - 1];
+    Cell el = ps->cells()[at + count - 1];
     Cell* slot = stack::push(&el);
     Cell* top = stack::g_top;
     stack::push_interpreted_native_frame(body_word());
@@ -58,8 +59,8 @@ u32 eval_path(const Cell* path_in, const Cell* code, u32 pos, u32 end, bool get,
   Rooted held_value(value), held_el;
   for (u32 i = 1; i < count; i++) {
     // Paren elements run Zot code, which may shorten the path itself.
-    if (path.w1 + i >= mem::series_of(path.w2)->length()) raise_error(Err::ScriptInvalidPath, &path, &holder_el);
-    Cell el = mem::series_of(path.w2)->cells()[path.w1 + i];
+    if (at + i >= mem::series_of(path.series_node())->length()) raise_error(Err::ScriptInvalidPath, &path, &holder_el);
+    Cell el = mem::series_of(path.series_node())->cells()[at + i];
     if (last_paren && i + 1 == count) {
       el = t0[-1];
     } else if (el.is(T_GET_WORD)) {
@@ -87,21 +88,20 @@ u32 eval_path(const Cell* path_in, const Cell* code, u32 pos, u32 end, bool get,
       // with handlers reached through a word.
       if (i >= 2 && holder_ptr) {
         u32 ht = holder.type();
-        bool series = ht == T_BLOCK || ht == T_PAREN || ht == T_HASH || (ht >= T_PATH && ht <= T_GET_PATH);
-        bool object = ht == T_OBJECT && holder.w3 && holder_el.is(T_WORD);
+        bool series = is_any_block(ht);
+        bool object = ht == T_OBJECT && holder.object_events() && holder_el.is(T_WORD);
         if (series || object) scalar::g_holder = {holder_ptr, object ? &holder_el : nullptr};
       }
     }
-    auto slot = actions::raw(value.type(), actions::kEvalPath);
+    auto slot = actions::get<actions::kEvalPath>(value.type());
     if (!slot) {
       scalar::g_holder = {};
-      Cell dt;
-      make_cell(&dt, T_DATATYPE, value.type(), 0, 0);
+      Cell dt = datatype_cell(value.type());
       raise_error(Err::ScriptBadPathType2, &el, &dt);
     }
     Cell* r;
     try {
-      r = reinterpret_cast<actions::EvalPathFn>(slot)(parent_ptr, &el, setp, &path, i32(i), case_, get, last);
+      r = slot(parent_ptr, &el, setp, {.path = &path, .case_ = case_, .get = get, .last = last});
     } catch (...) {
       scalar::g_holder = {};
       throw;

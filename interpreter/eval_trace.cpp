@@ -1,14 +1,15 @@
 // Tracing: a tracer function! installed by `do/trace` hears the evaluator's
 // events (those of its mask) with the code, the position, the value and the
 // stack frame they concern.
-#include "datatypes/function.h"
+#include <iterator>
+
 #include "datatypes/words.h"
 #include "interpreter/call.h"
 #include "interpreter/eval.h"
+#include "interpreter/event_words.h"
 #include "runtime/collector.h"
 #include "runtime/errors.h"
 #include "runtime/stack.h"
-#include "runtime/symbol.h"
 
 namespace zot::interp {
 
@@ -20,10 +21,6 @@ bool g_tracer_installed = false;
 Cell g_tracer = {T_NONE, 0, 0, 0};
 u32 g_mask = kDefaultTraceMask;
 
-struct EventWord {
-  TraceEvent ev;
-  w::Id word;
-};
 const EventWord kEventWords[] = {
     {kEvInit, w::init},     {kEvEnd, w::end},       {kEvProlog, w::prolog}, {kEvEpilog, w::epilog},
     {kEvEnter, w::enter},   {kEvExit, w::exit},     {kEvOpen, w::open},     {kEvReturn, w::return_},
@@ -33,13 +30,8 @@ const EventWord kEventWords[] = {
 
 const Cell* event_word(TraceEvent ev) {
   for (const auto& e : kEventWords)
-    if (e.ev == ev) return words::word(e.word);
+    if (e.event == ev) return words::word(e.word);
   return words::word(w::tag_anon);
-}
-
-ZOT_INLINE const Cell* code_at(const Cell* code, u32 pos) {
-  mem::Series* s = mem::series_of(code->w2);
-  return pos < s->length() ? s->cells() + pos : nullptr;
 }
 
 }  // namespace
@@ -53,20 +45,7 @@ void trace_error(const Cell* error) {
 }
 
 u32 trace_mask(const Cell* tracer) {
-  Cell body = *function::more_cell(tracer, function::kMoreBody);
-  if (!body.is(T_BLOCK)) return kDefaultTraceMask;
-  const Cell* first = code_at(&body, body.w1);
-  if (!first || !first->is(T_BLOCK)) return kDefaultTraceMask;
-  Cell list = *first;
-  u32 mask = 0;
-  u32 len = mem::series_of(list.w2)->length();
-  for (u32 i = list.w1; i < len; i++) {
-    Cell c = mem::series_of(list.w2)->cells()[i];
-    if (!c.is(T_WORD)) continue;
-    for (const auto& e : kEventWords)
-      if (symbol::resolve(c.w2) == symbol::resolve(words::sym(e.word))) mask |= e.ev;
-  }
-  return mask;
+  return requested_events(tracer, kEventWords, std::size(kEventWords), kDefaultTraceMask);
 }
 
 bool trace_install(const Cell* tracer) {
@@ -132,7 +111,8 @@ void fire(TraceEvent ev, const Cell* code, i32 pos, const Cell* ref, const Cell*
   Cell ref_v = (with_ref && ref) ? *ref : none;
   Cell offset;
   i32 off = -1;
-  if (code && pos >= i32(code->w1) && u32(pos) <= mem::series_of(code->w2)->length()) off = pos - i32(code->w1);
+  if (code && pos >= code->series_index() && u32(pos) <= mem::series_of(code->series_node())->length())
+    off = pos - code->series_index();
   set_integer(&offset, off);
   Cell frame;
   make_cell(&frame, T_PAIR, 0, u32(stack::index_of(b0)), u32(stack::index_of(t0)));

@@ -50,7 +50,7 @@ std::string formed(const Cell* value) {
 }
 
 std::string text_of(const Cell* value) {
-  if (is_plain_word(value->type())) return symbol::name_text(value->w2);
+  if (is_plain_word(value->type())) return symbol::name_text(value->word_symbol());
   if (is_any_string(value->type())) return string::to_utf8(value);
   return formed(value);
 }
@@ -63,7 +63,7 @@ std::string wire_url(const Cell* url) {
 }
 
 std::string method_of(const Cell* method) {
-  std::string m = is_plain_word(method->type()) ? symbol::name_text(method->w2) : text_of(method);
+  std::string m = is_plain_word(method->type()) ? symbol::name_text(method->word_symbol()) : text_of(method);
   for (char& c : m)
     if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
   return m;

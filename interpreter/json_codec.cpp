@@ -227,7 +227,7 @@ class Decoder {
 
   void emit(const Cell* v) {
     Cell b;
-    make_cell(&b, T_BLOCK, 0, target(), 0);
+    set_series(&b, T_BLOCK, target());
     block::append_cell(&b, v);
   }
 
@@ -246,7 +246,7 @@ class Decoder {
     open_.pop_back();
     if (!o.object) return;
     Rooted m, b;
-    make_cell(&b.cell, T_BLOCK, 0, o.block, 0);
+    set_series(&b.cell, T_BLOCK, o.block);
     map::make_at(&m.cell, &b.cell, 0);
     mem::series_of(o.parent)->cells()[o.at] = m.cell;
   }

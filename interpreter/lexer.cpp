@@ -41,7 +41,10 @@ ZOT_INLINE u8 class_of(u8 b) { return u8(g_tables.class_word[b]); }
 
 ZOT_INLINE bool has_open_series(const State* st) { return st->series_head > st->head; }
 ZOT_INLINE Cell* innermost_marker(const State* st) { return g_cells + (st->series_head - 1); }
-ZOT_INLINE u32 marker_type(const Cell* m) { return m->w2 & 0xFFFFu; }
+ZOT_INLINE u32 marker_type(const Cell* m) { return u32(m->triple_second()) & 0xFFFFu; }
+ZOT_INLINE u32 marker_commas(const Cell* m) { return u32(m->triple_second()) >> 16; }
+ZOT_INLINE u32 marker_enclosing(const Cell* m, u32 mi) { return mi - u32(m->triple_first()); }
+ZOT_INLINE const u8* marker_opener(const State* st, const Cell* m) { return st->in_start + m->triple_third(); }
 
 bool fire(State* st, Event ev, i32 type, const u8* start, const u8* end, const Cell* value) {
   const Hook* h = st->hook;
@@ -65,7 +68,7 @@ void grow_cells() {
 // Opener position of the innermost open series, or null.
 const u8* innermost_opener(const State* st) {
   if (!has_open_series(st)) return nullptr;
-  return st->in_start + innermost_marker(st)->w3;
+  return marker_opener(st, innermost_marker(st));
 }
 
 // ---------------------------------------------------------------------------
@@ -140,10 +143,8 @@ bool open_series(State* st, u32 type, const u8* opener) {
   if (!fire(st, EV_OPEN, i32(type), opener, opener + 1, nullptr)) return false;
   u32 index = st->tail;
   Cell* m = alloc_slot(st);
-  m->w1 = index - st->series_head;
-  m->w2 = type;
-  m->w3 = u32(opener - st->in_start);
-  m->header = (m->header & kCellNewLine) | kMarkerType;
+  make_cell(m, (m->header & kCellNewLine) | kMarkerType, index - st->series_head, type,
+            u32(opener - st->in_start));
   st->series_head = index + 1;
   st->entry_state = S_START;
   return true;
@@ -157,14 +158,14 @@ void set_entry_after_close(State* st) {
 // Turns the marker at index mi and the cells after it into one value of type.
 void store_series(State* st, u32 mi, u32 type) {
   Cell* m = g_cells + mi;
-  u32 enclosing = mi - m->w1;
+  u32 enclosing = marker_enclosing(m, mi);
   u32 kind = marker_type(m);
   u32 count = st->tail - (mi + 1);
-  const u8* opener = st->in_start + m->w3;
-  u32 result_type = kind == T_POINT2D ? ((m->w2 >> 16) > 1 ? u32(T_POINT3D) : u32(T_POINT2D)) : type;
+  const u8* opener = marker_opener(st, m);
+  u32 result_type = kind == T_POINT2D ? (marker_commas(m) > 1 ? u32(T_POINT3D) : u32(T_POINT2D)) : type;
   if (st->load) {
     if (kind == T_POINT2D) {
-      u32 commas = m->w2 >> 16;
+      u32 commas = marker_commas(m);
       i32 ptype = commas > 1 ? T_POINT3D : T_POINT2D;
       if (commas > 2 || count != commas + 1) raise_syntax(st, opener, ptype);
       Cell coords[3];
@@ -185,12 +186,12 @@ void store_series(State* st, u32 mi, u32 type) {
       if (count) std::memcpy(s->head_ptr(), m + 1, std::size_t(count) * sizeof(Cell));
       s->tail = s->head + count * u32(sizeof(Cell));
       u32 nl = m->header & kCellNewLine;
-      make_cell(m, nl | (kind == T_MAP ? u32(T_BLOCK) : type), 0, n, 0);
+      set_series(m, nl | (kind == T_MAP ? u32(T_BLOCK) : type), n);
       if (kind == T_MAP) map::from_literal(m);
     }
   } else {
     // Nothing is built outside load mode: the marker becomes a placeholder.
-    make_cell(m, T_UNSET, 0, 0, 0);
+    set_unset(m);
   }
   st->tail = mi + 1;
   st->series_head = enclosing;
@@ -230,7 +231,7 @@ void continue_path(State* st) {
   const u8* end = st->in_end;
   u32 mi = st->series_head - 1;
   u32 kind = marker_type(g_cells + mi);
-  const u8* opener = st->in_start + g_cells[mi].w3;
+  const u8* opener = marker_opener(st, g_cells + mi);
   u8 cls = p < end ? class_of(*p) : u8(C_EOF);
   switch (cls) {
     case C_SLASH:
@@ -422,16 +423,12 @@ void scan_construct(State* st, const u8* start, const u8* end, u32, bool) {
       if (*name && same_text(s, n, name)) found = t;
     }
     if (!found) raise_syntax(st, start, kMalconstruct);
-    make_cell(&v, T_DATATYPE, found, 0, 0);
+    set_datatype(&v, found);
   }
   st->token_type = v.type();
   if (!st->load) return;
   u32 tail0 = st->tail;
-  Cell* c = alloc_slot(st);
-  c->w1 = v.w1;
-  c->w2 = v.w2;
-  c->w3 = v.w3;
-  c->header = (c->header & kCellNewLine) | v.header;
+  Cell* c = copy_keeping_new_line(&v, alloc_slot(st));
   if (!fire(st, EV_LOAD, st->token_type, start, end, c)) st->tail = tail0;
 }
 
@@ -443,11 +440,11 @@ void scan_comma(State* st, const u8* start, const u8*, u32, bool) {
     Cell* m = innermost_marker(st);
     u32 kind = marker_type(m);
     if (kind == T_POINT2D) {
-      m->w2 += kCommaStep;
+      m->set_triple_second(m->triple_second() + i32(kCommaStep));
       return;
     }
     if (kind == T_PAREN) {
-      m->w2 = T_POINT2D + kCommaStep;
+      m->set_triple_second(i32(T_POINT2D + kCommaStep));
       return;
     }
   }
@@ -590,8 +587,8 @@ void load_char(State* st, const u8* start, const u8* end, u32, bool load) {
   if (cp < 0 || u32(cp) > unicode::kMaxCodePoint || p != e) raise_syntax(st, start, T_CHAR);
   if (!load) return;
   Cell* c = alloc_slot(st);
-  c->w2 = u32(cp);
-  c->header = (c->header & kCellNewLine) | T_CHAR;
+  const u32 nl = c->header & kCellNewLine;
+  set_char(c, u32(cp))->header |= nl;
 }
 
 struct Init {
@@ -650,7 +647,7 @@ void resume_after_error(State& st, const u8* start) {
 // Drops the innermost marker, leaving its values in the enclosing series.
 void drop_marker(State& st) {
   u32 mi = st.series_head - 1;
-  u32 enclosing = mi - g_cells[mi].w1;
+  u32 enclosing = marker_enclosing(g_cells + mi, mi);
   std::memmove(g_cells + mi, g_cells + mi + 1, std::size_t(st.tail - mi - 1) * sizeof(Cell));
   st.tail--;
   st.series_head = enclosing;
@@ -870,10 +867,10 @@ void raise_syntax(State* st, const u8* start, i32 kind) {
   if (kind == kBadChar) raise_error(Err::SyntaxBadChar, line_text, error_text);
   if (kind == kMalconstruct) raise_error(Err::SyntaxMalconstruct, line_text, error_text);
   if (kind == kMissingHere || kind == kMissingOpener) {
-    make_cell(&extra, T_CHAR, 0, delimiter, 0);
+    set_char(&extra, delimiter);
     raise_error(Err::SyntaxMissing, line_text, &extra, error_text);
   }
-  make_cell(&extra, T_DATATYPE, u32(kind), 0, 0);
+  set_datatype(&extra, u32(kind));
   raise_error(Err::SyntaxInvalid, line_text, &extra, error_text);
 }
 
@@ -992,7 +989,7 @@ i32 scan(Cell* dest, const u8* text, u32 length, const Options& opt, u32* consum
     u32 count = st.tail - st.head;
     if (opt.into) {
       for (u32 i = 0; i < count; i++) {
-        Cell* slot = mem::alloc_tail_cell(opt.into->w2);  // may collect: the cells stay marked
+        Cell* slot = mem::alloc_tail_cell(opt.into->series_node());  // may collect: the cells stay marked
         *slot = g_cells[st.head + i];
       }
     } else if (opt.one && !opt.keep_block && count >= 1) {
@@ -1002,7 +999,7 @@ i32 scan(Cell* dest, const u8* text, u32 length, const Options& opt, u32* consum
       mem::Series* s = mem::series_of(n);
       if (count) std::memcpy(s->head_ptr(), g_cells + st.head, std::size_t(count) * sizeof(Cell));
       s->tail = s->head + count * u32(sizeof(Cell));
-      make_cell(dest, T_BLOCK, 0, n, 0);
+      set_series(dest, T_BLOCK, n);
     }
   }
   st.tail = st.head;

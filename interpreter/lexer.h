@@ -139,10 +139,10 @@ enum EntryState : u8 {
   S_PATH = 59,   // a path element after "/"
 };
 
-// Internal type id of an open-series marker in the cell buffer: w1 = cells
-// from the enclosing series' first cell to the marker, w2 = series type (low
-// 16 bits; each comma adds 0x10000), w3 = byte offset of the opener.
-constexpr u8 kMarkerType = 31;
+// An open-series marker in the cell buffer is a triple!: first = cells from
+// the enclosing series' first cell to the marker, second = series type (low
+// 16 bits; each comma adds 0x10000), third = byte offset of the opener.
+constexpr u8 kMarkerType = T_TRIPLE;
 constexpr u32 kCommaStep = 0x10000u;
 
 // ---------------------------------------------------------------------------

@@ -29,12 +29,7 @@ namespace {
 
 // A finished value into a fresh slot, keeping the slot's new-line flag.
 void put(State* st, const Cell& v) {
-  Cell* c = alloc_slot(st);
-  u32 nl = c->header & kCellNewLine;
-  c->w1 = v.w1;
-  c->w2 = v.w2;
-  c->w3 = v.w3;
-  c->header = nl | (v.header & ~kCellNewLine);
+  copy_keeping_new_line(&v, alloc_slot(st));
   st->token_type = v.type();
 }
 
@@ -659,7 +654,7 @@ void load_binary(State* st, const u8* start, const u8* end, u32, bool load) {
   if (!bytes.empty()) std::memcpy(s->head_ptr(), bytes.data(), bytes.size());
   s->tail = s->head + u32(bytes.size());
   Cell v;
-  make_cell(&v, T_BINARY, 0, n, 0);
+  set_series(&v, T_BINARY, n);
   put(st, v);
 }
 

@@ -30,7 +30,7 @@ void load_single(const Cell* text, Cell* out) {
     set_none(out);
     return;
   }
-  mem::Series* s = mem::series_of(block.w2);
+  mem::Series* s = mem::series_of(block.series_node());
   if (s->length() == 0) set_unset(out);
   else clear_new_line(&(*out = s->cells()[0]));
 }

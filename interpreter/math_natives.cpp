@@ -92,7 +92,7 @@ void n_as_point3d(const i32*) {
 void n_as_money(const i32*) {
   Cell* currency = base();
   const Cell* amount = base() + 1;
-  i32 index = money::currency_index(currency->w2);
+  i32 index = money::currency_index(currency->word_symbol());
   if (index < 0) raise_error(Err::ScriptBadDenom, currency);
   Cell m;
   if (amount->is(T_INTEGER)) money::from_integer_at(&m, amount->int_value());

@@ -17,7 +17,7 @@ std::string of(const Cell* value) {
     std::vector<u8> b = binary::bytes_of(value);
     return std::string(b.begin(), b.end());
   }
-  if (t >= T_WORD && t <= T_ISSUE) return std::string(symbol::name_text(value->w2), symbol::name_length(value->w2));
+  if (is_any_word(t)) return std::string(symbol::name_text(value->word_symbol()), symbol::name_length(value->word_symbol()));
   Cell* out = scratch();
   string::make_at(out, 16);
   actions::lookup<actions::kForm>(t)(value, out, nullptr, 0x7FFFFFFF);

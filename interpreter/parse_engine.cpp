@@ -7,13 +7,16 @@
 // its input and rule blocks as (node, index) cells that the stacks root, and
 // reads every element through its node again after anything that may
 // allocate or run Zot code.
+#include <algorithm>
 #include <exception>
 #include <vector>
 
 #include "datatypes/block.h"
 #include "datatypes/context.h"
+#include "datatypes/pair.h"
 #include "datatypes/registry.h"
 #include "datatypes/series.h"
+#include "datatypes/simple.h"
 #include "datatypes/triple.h"
 #include "datatypes/system.h"
 #include "interpreter/eval.h"
@@ -35,14 +38,12 @@ std::vector<u8> g_keywords;  // Keyword by canonical symbol id
 
 // The cell at i of a rule block, false past its tail.
 ZOT_INLINE bool item(const Cell& blk, u32 i, Cell* out) {
-  const mem::Series* s = mem::series_of(blk.w2);
+  const mem::Series* s = mem::series_of(blk.series_node());
   if (i >= s->length()) return false;
   *out = s->cells()[i];
   return true;
 }
-ZOT_INLINE bool exists(const Cell& blk, u32 i) { return i < mem::series_of(blk.w2)->length(); }
-
-ZOT_INLINE bool falsy(const Cell& v) { return v.is(T_NONE) || (v.is(T_LOGIC) && !v.w1); }
+ZOT_INLINE bool exists(const Cell& blk, u32 i) { return i < mem::series_of(blk.series_node())->length(); }
 
 ZOT_NORETURN void fail_with(Err e, const Cell& arg) {
   Cell a = arg;
@@ -103,7 +104,7 @@ void init_keywords() {
 }
 
 Keyword keyword_of(const Cell* word) {
-  u32 id = symbol::resolve(word->w2);
+  u32 id = symbol::resolve(word->word_symbol());
   return id < g_keywords.size() ? Keyword(g_keywords[id]) : kNoKeyword;
 }
 
@@ -113,10 +114,10 @@ void init() {
   set_none(&b);
   block::make_at(&b, 8);
   root::append_copy(&b);
-  g_inputs = b.w2;
+  g_inputs = b.series_node();
   block::make_at(&b, 100);
   root::append_copy(&b);
-  g_rules = b.w2;
+  g_rules = b.series_node();
   init_keywords();
 }
 
@@ -172,12 +173,13 @@ void Engine::check_recursion(const Cell& block) {
   while (k > rule_base) {
     const Cell& last = cells[k - 1];
     if (last.is(T_PAIR)) {
-      if (i32(last.w2) == kInto) return;  // the frames below match another input
+      if (pair::x_of(&last) == kInto) return;  // the frames below match another input
       k -= kKeywordFrame;
       continue;
     }
     const Cell& at = cells[k - 2];
-    if (last.w2 == block.w2 && last.w1 == block.w1 && at.w2 == pos && at.w3 == remaining)
+    if (last.series_node() == block.series_node() && last.series_index() == block.series_index() &&
+        u32(at.triple_second()) == pos && u32(at.triple_third()) == remaining)
       fail_with(Err::ScriptParseInfinite, block);
     k -= kBlockFrame;
   }
@@ -244,20 +246,20 @@ void Engine::fire(w::Id event, const Cell& blk, u32 i) {
   set_logic(&args[1], match);
   args[2] = blk;
   set_type(&args[2], T_BLOCK);
-  args[2].w1 = i;
+  args[2].set_series_index(i32(i));
   args[3] = input;
-  args[3].w1 = pos;
+  args[3].set_series_index(i32(pos));
   // The callback gets a copy of the run's frames: changing it cannot upset the run.
   const u32 n = work_length(g_rules) - rule_base;
   Hold frames(datatype::g_none);
   block::make_at(frames.slot, i32(n));
-  u8* dst = mem::alloc_tail_bytes(frames.slot->w2, n * u32(sizeof(Cell)));
+  u8* dst = mem::alloc_tail_bytes(frames.slot->series_node(), n * u32(sizeof(Cell)));
   std::memcpy(dst, work_cell(g_rules, rule_base), n * sizeof(Cell));
   args[4] = *frames.slot;
   effects++;
   Cell answer = interp::call_callback(&callback, words::word(w::tag_parse_callback), args, 5, sys::kParseCallback);
   refresh();
-  if (falsy(answer)) throw Stop{};
+  if (logic::is_false(&answer)) throw Stop{};
 }
 
 // ---------------------------------------------------------------------------
@@ -267,16 +269,16 @@ Status Engine::rules(const Cell& block) {
   check_recursion(block);
   const u32 start = pos;
   Cell frame[kBlockFrame];
-  triple::make_at(&frame[0], i32(block.w1), i32(pos), input_length() - i32(pos));
+  triple::make_at(&frame[0], block.series_index(), i32(pos), input_length() - i32(pos));
   frame[1] = block;
   const u32 f = push_frame(frame, kBlockFrame);
-  if (ZOT_UNLIKELY(traced)) fire(w::push, block, block.w1);
-  u32 i = block.w1;
+  u32 i = u32(block.series_index());
+  if (ZOT_UNLIKELY(traced)) fire(w::push, block, i);
   Status st = kMatch;
   Cell c;
   while (item(block, i, &c)) {
     if (c.is(T_WORD) && keyword_of(&c) == kBar) break;  // this alternative matched
-    if (ZOT_UNLIKELY(traced)) work_cell(g_rules, f)->w1 = i;
+    if (ZOT_UNLIKELY(traced)) work_cell(g_rules, f)->set_triple_first(i32(i));
     st = rule(block, i);
     if (st == kMatch) continue;
     if (st != kFail) break;
@@ -309,7 +311,7 @@ Status Engine::rule(const Cell& blk, u32& i) {
   Cell c;
   if (!item(blk, i, &c)) {
     Cell here = blk;
-    here.w1 = i;
+    here.set_series_index(i32(i));
     fail_with(Err::ScriptParseEnd, here);
   }
   if (ZOT_UNLIKELY(traced)) fire(w::fetch, blk, i);
@@ -331,15 +333,15 @@ Status Engine::rule(const Cell& blk, u32& i) {
     case T_SET_WORD: {
       i++;
       Cell here = input;
-      here.w1 = pos;
+      here.set_series_index(i32(pos));
       set_word(c, here);
       return kMatch;
     }
     case T_GET_WORD: {
       i++;
       Cell v = *context::get(&c);
-      if (!is_any_series(v.type()) || v.w2 != input.w2) raise_error(Err::ScriptParseInvalidRef);
-      pos = v.w1;
+      if (!is_any_series(v.type()) || v.series_node() != input.series_node()) raise_error(Err::ScriptParseInvalidRef);
+      pos = u32(v.series_index());
       refresh();
       return kMatch;
     }
@@ -434,7 +436,7 @@ Status Engine::repeat(i32 min, i32 max, Command code, const Cell& blk, u32& i) {
           if (len == 0) {
             if (code == kRepeat) break;
             Cell here = blk;
-            here.w1 = j;
+            here.set_series_index(i32(j));
             fail_with(Err::ScriptParseInfinite, here);
           }
         }
@@ -475,9 +477,9 @@ Status Engine::repeat(i32 min, i32 max, Command code, const Cell& blk, u32& i) {
     }
     n++;
     Cell* fc = work_cell(g_rules, f);
-    fc[0].w3 = u32(n + 1);
-    fc[1].w2 = pos;
-    fc[1].w3 = u32(input_length()) - pos;
+    fc[0].set_triple_third(n + 1);
+    fc[1].set_triple_second(i32(pos));
+    fc[1].set_triple_third(input_length() - i32(pos));
     // Progress is a move of the position or a change of what is left after it.
     if (pos == save && u32(input_length()) - pos == save_remaining) {
       if (code == kRepeat) {
@@ -487,7 +489,7 @@ Status Engine::repeat(i32 min, i32 max, Command code, const Cell& blk, u32& i) {
       // `while` without progress and with nothing else going on would never end.
       if (effects == seen) {
         Cell here = blk;
-        here.w1 = j;
+        here.set_series_index(i32(j));
         fail_with(Err::ScriptParseInfinite, here);
       }
     }
@@ -585,7 +587,7 @@ Status Engine::keyword(Keyword kw, const Cell& word, const Cell& blk, u32& i) {
       if (!item(blk, i, &c) || !c.is(T_PAREN)) fail_with(Err::ScriptParseEnd, word);
       i++;
       Cell v = eval_paren(c);
-      match = !falsy(v);
+      match = !logic::is_false(&v);
       if (ZOT_UNLIKELY(traced)) fire(w::paren, blk, i - 1);
       return match ? kMatch : kFail;
     }
@@ -598,7 +600,7 @@ Status Engine::keyword(Keyword kw, const Cell& word, const Cell& blk, u32& i) {
       i++;
       if (!exists(blk, i)) fail_with(Err::ScriptParseEnd, c);
       const i32 saved = case_op;
-      case_op = falsy(v) ? actions::kEqual : actions::kStrictEqual;
+      case_op = logic::is_false(&v) ? actions::kEqual : actions::kStrictEqual;
       open_keyword(kCase, nullptr, blk, i);
       Status st = rule(blk, i);
       case_op = saved;
@@ -681,7 +683,7 @@ Status Engine::set_copy(bool copy, const Cell& word, const Cell& blk, u32& i) {
   if (!exists(blk, i)) fail_with(Err::ScriptParseEnd, target);
   const u32 start = pos;
   Cell here = input;
-  here.w1 = start;
+  here.set_series_index(i32(start));
   open_keyword(copy ? kCopy : kSet, &here, blk, i);
   Status st = rule(blk, i);
   if (st == kMatch) {
@@ -752,15 +754,15 @@ Status Engine::collect(const Cell& word, const Cell& blk, u32& i) {
 void Engine::keep_value(const Cell& value, bool pick) {
   if (pick && is_any_block(value.type())) {
     Hold h(value);
-    for (u32 k = value.w1; k < mem::series_of(value.w2)->length(); k++) {
-      Cell e = mem::series_of(value.w2)->cells()[k];
+    for (u32 k = u32(value.series_index()); k < mem::series_of(value.series_node())->length(); k++) {
+      Cell e = mem::series_of(value.series_node())->cells()[k];
       keep_value(e, false);
     }
     return;
   }
   const u32 f = u32(collect_frame);
   Cell target = *work_cell(g_rules, f);
-  const i32 mode = i32(work_cell(g_rules, f)[2].w3);
+  const i32 mode = pair::y_of(&work_cell(g_rules, f)[2]);
   if (mode == kCollectPlain || mode == kCollectSet) {
     block::append_cell(&target, &value);
     return;
@@ -776,7 +778,7 @@ void Engine::keep_value(const Cell& value, bool pick) {
   Hold h(value);
   actions::lookup<actions::kInsert>(tt)(&target, h.slot, -1, true, 1, false);
   // Later values go after this one.
-  work_cell(g_rules, f)->w1 = target.w1;
+  work_cell(g_rules, f)->set_series_index(target.series_index());
   effects++;
   refresh();
 }
@@ -820,7 +822,7 @@ Status Engine::into(const Cell& word, const Cell& blk, u32& i) {
   if (!exists(blk, i)) fail_with(Err::ScriptParseEnd, word);
   if (kind != kBlockInput) {
     Cell here = input;
-    here.w1 = pos;
+    here.set_series_index(i32(pos));
     fail_with(Err::ScriptParseBlock, here);
   }
   const u32 j = i;
@@ -867,10 +869,10 @@ Status Engine::insert(const Cell& word, const Cell& blk, u32& i) {
   // A word holding a position in the input says where.
   if ((c.is(T_WORD) && !is_keyword(keyword_of(&c))) || c.is(T_GET_WORD)) {
     Cell v = *context::get(&c);
-    if (is_any_series(v.type()) && v.w2 == input.w2) {
+    if (is_any_series(v.type()) && v.series_node() == input.series_node()) {
       Cell next;
       if (!item(blk, i + 1, &next)) fail_with(Err::ScriptParseRule, c);
-      at = v.w1 < u32(input_length()) ? v.w1 : u32(input_length());
+      at = std::min(u32(v.series_index()), u32(input_length()));
       i++;
       c = next;
     }
@@ -879,7 +881,7 @@ Status Engine::insert(const Cell& word, const Cell& blk, u32& i) {
   i++;
   if (at > u32(input_length())) at = u32(input_length());
   Cell target = input;
-  target.w1 = at;
+  target.set_series_index(i32(at));
   const i32 before = input_length();
   actions::lookup<actions::kInsert>(input.type())(&target, value.slot, -1, only, 1, false);
   const i32 delta = input_length() - before;
@@ -907,12 +909,12 @@ Status Engine::change(const Cell& word, const Cell& blk, u32& i) {
     Hold value(argument_value(vi, blk, i - 1));
     u32 from = start <= u32(input_length()) ? start : u32(input_length());
     Cell target = input;
-    target.w1 = from;
+    target.set_series_index(i32(from));
     const i32 count = end > from ? i32(end - from) : 0;
     const i32 before = input_length();
     actions::lookup<actions::kChange>(input.type())(&target, value.slot, count, only, 1);
     adjust_limit(from, input_length() - before);
-    pos = target.w1;
+    pos = u32(target.series_index());
     effects++;
     refresh();
   }
@@ -927,7 +929,7 @@ Status Engine::remove(const Cell& word, const Cell& blk, u32& i) {
   Status st = rule(blk, i);
   if (st == kMatch && pos > start) {
     Cell target = input;
-    target.w1 = start;
+    target.set_series_index(i32(start));
     Cell part;
     set_integer(&part, i32(pos - start));
     auto fn = actions::get<actions::kRemove>(input.type());
@@ -949,8 +951,8 @@ namespace {
 // A count word's value, without raising for words that have none.
 bool peek_count(const Cell& c) {
   if (c.is(T_INTEGER)) return true;
-  if (!c.is(T_WORD) || is_keyword(keyword_of(&c)) || !c.w1 || i32(c.w3) < 0) return false;
-  const Cell* v = context::value_at(c.w1, c.w3);
+  if (!c.is(T_WORD) || is_keyword(keyword_of(&c)) || !c.word_resolved()) return false;
+  const Cell* v = context::value_at(c.word_context(), u32(c.word_index()));
   return v && v->is(T_INTEGER);
 }
 
@@ -993,10 +995,10 @@ u32 Engine::extent(const Cell& blk, u32 i) {
     case kInsert: {
       u32 j = i + 1;
       if (item(blk, j, &n) && n.is(T_WORD) && keyword_of(&n) == kOnly) j++;
-      if (item(blk, j, &n) && ((n.is(T_WORD) && !is_keyword(keyword_of(&n)) && n.w1 && i32(n.w3) >= 0) ||
+      if (item(blk, j, &n) && ((n.is(T_WORD) && !is_keyword(keyword_of(&n)) && n.word_resolved()) ||
                                n.is(T_GET_WORD))) {
-        const Cell* v = n.w1 && i32(n.w3) >= 0 ? context::value_at(n.w1, n.w3) : nullptr;
-        if (v && is_any_series(v->type()) && v->w2 == input.w2 && exists(blk, j + 1)) j++;
+        const Cell* v = n.word_resolved() ? context::value_at(n.word_context(), u32(n.word_index())) : nullptr;
+        if (v && is_any_series(v->type()) && v->series_node() == input.series_node() && exists(blk, j + 1)) j++;
       }
       return j + 1;
     }
@@ -1045,7 +1047,7 @@ Cell run(const Cell* input_in, const Cell* rules_in, const Options& opt) {
     Status st = e.rules(rules);
     e.match = (st == kMatch || st == kBreak) && e.pos == e.tail;
     result = e.match;
-    if (e.traced) e.fire(w::end, rules, mem::series_of(rules.w2)->length());
+    if (e.traced) e.fire(w::end, rules, mem::series_of(rules.series_node())->length());
   } catch (const Stop&) {
     result = e.match;
   }

@@ -109,7 +109,7 @@ struct Engine {
   // ---- the input (parse_match.cpp)
   void enter_input(const Cell& series);
   void refresh();
-  i32 input_length() const { return i32(mem::series_of(input.w2)->length()); }
+  i32 input_length() const { return i32(mem::series_of(input.series_node())->length()); }
   Cell item_value(u32 p) const;
   Cell copy_part(u32 from, u32 to);
   void adjust_limit(u32 at, i32 delta);

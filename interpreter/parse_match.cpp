@@ -31,9 +31,9 @@ struct TextKey {
   u32 len;
 };
 ZOT_INLINE TextKey text_key(const Cell& key) {
-  const mem::Series* s = mem::series_of(key.w2);
+  const mem::Series* s = mem::series_of(key.series_node());
   const u32 len = s->length();
-  const u32 from = key.w1 < len ? key.w1 : len;
+  const u32 from = std::min(u32(key.series_index()), len);
   return TextKey{s->head_ptr() + u64(from) * s->unit(), s->unit(), len - from};
 }
 
@@ -70,7 +70,7 @@ void Engine::enter_input(const Cell& series) {
   input = series;
   const u32 t = series.type();
   kind = is_any_block(t) ? kBlockInput : t == T_BINARY ? kBinaryInput : kTextInput;
-  pos = series.w1;
+  pos = u32(series.series_index());
   limit = -1;
   refresh();
 }
@@ -88,7 +88,7 @@ void Engine::adjust_limit(u32 at, i32 delta) {
 }
 
 Cell Engine::item_value(u32 p) const {
-  const mem::Series* s = mem::series_of(input.w2);
+  const mem::Series* s = mem::series_of(input.series_node());
   Cell v;
   switch (kind) {
     case kBlockInput:
@@ -105,7 +105,7 @@ Cell Engine::item_value(u32 p) const {
 
 Cell Engine::copy_part(u32 from, u32 to) {
   Cell src = input;
-  src.w1 = from;
+  src.set_series_index(i32(from));
   Cell part;
   set_integer(&part, to > from ? i32(to - from) : 0);
   Cell out;
@@ -120,14 +120,14 @@ Cell Engine::copy_part(u32 from, u32 to) {
 
 i32 Engine::terminal_at(u32 p, const Cell& key, bool quoted) {
   const u32 kt = key.type();
-  const mem::Series* in = mem::series_of(input.w2);
+  const mem::Series* in = mem::series_of(input.series_node());
   if (kind == kBlockInput) {
     if (p >= tail) return -1;
     const Cell it = in->cells()[p];
     if (!quoted) {
-      if (kt == T_DATATYPE) return it.type() == key.w1 ? 1 : -1;
+      if (kt == T_DATATYPE) return it.type() == key.datatype_id() ? 1 : -1;
       if (kt == T_TYPESET) return typeset::has(&key, it.type()) ? 1 : -1;
-      if (kt == T_BITSET) return it.is(T_CHAR) && bitset::has(&key, it.w2) ? 1 : -1;
+      if (kt == T_BITSET) return it.is(T_CHAR) && bitset::has(&key, it.char_value()) ? 1 : -1;
       if (kt == T_LIT_PATH) {
         Cell k = key;
         set_type(&k, T_PATH);
@@ -147,7 +147,7 @@ i32 Engine::terminal_at(u32 p, const Cell& key, bool quoted) {
     switch (kt) {
       case T_CHAR: {
         if (p >= tail) return -1;
-        u32 a = string::get_char(base + u64(p) * unit, unit), b = key.w2;
+        u32 a = string::get_char(base + u64(p) * unit, unit), b = key.char_value();
         if (fold) {
           a = case_::upper_char(a);
           b = case_::upper_char(b);
@@ -182,9 +182,11 @@ i32 Engine::terminal_at(u32 p, const Cell& key, bool quoted) {
   }
   // Binary input: bytes.
   switch (kt) {
-    case T_CHAR: case T_INTEGER:
+    case T_CHAR: case T_INTEGER: {
       if (p >= tail) return -1;
-      return key.w2 <= 255 && base[p] == key.w2 ? 1 : -1;
+      const u32 b = kt == T_CHAR ? key.char_value() : u32(key.int_value());
+      return b <= 255 && base[p] == b ? 1 : -1;
+    }
     case T_BINARY: {
       const TextKey k = text_key(key);
       if (u64(p) + k.len > tail) return -1;
@@ -212,7 +214,7 @@ i32 Engine::terminal_at(u32 p, const Cell& key, bool quoted) {
       const u32 avail = tail - p;
       u32 window = std::min<u32>(avail, 4096);
       for (;;) {
-        scratch.assign(reinterpret_cast<const char*>(mem::series_of(input.w2)->head_ptr() + p), window);
+        scratch.assign(reinterpret_cast<const char*>(mem::series_of(input.series_node())->head_ptr() + p), window);
         lexer::Options o;
         o.one = true;
         o.wrap = false;
@@ -223,7 +225,7 @@ i32 Engine::terminal_at(u32 p, const Cell& key, bool quoted) {
           continue;
         }
         if (type <= 0 || type == T_ERROR || consumed == 0) return -1;
-        const bool ok = kt == T_DATATYPE ? u32(type) == key.w1 : typeset::has(&key, u32(type));
+        const bool ok = kt == T_DATATYPE ? u32(type) == key.datatype_id() : typeset::has(&key, u32(type));
         return ok ? i32(consumed) : -1;
       }
     }
@@ -241,7 +243,7 @@ Status Engine::terminal(const Cell& key, bool quoted, const Cell& blk, u32 i) {
 }
 
 bool Engine::simple_key(const Cell& blk, u32 j, Cell* key, bool* skip) {
-  const mem::Series* s = mem::series_of(blk.w2);
+  const mem::Series* s = mem::series_of(blk.series_node());
   if (j >= s->length()) return false;
   Cell c = s->cells()[j];
   *skip = false;
@@ -297,13 +299,13 @@ static i32 earliest(Engine& e, const Alternatives& a, u32* len) {
       if (a.kind[k] == kAltSkip) any = true;
       else if (a.kind[k] == kAltEnd) end = true;
       else if (a.key[k].is(T_BITSET)) sets[nsets++] = &a.key[k];
-      else chars[nchars++] = fold ? case_::upper_char(a.key[k].w2) : a.key[k].w2;
+      else chars[nchars++] = fold ? case_::upper_char(a.key[k].char_value()) : a.key[k].char_value();
     }
     if (any && e.pos < e.tail) {
       *len = 1;
       return i32(e.pos);
     }
-    const mem::Series* in = mem::series_of(e.input.w2);
+    const mem::Series* in = mem::series_of(e.input.series_node());
     const u32 unit = in->unit();
     const u8* base = in->head_ptr();
     for (u32 p = e.pos; p < e.tail; p++) {
@@ -350,9 +352,9 @@ i32 Engine::search(const Cell& key, bool skip, u32* len) {
 
 bool Engine::search_alternatives(const Cell& block, i32* at, u32* len) {
   Alternatives a;
-  u32 j = block.w1;
+  u32 j = u32(block.series_index());
   for (;;) {
-    const mem::Series* s = mem::series_of(block.w2);
+    const mem::Series* s = mem::series_of(block.series_node());
     if (j >= s->length() || a.n == kMaxAlternatives) return false;
     const Cell c = s->cells()[j];
     bool skip = false;
@@ -361,7 +363,7 @@ bool Engine::search_alternatives(const Cell& block, i32* at, u32* len) {
     else return false;
     a.n++;
     j++;
-    s = mem::series_of(block.w2);
+    s = mem::series_of(block.series_node());
     if (j >= s->length()) break;
     const Cell bar = s->cells()[j];
     if (!bar.is(T_WORD) || keyword_of(&bar) != kBar) return false;
@@ -373,12 +375,12 @@ bool Engine::search_alternatives(const Cell& block, i32* at, u32* len) {
 
 i32 Engine::run_of(const Cell& key, i32 max) {
   if (kind != kTextInput || (!key.is(T_CHAR) && !key.is(T_BITSET))) return -1;
-  const mem::Series* in = mem::series_of(input.w2);
+  const mem::Series* in = mem::series_of(input.series_node());
   const u32 unit = in->unit();
   const u8* base = in->head_ptr();
   const bool fold = case_op != actions::kStrictEqual;
   const bool set = key.is(T_BITSET);
-  const u32 want = set ? 0 : fold ? case_::upper_char(key.w2) : key.w2;
+  const u32 want = set ? 0 : fold ? case_::upper_char(key.char_value()) : key.char_value();
   i32 n = 0;
   for (u32 p = pos; p < tail && (max < 0 || n < max); p++, n++) {
     const u32 c = string::get_char(base + u64(p) * unit, unit);

@@ -21,12 +21,12 @@ void n_parse(const i32* refs) {
   if (refs[1] >= 0) {
     const Cell part = b[refs[1]];
     const i32 len = series::total_length(&input);
-    const i32 at = std::min(i32(input.w1), len);
+    const i32 at = std::min(input.series_index(), len);
     i64 limit;
     if (part.is(T_INTEGER)) {
       limit = i64(at) + part.int_value();
-    } else if (part.type() == input.type() && part.w2 == input.w2) {
-      limit = i32(part.w1);
+    } else if (part.type() == input.type() && part.series_node() == input.series_node()) {
+      limit = part.series_index();
     } else {
       Cell w = words::g_refinements[words::ref_part];
       set_type(&w, T_WORD);

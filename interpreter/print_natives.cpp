@@ -42,7 +42,7 @@ struct BufferMark {
   explicit BufferMark(const Cell& b) : buffer(b), index(series::index_of(&b)), tail(series::total_length(&b)) {}
   ~BufferMark() {
     block::truncate_at(&buffer, tail);
-    root::cell(g_print_buffer)->w1 = u32(index);
+    root::cell(g_print_buffer)->set_series_index(index);
   }
 };
 
@@ -61,7 +61,7 @@ void print_value(bool new_line) {
   if (v.is(T_BLOCK)) {
     Cell buffer = *root::cell(g_print_buffer);
     BufferMark mark(buffer);
-    root::cell(g_print_buffer)->w1 = u32(mark.tail);
+    root::cell(g_print_buffer)->set_series_index(mark.tail);
     Cell* above = stack::g_top;
     stack::push_native_frame(words::word(w::tag_body));
     u32 pos = u32(std::max(series::index_of(&v), 0));
@@ -76,7 +76,7 @@ void print_value(bool new_line) {
     stack::pop_frame();
     stack::g_top = above;
     Cell reduced = buffer;
-    reduced.w1 = u32(mark.tail);
+    reduced.set_series_index(mark.tail);
     block::form(&reduced, out, nullptr, kNoLimit);
   } else {
     actions::lookup<actions::kForm>(v.type())(&v, out, nullptr, kNoLimit);

@@ -57,14 +57,14 @@ void push(const Cell* spec, const Cell* body, const char* name) {
   Cell r = *top;
   // Arity: the number of plain word parameters.
   u32 arity = 0;
-  mem::Series* sp = mem::series_of(s.w2);
-  for (u32 i = s.w1; i < sp->length(); i++) {
+  mem::Series* sp = mem::series_of(s.series_node());
+  for (u32 i = u32(s.series_index()); i < sp->length(); i++) {
     if (sp->cells()[i].is(T_REFINEMENT)) break;
     if (sp->cells()[i].is(T_WORD)) arity++;
   }
   r.header = T_ROUTINE | ((arity & 31) << 25);
   set_integer(function::more_cell(&r, function::kMoreCode), i32(index));
-  *context::owner_cell(r.w1) = r;
+  *context::owner_cell(r.function_context()) = r;
   *top = r;
 }
 

@@ -40,7 +40,7 @@ Cell pick_value(Cell* s, i32 n) {
 void expect_arg(const Cell* value, const char* param) {
   Cell who = stack::calling_word();
   Cell dt;
-  make_cell(&dt, T_DATATYPE, value->type(), 0, 0);
+  set_datatype(&dt, value->type());
   Cell pw = word::name(param);
   raise_error(Err::ScriptExpectArg, &who, &dt, &pw);
 }
@@ -102,7 +102,8 @@ bool foreach_next() {
   Cell v = series->is(T_BLOCK) ? *block::cell_at(series, series::index_of(series)) : pick_value(series, 1);
   context::set(word, &v);
   // Re-derived: the stack cells never move, but setting may have run code.
-  (stack::g_base - 2)->w1++;
+  Cell* at = stack::g_base - 2;
+  at->set_series_index(at->series_index() + 1);
   return true;
 }
 
@@ -120,7 +121,8 @@ bool foreach_next_multi(i32 count) {
   } else {
     set_words(words, series, count, true, false, false);
   }
-  (stack::g_base - 2)->w1 += u32(count);
+  Cell* at = stack::g_base - 2;
+  at->set_series_index(at->series_index() + count);
   return true;
 }
 
@@ -128,7 +130,7 @@ bool forall_next(bool advance) {
   Cell* word = stack::g_base - 1;
   Cell v = *context::get(word);
   if (advance) {
-    v.w1++;
+    v.set_series_index(v.series_index() + 1);
     context::set(word, &v);
   }
   return !series_has_next(&v);
@@ -140,7 +142,7 @@ void remove_each_drop(i32 step) {
   if (logic::is_false(stack::g_base)) return;
   Cell* s = stack::g_base - 2;
   i32 i = series::index_of(s) - step;
-  s->w1 = u32(i < 0 ? 0 : i);
+  s->set_series_index(i < 0 ? 0 : i);
   Cell part;
   set_integer(&part, step);
   actions::lookup<actions::kRemove>(s->type())(s, step > 1 ? &part : nullptr, nullptr);

@@ -48,7 +48,7 @@ void n_now(const i32* refs) {
   double whole = std::floor(now);
   Cell d;
   date::from_epoch(&d, i64(whole));
-  u32 w = d.w1;
+  u32 w = d.date_word();
   double time = date::time_of(&d) + (now - whole);
   if (!has(kUtc)) {
     w = (w & ~date::kZoneMask) | platform::encode_zone(zone_minutes);

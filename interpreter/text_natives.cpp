@@ -93,7 +93,7 @@ void n_enhex(const i32*) {
 void change_case(const i32* refs, bool upper) {
   Cell* v = base();
   if (v->is(T_CHAR)) {
-    v->w2 = case_::fold_char(v->w2, upper);
+    v->set_char_value(case_::fold_char(v->char_value(), upper));
     stack::g_top = v + 1;
     return;
   }
@@ -136,7 +136,7 @@ void n_to_hex(const i32* refs) {
   const char* hex = string::to_hex(v, false);
   u32 sym = symbol::make(hex + (8 - digits));
   Cell r;
-  make_cell(&r, T_ISSUE, context::g_global, sym, u32(-1));
+  set_word(&r, T_ISSUE, sym, context::g_global, -1);
   set_only_result(&r);
 }
 

@@ -1,20 +1,22 @@
 // The `transcode` native: text to values through the lexer, with the
 // `<lexer-callback>` protocol for /trace.
 #include <algorithm>
+#include <iterator>
 #include <string>
 
 #include "datatypes/block.h"
-#include "datatypes/function.h"
 #include "datatypes/pair.h"
+#include "datatypes/series.h"
+#include "datatypes/simple.h"
 #include "datatypes/string.h"
 #include "datatypes/system.h"
 #include "datatypes/words.h"
 #include "interpreter/eval.h"
+#include "interpreter/event_words.h"
 #include "interpreter/lexer.h"
 #include "interpreter/natives.h"
 #include "runtime/errors.h"
 #include "runtime/stack.h"
-#include "runtime/symbol.h"
 #include "runtime/unicode.h"
 
 namespace zot::natives {
@@ -22,13 +24,8 @@ namespace zot::natives {
 namespace {
 
 ZOT_INLINE Cell* base() { return stack::g_base; }
-ZOT_INLINE i32 series_length(const Cell* s) { return i32(mem::series_of(s->w2)->length()); }
 
-struct EventWord {
-  lexer::Event ev;
-  w::Id word;
-};
-const EventWord kEvents[] = {
+const interp::EventWord kEvents[] = {
     {lexer::EV_PRESCAN, w::prescan}, {lexer::EV_SCAN, w::scan},   {lexer::EV_LOAD, w::load},
     {lexer::EV_OPEN, w::open},       {lexer::EV_CLOSE, w::close}, {lexer::EV_ERROR, w::error},
 };
@@ -54,18 +51,19 @@ bool call_callback(void* data, lexer::State* st, lexer::Event ev, i32 type, cons
   // The input at the token's start (open, or a prescan of an untyped token) or end.
   bool at_start = ev == lexer::EV_OPEN || (ev == lexer::EV_PRESCAN && type <= 0);
   Cell input = w.input;
-  const u32 given = w.input.w1 + offset_of(w, at_start ? start : end);
-  input.w1 = given;
+  const u32 given = u32(w.input.series_index()) + offset_of(w, at_start ? start : end);
+  input.set_series_index(i32(given));
   Cell type_v;
   if (type > 0) {
-    make_cell(&type_v, T_DATATYPE, u32(type), 0, 0);
+    set_datatype(&type_v, u32(type));
   } else {
     // An untyped token: the word system/lexer/exit-states gives its class.
     set_none(&type_v);
     Cell states;
     if (type < 0 && sys::exit_states(&states)) {
-      u32 at = states.w1 + u32(-type - 1);
-      if (at < mem::series_of(states.w2)->length()) type_v = mem::series_of(states.w2)->cells()[at];
+      u32 at = u32(states.series_index()) + u32(-type - 1);
+      const mem::Series* s = mem::series_of(states.series_node());
+      if (at < s->length()) type_v = s->cells()[at];
     }
   }
   Cell line;
@@ -80,7 +78,7 @@ bool call_callback(void* data, lexer::State* st, lexer::Event ev, i32 type, cons
   Cell ev_word;
   set_none(&ev_word);
   for (const auto& e : kEvents)
-    if (e.ev == ev) ev_word = *words::word(e.word);
+    if (e.event == ev) ev_word = *words::word(e.word);
 
   const Cell args[5] = {ev_word, input, type_v, line, token};
   Cell after[5];
@@ -91,45 +89,35 @@ bool call_callback(void* data, lexer::State* st, lexer::Event ev, i32 type, cons
   const Cell answer = interp::call_callback(&fn, args, 5, o);
   const Cell moved = after[1];
   // A callback that moved the input's index resumes the scan there.
-  if (moved.w2 == w.input.w2 && moved.w1 != given && moved.w1 >= w.input.w1) {
-    u32 off = moved.w1 - w.input.w1;
+  const u32 from = u32(w.input.series_index());
+  const bool same_input = is_any_series(moved.type()) && moved.series_node() == w.input.series_node();
+  const u32 to = same_input ? u32(moved.series_index()) : given;
+  if (to != given && to >= from) {
+    u32 off = to - from;
     st->pos = w.chars ? unicode::skip_utf8_chars(w.text, st->in_end, off) : w.text + off;
     if (st->pos > st->in_end) st->pos = st->in_end;
   }
-  return !(answer.is(T_NONE) || (answer.is(T_LOGIC) && !answer.w1));
+  return !logic::is_false(&answer);
 }
 
 // The events a callback wants: the words of a block its body starts with, else all.
-u32 callback_mask(const Cell* fn) {
-  Cell body = *function::more_cell(fn, function::kMoreBody);
-  if (!body.is(T_BLOCK) || block::length_at(&body) == 0) return 63;
-  Cell first = *block::index_cell(&body);
-  if (!first.is(T_BLOCK)) return 63;
-  u32 mask = 0;
-  for (i32 i = 0; i < block::length_at(&first); i++) {
-    Cell c = *block::cell_at(&first, i32(first.w1) + i);
-    if (!c.is(T_WORD)) continue;
-    for (const auto& e : kEvents)
-      if (symbol::resolve(c.w2) == symbol::resolve(words::sym(e.word))) mask |= e.ev;
-  }
-  return mask;
-}
+u32 callback_mask(const Cell* fn) { return interp::requested_events(fn, kEvents, std::size(kEvents), 63); }
 
 // refs: /next /one /prescan /scan /part length /into target /trace callback
 void n_transcode(const i32* refs) {
   Cell src = base()[0];
   const bool next = refs[0] >= 0, one = refs[1] >= 0, prescan = refs[2] >= 0, scan_only = refs[3] >= 0;
-  i32 total = series_length(&src);
-  if (i32(src.w1) > total) src.w1 = u32(total);
-  i32 length = total - i32(src.w1);
+  i32 total = series::total_length(&src);
+  if (src.series_index() > total) src.set_series_index(total);
+  i32 length = total - src.series_index();
   if (refs[4] >= 0) {
     Cell part = base()[refs[4]];
     if (part.is(T_INTEGER)) {
       length = std::clamp(part.int_value(), 0, length);
     } else {
       if (part.type() != src.type()) raise_error(Err::ScriptNotSameType);
-      i32 at = std::clamp(i32(part.w1), i32(src.w1), total);
-      length = at - i32(src.w1);
+      i32 at = std::clamp(part.series_index(), src.series_index(), total);
+      length = at - src.series_index();
     }
   }
   // The bytes to scan (a copy: the input must not move while it is scanned).
@@ -142,11 +130,11 @@ void n_transcode(const i32* refs) {
     const u8* cut = unicode::skip_utf8_chars(p, p + bytes.size(), std::size_t(length));
     bytes.resize(std::size_t(cut - p));
   } else {
-    mem::Series* s = mem::series_of(src.w2);
-    bytes.assign(reinterpret_cast<const char*>(s->head_ptr()) + src.w1, std::size_t(length));
+    mem::Series* s = mem::series_of(src.series_node());
+    bytes.assign(reinterpret_cast<const char*>(s->head_ptr()) + src.series_index(), std::size_t(length));
     if (bytes.size() >= 3 && u8(bytes[0]) == 0xEF && u8(bytes[1]) == 0xBB && u8(bytes[2]) == 0xBF) {
       bytes.erase(0, 3);
-      src.w1 += 3;
+      src.set_series_index(src.series_index() + 3);
     }
   }
   Watch watch{};
@@ -171,13 +159,14 @@ void n_transcode(const i32* refs) {
   Cell result;
   if (prescan || scan_only) {
     if (bytes.find_first_not_of(" \t\r\n") == std::string::npos) set_none(&result);
-    else make_cell(&result, T_DATATYPE, u32(type), 0, 0);
+    else set_datatype(&result, u32(type));
   } else if (next) {
     Cell value = *out;
     Cell rest = src;
-    rest.w1 += chars ? u32(unicode::count_utf8_chars(reinterpret_cast<const u8*>(bytes.data()),
-                                                     reinterpret_cast<const u8*>(bytes.data()) + consumed))
-                     : consumed;
+    const u32 scanned = chars ? u32(unicode::count_utf8_chars(reinterpret_cast<const u8*>(bytes.data()),
+                                                              reinterpret_cast<const u8*>(bytes.data()) + consumed))
+                              : consumed;
+    rest.set_series_index(rest.series_index() + i32(scanned));
     block::make_at(&result, 2);
     *stack::reserve_slot() = result;
     block::append_cell(&result, &value);

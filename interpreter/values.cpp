@@ -40,32 +40,48 @@ void n_compare(const i32*) {
   logic_result(actions::compare(base(), base() + 1, Op));
 }
 
-ZOT_INLINE bool is_block_like(u32 t) { return t == T_BLOCK || t == T_PAREN || (t >= T_PATH && t <= T_GET_PATH); }
-ZOT_INLINE bool is_text_like(u32 t) { return is_any_string(t); }
+// any-block but hash!
+ZOT_INLINE bool is_block_like(u32 t) { return t == T_BLOCK || t == T_PAREN || is_any_path(t); }
 
-// Sameness: one and the same value, not merely an equal one.
+// Sameness: one and the same value, not merely an equal one. Floats and points
+// are the same when their stored words are (a NaN is the same as itself), so
+// those cases compare the raw words, as does the fallback for other types.
 bool same_values(const Cell* a, const Cell* b) {
   u32 t = a->type();
   if (t != b->type()) return false;
   switch (t) {
     case T_NONE: case T_UNSET:
       return true;
-    case T_DATATYPE: case T_LOGIC: case T_OBJECT:
-      return a->w1 == b->w1;
-    case T_CHAR: case T_INTEGER: case T_BITSET:
-      return a->w2 == b->w2;
-    case T_FLOAT: case T_PERCENT: case T_PAIR: case T_TIME:
+    case T_DATATYPE:
+      return a->datatype_id() == b->datatype_id();
+    case T_LOGIC:
+      return a->logic_value() == b->logic_value();
+    case T_OBJECT:
+      return a->object_context() == b->object_context();
+    case T_CHAR:
+      return a->char_value() == b->char_value();
+    case T_INTEGER:
+      return a->int_value() == b->int_value();
+    case T_BITSET:
+      return a->bitset_node() == b->bitset_node();
+    case T_PAIR:
+      return pair::x_of(a) == pair::x_of(b) && pair::y_of(a) == pair::y_of(b);
+    case T_FLOAT: case T_PERCENT: case T_TIME:
       return a->w2 == b->w2 && a->w3 == b->w3;
     case T_TUPLE:
       return tuple::count_of(a) == tuple::count_of(b) && tuple::compare(a, b, actions::kEqual) == 0;
     case T_MONEY:
       return money::compare(a, b, actions::kStrictEqual) == 0;
-    case T_ACTION: case T_NATIVE: case T_POINT2D:
+    case T_NATIVE:
+      return a->native_index() == b->native_index() && a->function_spec() == b->function_spec();
+    case T_ACTION:
+      return a->action_slot() == b->action_slot() && a->function_spec() == b->function_spec();
+    case T_POINT2D:
       return a->w1 == b->w1 && a->w2 == b->w2;
     case T_OP:
-      return a->w2 == b->w2 && a->w3 == b->w3;
+      return a->function_spec() == b->function_spec() && a->function_more() == b->function_more();
     default:
-      if (is_any_series(t) || t == T_HASH) return a->w1 == b->w1 && a->w2 == b->w2;
+      if (is_any_series(t)) return a->series_index() == b->series_index() && a->series_node() == b->series_node();
       return a->w1 == b->w1 && a->w2 == b->w2 && a->w3 == b->w3;
   }
 }
@@ -81,7 +97,7 @@ void n_type_q(const i32* refs) {
     // /word: the type's name word
     *b = datatype::g_types[t].name_word;
   } else {
-    make_cell(b, T_DATATYPE, t, 0, 0);
+    set_datatype(b, t);
   }
   stack::g_top = b + 1;
 }
@@ -92,10 +108,10 @@ void n_value_q(const i32*) {
   if (is_plain_word(t)) {
     Cell w = *v;
     // An unbound word, or one of a function that is not running, has no value.
-    if (!w.w1) return logic_result(false);
-    i32 i = i32(w.w3) >= 0 ? i32(w.w3) : context::find_word(w.w1, w.w2, true);
-    if (i < 0) return logic_result(w.w2 == words::sym(w::self));  // `self` reads the context's owner
-    const Cell* slot = context::value_at(w.w1, u32(i));
+    if (!w.word_context()) return logic_result(false);
+    i32 i = w.word_index() >= 0 ? w.word_index() : context::find_word(w.word_context(), w.word_symbol(), true);
+    if (i < 0) return logic_result(w.word_symbol() == words::sym(w::self));  // `self` reads the context's owner
+    const Cell* slot = context::value_at(w.word_context(), u32(i));
     return logic_result(slot && !slot->is(T_UNSET));
   }
   logic_result(!v->is(T_UNSET));
@@ -125,29 +141,25 @@ void n_sign(const i32*) {
   stack::g_top = base() + 1;
 }
 
-ZOT_INLINE float float_word(u32 w) {
-  float f;
-  std::memcpy(&f, &w, 4);
-  return f;
-}
-
 void n_zero(const i32*) {
   const Cell* v = base();
   switch (v->type()) {
-    case T_CHAR: case T_INTEGER:
-      return logic_result(v->w2 == 0);
+    case T_CHAR:
+      return logic_result(v->char_value() == 0);
+    case T_INTEGER:
+      return logic_result(v->int_value() == 0);
     case T_FLOAT: case T_PERCENT: case T_TIME:
       return logic_result(v->float_value() == 0.0);
     case T_PAIR:
-      return logic_result(v->w2 == 0 && v->w3 == 0);
+      return logic_result(pair::x_of(v) == 0 && pair::y_of(v) == 0);
     case T_TUPLE:
       return logic_result(tuple::zero_q(v));
     case T_MONEY:
       return logic_result(money::is_zero(v));
     case T_POINT2D:
-      return logic_result(float_word(v->w1) == 0.0f && float_word(v->w2) == 0.0f);
+      return logic_result(v->point_coord(0) == 0.0f && v->point_coord(1) == 0.0f);
     case T_POINT3D:
-      return logic_result(float_word(v->w1) == 0.0f && float_word(v->w2) == 0.0f && float_word(v->w3) == 0.0f);
+      return logic_result(v->point_coord(0) == 0.0f && v->point_coord(1) == 0.0f && v->point_coord(2) == 0.0f);
     default:
       return logic_result(false);
   }
@@ -174,7 +186,7 @@ i32 number_to_integer(const Cell* c) {
   double d = c->float_value();
   if (!(d >= -2147483648.0 && d < 2147483648.0)) {
     Cell dt;
-    make_cell(&dt, T_DATATYPE, T_INTEGER, 0, 0);
+    set_datatype(&dt, T_INTEGER);
     raise_error(Err::ScriptTypeLimit, &dt);
   }
   return i32(d);
@@ -186,8 +198,6 @@ ZOT_INLINE T pick(T a, T b, bool max) {
 }
 // Components of points: a NaN of the other value wins.
 ZOT_INLINE float pick_float(float a, float b, bool max) { return std::isnan(b) ? b : pick(a, b, max); }
-
-void set_float_word(u32* w, float f) { std::memcpy(w, &f, 4); }
 
 // The component-wise walk of max and min; a and b are copies, the answer goes
 // to the result slot. False when the pair of types has no component rule.
@@ -212,18 +222,15 @@ bool componentwise(Cell a, Cell b, bool max) {
       continue;
     } else if ((ta == T_POINT2D || ta == T_POINT3D) && plain_number(tb)) {
       float f = float(number_of(&b));
-      u32* w[3] = {&a.w1, &a.w2, &a.w3};
-      for (int i = 0; i < (ta == T_POINT2D ? 2 : 3); i++) set_float_word(w[i], pick_float(float_word(*w[i]), f, max));
+      for (int i = 0; i < (ta == T_POINT2D ? 2 : 3); i++) a.set_point_coord(i, pick_float(a.point_coord(i), f, max));
     } else if (ta == T_POINT2D && tb == T_PAIR) {
       Cell p;
       pair::to_point2d_arg(&b, &p);
       b = p;
       continue;
     } else if ((ta == T_POINT2D && tb == T_POINT2D) || (ta == T_POINT3D && tb == T_POINT3D)) {
-      u32* wa[3] = {&a.w1, &a.w2, &a.w3};
-      const u32 wb[3] = {b.w1, b.w2, b.w3};
       for (int i = 0; i < (ta == T_POINT2D ? 2 : 3); i++)
-        set_float_word(wa[i], pick_float(float_word(*wa[i]), float_word(wb[i]), max));
+        a.set_point_coord(i, pick_float(a.point_coord(i), b.point_coord(i), max));
     } else if (ta == T_TUPLE && plain_number(tb)) {
       i32 n = number_to_integer(&b);
       u8 bound = u8(n < 0 ? 0 : n > 255 ? 255 : n);
@@ -273,12 +280,12 @@ void n_shift(const i32* refs) {
 // types or between text types.
 void n_as(const i32*) {
   Cell type = base()[0], v = base()[1];
-  u32 to = type.is(T_DATATYPE) ? type.w1 : u32(type.type());
+  u32 to = type.is(T_DATATYPE) ? type.datatype_id() : u32(type.type());
   u32 from = v.type();
-  if (!((is_block_like(to) && is_block_like(from)) || (is_text_like(to) && is_text_like(from)))) {
+  if (!((is_block_like(to) && is_block_like(from)) || (is_any_string(to) && is_any_string(from)))) {
     Cell want, have;
-    make_cell(&have, T_DATATYPE, from, 0, 0);
-    make_cell(&want, T_DATATYPE, to, 0, 0);
+    set_datatype(&have, from);
+    set_datatype(&want, to);
     raise_error(Err::ScriptNotSameClass, &have, &want);
   }
   set_type(&v, u8(to));

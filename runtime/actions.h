@@ -87,6 +87,16 @@ struct WriteOptions {
   bool append = false;
 };
 
+// The eval-path and set-path slots: what one step of a path walk needs
+// beside the parent value, the element and the value to set. path is the
+// path walked, for errors (null when C++ makes a single step).
+struct PathOptions {
+  Cell* path = nullptr;
+  bool case_ = false;  // /case: keys compare case-sensitively
+  bool get = false;    // a get-path: a missing field gives unset
+  bool last = true;    // the element is the path's last
+};
+
 // Slot function types. Cells are passed by address; a refinement's argument
 // cell is null when the refinement is absent; flags are bools. "Frame"
 // functions read their arguments from the current frame and leave the result
@@ -99,8 +109,7 @@ using ReflectFn = void (*)(Cell* value, u32 field_symbol);
 using FormFn = i32 (*)(const Cell* value, Cell* out, const Cell* limit, i32 part);
 using MoldFn = i32 (*)(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cell* limit,
                        i32 part, i32 indent);
-using EvalPathFn = Cell* (*)(Cell* parent, Cell* element, Cell* value, Cell* path, i32 index, bool case_,
-                             bool get, bool last);
+using EvalPathFn = Cell* (*)(Cell* parent, Cell* element, Cell* value, const PathOptions& o);
 using CompareFn = i32 (*)(const Cell* a, const Cell* b, i32 op);
 using FrameFn = void (*)();
 using ValueFn = void (*)(Cell* value);              // negate, clear: in place

@@ -131,6 +131,10 @@ struct Cell {
     ZOT_ASSERT(is(T_CHAR));
     return w2;
   }
+  ZOT_INLINE void set_char_value(u32 cp) {
+    ZOT_ASSERT(is(T_CHAR));
+    w2 = cp;
+  }
   // ---- logic! (w1)
   ZOT_INLINE bool logic_value() const {
     ZOT_ASSERT(is(T_LOGIC));
@@ -354,6 +358,47 @@ struct Cell {
     return w3;
   }
 
+  // ---- triple!: three signed integers in w1-w3 (the frames of parse, the
+  // lexer's series markers)
+  ZOT_INLINE i32 triple_first() const {
+    ZOT_ASSERT(is(T_TRIPLE));
+    return i32(w1);
+  }
+  ZOT_INLINE i32 triple_second() const {
+    ZOT_ASSERT(is(T_TRIPLE));
+    return i32(w2);
+  }
+  ZOT_INLINE i32 triple_third() const {
+    ZOT_ASSERT(is(T_TRIPLE));
+    return i32(w3);
+  }
+  ZOT_INLINE void set_triple_first(i32 v) {
+    ZOT_ASSERT(is(T_TRIPLE));
+    w1 = u32(v);
+  }
+  ZOT_INLINE void set_triple_second(i32 v) {
+    ZOT_ASSERT(is(T_TRIPLE));
+    w2 = u32(v);
+  }
+  ZOT_INLINE void set_triple_third(i32 v) {
+    ZOT_ASSERT(is(T_TRIPLE));
+    w3 = u32(v);
+  }
+
+  // ---- point2D!, point3D!: the coordinates x, y, z (axis 0 to 2) as
+  // 32-bit floats in w1-w3
+  ZOT_INLINE float point_coord(int axis) const {
+    ZOT_ASSERT(is(T_POINT2D) || is(T_POINT3D));
+    const u32 w = axis == 0 ? w1 : axis == 1 ? w2 : w3;
+    float f;
+    std::memcpy(&f, &w, sizeof f);
+    return f;
+  }
+  ZOT_INLINE void set_point_coord(int axis, float f) {
+    ZOT_ASSERT(is(T_POINT2D) || is(T_POINT3D));
+    std::memcpy(axis == 0 ? &w1 : axis == 1 ? &w2 : &w3, &f, sizeof f);
+  }
+
   // ---- handle!: w1 the kind, w2 the value (an index into its maker's side
   // table), w3 the resource-registry index that owns it (-1: none)
   ZOT_INLINE i32 handle_kind() const {
@@ -374,6 +419,15 @@ static_assert(offsetof(Cell, w2) == 8, "doubles live in payload words 2 and 3");
 
 ZOT_INLINE Cell* copy_cell(const Cell* src, Cell* dst) {
   if (src != dst) *dst = *src;
+  return dst;
+}
+
+// Copies the value into a slot that keeps its own new-line flag (a slot a
+// scanner filled in place).
+ZOT_INLINE Cell* copy_keeping_new_line(const Cell* src, Cell* dst) {
+  const u32 nl = dst->header & kCellNewLine;
+  *dst = *src;
+  dst->header = nl | (src->header & ~kCellNewLine);
   return dst;
 }
 

@@ -103,13 +103,13 @@ inline Cell made(actions::MakeFn f, const Cell& spec, u32 type) {
 inline Cell path_get(actions::EvalPathFn f, const Cell& value, const Cell& element) {
   Cell* top = stack::g_top;
   Cell v = value, e = element;
-  Cell r = *f(&v, &e, nullptr, nullptr, 0, false, false, true);
+  Cell r = *f(&v, &e, nullptr, {});
   stack::g_top = top;
   return r;
 }
 inline Cell path_set(actions::EvalPathFn f, const Cell& value, const Cell& element, const Cell& new_value) {
   Cell v = value, e = element, n = new_value;
-  f(&v, &e, &n, nullptr, 0, false, false, true);
+  f(&v, &e, &n, {});
   return v;
 }
 

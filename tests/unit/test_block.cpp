@@ -331,22 +331,22 @@ TEST_F(Block, MakeAndTo) {
 TEST_F(Block, EvalPath) {
   Cell s = block_of({word(100), int_cell(1), word(101, T_SET_WORD), int_cell(2), word(102)});
   Cell two = int_cell(2), w101 = word(101), w102 = word(102), w9 = word(9);
-  EXPECT_EQ(block::eval_path(&s, &two, nullptr, nullptr, 0, false, true, true)->int_value(), 1);
-  EXPECT_EQ(block::eval_path(&s, &w101, nullptr, nullptr, 0, false, true, true)->int_value(), 2);
-  EXPECT_TRUE(block::eval_path(&s, &w102, nullptr, nullptr, 0, false, true, true)->is(T_NONE)) << "last cell";
-  EXPECT_TRUE(block::eval_path(&s, &w9, nullptr, nullptr, 0, false, true, true)->is(T_NONE));
+  EXPECT_EQ(block::eval_path(&s, &two, nullptr, {.get = true})->int_value(), 1);
+  EXPECT_EQ(block::eval_path(&s, &w101, nullptr, {.get = true})->int_value(), 2);
+  EXPECT_TRUE(block::eval_path(&s, &w102, nullptr, {.get = true})->is(T_NONE)) << "last cell";
+  EXPECT_TRUE(block::eval_path(&s, &w9, nullptr, {.get = true})->is(T_NONE));
   Cell v = int_cell(42);
-  block::eval_path(&s, &two, &v, nullptr, 0, false, false, true);
+  block::eval_path(&s, &two, &v, {});
   Cell key = word(100);
   Cell v7 = int_cell(7);
-  EXPECT_EQ(block::eval_path(&s, &key, &v7, nullptr, 0, false, false, true)->int_value(), 7);
+  EXPECT_EQ(block::eval_path(&s, &key, &v7, {})->int_value(), 7);
   EXPECT_EQ(contents(s), (V{-1000 - T_WORD, 7, -1000 - T_SET_WORD, 2, -1000 - T_WORD}));
   Cell missing = int_cell(99);
   Cell path = s;
-  EXPECT_EQ(test::error_code_of([&] { block::eval_path(&s, &missing, &v, &path, 0, false, false, true); }),
+  EXPECT_EQ(test::error_code_of([&] { block::eval_path(&s, &missing, &v, {.path = &path}); }),
             error_code(Err::ScriptOutOfRange));
   Cell nokey = word(55, T_LIT_WORD);
-  EXPECT_EQ(test::error_code_of([&] { block::eval_path(&s, &nokey, &v, &path, 0, false, false, true); }),
+  EXPECT_EQ(test::error_code_of([&] { block::eval_path(&s, &nokey, &v, {.path = &path}); }),
             error_code(Err::ScriptBadPathSet));
 }
 

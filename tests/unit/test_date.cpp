@@ -62,13 +62,13 @@ Cell math(void (*f)(), const Cell& a, const Cell& b) { return test::run_frame(f,
 Cell get(const Cell& d, const Cell& element) {
   Cell* top = stack::g_top;
   Cell v = d, e = element;
-  Cell r = *date::eval_path(&v, &e, nullptr, &e, 0, false, true, true);
+  Cell r = *date::eval_path(&v, &e, nullptr, {.path = &e, .get = true});
   stack::g_top = top;
   return r;
 }
 Cell set(const Cell& d, const char* field, const Cell& value) {
   Cell v = d, e = Word(field), n = value;
-  date::eval_path(&v, &e, &n, &e, 0, false, false, true);
+  date::eval_path(&v, &e, &n, {.path = &e});
   return v;
 }
 

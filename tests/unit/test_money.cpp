@@ -403,19 +403,19 @@ TEST_F(MoneyTest, SignsPathsAndParity) {
   Cell usd = M("USD$1.25");
   Cell* top = stack::g_top;
   Cell code_word = Word("code"), amount_word = Word("Amount"), one = I(1), two_i = I(2);
-  Cell* c = money::eval_path(&usd, &code_word, nullptr, &code_word, 0, false, true, true);
+  Cell* c = money::eval_path(&usd, &code_word, nullptr, {.path = &code_word, .get = true});
   ASSERT_TRUE(c->is(T_WORD));
   EXPECT_STREQ(symbol::name_text(c->w2), "USD");
-  EXPECT_EQ(molded(*money::eval_path(&usd, &amount_word, nullptr, &amount_word, 0, false, true, true)), "$1.25");
+  EXPECT_EQ(molded(*money::eval_path(&usd, &amount_word, nullptr, {.path = &amount_word, .get = true})), "$1.25");
   EXPECT_EQ(molded(*money::pick(&usd, 2, &two_i)), "$1.25");
   EXPECT_EQ(money::pick(&usd, 1, &one)->w2, c->w2);
   Cell plain = M("$1");
   EXPECT_TRUE(money::pick(&plain, 1, &one)->is(T_NONE));
   stack::g_top = top;
   Cell other = Word("cents"), three_i = I(3);
-  EXPECT_EQ(error_of([&] { money::eval_path(&usd, &other, nullptr, &other, 0, false, true, true); }),
+  EXPECT_EQ(error_of([&] { money::eval_path(&usd, &other, nullptr, {.path = &other, .get = true}); }),
             code(Err::ScriptInvalidPath));
-  EXPECT_EQ(error_of([&] { money::eval_path(&usd, &code_word, &one, &code_word, 0, false, false, true); }),
+  EXPECT_EQ(error_of([&] { money::eval_path(&usd, &code_word, &one, {.path = &code_word}); }),
             code(Err::ScriptBadPathSet));
   EXPECT_EQ(error_of([&] { money::pick(&usd, 3, &three_i); }), code(Err::ScriptOutOfRange));
 }

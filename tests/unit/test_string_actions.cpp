@@ -919,24 +919,24 @@ TEST_F(StringActions, PathAccess) {
   Cell s = str(U"abc");
   Cell path = none_cell();
   Cell two = int_cell(2);
-  Cell* r = string::eval_path(&s, &two, nullptr, &path, 1, false, true, true);
+  Cell* r = string::eval_path(&s, &two, nullptr, {.path = &path, .get = true});
   ASSERT_TRUE(r->is(T_CHAR));
   EXPECT_EQ(r->w2, u32('b'));
   Cell x = char_cell('X');
-  string::eval_path(&s, &two, &x, &path, 1, false, false, true);
+  string::eval_path(&s, &two, &x, {.path = &path});
   EXPECT_EQ(all_of(s), U"aXc");
   Cell key = char_cell('x');
-  r = string::eval_path(&s, &key, nullptr, &path, 1, false, true, true);
+  r = string::eval_path(&s, &key, nullptr, {.path = &path, .get = true});
   EXPECT_EQ(r->w2, u32('c')) << "a key selects the unit after it";
   Cell y = char_cell('Y');
-  string::eval_path(&s, &key, &y, &path, 1, false, false, true);
+  string::eval_path(&s, &key, &y, {.path = &path});
   EXPECT_EQ(all_of(s), U"aXY");
   Cell missing = char_cell('q');
-  EXPECT_EQ(test::error_code_of([&] { string::eval_path(&s, &missing, &y, &path, 1, false, false, true); }),
+  EXPECT_EQ(test::error_code_of([&] { string::eval_path(&s, &missing, &y, {.path = &path}); }),
             error_code(Err::ScriptBadPathSet));
   Cell word;
   make_cell(&word, T_WORD, 0, 1, 0);
-  EXPECT_EQ(test::error_code_of([&] { string::eval_path(&s, &word, nullptr, &path, 1, false, true, true); }),
+  EXPECT_EQ(test::error_code_of([&] { string::eval_path(&s, &word, nullptr, {.path = &path, .get = true}); }),
             error_code(Err::ScriptInvalidPath));
 }
 
