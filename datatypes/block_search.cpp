@@ -126,7 +126,7 @@ Found search(const Cell* series, const Cell* value, const FindOptions& o) {
 
   // Backwards, the walk starts one step (one record) before the position, or
   // as many steps as the sub-sequence needs.
-  i64 back = i64(step) * ((m.klen + step - 1) / step);
+  i64 back = i64(step) * ((i64(m.klen) + step - 1) / step);
   if (table_answers(&s, &m.key, o) && !(o.last && (step > 1 || o.part))) {
     // The table's backward filter takes the positions p < start that lie a
     // whole number of steps below start - 1.

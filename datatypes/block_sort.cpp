@@ -6,7 +6,6 @@
 // allocate (and move buffers) or a user comparator runs Zot code that changes
 // the series, and an error out of a comparator leaves the series as it was.
 #include <algorithm>
-#include <exception>
 #include <numeric>
 #include <vector>
 
@@ -176,10 +175,9 @@ Cell* sort(Cell* s, const actions::SortOptions& opt) {
   std::iota(order.begin(), order.end(), 0u);
   if (!o.function && size == 1 && sort_integers(o, order)) {
     // done: integers compared as numbers, no slot call per comparison
-  } else if (opt.stable)
-    sort::merge_sort(order.data(), records, sizeof(u32), record_order, &o);
-  else
-    sort::quick_sort(order.data(), records, sizeof(u32), record_order, &o);
+  } else {
+    sort::records(order.data(), records, sizeof(u32), record_order, &o, opt.stable);
+  }
   // A user comparator may have changed the series: only cells that are
   // still there are written.
   i32 now = i32(buffer_of(s)->length());

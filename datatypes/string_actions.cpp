@@ -10,8 +10,6 @@
 #include "datatypes/bitset.h"
 
 #include <algorithm>
-#include <exception>
-#include <new>
 #include <vector>
 
 #include "datatypes/context.h"
@@ -440,17 +438,6 @@ int call_order(const void* a, const void* b, void* context) {
   return comparator::order(o.function, &x, &y, o.reverse);
 }
 
-void run_sort(void* base, std::size_t count, std::size_t width, sort::Compare cmp, void* context, bool stable) {
-  if (!stable) {
-    sort::quick_sort(base, count, width, cmp, context);
-    return;
-  }
-  try {
-    sort::merge_sort(base, count, width, cmp, context);
-  } catch (const std::bad_alloc&) {
-    no_memory();
-  }
-}
 
 // ---------------------------------------------------------------------------
 // Trim
@@ -771,7 +758,6 @@ Cell* select(Cell* s, Cell* value, const actions::FindOptions& o) {
 // sort
 
 Cell* sort(Cell* s, const actions::SortOptions& o) {
-  if (s->is(T_VECTOR)) raise_error(Err::InternalNotDone);
   i32 idx = clamp_index(s);
   i32 total = total_length(s);
   i32 start = idx, len = total - idx;
@@ -822,12 +808,15 @@ Cell* sort(Cell* s, const actions::SortOptions& o) {
     records = u32(len / size);
   }
   if (records >= 2) {
-    if (!call) {
+    if (s->is(T_VECTOR)) {
+      vector::sort_records(s, start, records, u32(size), offset, o.all, o.reverse, o.stable,
+                           call ? o.comparator : nullptr);
+    } else if (!call) {
       Fold fold = o.case_ ? kFoldNone : s->is(T_BINARY) ? kFoldAscii : kFoldUpper;
       Series* b = buffer_of(s);
       u32 unit = b->unit();
       UnitOrder order{unit, offset, o.all ? u32(size) : 1u, fold, o.reverse};
-      run_sort(b->head_ptr() + u64(start) * unit, records, std::size_t(size) * unit, &unit_order, &order, o.stable);
+      sort::records(b->head_ptr() + u64(start) * unit, records, std::size_t(size) * unit, &unit_order, &order, o.stable);
     } else {
       std::vector<u32> work(static_cast<std::size_t>(len));
       const Series* b = buffer_of(s);
@@ -841,7 +830,7 @@ Cell* sort(Cell* s, const actions::SortOptions& o) {
         second = push_string(u32(size));
       }
       CallOrder order{&fn, u32(size), o.all, o.reverse, first, second};
-      run_sort(work.data(), records, std::size_t(size) * 4, &call_order, &order, o.stable);
+      sort::records(work.data(), records, std::size_t(size) * 4, &call_order, &order, o.stable);
       // The comparator may have changed the string: only units that are still
       // there are written back.
       Series* w = buffer_of(s);

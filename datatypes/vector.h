@@ -67,6 +67,14 @@ void xor_();
 void append(Cell* series, Cell* value, i32 part, bool only, i32 dup, bool append);
 void change(Cell* series, Cell* value, i32 part, bool only, i32 dup);
 
+// Sorts, in place, `records` records of `size` elements from element `start`
+// (the refinements of sort already checked): by number, on the element at
+// `offset` of each record or on every element with `all`, NaN after every
+// number; or through a function comparator, which receives two elements, or
+// two one-record vectors with `all`.
+void sort_records(Cell* v, i32 start, u32 records, u32 size, u32 offset, bool all, bool reverse, bool stable,
+                  const Cell* function);
+
 // Registers vector! (type 35, parent string!) and installs the element and
 // body services.
 void register_type();

@@ -354,6 +354,10 @@ void n_foreach(const i32*) {
 }
 
 void n_remove_each(const i32*) {
+  // Values that can be walked but not removed from: the data is refused
+  // up front, before the body runs.
+  const u32 t = base()[1].type();
+  if (t == T_MAP || (foreach_series_type(t) && !actions::raw(t, actions::kRemove))) expect_arg(base() + 1, "data");
   const Cell body = base()[2];
   const i32 n = push_foreach_cells("data");
   const i32 step = n ? n : 1;

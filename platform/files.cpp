@@ -195,7 +195,18 @@ bool remove_file(const char* path) { return ::unlink(path) == 0; }
 
 bool remove_dir(const char* path) { return ::rmdir(path) == 0; }
 
-bool rename_path(const char* from, const char* to) { return ::rename(from, to) == 0; }
+// Like the platform the language grew up on, a rename never replaces an
+// existing target: the atomic no-replace rename where the kernel and file
+// system have it, else a check for the target first.
+bool rename_path(const char* from, const char* to) {
+#ifdef RENAME_NOREPLACE
+  if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+#endif
+  struct stat st;
+  if (::lstat(to, &st) == 0) return false;
+  return ::rename(from, to) == 0;
+}
 
 bool make_dir(const char* path) { return ::mkdir(path, 0777) == 0; }
 

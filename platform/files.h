@@ -45,6 +45,7 @@ bool write_file_at(const char* path, const void* data, std::size_t n, i64 seek, 
 bool remove_file(const char* path);
 // Removes an empty directory.
 bool remove_dir(const char* path);
+// False, changing nothing, when the target exists.
 bool rename_path(const char* from, const char* to);
 // Creates one directory level; false on failure.
 bool make_dir(const char* path);

@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <new>
 
+#include "runtime/errors.h"
+
 namespace zot::sort {
 
 void swap(void* a, void* b, std::size_t width, bool bytewise) {
@@ -336,6 +338,18 @@ void quick_sort(void* base, std::size_t count, std::size_t width, Compare cmp, v
     if (bounded_insertion_sort(r, 0, count, count)) return;
   }
   partition_sort(r, 0, count);
+}
+
+void records(void* base, std::size_t count, std::size_t width, Compare cmp, void* context, bool stable) {
+  if (!stable) {
+    quick_sort(base, count, width, cmp, context);
+    return;
+  }
+  try {
+    merge_sort(base, count, width, cmp, context);
+  } catch (const std::bad_alloc&) {
+    raise_error(Err::InternalNoMemory);
+  }
 }
 
 }  // namespace zot::sort

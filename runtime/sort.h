@@ -20,6 +20,10 @@ void merge_sort(void* base, std::size_t count, std::size_t width, Compare cmp, v
 // Sorts in place; equal records end in any order. Never allocates.
 void quick_sort(void* base, std::size_t count, std::size_t width, Compare cmp, void* context);
 
+// Sorts stably with merge_sort or else with quick_sort; a scratch buffer that
+// cannot be had raises internal/no-memory.
+void records(void* base, std::size_t count, std::size_t width, Compare cmp, void* context, bool stable);
+
 // Exchanges two records of width bytes, a byte at a time when bytewise, else
 // four bytes at a time (width a multiple of 4).
 void swap(void* a, void* b, std::size_t width, bool bytewise);

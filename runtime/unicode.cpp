@@ -3,11 +3,14 @@
 #include "runtime/unicode.h"
 
 #include <cstdlib>
+#include <cstring>
 
 #include "runtime/cell.h"
 #include "runtime/errors.h"
 #include "runtime/fatal.h"
+#include "runtime/memory.h"
 #include "runtime/services.h"
+#include "runtime/stack.h"
 
 namespace zot::unicode {
 
@@ -57,7 +60,22 @@ ZOT_NORETURN void default_bad_code_point(u32 cp) {
   raise_error(Err::ScriptInvalidChar, &arg);
 }
 
-ZOT_NORETURN void default_invalid_utf8(const u8*, std::size_t) { raise_error(Err::AccessInvalidUtf8); }
+// The error names the bad bytes (at most four). They are copied aside first:
+// they may lie in a series buffer that the allocation moves.
+ZOT_NORETURN void default_invalid_utf8(const u8* bytes, std::size_t count) {
+  u8 copy[4];
+  u32 n = u32(count < 4 ? count : 4);
+  std::memcpy(copy, bytes, n);
+  Cell bad;
+  set_none(&bad);
+  Cell* arg = stack::push(&bad);
+  mem::Node node = mem::alloc_bytes(n);
+  mem::Series* s = mem::series_of(node);
+  std::memcpy(s->head_ptr(), copy, n);
+  s->tail = s->head + n;
+  make_cell(arg, T_BINARY, 0, node, 0);
+  raise_error(Err::AccessInvalidUtf8, arg);
+}
 
 }  // namespace
 
