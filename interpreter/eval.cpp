@@ -16,6 +16,7 @@
 namespace zot::interp {
 
 Cell g_near = {T_UNSET, 0, 0, 0};
+Cell g_throw_near = {T_UNSET, 0, 0, 0};
 WordPlaces g_places;
 
 Cell* read_globals() {
@@ -179,6 +180,8 @@ ZOT_INLINE void set_word(const Cell* code, u32 at, const Cell& word, const Cell&
 void init() {
   set_unset(&g_near);
   collector::add_root_cells(&g_near, 1);
+  set_unset(&g_throw_near);
+  collector::add_root_cells(&g_throw_near, 1);
   init_tracing();
   callpath::clear_shapes();
   g_places = WordPlaces{};

@@ -13,6 +13,9 @@ namespace zot::interp {
 // The block being evaluated and the position of the current expression
 // (error reports take their "near" text from it).
 extern Cell g_near;
+// The position of the latest `throw`: a throw that no catch takes reports
+// it, wherever the error is raised on the way out.
+extern Cell g_throw_near;
 
 void init();
 
