@@ -545,6 +545,8 @@ bool edit(bool hidden) {
 void init_console(const Cell* title) {
   check_terminal();
   make_slots();
+  // On a terminal Ctrl+C halts the evaluation rather than ending the program.
+  if (g.interactive) platform::catch_interrupts(true);
   if (platform::is_terminal(1)) set_title(title);
   read_console_size();
   make_saved_line();
@@ -593,6 +595,7 @@ bool read_line(const Cell* prompt, bool hidden) {
     return read_stdin_line(&line);
   }
   *slot(kPrompt) = *prompt;
+  platform::clear_interrupt();  // it came while nothing of the user's ran
   bool entered = edit(hidden);
   set_none(slot(kPrompt));
   return entered;

@@ -2,14 +2,17 @@
 #include "interpreter/call_path.h"
 #include "interpreter/eval_fast.h"
 
+#include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/function.h"
 #include "datatypes/words.h"
 #include "interpreter/call.h"
 #include "runtime/actions.h"
+#include "platform/platform.h"
 #include "runtime/collector.h"
 #include "runtime/errors.h"
 #include "runtime/rooted.h"
+#include "runtime/services.h"
 #include "runtime/stack.h"
 #include "runtime/symbol.h"
 
@@ -177,6 +180,18 @@ ZOT_INLINE void set_word(const Cell* code, u32 at, const Cell& word, const Cell&
 
 }  // namespace
 
+// Stops the evaluation as `halt` does: the console's catch takes it and
+// prints "(halted)".
+void halt_on_interrupt() {
+  platform::clear_interrupt();
+  static const char text[] = "throw/name 'halt-request 'console";
+  Rooted code;
+  g_services.scan_utf8(&code.cell, reinterpret_cast<const u8*>(text), sizeof text - 1, false);
+  // Library code: the throw keeps the interrupted code as its position.
+  block::mark_library(&code.cell);
+  do_block(&code.cell);
+}
+
 void init() {
   set_unset(&g_near);
   collector::add_root_cells(&g_near, 1);
@@ -191,6 +206,9 @@ void eval_block(const Cell* block, bool chain) {
   ZOT_FUZZ_STEP();
   const Cell b = *block;
   const mem::Series* series = mem::series_of(b.w2);
+  // Ctrl+C at the console: the user's code stops at its next block (the
+  // library's own code runs on to where it calls the user's).
+  if (ZOT_UNLIKELY(platform::interrupt_requested()) && !(series->flags & mem::kLibrary)) halt_on_interrupt();
   u32 end = (series->tail - series->head) / u32(sizeof(Cell));  // blocks hold cells
   {
     // A block of one pure expression (simple values and integer arithmetic:

@@ -19,6 +19,11 @@ extern Cell g_throw_near;
 
 void init();
 
+// Ctrl+C at the console (the platform's interrupt flag): stops the
+// evaluation as `halt` does, so that the console prints "(halted)". Clears
+// the flag; does not return.
+void halt_on_interrupt();
+
 // Evaluates the block from its index to its tail in a block-evaluation frame.
 // The value of the last expression (unset for an empty block) becomes the
 // caller's result with chain, else it stays as the last cell of the stack.
