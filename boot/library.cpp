@@ -44,6 +44,9 @@ void launch() {
   Rooted code;
   const char text[] = "cli-console-ctx/launch";
   g_services.scan_utf8(&code.cell, reinterpret_cast<const u8*>(text), sizeof text - 1, false);
+  // The launcher is the library's own code: an error of the user's input
+  // or script never names it as where it happened.
+  block::mark_library(&code.cell);
   g_services.do_block(&code.cell);
 }
 

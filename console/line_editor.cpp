@@ -89,9 +89,9 @@ Cell* console_field(const char* name) {
   u32 s_name = symbol::make(name);
   Cell* sys = field_in(context::g_global, s_system);
   if (!sys || !sys->is(T_OBJECT)) return nullptr;
-  Cell* con = field_in(sys->w1, s_console);
+  Cell* con = field_in(sys->object_context(), s_console);
   if (!con || !con->is(T_OBJECT)) return nullptr;
-  return field_in(con->w1, s_name);
+  return field_in(con->object_context(), s_name);
 }
 
 // ---- output
@@ -130,8 +130,8 @@ i32 line_length() {
   Cell l = line_cell();
   return string::total_length(&l);
 }
-i32 cursor_index() { return clamp(i32(slot(kLine)->w1), 0, line_length()); }
-void set_cursor(i32 i) { slot(kLine)->w1 = u32(clamp(i, 0, line_length())); }
+i32 cursor_index() { return clamp(slot(kLine)->series_index(), 0, line_length()); }
+void set_cursor(i32 i) { slot(kLine)->set_series_index(clamp(i, 0, line_length())); }
 
 // The line becomes the text (from its index; nothing when it is not text),
 // the cursor at its end.
@@ -139,7 +139,7 @@ void set_line_text(const Cell* text) {
   Cell line = line_cell();
   string::reset(&line);
   if (text && is_any_string(text->type())) string::concatenate(&line, text, -1, 0, true, string::kConcatAppend);
-  line.w1 = u32(string::total_length(&line));
+  line.set_series_index(string::total_length(&line));
   *slot(kLine) = line;
 }
 
@@ -147,7 +147,7 @@ void set_line_c_text(const char* text) {
   Cell line = line_cell();
   string::reset(&line);
   string::append_c_text(&line, text);
-  line.w1 = u32(string::total_length(&line));
+  line.set_series_index(string::total_length(&line));
   *slot(kLine) = line;
 }
 
@@ -191,13 +191,13 @@ void redraw(bool clear_below = false) {
   if (is_any_string(prompt.type())) {
     mem::Series* p = string::buffer_of(&prompt);
     i32 length = i32(p->length());
-    x = layout::emit(p->head_ptr(), p->unit(), clamp(i32(prompt.w1), 0, length), length, x, columns, false,
+    x = layout::emit(p->head_ptr(), p->unit(), clamp(prompt.series_index(), 0, length), length, x, columns, false,
                      text_out);
   }
   Cell line = line_cell();
   mem::Series* l = string::buffer_of(&line);
   i32 length = i32(l->length());
-  i32 at = clamp(i32(line.w1), 0, length);
+  i32 at = clamp(line.series_index(), 0, length);
   int cursor = layout::emit(l->head_ptr(), l->unit(), 0, at, x, columns, g.hidden, text_out);
   int end = layout::emit(l->head_ptr(), l->unit(), at, length, cursor, columns, g.hidden, text_out);
   if (g.full) g.cursor.wrote(g.prompt_column, end);
@@ -246,11 +246,11 @@ class RawMode {
 void insert_char(u32 cp) {
   Cell line = line_cell();
   i32 length = string::total_length(&line);
-  i32 at = clamp(i32(line.w1), 0, length);
+  i32 at = clamp(line.series_index(), 0, length);
   if (at == length && !g.stale && !g.first_draw) {
     // At the end only the new character is written.
     string::append_char(string::buffer_of(&line), cp);
-    line.w1 = u32(at + 1);
+    line.set_series_index(at + 1);
     *slot(kLine) = line;
     line = line_cell();
     mem::Series* l = string::buffer_of(&line);
@@ -261,7 +261,7 @@ void insert_char(u32 cp) {
     g.full = false;
   } else {
     string::insert_char(string::buffer_of(&line), at, cp);
-    line.w1 = u32(at + 1);
+    line.set_series_index(at + 1);
     *slot(kLine) = line;
   }
   redraw();
@@ -283,7 +283,7 @@ void show_history_entry(i32 n) {
     set_line_text(nullptr);
     return;
   }
-  Cell entry = *block::cell_at(&h, i32(h.w1) + n);
+  Cell entry = *block::cell_at(&h, h.series_index() + n);
   set_line_text(&entry);
 }
 
@@ -295,7 +295,7 @@ void add_to_history() {
   Cell line = line_cell();
   if (history_count() > 0) {
     Cell h = *slot(kHistory);
-    Cell latest = *block::cell_at(&h, i32(h.w1));
+    Cell latest = *block::cell_at(&h, h.series_index());
     if (is_any_string(latest.type()) && string::compare_values(&line, &latest, 2, false) == 0) return;
   }
   Rooted copy;
@@ -314,16 +314,16 @@ i32 complete() {
   u32 s_fn = symbol::make("complete-input");
   Cell* ctx = field_in(context::g_global, s_ctx);
   if (!ctx || !ctx->is(T_OBJECT)) return 0;
-  Cell* fn_cell = field_in(ctx->w1, s_fn);
+  Cell* fn_cell = field_in(ctx->object_context(), s_fn);
   if (!fn_cell || !fn_cell->is(T_FUNCTION)) return 0;
   Rooted fn(*fn_cell);
   Rooted text;
   Cell line = line_cell();
   string::make_at(&text.cell, u32(string::total_length(&line)));
   line = line_cell();
-  line.w1 = 0;
+  line.set_series_index(0);
   string::concatenate(&text.cell, &line, -1, 0, true, string::kConcatAppend);
-  text.cell.w1 = u32(cursor_index());
+  text.cell.set_series_index(cursor_index());
   // A completion function that reads a line itself takes the editor's
   // values for a while: they come back afterwards.
   Rooted own_line(*slot(kLine)), own_prompt(*slot(kPrompt)), own_history(*slot(kHistory));
@@ -344,24 +344,27 @@ i32 complete() {
   if (!answer.cell.is(T_BLOCK)) return 0;
   i32 count = block::length_at(&answer.cell);
   if (count == 0) return 0;
-  Cell first = *block::cell_at(&answer.cell, i32(answer.cell.w1));
+  Cell first = *block::cell_at(&answer.cell, answer.cell.series_index());
+  // The first entry is the new line, positioned where the cursor goes; an
+  // entry that is not text stands for an empty line.
+  bool first_text = is_any_string(first.type());
+  i32 first_at = first_text ? first.series_index() : 0;
   Cell first_head = first;
-  first_head.w1 = 0;
+  if (first_text) first_head.set_series_index(0);
   if (count == 1) {
     set_line_text(&first_head);
-    set_cursor(i32(first.w1));
+    set_cursor(first_at);
     redraw();
     return 1;
   }
   Cell saved = *slot(kSaved);
   string::reset(&saved);
-  if (is_any_string(first.type()))
-    string::concatenate(&saved, &first_head, -1, 0, true, string::kConcatAppend);
-  saved.w1 = u32(clamp(i32(first.w1), 0, string::total_length(&saved)));
+  if (first_text) string::concatenate(&saved, &first_head, -1, 0, true, string::kConcatAppend);
+  saved.set_series_index(clamp(first_at, 0, string::total_length(&saved)));
   *slot(kSaved) = saved;
   set_line_text(nullptr);
   for (i32 i = 1; i < count; i++) {
-    Cell entry = *block::cell_at(&answer.cell, i32(answer.cell.w1) + i);
+    Cell entry = *block::cell_at(&answer.cell, answer.cell.series_index() + i);
     Cell l = line_cell();
     if (is_any_string(entry.type())) string::concatenate(&l, &entry, -1, 0, true, string::kConcatAppend);
     string::append_char(string::buffer_of(&l), ' ');
@@ -391,7 +394,7 @@ bool edit(bool hidden) {
   g.first_draw = true;
   g.prompt_column = 0;
   g.full = true;
-  if (slot(kHistory)->is(T_BLOCK)) slot(kHistory)->w1 = 0;
+  if (slot(kHistory)->is(T_BLOCK)) slot(kHistory)->set_series_index(0);
   // History position: -1 below the most recent entry, the count past the oldest.
   i32 shown = -1;
   read_console_size();
@@ -399,10 +402,10 @@ bool edit(bool hidden) {
   Cell saved = *slot(kSaved);
   if (string::total_length(&saved) > 0) {
     Cell text = saved;
-    text.w1 = 0;
+    text.set_series_index(0);
     Cell line = line_cell();
     string::concatenate(&line, &text, -1, 0, true, string::kConcatAppend);
-    set_cursor(i32(saved.w1));
+    set_cursor(saved.series_index());
   }
   redraw();
   for (;;) {
@@ -542,6 +545,8 @@ bool edit(bool hidden) {
 void init_console(const Cell* title) {
   check_terminal();
   make_slots();
+  // On a terminal Ctrl+C halts the evaluation rather than ending the program.
+  if (g.interactive) platform::catch_interrupts(true);
   if (platform::is_terminal(1)) set_title(title);
   read_console_size();
   make_saved_line();
@@ -590,6 +595,7 @@ bool read_line(const Cell* prompt, bool hidden) {
     return read_stdin_line(&line);
   }
   *slot(kPrompt) = *prompt;
+  platform::clear_interrupt();  // it came while nothing of the user's ran
   bool entered = edit(hidden);
   set_none(slot(kPrompt));
   return entered;

@@ -30,7 +30,7 @@ void set_buffer_history_routine() {
 
 void read_input_routine() {
   Cell prompt = *checked(0, T_STRING);
-  bool hidden = checked(1, T_LOGIC)->w1 != 0;
+  bool hidden = checked(1, T_LOGIC)->logic_value();
   bool entered = read_line(&prompt, hidden);
   set_logic(stack::g_base, entered);
 }

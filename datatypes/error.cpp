@@ -464,15 +464,42 @@ void collect_frame_words(i32 level, Cell* block, i32 end_frame) {
   });
 }
 
-i32 form_frame_words(i32 level, i32 end_frame, Cell* out, i32 limit) {
-  each_frame_word(level, end_frame, [&](u32 sym) {
-    if (limit < 1) return;
-    Cell w = global_word(sym);
+namespace {
+
+// A runaway recursion leaves thousands of frames: a stack line shows the
+// outermost and the innermost of them around "...".
+constexpr i32 kStackOuterShown = 4;
+constexpr i32 kStackInnerShown = 12;
+
+// Forms the words of a block, one space between them (and after the last
+// with trailing_space), cut in the middle when there are too many.
+i32 form_stack_words(const Cell* words, Cell* out, i32 limit, bool trailing_space) {
+  const Cell b = *words;
+  const i32 at = b.series_index();
+  const i32 n = block::length_at(&b);
+  for (i32 i = 0; i < n && limit > 0; i++) {
+    if (i == kStackOuterShown && n > kStackOuterShown + kStackInnerShown) {
+      string::append_c_text(out, "... ");
+      limit -= 4;
+      i = n - kStackInnerShown;
+    }
+    Cell w = *block::cell_at(&b, at + i);
     limit = form_value(&w, out, nullptr, limit);
-    string::append_c_text(out, " ");
-    limit--;
-  });
+    if (trailing_space || i + 1 < n) {
+      string::append_c_text(out, " ");
+      limit--;
+    }
+  }
   return limit;
+}
+
+}  // namespace
+
+i32 form_frame_words(i32 level, i32 end_frame, Cell* out, i32 limit) {
+  stack::TopMark mark;
+  Cell* b = block::push_new(20);
+  collect_frame_words(level, b, end_frame);
+  return form_stack_words(b, out, limit, true);
 }
 
 void fill_stack_trace(Cell* error) {
@@ -572,7 +599,7 @@ i32 form(const Cell* value, Cell* out, const Cell* limit, i32 part) {
     b.text("\n*** Stack: ");
     Cell s = get_field(&err, kStack);
     if (s.is(T_INTEGER)) part = form_frame_words(level, s.int_value(), out, part);
-    else if (s.is(T_BLOCK)) part = form_value(&s, out, nullptr, part);
+    else if (s.is(T_BLOCK)) part = form_stack_words(&s, out, part, false);
     b.from = string::total_length(out);
   }
 

@@ -864,8 +864,13 @@ void n_catch(const i32* refs) {
     // The catch frame is on top; the thrown value and its name were pushed
     // at its base.
     if (refs[0] >= 0 && !name_matches(nb + refs[0], stack::g_base + 1)) {
-      // Not for this catch: thrown on from here, skipping this frame.
+      // Not for this catch: thrown on from here, skipping this frame. When
+      // nothing takes it, the error names where the throw was, not this
+      // catch; the enclosing blocks put their own position back on the way out.
+      Cell here = interp::g_near;
+      if (!interp::g_throw_near.is(T_UNSET)) interp::g_near = interp::g_throw_near;
       stack::unwind_throw(kThrowThrow);
+      interp::g_near = here;
       return;
     }
     runtime::g_thrown_code = 0;
@@ -885,6 +890,7 @@ void n_throw(const i32* refs) {
     stack::push(&u);
   }
   if (ZOT_UNLIKELY(interp::g_tracing)) interp::fire(interp::kEvThrow, nullptr, -1, nullptr, base());
+  interp::g_throw_near = interp::g_near;
   stack::unwind_throw(kThrowThrow);
 }
 

@@ -2,20 +2,24 @@
 #include "interpreter/call_path.h"
 #include "interpreter/eval_fast.h"
 
+#include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/function.h"
 #include "datatypes/words.h"
 #include "interpreter/call.h"
 #include "runtime/actions.h"
+#include "platform/platform.h"
 #include "runtime/collector.h"
 #include "runtime/errors.h"
 #include "runtime/rooted.h"
+#include "runtime/services.h"
 #include "runtime/stack.h"
 #include "runtime/symbol.h"
 
 namespace zot::interp {
 
 Cell g_near = {T_UNSET, 0, 0, 0};
+Cell g_throw_near = {T_UNSET, 0, 0, 0};
 WordPlaces g_places;
 
 Cell* read_globals() {
@@ -172,9 +176,23 @@ ZOT_INLINE void set_word(const Cell* code, u32 at, const Cell& word, const Cell&
 
 }  // namespace
 
+// Stops the evaluation as `halt` does: the console's catch takes it and
+// prints "(halted)".
+void halt_on_interrupt() {
+  platform::clear_interrupt();
+  static const char text[] = "throw/name 'halt-request 'console";
+  Rooted code;
+  g_services.scan_utf8(&code.cell, reinterpret_cast<const u8*>(text), sizeof text - 1, false);
+  // Library code: the throw keeps the interrupted code as its position.
+  block::mark_library(&code.cell);
+  do_block(&code.cell);
+}
+
 void init() {
   set_unset(&g_near);
   collector::add_root_cells(&g_near, 1);
+  set_unset(&g_throw_near);
+  collector::add_root_cells(&g_throw_near, 1);
   init_tracing();
   callpath::clear_shapes();
   g_places = WordPlaces{};
@@ -190,6 +208,10 @@ ZOT_NOINLINE void eval_block_in_full(const Cell* block, bool chain);
 void eval_block(const Cell* block, bool chain) {
   ZOT_FUZZ_STEP();
   const Cell b = *block;
+  // Ctrl+C at the console: the user's code stops at its next block (the
+  // library's own code runs on to where it calls the user's).
+  if (ZOT_UNLIKELY(platform::interrupt_requested()) && !(mem::series_of(b.w2)->flags & mem::kLibrary))
+    halt_on_interrupt();
   {
     // A block of one pure expression (simple values and integer arithmetic:
     // nothing that can run code, raise an error or be traced) leaves its

@@ -13,8 +13,16 @@ namespace zot::interp {
 // The block being evaluated and the position of the current expression
 // (error reports take their "near" text from it).
 extern Cell g_near;
+// The position of the latest `throw`: a throw that no catch takes reports
+// it, wherever the error is raised on the way out.
+extern Cell g_throw_near;
 
 void init();
+
+// Ctrl+C at the console (the platform's interrupt flag): stops the
+// evaluation as `halt` does, so that the console prints "(halted)". Clears
+// the flag; does not return.
+void halt_on_interrupt();
 
 // Evaluates the block from its index to its tail in a block-evaluation frame.
 // The value of the last expression (unset for an empty block) becomes the

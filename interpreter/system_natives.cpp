@@ -9,6 +9,7 @@
 #include "datatypes/map.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
+#include "interpreter/eval.h"
 #include "interpreter/natives.h"
 #include "interpreter/os_text.h"
 #include "platform/files.h"
@@ -86,6 +87,8 @@ void n_wait(const i32*) {
   const Cell* v = base();
   double seconds = v->is(T_INTEGER) ? double(v->int_value()) : v->float_value();
   platform::sleep(seconds);
+  // A Ctrl+C ends the wait early: the evaluation stops there.
+  if (platform::interrupt_requested()) interp::halt_on_interrupt();
   none_result();
 }
 

@@ -36,6 +36,15 @@ void exit_now(int status) { _exit(status & 0xFF); }
 
 bool is_terminal(int fd) { return isatty(fd) == 1; }
 
+std::atomic<int> g_interrupt_requested{0};
+static_assert(std::atomic<int>::is_always_lock_free, "the signal handler writes it");
+
+namespace {
+std::atomic<bool> g_catch_interrupts{false};
+}  // namespace
+
+void catch_interrupts(bool on) { g_catch_interrupts.store(on, std::memory_order_relaxed); }
+
 namespace {
 
 FatalSignalFn g_fatal_fn = nullptr;
@@ -58,6 +67,10 @@ void on_fatal_signal(int signo, siginfo_t* info, void* ctx) {
 }
 
 void on_interrupt(int) {
+  if (g_catch_interrupts.load(std::memory_order_relaxed) && !interrupt_requested()) {
+    g_interrupt_requested.store(1, std::memory_order_relaxed);
+    return;
+  }
   if (g_interrupt_fn) g_interrupt_fn();
   _exit(0);
 }
@@ -135,6 +148,7 @@ void install_fatal_signals(FatalSignalFn fn, void (*interrupt)()) {
   for (int s : {SIGSEGV, SIGFPE, SIGILL, SIGBUS}) sigaction(s, &sa, nullptr);
   struct sigaction si{};
   si.sa_handler = on_interrupt;
+  si.sa_flags = SA_RESTART;  // a caught interrupt leaves reads and writes going
   sigemptyset(&si.sa_mask);
   sigaction(SIGINT, &si, nullptr);
   struct sigaction st{};
@@ -194,12 +208,13 @@ bool run_on_big_stack(void (*fn)(void*), void* arg, std::size_t stack_bytes) {
   int rc = pthread_create(&th, &attr, thread_main, &ts);
   pthread_attr_destroy(&attr);
   if (rc != 0) return false;
-  // A window resize must wake the interpreter's wait for a key, so it goes
-  // to that thread: this one only waits for it to end.
-  sigset_t resize;
-  sigemptyset(&resize);
-  sigaddset(&resize, SIGWINCH);
-  pthread_sigmask(SIG_BLOCK, &resize, nullptr);
+  // A window resize must wake the interpreter's wait for a key, and Ctrl+C
+  // its sleeps, so they go to that thread: this one only waits for it to end.
+  sigset_t to_interpreter;
+  sigemptyset(&to_interpreter);
+  sigaddset(&to_interpreter, SIGWINCH);
+  sigaddset(&to_interpreter, SIGINT);
+  pthread_sigmask(SIG_BLOCK, &to_interpreter, nullptr);
   pthread_join(th, nullptr);
   return true;
 }
@@ -231,10 +246,17 @@ void sleep(double seconds) {
   double ms = seconds * 1000.0;
   if (!(ms >= 1.0)) ms = 1.0;  // also catches NaN
   if (ms > 1e12) ms = 1e12;
-  struct timespec ts;
-  ts.tv_sec = time_t(ms / 1000.0);
-  ts.tv_nsec = long((ms - double(ts.tv_sec) * 1000.0) * 1e6);
-  while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+  // Slept in slices of at most a tenth of a second, so that a Ctrl+C that
+  // the console catches ends the wait even when it came just before it.
+  constexpr double kSliceMs = 100.0;
+  while (ms > 0 && !interrupt_requested()) {
+    double slice = ms < kSliceMs ? ms : kSliceMs;
+    struct timespec ts;
+    ts.tv_sec = time_t(slice / 1000.0);
+    ts.tv_nsec = long((slice - double(ts.tv_sec) * 1000.0) * 1e6);
+    while (nanosleep(&ts, &ts) != 0 && errno == EINTR && !interrupt_requested()) {
+    }
+    ms -= slice;
   }
 }
 

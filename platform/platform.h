@@ -1,6 +1,7 @@
 // The operating-system layer: the only code that includes OS headers.
 #pragma once
 
+#include <atomic>
 #include <string>
 
 #include "runtime/base.h"
@@ -24,9 +25,18 @@ bool is_terminal(int fd);
 using FatalSignalFn = void (*)(int status, std::uintptr_t address);
 // SIGSEGV, SIGFPE, SIGILL and SIGBUS become fatal error numbers through their
 // si_code and are handed to fn on an alternate signal stack; SIGINT ends the
-// process quietly with status 0 after calling interrupt; SIGTERM, SIGHUP and
-// SIGQUIT call interrupt and then end the process by the signal.
+// process quietly with status 0 after calling interrupt (unless caught,
+// below); SIGTERM, SIGHUP and SIGQUIT call interrupt and then end the process
+// by the signal.
 void install_fatal_signals(FatalSignalFn fn, void (*interrupt)());
+// While catching is on (the console on a terminal), SIGINT does not end the
+// process: it raises the interrupt flag, which the evaluator takes as a halt.
+// A second SIGINT before the flag is taken (the program is stuck where no
+// Zot code runs) ends the process as before.
+void catch_interrupts(bool on);
+extern std::atomic<int> g_interrupt_requested;
+ZOT_INLINE bool interrupt_requested() { return g_interrupt_requested.load(std::memory_order_relaxed) != 0; }
+ZOT_INLINE void clear_interrupt() { g_interrupt_requested.store(0, std::memory_order_relaxed); }
 // The fatal number a signal and its si_code map to (exposed for tests).
 int fatal_number_for_signal(int signo, int si_code, bool stack_overflow);
 

@@ -42,7 +42,8 @@ class Console(editor_pty.Session):
             os.chdir(cwd)
             os.environ["HOME"] = home
             fcntl.ioctl(0, termios.TIOCSWINSZ, struct.pack("HHHH", rows, columns, 0, 0))
-            script = 'stty -g; echo started; "$0"; echo "status=$?"; stty -g'
+            # The shell outlives a Ctrl+C typed while the console runs.
+            script = 'trap : INT; stty -g; echo started; "$0"; echo "status=$?"; stty -g'
             os.execvp("sh", ["sh", "-c", script, ZOT])
         self.pid, self.fd = pid, fd
         self.thread = threading.Thread(target=self.read_loop, daemon=True)
@@ -103,6 +104,24 @@ class ConsoleTest(unittest.TestCase):
         c.line("oops" + ESC)
         c.shows("(escape)")
         c.line("q" + ENTER)
+        self.assert_ended(c)
+
+    def test_ctrl_c_halts_an_evaluation(self):
+        c = self.console()
+        # A loop of the user's code, and a wait inside a native.
+        c.line('print "looping" forever []' + ENTER)
+        c.shows("looping")
+        # The terminal echoes the key as "^C" before the console's answer.
+        c.send(CTRL["c"])
+        c.expect(r"\(halted\)")
+        c.line('print "waiting" wait 1000' + ENTER)
+        c.shows("waiting")
+        c.send(CTRL["c"])
+        c.expect(r"\(halted\)")
+        # The console goes on, and Ctrl+C at the prompt still ends it.
+        c.line("1 + 1" + ENTER)
+        c.shows("== 2")
+        c.line(CTRL["c"])
         self.assert_ended(c)
 
     def test_result_cut_to_the_width(self):

@@ -245,6 +245,23 @@ TEST_F(ErrorTest, StackLineAndTrace) {
   stack::pop(1);
 }
 
+TEST_F(ErrorTest, StackLineOfADeepRecursionIsCut) {
+  int code;
+  Cell e = eval("h: func [n] [either n = 0 [1 / 0] [h n - 1]] h 30", &code);
+  ASSERT_EQ(code, error_code(Err::MathZeroDivide));
+  set_stack_trace_level(1);
+  std::string h12;
+  for (int i = 0; i < 12; i++) h12 += "h ";
+  // The 31 frames of h: the outermost four, "...", the innermost twelve.
+  EXPECT_EQ(form(e).substr(form(e).find("*** Stack")), "*** Stack: h h h h ... " + h12);
+  Cell* t = stack::push(&e);
+  error::fill_stack_trace(t);
+  // The error keeps every frame; only its form is cut.
+  EXPECT_EQ(block::length_at(error::field(t, error::kStack)), 31);
+  EXPECT_EQ(form(*t).substr(form(*t).find("*** Stack")), "*** Stack: h h h h ... " + h12.substr(0, h12.size() - 1));
+  stack::pop(1);
+}
+
 TEST_F(ErrorTest, FilesFromTheSourceFileStack) {
   int code;
   // An empty stack of source files leaves `files` alone.
