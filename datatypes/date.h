@@ -11,6 +11,7 @@
 // without time has has-time clear, zone 0 and time 0.
 #pragma once
 
+#include "runtime/actions.h"
 #include "runtime/base.h"
 #include "runtime/cell.h"
 #include "runtime/stack.h"
@@ -110,8 +111,7 @@ Cell* make(Cell* proto, Cell* spec, int type);
 Cell* to(Cell* proto, Cell* spec, int type);
 void random(Cell* value, bool seed, bool secure, bool only);
 i32 form(const Cell* value, Cell* out, const Cell* limit, i32 part);
-i32 mold(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part,
-         i32 indent);
+i32 mold(const Cell* value, Cell* out, const actions::MoldOptions& o, i32 part);
 Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, i32 index, bool case_, bool get,
                 bool last);
 i32 compare(const Cell* a, const Cell* b, i32 op);

@@ -774,7 +774,7 @@ void Engine::keep_value(const Cell& value, bool pick) {
   else fits = false;
   if (!fits) raise_error(Err::ScriptParseIntoType);
   Hold h(value);
-  actions::lookup<actions::kInsert>(tt)(&target, h.slot, -1, true, 1, false);
+  actions::lookup<actions::kInsert>(tt)(&target, h.slot, {.only = true});
   // Later values go after this one.
   work_cell(g_rules, f)->w1 = target.w1;
   effects++;
@@ -881,7 +881,7 @@ Status Engine::insert(const Cell& word, const Cell& blk, u32& i) {
   Cell target = input;
   target.w1 = at;
   const i32 before = input_length();
-  actions::lookup<actions::kInsert>(input.type())(&target, value.slot, -1, only, 1, false);
+  actions::lookup<actions::kInsert>(input.type())(&target, value.slot, {.only = only});
   const i32 delta = input_length() - before;
   if (at <= pos) pos += u32(delta);
   adjust_limit(at, delta);
@@ -910,7 +910,7 @@ Status Engine::change(const Cell& word, const Cell& blk, u32& i) {
     target.w1 = from;
     const i32 count = end > from ? i32(end - from) : 0;
     const i32 before = input_length();
-    actions::lookup<actions::kChange>(input.type())(&target, value.slot, count, only, 1);
+    actions::lookup<actions::kChange>(input.type())(&target, value.slot, {.part = count, .only = only});
     adjust_limit(from, input_length() - before);
     pos = target.w1;
     effects++;
