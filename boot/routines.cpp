@@ -206,8 +206,7 @@ void write_stdout() {
   } else {
     Rooted out;
     string::make_at(&out.cell, 64);
-    actions::lookup<actions::kMold>(v.type())(&v, &out.cell, false, false, false, nullptr,
-                                                                 1 << 30, 0);
+    actions::lookup<actions::kMold>(v.type())(&v, &out.cell, actions::MoldOptions{}, 1 << 30);
     bytes = string::to_utf8(&out.cell);
   }
   output::flush();

@@ -187,12 +187,7 @@ Cell* complement(Cell* value) {
 // ---- slots
 
 i32 form(const Cell* value, Cell* out, const Cell* limit, i32 part) {
-  return mold_bytes(value, out, true, true, limit, part, 0);
-}
-
-i32 mold(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part, i32 indent) {
-  (void)all;
-  return mold_bytes(value, out, only, flat, limit, part, indent);
+  return mold(value, out, {.limit = limit, .only = true, .flat = true}, part);
 }
 
 i32 compare(const Cell* a, const Cell* b, i32 op) { return compare_bytes(a, b, op, false); }
@@ -234,42 +229,42 @@ Cell* to(Cell* proto, Cell* spec, int type) {
   return push_bytes(bytes.data(), u32(bytes.size()));
 }
 
-void append(Cell* s, Cell* value, i32 part, bool only, i32 dup, bool append) {
-  if (dup < 1) return;
+void append(Cell* s, Cell* value, const actions::InsertOptions& o) {
+  if (o.dup < 1) return;
   i32 idx = clamp_index(s);
   std::vector<u8> bytes;
-  put_value(value, part, only, BytesMode::kStrict, bytes);
+  put_value(value, o.part, o.only, BytesMode::kStrict, bytes);
   u32 used = buffer_of(s)->bytes_used();
-  bool at_tail = append || u32(idx) >= used;
+  bool at_tail = o.append || u32(idx) >= used;
   u32 at = at_tail ? used : u32(idx);
   if (bytes.empty()) {
-    s->w1 = append ? 0 : u32(at);
+    s->set_series_index(o.append ? 0 : i32(at));
     return;
   }
-  u64 added = u64(bytes.size()) * u64(dup);
+  u64 added = u64(bytes.size()) * u64(o.dup);
   if (added + used > mem::kMaxSeriesBytes) no_memory();
-  bool owned = series::ownership_check(s, append ? Change::kAppend : Change::kInsert, value, i32(at), i32(added));
+  bool owned = series::ownership_check(s, o.append ? Change::kAppend : Change::kInsert, value, i32(at), i32(added));
   // The owner's handler may have changed the series.
   used = buffer_of(s)->bytes_used();
   if (at > used) at = used;
   if (added + used > mem::kMaxSeriesBytes) no_memory();
   u8* dst = open_gap(s, at, u32(added));
   std::memcpy(dst, bytes.data(), bytes.size());
-  if (dup > 1) mem::copy_repeat(dst, u32(bytes.size()), u32(dup));
+  if (o.dup > 1) mem::copy_repeat(dst, u32(bytes.size()), u32(o.dup));
   if (owned)
-    series::ownership_done(s, append ? Change::kAppended : Change::kInserted, value, i32(at), i32(added));
-  s->w1 = append ? 0 : u32(at + added);
+    series::ownership_done(s, o.append ? Change::kAppended : Change::kInserted, value, i32(at), i32(added));
+  s->set_series_index(o.append ? 0 : i32(at + added));
 }
 
-void change(Cell* s, Cell* value, i32 part, bool only, i32 dup) {
-  if (dup < 1) return;
+void change(Cell* s, Cell* value, const actions::InsertOptions& o) {
+  if (o.dup < 1) return;
   i32 idx = clamp_index(s);
   std::vector<u8> bytes;
-  put_value(value, -1, only, BytesMode::kFormed, bytes);
-  u64 added = u64(bytes.size()) * u64(dup);
+  put_value(value, -1, o.only, BytesMode::kFormed, bytes);
+  u64 added = u64(bytes.size()) * u64(o.dup);
   u32 used = buffer_of(s)->bytes_used();
   u64 left = used - u32(idx);
-  u64 replaced = part >= 0 ? std::min<u64>(u64(part), left) : std::min<u64>(added, left);
+  u64 replaced = o.part >= 0 ? std::min<u64>(u64(o.part), left) : std::min<u64>(added, left);
   if (used - replaced + added > mem::kMaxSeriesBytes) no_memory();
   bool owned = series::ownership_check(s, Change::kChange, value, idx, i32(replaced));
   used = buffer_of(s)->bytes_used();
@@ -286,7 +281,7 @@ void change(Cell* s, Cell* value, i32 part, bool only, i32 dup) {
   if (!bytes.empty()) {
     u8* dst = buffer_of(s)->head_ptr() + idx;
     std::memcpy(dst, bytes.data(), bytes.size());
-    if (dup > 1) mem::copy_repeat(dst, u32(bytes.size()), u32(dup));
+    if (o.dup > 1) mem::copy_repeat(dst, u32(bytes.size()), u32(o.dup));
   }
   if (owned) series::ownership_done(s, Change::kChanged, nullptr, idx, i32(added));
   s->w1 = u32(u64(idx) + added);
@@ -433,14 +428,15 @@ bool match_head(const Cell* b, const Cell* value, i32 op) {
 
 // ---- text
 
-i32 mold_bytes(const Cell* value, Cell* out, bool only, bool flat, const Cell* limit, i32 part, i32 indent) {
+i32 mold(const Cell* value, Cell* out, const actions::MoldOptions& o, i32 part) {
   Cell b = *value;
+  const i32 indent = o.indent;
   string::Budget budget(out, &part);
   i32 n = length_at(&b);
   i32 from = std::max(index_of(&b), 0);
-  bool lines = n >= 31 && !flat;
-  auto stop = [&] { return limit && part < 1; };
-  if (!only) budget.text("#{");
+  bool lines = n >= 31 && !o.flat;
+  auto stop = [&] { return o.limit && part < 1; };
+  if (!o.only) budget.text("#{");
   if (lines) {
     budget.text("\n");
     budget.indent(indent + 1);
@@ -457,7 +453,7 @@ i32 mold_bytes(const Cell* value, Cell* out, bool only, bool flat, const Cell* l
     budget.text("\n");
     budget.indent(indent);
   }
-  if (!only && !stop()) budget.text("}");
+  if (!o.only && !stop()) budget.text("}");
   return part;
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "datatypes/series.h"
+#include "runtime/actions.h"
 #include "runtime/base.h"
 #include "runtime/cell.h"
 #include "runtime/memory.h"
@@ -67,12 +68,12 @@ i32 compare_bytes(const Cell* a, const Cell* b, i32 op, bool match);
 bool match_head(const Cell* b, const Cell* value, i32 op);
 
 // ---- text
-// Writes the bytes as hexadecimal digits: "#{" and "}" unless only; from 31
+// mold: the bytes as hexadecimal digits, "#{" and "}" unless only; from 31
 // bytes on (unless flat) broken into lines of 32 bytes, indented one level
-// deeper than indent, with "}" on a line of its own at the indent level.
+// deeper than o.indent, with "}" on a line of its own at that level.
 // Returns the part budget left (writing stops once it falls below 1 when
-// limit is given).
-i32 mold_bytes(const Cell* b, Cell* out, bool only, bool flat, const Cell* limit, i32 part, i32 indent);
+// o.limit is given).
+i32 mold(const Cell* b, Cell* out, const actions::MoldOptions& o, i32 part);
 
 // ---- conversion
 // The binary of an issue whose name is hexadecimal digits (pushed), or

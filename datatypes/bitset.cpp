@@ -358,7 +358,7 @@ void do_bitwise(int op) {
 Cell* make(Cell*, Cell* spec, int) { return make_from_spec(spec, false); }
 Cell* to(Cell*, Cell* spec, int) { return make_from_spec(spec, true); }
 
-i32 mold(const Cell* value, Cell* out, bool, bool, bool, const Cell*, i32 part, i32) {
+i32 mold(const Cell* value, Cell* out, const actions::MoldOptions&, i32 part) {
   bool neg = negated(value);
   const char* open = neg ? "make bitset! [not #{" : "make bitset! #{";
   string::append_c_text(out, open);
@@ -376,7 +376,7 @@ i32 mold(const Cell* value, Cell* out, bool, bool, bool, const Cell*, i32 part, 
 }
 
 i32 form(const Cell* value, Cell* out, const Cell* limit, i32 part) {
-  return mold(value, out, false, false, false, limit, part, 0);
+  return mold(value, out, {.limit = limit}, part);
 }
 
 Cell* eval_path(Cell* parent, Cell* element, Cell* value, const actions::PathOptions&) {
@@ -415,7 +415,7 @@ void xor_() { do_bitwise(kOpXor); }
 
 Cell* complement(Cell* value) { return complement_into(value, push_new()); }
 
-void append(Cell* series, Cell* value, i32, bool, i32, bool) {
+void append(Cell* series, Cell* value, const actions::InsertOptions&) {
   bool owned = series::ownership_check(series, series::Change::kInsert, value, 0, 0);
   process_spec(series, value, kModeSet, kCallerOther);
   if (owned) series::ownership_done(series, series::Change::kInserted, value, 0, 0);

@@ -63,8 +63,7 @@ void do_bitwise(int op);
 Cell* make(Cell* proto, Cell* spec, int type);
 Cell* to(Cell* proto, Cell* spec, int type);
 i32 form(const Cell* value, Cell* out, const Cell* limit, i32 part);
-i32 mold(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part,
-         i32 indent);
+i32 mold(const Cell* value, Cell* out, const actions::MoldOptions& o, i32 part);
 Cell* eval_path(Cell* parent, Cell* element, Cell* value, const actions::PathOptions& o);
 i32 compare(const Cell* a, const Cell* b, i32 op);
 void negate(Cell* value);
@@ -72,7 +71,7 @@ void and_();
 void or_();
 void xor_();
 Cell* complement(Cell* value);
-void append(Cell* series, Cell* value, i32 part, bool only, i32 dup, bool append);
+void append(Cell* series, Cell* value, const actions::InsertOptions& o);
 void clear(Cell* value);
 Cell* copy(Cell* value, Cell* result, Cell* part, bool deep, Cell* kind);
 Cell* find(Cell* series, Cell* value, const actions::FindOptions& o);

@@ -306,21 +306,21 @@ i32 form(const Cell* value, Cell* out, const Cell* limit, i32 part) {
   return part;
 }
 
-i32 mold_each(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part,
-              i32 indent) {
+i32 mold_each(const Cell* value, Cell* out, const actions::MoldOptions& o, i32 part) {
   Cell b = *value;
   cycles::Guard guard(b.series_node());
   bool owe_break = false;
+  i32 indent = o.indent;
   i32 first = std::max(index_of(&b), 0);
   for (i32 i = first; i < total(&b); i++) {
-    if (limit && part < 1) break;
+    if (o.limit && part < 1) break;
     Cell elem = *cell_at(&b, i);
-    if (!flat && (elem.header & kCellNewLine)) {
-      if (i == first && !only) {
+    if (!o.flat && (elem.header & kCellNewLine)) {
+      if (i == first && !o.only) {
         indent++;
         owe_break = true;
       }
-      if (!(i == first && only)) {
+      if (!(i == first && o.only)) {
         put_char(out, '\n');
         part--;
       }
@@ -330,8 +330,7 @@ i32 mold_each(const Cell* value, Cell* out, bool only, bool all, bool flat, cons
       put_char(out, ' ');
       part--;
     }
-    part = actions::lookup<actions::kMold>(elem.type())(&elem, out, false, all, flat, limit,
-                                                                       part, indent);
+    part = actions::lookup<actions::kMold>(elem.type())(&elem, out, o.nested(indent), part);
   }
   if (owe_break) {
     indent--;
@@ -343,16 +342,16 @@ i32 mold_each(const Cell* value, Cell* out, bool only, bool all, bool flat, cons
 }
 
 namespace {
-i32 mold_between(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part,
-                 i32 indent, char open, char close, const char* marker) {
+i32 mold_between(const Cell* value, Cell* out, const actions::MoldOptions& o, i32 part, char open, char close,
+                 const char* marker) {
   Cell b = *value;
   if (cycle_detected(&b, out, &part, marker)) return part;
-  if (!only) {
+  if (!o.only) {
     put_char(out, u32(open));
     part--;
   }
-  part = mold_each(&b, out, only, all, flat, limit, part, indent);
-  if (!only) {
+  part = mold_each(&b, out, o, part);
+  if (!o.only) {
     put_char(out, u32(close));
     part--;
   }
@@ -360,15 +359,13 @@ i32 mold_between(const Cell* value, Cell* out, bool only, bool all, bool flat, c
 }
 }  // namespace
 
-i32 mold(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part,
-         i32 indent) {
-  return mold_between(value, out, only, all, flat, limit, part, indent, '[', ']', "[...]");
+i32 mold(const Cell* value, Cell* out, const actions::MoldOptions& o, i32 part) {
+  return mold_between(value, out, o, part, '[', ']', "[...]");
 }
 
-i32 paren_mold(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part,
-               i32 indent) {
+i32 paren_mold(const Cell* value, Cell* out, const actions::MoldOptions& o, i32 part) {
   // A paren that contains itself gets its cycle text like a block does.
-  return mold_between(value, out, only, all, flat, limit, part, indent, '(', ')', "(...)");
+  return mold_between(value, out, o, part, '(', ')', "(...)");
 }
 
 // ---- make and to
@@ -493,33 +490,33 @@ i32 compare(const Cell* a, const Cell* b, i32 op) {
 
 // ---- modifying actions
 
-void append(Cell* series, Cell* value, i32 part_in, bool only, i32 dup, bool append) {
+void append(Cell* series, Cell* value, const actions::InsertOptions& o) {
   Cell v = *value;
-  bool splice = !only && is_any_block(v.type());
-  if (dup < 1) return;
+  bool splice = !o.only && is_any_block(v.type());
+  if (o.dup < 1) return;
   // The plan: part cells of the value, dup times, at `at` of a block of t cells.
   i32 t = 0, idx = 0, part = 0;
   u64 cells = 0;
   auto plan = [&] {
     i32 count = splice ? length_at(&v) : 1;
-    part = part_in < 0 || part_in > count ? count : part_in;
+    part = o.part < 0 || o.part > count ? count : o.part;
     t = total(series);
     idx = clamp_index(series);
-    cells = u64(part) * u64(dup);
+    cells = u64(part) * u64(o.dup);
     if (cells > u64(INT32_MAX) || u64(t) + cells >= kMaxCells) no_memory();
   };
   plan();
   if (cells == 0) return;
-  Change before = append ? Change::kAppend : Change::kInsert;
-  i32 where = append ? t : idx;
+  Change before = o.append ? Change::kAppend : Change::kInsert;
+  i32 where = o.append ? t : idx;
   bool owned = series::ownership_check(series, before, value, where, i32(cells));
   if (owned) plan();
-  i32 at = append ? t : idx;
+  i32 at = o.append ? t : idx;
   u64 new_len = u64(t) + cells;
   if (cells > 0) {
     stack::TopMark mark;
     if (splice) stage_if_same(&v, series, part);
-    Series* s = ensure_room(series, new_len, dup < 5 ? new_len * 2 : new_len);
+    Series* s = ensure_room(series, new_len, o.dup < 5 ? new_len * 2 : new_len);
     Cell* base = s->cells();
     if (at < t) std::memmove(base + at + cells, base + at, std::size_t(t - at) * sizeof(Cell));
     s->tail += u32(cells) * sizeof(Cell);
@@ -528,18 +525,18 @@ void append(Cell* series, Cell* value, i32 part_in, bool only, i32 dup, bool app
       std::memcpy(dst, buffer_of(&v)->cells() + index_of(&v), std::size_t(part) * sizeof(Cell));
     else
       *dst = v;
-    if (dup > 1) mem::copy_repeat(reinterpret_cast<u8*>(dst), u32(part) * sizeof(Cell), u32(dup));
+    if (o.dup > 1) mem::copy_repeat(reinterpret_cast<u8*>(dst), u32(part) * sizeof(Cell), u32(o.dup));
     if (series->is(T_HASH)) series::hash_inserted(series, at, i32(cells));
   }
   if (owned)
-    series::ownership_done(series, append ? Change::kAppended : Change::kInserted, value, at, i32(cells));
-  series->set_series_index(append ? 0 : i32(std::min<u64>(u64(idx) + cells, new_len)));
+    series::ownership_done(series, o.append ? Change::kAppended : Change::kInserted, value, at, i32(cells));
+  series->set_series_index(o.append ? 0 : i32(std::min<u64>(u64(idx) + cells, new_len)));
 }
 
-void change(Cell* series, Cell* value, i32 part, bool only, i32 dup) {
+void change(Cell* series, Cell* value, const actions::InsertOptions& o) {
   Cell v = *value;
-  if (dup < 1) return;
-  bool splice = !only && is_any_block(v.type());
+  if (o.dup < 1) return;
+  bool splice = !o.only && is_any_block(v.type());
   // The plan: count cells of the value, dup times, over `replaced` cells from idx.
   i32 t = 0, idx = 0, count = 0, replaced = 0;
   u64 inserted = 0, new_len = 0;
@@ -548,8 +545,8 @@ void change(Cell* series, Cell* value, i32 part, bool only, i32 dup) {
     idx = clamp_index(series);
     i32 avail = t - idx;
     count = splice ? length_at(&v) : 1;
-    inserted = u64(count) * u64(dup);
-    replaced = part >= 0 ? std::min(part, avail) : i32(std::min<u64>(inserted, u64(avail)));
+    inserted = u64(count) * u64(o.dup);
+    replaced = o.part >= 0 ? std::min(o.part, avail) : i32(std::min<u64>(inserted, u64(avail)));
     if (inserted > u64(INT32_MAX)) no_memory();
     new_len = u64(t) + inserted - u64(replaced);
     if (new_len >= kMaxCells) no_memory();
@@ -570,7 +567,7 @@ void change(Cell* series, Cell* value, i32 part, bool only, i32 dup) {
       std::memcpy(dst, buffer_of(&v)->cells() + index_of(&v), std::size_t(count) * sizeof(Cell));
     else
       *dst = v;
-    if (dup > 1) mem::copy_repeat(reinterpret_cast<u8*>(dst), u32(count) * sizeof(Cell), u32(dup));
+    if (o.dup > 1) mem::copy_repeat(reinterpret_cast<u8*>(dst), u32(count) * sizeof(Cell), u32(o.dup));
   }
   if (series->is(T_HASH)) series::hash_rebuild(series);
   series::ownership_done(series, Change::kChanged, nullptr, idx, i32(inserted));

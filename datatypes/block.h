@@ -59,19 +59,17 @@ bool remove_key(Cell* b, const Cell* key, bool from_head);
 
 // Molds the cells from the index (spaces between values, new-line flags as
 // line breaks and indentation); returns the part budget left.
-i32 mold_each(const Cell* b, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part,
-              i32 indent);
+i32 mold_each(const Cell* b, Cell* out, const actions::MoldOptions& o, i32 part);
 
 // ---- slot functions
 Cell* make(Cell* proto, Cell* spec, int type);
 Cell* to(Cell* proto, Cell* spec, int type);
 i32 form(const Cell* value, Cell* out, const Cell* limit, i32 part);
-i32 mold(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part,
-         i32 indent);
+i32 mold(const Cell* value, Cell* out, const actions::MoldOptions& o, i32 part);
 Cell* eval_path(Cell* parent, Cell* element, Cell* value, const actions::PathOptions& o);
 i32 compare(const Cell* a, const Cell* b, i32 op);
-void append(Cell* series, Cell* value, i32 part, bool only, i32 dup, bool append);
-void change(Cell* series, Cell* value, i32 part, bool only, i32 dup);
+void append(Cell* series, Cell* value, const actions::InsertOptions& o);
+void change(Cell* series, Cell* value, const actions::InsertOptions& o);
 Cell* copy(Cell* value, Cell* result, Cell* part, bool deep, Cell* kind);
 Cell* put(Cell* series, Cell* key, Cell* value, bool case_);
 void swap(Cell* a, Cell* b);
@@ -79,8 +77,7 @@ Cell* take(Cell* series, Cell* part, bool deep, bool last);
 void trim(Cell* series, const actions::TrimOptions& o);
 
 // paren!'s own mold: "(" ... ")".
-i32 paren_mold(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part,
-               i32 indent);
+i32 paren_mold(const Cell* value, Cell* out, const actions::MoldOptions& o, i32 part);
 
 // Register block! (parent series!) and paren! (parent block!).
 void register_type();

@@ -101,7 +101,7 @@ i32 form(const Cell* value, Cell* out, const Cell*, i32 part) {
   return part - 1;
 }
 
-i32 mold(const Cell* value, Cell* out, bool, bool, bool, const Cell*, i32 part, i32) {
+i32 mold(const Cell* value, Cell* out, const actions::MoldOptions&, i32 part) {
   i32 before = string::total_length(out);
   string::append_c_text(out, "#\"");
   string::append_escaped_char(out, value->w2, false);

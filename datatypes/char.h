@@ -19,8 +19,7 @@ void do_math(int op);
 i32 compare(const Cell* a, const Cell* b, i32 op);
 Cell* make(Cell* proto, Cell* spec, int type);
 i32 form(const Cell* value, Cell* out, const Cell* limit, i32 part);
-i32 mold(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part,
-         i32 indent);
+i32 mold(const Cell* value, Cell* out, const actions::MoldOptions& o, i32 part);
 void add();
 void subtract();
 void multiply();

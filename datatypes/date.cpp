@@ -624,7 +624,7 @@ i32 write(const Cell* value, Cell* out, i32 part, bool mold) {
 
 i32 form(const Cell* value, Cell* out, const Cell*, i32 part) { return write(value, out, part, false); }
 
-i32 mold(const Cell* value, Cell* out, bool, bool, bool, const Cell*, i32 part, i32) {
+i32 mold(const Cell* value, Cell* out, const actions::MoldOptions&, i32 part) {
   return write(value, out, part, true);
 }
 

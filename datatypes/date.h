@@ -111,8 +111,7 @@ Cell* make(Cell* proto, Cell* spec, int type);
 Cell* to(Cell* proto, Cell* spec, int type);
 void random(Cell* value, bool seed, bool secure, bool only);
 i32 form(const Cell* value, Cell* out, const Cell* limit, i32 part);
-i32 mold(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part,
-         i32 indent);
+i32 mold(const Cell* value, Cell* out, const actions::MoldOptions& o, i32 part);
 Cell* eval_path(Cell* parent, Cell* element, Cell* value, const actions::PathOptions& o);
 i32 compare(const Cell* a, const Cell* b, i32 op);
 void add();

@@ -11,8 +11,8 @@
 
 namespace zot::email {
 
-i32 mold(const Cell* value, Cell* out, bool, bool, bool, const Cell* limit, i32 part, i32) {
-  return string::form(value, out, limit, part);
+i32 mold(const Cell* value, Cell* out, const actions::MoldOptions& o, i32 part) {
+  return string::form(value, out, o.limit, part);
 }
 
 Cell* eval_path(Cell* parent, Cell* element, Cell* value, const actions::PathOptions& o) {
@@ -37,14 +37,14 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, const actions::PathOpt
   }
   // A host given to an email without "@" comes after a new "@".
   Cell part = e;
-  part.w1 = u32(from);
+  part.set_series_index(from);
   if (host && !has_at) {
     Cell sign;
-    make_cell(&sign, T_CHAR, 0, '@', 0);
-    string::append(&part, &sign, -1, false, 1, true);
-    part.w1 = u32(from + 1);
+    set_char(&sign, '@');
+    string::append(&part, &sign, {.append = true});
+    part.set_series_index(from + 1);
   }
-  string::change(&part, value, count, false, 1);
+  string::change(&part, value, {.part = count});
   return value;
 }
 

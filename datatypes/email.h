@@ -8,7 +8,7 @@
 
 namespace zot::email {
 
-i32 mold(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part, i32 indent);
+i32 mold(const Cell* value, Cell* out, const actions::MoldOptions& o, i32 part);
 // /user and /host read or change the text before and after the first "@";
 // an integer reaches one character.
 Cell* eval_path(Cell* parent, Cell* element, Cell* value, const actions::PathOptions& o);

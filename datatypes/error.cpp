@@ -183,7 +183,7 @@ i32 form_value(const Cell* v, Cell* out, const Cell* limit, i32 part) {
 
 i32 mold_value(const Cell* v, Cell* out, bool only, bool flat, const Cell* limit, i32 part) {
   Cell c = *v;
-  return actions::lookup<actions::kMold>(c.type())(&c, out, only, false, flat, limit, part, 0);
+  return actions::lookup<actions::kMold>(c.type())(&c, out, {.limit = limit, .only = only, .flat = flat}, part);
 }
 
 // An argument of the message: formed or molded within its own budget.
@@ -616,15 +616,17 @@ i32 form(const Cell* value, Cell* out, const Cell* limit, i32 part) {
   return part;
 }
 
-i32 mold(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part, i32 indent) {
+i32 mold(const Cell* value, Cell* out, const actions::MoldOptions& o, i32 part) {
   Cell err = *value;
   Budget b(out, &part);
-  if (!only) b.text("make error! [");
-  part = object::serialize(&err, out, only, all, flat, limit, part, true, indent + 1, true);
+  if (!o.only) b.text("make error! [");
+  actions::MoldOptions body = o;
+  body.indent = o.indent + 1;
+  part = object::serialize(&err, out, body, part, true);
   b.from = string::total_length(out);
-  if (!only) {
-    if (!flat && indent >= 1)
-      for (i32 i = 0; i < indent; i++) b.text("    ");
+  if (!o.only) {
+    if (!o.flat && o.indent >= 1)
+      for (i32 i = 0; i < o.indent; i++) b.text("    ");
     b.text("]");
   }
   return part;

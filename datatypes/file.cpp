@@ -21,7 +21,7 @@ Cell* push_logic(bool v) { return stack::push(v ? &datatype::g_true : &datatype:
 // the URL-safe set (a space, a "%", ";" ...) or would end the file where the
 // lexer reads it (parentheses, ":" and "@"). Inside the quotes "^", control
 // characters and the double quote are escaped, so the text reads back.
-i32 mold(const Cell* value, Cell* out, bool, bool, bool, const Cell* limit, i32 part, i32) {
+i32 mold(const Cell* value, Cell* out, const actions::MoldOptions& o, i32 part) {
   Cell v = *value;
   string::Budget b(out, &part);
   b.text("%");
@@ -31,7 +31,7 @@ i32 mold(const Cell* value, Cell* out, bool, bool, bool, const Cell* limit, i32 
     return part;
   }
   i32 n = len;
-  if (limit && part < n) n = part < 0 ? 0 : part;
+  if (o.limit && part < n) n = part < 0 ? 0 : part;
   const i32 at = string::index_of(&v);
   bool quoted = false;
   for (i32 i = 0; i < n && !quoted; i++) {

@@ -11,7 +11,7 @@
 namespace zot::file {
 
 // ---- slot functions
-i32 mold(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part, i32 indent);
+i32 mold(const Cell* value, Cell* out, const actions::MoldOptions& o, i32 part);
 Cell* read(Cell* source, const actions::ReadOptions& o);
 Cell* write(Cell* dest, Cell* data, const actions::WriteOptions& o);
 Cell* query(Cell* file);

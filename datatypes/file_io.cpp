@@ -98,7 +98,7 @@ void put_value(std::string& out, const Cell* value, i64 part, bool binary) {
   } else {
     Cell* text = push_none();
     string::make_at(text, 64);
-    actions::lookup<actions::kMold>(v.type())(&v, text, false, false, false, nullptr, kNoLimit, 0);
+    actions::lookup<actions::kMold>(v.type())(&v, text, actions::MoldOptions{}, kNoLimit);
     put_text(out, text, part, binary);
     stack::g_top = text;
   }

@@ -234,7 +234,7 @@ i32 form(const Cell* value, Cell* out, const Cell*, i32 part) {
   return part - len;
 }
 
-i32 mold(const Cell* value, Cell* out, bool, bool, bool, const Cell*, i32 part, i32) {
+i32 mold(const Cell* value, Cell* out, const actions::MoldOptions&, i32 part) {
   int len;
   const char* text = dtoa::float_to_text(value->float_value(), 0, true, &len);
   string::append_c_text_n(out, text, std::size_t(len));

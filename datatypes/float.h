@@ -65,8 +65,7 @@ Cell* push(double d);
 // The text of d for a kind, in a static buffer overwritten by the next call.
 const char* form_float(double d, int kind, int* len);
 i32 form(const Cell* value, Cell* out, const Cell* limit, i32 part);
-i32 mold(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part,
-         i32 indent);
+i32 mold(const Cell* value, Cell* out, const actions::MoldOptions& o, i32 part);
 
 // ---- arithmetic
 // Op codes as integer::MathOp (0 add ... 4 remainder); any other raises

@@ -157,34 +157,38 @@ i32 text(Cell* out, const char* s, i32 part) {
   return part - i32(std::strlen(s));
 }
 
-i32 mold_block(const Cell* b, Cell* out, bool all, bool flat, i32 part, i32 indent) {
-  return block::mold(b, out, false, all, flat, nullptr, part, indent);
+// A spec or body block inside a function's mold: the whole block, /part
+// counted by the function's caller.
+i32 mold_block(const Cell* b, Cell* out, const actions::MoldOptions& o, i32 part) {
+  actions::MoldOptions inner = o.nested(o.indent);
+  inner.limit = nullptr;
+  return block::mold(b, out, inner, part);
 }
 
 i32 native_form(const Cell* v, Cell* out, const Cell*, i32 part) {
   return text(out, v->is(T_NATIVE) ? "?native?" : v->is(T_ACTION) ? "?action?" : "?op?", part);
 }
 
-i32 native_mold(const Cell* v, Cell* out, bool, bool all, bool flat, const Cell*, i32 part, i32 indent) {
+i32 native_mold(const Cell* v, Cell* out, const actions::MoldOptions& o, i32 part) {
   Cell sp = spec_of(v);
   part = text(out, v->is(T_NATIVE) ? "make native! [" : "make action! [", part);
-  part = mold_block(&sp, out, all, flat, part, indent);
+  part = mold_block(&sp, out, o, part);
   return text(out, "]", part);
 }
 
-i32 op_mold(const Cell* v, Cell* out, bool, bool all, bool flat, const Cell*, i32 part, i32 indent) {
+i32 op_mold(const Cell* v, Cell* out, const actions::MoldOptions& o, i32 part) {
   part = text(out, "make op! ", part);
   u32 wrapped = (v->header >> kOpTypeShift) & 0xFF;
   Cell sp = spec_of(v);
   if (wrapped == T_FUNCTION) {
     part = text(out, "func ", part);
-    part = mold_block(&sp, out, all, flat, part, indent);
+    part = mold_block(&sp, out, o, part);
     Cell orig = *more_cell(v, kMoreOp);
     Cell body = *more_cell(&orig, kMoreBody);
-    return block::mold(&body, out, false, all, flat, nullptr, part, indent);
+    return mold_block(&body, out, o, part);
   }
   part = text(out, "[", part);
-  part = mold_block(&sp, out, all, flat, part, indent);
+  part = mold_block(&sp, out, o, part);
   return text(out, "]", part);
 }
 
@@ -192,14 +196,14 @@ i32 function_form(const Cell* v, Cell* out, const Cell*, i32 part) {
   return text(out, v->is(T_ROUTINE) ? "?routine?" : "?function?", part);
 }
 
-i32 function_mold(const Cell* v, Cell* out, bool, bool all, bool flat, const Cell*, i32 part, i32 indent) {
+i32 function_mold(const Cell* v, Cell* out, const actions::MoldOptions& o, i32 part) {
   Cell sp = spec_of(v);
   Cell body = *more_cell(v, kMoreBody);
   part = text(out, v->is(T_ROUTINE) ? "routine " : "func ", part);
-  part = mold_block(&sp, out, all, flat, part, indent);
+  part = mold_block(&sp, out, o, part);
   if (body.is(T_BLOCK)) {
     part = text(out, " ", part);
-    return block::mold(&body, out, false, all, flat, nullptr, part, indent);
+    return mold_block(&body, out, o, part);
   }
   return text(out, " none", part);
 }

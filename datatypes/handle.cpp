@@ -38,8 +38,8 @@ i32 form(const Cell* value, Cell* out, const Cell*, i32 part) {
   return part - n;
 }
 
-i32 mold(const Cell* value, Cell* out, bool, bool all, bool, const Cell*, i32 part, i32) {
-  if (!all) {
+i32 mold(const Cell* value, Cell* out, const actions::MoldOptions& o, i32 part) {
+  if (!o.all) {
     string::append_c_text_n(out, "handle!", 7);
     return part - 7;
   }

@@ -3,6 +3,7 @@
 // the kind, word 2 the value, word 3 -1.
 #pragma once
 
+#include "runtime/actions.h"
 #include "runtime/base.h"
 #include "runtime/cell.h"
 #include "runtime/stack.h"
@@ -26,8 +27,7 @@ const char* kind_name(i32 kind);
 // "0000002Ah"
 i32 form(const Cell* value, Cell* out, const Cell* limit, i32 part);
 // "handle!", or with /all "#[handle! 0000002Ah window]"
-i32 mold(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part,
-         i32 indent);
+i32 mold(const Cell* value, Cell* out, const actions::MoldOptions& o, i32 part);
 i32 compare(const Cell* a, const Cell* b, i32 op);
 
 // Registers handle! (type 46, parent integer!, of which it keeps nothing).

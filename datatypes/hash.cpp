@@ -57,15 +57,15 @@ Cell* make(Cell* proto, Cell* spec, int type) {
   return to(proto, spec, type);
 }
 
-i32 mold(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part, i32 indent) {
+i32 mold(const Cell* value, Cell* out, const actions::MoldOptions& o, i32 part) {
   Cell b = *value;
   set_type(&b, T_BLOCK);
-  if (!only) {
+  if (!o.only) {
     i32 before = string::total_length(out);
     string::append_c_text(out, "make hash! ");
     part -= string::total_length(out) - before;
   }
-  return block::mold(&b, out, false, all, flat, limit, part, indent);
+  return block::mold(&b, out, o.nested(o.indent), part);
 }
 
 // The block! swap re-indexes one cell after the other; within one hash! the

@@ -358,14 +358,16 @@ Cell* to(Cell* proto, Cell* spec, int type) {
 }
 
 i32 form(const Cell* value, Cell* out, const Cell* limit, i32 part) {
-  return mold(value, out, false, false, false, limit, part, 0);
+  return mold(value, out, {.limit = limit}, part);
 }
 
-i32 mold(const Cell* value, Cell* out, bool only, bool, bool flat, const Cell* limit, i32 part, i32 indent) {
+i32 mold(const Cell* value, Cell* out, const actions::MoldOptions& o, i32 part) {
+  const Cell* limit = o.limit;
+  const i32 indent = o.indent;
   Rooted img(*value);
   string::Budget b(out, &part);
   auto stop = [&] { return limit && part < 1; };
-  if (!only) b.text("make image! [");
+  if (!o.only) b.text("make image! [");
   const std::string size = std::to_string(width_of(&img.cell)) + "x" + std::to_string(height_of(&img.cell));
   b.text(size.c_str());
   const i64 from = clamped_index(&img.cell);
@@ -373,7 +375,7 @@ i32 mold(const Cell* value, Cell* out, bool only, bool, bool flat, const Cell* l
   if (count_of(&img.cell) == 0 || n <= 0) {
     if (!stop()) b.text(" #{}");
   } else if (!stop()) {
-    const bool lines = !flat && n >= kBreakAt;
+    const bool lines = !o.flat && n >= kBreakAt;
     mold_section(&img.cell, from, n, lines, indent, b, limit, &part, [](std::string* line, u32 p) {
       hex_pair(line, red(p));
       hex_pair(line, green(p));
@@ -384,7 +386,7 @@ i32 mold(const Cell* value, Cell* out, bool only, bool, bool flat, const Cell* l
       mold_section(&img.cell, from, n, lines, indent, b, limit, &part,
                    [](std::string* line, u32 v) { hex_pair(line, 255 - opacity(v)); });
   }
-  if (!only && !stop()) b.text("]");
+  if (!o.only && !stop()) b.text("]");
   return part;
 }
 
@@ -473,8 +475,8 @@ Cell* poke(Cell* series, i32 index, Cell* value, Cell* index_cell) {
   return value;
 }
 
-void change(Cell* series, Cell* value, i32 part, bool, i32 dup) {
-  if (part >= 0 || dup > 1) raise_error(Err::InternalNotDone);
+void change(Cell* series, Cell* value, const actions::InsertOptions& o) {
+  if (o.part >= 0 || o.dup > 1) raise_error(Err::InternalNotDone);
   const Cell v = *value;
   if (v.is(T_TUPLE)) {
     Cell one;

@@ -65,12 +65,11 @@ Cell* save_to_format(const Cell* img, const Cell* target, int format, Cell* out)
 Cell* make(Cell* proto, Cell* spec, int type);
 Cell* to(Cell* proto, Cell* spec, int type);
 i32 form(const Cell* value, Cell* out, const Cell* limit, i32 part);
-i32 mold(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part,
-         i32 indent);
+i32 mold(const Cell* value, Cell* out, const actions::MoldOptions& o, i32 part);
 Cell* eval_path(Cell* parent, Cell* element, Cell* value, const actions::PathOptions& o);
 i32 compare(const Cell* a, const Cell* b, i32 op);
 void at();
-void change(Cell* series, Cell* value, i32 part, bool only, i32 dup);
+void change(Cell* series, Cell* value, const actions::InsertOptions& o);
 Cell* copy(Cell* value, Cell* result, Cell* part, bool deep, Cell* kind);
 i32 length_q(const Cell* value);
 void next();

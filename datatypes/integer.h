@@ -62,8 +62,7 @@ bool float_overflow(const Cell* c);
 // Decimal text in a static buffer overwritten by the next call.
 const char* form_signed(i32 v, int* len);
 i32 form(const Cell* value, Cell* out, const Cell* limit, i32 part);
-i32 mold(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part,
-         i32 indent);
+i32 mold(const Cell* value, Cell* out, const actions::MoldOptions& o, i32 part);
 
 // ---- slot functions
 i32 compare(const Cell* a, const Cell* b, i32 op);

@@ -120,33 +120,33 @@ void reserve_cells(Node b, u32 n) {
 // What was appended since `from` counts against the part budget.
 using string::Budget;
 
-i32 mold_value(const Cell* v, Cell* out, bool all, bool flat, const Cell* limit, i32 part, i32 indent) {
+i32 mold_value(const Cell* v, Cell* out, const actions::MoldOptions& o, i32 part) {
   Cell c = *v;
   clear_new_line(&c);
-  return actions::lookup<actions::kMold>(c.type())(&c, out, false, all, flat, limit, part,
-                                                                     indent);
+  return actions::lookup<actions::kMold>(c.type())(&c, out, o, part);
 }
 
 // Writes the live pairs, key and value molded: each pair through `before`,
-// then key, a space and value, then `after`; separator between pairs.
+// then key, a space and value, then `after`; separator between pairs. Keys
+// and values are molded with the options o (their level is o.indent).
 template <class Before, class After>
-i32 write_pairs(const Cell& m, Cell* out, bool all, bool flat, const Cell* limit, i32 part, i32 level,
-                Before before, After after, const char* separator) {
+i32 write_pairs(const Cell& m, Cell* out, const actions::MoldOptions& o, i32 part, Before before, After after,
+                const char* separator) {
   Budget bud(out, &part);
   Node b = m.map_block();
   bool first = true;
   for (u32 p = 0; p + 1 < count_of(b); p += 2) {
     if (!live_at(b, p)) continue;
-    if (limit && part < 1) break;
+    if (o.limit && part < 1) break;
     if (!first && separator) bud.text(separator);
     first = false;
     before(bud);
     Cell k = cells_of(b)[p];
-    part = mold_value(&k, out, all, flat, limit, part, level);
+    part = mold_value(&k, out, o, part);
     bud.from = string::total_length(out);
     bud.text(" ");
     Cell v = cells_of(b)[p + 1];
-    part = mold_value(&v, out, all, flat, limit, part, level);
+    part = mold_value(&v, out, o, part);
     bud.from = string::total_length(out);
     after(bud);
   }
@@ -218,36 +218,36 @@ i32 form(const Cell* value, Cell* out, const Cell* limit, i32 part) {
   Cell m = *value;
   cycles::Guard guard(m.map_block());
   return write_pairs(
-      m, out, false, false, limit, part, 0, [](Budget&) {}, [](Budget&) {}, "\n");
+      m, out, {.limit = limit}, part, [](Budget&) {}, [](Budget&) {}, "\n");
 }
 
-i32 mold(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part, i32 indent) {
+i32 mold(const Cell* value, Cell* out, const actions::MoldOptions& o, i32 part) {
   Cell m = *value;
   Budget bud(out, &part);
   if (cycles::find(m.map_block())) {
     bud.text("#[...]");
     return part;
   }
-  if (!only) bud.text("#[");
+  if (!o.only) bud.text("#[");
   if (size(&m) > 0) {
     cycles::Guard guard(m.map_block());
-    bool lines = !flat;
-    bool indented = !only && !flat;
-    i32 level = indent + 1;
+    bool lines = !o.flat;
+    bool indented = !o.only && !o.flat;
+    i32 level = o.indent + 1;
     if (indented) bud.text("\n");
     part = write_pairs(
-        m, out, all, flat, limit, part, level,
+        m, out, o.nested(level), part,
         [&](Budget& b) {
           if (indented) b.indent(level);
         },
         [&](Budget& b) {
           if (lines) b.text("\n");
         },
-        flat ? " " : nullptr);
+        o.flat ? " " : nullptr);
     bud.from = string::total_length(out);
-    if (!flat && indent > 0) bud.indent(indent);
+    if (!o.flat && o.indent > 0) bud.indent(o.indent);
   }
-  if (!only) bud.text("]");
+  if (!o.only) bud.text("]");
   return part;
 }
 

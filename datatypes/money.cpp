@@ -757,8 +757,8 @@ i32 form(const Cell* value, Cell* out, const Cell*, i32 part) {
   return write_text(value, out, part, true, fraction_digits(false));
 }
 
-i32 mold(const Cell* value, Cell* out, bool, bool all, bool, const Cell*, i32 part, i32) {
-  return write_text(value, out, part, false, fraction_digits(all));
+i32 mold(const Cell* value, Cell* out, const actions::MoldOptions& o, i32 part) {
+  return write_text(value, out, part, false, fraction_digits(o.all));
 }
 
 Cell* eval_path(Cell* parent, Cell* element, Cell* value, const actions::PathOptions& o) {

@@ -144,9 +144,9 @@ void finish(Cell* obj) {
 // Part budget bookkeeping: what was appended since `from` counts against part.
 using string::Budget;
 
-i32 mold_value(const Cell* v, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part, i32 indent) {
+i32 mold_value(const Cell* v, Cell* out, const actions::MoldOptions& o, i32 part) {
   Cell c = *v;
-  return actions::lookup<actions::kMold>(c.type())(&c, out, only, all, flat, limit, part, indent);
+  return actions::lookup<actions::kMold>(c.type())(&c, out, o, part);
 }
 
 }  // namespace
@@ -442,32 +442,32 @@ void fire_on_deep_change(const Cell* owner, const Cell* word, const Cell* target
 
 // ---- text
 
-i32 serialize(const Cell* obj_in, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part,
-              bool indent, i32 level, bool leading_break) {
+i32 serialize(const Cell* obj_in, Cell* out, const actions::MoldOptions& o, i32 part, bool lines) {
   Cell obj = *obj_in;
   Node ctx = obj.object_context();
   u32 n = context::word_count(ctx);
   if (n == 0) return part;
-  bool ind = indent && !flat && !only;
-  const char* sep = flat ? " " : "\n";
+  bool ind = lines && !o.flat && !o.only;
+  const char* sep = o.flat ? " " : "\n";
   Budget b(out, &part);
-  if (!flat && leading_break && !only) b.text("\n");
+  if (ind) b.text("\n");
   cycles::Guard guard(ctx);
-  auto shown = [&](u32 i) { return all || !is_handler_word(context::word_at(ctx, i)->word_symbol()); };
+  auto shown = [&](u32 i) { return o.all || !is_handler_word(context::word_at(ctx, i)->word_symbol()); };
+  const actions::MoldOptions word_options{.flat = true};
   i32 last = -1;
   for (u32 i = 0; i < n; i++)
     if (shown(i)) last = i32(i);
   for (u32 i = 0; i < n; i++) {
     if (part < 1) break;
     if (!shown(i)) continue;
-    if (ind) b.indent(level);
+    if (ind) b.indent(o.indent);
     Cell w = bound_word(ctx, i);
-    part = mold_value(&w, out, false, false, true, nullptr, part, 0);
+    part = mold_value(&w, out, word_options, part);
     b.from = string::total_length(out);
     b.text(": ");
     Cell v = value_copy(ctx, i);
     if (v.is(T_WORD)) b.text("'");
-    part = mold_value(&v, out, false, all, flat, limit, part, level);
+    part = mold_value(&v, out, o.nested(o.indent), part);
     b.from = string::total_length(out);
     if (i32(i) != last || ind) b.text(sep);
   }
@@ -561,21 +561,23 @@ i32 form(const Cell* value, Cell* out, const Cell* limit, i32 part) {
     string::append_c_text(out, "...");
     return part - 3;
   }
-  return serialize(&o, out, false, false, false, limit, part, false, 0, false);
+  return serialize(&o, out, {.limit = limit}, part, false);
 }
 
-i32 mold(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part, i32 indent) {
+i32 mold(const Cell* value, Cell* out, const actions::MoldOptions& opt, i32 part) {
   Cell o = *value;
   Budget b(out, &part);
   if (cycles::find(o.object_context())) {
     b.text("make object! [...]");
     return part;
   }
-  if (!only) b.text("make object! [");
-  part = serialize(&o, out, only, all, flat, limit, part, true, indent + 1, true);
+  if (!opt.only) b.text("make object! [");
+  actions::MoldOptions body = opt;
+  body.indent = opt.indent + 1;
+  part = serialize(&o, out, body, part, true);
   b.from = string::total_length(out);
-  if (!only) {
-    if (!flat && indent >= 1 && context::word_count(o.object_context()) > 0) b.indent(indent);
+  if (!opt.only) {
+    if (!opt.flat && opt.indent >= 1 && context::word_count(o.object_context()) > 0) b.indent(opt.indent);
     b.text("]");
   }
   return part;

@@ -67,9 +67,10 @@ void fire_on_deep_change(const Cell* owner, const Cell* word, const Cell* target
                          const Cell* new_value, i32 index, i32 part);
 
 // ---- text
-// The words and values (see mold); returns the part budget left.
-i32 serialize(const Cell* obj, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part,
-              bool indent, i32 level, bool leading_break);
+// The words and values (see mold), at the nesting level o.indent; lines puts
+// each on its own indented line after a leading break (unless flat or only).
+// Returns the part budget left.
+i32 serialize(const Cell* obj, Cell* out, const actions::MoldOptions& o, i32 part, bool lines);
 
 // ---- slot functions
 Cell* make(Cell* proto, Cell* spec, int type);
@@ -78,7 +79,7 @@ Cell* make(Cell* proto, Cell* spec, int type);
 Cell* make_with_class(Cell* proto, Cell* spec, u32 class_id);
 void reflect(Cell* value, u32 field_symbol);
 i32 form(const Cell* value, Cell* out, const Cell* limit, i32 part);
-i32 mold(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part, i32 indent);
+i32 mold(const Cell* value, Cell* out, const actions::MoldOptions& o, i32 part);
 Cell* eval_path(Cell* parent, Cell* element, Cell* value, const actions::PathOptions& o);
 i32 compare(const Cell* a, const Cell* b, i32 op);
 Cell* copy(Cell* value, Cell* result, Cell* part, bool deep, Cell* kind);

@@ -174,8 +174,8 @@ i32 form(const Cell* value, Cell* out, const Cell*, i32 part) {
   return part - n;
 }
 
-i32 mold(const Cell* value, Cell* out, bool, bool, bool, const Cell* limit, i32 part, i32) {
-  return form(value, out, limit, part);
+i32 mold(const Cell* value, Cell* out, const actions::MoldOptions& o, i32 part) {
+  return form(value, out, o.limit, part);
 }
 
 Cell* eval_path(Cell* parent, Cell* element, Cell* value, const actions::PathOptions& o) {

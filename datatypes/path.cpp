@@ -20,42 +20,43 @@ i32 text(Cell* out, const char* s, i32 part) {
 
 // Writes the elements with "/" between them, formed or molded. /only is the
 // path's own business: a block element keeps its brackets.
-i32 write(const Cell* value, Cell* out, bool mold, bool all, bool flat, const Cell* limit, i32 part) {
+i32 write(const Cell* value, Cell* out, bool mold, const actions::MoldOptions& o, i32 part) {
   Cell p = *value;
-  if (cycles::find(p.w2)) return text(out, "...", part);
-  cycles::Guard guard(p.w2);
+  if (cycles::find(p.series_node())) return text(out, "...", part);
+  cycles::Guard guard(p.series_node());
+  const actions::MoldOptions element = o.nested(0);
   i32 n = block::length_at(&p);
   for (i32 i = 0; i < n; i++) {
     if (i > 0) part = text(out, "/", part);
-    Cell e = *block::cell_at(&p, i32(p.w1) + i);
+    Cell e = *block::cell_at(&p, p.series_index() + i);
     if (mold) {
-      part = actions::lookup<actions::kMold>(e.type())(&e, out, false, all, flat, limit, part, 0);
+      part = actions::lookup<actions::kMold>(e.type())(&e, out, element, part);
     } else {
-      part = actions::lookup<actions::kForm>(e.type())(&e, out, limit, part);
+      part = actions::lookup<actions::kForm>(e.type())(&e, out, o.limit, part);
     }
-    if (limit && part < 1) break;
+    if (o.limit && part < 1) break;
   }
   return part;
 }
 
 i32 form(const Cell* value, Cell* out, const Cell* limit, i32 part) {
-  return write(value, out, false, false, false, limit, part);
+  return write(value, out, false, {.limit = limit}, part);
 }
 
-i32 mold(const Cell* v, Cell* out, bool, bool all, bool flat, const Cell* limit, i32 part, i32) {
-  return write(v, out, true, all, flat, limit, part);
+i32 mold(const Cell* v, Cell* out, const actions::MoldOptions& o, i32 part) {
+  return write(v, out, true, o, part);
 }
-i32 mold_lit(const Cell* v, Cell* out, bool, bool all, bool flat, const Cell* limit, i32 part, i32) {
+i32 mold_lit(const Cell* v, Cell* out, const actions::MoldOptions& o, i32 part) {
   part = text(out, "'", part);
-  return write(v, out, true, all, flat, limit, part);
+  return write(v, out, true, o, part);
 }
-i32 mold_set(const Cell* v, Cell* out, bool, bool all, bool flat, const Cell* limit, i32 part, i32) {
-  part = write(v, out, true, all, flat, limit, part);
+i32 mold_set(const Cell* v, Cell* out, const actions::MoldOptions& o, i32 part) {
+  part = write(v, out, true, o, part);
   return text(out, ":", part);
 }
-i32 mold_get(const Cell* v, Cell* out, bool, bool all, bool flat, const Cell* limit, i32 part, i32) {
+i32 mold_get(const Cell* v, Cell* out, const actions::MoldOptions& o, i32 part) {
   part = text(out, ":", part);
-  return write(v, out, true, all, flat, limit, part);
+  return write(v, out, true, o, part);
 }
 
 Cell* make(Cell* proto, Cell* spec, int type) {

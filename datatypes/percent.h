@@ -2,6 +2,7 @@
 // times 100 with a "%". Everything but its text is float!'s.
 #pragma once
 
+#include "runtime/actions.h"
 #include "runtime/base.h"
 #include "runtime/cell.h"
 #include "runtime/stack.h"
@@ -19,8 +20,7 @@ ZOT_INLINE double get(const Cell* c) { return c->float_value(); }
 
 // ---- slot functions
 i32 form(const Cell* value, Cell* out, const Cell* limit, i32 part);
-i32 mold(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part,
-         i32 indent);
+i32 mold(const Cell* value, Cell* out, const actions::MoldOptions& o, i32 part);
 
 // Registers percent! (type 38, parent float!, which must be registered first).
 void register_type();

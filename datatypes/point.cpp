@@ -343,7 +343,7 @@ float get_coordinate(const Cell* c) { return float(number_of(c)); }
 
 Cell* make(Cell*, Cell* spec, int) { return zot::pt_make<2>(spec); }
 i32 form(const Cell* value, Cell* out, const Cell*, i32 part) { return zot::pt_form<2>(value, out, part); }
-i32 mold(const Cell* value, Cell* out, bool, bool, bool, const Cell*, i32 part, i32) {
+i32 mold(const Cell* value, Cell* out, const actions::MoldOptions&, i32 part) {
   return zot::pt_form<2>(value, out, part);
 }
 Cell* eval_path(Cell* parent, Cell* element, Cell* value, const actions::PathOptions& o) {
@@ -391,7 +391,7 @@ float get_coordinate(const Cell* c) { return float(number_of(c)); }
 
 Cell* make(Cell*, Cell* spec, int) { return zot::pt_make<3>(spec); }
 i32 form(const Cell* value, Cell* out, const Cell*, i32 part) { return zot::pt_form<3>(value, out, part); }
-i32 mold(const Cell* value, Cell* out, bool, bool, bool, const Cell*, i32 part, i32) {
+i32 mold(const Cell* value, Cell* out, const actions::MoldOptions&, i32 part) {
   return zot::pt_form<3>(value, out, part);
 }
 Cell* eval_path(Cell* parent, Cell* element, Cell* value, const actions::PathOptions& o) {

@@ -137,19 +137,19 @@ i32 length_q(const Cell* port) {
   return v.is(T_INTEGER) && v.int_value() >= 0 ? v.int_value() : -1;
 }
 
-void insertion(Cell* port, Cell* value, i32 part, bool only, i32 dup, const char* name) {
+void insertion(Cell* port, Cell* value, const actions::InsertOptions& o, const char* name) {
   Args a;
   a.add(value);
-  a.length(part);
-  a.flag(only);
-  a.count(dup);
+  a.length(o.part);
+  a.flag(o.only);
+  a.count(o.dup);
   *port = call_actor(port, name, a);
 }
-void append(Cell* port, Cell* value, i32 part, bool only, i32 dup, bool is_append) {
-  insertion(port, value, part, only, dup, is_append ? "append" : "insert");
+void append(Cell* port, Cell* value, const actions::InsertOptions& o) {
+  insertion(port, value, o, o.append ? "append" : "insert");
 }
-void change(Cell* port, Cell* value, i32 part, bool only, i32 dup) {
-  insertion(port, value, part, only, dup, "change");
+void change(Cell* port, Cell* value, const actions::InsertOptions& o) {
+  insertion(port, value, o, "change");
 }
 
 // The arguments that find and select share, in their spec's order.
@@ -255,16 +255,14 @@ void trim(Cell* port, const actions::TrimOptions& o) {
   *port = call_actor(port, "trim", a);
 }
 
-Cell open_port(Cell* port, bool new_, bool read, bool write, bool seek, Cell* allow) {
+Cell open_port(Cell* port, const actions::OpenOptions& o) {
   Args a;
-  for (bool f : {new_, read, write, seek}) a.flag(f);
-  a.add(allow);
+  for (bool f : {o.new_, o.read, o.write, o.seek}) a.flag(f);
+  a.add(o.allow);
   return call_actor(port, "open", a);
 }
 
-Cell* open(Cell* port, bool new_, bool read, bool write, bool seek, Cell* allow) {
-  return answer(open_port(port, new_, read, write, seek, allow));
-}
+Cell* open(Cell* port, const actions::OpenOptions& o) { return answer(open_port(port, o)); }
 
 Cell close_port(Cell* port) {
   Args a;
@@ -282,7 +280,7 @@ Cell copy_port(Cell* port, Cell* part) {
 
 // open (with /seek, its index not handed on), copy (with /part), close.
 Cell* read(Cell* port, const actions::ReadOptions& o) {
-  open_port(port, false, false, false, o.seek != nullptr, nullptr);
+  open_port(port, {.seek = o.seek != nullptr});
   Rooted data(copy_port(port, o.part));
   close_port(port);
   return answer(data.cell);
@@ -292,7 +290,7 @@ Cell* read(Cell* port, const actions::ReadOptions& o) {
 // integer of 0 or more), copy (with write's /part), close.
 Cell* write(Cell* port, Cell* data, const actions::WriteOptions& o) {
   const i32 length = o.part && o.part->is(T_INTEGER) ? o.part->int_value() : -1;
-  open_port(port, false, false, true, o.seek != nullptr, nullptr);
+  open_port(port, {.write = true, .seek = o.seek != nullptr});
   Args a;
   a.add(data);
   a.length(length);
@@ -376,25 +374,27 @@ bool from_url(const Cell* url, Cell* out) {
 
 // ---- text
 
-i32 mold(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part, i32 indent) {
+i32 mold(const Cell* value, Cell* out, const actions::MoldOptions& opt, i32 part) {
   const Cell o = *value;
   string::Budget b(out, &part);
-  if (cycles::find(o.w1)) {
+  if (cycles::find(o.object_context())) {
     b.text("make port! [...]");
     return part;
   }
-  if (!only) b.text("make port! [");
-  part = object::serialize(&o, out, only, all, flat, limit, part, true, indent + 1, true);
+  if (!opt.only) b.text("make port! [");
+  actions::MoldOptions body = opt;
+  body.indent = opt.indent + 1;
+  part = object::serialize(&o, out, body, part, true);
   b.from = string::total_length(out);
-  if (!only) {
-    if (!flat && indent >= 1 && context::word_count(o.w1) > 0) b.indent(indent);
+  if (!opt.only) {
+    if (!opt.flat && opt.indent >= 1 && context::word_count(o.object_context()) > 0) b.indent(opt.indent);
     b.text("]");
   }
   return part;
 }
 
 i32 form(const Cell* value, Cell* out, const Cell* limit, i32 part) {
-  return mold(value, out, false, false, false, limit, part, 0);
+  return mold(value, out, {.limit = limit}, part);
 }
 
 void register_type() {

@@ -9,6 +9,7 @@
 // system/standard/port: fields spec, scheme, actor, awake, state, data, extra.
 #pragma once
 
+#include "runtime/actions.h"
 #include "runtime/base.h"
 #include "runtime/cell.h"
 
@@ -29,7 +30,7 @@ bool from_url(const Cell* url, Cell* out);
 Cell* make(Cell* proto, Cell* spec, int type);
 i32 form(const Cell* value, Cell* out, const Cell* limit, i32 part);
 // "make port! [" and the fields as object! molds them, then "]".
-i32 mold(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part, i32 indent);
+i32 mold(const Cell* value, Cell* out, const actions::MoldOptions& o, i32 part);
 
 // Registers port! (type 48, parent object!).
 void register_type();

@@ -6,9 +6,9 @@
 
 namespace zot::ref {
 
-i32 mold(const Cell* value, Cell* out, bool, bool, bool, const Cell* limit, i32 part, i32) {
+i32 mold(const Cell* value, Cell* out, const actions::MoldOptions& o, i32 part) {
   string::append_c_text(out, "@");
-  return string::form(value, out, limit, part - 1);
+  return string::form(value, out, o.limit, part - 1);
 }
 
 void register_type() {

@@ -62,11 +62,10 @@ i32 form(const Cell* value, Cell* out, const Cell* limit, i32 part) {
   return part - i32(n);
 }
 
-i32 mold(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part, i32 indent) {
-  (void)only, (void)flat, (void)limit, (void)indent;
-  if (all) part = put_text(out, "#(", part);
-  part = put_text(out, type_name(value->w1), part);
-  if (all) part = put_text(out, ")", part);
+i32 mold(const Cell* value, Cell* out, const actions::MoldOptions& o, i32 part) {
+  if (o.all) part = put_text(out, "#(", part);
+  part = put_text(out, type_name(value->datatype_id()), part);
+  if (o.all) part = put_text(out, ")", part);
   return part;
 }
 
@@ -104,9 +103,8 @@ i32 form(const Cell* value, Cell* out, const Cell* limit, i32 part) {
   return part;
 }
 
-i32 mold(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part, i32 indent) {
-  (void)value, (void)only, (void)flat, (void)limit, (void)indent;
-  return put_text(out, all ? "#(unset)" : "unset", part);
+i32 mold(const Cell*, Cell* out, const actions::MoldOptions& o, i32 part) {
+  return put_text(out, o.all ? "#(unset)" : "unset", part);
 }
 
 i32 compare(const Cell* a, const Cell* b, i32 op) {
@@ -146,9 +144,8 @@ i32 form(const Cell* value, Cell* out, const Cell* limit, i32 part) {
   return put_text(out, "none", part);
 }
 
-i32 mold(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part, i32 indent) {
-  (void)value, (void)only, (void)flat, (void)limit, (void)indent;
-  return put_text(out, all ? "#(none)" : "none", part);
+i32 mold(const Cell*, Cell* out, const actions::MoldOptions& o, i32 part) {
+  return put_text(out, o.all ? "#(none)" : "none", part);
 }
 
 i32 compare(const Cell* a, const Cell* b, i32 op) {
@@ -258,10 +255,9 @@ i32 form(const Cell* value, Cell* out, const Cell* limit, i32 part) {
   return put_text(out, value->w1 ? "true" : "false", part);
 }
 
-i32 mold(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part, i32 indent) {
-  (void)only, (void)flat, (void)limit, (void)indent;
-  if (all) return put_text(out, value->w1 ? "#(true)" : "#(false)", part);
-  return put_text(out, value->w1 ? "true" : "false", part);
+i32 mold(const Cell* value, Cell* out, const actions::MoldOptions& o, i32 part) {
+  if (o.all) return put_text(out, value->logic_value() ? "#(true)" : "#(false)", part);
+  return put_text(out, value->logic_value() ? "true" : "false", part);
 }
 
 i32 compare(const Cell* a, const Cell* b, i32 op) {

@@ -13,7 +13,7 @@ Cell* push(u32 type);
 Cell* make_in(const Cell* block, u32 type);
 
 i32 form(const Cell* value, Cell* out, const Cell* limit, i32 part);
-i32 mold(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part, i32 indent);
+i32 mold(const Cell* value, Cell* out, const actions::MoldOptions& o, i32 part);
 i32 compare(const Cell* a, const Cell* b, i32 op);
 
 void register_datatype();
@@ -28,7 +28,7 @@ Cell* push();
 
 Cell* make(Cell* proto, Cell* spec, int type);
 i32 form(const Cell* value, Cell* out, const Cell* limit, i32 part);
-i32 mold(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part, i32 indent);
+i32 mold(const Cell* value, Cell* out, const actions::MoldOptions& o, i32 part);
 i32 compare(const Cell* a, const Cell* b, i32 op);
 
 void register_type();
@@ -43,7 +43,7 @@ Cell* push();
 
 Cell* make(Cell* proto, Cell* spec, int type);
 i32 form(const Cell* value, Cell* out, const Cell* limit, i32 part);
-i32 mold(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part, i32 indent);
+i32 mold(const Cell* value, Cell* out, const actions::MoldOptions& o, i32 part);
 i32 compare(const Cell* a, const Cell* b, i32 op);
 void clear(Cell* value);
 Cell* find(Cell* series, Cell* value, const actions::FindOptions& o);
@@ -82,7 +82,7 @@ Cell* make(Cell* proto, Cell* spec, int type);
 Cell* to(Cell* proto, Cell* spec, int type);
 void random(Cell* value, bool seed, bool secure, bool only);
 i32 form(const Cell* value, Cell* out, const Cell* limit, i32 part);
-i32 mold(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part, i32 indent);
+i32 mold(const Cell* value, Cell* out, const actions::MoldOptions& o, i32 part);
 i32 compare(const Cell* a, const Cell* b, i32 op);
 Cell* complement(Cell* value);
 // and~, or~, xor~ (frame functions: the second argument must be logic!).

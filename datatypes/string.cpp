@@ -570,7 +570,7 @@ Series* append_escaped_char(Cell* out, u32 cp, bool all) {
   return append_char(b, cp);
 }
 
-i32 mold(const Cell* value, Cell* out, bool, bool all, bool, const Cell* limit, i32 part, i32) {
+i32 mold(const Cell* value, Cell* out, const actions::MoldOptions& o, i32 part) {
   // The value may share its buffer with out: its units are read again through
   // the node after every append.
   TextRef src = text_of(value);
@@ -578,7 +578,7 @@ i32 mold(const Cell* value, Cell* out, bool, bool all, bool, const Cell* limit, 
   i32 idx = src.index < 0 ? 0 : src.index;
   i32 rest = units_from(sb, idx);
   i32 n = rest;
-  if (limit && part < n) n = part < 0 ? 0 : part;
+  if (o.limit && part < n) n = part < 0 ? 0 : part;
 
   // Delimiters: braces for text with 3 or more line feeds, any double quote,
   // or 50 units or more. In braces, the first "{" that no "}" closes and every
@@ -635,7 +635,7 @@ i32 mold(const Cell* value, Cell* out, bool, bool all, bool, const Cell* limit, 
         continue;
       }
     }
-    ob = append_escaped_char(out, c, all);
+    ob = append_escaped_char(out, c, o.all);
   }
   append_char(buffer_of(out), braces ? '}' : '"');
   return part - n - 2;

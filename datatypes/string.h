@@ -14,6 +14,7 @@
 #include <string>
 
 #include "datatypes/series.h"
+#include "runtime/actions.h"
 #include "runtime/base.h"
 #include "runtime/cell.h"
 #include "runtime/memory.h"
@@ -124,8 +125,7 @@ double to_float(const char* text, i32 length, bool* error);
 
 // Slot-shaped mold and form (actions::MoldFn / FormFn): append to out and
 // return the part budget left.
-i32 mold(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part,
-         i32 indent);
+i32 mold(const Cell* value, Cell* out, const actions::MoldOptions& o, i32 part);
 i32 form(const Cell* value, Cell* out, const Cell* limit, i32 part);
 
 // Appends to a form/mold output string and counts what it appended against

@@ -629,8 +629,7 @@ Cell* to(Cell* proto, Cell* spec, int type) {
     r = push_string(16);
     if (t == T_REFINEMENT && type != T_STRING) {
       Cell x = v;
-      actions::lookup<actions::kMold>(T_REFINEMENT)(&x, r, false, false, false, nullptr, kNoLimit,
-                                                                     0);
+      actions::lookup<actions::kMold>(T_REFINEMENT)(&x, r, actions::MoldOptions{}, kNoLimit);
     } else {
       form_onto(r, &v, nullptr, kNoLimit);
     }
@@ -670,44 +669,44 @@ i32 compare(const Cell* a, const Cell* b, i32 op) {
 // ---------------------------------------------------------------------------
 // append, insert, change
 
-void append(Cell* s, Cell* value, i32 part, bool only, i32 dup, bool append) {
-  if (dup < 1) return;
+void append(Cell* s, Cell* value, const actions::InsertOptions& o) {
+  if (o.dup < 1) return;
   Cell v = *value;
   i32 total = 0, idx = 0;
   bool at_tail = false;
   auto plan = [&] {
     total = total_length(s);
     idx = clamp_index(s);
-    at_tail = append || idx >= total;
-    check_size(s, &v, part, dup);
+    at_tail = o.append || idx >= total;
+    check_size(s, &v, o.part, o.dup);
   };
   plan();
   bool owned =
-      series::ownership_check(s, append ? Change::kAppend : Change::kInsert, value, at_tail ? total : idx, part);
+      series::ownership_check(s, o.append ? Change::kAppend : Change::kInsert, value, at_tail ? total : idx, o.part);
   if (owned) plan();
-  i32 added = append_text(s, &v, part, only);
-  added = repeat_added(s, total, added, dup);
+  i32 added = append_text(s, &v, o.part, o.only);
+  added = repeat_added(s, total, added, o.dup);
   if (!at_tail) rotate_units(s->series_node(), idx, total, total + added);
   if (owned)
-    series::ownership_done(s, append ? Change::kAppended : Change::kInserted, value, at_tail ? total : idx,
-                           part < 0 ? 1 : part);
-  s->set_series_index(append ? 0 : (at_tail ? total + added : idx + added));
+    series::ownership_done(s, o.append ? Change::kAppended : Change::kInserted, value, at_tail ? total : idx,
+                           o.part < 0 ? 1 : o.part);
+  s->set_series_index(o.append ? 0 : (at_tail ? total + added : idx + added));
 }
 
-void change(Cell* s, Cell* value, i32 part, bool only, i32 dup) {
-  if (dup < 1) return;
+void change(Cell* s, Cell* value, const actions::InsertOptions& o) {
+  if (o.dup < 1) return;
   Cell v = *value;
   i32 total = 0, idx = 0, left = 0;
   auto plan = [&] {
     total = total_length(s);
     idx = clamp_index(s);
     left = total - idx;
-    check_size(s, &v, -1, dup);
+    check_size(s, &v, -1, o.dup);
   };
   plan();
   // One code point over one unit is written in place by the write rule.
-  bool one = v.is(T_CHAR) && dup == 1 && (part < 0 || part == 1);
-  i32 noted = one && left > 0 ? 1 : part >= 0 ? std::min(part, left) : 0;
+  bool one = v.is(T_CHAR) && o.dup == 1 && (o.part < 0 || o.part == 1);
+  i32 noted = one && left > 0 ? 1 : o.part >= 0 ? std::min(o.part, left) : 0;
   bool owned = series::ownership_check(s, Change::kChange, value, idx, noted);
   if (owned) plan();
   if (one && left > 0) {
@@ -716,11 +715,11 @@ void change(Cell* s, Cell* value, i32 part, bool only, i32 dup) {
     s->set_series_index(idx + 1);
     return;
   }
-  i32 replaced = part >= 0 ? std::min(part, left) : -1;
+  i32 replaced = o.part >= 0 ? std::min(o.part, left) : -1;
   // The new text goes to the tail first (from the series' own buffer, when
   // it is the value), then moves over the replaced units.
-  i32 added = append_text(s, &v, -1, only);
-  added = repeat_added(s, total, added, dup);
+  i32 added = append_text(s, &v, -1, o.only);
+  added = repeat_added(s, total, added, o.dup);
   if (replaced < 0) replaced = std::min(added, left);
   rotate_units(s->series_node(), idx + replaced, total, total + added);
   remove_part(s, idx, replaced);

@@ -16,8 +16,8 @@ Cell* to(Cell* proto, Cell* spec, int type);
 Cell* eval_path(Cell* parent, Cell* element, Cell* value, const actions::PathOptions& o);
 i32 compare(const Cell* a, const Cell* b, i32 op);
 // append (append true) and insert (append false).
-void append(Cell* series, Cell* value, i32 part, bool only, i32 dup, bool append);
-void change(Cell* series, Cell* value, i32 part, bool only, i32 dup);
+void append(Cell* series, Cell* value, const actions::InsertOptions& o);
+void change(Cell* series, Cell* value, const actions::InsertOptions& o);
 Cell* find(Cell* series, Cell* value, const actions::FindOptions& o);
 Cell* select(Cell* series, Cell* value, const actions::FindOptions& o);
 Cell* sort(Cell* series, const actions::SortOptions& o);

@@ -214,7 +214,7 @@ Cell* make(Cell*, Cell* spec, int) {
 
 i32 form(const Cell* value, Cell* out, const Cell*, i32 part) { return form_into(value->float_value(), out, part); }
 
-i32 mold(const Cell* value, Cell* out, bool, bool, bool, const Cell*, i32 part, i32) {
+i32 mold(const Cell* value, Cell* out, const actions::MoldOptions&, i32 part) {
   return mold_into(value->float_value(), out, part);
 }
 

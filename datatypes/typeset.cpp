@@ -56,8 +56,7 @@ i32 form(const Cell* v, Cell* out, const Cell* limit, i32 part) {
   return serialize(v, out, true, part);
 }
 
-i32 mold(const Cell* v, Cell* out, bool, bool, bool, const Cell* limit, i32 part, i32) {
-  (void)limit;
+i32 mold(const Cell* v, Cell* out, const actions::MoldOptions&, i32 part) {
   return serialize(v, out, false, part);
 }
 

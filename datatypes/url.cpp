@@ -103,7 +103,7 @@ Cell* to(Cell* proto, Cell* spec, int type) {
   return string::to(proto, spec, type);
 }
 
-i32 mold(const Cell* value, Cell* out, bool, bool, bool, const Cell* limit, i32 part, i32) {
+i32 mold(const Cell* value, Cell* out, const actions::MoldOptions& o, i32 part) {
   const std::string text = string::to_utf8(value);
   std::string encoded;
   encoded.reserve(text.size());
@@ -118,7 +118,7 @@ i32 mold(const Cell* value, Cell* out, bool, bool, bool, const Cell* limit, i32 
     }
   }
   std::size_t n = encoded.size();
-  if (limit && i64(n) > part) n = part > 0 ? std::size_t(part) : 0;
+  if (o.limit && i64(n) > part) n = part > 0 ? std::size_t(part) : 0;
   string::append_c_text_n(out, encoded.data(), n);
   return part - i32(n);
 }
@@ -156,9 +156,9 @@ bool is_http(const Cell* url) {
   return string::char_at(&u, at + 4) == ':' || (len >= 6 && lower(4) == 's' && string::char_at(&u, at + 5) == ':');
 }
 
-Cell* open(Cell* url, bool new_, bool read, bool write, bool seek, Cell* allow) {
+Cell* open(Cell* url, const actions::OpenOptions& o) {
   Cell* port = port_of(url);
-  return actions::lookup<actions::kOpen>(port->type())(port, new_, read, write, seek, allow);
+  return actions::lookup<actions::kOpen>(port->type())(port, o);
 }
 
 Cell* read(Cell* source, const actions::ReadOptions& o) {

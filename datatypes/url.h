@@ -13,11 +13,11 @@ namespace zot::url {
 // ---- slot functions (file! takes make, to and eval-path from here)
 Cell* make(Cell* proto, Cell* spec, int type);
 Cell* to(Cell* proto, Cell* spec, int type);
-i32 mold(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part, i32 indent);
+i32 mold(const Cell* value, Cell* out, const actions::MoldOptions& o, i32 part);
 // Path access joins: %dir with name gives %dir/name, with exactly one "/"
 // between them; setting an element is refused.
 Cell* eval_path(Cell* parent, Cell* element, Cell* value, const actions::PathOptions& o);
-Cell* open(Cell* url, bool new_, bool read, bool write, bool seek, Cell* allow);
+Cell* open(Cell* url, const actions::OpenOptions& o);
 Cell* read(Cell* source, const actions::ReadOptions& o);
 Cell* write(Cell* dest, Cell* data, const actions::WriteOptions& o);
 

@@ -517,14 +517,14 @@ Cell* make(Cell*, Cell* spec, int) {
 
 i32 form(const Cell* value, Cell* out, const Cell*, i32 part) { return form_elements(value, out, part, false); }
 
-i32 mold(const Cell* value, Cell* out, bool only, bool, bool, const Cell*, i32 part, i32) {
-  if (!only) part = append_text(out, "make vector! [", part);
+i32 mold(const Cell* value, Cell* out, const actions::MoldOptions& o, i32 part) {
+  if (!o.only) part = append_text(out, "make vector! [", part);
   if (part <= 0) return part;
   u32 type = element_type(value), width = width_of(value);
   bool default_width = width == (integer_kind(type) ? 4u : 8u);
   if (length_from_index(value) > 0 && default_width) {
     part = form_elements(value, out, part, true);
-    if (part <= 0 || only) return part;
+    if (part <= 0 || o.only) return part;
     return append_text(out, "]", part);
   }
   part = append_text(out, type_word(type), part);
@@ -536,7 +536,7 @@ i32 mold(const Cell* value, Cell* out, bool only, bool, bool, const Cell*, i32 p
   if (part <= 0) return part;
   part = form_elements(value, out, part, true);
   if (part <= 0) return part;
-  return append_text(out, only ? "]" : "]]", part);
+  return append_text(out, o.only ? "]" : "]]", part);
 }
 
 i32 compare(const Cell* a, const Cell* b, i32 op) {
@@ -576,40 +576,40 @@ void and_() { frame_math(integer::kOpAnd); }
 void or_() { frame_math(integer::kOpOr); }
 void xor_() { frame_math(integer::kOpXor); }
 
-void append(Cell* s, Cell* value, i32 part, bool, i32 dup, bool append) {
-  if (dup < 1) return;
+void append(Cell* s, Cell* value, const actions::InsertOptions& o) {
+  if (o.dup < 1) return;
   Source src{};
   i32 total = 0, idx = 0;
   bool at_tail = false;
   auto plan = [&] {
-    src = source_of(value, part, false);
+    src = source_of(value, o.part, false);
     check_source(s, src);
     total = total_of(s);
     idx = clamped_index(s);
-    at_tail = append || idx >= total;
+    at_tail = o.append || idx >= total;
   };
   plan();
   if (src.count == 0) return;
   i32 where = at_tail ? total : idx;
-  bool owned = series::ownership_check(s, append ? series::Change::kAppend : series::Change::kInsert, value, where,
+  bool owned = series::ownership_check(s, o.append ? series::Change::kAppend : series::Change::kInsert, value, where,
                                        src.count);
   if (owned) {
     plan();
     where = at_tail ? total : idx;
   }
-  i64 added = stage(s, src, dup);
+  i64 added = stage(s, src, o.dup);
   Series* b = buffer_of(s);
   u32 width = b->unit();
   if (!at_tail) std::rotate(element_at(s, idx), element_at(s, total), element_at(s, total + added));
   b->tail += u32(added) * width;
   if (owned)
-    series::ownership_done(s, append ? series::Change::kAppended : series::Change::kInserted, value, where,
+    series::ownership_done(s, o.append ? series::Change::kAppended : series::Change::kInserted, value, where,
                            i32(added));
-  s->set_series_index(append ? 0 : i32(where + added));
+  s->set_series_index(o.append ? 0 : i32(where + added));
 }
 
-void change(Cell* s, Cell* value, i32 part, bool, i32 dup) {
-  if (dup < 1) return;
+void change(Cell* s, Cell* value, const actions::InsertOptions& o) {
+  if (o.dup < 1) return;
   Source src{};
   i32 total = 0, idx = 0;
   i64 added = 0, replaced = 0;
@@ -619,13 +619,13 @@ void change(Cell* s, Cell* value, i32 part, bool, i32 dup) {
     total = total_of(s);
     idx = clamped_index(s);
     i32 left = total - idx;
-    added = i64(src.count) * dup;
-    replaced = part >= 0 ? std::min(part, left) : std::min<i64>(added, left);
+    added = i64(src.count) * o.dup;
+    replaced = o.part >= 0 ? std::min(o.part, left) : std::min<i64>(added, left);
   };
   plan();
   bool owned = series::ownership_check(s, series::Change::kChange, value, idx, i32(replaced));
   if (owned) plan();
-  added = stage(s, src, dup);
+  added = stage(s, src, o.dup);
   Series* b = buffer_of(s);
   u32 width = b->unit();
   // The new run moves in front of the old elements, then the replaced ones go.

@@ -9,6 +9,7 @@
 // singles or doubles (a percent holds the fraction: 50% is 0.5).
 #pragma once
 
+#include "runtime/actions.h"
 #include "runtime/base.h"
 #include "runtime/cell.h"
 #include "runtime/memory.h"
@@ -52,8 +53,7 @@ Cell* do_math(int op, Cell* left, Cell* right);
 // ---- slot functions
 Cell* make(Cell* proto, Cell* spec, int type);
 i32 form(const Cell* value, Cell* out, const Cell* limit, i32 part);
-i32 mold(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part,
-         i32 indent);
+i32 mold(const Cell* value, Cell* out, const actions::MoldOptions& o, i32 part);
 i32 compare(const Cell* a, const Cell* b, i32 op);
 void add();
 void subtract();
@@ -64,8 +64,8 @@ void and_();
 void or_();
 void xor_();
 // append (append true) and insert.
-void append(Cell* series, Cell* value, i32 part, bool only, i32 dup, bool append);
-void change(Cell* series, Cell* value, i32 part, bool only, i32 dup);
+void append(Cell* series, Cell* value, const actions::InsertOptions& o);
+void change(Cell* series, Cell* value, const actions::InsertOptions& o);
 
 // Sorts, in place, `records` records of `size` elements from element `start`
 // (the refinements of sort already checked): by number, on the element at

@@ -75,19 +75,19 @@ i32 mold_prefixed(const Cell* v, Cell* out, i32 part, const char* pre, const cha
   return write_name(v, out, part, pre, post);
 }
 
-i32 mold_lit(const Cell* v, Cell* out, bool, bool, bool, const Cell*, i32 part, i32) {
+i32 mold_lit(const Cell* v, Cell* out, const actions::MoldOptions&, i32 part) {
   return mold_prefixed(v, out, part, "'", nullptr);
 }
-i32 mold_set(const Cell* v, Cell* out, bool, bool, bool, const Cell*, i32 part, i32) {
+i32 mold_set(const Cell* v, Cell* out, const actions::MoldOptions&, i32 part) {
   return mold_prefixed(v, out, part, nullptr, ":");
 }
-i32 mold_get(const Cell* v, Cell* out, bool, bool, bool, const Cell*, i32 part, i32) {
+i32 mold_get(const Cell* v, Cell* out, const actions::MoldOptions&, i32 part) {
   return mold_prefixed(v, out, part, ":", nullptr);
 }
-i32 mold_refinement(const Cell* v, Cell* out, bool, bool, bool, const Cell*, i32 part, i32) {
+i32 mold_refinement(const Cell* v, Cell* out, const actions::MoldOptions&, i32 part) {
   return mold_prefixed(v, out, part, "/", nullptr);
 }
-i32 mold_issue(const Cell* v, Cell* out, bool, bool, bool, const Cell*, i32 part, i32) {
+i32 mold_issue(const Cell* v, Cell* out, const actions::MoldOptions&, i32 part) {
   return mold_prefixed(v, out, part, "#", nullptr);
 }
 
@@ -186,7 +186,7 @@ i32 compare(const Cell* a, const Cell* b, i32 op) {
 
 i32 form(const Cell* value, Cell* out, const Cell*, i32 part) { return write_name(value, out, part, nullptr, nullptr); }
 
-i32 mold(const Cell* value, Cell* out, bool, bool, bool, const Cell*, i32 part, i32) {
+i32 mold(const Cell* value, Cell* out, const actions::MoldOptions&, i32 part) {
   return write_name(value, out, part, nullptr, nullptr);
 }
 

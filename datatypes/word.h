@@ -2,6 +2,7 @@
 // issue!, and the symbol! and context! types behind them.
 #pragma once
 
+#include "runtime/actions.h"
 #include "runtime/cell.h"
 
 namespace zot::word {
@@ -14,7 +15,7 @@ void register_issue();     // issue! (20, parent word!)
 
 i32 compare(const Cell* a, const Cell* b, i32 op);
 i32 form(const Cell* value, Cell* out, const Cell* limit, i32 part);
-i32 mold(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cell* limit, i32 part, i32 indent);
+i32 mold(const Cell* value, Cell* out, const actions::MoldOptions& o, i32 part);
 Cell* make(Cell* proto, Cell* spec, int type);
 
 }  // namespace zot::word

@@ -70,7 +70,8 @@ void form_or_mold(const i32* r, bool mold) {
   Cell* out = stack::reserve_slot();
   string::make_at(out, 16);
   if (mold) {
-    lookup<kMold>(value.type())(&value, out, flag(r, 0), flag(r, 1), flag(r, 2), limit, budget, 0);
+    const MoldOptions o{.limit = limit, .only = flag(r, 0), .all = flag(r, 1), .flat = flag(r, 2)};
+    lookup<kMold>(value.type())(&value, out, o, budget);
   } else {
     lookup<kForm>(value.type())(&value, out, limit, budget);
   }
@@ -163,9 +164,10 @@ void insertion(const i32* r, bool append, bool change) {
       return;
     }
   }
-  if (change) slot<kChange>()(b, b + 1, length, flag(r, 1), dup);
-  else if (append) slot<kAppend>()(b, b + 1, length, flag(r, 1), dup, true);
-  else slot<kInsert>()(b, b + 1, length, flag(r, 1), dup, false);
+  const InsertOptions o{.part = length, .dup = dup, .only = flag(r, 1), .append = append};
+  if (change) slot<kChange>()(b, b + 1, o);
+  else if (append) slot<kAppend>()(b, b + 1, o);
+  else slot<kInsert>()(b, b + 1, o);
   stack::g_top = b + 1;
 }
 void e_append(const i32* r) { insertion(r, true, false); }
@@ -249,7 +251,9 @@ void e_port(const i32*) {
 }
 void e_modify(const i32* r) { result(slot<kModify>()(base(), base() + 1, base() + 2, flag(r, 0))); }
 void e_open(const i32* r) {
-  result(slot<kOpen>()(base(), flag(r, 0), flag(r, 1), flag(r, 2), flag(r, 3), arg(r, 4)));
+  const OpenOptions o{
+      .allow = arg(r, 4), .new_ = flag(r, 0), .read = flag(r, 1), .write = flag(r, 2), .seek = flag(r, 3)};
+  result(slot<kOpen>()(base(), o));
 }
 void e_read(const i32* r) {
   actions::ReadOptions o;

@@ -71,7 +71,7 @@ void insert_output(const Cell* target, const std::string& bytes) {
   } else {
     value = os_text::to_string(os_text::scratch(), bytes, true);
   }
-  actions::lookup<actions::kInsert>(series->type())(series, value, -1, false, 1, false);
+  actions::lookup<actions::kInsert>(series->type())(series, value, {});
 }
 
 // refs: /wait /show /console /shell /input in /output out /error err

@@ -652,7 +652,7 @@ struct Output {
       i32 t = series::total_length(out);
       if (out->is(T_HASH)) series::hash_inserted(out, t - 1, 1);
     } else {
-      actions::lookup<actions::kInsert>(out->type())(out, &value, -1, true, 1, false);
+      actions::lookup<actions::kInsert>(out->type())(out, &value, {.only = true});
     }
     added++;
   }

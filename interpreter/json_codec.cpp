@@ -638,8 +638,8 @@ class Encoder {
     Rooted keep(*v), t;
     string::make_at(&t.cell, 64);
     if (molded) {
-      actions::lookup<actions::kMold>(keep.cell.type())(&keep.cell, &t.cell, false, false, false,
-                                                                          nullptr, kNoLimit, 0);
+      actions::lookup<actions::kMold>(keep.cell.type())(&keep.cell, &t.cell, actions::MoldOptions{},
+                                                                          kNoLimit);
     } else {
       actions::lookup<actions::kForm>(keep.cell.type())(&keep.cell, &t.cell, nullptr, kNoLimit);
     }

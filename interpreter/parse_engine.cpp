@@ -776,7 +776,7 @@ void Engine::keep_value(const Cell& value, bool pick) {
   else fits = false;
   if (!fits) raise_error(Err::ScriptParseIntoType);
   Hold h(value);
-  actions::lookup<actions::kInsert>(tt)(&target, h.slot, -1, true, 1, false);
+  actions::lookup<actions::kInsert>(tt)(&target, h.slot, {.only = true});
   // Later values go after this one.
   work_cell(g_rules, f)->set_series_index(target.series_index());
   effects++;
@@ -883,7 +883,7 @@ Status Engine::insert(const Cell& word, const Cell& blk, u32& i) {
   Cell target = input;
   target.set_series_index(i32(at));
   const i32 before = input_length();
-  actions::lookup<actions::kInsert>(input.type())(&target, value.slot, -1, only, 1, false);
+  actions::lookup<actions::kInsert>(input.type())(&target, value.slot, {.only = only});
   const i32 delta = input_length() - before;
   if (at <= pos) pos += u32(delta);
   adjust_limit(at, delta);
@@ -912,7 +912,7 @@ Status Engine::change(const Cell& word, const Cell& blk, u32& i) {
     target.set_series_index(i32(from));
     const i32 count = end > from ? i32(end - from) : 0;
     const i32 before = input_length();
-    actions::lookup<actions::kChange>(input.type())(&target, value.slot, count, only, 1);
+    actions::lookup<actions::kChange>(input.type())(&target, value.slot, {.part = count, .only = only});
     adjust_limit(from, input_length() - before);
     pos = u32(target.series_index());
     effects++;

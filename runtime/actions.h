@@ -76,6 +76,40 @@ struct ReadOptions {
   bool lines = false;
   bool info = false;
 };
+// mold's refinements and where the value sits: only leaves out the outer
+// brackets, all writes the construction forms, flat writes no line breaks,
+// limit is /part's cell (null: no limit), indent the nesting level.
+struct MoldOptions {
+  const Cell* limit = nullptr;
+  i32 indent = 0;
+  bool only = false;
+  bool all = false;
+  bool flat = false;
+  // For a value inside this one: /only reaches the outermost value only.
+  MoldOptions nested(i32 level) const {
+    MoldOptions o = *this;
+    o.only = false;
+    o.indent = level;
+    return o;
+  }
+};
+// insert, append and change: part the count of units of value to take
+// (-1: all), dup the times to repeat it, only a block as one value, append
+// at the tail (change reads no append).
+struct InsertOptions {
+  i32 part = -1;
+  i32 dup = 1;
+  bool only = false;
+  bool append = false;
+};
+// open's refinements: allow is the /allow cell (null: absent).
+struct OpenOptions {
+  Cell* allow = nullptr;
+  bool new_ = false;
+  bool read = false;
+  bool write = false;
+  bool seek = false;
+};
 struct WriteOptions {
   Cell* part = nullptr;
   Cell* seek = nullptr;
@@ -107,8 +141,7 @@ using RandomFn = void (*)(Cell* value, bool seed, bool secure, bool only);
 using ReflectFn = void (*)(Cell* value, u32 field_symbol);
 // form and mold append to the output string and return the part budget left.
 using FormFn = i32 (*)(const Cell* value, Cell* out, const Cell* limit, i32 part);
-using MoldFn = i32 (*)(const Cell* value, Cell* out, bool only, bool all, bool flat, const Cell* limit,
-                       i32 part, i32 indent);
+using MoldFn = i32 (*)(const Cell* value, Cell* out, const MoldOptions& o, i32 part);
 using EvalPathFn = Cell* (*)(Cell* parent, Cell* element, Cell* value, const PathOptions& o);
 using CompareFn = i32 (*)(const Cell* a, const Cell* b, i32 op);
 using FrameFn = void (*)();
@@ -116,8 +149,8 @@ using ValueFn = void (*)(Cell* value);              // negate, clear: in place
 using PredicateFn = bool (*)(const Cell* value);    // even?, odd?
 using ComplementFn = Cell* (*)(Cell* value);
 using RoundFn = void (*)(Cell* value, const RoundOptions& o);
-using InsertFn = void (*)(Cell* series, Cell* value, i32 part, bool only, i32 dup, bool append);
-using ChangeFn = void (*)(Cell* series, Cell* value, i32 part, bool only, i32 dup);
+using InsertFn = void (*)(Cell* series, Cell* value, const InsertOptions& o);
+using ChangeFn = void (*)(Cell* series, Cell* value, const InsertOptions& o);  // reads no append
 using CopyFn = Cell* (*)(Cell* value, Cell* result, Cell* part, bool deep, Cell* kind);
 using FindFn = Cell* (*)(Cell* series, Cell* value, const FindOptions& o);
 using LengthFn = i32 (*)(const Cell* value);        // -1 = no length (none)
@@ -134,7 +167,7 @@ using TakeFn = Cell* (*)(Cell* series, Cell* part, bool deep, bool last);
 using TrimFn = void (*)(Cell* series, const TrimOptions& o);
 using PortFn = Cell* (*)(Cell* value);              // create close delete open? query update
 using ModifyFn = Cell* (*)(Cell* target, Cell* field, Cell* value, bool case_);
-using OpenFn = Cell* (*)(Cell* port, bool new_, bool read, bool write, bool seek, Cell* allow);
+using OpenFn = Cell* (*)(Cell* port, const OpenOptions& o);
 using ReadFn = Cell* (*)(Cell* source, const ReadOptions& o);
 using RenameFn = Cell* (*)(Cell* from, Cell* to);
 using WriteFn = Cell* (*)(Cell* dest, Cell* data, const WriteOptions& o);

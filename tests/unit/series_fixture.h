@@ -122,7 +122,8 @@ inline std::string mold_text(const Cell& v, bool only = false, bool all = false,
   string::make_at(&out, 16);
   Cell lim = int_cell(limit);
   auto f = actions::lookup<actions::kMold>(v.type());
-  f(&v, &out, only, all, flat, limit >= 0 ? &lim : nullptr, limit >= 0 ? limit : 0x7FFFFFFF, 0);
+  f(&v, &out, {.limit = limit >= 0 ? &lim : nullptr, .only = only, .all = all, .flat = flat},
+    limit >= 0 ? limit : 0x7FFFFFFF);
   return string::to_utf8(&out);
 }
 
@@ -168,8 +169,8 @@ inline i32 test_int_form(const Cell* v, Cell* out, const Cell*, i32 part) {
   string::append_c_text(out, s.c_str());
   return part - i32(s.size());
 }
-inline i32 test_int_mold(const Cell* v, Cell* out, bool, bool, bool, const Cell* limit, i32 part, i32) {
-  return test_int_form(v, out, limit, part);
+inline i32 test_int_mold(const Cell* v, Cell* out, const actions::MoldOptions& o, i32 part) {
+  return test_int_form(v, out, o.limit, part);
 }
 inline i32 test_int_compare(const Cell* a, const Cell* b, i32 op) {
   if (!b->is(T_INTEGER)) return actions::kNotComparable;

@@ -94,13 +94,15 @@ TEST_F(BinaryTest, MoldAtDeeperLevels) {
   Cell* b = bytes(v);
   Cell out;
   string::make_at(&out, 16);
-  binary::mold_bytes(b, &out, false, false, nullptr, 1 << 20, 2);
+  actions::MoldOptions level2;
+  level2.indent = 2;
+  binary::mold(b, &out, level2, 1 << 20);
   std::string hex;
   for (u8 i = 0; i < 32; i++) hex += string::byte_to_hex(i);
   EXPECT_EQ(string::to_utf8(&out), "#{\n            " + hex + "\n            20\n        }");
   // The budget counts every character written.
   string::make_at(&out, 16);
-  i32 left = binary::mold_bytes(b, &out, false, false, nullptr, 1000, 2);
+  i32 left = binary::mold(b, &out, level2, 1000);
   EXPECT_EQ(left, 1000 - string::total_length(&out));
 }
 

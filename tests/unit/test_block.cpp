@@ -158,33 +158,33 @@ TEST_F(Block, AppendAndInsert) {
     i32 index;
   };
   const Case cases[] = {
-      {"append splices", [] { Cell s = ints({1, 2}), v = ints({3, 4}); block::append(&s, &v, -1, false, 1, true); return s; },
+      {"append splices", [] { Cell s = ints({1, 2}), v = ints({3, 4}); block::append(&s, &v, {.append = true}); return s; },
        {1, 2, 3, 4}, 0},
-      {"append/only", [] { Cell s = ints({1}), v = ints({3, 4}); block::append(&s, &v, -1, true, 1, true); return s; },
+      {"append/only", [] { Cell s = ints({1}), v = ints({3, 4}); block::append(&s, &v, {.only = true, .append = true}); return s; },
        {1, -1000 - T_BLOCK}, 0},
       {"append empty keeps the index",
-       [] { Cell s = at_index(ints({1, 2}), 1), v = ints({}); block::append(&s, &v, -1, false, 1, true); return s; },
+       [] { Cell s = at_index(ints({1, 2}), 1), v = ints({}); block::append(&s, &v, {.append = true}); return s; },
        {1, 2}, 1},
-      {"append a value", [] { Cell s = ints({1}), v = int_cell(5); block::append(&s, &v, -1, false, 1, true); return s; },
+      {"append a value", [] { Cell s = ints({1}), v = int_cell(5); block::append(&s, &v, {.append = true}); return s; },
        {1, 5}, 0},
       {"insert at the index",
-       [] { Cell s = at_index(ints({1, 2}), 1), v = ints({8, 9}); block::append(&s, &v, -1, false, 1, false); return s; },
+       [] { Cell s = at_index(ints({1, 2}), 1), v = ints({8, 9}); block::append(&s, &v, {}); return s; },
        {1, 8, 9, 2}, 3},
-      {"insert/part", [] { Cell s = ints({1}), v = ints({8, 9}); block::append(&s, &v, 1, false, 1, false); return s; },
+      {"insert/part", [] { Cell s = ints({1}), v = ints({8, 9}); block::append(&s, &v, {.part = 1}); return s; },
        {8, 1}, 1},
-      {"insert/dup", [] { Cell s = ints({0}), v = ints({1, 2}); block::append(&s, &v, -1, false, 3, false); return s; },
+      {"insert/dup", [] { Cell s = ints({0}), v = ints({1, 2}); block::append(&s, &v, {.dup = 3}); return s; },
        {1, 2, 1, 2, 1, 2, 0}, 6},
-      {"append to itself", [] { Cell s = ints({1, 2}); Cell v = s; block::append(&s, &v, -1, false, 1, true); return s; },
+      {"append to itself", [] { Cell s = ints({1, 2}); Cell v = s; block::append(&s, &v, {.append = true}); return s; },
        {1, 2, 1, 2}, 0},
       {"insert into itself",
-       [] { Cell s = at_index(ints({1, 2, 3}), 1); Cell v = at_index(s, 0); block::append(&s, &v, -1, false, 1, false); return s; },
+       [] { Cell s = at_index(ints({1, 2, 3}), 1); Cell v = at_index(s, 0); block::append(&s, &v, {}); return s; },
        {1, 1, 2, 3, 2, 3}, 4},
       {"insert past the tail",
-       [] { Cell s = at_index(ints({1}), 5), v = int_cell(2); block::append(&s, &v, -1, false, 1, false); return s; },
+       [] { Cell s = at_index(ints({1}), 5), v = int_cell(2); block::append(&s, &v, {}); return s; },
        {1, 2}, 2},
       {"many appends grow", [] {
          Cell s = ints({});
-         for (int i = 0; i < 100; i++) { Cell v = int_cell(i); block::append(&s, &v, -1, false, 1, true); }
+         for (int i = 0; i < 100; i++) { Cell v = int_cell(i); block::append(&s, &v, {.append = true}); }
          Cell t = s; t.w1 = 98; Cell r = ints({}); series::copy(&t, &r, nullptr, false, nullptr); return r; },
        {98, 99}, 0},
   };
@@ -194,7 +194,7 @@ TEST_F(Block, AppendAndInsert) {
     EXPECT_EQ(series::index_of(&s), c.index) << c.what;
   }
   Cell s = ints({1}), v = int_cell(1);
-  EXPECT_EQ(test::error_code_of([&] { block::append(&s, &v, -1, false, 1 << 27, true); }),
+  EXPECT_EQ(test::error_code_of([&] { block::append(&s, &v, {.dup = 1 << 27, .append = true}); }),
             error_code(Err::InternalNoMemory));
   EXPECT_EQ(contents(s), (V{1}));
 }
@@ -222,7 +222,7 @@ TEST_F(Block, Change) {
   };
   for (const auto& c : cases) {
     Cell s = c.series, v = c.value;
-    block::change(&s, &v, c.part, c.only, c.dup);
+    block::change(&s, &v, {.part = c.part, .dup = c.dup, .only = c.only});
     EXPECT_EQ(contents(s), c.want) << c.what;
     EXPECT_EQ(series::index_of(&s), c.index) << c.what;
   }
@@ -396,11 +396,11 @@ TEST_F(Block, OwnerHearsEachModification) {
     const char* heard;
   };
   const Case cases[] = {
-      {"append", [] { Cell s = ints({1, 2}), v = ints({3, 4}); block::append(&s, &v, -1, false, 1, true); },
+      {"append", [] { Cell s = ints({1, 2}), v = ints({3, 4}); block::append(&s, &v, {.append = true}); },
        "append 2 2; appended 2 2; "},
-      {"insert", [] { Cell s = at_index(ints({1, 2}), 1), v = int_cell(3); block::append(&s, &v, -1, false, 2, false); },
+      {"insert", [] { Cell s = at_index(ints({1, 2}), 1), v = int_cell(3); block::append(&s, &v, {.dup = 2}); },
        "insert 1 2; inserted 1 2; "},
-      {"change", [] { Cell s = ints({1, 2}), v = ints({3, 4, 5}); block::change(&s, &v, 1, false, 1); },
+      {"change", [] { Cell s = ints({1, 2}), v = ints({3, 4, 5}); block::change(&s, &v, {.part = 1}); },
        "change 0 1; changed 0 3; "},
       {"put new", [] { Cell s = ints({1, 2}), k = int_cell(3), v = int_cell(4); block::put(&s, &k, &v, false); },
        "put 2 1; put-ed 2 1; "},
@@ -424,7 +424,7 @@ TEST_F(Block, ErrorsBeforeTheFirstNotificationLeaveTheBlock) {
   g_services.series_change = &listen;
   g_heard.clear();
   Cell s = ints({1, 2}), v = int_cell(0);
-  EXPECT_EQ(test::error_code_of([&] { block::change(&s, &v, -1, false, 1 << 28); }),
+  EXPECT_EQ(test::error_code_of([&] { block::change(&s, &v, {.dup = 1 << 28}); }),
             error_code(Err::InternalNoMemory));
   EXPECT_EQ(contents(s), (V{1, 2}));
   EXPECT_EQ(g_heard, "");

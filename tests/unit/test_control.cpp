@@ -30,7 +30,7 @@ std::string mold(const Cell& v) {
   if (v.is(T_ERROR)) return "err " + std::to_string(error_cell_code(&v));
   Cell out;
   string::make_at(&out, 16);
-  actions::lookup<actions::kMold>(v.type())(&v, &out, false, false, false, nullptr, 100000, 0);
+  actions::lookup<actions::kMold>(v.type())(&v, &out, {}, 100000);
   return string::to_utf8(&out);
 }
 

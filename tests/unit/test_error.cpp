@@ -49,7 +49,7 @@ std::string form(const Cell& v) {
 std::string mold(const Cell& v, bool flat = false) {
   Cell out;
   string::make_at(&out, 16);
-  actions::lookup<actions::kMold>(v.type())(&v, &out, false, false, flat, nullptr, 100000, 0);
+  actions::lookup<actions::kMold>(v.type())(&v, &out, {.flat = flat}, 100000);
   return string::to_utf8(&out);
 }
 

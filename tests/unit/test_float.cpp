@@ -447,7 +447,7 @@ std::string text_of(const Cell& v, bool mold, i32* left) {
   Cell out;
   out.header = 0;
   string::make_at(&out, 16);
-  *left = mold ? float_::mold(&v, &out, false, false, false, nullptr, 100, 0) : float_::form(&v, &out, nullptr, 100);
+  *left = mold ? float_::mold(&v, &out, {}, 100) : float_::form(&v, &out, nullptr, 100);
   return string::to_utf8(&out);
 }
 

@@ -27,7 +27,7 @@ struct HashTest : ::testing::Test {
 std::string mold(const Cell& v) {
   Cell out;
   string::make_at(&out, 16);
-  actions::lookup<actions::kMold>(v.type())(&v, &out, false, false, true, nullptr, 1000000, 0);
+  actions::lookup<actions::kMold>(v.type())(&v, &out, {.flat = true}, 1000000);
   return string::to_utf8(&out);
 }
 

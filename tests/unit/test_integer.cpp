@@ -407,8 +407,8 @@ std::string formed(const Cell& v, bool mold, i32* left = nullptr) {
   Cell out;
   out.header = 0;
   string::make_at(&out, 16);
-  i32 r = mold ? (v.is(T_CHAR) ? char_::mold(&v, &out, false, false, false, nullptr, 100, 0)
-                               : integer::mold(&v, &out, false, false, false, nullptr, 100, 0))
+  i32 r = mold ? (v.is(T_CHAR) ? char_::mold(&v, &out, {}, 100)
+                               : integer::mold(&v, &out, {}, 100))
                : (v.is(T_CHAR) ? char_::form(&v, &out, nullptr, 100) : integer::form(&v, &out, nullptr, 100));
   if (left) *left = r;
   return string::to_utf8(&out);

@@ -69,7 +69,7 @@ bool core_mold(u32 t) {
 std::string molded(const Cell* v) {
   Cell* out = stack::push(v);
   string::make_at(out, 16);
-  actions::lookup<actions::kMold>(v->type())(v, out, false, false, false, nullptr, 100000, 0);
+  actions::lookup<actions::kMold>(v->type())(v, out, {}, 100000);
   std::string s = string::to_utf8(out);
   stack::pop(1);
   return s;

@@ -31,7 +31,7 @@ struct MapTest : ::testing::Test {
 std::string mold(const Cell& v, bool only = false, bool flat = false) {
   Cell out;
   string::make_at(&out, 16);
-  actions::lookup<actions::kMold>(v.type())(&v, &out, only, false, flat, nullptr, 100000, 0);
+  actions::lookup<actions::kMold>(v.type())(&v, &out, {.only = only, .flat = flat}, 100000);
   return string::to_utf8(&out);
 }
 

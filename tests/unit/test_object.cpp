@@ -25,7 +25,7 @@ struct ObjectTest : ::testing::Test {
 std::string mold(const Cell& v, bool flat = false, bool all = false) {
   Cell out;
   string::make_at(&out, 16);
-  actions::lookup<actions::kMold>(v.type())(&v, &out, false, all, flat, nullptr, 100000, 0);
+  actions::lookup<actions::kMold>(v.type())(&v, &out, {.all = all, .flat = flat}, 100000);
   return string::to_utf8(&out);
 }
 

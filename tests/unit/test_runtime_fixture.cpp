@@ -36,7 +36,7 @@ Cell load(const std::string& text) {
 std::string mold(const Cell& v, bool only, bool all, bool flat) {
   Rooted value = v, out;
   string::make_at(&out, 16);
-  actions::lookup<actions::kMold>(v.type())(&value, &out, only, all, flat, nullptr, 1 << 20, 0);
+  actions::lookup<actions::kMold>(v.type())(&value, &out, {.only = only, .all = all, .flat = flat}, 1 << 20);
   return string::to_utf8(&out);
 }
 

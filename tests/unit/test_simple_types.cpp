@@ -144,7 +144,7 @@ TEST(SimpleTypes, FormAndMold) {
   Cell out;
   set_unset(&out);
   string::make_at(&out, 8);
-  EXPECT_EQ(datatype::mold(&dt, &out, false, true, false, nullptr, 100, 0), 100 - 9);
+  EXPECT_EQ(datatype::mold(&dt, &out, {.all = true}, 100), 100 - 9);
   EXPECT_EQ(unset::form(&u, &out, nullptr, 100), 100);
 }
 

@@ -402,7 +402,7 @@ struct MoldCase {
 std::string mold_of(const Cell& v, bool all, const Cell* limit, i32 part, i32* left = nullptr) {
   Cell out;
   string::make_at(&out, 0);
-  i32 r = string::mold(&v, &out, false, all, false, limit, part, 0);
+  i32 r = string::mold(&v, &out, {.limit = limit, .all = all}, part);
   if (left) *left = r;
   return utf8(out);
 }
@@ -473,7 +473,7 @@ TEST_F(StringTest, MoldFromIndexAndWithLimit) {
   EXPECT_EQ(left, -6);
   // A molded value may be its own output buffer.
   Cell self = str(U"q\u00E9");
-  string::mold(&self, &self, false, false, false, nullptr, 100, 0);
+  string::mold(&self, &self, {}, 100);
   EXPECT_EQ(text_of(self), U"q\u00E9\"q\u00E9\"");
 }
 

@@ -204,9 +204,9 @@ void run_edit(const EditCase& c, bool append, bool change) {
   Cell s = at(str(c.target, c.unit), c.index);
   Cell v = c.value;
   if (change)
-    string::change(&s, &v, c.part, c.only, c.dup);
+    string::change(&s, &v, {.part = c.part, .dup = c.dup, .only = c.only});
   else
-    string::append(&s, &v, c.part, c.only, c.dup, append);
+    string::append(&s, &v, {.part = c.part, .dup = c.dup, .only = c.only, .append = append});
   EXPECT_EQ(all_of(s), c.text) << c.what;
   EXPECT_EQ(unit_of(s), c.unit_after) << c.what;
   EXPECT_EQ(string::index_of(&s), c.index_after) << c.what;
@@ -271,17 +271,17 @@ TEST_F(StringActions, ChangeTable) {
 TEST_F(StringActions, EditsOfAStringWithItself) {
   Cell s = str(U"abc");
   Cell same = s;
-  string::append(&s, &same, -1, false, 1, true);
+  string::append(&s, &same, {.append = true});
   EXPECT_EQ(all_of(s), U"abcabc");
 
   Cell t = at(str(U"abc"), 1);
   Cell whole = at(t, 0);
-  string::append(&t, &whole, -1, false, 1, false);
+  string::append(&t, &whole, {});
   EXPECT_EQ(all_of(t), U"aabcbc");
 
   Cell u = str(U"abcd");
   Cell tail_part = at(u, 2);
-  string::change(&u, &tail_part, -1, false, 1);
+  string::change(&u, &tail_part, {});
   EXPECT_EQ(all_of(u), U"cdcd");
   EXPECT_EQ(string::index_of(&u), 2);
 }
@@ -290,16 +290,16 @@ TEST_F(StringActions, OversizedEditsRaiseNoMemoryAndChangeNothing) {
   const i32 huge = 0x40000000;
   Cell s = str(U"abc");
   Cell v = str(U"xyzw");
-  EXPECT_EQ(test::error_code_of([&] { string::append(&s, &v, -1, false, huge, true); }),
+  EXPECT_EQ(test::error_code_of([&] { string::append(&s, &v, {.dup = huge, .append = true}); }),
             error_code(Err::InternalNoMemory));
   EXPECT_EQ(all_of(s), U"abc");
   // A formed value's size is known only once it is formed: it is taken back.
   Cell n = int_cell(12345);
   Cell in = at(s, 1);
-  EXPECT_EQ(test::error_code_of([&] { string::append(&in, &n, -1, false, huge, false); }),
+  EXPECT_EQ(test::error_code_of([&] { string::append(&in, &n, {.dup = huge}); }),
             error_code(Err::InternalNoMemory));
   EXPECT_EQ(all_of(s), U"abc");
-  EXPECT_EQ(test::error_code_of([&] { string::change(&in, &v, 1, false, huge); }),
+  EXPECT_EQ(test::error_code_of([&] { string::change(&in, &v, {.part = 1, .dup = huge}); }),
             error_code(Err::InternalNoMemory));
   EXPECT_EQ(all_of(s), U"abc");
 }
@@ -314,9 +314,9 @@ TEST_F(StringActions, OwnerHearsBeforeAndAfter) {
   Cell s = str(U"abc");
   Cell v = str(U"d");
   Cell b = str(U"x");
-  string::append(&s, &v, -1, false, 1, true);
-  string::append(&s, &v, -1, false, 1, false);
-  string::change(&s, &v, -1, false, 1);
+  string::append(&s, &v, {.append = true});
+  string::append(&s, &v, {});
+  string::change(&s, &v, {});
   string::swap(&s, &b);
   string::trim(&s, {});
   g_services.series_change = nullptr;

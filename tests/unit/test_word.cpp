@@ -24,7 +24,7 @@ Cell word_of(u32 type, const char* name) {
 std::string molded(const Cell& v) {
   Cell out;
   string::make_at(&out, 16);
-  actions::lookup<actions::kMold>(v.type())(&v, &out, false, false, false, nullptr, 1000, 0);
+  actions::lookup<actions::kMold>(v.type())(&v, &out, {}, 1000);
   return string::to_utf8(&out);
 }
 
