@@ -464,9 +464,54 @@ void collect_frame_words(i32 level, Cell* block, i32 end_frame) {
   });
 }
 
+namespace {
+
+// A trace of deep recursion shows this many frames at each end, with "..."
+// for the ones between.
+constexpr i32 kTraceEnds = 50;
+
+ZOT_INLINE bool elided(i32 i, i32 total) {
+  return total > 2 * kTraceEnds && i >= kTraceEnds && i < total - kTraceEnds;
+}
+
+// The form of a filled trace (a block of words), shortened as above.
+i32 form_trace_block(const Cell* trace, Cell* out, i32 limit) {
+  const i32 total = block::length_at(trace);
+  if (total <= 2 * kTraceEnds) return form_value(trace, out, nullptr, limit);
+  for (i32 at = 0; at < total && limit >= 1; at++) {
+    if (elided(at, total)) {
+      if (at == kTraceEnds) {
+        string::append_c_text(out, " ...");
+        limit -= 4;
+      }
+      continue;
+    }
+    if (at > 0) {
+      string::append_c_text(out, " ");
+      limit--;
+    }
+    Cell w = *block::cell_at(trace, trace->series_index() + at);
+    limit = form_value(&w, out, nullptr, limit);
+  }
+  return limit;
+}
+
+}  // namespace
+
 i32 form_frame_words(i32 level, i32 end_frame, Cell* out, i32 limit) {
+  i32 total = 0;
+  each_frame_word(level, end_frame, [&](u32) { total++; });
+  i32 i = 0;
   each_frame_word(level, end_frame, [&](u32 sym) {
+    const i32 at = i++;
     if (limit < 1) return;
+    if (elided(at, total)) {
+      if (at == kTraceEnds) {
+        string::append_c_text(out, "... ");
+        limit -= 4;
+      }
+      return;
+    }
     Cell w = global_word(sym);
     limit = form_value(&w, out, nullptr, limit);
     string::append_c_text(out, " ");
@@ -572,7 +617,7 @@ i32 form(const Cell* value, Cell* out, const Cell* limit, i32 part) {
     b.text("\n*** Stack: ");
     Cell s = get_field(&err, kStack);
     if (s.is(T_INTEGER)) part = form_frame_words(level, s.int_value(), out, part);
-    else if (s.is(T_BLOCK)) part = form_value(&s, out, nullptr, part);
+    else if (s.is(T_BLOCK)) part = form_trace_block(&s, out, part);
     b.from = string::total_length(out);
   }
 
