@@ -10,6 +10,7 @@
 #include "datatypes/bitset.h"
 
 #include <algorithm>
+#include <cstring>
 #include <exception>
 #include <new>
 #include <vector>
@@ -391,12 +392,35 @@ struct UnitOrder {
   u32 count;   // units compared: 1, or the record size with all
   Fold fold;
   bool reverse;
+  u32 element;  // a vector's element type, 0 for text
 };
+
+// Two vector elements by value: integers signed, floats as numbers with NaN
+// after every number (a total order, whatever the elements hold).
+int element_order(const u8* a, const u8* b, u32 width, u32 type) {
+  Cell x, y;
+  vector::get_value(a, width, type, &x);
+  vector::get_value(b, width, type, &y);
+  if (vector::integer_kind(type)) {
+    const i32 p = x.int_value(), q = y.int_value();
+    return (p > q) - (p < q);
+  }
+  const double p = x.float_value(), q = y.float_value();
+  if (p != p || q != q) return (p != p) - (q != q);
+  return (p > q) - (p < q);
+}
 
 int unit_order(const void* a, const void* b, void* context) {
   const UnitOrder& o = *static_cast<const UnitOrder*>(context);
   const u8* pa = static_cast<const u8*>(a) + o.offset * o.unit;
   const u8* pb = static_cast<const u8*>(b) + o.offset * o.unit;
+  if (o.element) {
+    for (u32 i = 0; i < o.count; i++) {
+      int r = element_order(pa + i * o.unit, pb + i * o.unit, o.unit, o.element);
+      if (r) return o.reverse ? -r : r;
+    }
+    return 0;
+  }
   for (u32 i = 0; i < o.count; i++) {
     u32 x = fold_by(get_char(pa + i * o.unit, o.unit), o.fold);
     u32 y = fold_by(get_char(pb + i * o.unit, o.unit), o.fold);
@@ -437,6 +461,23 @@ int call_order(const void* a, const void* b, void* context) {
   Cell x, y;
   make_cell(&x, T_CHAR, 0, ra[0], 0);
   make_cell(&y, T_CHAR, 0, rb[0], 0);
+  return comparator::order(o.function, &x, &y, o.reverse);
+}
+
+// A function comparator over a vector: the elements are copied out (the
+// function may change or move the vector) and handed over as values.
+struct ElementCall {
+  const Cell* function;
+  u32 width;
+  u32 type;
+  bool reverse;
+};
+
+int element_call_order(const void* a, const void* b, void* context) {
+  const ElementCall& o = *static_cast<const ElementCall*>(context);
+  Cell x, y;
+  vector::get_value(static_cast<const u8*>(a), o.width, o.type, &x);
+  vector::get_value(static_cast<const u8*>(b), o.width, o.type, &y);
   return comparator::order(o.function, &x, &y, o.reverse);
 }
 
@@ -773,7 +814,6 @@ Cell* select(Cell* s, Cell* value, const actions::FindOptions& o) {
 // sort
 
 Cell* sort(Cell* s, const actions::SortOptions& o) {
-  if (s->is(T_VECTOR)) raise_error(Err::InternalNotDone);
   i32 idx = clamp_index(s);
   i32 total = total_length(s);
   i32 start = idx, len = total - idx;
@@ -823,13 +863,29 @@ Cell* sort(Cell* s, const actions::SortOptions& o) {
     len = left / size * size;
     records = u32(len / size);
   }
+  const u32 element = s->is(T_VECTOR) ? vector::element_type(s) : 0;
   if (records >= 2) {
     if (!call) {
       Fold fold = o.case_ ? kFoldNone : s->is(T_BINARY) ? kFoldAscii : kFoldUpper;
       Series* b = buffer_of(s);
       u32 unit = b->unit();
-      UnitOrder order{unit, offset, o.all ? u32(size) : 1u, fold, o.reverse};
+      UnitOrder order{unit, offset, o.all ? u32(size) : 1u, fold, o.reverse, element};
       run_sort(b->head_ptr() + u64(start) * unit, records, std::size_t(size) * unit, &unit_order, &order, o.stable);
+    } else if (element) {
+      // /all would hand the function whole records, which have no value
+      // form for a vector: refused.
+      if (o.all) raise_error(Err::InternalNotDone);
+      const u32 unit = buffer_of(s)->unit();
+      std::vector<u8> work(std::size_t(len) * unit);
+      std::memcpy(work.data(), buffer_of(s)->head_ptr() + u64(start) * unit, work.size());
+      Cell fn = *o.comparator;
+      ElementCall order{&fn, unit, element, o.reverse};
+      run_sort(work.data(), records, std::size_t(size) * unit, &element_call_order, &order, o.stable);
+      // The comparator may have changed the vector: only elements that are
+      // still there are written back.
+      Series* w = buffer_of(s);
+      const i64 now = std::clamp<i64>(i64(w->length()) - start, 0, len);
+      std::memcpy(w->head_ptr() + u64(start) * unit, work.data(), std::size_t(now) * unit);
     } else {
       std::vector<u32> work(static_cast<std::size_t>(len));
       const Series* b = buffer_of(s);
