@@ -96,9 +96,16 @@ void runtime_init() {
 void run(int argc, char** argv, void (*body)(void* arg), void* arg) {
   runtime::init_os(argc, argv);
   Entry e{body, arg};
-  if (!platform::run_on_big_stack(interpreter_thread, &e, kInterpreterStack)) {
-    // No thread: run on the main stack rather than not at all.
-    interpreter_thread(&e);
+  // A system that refuses so much address space gets a smaller stack (and
+  // shallower recursion) rather than none.
+  std::size_t bytes = kInterpreterStack;
+  while (!platform::run_on_big_stack(interpreter_thread, &e, bytes)) {
+    if (bytes <= (16u << 20)) {
+      // No thread: run on the main stack rather than not at all.
+      interpreter_thread(&e);
+      break;
+    }
+    bytes /= 2;
   }
   runtime::quit(0, 0);
 }

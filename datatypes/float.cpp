@@ -352,12 +352,17 @@ Cell* make(Cell*, Cell* spec, int type) {
     case T_TAG:
     case T_EMAIL:
     case T_REF: {
-      // The text from the head; empty text or a failed scan is refused.
+      // The text from the head; empty text or a failed scan is refused. A
+      // percent text ("10%") gives its fraction, as loading it would.
       mem::Series* s = mem::series_of(spec->w2);
+      u32 n = s->length();
+      const bool percent = n > 1 && string::char_at(spec, i32(n - 1)) == '%';
+      if (percent) n--;
       Cell check;
       set_none(&check);
-      d = s->length() ? numtext::text_to_float(s->head_ptr(), s->length(), s->unit(), &check) : 0.0;
-      if (!s->length() || check.header == 0xFFFFFFFFu) raise_with_type(Err::ScriptBadToArg, u32(type), spec);
+      d = n ? numtext::text_to_float(s->head_ptr(), n, s->unit(), &check) : 0.0;
+      if (!n || check.header == 0xFFFFFFFFu) raise_with_type(Err::ScriptBadToArg, u32(type), spec);
+      if (percent) d /= 100.0;
       break;
     }
     default: {
@@ -412,8 +417,10 @@ void round(Cell* value, const actions::RoundOptions& o) {
   double x = value->float_value();
   double s;
   if (o.scale) {
+    // A number scale counts in percent points; a percent scale is a
+    // fraction already (round/to 12.345% 1% gives 12%).
     s = std::fabs(number_of(o.scale));
-    if (percent) s /= 100.0;
+    if (percent && !o.scale->is(T_PERCENT)) s /= 100.0;
   } else {
     s = percent ? 0.01 : 1.0;
   }

@@ -1,5 +1,7 @@
 #include "datatypes/integer.h"
 
+#include <cmath>
+
 #include "datatypes/date.h"
 #include "datatypes/money.h"
 #include "datatypes/scalar.h"
@@ -224,9 +226,10 @@ Cell* to(Cell*, Cell* spec, int) {
       v = i32(spec->float_value());
       break;
     case T_TIME: {
-      // Whole seconds, rounded half up.
-      double d = spec->float_value() + 0.5;
-      if (!(d > -2147483649.0 && d < 2147483648.0)) raise_with_type(Err::ScriptTypeLimit, T_INTEGER);
+      // Whole seconds, rounded half up (-1.5 seconds gives -1, -1 second
+      // stays -1).
+      double d = std::floor(spec->float_value() + 0.5);
+      if (!(d >= -2147483648.0 && d <= 2147483647.0)) raise_with_type(Err::ScriptTypeLimit, T_INTEGER);
       v = i32(d);
       break;
     }

@@ -424,6 +424,7 @@ const Rule kRules[] = {
     {PATH, bit(C_DOT), DOT},
     {PATH, LETTERS | set(C_WORD, C_GREATER, C_EQUAL, C_CONTINUATION), WORD},
     like(PATH_INT, INT),
+    {PATH_INT, DIGITS | bit(C_QUOTE), PATH_INT},  // every digit stays a path element's
     {PATH_INT, set(C_SLASH, C_COLON), end_as(TK_INTEGER)},  // the path takes them
     {PATH_INT, set(C_T, C_MINUS), ERR},
     {PATH_COLON, ANY, ERR},

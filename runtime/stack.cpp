@@ -3,6 +3,7 @@
 #include "runtime/cycles.h"
 #include "runtime/errors.h"
 #include "runtime/fatal.h"
+#include "platform/platform.h"
 
 namespace zot::stack {
 
@@ -15,9 +16,38 @@ Frame* g_ctop = nullptr;
 Frame* g_cend = nullptr;
 Cell* g_arg_limit = nullptr;
 Frame* g_call_limit = nullptr;
+std::uintptr_t g_machine_limit = 0;
+std::uintptr_t g_machine_end = 0;
 u32 g_saved_call_pos = 0;
 
 namespace {
+
+// Machine stack kept free below the limit: what making, raising and catching
+// the overflow error needs (sanitized builds use far bigger frames), and,
+// below the end, what the fatal exit needs when even that runs out.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr std::uintptr_t kMachineHeadroom = 8u << 20;
+#else
+constexpr std::uintptr_t kMachineHeadroom = 2u << 20;
+#endif
+constexpr std::uintptr_t kMachineEnd = 256u << 10;
+
+std::uintptr_t g_machine_normal = 0;
+
+// Argument cells below g_ready are initialised; the rest were never used.
+constexpr u32 kArgChunk = 1u << 16;
+Cell* g_ready = nullptr;
+bool g_raising = false;  // the stack-overflow error is being raised
+
+void ready_to(Cell* to) {
+  if (to > g_end) to = g_end;
+  for (; g_ready < to; g_ready++) set_unset(g_ready);
+}
+
+Cell* normal_arg_limit() {
+  Cell* hard = g_end - kArgHeadroom;
+  return g_ready < hard ? g_ready : hard;
+}
 
 u32 g_body_sym = 0;
 u32 g_anon_sym = 0;
@@ -55,12 +85,18 @@ void init() {
   mem::Series* c = mem::series_of(calls);
   g_bottom = g_base = g_top = a->cells();
   g_end = g_bottom + kArgCells;
-  for (Cell* p = g_bottom; p < g_end; p++) set_unset(p);
+  g_ready = g_bottom;
+  ready_to(g_bottom + kArgChunk);
+  g_raising = false;
   g_cbottom = g_ctop = reinterpret_cast<Frame*>(c->head_ptr());
   g_cend = g_cbottom + kCallFrames;
-  g_arg_limit = g_end - kArgHeadroom;
+  g_arg_limit = normal_arg_limit();
   g_call_limit = g_cend - kCallHeadroom;
   g_saved_call_pos = 0;
+  const std::uintptr_t low = platform::stack_limit();
+  g_machine_normal = low ? low + kMachineHeadroom : 0;
+  g_machine_end = low ? low + kMachineEnd : 0;
+  g_machine_limit = g_machine_normal;
 }
 
 void set_special_symbols(u32 body, u32 anon, u32 not_found) {
@@ -71,9 +107,18 @@ void set_special_symbols(u32 body, u32 anon, u32 not_found) {
 u32 body_symbol() { return g_body_sym; }
 u32 anon_symbol() { return g_anon_sym; }
 
+void arg_limit_reached() {
+  if (!g_raising && g_arg_limit < g_end - kArgHeadroom) {
+    ready_to(g_ready + kArgChunk);
+    g_arg_limit = normal_arg_limit();
+    if (g_top + 1 < g_arg_limit) return;
+  }
+  overflow();
+}
+
 void overflow() {
   // An overflow while the overflow error itself is being made: no room is left.
-  if (g_arg_limit == g_end) runtime::quit(runtime::kFatalStackOverflow, ZOT_CALLER_ADDRESS());
+  if (g_raising) runtime::quit(runtime::kFatalStackOverflow, ZOT_CALLER_ADDRESS());
   // Room for the error's own work: when the argument stack is full, drop
   // five cells (a full call stack leaves the arguments alone: they can belong
   // to the frames that will catch the error); forget the cycle guards; let
@@ -85,12 +130,17 @@ void overflow() {
   cycles::reset();
   struct Headroom {
     Headroom() {
-      g_arg_limit = g_end;
+      ready_to(g_top + kArgHeadroom);
+      g_arg_limit = g_ready;
       g_call_limit = g_cend - 1;
+      g_machine_limit = g_machine_end;
+      g_raising = true;
     }
     ~Headroom() {
-      g_arg_limit = g_end - kArgHeadroom;
+      g_arg_limit = normal_arg_limit();
       g_call_limit = g_cend - kCallHeadroom;
+      g_machine_limit = g_machine_normal;
+      g_raising = false;
     }
   } headroom;
   raise_error(Err::InternalStackOverflow);

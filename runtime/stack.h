@@ -3,6 +3,7 @@
 // stacks are allocated once and never move, so pointers into them stay valid.
 #pragma once
 
+#include <cstdint>
 #include <exception>
 
 #include "runtime/base.h"
@@ -12,8 +13,11 @@
 
 namespace zot::stack {
 
-constexpr u32 kArgCells = 20000;
-constexpr u32 kCallFrames = 12000;
+// Deep enough for recursion a hundred thousand calls deep. The buffers are
+// reserved once; argument cells are made ready (unset) a chunk at a time as
+// the stack first reaches them, so a shallow program touches little of it.
+constexpr u32 kArgCells = 1000000;
+constexpr u32 kCallFrames = 640000;
 
 // A call frame: five 32-bit words.
 struct Frame {
@@ -72,11 +76,21 @@ extern Frame* g_ctop;
 extern Frame* g_cend;
 // Where an overflow is raised: a little short of the ends, so that making and
 // raising the stack-overflow error itself has room (the limits move to the
-// very ends while it is raised).
+// very ends while it is raised). The argument limit also stops at the end of
+// the cells made ready so far.
 extern Cell* g_arg_limit;
 extern Frame* g_call_limit;
 constexpr u32 kArgHeadroom = 256;
 constexpr u32 kCallHeadroom = 64;
+// The machine stack: a call frame pushed below this address raises the
+// stack-overflow error, so deep recursion ends in the language's error before
+// the interpreter thread's stack runs out (0 when the stack's extent is
+// unknown). Lowered to g_machine_end while that error is being raised.
+extern std::uintptr_t g_machine_limit;
+extern std::uintptr_t g_machine_end;
+ZOT_INLINE bool machine_stack_low() {
+  return reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0)) < g_machine_limit;
+}
 
 void init();
 // The symbol ids of the special frame words, once symbols exist (0 before).
@@ -92,11 +106,14 @@ ZOT_INLINE u32 index_of(const Cell* c) { return u32(c - g_bottom); }
 
 // Raises the stack-overflow error (either stack full).
 ZOT_NORETURN void overflow();
+// The argument stack met its limit: makes the next chunk ready and returns,
+// or raises the stack-overflow error when the stack is full.
+void arg_limit_reached();
 
 // ---- frames (each push checks for overflow, then sets base = top)
 // Every call pushes and pops frames: these stay inline.
 ZOT_INLINE void push_frame(const Cell* word, u32 flags) {
-  if (ZOT_UNLIKELY(g_ctop >= g_call_limit)) overflow();
+  if (ZOT_UNLIKELY(g_ctop >= g_call_limit) || ZOT_UNLIKELY(machine_stack_low())) overflow();
   Frame* f = g_ctop++;
   u32 sym = word ? (word->w2 & 0xFFFF) : 0;
   f->header = (sym << kSymbolShift) | flags;
@@ -157,11 +174,11 @@ void drop_function_frame();
 // A new cell at the top, unset: the collector marks the stack up to its top,
 // so a cell above the old top never shows what a call left there.
 ZOT_INLINE Cell* reserve_slot() {
-  if (ZOT_UNLIKELY(g_top + 1 >= g_arg_limit)) overflow();
+  if (ZOT_UNLIKELY(g_top + 1 >= g_arg_limit)) arg_limit_reached();
   return set_unset(g_top++);
 }
 ZOT_INLINE Cell* push(const Cell* c) {
-  if (ZOT_UNLIKELY(g_top + 1 >= g_arg_limit)) overflow();
+  if (ZOT_UNLIKELY(g_top + 1 >= g_arg_limit)) arg_limit_reached();
   *g_top = *c;
   return g_top++;
 }
