@@ -9,8 +9,9 @@ namespace zot::boot_image {
 std::string encode(const Cell* image) {
   Rooted bin;
   zotbin::encode(image, true, &bin.cell);
-  const mem::Series* s = mem::series_of(bin.cell.w2);
-  return std::string(reinterpret_cast<const char*>(s->head_ptr()) + bin.cell.w1, s->length() - bin.cell.w1);
+  const mem::Series* s = mem::series_of(bin.cell.series_node());
+  const u32 from = u32(bin.cell.series_index());
+  return std::string(reinterpret_cast<const char*>(s->head_ptr()) + from, s->length() - from);
 }
 
 void decode(const u8* data, std::size_t size, Cell* out) {

@@ -27,7 +27,7 @@ void boot_library(const unsigned char* image, std::size_t size) {
   start_up::bind(&decoded.cell, &build.cell);
   // The top level has no error handling of its own: an error it raises is
   // printed and ends the process, as an uncaught error does.
-  u32 sections = mem::series_of(decoded.cell.w2)->length();
+  u32 sections = mem::series_of(decoded.cell.series_node())->length();
   collector::g_booting = true;
   for (u32 i = 1; i < sections; i++) {
     Cell section = *block::cell_at(&decoded.cell, i32(i));

@@ -100,18 +100,18 @@ ClassId* pinned(const std::string& path) {
 std::string symbol_text(u32 sym) { return std::string(symbol::name_text(sym), symbol::name_length(sym)); }
 
 bool is_word(const Cell& c, const char* text) {
-  return c.is(T_WORD) && symbol_text(c.w2) == text;
+  return c.is(T_WORD) && symbol_text(c.word_symbol()) == text;
 }
 
 // The text of a path's words joined by "/" ("" when an element is no word).
 std::string path_text(const Cell& p) {
   std::string s;
-  mem::Series* ser = mem::series_of(p.w2);
-  for (u32 i = p.w1; i < ser->length(); i++) {
+  mem::Series* ser = mem::series_of(p.series_node());
+  for (u32 i = u32(p.series_index()); i < ser->length(); i++) {
     const Cell& e = ser->cells()[i];
     if (!e.is(T_WORD)) return "";
     if (!s.empty()) s += "/";
-    s += symbol_text(e.w2);
+    s += symbol_text(e.word_symbol());
   }
   return s;
 }
@@ -138,14 +138,14 @@ class Rewriter {
       std::string name;
       u32 value = i + 1;
       if (c.is(T_SET_WORD)) {
-        name = join(prefix, symbol_text(c.w2));
+        name = join(prefix, symbol_text(c.word_symbol()));
       } else if (c.is(T_SET_PATH)) {
         name = join(prefix, path_text(c));
       } else if (is_word(c, "put") && i + 3 < n && (at(block, i + 1).is(T_PATH) || at(block, i + 1).is(T_WORD)) &&
                  at(block, i + 2).is(T_LIT_WORD)) {
         Cell target = at(block, i + 1);
-        std::string t = target.is(T_PATH) ? path_text(target) : symbol_text(target.w2);
-        name = join(prefix, t + "/" + symbol_text(at(block, i + 2).w2));
+        std::string t = target.is(T_PATH) ? path_text(target) : symbol_text(target.word_symbol());
+        name = join(prefix, t + "/" + symbol_text(at(block, i + 2).word_symbol()));
         block::append_cell(keep, &c);
         Cell t2 = at(block, i + 1), k = at(block, i + 2);
         block::append_cell(keep, &t2);
@@ -163,8 +163,8 @@ class Rewriter {
   }
 
  private:
-  static u32 length(const Cell& b) { return mem::series_of(b.w2)->length() - b.w1; }
-  static Cell at(const Cell& b, u32 i) { return mem::series_of(b.w2)->cells()[b.w1 + i]; }
+  static u32 length(const Cell& b) { return mem::series_of(b.series_node())->length() - u32(b.series_index()); }
+  static Cell at(const Cell& b, u32 i) { return mem::series_of(b.series_node())->cells()[u32(b.series_index()) + i]; }
 
   void append_walked(Cell* out, const Cell& c, const std::string& prefix) {
     if (c.is(T_BLOCK) || c.is(T_PAREN)) {

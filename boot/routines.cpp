@@ -55,7 +55,7 @@ void set_quiet() {
   u32 t = arg(0)->type();
   if (t != T_WORD && t != T_SET_WORD && t != T_LIT_WORD && t != T_GET_WORD) expect_arg(0);
   Cell w = *arg(0), v = *arg(1);
-  context::set_in(&w, &v, w.w1, false);
+  context::set_in(&w, &v, w.word_context(), false);
   *stack::g_base = v;
 }
 
@@ -64,8 +64,9 @@ void set_slot_quiet() {
   if (t != T_BLOCK && t != T_PAREN && t != T_PATH && t != T_LIT_PATH && t != T_SET_PATH && t != T_GET_PATH)
     expect_arg(0);
   Cell s = *arg(0);
-  mem::Series* ser = mem::series_of(s.w2);
-  if (s.w1 < ser->length()) ser->cells()[s.w1] = *arg(1);
+  mem::Series* ser = mem::series_of(s.series_node());
+  const u32 at = u32(s.series_index());
+  if (at < ser->length()) ser->cells()[at] = *arg(1);
 }
 
 void shift_with(bool left, bool logical) {
@@ -129,11 +130,11 @@ void as_ipv4() {
 
 void count_chars() {
   const Cell start = *arg(0), pos = *arg(1);
-  mem::Series* s = mem::series_of(start.w2);
+  mem::Series* s = mem::series_of(start.series_node());
   const u8* head = s->head_ptr();
-  const u8* p = head + std::min(start.w1, s->length());
+  const u8* p = head + std::min(u32(start.series_index()), s->length());
   // The end is taken in the same buffer, at the index of pos.
-  const u8* tail = head + std::min(pos.w1, s->length());
+  const u8* tail = head + std::min(u32(pos.series_index()), s->length());
   i32 count = 0;
   const u8* end = head + s->length();
   while (p < tail) {
@@ -198,8 +199,8 @@ void write_stdout() {
   Cell v = *arg(0);
   std::string bytes;
   if (v.is(T_BINARY)) {
-    mem::Series* s = mem::series_of(v.w2);
-    u32 from = std::min(v.w1, s->length());
+    mem::Series* s = mem::series_of(v.series_node());
+    u32 from = std::min(u32(v.series_index()), s->length());
     bytes.assign(reinterpret_cast<const char*>(s->head_ptr()) + from, s->length() - from);
   } else if (v.is(T_STRING)) {
     bytes = string::to_utf8(&v);
@@ -217,7 +218,7 @@ void write_stdout() {
 
 void zotbin_encode() {
   Rooted data(*arg(0));
-  zotbin::encode(&data.cell, arg(1)->w1 != 0, stack::g_base);
+  zotbin::encode(&data.cell, arg(1)->logic_value(), stack::g_base);
 }
 
 // A binary! from its index, or the content of a file!; one value decoded

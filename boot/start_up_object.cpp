@@ -31,9 +31,10 @@ Cell* arg(int i) { return stack::g_base + i; }
 // A routine! whose entry is named by the first word of its body.
 void make_routine() {
   Cell spec = *arg(0), body = *arg(1);
-  mem::Series* b = mem::series_of(body.w2);
-  if (body.w1 >= b->length() || !b->cells()[body.w1].is(T_WORD)) raise_error(Err::ScriptInvalidArg, &body);
-  u32 sym = b->cells()[body.w1].w2;
+  mem::Series* b = mem::series_of(body.series_node());
+  const u32 at = u32(body.series_index());
+  if (at >= b->length() || !b->cells()[at].is(T_WORD)) raise_error(Err::ScriptInvalidArg, &body);
+  u32 sym = b->cells()[at].word_symbol();
   std::string name(symbol::name_text(sym), symbol::name_length(sym));
   Cell* top = stack::g_top;
   routines::push(&spec, &body, name.c_str());
@@ -110,10 +111,10 @@ void cache_dir() {
 void interpreted() { set_logic(stack::g_base, stack::in_interpreter(nullptr, false)); }
 
 // The pretty? switch of system/options/float, mirrored for float forms.
-void float_pretty() { float_::set_pretty(arg(0)->w1 != 0); }
+void float_pretty() { float_::set_pretty(arg(0)->logic_value()); }
 
 // trace true / trace false inside a traced evaluation.
-void set_tracing() { interp::set_tracing(arg(0)->w1 != 0); }
+void set_tracing() { interp::set_tracing(arg(0)->logic_value()); }
 
 // The type predicates' names, in their order of definition.
 void type_predicate_names() { type_predicates::names(stack::g_base); }
@@ -145,24 +146,23 @@ std::string entry_name(const char* field) { return std::string("start-up/") + fi
 // Binds every word of the symbol (any case) in the block, deep, to the
 // context's first word: one symbol, so a plain walk serves.
 void bind_word(const Cell* block, u32 canonical, mem::Node ctx) {
-  mem::Series* s = mem::series_of(block->w2);
+  mem::Series* s = mem::series_of(block->series_node());
   for (u32 i = 0; i < s->length(); i++) {
     Cell* c = s->cells() + i;
     if (is_any_block(c->type())) {
       Cell inner = *c;
       bind_word(&inner, canonical, ctx);
-      s = mem::series_of(block->w2);
-    } else if (is_any_word(c->type()) && symbol::resolve(c->w2) == canonical) {
-      c->w1 = ctx;
-      c->w3 = 0;
+      s = mem::series_of(block->series_node());
+    } else if (is_any_word(c->type()) && symbol::resolve(c->word_symbol()) == canonical) {
+      c->set_word_binding(ctx, 0);
     }
   }
 }
 
 void put(Cell* obj, const char* field, const Cell* value) {
   Cell w;
-  make_cell(&w, T_WORD, 0, symbol::make(field), u32(-1));
-  context::put_value(obj->w1, &w, value);
+  set_word(&w, T_WORD, symbol::make(field));
+  context::put_value(obj->object_context(), &w, value);
 }
 
 }  // namespace
@@ -192,7 +192,7 @@ void bind(Cell* image, const Cell* build) {
   Rooted private_ctx;
   make_cell(&private_ctx.cell, T_OBJECT, context::create(1, false, false, nullptr, context::kObject), 0, 0);
   put(&private_ctx.cell, "start-up", &obj.cell);
-  bind_word(image, symbol::resolve(symbol::make("start-up")), private_ctx.cell.w1);
+  bind_word(image, symbol::resolve(symbol::make("start-up")), private_ctx.cell.object_context());
 }
 
 }  // namespace zot::start_up

@@ -102,7 +102,7 @@ void put_value(const Cell* value, i32 part, bool only, BytesMode mode, std::vect
   };
   switch (t) {
     case T_CHAR:
-      put_char_utf8(value->w2, out);
+      put_char_utf8(value->char_value(), out);
       return;
     case T_INTEGER: {
       i32 v = value->int_value();
@@ -124,8 +124,8 @@ void put_value(const Cell* value, i32 part, bool only, BytesMode mode, std::vect
       return;
     case T_BLOCK: case T_PAREN: case T_HASH: {
       Cell b = *value;
-      if (cycles::find(b.w2)) raise_error(Err::InternalNoCycle);
-      cycles::Guard guard(b.w2);
+      if (cycles::find(b.series_node())) raise_error(Err::InternalNoCycle);
+      cycles::Guard guard(b.series_node());
       i32 n = block::length_at(&b);
       if (part >= 0 && !only && part < n) n = part;
       i32 from = std::max(index_of(&b), 0);
@@ -202,7 +202,7 @@ Cell* to(Cell* proto, Cell* spec, int type) {
       put_value(&v, -1, false, BytesMode::kStrict, bytes);
       break;
     case T_INTEGER:
-      for (int s = 24; s >= 0; s -= 8) bytes.push_back(u8(v.w2 >> s));
+      for (int s = 24; s >= 0; s -= 8) bytes.push_back(u8(u32(v.int_value()) >> s));
       break;
     case T_FLOAT: case T_PERCENT: {
       u64 bits;
@@ -284,7 +284,7 @@ void change(Cell* s, Cell* value, const actions::InsertOptions& o) {
     if (o.dup > 1) mem::copy_repeat(dst, u32(bytes.size()), u32(o.dup));
   }
   if (owned) series::ownership_done(s, Change::kChanged, nullptr, idx, i32(added));
-  s->w1 = u32(u64(idx) + added);
+  s->set_series_index(i32(u64(idx) + added));
 }
 
 void trim(Cell* s, const actions::TrimOptions& o) {
@@ -389,7 +389,7 @@ i32 compare_bytes(const Cell* a, const Cell* b, i32 op, bool match) {
   if (tb != T_BINARY && !(match && is_any_string(tb))) return actions::kNotComparable;
   bool equality = op == actions::kEqual || op == actions::kNotEqual || op == actions::kStrictEqual ||
                   op == actions::kFindEqual;
-  bool same = tb == T_BINARY && a->w2 == b->w2 && index_of(a) == index_of(b);
+  bool same = tb == T_BINARY && a->series_node() == b->series_node() && index_of(a) == index_of(b);
   if (op == actions::kSame) return same ? 0 : -1;
   if (same && equality) return 0;
   std::vector<u8> key;
@@ -421,7 +421,8 @@ bool match_head(const Cell* b, const Cell* value, i32 op) {
   u32 t = value->type();
   if (t == T_CHAR || t == T_INTEGER) {
     if (length_at(b) < 1) return false;
-    return byte_at(b, 0) == (value->w2 & 0xFF) && value->w2 <= 0xFF;
+    const u32 v = t == T_CHAR ? value->char_value() : u32(value->int_value());
+    return byte_at(b, 0) == (v & 0xFF) && v <= 0xFF;
   }
   return compare_bytes(b, value, op, true) == 0;
 }
@@ -460,7 +461,7 @@ i32 mold(const Cell* value, Cell* out, const actions::MoldOptions& o, i32 part) 
 // ---- conversion
 
 Cell* from_issue(const Cell* issue) {
-  const char* name = symbol::name_text(issue->w2);
+  const char* name = symbol::name_text(issue->word_symbol());
   std::vector<u8> bytes;
   if (!decode(16, reinterpret_cast<const u8*>(name), u32(std::strlen(name)), 1, bytes))
     raise_error(Err::ScriptInvalidData, issue);

@@ -30,7 +30,7 @@ using series::clamp_index;
 using series::length_at;
 // The byte at offset from the index.
 ZOT_INLINE u8 byte_at(const Cell* b, i32 offset) {
-  return mem::series_of(b->w2)->head_ptr()[i64(b->w1) + offset];
+  return mem::series_of(b->series_node())->head_ptr()[i64(b->series_index()) + offset];
 }
 // The bytes from the index as a std::vector (a copy that nothing moves).
 std::vector<u8> bytes_of(const Cell* b);

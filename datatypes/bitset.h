@@ -16,7 +16,7 @@ namespace zot::bitset {
 
 constexpr u32 kNegated = 0x00080000u;
 
-ZOT_INLINE mem::Series* series_of(const Cell* bits) { return mem::series_of(bits->w2); }
+ZOT_INLINE mem::Series* series_of(const Cell* bits) { return mem::series_of(bits->bitset_node()); }
 ZOT_INLINE bool negated(const Cell* bits) { return (series_of(bits)->flags & kNegated) != 0; }
 // The first stored byte (valid until the next allocation).
 ZOT_INLINE u8* buffer(const Cell* bits) { return series_of(bits)->head_ptr(); }

@@ -43,7 +43,7 @@ struct Matcher {
   bool at(const Cell* s, i32 i) const {
     switch (kind) {
       case KeyKind::kType:
-        return buffer_of(s)->cells()[i].type() == key.w1;
+        return buffer_of(s)->cells()[i].type() == key.datatype_id();
       case KeyKind::kTypeset:
         return runtime::typeset_has(&key, buffer_of(s)->cells()[i].type());
       case KeyKind::kCell: {
@@ -67,7 +67,7 @@ struct Matcher {
 
 // Whether the hash table of a hash! may answer for this key.
 bool table_answers(const Cell* s, const Cell* key, const FindOptions& o) {
-  if (!s->is(T_HASH) || !s->w3 || o.match) return false;
+  if (!s->is(T_HASH) || !s->hash_table() || o.match) return false;
   u32 t = key->type();
   if (is_any_block(t) && !(o.only && o.same)) return false;
   if ((t == T_DATATYPE || t == T_TYPESET) && !o.only) return false;
@@ -131,7 +131,7 @@ Found search(const Cell* series, const Cell* value, const FindOptions& o) {
     // The table's backward filter takes the positions p < start that lie a
     // whole number of steps below start - 1.
     i32 from = o.reverse ? i32(idx - back + 1) : idx;
-    Cell* hit = hashtable::find_key(mem::Node(s.w3), &m.key, from, step, m.op, o.last, o.reverse);
+    Cell* hit = hashtable::find_key(mem::Node(s.hash_table()), &m.key, from, step, m.op, o.last, o.reverse);
     if (!hit) return none;
     i32 p = i32(hit - buffer_of(&s)->cells());
     if (o.reverse ? p < low : p >= end) return none;

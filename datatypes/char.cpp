@@ -16,7 +16,7 @@ Cell g_made;
 
 }  // namespace
 
-Cell* make_in(const Cell* block, u32 cp) { return make_at(mem::alloc_tail_cell(block->w2), cp); }
+Cell* make_in(const Cell* block, u32 cp) { return make_at(mem::alloc_tail_cell(block->series_node()), cp); }
 
 Cell* push(u32 cp) { return make_at(stack::reserve_slot(), cp); }
 
@@ -45,7 +45,7 @@ void do_math(int op) {
   set_unset(&scratch);
   i32 v = integer::do_math_op(a->int_value(), right, op, op == integer::kOpDivide ? nullptr : &scratch);
   if (scratch.is(T_FLOAT) || v < 0 || u32(v) > kMaxCodePoint) raise_error(Err::MathOverflow);
-  a->w2 = u32(v);
+  a->set_int_value(v);
 }
 
 i32 compare(const Cell* a, const Cell* b, i32 op) {
@@ -74,8 +74,8 @@ Cell* make(Cell*, Cell* spec, int) {
       break;
     }
     case T_BINARY: {
-      mem::Series* s = mem::series_of(spec->w2);
-      i64 index = i32(spec->w1);
+      mem::Series* s = mem::series_of(spec->series_node());
+      i64 index = spec->series_index();
       i64 len = i64(s->bytes_used());
       if (index < 0) index = 0;
       std::size_t count = index < len ? std::size_t(len - index) : 0;
@@ -97,14 +97,14 @@ Cell* make(Cell*, Cell* spec, int) {
 }
 
 i32 form(const Cell* value, Cell* out, const Cell*, i32 part) {
-  string::append_char(string::buffer_of(out), value->w2);
+  string::append_char(string::buffer_of(out), value->char_value());
   return part - 1;
 }
 
 i32 mold(const Cell* value, Cell* out, const actions::MoldOptions&, i32 part) {
   i32 before = string::total_length(out);
   string::append_c_text(out, "#\"");
-  string::append_escaped_char(out, value->w2, false);
+  string::append_escaped_char(out, value->char_value(), false);
   string::append_c_text(out, "\"");
   return part - (string::total_length(out) - before);
 }

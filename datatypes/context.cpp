@@ -83,14 +83,17 @@ Node make(const Cell* spec, bool stack, bool self, u32 kind) {
 }
 
 Node clone(Cell* cell, u32 kind) {
-  RootedNode src(cell->w1);
+  RootedNode src(cell->object_context());
   u32 count = word_count(src);
   u32 flags = ctx_cell(src)->header & (kStackValues | kHasSelf);
   RootedNode ctx(create(count, (flags & kStackValues) != 0, (flags & kHasSelf) != 0, nullptr, kind));
   hashtable::copy_from(ctx_cell(src), table_of(ctx));
   mem::Series* w = mem::series_of(words_of(ctx));
-  for (u32 i = 0; i < w->length(); i++) w->cells()[i].w1 = ctx;
-  cell->w1 = ctx;
+  for (u32 i = 0; i < w->length(); i++) {
+    Cell* word = w->cells() + i;
+    word->set_word_binding(ctx, word->word_index());
+  }
+  cell->set_object_context(ctx);
   return ctx;
 }
 
@@ -126,7 +129,7 @@ i32 find_word_slot(Node ctx, u32 symbol, bool any_case, i32* out) {
 Cell* put_value(Node ctx, const Cell* word, const Cell* value) {
   Cell v = *value;
   i32 out;
-  if (find_word_slot(ctx, word->w2, true, &out) < 0) append_unset_value(ctx);
+  if (find_word_slot(ctx, word->word_symbol(), true, &out) < 0) append_unset_value(ctx);
   Cell* slot = value_at(ctx, u32(out));
   if (slot) *slot = v;
   return slot;
@@ -143,9 +146,9 @@ Cell add_global(u32 symbol, bool any_case, bool alias) {
   i32 found = find_word_slot(g_global, symbol, any_case, &out);
   Cell entry = *word_at(g_global, u32(out));
   if (found >= 0) {
-    if (any_case && alias && entry.w2 != symbol) {
+    if (any_case && alias && entry.word_symbol() != symbol) {
       // A case variant names the same slot under its own letters.
-      entry.w2 = symbol;
+      entry.set_word_symbol(symbol);
       root::append_copy(&entry);
     }
     return entry;
@@ -153,8 +156,8 @@ Cell add_global(u32 symbol, bool any_case, bool alias) {
   if (symbol::alias(symbol) > 0) {
     i32 existing = find_word(g_global, symbol, true);
     if (existing >= 0 && existing != out) {
-      entry.w3 = u32(existing);
-      word_at(g_global, u32(out))->w3 = u32(existing);
+      entry.set_word_index(existing);
+      word_at(g_global, u32(out))->set_word_index(existing);
     }
   }
   append_unset_value(g_global);
@@ -174,27 +177,23 @@ Cell word_or_global(Node ctx, u32 symbol) {
 }
 
 i32 bind_word(Node ctx, Cell* word) {
-  i32 i = find_word(ctx, word->w2, true);
-  if (i >= 0) {
-    word->w1 = ctx;
-    word->w3 = u32(i);
-  }
+  i32 i = find_word(ctx, word->word_symbol(), true);
+  if (i >= 0) word->set_word_binding(ctx, i);
   return i;
 }
 
 void bind(Cell* block, Node ctx, bool self) {
-  Node series = block->w2;
+  Node series = block->series_node();
   if (cycles::find(series)) return;
   cycles::Guard guard(series);
   const u32 self_sym = words::sym(w::self);
   u32 len = mem::series_of(series)->length();
-  for (u32 i = block->w1; i < len; i++) {
+  for (u32 i = u32(block->series_index()); i < len; i++) {
     Cell* c = mem::series_of(series)->cells() + i;
     u32 t = c->type();
     if (is_bindable_word(t)) {
-      if (self && t == T_WORD && c->w2 == self_sym) {
-        c->w1 = ctx;
-        c->w3 = u32(-1);
+      if (self && t == T_WORD && c->word_symbol() == self_sym) {
+        c->set_word_binding(ctx, -1);
       } else {
         bind_word(ctx, c);
       }
@@ -206,11 +205,11 @@ void bind(Cell* block, Node ctx, bool self) {
 }
 
 Cell* get_in(const Cell* word, Node ctx) {
-  if (ZOT_UNLIKELY(i32(word->w3) < 0 || !ctx)) {
-    if (word->w2 == words::sym(w::self) && word->w1) return owner_cell(word->w1);
+  if (ZOT_UNLIKELY(word->word_index() < 0 || !ctx)) {
+    if (word->word_symbol() == words::sym(w::self) && word->word_context()) return owner_cell(word->word_context());
     raise_error(Err::ScriptNoValue, word);
   }
-  Cell* v = value_at(ctx, word->w3);
+  Cell* v = value_at(ctx, u32(word->word_index()));
   if (ZOT_UNLIKELY(!v)) raise_error(Err::ScriptNotInContext, word);
   return v;
 }
@@ -218,26 +217,26 @@ Cell* get_in(const Cell* word, Node ctx) {
 Cell* set_in(Cell* word, const Cell* value, Node ctx, bool fire) {
   if (ZOT_UNLIKELY(!ctx)) raise_error(Err::ScriptNotDefined, word);
   Cell v = *value;
-  if (i32(word->w3) < 0) {
-    i32 i = find_word(ctx, word->w2, false);
+  if (word->word_index() < 0) {
+    i32 i = find_word(ctx, word->word_symbol(), false);
     if (i < 0) {
       i32 out;
-      if (find_word_slot(ctx, word->w2, true, &out) < 0) append_unset_value(ctx);
+      if (find_word_slot(ctx, word->word_symbol(), true, &out) < 0) append_unset_value(ctx);
       i = out;
     }
-    word->w3 = u32(i);
+    word->set_word_index(i);
   }
   Cell* c = ctx_cell(ctx);
   if (c->header & kStackValues) {
-    if (!c->w2) raise_error(Err::ScriptNotDefined, word);
-    Cell* slot = stack::cell_of(c->w2) + word->w3;
+    if (!c->context_values()) raise_error(Err::ScriptNotDefined, word);
+    Cell* slot = stack::cell_of(c->context_values()) + word->word_index();
     *slot = v;
     return slot;
   }
-  u32 index = word->w3;
+  u32 index = u32(word->word_index());
   if (kind_of(ctx) == kObject) word_at(ctx, index)->header |= kWordStored;
   Cell* owner = owner_cell(ctx);
-  if (fire && owner->is(T_OBJECT) && owner->w3) {
+  if (fire && owner->is(T_OBJECT) && owner->object_events()) {
     Cell old = *value_at(ctx, index);
     *value_at(ctx, index) = v;
     Cell own = *owner;

@@ -30,7 +30,7 @@ ZOT_INLINE Cell* ctx_cell(Node ctx) { return mem::series_of(ctx)->cells(); }
 ZOT_INLINE Cell* owner_cell(Node ctx) { return mem::series_of(ctx)->cells() + 1; }
 ZOT_INLINE u32 kind_of(Node ctx) { return (ctx_cell(ctx)->header & kKindMask) >> kKindShift; }
 ZOT_INLINE bool on_stack(Node ctx) { return (ctx_cell(ctx)->header & kStackValues) != 0; }
-ZOT_INLINE Node table_of(Node ctx) { return ctx_cell(ctx)->w1; }
+ZOT_INLINE Node table_of(Node ctx) { return ctx_cell(ctx)->context_table(); }
 Node words_node(Node ctx);
 u32 word_count(Node ctx);
 // The index-th word of the word list (good until the next allocation).
@@ -38,15 +38,16 @@ Cell* word_at(Node ctx, u32 index);
 // The index-th value cell, or null when a stack context is not running.
 ZOT_INLINE Cell* value_at(Node ctx, u32 index) {
   const Cell* c = ctx_cell(ctx);
-  if (c->header & kStackValues) return c->w2 ? stack::cell_of(c->w2) + index : nullptr;
-  return mem::series_of(c->w2)->cells() + index;
+  const u32 values = c->context_values();
+  if (c->header & kStackValues) return values ? stack::cell_of(values) + index : nullptr;
+  return mem::series_of(values)->cells() + index;
 }
 
 void init_global(u32 slots);
 
 Node create(u32 slots, bool stack, bool self, const Cell* word_block, u32 kind);
 Node make(const Cell* spec, bool stack, bool self, u32 kind);
-// A new context with the same words (and flags) as the one in cell w1; stored back into the cell.
+// A new context with the same words (and flags) as the object cell's; stored back into the cell.
 Node clone(Cell* cell, u32 kind);
 // Adds the set-words of the block that the context lacks; true when it grew.
 bool collect_set_words(Node ctx, Cell* block);
@@ -66,11 +67,11 @@ void bind(Cell* block, Node ctx, bool self);
 
 // The word's value cell (good until the next allocation).
 Cell* get_in(const Cell* word, Node ctx);
-ZOT_INLINE Cell* get(const Cell* word) { return get_in(word, word->w1); }
+ZOT_INLINE Cell* get(const Cell* word) { return get_in(word, word->word_context()); }
 // Stores a copy of the value into the word's slot (caching the word's
 // index); fires the owner's change handler when asked. Returns the slot.
 Cell* set_in(Cell* word, const Cell* value, Node ctx, bool fire);
-ZOT_INLINE Cell* set(Cell* word, const Cell* value) { return set_in(word, value, word->w1, true); }
+ZOT_INLINE Cell* set(Cell* word, const Cell* value) { return set_in(word, value, word->word_context(), true); }
 
 }  // namespace zot::context
 

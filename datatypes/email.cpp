@@ -17,7 +17,7 @@ i32 mold(const Cell* value, Cell* out, const actions::MoldOptions& o, i32 part) 
 
 Cell* eval_path(Cell* parent, Cell* element, Cell* value, const actions::PathOptions& o) {
   if (element->is(T_INTEGER)) return string::eval_path(parent, element, value, o);
-  const u32 canon = element->is(T_WORD) ? symbol::resolve(element->w2) : 0;
+  const u32 canon = element->is(T_WORD) ? symbol::resolve(element->word_symbol()) : 0;
   const bool user = canon && canon == symbol::resolve(words::sym(w::user));
   const bool host = canon && canon == symbol::resolve(words::sym(w::host));
   if (!user && !host) raise_error(Err::ScriptInvalidPath, parent, element);

@@ -437,7 +437,7 @@ void set_where(Cell* error, const Cell* value) {
 Cell argument_word(int index) {
   Cell name = stack::calling_word();
   Cell anon = *words::word(w::tag_anon);
-  const Cell* v = name.w1 ? context::find_value_cell(name.w2, name.w1) : nullptr;
+  const Cell* v = name.word_context() ? context::find_value_cell(name.word_symbol(), name.word_context()) : nullptr;
   if (!v || !is_any_function(v->type())) return anon;
   Cell f = *v;
   Cell spec = function::spec_of(&f);
@@ -448,7 +448,7 @@ Cell argument_word(int index) {
     u32 t = c.type();
     if (t != T_WORD && t != T_LIT_WORD && t != T_GET_WORD && t != T_REFINEMENT) continue;
     if (n++ == index) {
-      make_cell(&c, T_WORD, c.w1, c.w2, c.w3);
+      set_word(&c, T_WORD, c.word_symbol(), c.word_context(), c.word_index());
       return c;
     }
   }

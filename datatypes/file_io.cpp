@@ -167,7 +167,7 @@ void write(Cell* file, Cell* data, const actions::WriteOptions& o) {
     for (i32 i = 0;; i++) {
       Cell blk = *data;
       if (i >= block::length_at(&blk)) break;
-      Cell v = *block::cell_at(&blk, i32(blk.w1) + i);
+      Cell v = *block::cell_at(&blk, blk.series_index() + i);
       put_value(bytes, &v, -1, o.binary);
       bytes += kLineEnd;
     }
@@ -232,7 +232,7 @@ Cell* split_lines(Cell* out, std::string bytes) {
   const i32 total = string::total_length(text);
   for (i32 start = 0; start < total;) {
     Cell rest = *text;
-    rest.w1 = u32(start);
+    rest.set_series_index(start);
     const i32 lf = string::find_char(&rest, '\n');
     const i32 end = lf < 0 ? total : start + lf;
     mem::Series* src = string::buffer_of(text);

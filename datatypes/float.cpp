@@ -191,7 +191,7 @@ bool near_equal_single(float a, float b) {
 }
 
 Cell* make_in(const Cell* block, u32 high, u32 low) {
-  Cell* c = mem::alloc_tail_cell(block->w2);
+  Cell* c = mem::alloc_tail_cell(block->series_node());
   return make_cell(c, T_FLOAT, 0, low, high);
 }
 
@@ -333,8 +333,8 @@ Cell* make(Cell*, Cell* spec, int type) {
       d = spec->float_value();
       break;
     case T_BINARY: {
-      mem::Series* s = mem::series_of(spec->w2);
-      i64 index = i32(spec->w1);
+      mem::Series* s = mem::series_of(spec->series_node());
+      i64 index = spec->series_index();
       i64 len = i64(s->bytes_used());
       if (index < 0) index = 0;
       const u8* p = s->head_ptr() + index;
@@ -354,7 +354,7 @@ Cell* make(Cell*, Cell* spec, int type) {
     case T_REF: {
       // The text from the head; empty text or a failed scan is refused. A
       // percent text ("10%") gives its fraction, as loading it would.
-      mem::Series* s = mem::series_of(spec->w2);
+      mem::Series* s = mem::series_of(spec->series_node());
       u32 n = s->length();
       const bool percent = n > 1 && string::char_at(spec, i32(n - 1)) == '%';
       if (percent) n--;
@@ -367,8 +367,8 @@ Cell* make(Cell*, Cell* spec, int type) {
     }
     default: {
       if (!is_block_type(spec->type())) raise_with_type(Err::ScriptBadToArg, u32(type), spec);
-      mem::Series* s = mem::series_of(spec->w2);
-      i64 index = i32(spec->w1);
+      mem::Series* s = mem::series_of(spec->series_node());
+      i64 index = spec->series_index();
       if (index < 0) index = 0;
       if (i64(s->length()) - index != 2) raise_with_type(Err::ScriptBadToArg, u32(type), spec);
       const Cell* m = s->cells() + index;
@@ -498,7 +498,13 @@ double random_scaled(double limit, bool secure) {
 }
 
 void random(Cell* value, bool seed, bool secure, bool) {
-  if (seed) return random_seed_value(value, value->w2 ^ value->w3);
+  if (seed) {
+    // The seed folds the double's two halves together.
+    u64 bits;
+    const double d = value->float_value();
+    std::memcpy(&bits, &d, sizeof bits);
+    return random_seed_value(value, u32(bits) ^ u32(bits >> 32));
+  }
   value->set_float(random_scaled(value->float_value(), secure));
 }
 

@@ -139,7 +139,7 @@ void reflect_common(Cell* value, u32 field) {
       Cell src = t == T_OP ? *more_cell(&v, kMoreOp) : v;
       *value = *more_cell(&src, kMoreBody);
     } else {
-      set_integer(value, i32(v.w1));
+      set_integer(value, i32(v.callable_target()));
     }
   } else if (words::spells(field, w::words) && (t == T_FUNCTION || t == T_ROUTINE)) {
     Cell list;
@@ -214,7 +214,8 @@ i32 compare(const Cell* a, const Cell* b, i32 op) {
     case actions::kEqual: case actions::kNotEqual: case actions::kStrictEqual: case actions::kSortOrder:
     case actions::kCaseSortOrder: case actions::kSame: case actions::kFindEqual: {
       bool fn_like = a->is(T_FUNCTION) || a->is(T_ROUTINE);
-      i32 x = i32(fn_like ? a->w3 : a->w1), y = i32(fn_like ? b->w3 : b->w1);
+      i32 x = i32(fn_like ? a->function_more() : a->callable_target());
+      i32 y = i32(fn_like ? b->function_more() : b->callable_target());
       return x < y ? -1 : x > y ? 1 : 0;
     }
     default:
@@ -506,7 +507,7 @@ Cell parsed_spec(const Cell* fn) {
         break;
       }
       Cell r = c;
-      if (is_native) r.w3 = ++ordinal;
+      if (is_native) r.set_word_index(i32(++ordinal));
       block::append_cell(&out, &r);
     }
   }

@@ -25,7 +25,7 @@ enum ParamKind : u32 { kNormal = 0, kGetParam = 1, kLitParam = 2, kReturnType = 
 constexpr u32 kParamKindShift = 20;
 ZOT_INLINE u32 param_kind(const Cell* entry) { return (entry->header >> kParamKindShift) & 3; }
 
-ZOT_INLINE Cell* more_cell(const Cell* fn, u32 i) { return mem::series_of(fn->w3)->cells() + i; }
+ZOT_INLINE Cell* more_cell(const Cell* fn, u32 i) { return mem::series_of(fn->function_more())->cells() + i; }
 // The spec block as a block! value.
 Cell spec_of(const Cell* fn);
 

@@ -24,7 +24,7 @@ int hex_text(u32 v, char* out) {
 
 Cell* push(u32 value, i32 kind) { return make_at(stack::reserve_slot(), value, kind); }
 Cell* set_result(u32 value, i32 kind) { return make_at(stack::g_base, value, kind); }
-Cell* make_in(const Cell* block, u32 value, i32 kind) { return make_at(mem::alloc_tail_cell(block->w2), value, kind); }
+Cell* make_in(const Cell* block, u32 value, i32 kind) { return make_at(mem::alloc_tail_cell(block->series_node()), value, kind); }
 
 const char* kind_name(i32 kind) {
   static const char* const kNames[] = {"", "fd", "monitor", "window", "font", "rich-text"};

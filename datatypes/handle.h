@@ -12,8 +12,8 @@ namespace zot::handle {
 
 enum Kind : i32 { kNull = 0, kFd = 1, kMonitor = 2, kWindow = 3, kFont = 4, kRichText = 5 };
 
-ZOT_INLINE u32 value_of(const Cell* c) { return c->w2; }
-ZOT_INLINE i32 kind_of(const Cell* c) { return i32(c->w1); }
+ZOT_INLINE u32 value_of(const Cell* c) { return c->handle_value(); }
+ZOT_INLINE i32 kind_of(const Cell* c) { return c->handle_kind(); }
 
 // ---- makers
 ZOT_INLINE Cell* make_at(Cell* c, u32 value, i32 kind) { return make_cell(c, T_HANDLE, u32(kind), value, 0xFFFFFFFFu); }

@@ -44,8 +44,8 @@ void check_exponent(const Cell* exponent) {
 
 // The first bytes (at most max) of a binary! from its index, big-endian.
 u64 binary_prefix(const Cell* bin, int max) {
-  mem::Series* s = mem::series_of(bin->w2);
-  i64 index = i32(bin->w1);
+  mem::Series* s = mem::series_of(bin->series_node());
+  i64 index = bin->series_index();
   i64 len = i64(s->bytes_used());
   u64 v = 0;
   if (index < 0) index = 0;
@@ -59,8 +59,7 @@ void math_slot(int op) { integer::do_math(op); }
 }  // namespace
 
 Cell* make_in(const Cell* block, i32 v) {
-  Cell* c = mem::alloc_tail_cell(block->w2);
-  return make_cell(c, T_INTEGER, 0, u32(v), 0);
+  return set_integer(mem::alloc_tail_cell(block->series_node()), v);
 }
 
 Cell* push(i32 v) { return set_integer(stack::reserve_slot(), v); }
@@ -105,7 +104,8 @@ i32 do_math_op(i32 left, i32 right, int op, Cell* result) {
     case kOpXor: v = left ^ right; break;
     default: runtime::quit(runtime::kFatalNoSwitch, ZOT_CALLER_ADDRESS());
   }
-  if (result) result->w2 = u32(v);
+  // Other result cells serve only to catch the overflow.
+  if (result && (result->is(T_INTEGER) || result->is(T_CHAR))) result->set_int_value(v);
   return v;
 }
 
@@ -244,7 +244,7 @@ Cell* to(Cell*, Cell* spec, int) {
       break;
     case T_ISSUE: {
       // Its text as hexadecimal: at most 8 digits.
-      const char* name = symbol::name_text(spec->w2);
+      const char* name = symbol::name_text(spec->word_symbol());
       std::size_t n = std::strlen(name);
       u32 x = 0;
       bool ok = n >= 1 && n <= 8;
@@ -269,7 +269,7 @@ Cell* to(Cell*, Cell* spec, int) {
     case T_EMAIL:
     case T_REF: {
       // The text from the head: an optional sign, digits, ' separators.
-      mem::Series* s = mem::series_of(spec->w2);
+      mem::Series* s = mem::series_of(spec->series_node());
       i32 error = 0;
       v = numtext::text_to_integer(s->head_ptr(), s->length(), s->unit(), &error);
       if (error) raise_with_type(Err::ScriptBadToArg, T_INTEGER, spec);
@@ -282,7 +282,7 @@ Cell* to(Cell*, Cell* spec, int) {
 }
 
 Cell* make(Cell* proto, Cell* spec, int type) {
-  if (spec->is(T_LOGIC)) return set_integer(&g_made, spec->w1 ? 1 : 0);
+  if (spec->is(T_LOGIC)) return set_integer(&g_made, spec->logic_value() ? 1 : 0);
   return to(proto, spec, type);
 }
 
@@ -380,16 +380,16 @@ void round(Cell* value, const actions::RoundOptions& o) {
 }
 
 Cell* complement(Cell* value) {
-  value->w2 = ~value->w2;
+  value->set_int_value(~value->int_value());
   return value;
 }
 
-bool even(const Cell* value) { return (value->w2 & 1) == 0; }
-bool odd(const Cell* value) { return (value->w2 & 1) != 0; }
+bool even(const Cell* value) { return (value->int_value() & 1) == 0; }
+bool odd(const Cell* value) { return (value->int_value() & 1) != 0; }
 
 void random(Cell* value, bool seed, bool secure, bool) {
-  if (seed) return random_seed_value(value, value->w2);
-  value->w2 = u32(random_range(value->int_value(), secure));
+  if (seed) return random_seed_value(value, u32(value->int_value()));
+  value->set_int_value(random_range(value->int_value(), secure));
 }
 
 void register_type() {

@@ -34,7 +34,7 @@ ZOT_INLINE Cell* set_result(i32 v) { return set_integer(stack::g_base, v); }
 // Retypes the cell to integer! keeping its flag bits.
 ZOT_INLINE Cell* make_at(Cell* c, i32 v) {
   set_type(c, T_INTEGER);
-  c->w2 = u32(v);
+  c->set_int_value(v);
   return c;
 }
 // Appends a new integer! to the block (a block cell: w2 is its node).
@@ -44,7 +44,8 @@ Cell* push(i32 v);
 // ---- arithmetic
 // The 32-bit operation. With a result cell, an overflowing add, subtract or
 // multiply (or an inexact divide) turns the cell into the exact float! and
-// answers 0; an integer result goes into the cell's word 2, header kept.
+// answers 0; an integer result goes into an integer! or char! cell, header
+// kept (a cell of another type only catches the overflow).
 // Division and remainder by zero raise zero-divide; kMin by -1 raises overflow.
 i32 do_math_op(i32 left, i32 right, int op, Cell* result);
 // The arithmetic slots: operands in the current frame's first two cells.

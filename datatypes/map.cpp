@@ -517,23 +517,23 @@ void extend(Cell* map, const Cell* pairs, bool case_) {
 }
 
 bool foreach_next(Cell* loop, const Cell* words, i32 count) {
-  Node b = loop->w2;
+  Node b = loop->map_block();
   i32 first = series::index_of(words);
   bool any = false;
   for (i32 i = 0; i < count; i++) {
     Cell w = *block::cell_at(words, first + i);
     if (!is_plain_word(w.type())) raise_error(Err::ScriptInvalidArg, &w);
-    u32 pos = loop->w1;
+    u32 pos = loop->map_position();
     if ((pos & 1) == 0) {
       while (pos + 1 < count_of(b) && !live_at(b, pos)) pos += 2;
-      loop->w1 = pos;
+      loop->set_map_position(pos);
     }
     Cell v;
     if (pos < count_of(b)) {
       v = cells_of(b)[pos];
       clear_new_line(&v);
       if ((pos & 1) == 0) v = key_out(v, false);
-      loop->w1 = pos + 1;
+      loop->set_map_position(pos + 1);
       any = true;
     } else {
       set_none(&v);

@@ -37,8 +37,8 @@ void reflect_into(const Cell* m, u32 field_symbol, Cell* out);
 // Adds or replaces the pairs of the block (from its index) like path sets;
 // keys are compared strictly when case_ is set.
 void extend(Cell* m, const Cell* pairs, bool case_);
-// One foreach step over the map in the loop cell (its w1 is the loop
-// position): each word in turn takes the next key or value. Dead pairs are
+// One foreach step over the map in the loop cell (its map_position is the
+// loop position): each word in turn takes the next key or value. Dead pairs are
 // skipped, set-word! keys are given as word!, words left at the end become
 // none. True when a word was set.
 bool foreach_next(Cell* loop, const Cell* words, i32 count);

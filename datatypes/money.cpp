@@ -373,7 +373,7 @@ int field_of(const Cell* element) {
     return n == 1 || n == 2 ? n : 0;
   }
   if (element->type() >= T_WORD && element->type() <= T_GET_WORD) {
-    u32 canon = symbol::resolve(element->w2);
+    u32 canon = symbol::resolve(element->word_symbol());
     u32 code = words::sym(words::code), amount = words::sym(words::amount);
     if (code && symbol::resolve(code) == canon) return 1;
     if (amount && symbol::resolve(amount) == canon) return 2;
@@ -399,11 +399,11 @@ Cell* from_block(Cell* spec) {
   i32 n = block::length_at(spec);
   if (n < 1 || n > 3) bad_make(spec);
   Cell v[3];
-  for (i32 i = 0; i < n; i++) v[i] = *block::cell_at(spec, i32(spec->w1) + i);
+  for (i32 i = 0; i < n; i++) v[i] = *block::cell_at(spec, spec->series_index() + i);
   int i = 0;
   u32 cur = 0;
   if (v[0].type() >= T_WORD && v[0].type() <= T_GET_WORD) {
-    i32 idx = currency_index(v[0].w2);
+    i32 idx = currency_index(v[0].word_symbol());
     if (idx < 0) bad_make(&v[0]);
     cur = u32(idx);
     i = 1;
@@ -452,24 +452,30 @@ char upper(char c) { return c >= 'a' && c <= 'z' ? char(c - 32) : c; }
 
 bool negative(const Cell* m) { return (m->header & kSignBit) != 0; }
 
+// Reads the digits straight from the payload words (all but the currency byte).
 int sign(const Cell* m) {
+  ZOT_ASSERT(m->is(T_MONEY));
   if ((m->w1 & 0xFFFFFF00u) == 0 && m->w2 == 0 && m->w3 == 0) return 0;
   return negative(m) ? -1 : 1;
 }
 
-void set_currency(Cell* m, u32 index) { m->w1 = (m->w1 & 0xFFFFFF00u) | (index & 0xFFu); }
+void set_currency(Cell* m, u32 index) {
+  ZOT_ASSERT(m->is(T_MONEY));
+  m->w1 = (m->w1 & 0xFFFFFF00u) | (index & 0xFFu);
+}
 
 i32 currency_index_of_text(const char* text, std::size_t length) {
   if (length != 3) return -1;
   Cell list;
   if (sys::currency_list(&list)) {
-    mem::Series* s = mem::series_of(list.w2);
-    for (u32 i = list.w1; i < s->length() && i - list.w1 < 255; i++) {
+    mem::Series* s = mem::series_of(list.series_node());
+    const u32 head = u32(list.series_index());
+    for (u32 i = head; i < s->length() && i - head < 255; i++) {
       const Cell& c = s->cells()[i];
-      if (!is_any_word(c.type()) || symbol::name_length(c.w2) != 3) continue;
-      const char* t = symbol::name_text(c.w2);
+      if (!is_any_word(c.type()) || symbol::name_length(c.word_symbol()) != 3) continue;
+      const char* t = symbol::name_text(c.word_symbol());
       if (upper(text[0]) == upper(t[0]) && upper(text[1]) == upper(t[1]) && upper(text[2]) == upper(t[2]))
-        return i32(i - list.w1) + 1;
+        return i32(i - head) + 1;
     }
     return -1;
   }
@@ -489,10 +495,10 @@ std::string currency_code(u32 index) {
   if (index == 0) return {};
   Cell list;
   if (sys::currency_list(&list)) {
-    mem::Series* s = mem::series_of(list.w2);
-    u32 at = list.w1 + index - 1;
+    mem::Series* s = mem::series_of(list.series_node());
+    u32 at = u32(list.series_index()) + index - 1;
     if (at >= s->length() || !is_any_word(s->cells()[at].type())) return {};
-    u32 sym = s->cells()[at].w2;
+    u32 sym = s->cells()[at].word_symbol();
     return std::string(symbol::name_text(sym), symbol::name_length(sym));
   }
   return index <= u32(kCurrencyCount) ? kCurrencies[index - 1] : std::string();
@@ -711,7 +717,7 @@ void math_op(int op) {
 
 Cell* make(Cell*, Cell* spec, int) {
   if (spec->type() >= T_WORD && spec->type() <= T_GET_WORD) {
-    i32 idx = currency_index(spec->w2);
+    i32 idx = currency_index(spec->word_symbol());
     if (idx < 0) bad_make(spec);
     Amount a;
     a.cur = u32(idx);
@@ -725,6 +731,7 @@ Cell* to(Cell*, Cell* spec, int) { return make_or_to(spec); }
 
 void random(Cell* value, bool seed, bool secure, bool) {
   Services& s = g_services;
+  // The seed mixes the payload words as stored.
   if (seed) return random_seed_value(value, value->w1 ^ value->w2 ^ value->w3 ^ (value->header & kSignBit));
   if (!s.random_range || !s.random_draw) service_missing();
   Amount a;

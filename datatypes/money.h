@@ -31,7 +31,10 @@ int sign(const Cell* m);       // -1, 0 or 1 (0 for any zero)
 ZOT_INLINE bool below_zero(const Cell* m) { return sign(m) < 0; }
 ZOT_INLINE bool is_zero(const Cell* m) { return sign(m) == 0; }
 ZOT_INLINE bool above_zero(const Cell* m) { return sign(m) > 0; }
-ZOT_INLINE u32 currency_of(const Cell* m) { return m->w1 & 0xFFu; }
+ZOT_INLINE u32 currency_of(const Cell* m) {
+  ZOT_ASSERT(m->is(T_MONEY));
+  return m->w1 & 0xFFu;
+}
 void set_currency(Cell* m, u32 index);
 // The 1-based place of a currency word (by canonical symbol) in the list, or -1.
 i32 currency_index(u32 symbol);

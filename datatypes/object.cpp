@@ -7,6 +7,7 @@
 #include "datatypes/context.h"
 #include "datatypes/function.h"
 #include "datatypes/ownership.h"
+#include "datatypes/pair.h"
 #include "datatypes/registry.h"
 #include "datatypes/scalar.h"
 #include "datatypes/series.h"
@@ -117,8 +118,9 @@ struct Handler {
 
 Handler handler_of(Node events, u32 which) {
   const Cell& e = mem::series_of(events)->cells()[which];
-  u32 idx = e.w2 >> 16;
-  return {idx == kNoHandler ? -1 : i32(idx), i32(e.w2 & 0xFFFF)};
+  const u32 entry = u32(pair::x_of(&e));
+  u32 idx = entry >> 16;
+  return {idx == kNoHandler ? -1 : i32(idx), i32(entry & 0xFFFF)};
 }
 
 // Calls a handler with the arguments in a function frame named by its word.

@@ -143,7 +143,8 @@ bool check(const Cell* value, const Cell* action_word, const Cell* new_value, i3
     return false;
   if (value->type() == T_IMAGE && !(value->header & kImageOwned)) return false;
   Cell* e = hashtable::get_int(g_table, key);
-  if (!e || !e[1].w3) return false;
+  // The owner hears of changes only when it has handlers.
+  if (!e || !is_any_object(e[1].type()) || !e[1].object_events()) return false;
   Cell owner = e[1], word = e[2], target = *value, action = *action_word;
   Cell nv;
   if (new_value) nv = *new_value;

@@ -47,7 +47,7 @@ void math(int op) { do_math(op); }
 Cell* push(i32 x, i32 y) { return make_cell(stack::reserve_slot(), T_PAIR, 0, u32(x), u32(y)); }
 
 Cell* make_in(const Cell* block, i32 x, i32 y) {
-  return make_cell(mem::alloc_tail_cell(block->w2), T_PAIR, 0, u32(x), u32(y));
+  return make_cell(mem::alloc_tail_cell(block->series_node()), T_PAIR, 0, u32(x), u32(y));
 }
 
 int get_named_index(const Cell* word) {
@@ -190,8 +190,8 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, const actions::PathOpt
   if (!value) return integer::push(i == 1 ? x_of(parent) : y_of(parent));
   if (!value->is(T_INTEGER)) raise_with_type(Err::ScriptInvalidType, value->type());
   const Cell old = *parent;
-  if (i == 1) parent->w2 = value->w2;
-  else parent->w3 = value->w2;
+  if (i == 1) set_x(parent, value->int_value());
+  else set_y(parent, value->int_value());
   scalar::field_changed(&old, parent, value, i);
   return value;
 }
@@ -228,8 +228,9 @@ void and_() { math(integer::kOpAnd); }
 void xor_() { math(integer::kOpXor); }
 
 void negate(Cell* value) {
-  value->w2 = 0u - value->w2;
-  value->w3 = 0u - value->w3;
+  // Wraps like the integer negation (the lowest value stays itself).
+  set_x(value, i32(0u - u32(x_of(value))));
+  set_y(value, i32(0u - u32(y_of(value))));
 }
 
 void round(Cell* value, const actions::RoundOptions& o) {
@@ -262,12 +263,12 @@ Cell* pick(Cell* value, i32 index, Cell* index_cell) {
   return integer::push(i == 1 ? x_of(value) : y_of(value));
 }
 
-void reverse(Cell* value, Cell*, Cell*) { std::swap(value->w2, value->w3); }
+void reverse(Cell* value, Cell*, Cell*) { make_at(value, y_of(value), x_of(value)); }
 
 void random(Cell* value, bool seed, bool secure, bool) {
-  if (seed) return random_seed_value(value, value->w2 ^ value->w3);
-  value->w2 = u32(random_range(x_of(value), secure));
-  value->w3 = u32(random_range(y_of(value), secure));
+  if (seed) return random_seed_value(value, u32(x_of(value)) ^ u32(y_of(value)));
+  set_x(value, random_range(x_of(value), secure));
+  set_y(value, random_range(y_of(value), secure));
 }
 
 void register_type() {

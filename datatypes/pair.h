@@ -10,15 +10,29 @@
 
 namespace zot::pair {
 
-ZOT_INLINE i32 x_of(const Cell* c) { return i32(c->w2); }
-ZOT_INLINE i32 y_of(const Cell* c) { return i32(c->w3); }
+ZOT_INLINE i32 x_of(const Cell* c) {
+  ZOT_ASSERT(c->is(T_PAIR));
+  return i32(c->w2);
+}
+ZOT_INLINE i32 y_of(const Cell* c) {
+  ZOT_ASSERT(c->is(T_PAIR));
+  return i32(c->w3);
+}
+ZOT_INLINE void set_x(Cell* c, i32 x) {
+  ZOT_ASSERT(c->is(T_PAIR));
+  c->w2 = u32(x);
+}
+ZOT_INLINE void set_y(Cell* c, i32 y) {
+  ZOT_ASSERT(c->is(T_PAIR));
+  c->w3 = u32(y);
+}
 
 // ---- makers
 // Retypes the cell to pair! keeping its flag bits.
 ZOT_INLINE Cell* make_at(Cell* c, i32 x, i32 y) {
   set_type(c, T_PAIR);
-  c->w2 = u32(x);
-  c->w3 = u32(y);
+  set_x(c, x);
+  set_y(c, y);
   return c;
 }
 Cell* push(i32 x, i32 y);

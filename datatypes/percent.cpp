@@ -10,7 +10,7 @@ namespace zot::percent {
 
 Cell* make_at(Cell* c, u32 high, u32 low) { return make_cell(c, T_PERCENT, 0, low, high); }
 
-Cell* make_in(const Cell* block, u32 high, u32 low) { return make_at(mem::alloc_tail_cell(block->w2), high, low); }
+Cell* make_in(const Cell* block, u32 high, u32 low) { return make_at(mem::alloc_tail_cell(block->series_node()), high, low); }
 
 Cell* make_float_at(Cell* c, double fraction) {
   set_float(c, fraction);

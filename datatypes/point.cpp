@@ -6,6 +6,7 @@
 #include "datatypes/block.h"
 #include "datatypes/float.h"
 #include "datatypes/integer.h"
+#include "datatypes/pair.h"
 #include "datatypes/registry.h"
 #include "datatypes/scalar.h"
 #include "datatypes/series.h"
@@ -26,8 +27,15 @@ constexpr TypeId kType = N == 2 ? T_POINT2D : T_POINT3D;
 
 Cell g_made;
 
-ZOT_INLINE u32& word_at(Cell* c, int i) { return i == 0 ? c->w1 : i == 1 ? c->w2 : c->w3; }
-ZOT_INLINE u32 word_at(const Cell* c, int i) { return i == 0 ? c->w1 : i == 1 ? c->w2 : c->w3; }
+// The coordinate words: x, y, z in payload words 1 to 3.
+ZOT_INLINE u32& word_at(Cell* c, int i) {
+  ZOT_ASSERT(c->is(T_POINT2D) || c->is(T_POINT3D));
+  return i == 0 ? c->w1 : i == 1 ? c->w2 : c->w3;
+}
+ZOT_INLINE u32 word_at(const Cell* c, int i) {
+  ZOT_ASSERT(c->is(T_POINT2D) || c->is(T_POINT3D));
+  return i == 0 ? c->w1 : i == 1 ? c->w2 : c->w3;
+}
 ZOT_INLINE float coord(const Cell* c, int i) { return scalar::single_of(word_at(c, i)); }
 ZOT_INLINE void set_coord(Cell* c, int i, float f) { word_at(c, i) = scalar::single_bits(f); }
 
@@ -70,8 +78,8 @@ Cell* pt_make(Cell* spec) {
       break;
     }
     case T_PAIR:
-      xyz[0] = float(spec->int_value());
-      xyz[1] = float(i32(spec->w3));
+      xyz[0] = float(pair::x_of(spec));
+      xyz[1] = float(pair::y_of(spec));
       break;
     case T_POINT2D:  // only point3D! gets here
       xyz[0] = coord(spec, 0);
@@ -117,8 +125,8 @@ i32 pt_compare(const Cell* a, const Cell* b, i32 op) {
   if (b->is(kType<N>)) {
     for (int i = 0; i < N; i++) bc[i] = coord(b, i);
   } else if (N == 2 && b->is(T_PAIR)) {
-    bc[0] = float(b->int_value());
-    bc[1] = float(i32(b->w3));
+    bc[0] = float(pair::x_of(b));
+    bc[1] = float(pair::y_of(b));
   } else {
     return actions::kNotComparable;
   }
@@ -165,8 +173,8 @@ void pt_math(int op) {
       break;
     case T_PAIR:
       if (N != 2) raise_with_type(Err::ScriptInvalidType, T_PAIR);
-      bc[0] = double(b->int_value());
-      bc[1] = double(i32(b->w3));
+      bc[0] = double(pair::x_of(b));
+      bc[1] = double(pair::y_of(b));
       break;
     default:
       if (!b->is(kType<N>)) raise_with_type(Err::ScriptInvalidType, b->type());
@@ -197,8 +205,8 @@ void pt_round(Cell* value, const actions::RoundOptions& o) {
   if (o.scale) {
     switch (o.scale->type()) {
       case T_PAIR:
-        per[0] = double(o.scale->int_value());
-        per[1] = double(i32(o.scale->w3));
+        per[0] = double(pair::x_of(o.scale));
+        per[1] = double(pair::y_of(o.scale));
         each = true;
         break;
       case T_POINT2D:
@@ -266,7 +274,7 @@ Cell* pt_path(Cell* parent, Cell* element, Cell* value, Cell* path) {
 template <int N>
 void random_point(Cell* value, bool seed, bool secure, bool) {
   if (seed) {
-    const u32 words[3] = {value->w1, value->w2, value->w3};
+    const u32 words[3] = {word_at(value, 0), word_at(value, 1), word_at(value, 2)};
     return random_seed_value(value, hashtable::murmur_hash(words, 4 * N));
   }
   for (int i = 0; i < N; i++) {
@@ -324,7 +332,9 @@ Cell* set(Cell* c, float x, float y) {
   return make_point<2>(c, xyz);
 }
 Cell* push(float x, float y) { return set(stack::reserve_slot(), x, y); }
-Cell* make_in(const Cell* block, float x, float y) { return set(mem::alloc_tail_cell(block->w2), x, y); }
+Cell* make_in(const Cell* block, float x, float y) {
+  return set(mem::alloc_tail_cell(block->series_node()), x, y);
+}
 
 bool make_from_cells(Cell* out, const Cell* coords, int count) {
   if (count != 2 && count != 3) return false;
@@ -362,7 +372,7 @@ void round(Cell* value, const actions::RoundOptions& o) {
   zot::pt_round<2>(value, o);
 }
 Cell* pick(Cell* value, i32 index, Cell* index_cell) { return zot::pt_pick<2>(value, index, index_cell); }
-void reverse(Cell* value, Cell*, Cell*) { std::swap(value->w1, value->w2); }
+void reverse(Cell* value, Cell*, Cell*) { std::swap(word_at(value, 0), word_at(value, 1)); }
 
 void register_type() {
   register_point<2>("point2D!", {.make = &make, .form = &form, .mold = &mold, .eval_path = &eval_path,
@@ -383,7 +393,7 @@ Cell* set(Cell* c, float x, float y, float z) {
 }
 Cell* push(float x, float y, float z) { return set(stack::reserve_slot(), x, y, z); }
 Cell* make_in(const Cell* block, float x, float y, float z) {
-  return set(mem::alloc_tail_cell(block->w2), x, y, z);
+  return set(mem::alloc_tail_cell(block->series_node()), x, y, z);
 }
 
 int get_named_index(const Cell* word) { return named_index<3>(word); }
@@ -410,7 +420,7 @@ void round(Cell* value, const actions::RoundOptions& o) {
   zot::pt_round<3>(value, o);
 }
 Cell* pick(Cell* value, i32 index, Cell* index_cell) { return zot::pt_pick<3>(value, index, index_cell); }
-void reverse(Cell* value, Cell*, Cell*) { std::swap(value->w1, value->w3); }
+void reverse(Cell* value, Cell*, Cell*) { std::swap(word_at(value, 0), word_at(value, 2)); }
 
 void register_type() {
   register_point<3>("point3D!", {.make = &make, .form = &form, .mold = &mold, .eval_path = &eval_path,

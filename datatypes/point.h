@@ -14,11 +14,13 @@ Cell* set(Cell* c, float x, float y);
 Cell* push(float x, float y);
 Cell* make_in(const Cell* block, float x, float y);
 ZOT_INLINE float x_of(const Cell* c) {
+  ZOT_ASSERT(c->is(T_POINT2D) || c->is(T_POINT3D));
   float f;
   std::memcpy(&f, &c->w1, 4);
   return f;
 }
 ZOT_INLINE float y_of(const Cell* c) {
+  ZOT_ASSERT(c->is(T_POINT2D) || c->is(T_POINT3D));
   float f;
   std::memcpy(&f, &c->w2, 4);
   return f;

@@ -69,7 +69,7 @@ Cell field_of(const Cell* obj, const char* name) {
 void set_field(const Cell* obj, const char* name, const Cell* value) {
   Cell w = word::load(name);
   i32 i = object::find_word(obj, &w);
-  if (i >= 0) *context::value_at(obj->w1, u32(i)) = *value;
+  if (i >= 0) *context::value_at(obj->object_context(), u32(i)) = *value;
 }
 
 // Calls the actor's function named after the action with the port and the
@@ -316,7 +316,7 @@ Cell scheme_named(const Cell* name) {
   const i32 n = series::total_length(&list);
   for (i32 i = series::index_of(&list); i + 1 < n; i += 2) {
     const Cell* c = block::cell_at(&list, i);
-    if (is_any_word(c->type()) && symbol::resolve(c->w2) == symbol::resolve(name->w2))
+    if (is_any_word(c->type()) && symbol::resolve(c->word_symbol()) == symbol::resolve(name->word_symbol()))
       return *block::cell_at(&list, i + 1);
   }
   return none;
@@ -334,7 +334,7 @@ Cell* make(Cell* proto, Cell* spec_in, int type) {
   if (!spec.cell.is(T_OBJECT)) {
     Rooted parts;
     if (!sys::standard_url_parts(&parts.cell)) raise_error(Err::AccessNoScheme, &original);
-    parts.cell.w2 = 0;
+    parts.cell.set_object_class(0);
     spec = *object::make_with_class(&parts.cell, &spec.cell, 0);
   }
   Rooted scheme(field_of(&spec.cell, "scheme"));
@@ -345,8 +345,8 @@ Cell* make(Cell* proto, Cell* spec_in, int type) {
   Cell* r = stack::push(&datatype::g_none);
   object::copy_into(&templ.cell, r, false, nullptr, true);
   set_type(r, T_PORT);
-  r->w2 = kClassId;
-  *context::owner_cell(r->w1) = *r;
+  r->set_object_class(kClassId);
+  *context::owner_cell(r->object_context()) = *r;
   set_field(r, "spec", &spec.cell);
   set_field(r, "scheme", &scheme.cell);
   const Cell found = scheme_named(&scheme.cell);

@@ -66,7 +66,7 @@ void raise_out_of_range(i32 index, const Cell* index_cell) {
 }
 
 bool word_is(const Cell* word, words::Id id) {
-  return is_plain_word(word->type()) && words::spells(word->w2, id);
+  return is_plain_word(word->type()) && words::spells(word->word_symbol(), id);
 }
 
 bool load_single(const Cell* text, Cell* out) {

@@ -4,6 +4,7 @@
 
 #include "datatypes/context.h"
 #include "datatypes/ownership.h"
+#include "datatypes/pair.h"
 #include "datatypes/registry.h"
 #include "datatypes/string.h"
 #include "datatypes/vector.h"
@@ -173,7 +174,7 @@ void ownership_done(const Cell* s, Change c, const Cell* value, i32 index, i32 p
 // cell counted from the head. A hash! without a table is left alone.
 
 namespace {
-ZOT_INLINE mem::Node hash_table_of(const Cell* h) { return mem::Node(h->w3); }
+ZOT_INLINE mem::Node hash_table_of(const Cell* h) { return mem::Node(h->hash_table()); }
 }  // namespace
 
 void hash_removed(Cell* h, i32 index, i32 count) {
@@ -223,7 +224,7 @@ void hash_moved(Cell* h, i32 from, i32 to, i32 count) {
 void hash_new_table(Cell* h) {
   i32 n = std::max(total_length(h), 1);
   mem::Node t = hashtable::init(u32(n), h, hashtable::kHash, 0);
-  h->w3 = t;
+  h->set_hash_table(t);
 }
 
 Cell* make_like(const Cell* src, u32 units, Cell* out) {
@@ -298,10 +299,10 @@ Cell* poke(Cell* s_in, i32 n, Cell* value, Cell* index_cell) {
   } else if (t == T_VECTOR) {
     if (!vector::set_at(&s, i32(i), &v)) raise_error(Err::ScriptInvalidArg, &v);
   } else if (t == T_BINARY) {
-    *unit_ptr(buffer_of(&s), i) = u8(v.w2);
+    *unit_ptr(buffer_of(&s), i) = u8(v.is(T_CHAR) ? v.char_value() : u32(v.int_value()));
   } else {
     Series* b = buffer_of(&s);
-    string::write_char(b, unit_ptr(b, i), v.w2);
+    string::write_char(b, unit_ptr(b, i), v.char_value());
   }
   if (owned) ownership_done(&s, Change::kPoked, &v, i32(i), 1);
   return value;
@@ -419,7 +420,7 @@ Cell* move(Cell* origin, Cell* target, Cell* part) {
     bool sblock = is_any_block(st), tblock = is_any_block(tt);
     if ((sblock && is_any_string(tt)) || (is_any_string(st) && tblock)) move_bad(st, tt);
     // Vector elements go only to a vector of their own kind.
-    if ((st == T_VECTOR || tt == T_VECTOR) && (st != tt || origin->w3 != target->w3)) move_bad(st, tt);
+    if ((st == T_VECTOR || tt == T_VECTOR) && (st != tt || origin->vector_type() != target->vector_type())) move_bad(st, tt);
   }
   // The stretch: count units from the origin's index s, to the target's index t.
   struct Plan {
@@ -561,7 +562,7 @@ Cell* copy(Cell* value, Cell* result, Cell* part, bool deep, Cell* kind) {
     if (part->is(T_INTEGER)) {
       count = part->int_value();
     } else if (part->is(T_PAIR)) {
-      i64 x = i32(part->w2), y = i32(part->w3);
+      i64 x = pair::x_of(part), y = pair::y_of(part);
       start = x < 0 ? i + x : i + x - 1;
       if (start < 0) start = 0;
       count = y < x ? 0 : y - x;

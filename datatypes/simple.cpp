@@ -56,8 +56,8 @@ Cell* make_in(const Cell* block, u32 type) {
 
 i32 form(const Cell* value, Cell* out, const Cell* limit, i32 part) {
   (void)limit;
-  const char* name = type_name(value->w1);
-  u32 n = name[0] ? g_types[value->w1].name_len_minus1 : 0;
+  const char* name = type_name(value->datatype_id());
+  u32 n = name[0] ? g_types[value->datatype_id()].name_len_minus1 : 0;
   string::append_c_text_n(out, name, n);
   return part - i32(n);
 }
@@ -71,7 +71,7 @@ i32 mold(const Cell* value, Cell* out, const actions::MoldOptions& o, i32 part) 
 
 i32 compare(const Cell* a, const Cell* b, i32 op) {
   if (!is_equality_op(op)) return actions::kNotComparable;
-  return b->is(T_DATATYPE) && b->w1 == a->w1 ? 0 : 1;
+  return b->is(T_DATATYPE) && b->datatype_id() == a->datatype_id() ? 0 : 1;
 }
 
 void register_datatype() {
@@ -245,14 +245,14 @@ Cell* to(Cell* proto, Cell* spec, int type) {
 
 void random(Cell* value, bool seed, bool secure, bool only) {
   (void)only;
-  if (seed) return random_seed_value(value, value->w1);
+  if (seed) return random_seed_value(value, value->logic_value() ? 1 : 0);
   if (!g_services.random_draw) service_missing();
   set_logic(value, g_services.random_draw(secure) > 0x3FFFFFFF);
 }
 
 i32 form(const Cell* value, Cell* out, const Cell* limit, i32 part) {
   (void)limit;
-  return put_text(out, value->w1 ? "true" : "false", part);
+  return put_text(out, value->logic_value() ? "true" : "false", part);
 }
 
 i32 mold(const Cell* value, Cell* out, const actions::MoldOptions& o, i32 part) {
@@ -263,11 +263,11 @@ i32 mold(const Cell* value, Cell* out, const actions::MoldOptions& o, i32 part) 
 i32 compare(const Cell* a, const Cell* b, i32 op) {
   if (!b->is(T_LOGIC)) return actions::kNotComparable;
   if (!is_equality_op(op) && !is_sort_op(op)) return actions::kNotComparable;
-  return i32(a->w1) - i32(b->w1);
+  return i32(a->logic_value()) - i32(b->logic_value());
 }
 
 Cell* complement(Cell* value) {
-  value->w1 ^= 1u;
+  value->set_logic_value(!value->logic_value());
   return value;
 }
 
@@ -282,9 +282,9 @@ void bitwise(int op) {
     runtime::check_arg_type(&logic_only, 1, b);
   }
   switch (op) {
-    case 5: a->w1 |= b->w1; break;
-    case 6: a->w1 &= b->w1; break;
-    case 7: a->w1 ^= b->w1; break;
+    case 5: a->set_logic_value(a->logic_value() || b->logic_value()); break;
+    case 6: a->set_logic_value(a->logic_value() && b->logic_value()); break;
+    case 7: a->set_logic_value(a->logic_value() != b->logic_value()); break;
     default: runtime::quit(runtime::kFatalNoSwitch, ZOT_CALLER_ADDRESS());
   }
 }

@@ -59,12 +59,11 @@ void register_type();
 namespace zot::logic {
 
 // False values: none! and logic! false; everything else (unset! too) is true.
-ZOT_INLINE bool is_false(const Cell* c) { return c->is(T_NONE) || (c->is(T_LOGIC) && c->w1 == 0); }
+ZOT_INLINE bool is_false(const Cell* c) { return c->is(T_NONE) || (c->is(T_LOGIC) && !c->logic_value()); }
 
 Cell* set_result(bool v);
 Cell* make_in(const Cell* block, bool v);
 Cell* push(bool v);
-ZOT_INLINE u32 value(const Cell* c) { return c->w1; }
 
 // True when the cell is true; with unset_is_error an unset! value raises
 // script/no-value naming the word.

@@ -83,14 +83,14 @@ struct TextRef {
 
 // The name of a symbol as a string! (made once, then kept in the symbol cell).
 Node symbol_name(const Cell* sym) {
-  if (sym->w2) return sym->w2;
+  if (sym->symbol_string()) return sym->symbol_string();
   mem::Series* table = mem::series_of(symbol::g_block);
   u32 id;
   if (sym >= table->cells() && sym < table->cells_tail()) {
     id = u32(sym - table->cells()) + 1;
   } else {
     // A copy of a symbol cell: find its id by its name.
-    mem::Series* name = mem::series_of(sym->w3);
+    mem::Series* name = mem::series_of(sym->symbol_bytes());
     std::string text(reinterpret_cast<const char*>(name->head_ptr()), name->length());
     id = symbol::make_from_bytes(reinterpret_cast<const u8*>(text.data()), u32(text.size()));
   }
@@ -98,13 +98,13 @@ Node symbol_name(const Cell* sym) {
   // The name lives in a buffer that the new string's allocation may move.
   std::string name(symbol::name_text(id), symbol::name_length(id));
   Node n = unicode::utf8_to_new_string(reinterpret_cast<const u8*>(name.data()), u32(name.size()), &len, false);
-  symbol::get(id)->w2 = n;
+  symbol::get(id)->set_symbol_string(n);
   return n;
 }
 
 TextRef text_of(const Cell* v) {
   if (v->is(T_SYMBOL)) return TextRef{symbol_name(v), 0};
-  return TextRef{v->w2, index_of(v)};
+  return TextRef{v->series_node(), index_of(v)};
 }
 
 // Units from the index to the tail (0 for an index outside the text).
@@ -164,7 +164,7 @@ u8* index_pointer(Cell* s) {
   i32 idx = index_of(s);
   if (idx > len) {
     idx = len;
-    s->w1 = u32(len);
+    s->set_series_index(len);
   }
   if (idx < 0) idx = 0;
   return b->head_ptr() + u64(idx) * unit_of(b);
@@ -227,7 +227,7 @@ Cell* reset(Cell* s) {
   Series* b = buffer_of(s);
   b->tail = b->head;
   b->flags = (b->flags & ~mem::kUnitMask) | 1u;
-  s->w1 = 0;
+  s->set_series_index(0);
   return s;
 }
 
@@ -365,7 +365,7 @@ std::size_t append_utf8_text(Cell* s, const char* text, std::size_t n) {
 
 Series* concatenate(Cell* target, const Cell* source, i32 part, i32 offset, bool keep_source, int mode) {
   TextRef src = text_of(source);
-  Node tn = target->w2;
+  Node tn = target->series_node();
   Series* b = mem::series_of(tn);
   u32 tu = unit_of(b);
   u32 su = unit_of(mem::series_of(src.node));
@@ -441,7 +441,8 @@ void move_units(Cell* source, Cell* target, i32 count) {
 // Comparison
 
 i32 compare_values(const Cell* a, const Cell* b, i32 op, bool match) {
-  bool same = a->w2 == b->w2 && a->w1 == b->w1 && !a->is(T_SYMBOL) && !b->is(T_SYMBOL);
+  bool same = !a->is(T_SYMBOL) && !b->is(T_SYMBOL) && a->series_node() == b->series_node() &&
+              a->series_index() == b->series_index();
   if (op == actions::kSame) return same ? 0 : -1;
   if (same && (op == actions::kEqual || op == actions::kNotEqual || op == actions::kStrictEqual ||
                op == actions::kFindEqual))
@@ -504,7 +505,7 @@ bool match_at(const Cell* series, const Cell* key, i32 op) {
     i32 idx = index_of(series);
     if (idx < 0 || idx >= i32(b->length())) return false;
     u32 c = char_at(series, idx);
-    u32 k = key->w2;
+    u32 k = key->char_value();
     if (op != actions::kStrictEqual) {
       c = case_::upper_char(c);
       k = case_::upper_char(k);
@@ -514,7 +515,7 @@ bool match_at(const Cell* series, const Cell* key, i32 op) {
   if (t == T_TAG) {
     if (!angle_enclosed(series, key)) return false;
     Cell inner = *series;
-    inner.w1 += 1;
+    inner.set_series_index(inner.series_index() + 1);
     return compare_values(&inner, key, op, true) == 0;
   }
   return false;

@@ -97,7 +97,7 @@ bool known_text_size(const Cell* v, i32 part, u64* count, u32* unit) {
   u32 t = v->type();
   if (t == T_CHAR) {
     *count = 1;
-    *unit = unit_for_char(v->w2);
+    *unit = unit_for_char(v->char_value());
     return true;
   }
   if (!is_any_string(t)) return false;
@@ -123,12 +123,12 @@ void check_size(const Cell* s, const Cell* v, i32 part, i32 dup) {
 // Appends the value's text at the series' tail; returns the units added.
 // part limits text units (for a block: elements, or with only units).
 i32 append_text(Cell* s, const Cell* value, i32 part, bool only) {
-  Node n = s->w2;
+  Node n = s->series_node();
   i32 before = i32(mem::series_of(n)->length());
   Cell v = *value;
   u32 t = v.type();
   if (t == T_CHAR) {
-    append_char(mem::series_of(n), v.w2);
+    append_char(mem::series_of(n), v.char_value());
   } else if (t == T_TAG) {
     i32 len = length_at(&v);
     i64 budget = len + 2;
@@ -184,7 +184,7 @@ i32 append_text(Cell* s, const Cell* value, i32 part, bool only) {
 // back before the error, so the series is as it was.
 i32 repeat_added(Cell* s, i32 from, i32 added, i32 dup) {
   if (dup < 2 || added == 0) return added;
-  Node n = s->w2;
+  Node n = s->series_node();
   u32 unit = mem::series_of(n)->unit();
   u64 more = u64(added) * u64(dup - 1) * unit;
   if (u64(mem::series_of(n)->bytes_used()) + more > mem::kMaxSeriesBytes) {
@@ -273,7 +273,7 @@ Search search(Cell* s, Cell* value, const actions::FindOptions& o) {
   stack::TopMark mark;
   if (kt == T_CHAR) {
     kind = kUnit;
-    cp = key.w2;
+    cp = key.char_value();
   } else if (kt == T_BITSET) {
     kind = kBitset;
   } else if ((kt == T_INTEGER || kt == T_FLOAT) && (binary || vector)) {
@@ -474,7 +474,7 @@ void trim_all(Cell* s, i32 idx, const Cell* with) {
   if (with) {
     if (with->is(T_CHAR) || with->is(T_INTEGER)) {
       single = true;
-      one = with->w2;
+      one = with->is(T_CHAR) ? with->char_value() : u32(with->int_value());
     } else if (with->is(T_STRING) || with->is(T_BINARY)) {
       set = *with;
     } else {
@@ -927,7 +927,7 @@ void set_operation(bool case_, const Cell* skip, int op) {
       if (char_in_records(result, cp, size, case_)) continue;
       if (other && char_in_records(other, cp, size, case_) != keep_if_found) continue;
       Cell at = rec;
-      at.w1 = u32(i);
+      at.set_series_index(i);
       concatenate(result, &at, size, 0, true, kConcatAppend);
     }
   };

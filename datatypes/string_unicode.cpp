@@ -69,6 +69,7 @@ struct Stretch {
 };
 
 Stretch stretch_of(const Cell* s, bool from_head, i32 part) {
+  // Words come here too (their symbol's text): the payload is read as is.
   Series* b = mem::series_of(s->w2);
   u32 unit = b->unit();
   check_unit(unit);

@@ -23,8 +23,8 @@ u32 g_root = 0;  // the root cell holding the system object, 0 until attached
 // The index-th field of an object value, or null.
 const Cell* field(const Cell* obj, u32 index) {
   if (!obj || !obj->is(T_OBJECT)) return nullptr;
-  if (index >= context::word_count(obj->w1)) return nullptr;
-  return context::value_at(obj->w1, index);
+  if (index >= context::word_count(obj->object_context())) return nullptr;
+  return context::value_at(obj->object_context(), index);
 }
 
 const Cell* system_field(u32 index) { return g_root ? field(root::cell(g_root), index) : nullptr; }
@@ -54,7 +54,7 @@ i32 stack_trace_level() {
 
 bool source_files(Cell* out) {
   const Cell* v = field(system_field(kState), kSourceFiles);
-  if (!v || !v->is(T_BLOCK) || v->w1 >= mem::series_of(v->w2)->length()) return false;
+  if (!v || !v->is(T_BLOCK) || u32(v->series_index()) >= mem::series_of(v->series_node())->length()) return false;
   *out = *v;
   return true;
 }
@@ -74,8 +74,8 @@ bool exit_states(Cell* out) {
 bool month_name(i32 month, Cell* out) {
   const Cell* v = field(system_field(kLocale), kMonths);
   if (!v || !v->is(T_BLOCK)) return false;
-  mem::Series* s = mem::series_of(v->w2);
-  u32 at = v->w1 + u32(month - 1);
+  mem::Series* s = mem::series_of(v->series_node());
+  u32 at = u32(v->series_index()) + u32(month - 1);
   if (month >= 1 && at < s->length()) *out = s->cells()[at];
   else set_none(out);
   return true;

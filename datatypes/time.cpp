@@ -80,7 +80,7 @@ void math(int op) { float_::do_math(op); }
 Cell* push(double seconds) { return make_at(set_float(stack::reserve_slot(), 0.0), seconds); }
 
 Cell* make_in(const Cell* block, u32 high, u32 low) {
-  Cell* c = mem::alloc_tail_cell(block->w2);
+  Cell* c = mem::alloc_tail_cell(block->series_node());
   return make_cell(c, T_TIME, 0, low, high);
 }
 

@@ -39,7 +39,7 @@ int hex_digit(u8 c) {
 
 // The issue's name as a colour: 3 digits (each d x 17), 6 or 8 digits (two a byte).
 Cell* from_issue(const Cell* issue) {
-  const u32 sym = issue->w2;
+  const u32 sym = issue->word_symbol();
   const u8* name = reinterpret_cast<const u8*>(symbol::name_text(sym));
   const u32 len = symbol::name_length(sym);
   u8 bytes[4];
@@ -114,6 +114,7 @@ ZOT_NORETURN void bad_refinement(words::RefinementId which, const Cell* arg) {
 }  // namespace
 
 void set_byte_at(Cell* c, int i, u8 b) {
+  ZOT_ASSERT(c->is(T_TUPLE));
   u32& w = i < 4 ? c->w1 : i < 8 ? c->w2 : c->w3;
   const u32 shift = u32(i & 3) * 8;
   w = (w & ~(0xFFu << shift)) | (u32(b) << shift);
@@ -318,7 +319,12 @@ void reverse(Cell* value, Cell* part, Cell* skip) {
 }
 
 void random(Cell* value, bool seed, bool secure, bool) {
-  if (seed) return random_seed_value(value, value->w1 ^ value->w2 ^ value->w3);
+  if (seed) {
+    // The seed folds the three words of bytes together.
+    u32 folded = 0;
+    for (int i = 0; i < kMaxBytes; i++) folded ^= u32(byte_at(value, i)) << ((i & 3) * 8);
+    return random_seed_value(value, folded);
+  }
   for (int i = 0, n = count_of(value); i < n; i++) set_byte_at(value, i, u8(random_range(byte_at(value, i) + 1, secure) - 1));
 }
 

@@ -21,6 +21,7 @@ ZOT_INLINE int count_of(const Cell* c) {
   return n > kMaxBytes ? kMaxBytes : n;
 }
 ZOT_INLINE u8 byte_at(const Cell* c, int i) {  // 0-based
+  ZOT_ASSERT(c->is(T_TUPLE));
   const u32 w = i < 4 ? c->w1 : i < 8 ? c->w2 : c->w3;
   return u8(w >> ((i & 3) * 8));
 }

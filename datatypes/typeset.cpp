@@ -26,6 +26,16 @@ Cell resolve_word(const Cell* v) {
 
 void set_bit(Cell* ts, u32 type) { runtime::typeset_add(ts, type); }
 
+// Each member word of a becomes f(its word, b's word).
+template <class F>
+void combine(Cell* a, const Cell* b, F f) {
+  std::array<u32, 3> x = a->typeset_words();
+  const std::array<u32, 3> y = b->typeset_words();
+  for (int i = 0; i < 3; i++) x[i] = f(x[i], y[i]);
+  a->set_typeset_words(x);
+}
+u32 unite(u32 x, u32 y) { return x | y; }
+
 Cell* make(Cell* proto, Cell* spec, int type) {
   (void)proto;
   (void)type;
@@ -37,8 +47,8 @@ Cell* make(Cell* proto, Cell* spec, int type) {
     Cell b = *spec;
     Cell ts;
     clear(&ts);
-    for (u32 i = b.w1;; i++) {
-      mem::Series* s = mem::series_of(b.w2);
+    for (u32 i = u32(b.series_index());; i++) {
+      mem::Series* s = mem::series_of(b.series_node());
       if (i >= s->length()) break;
       Cell v = s->cells()[i];
       add(&ts, &v);
@@ -46,8 +56,7 @@ Cell* make(Cell* proto, Cell* spec, int type) {
     g_result = ts;
     return &g_result;
   }
-  Cell dt;
-  make_cell(&dt, T_DATATYPE, T_TYPESET, 0, 0);
+  const Cell dt = datatype_cell(T_TYPESET);
   raise_error(Err::ScriptBadToArg, &dt, spec);
 }
 
@@ -65,7 +74,7 @@ i32 compare(const Cell* a, const Cell* b, i32 op) {
   switch (op) {
     case actions::kEqual: case actions::kNotEqual: case actions::kStrictEqual:
     case actions::kSame: case actions::kFindEqual:
-      return (a->w1 == b->w1 && a->w2 == b->w2 && a->w3 == b->w3) ? 0 : 1;
+      return a->typeset_words() == b->typeset_words() ? 0 : 1;
     case actions::kSortOrder: case actions::kCaseSortOrder: {
       u32 ca = count(a), cb = count(b);
       return ca < cb ? -1 : ca > cb ? 1 : 0;
@@ -80,15 +89,15 @@ void or_() { do_set_op(5); }
 void xor_() { do_set_op(7); }
 
 Cell* complement(Cell* v) {
-  v->w1 = ~v->w1;
-  v->w2 = ~v->w2;
-  v->w3 = ~v->w3;
+  std::array<u32, 3> words = v->typeset_words();
+  for (u32& w : words) w = ~w;
+  v->set_typeset_words(words);
   return v;
 }
 
 Cell* find(Cell* ts, Cell* value, const actions::FindOptions&) {
   if (!value->is(T_DATATYPE)) raise_error(Err::ScriptInvalidArg, value);
-  set_logic(&g_result, has(ts, value->w1));
+  set_logic(&g_result, has(ts, value->datatype_id()));
   return &g_result;
 }
 
@@ -110,18 +119,16 @@ Cell* make_in(const Cell* block, u32 w1, u32 w2, u32 w3) {
 
 Cell* make_default(Cell* out) {
   make_cell(out, T_TYPESET, ~0u, ~0u, ~0u);
-  reinterpret_cast<u8*>(&out->w1)[T_UNSET >> 3] &= u8(~(0x80u >> (T_UNSET & 7)));
+  out->typeset_bytes()[T_UNSET >> 3] &= u8(~(0x80u >> (T_UNSET & 7)));
   return out;
 }
 
 void add(Cell* ts, const Cell* value) {
   Cell v = resolve_word(value);
   if (v.is(T_TYPESET)) {
-    ts->w1 |= v.w1;
-    ts->w2 |= v.w2;
-    ts->w3 |= v.w3;
+    combine(ts, &v, unite);
   } else if (v.is(T_DATATYPE)) {
-    set_bit(ts, v.w1);
+    set_bit(ts, v.datatype_id());
   } else {
     raise_error(Err::ScriptInvalidArg, value);
   }
@@ -131,17 +138,15 @@ Cell* make_from_spec(const Cell* type_block, Cell* out) {
   Cell b = *type_block;
   Cell ts;
   clear(&ts);
-  for (u32 i = b.w1;; i++) {
-    mem::Series* s = mem::series_of(b.w2);
+  for (u32 i = u32(b.series_index());; i++) {
+    mem::Series* s = mem::series_of(b.series_node());
     if (i >= s->length()) break;
     Cell raw = s->cells()[i];
     Cell v = resolve_word(&raw);
     if (v.is(T_DATATYPE)) {
-      set_bit(&ts, v.w1);
+      set_bit(&ts, v.datatype_id());
     } else if (v.is(T_TYPESET)) {
-      ts.w1 |= v.w1;
-      ts.w2 |= v.w2;
-      ts.w3 |= v.w3;
+      combine(&ts, &v, unite);
     } else if (v.is(T_WORD)) {
       set_bit(&ts, T_OBJECT);
     } else if (!v.is(T_BLOCK)) {
@@ -156,7 +161,7 @@ void do_set_op(int op) {
   Cell* a = stack::g_base;
   Cell b = stack::g_base[1];
   if (b.is(T_DATATYPE)) {
-    u32 id = b.w1;
+    u32 id = b.datatype_id();
     clear(&b);
     set_bit(&b, id);
   } else if (!b.is(T_TYPESET)) {
@@ -164,16 +169,16 @@ void do_set_op(int op) {
   }
   switch (op) {
     case 5: case 9:
-      a->w1 |= b.w1; a->w2 |= b.w2; a->w3 |= b.w3;
+      combine(a, &b, unite);
       break;
     case 6: case 10:
-      a->w1 &= b.w1; a->w2 &= b.w2; a->w3 &= b.w3;
+      combine(a, &b, [](u32 x, u32 y) { return x & y; });
       break;
     case 7: case 12:
-      a->w1 ^= b.w1; a->w2 ^= b.w2; a->w3 ^= b.w3;
+      combine(a, &b, [](u32 x, u32 y) { return x ^ y; });
       break;
     case 11:
-      a->w1 &= ~b.w1; a->w2 &= ~b.w2; a->w3 &= ~b.w3;
+      combine(a, &b, [](u32 x, u32 y) { return x & ~y; });
       break;
     case 8:
       break;
@@ -187,8 +192,7 @@ void to_block(const Cell* ts, Cell* out) {
   block::make_at(out, i32(count(&t)));
   for (u32 id = 1; id <= datatype::g_highest_id; id++) {
     if (!has(&t, id)) continue;
-    Cell dt;
-    make_cell(&dt, T_DATATYPE, id, 0, 0);
+    const Cell dt = datatype_cell(id);
     block::append_cell(out, &dt);
   }
 }

@@ -48,7 +48,7 @@ Cell* from_block(const Cell* spec) {
   }
   Cell* r = push_text(T_URL, 32, 1);
   // Forming may allocate: each value is copied out of the block first.
-  auto value_at = [&](i32 i) { return *block::cell_at(&blk, i32(blk.w1) + i); };
+  auto value_at = [&](i32 i) { return *block::cell_at(&blk, blk.series_index() + i); };
   Cell v = value_at(0);
   form_onto(r, &v);
   string::append_c_text(r, "://");
@@ -57,7 +57,7 @@ Cell* from_block(const Cell* spec) {
     v = value_at(i++);
     form_onto(r, &v);
   }
-  if (i < n && block::cell_at(&blk, i32(blk.w1) + i)->is(T_INTEGER)) {
+  if (i < n && block::cell_at(&blk, blk.series_index() + i)->is(T_INTEGER)) {
     v = value_at(i++);
     string::append_c_text(r, ":");
     form_onto(r, &v);
@@ -67,7 +67,7 @@ Cell* from_block(const Cell* spec) {
     for (; i < n; i++) {
       v = value_at(i);
       form_onto(r, &v);
-      if (i + 1 < n) string::append_c_text(r, block::cell_at(&blk, i32(blk.w1) + i + 1)->is(T_ISSUE) ? "#" : "/");
+      if (i + 1 < n) string::append_c_text(r, block::cell_at(&blk, blk.series_index() + i + 1)->is(T_ISSUE) ? "#" : "/");
     }
   }
   return r;
@@ -185,7 +185,7 @@ Cell* write(Cell* dest, Cell* data, const actions::WriteOptions& o) {
   if (data->is(T_BLOCK)) {
     Cell blk = *data;
     const i32 n = block::length_at(&blk);
-    auto at = [&](i32 i) { return *block::cell_at(&blk, i32(blk.w1) + i); };
+    auto at = [&](i32 i) { return *block::cell_at(&blk, blk.series_index() + i); };
     *method = *words::word(w::get);
     has_body = false;
     if (n > 0) {

@@ -16,8 +16,8 @@
 
 namespace zot::vector {
 
-ZOT_INLINE u32 element_type(const Cell* v) { return v->w3; }
-ZOT_INLINE u32 width_of(const Cell* v) { return mem::series_of(v->w2)->unit(); }
+ZOT_INLINE u32 element_type(const Cell* v) { return v->vector_type(); }
+ZOT_INLINE u32 width_of(const Cell* v) { return mem::series_of(v->series_node())->unit(); }
 ZOT_INLINE bool integer_kind(u32 type) { return type == T_CHAR || type == T_INTEGER; }
 ZOT_INLINE bool element_kind(u32 type) {
   return type == T_CHAR || type == T_INTEGER || type == T_FLOAT || type == T_PERCENT;

@@ -41,7 +41,7 @@ const char* text(Id id) { return kTexts[id]; }
 void init() {
   for (int i = 0; i < kCount; i++) {
     g_words[i] = word::load(kTexts[i]);
-    g_syms[i] = g_words[i].w2;
+    g_syms[i] = g_words[i].word_symbol();
   }
   for (int i = 0; i < kRefinementCount; i++) {
     g_refinements[i] = word::load(kRefinementTexts[i]);

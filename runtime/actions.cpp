@@ -24,13 +24,10 @@ AnyFn get_action(u32 type, int slot) {
 }
 
 i32 compare_direct(const Cell* a, const Cell* b, i32 op) {
-  auto f = lookup<kCompare>(a->type());
-  switch (a->type()) {
-    case T_LOGIC:
-      return i32(a->w1) - i32(b->w1);
-    default:
-      return f(a, b, op);
-  }
+  // Two logic! values order false before true under every code; a logic!
+  // against another type is the slot's business (not comparable).
+  if (a->is(T_LOGIC) && b->is(T_LOGIC)) return i32(a->logic_value()) - i32(b->logic_value());
+  return lookup<kCompare>(a->type())(a, b, op);
 }
 
 bool compare(const Cell* a, const Cell* b, i32 op) {

@@ -1,6 +1,7 @@
 // The value cell: every value of the language is one 16-byte cell.
 #pragma once
 
+#include <array>
 #include <cstring>
 
 #include "runtime/assert.h"
@@ -117,8 +118,12 @@ struct Cell {
   ZOT_INLINE bool is(TypeId t) const { return type() == t; }
   ZOT_INLINE u32 flags() const { return header & ~kCellTypeMask; }
 
-  // ---- integer! (w2)
+  // ---- integer! (w2; char! arithmetic works on the same word)
   ZOT_INLINE i32 int_value() const { return i32(w2); }
+  ZOT_INLINE void set_int_value(i32 v) {
+    ZOT_ASSERT(is(T_INTEGER) || is(T_CHAR));
+    w2 = u32(v);
+  }
   // ---- float!, percent!, time! (a double in w2-w3)
   ZOT_INLINE double float_value() const {
     double d;
@@ -139,6 +144,11 @@ struct Cell {
   ZOT_INLINE bool logic_value() const {
     ZOT_ASSERT(is(T_LOGIC));
     return w1 != 0;
+  }
+  // Keeps the header's flags (set_logic makes a fresh cell).
+  ZOT_INLINE void set_logic_value(bool v) {
+    ZOT_ASSERT(is(T_LOGIC));
+    w1 = v ? 1 : 0;
   }
   // ---- datatype! (the type id in w1)
   ZOT_INLINE u32 datatype_id() const {
@@ -214,6 +224,15 @@ struct Cell {
   ZOT_INLINE void set_map_table(u32 table) {
     ZOT_ASSERT(is(T_MAP));
     w3 = table;
+  }
+  // w1: the position of a foreach loop over the map (0 in a map value).
+  ZOT_INLINE u32 map_position() const {
+    ZOT_ASSERT(is(T_MAP));
+    return w1;
+  }
+  ZOT_INLINE void set_map_position(u32 position) {
+    ZOT_ASSERT(is(T_MAP));
+    w1 = position;
   }
 
   // ---- bitset!: w2 the node of its bytes
@@ -333,6 +352,11 @@ struct Cell {
     ZOT_ASSERT(is(T_OP));
     return (header >> kOpTypeShift) & 0xFFu;
   }
+  // The target whatever the kind (for identity comparisons).
+  ZOT_INLINE u32 callable_target() const {
+    ZOT_ASSERT(is_any_function(type()));
+    return w1;
+  }
   ZOT_INLINE u32 native_index() const {
     ZOT_ASSERT(callable_type() == T_NATIVE);
     return w1;
@@ -412,6 +436,27 @@ struct Cell {
   ZOT_INLINE i32 handle_resource() const {
     ZOT_ASSERT(is(T_HANDLE));
     return i32(w3);
+  }
+
+  // ---- typeset!: 96 member bits in w1-w3. By bytes in memory order, type t
+  // is bit 0x80 >> (t & 7) of byte t >> 3; set operations work on the words.
+  ZOT_INLINE const u8* typeset_bytes() const {
+    ZOT_ASSERT(is(T_TYPESET));
+    return reinterpret_cast<const u8*>(&w1);
+  }
+  ZOT_INLINE u8* typeset_bytes() {
+    ZOT_ASSERT(is(T_TYPESET));
+    return reinterpret_cast<u8*>(&w1);
+  }
+  ZOT_INLINE std::array<u32, 3> typeset_words() const {
+    ZOT_ASSERT(is(T_TYPESET));
+    return {w1, w2, w3};
+  }
+  ZOT_INLINE void set_typeset_words(const std::array<u32, 3>& words) {
+    ZOT_ASSERT(is(T_TYPESET));
+    w1 = words[0];
+    w2 = words[1];
+    w3 = words[2];
   }
 };
 static_assert(sizeof(Cell) == 16, "a value cell is 16 bytes");

@@ -8,7 +8,7 @@ namespace zot::comparator {
 i32 order_of_answer(const Cell* answer) {
   switch (answer->type()) {
     case T_LOGIC:
-      return answer->w1 ? 1 : -1;
+      return answer->logic_value() ? 1 : -1;
     case T_INTEGER: {
       i32 v = answer->int_value();
       return (v > 0) - (v < 0);

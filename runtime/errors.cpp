@@ -115,7 +115,7 @@ Err error_from_code(int code) {
 
 int error_cell_code(const Cell* error) {
   // Before the error datatype takes over, an error cell holds its code itself.
-  if (!error->w1 || !g_services.error_code) return i32(error->w2);
+  if (!error->object_context() || !g_services.error_code) return i32(error->object_class());
   return g_services.error_code(error);
 }
 const Cell* last_error_arg(int i) { return &g_last_args[i]; }

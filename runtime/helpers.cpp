@@ -36,7 +36,7 @@ i32 float_to_int(const Cell* value) {
 }
 
 void typeset_add(Cell* typeset, u32 type) {
-  u8* bits = reinterpret_cast<u8*>(&typeset->w1);
+  u8* bits = typeset->typeset_bytes();
   bits[type >> 3] |= u8(0x80u >> (type & 7));
 }
 

@@ -10,10 +10,9 @@ namespace zot::runtime {
 // the value; otherwise it is truncated. Any other value gives its payload word 2.
 i32 float_to_int(const Cell* value);
 
-// Typeset membership: bit array over payload words 1-3, most significant bit
-// first (byte = type >> 3, mask = 0x80 >> (type & 7)).
+// Typeset membership: the bit of the type in the typeset's bytes.
 ZOT_INLINE bool typeset_has(const Cell* typeset, u32 type) {
-  const u8* bits = reinterpret_cast<const u8*>(&typeset->w1);
+  const u8* bits = typeset->typeset_bytes();
   return (bits[type >> 3] & (0x80u >> (type & 7))) != 0;
 }
 void typeset_add(Cell* typeset, u32 type);

@@ -89,10 +89,10 @@ void notify_listeners(const char* text, std::size_t len, u32 extra) {
 
 void default_printer(const Cell* str, bool new_line) {
   if (g_before) g_before();
-  mem::Series* s = mem::series_of(str->w2);
+  mem::Series* s = mem::series_of(str->series_node());
   u32 unit = s->unit();
   u32 len = s->length();
-  u32 head = str->w1 < len ? str->w1 : len;
+  u32 head = u32(str->series_index()) < len ? u32(str->series_index()) : len;
   if (unit == 1 || unit == 2 || unit == 4) {
     write_text(s->head_ptr() + std::size_t(head) * unit, len - head, unit, new_line);
   } else {

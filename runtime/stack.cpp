@@ -59,7 +59,7 @@ ZOT_INLINE Cell* base_index_cell(u32 idx) { return g_bottom + idx; }
 // pushed, so recursive calls of one function find their own arguments again.
 ZOT_INLINE void restore_context(const Frame* f) {
   if (frame_type(f) == kFunction && f->fn_ctx) {
-    mem::series_of(f->fn_ctx)->cells()[0].w2 = f->saved_values;
+    mem::series_of(f->fn_ctx)->cells()[0].set_context_values(f->saved_values);
   }
 }
 
@@ -150,11 +150,11 @@ void push_function_frame(const Cell* word, mem::Node fn_ctx) {
   push_frame(word, kHdrFunction);
   Frame* f = g_ctop - 1;
   f->fn_ctx = fn_ctx;
-  f->saved_values = fn_ctx ? mem::series_of(fn_ctx)->cells()[0].w2 : 0;
+  f->saved_values = fn_ctx ? mem::series_of(fn_ctx)->cells()[0].context_values() : 0;
 }
 
 void push_compiled_function_frame(const Cell* word, mem::Node fn_ctx) {
-  if (fn_ctx) mem::series_of(fn_ctx)->cells()[0].w2 = ref_of(g_base);
+  if (fn_ctx) mem::series_of(fn_ctx)->cells()[0].set_context_values(ref_of(g_base));
   push_frame(word, kHdrCompiledBody);
 }
 

@@ -115,10 +115,10 @@ void arg_limit_reached();
 ZOT_INLINE void push_frame(const Cell* word, u32 flags) {
   if (ZOT_UNLIKELY(g_ctop >= g_call_limit) || ZOT_UNLIKELY(machine_stack_low())) overflow();
   Frame* f = g_ctop++;
-  u32 sym = word ? (word->w2 & 0xFFFF) : 0;
+  u32 sym = word ? (word->word_symbol() & 0xFFFF) : 0;
   f->header = (sym << kSymbolShift) | flags;
   f->caller_base = index_of(g_base);
-  f->word_ctx = word ? word->w1 : 0;
+  f->word_ctx = word ? word->word_context() : 0;
   f->fn_ctx = 0;
   f->saved_values = 0;
   g_base = g_top;

@@ -26,12 +26,12 @@ u32 make_with_flag(const char* text) {
 u32 count() { return mem::series_of(g_block)->bytes_used() / sizeof(Cell); }
 
 const char* name_text(u32 id) {
-  mem::Series* s = mem::series_of(get(id)->w3);
+  mem::Series* s = mem::series_of(get(id)->symbol_bytes());
   if (s->tail >= s->size) s = mem::expand_series(s, s->size + 16);
   *s->tail_ptr() = 0;
   return reinterpret_cast<const char*>(s->head_ptr());
 }
 
-u32 name_length(u32 id) { return mem::series_of(get(id)->w3)->bytes_used(); }
+u32 name_length(u32 id) { return mem::series_of(get(id)->symbol_bytes())->bytes_used(); }
 
 }  // namespace zot::symbol

@@ -44,7 +44,7 @@ const char* name_text(u32 id);
 u32 name_length(u32 id);
 
 // The raw alias word: -1, or the id of the first-made case variant.
-ZOT_INLINE i32 alias(u32 id) { return i32(get(id)->w1); }
+ZOT_INLINE i32 alias(u32 id) { return get(id)->symbol_alias(); }
 // The canonical id.
 ZOT_INLINE u32 resolve(u32 id) {
   i32 a = alias(id);
