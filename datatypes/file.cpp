@@ -7,6 +7,7 @@
 #include "datatypes/url_text.h"
 #include "runtime/actions.h"
 #include "runtime/errors.h"
+#include "runtime/rooted.h"
 #include "runtime/stack.h"
 
 namespace zot::file {
@@ -73,6 +74,12 @@ Cell* rename(Cell* from, Cell* to) {
 Cell* make_from_utf8(Cell* out, const char* text, std::size_t length) {
   string::make_from_utf8(out, text, length);
   return set_type(out, T_FILE);
+}
+
+void cannot_open_library(const char* soname) {
+  Rooted name;
+  make_from_utf8(&name.cell, soname, std::strlen(soname));
+  raise_error(Err::AccessCannotOpen, &name.cell);
 }
 
 void register_type() {

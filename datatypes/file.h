@@ -21,6 +21,10 @@ Cell* rename(Cell* from, Cell* to);
 // out becomes a file! of the UTF-8 text.
 Cell* make_from_utf8(Cell* out, const char* text, std::size_t length);
 
+// Raises cannot-open naming a shared library (by its soname) that a feature
+// needs and the system lacks.
+ZOT_NORETURN void cannot_open_library(const char* soname);
+
 // Registers file! (parent url!, which registers first).
 void register_type();
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "datatypes/binary.h"
+#include "datatypes/file.h"
 #include "datatypes/pair.h"
 #include "datatypes/registry.h"
 #include "datatypes/scalar.h"
@@ -253,6 +254,11 @@ void binary_to_pixels(const Cell* img_in, const Cell* source_in, int format) {
 
 bool is_image_data(const u8* bytes, std::size_t size) { return platform::image::sniff(bytes, size) >= 0; }
 
+// A codec whose library the system lacks gives cannot-open naming it.
+void need_codec(int format) {
+  if (const char* soname = platform::image::missing_library(format)) file::cannot_open_library(soname);
+}
+
 Cell* decode(const Cell* data, Cell* out) {
   platform::image::Pixels px;
   if (data->is(T_BINARY)) {
@@ -260,12 +266,14 @@ Cell* decode(const Cell* data, Cell* out) {
     // Decoding allocates no series: the bytes stay where they are meanwhile.
     const u8* bytes = mem::series_of(data->series_node())->head_ptr() + std::max(data->series_index(), 0);
     if (!is_image_data(bytes, std::size_t(len))) return set_none(out);
+    need_codec(platform::image::sniff(bytes, std::size_t(len)));
     if (!platform::image::decode(bytes, std::size_t(len), &px)) raise_error(Err::AccessBadMedia);
   } else if (data->is(T_FILE) || data->is(T_STRING)) {
     std::string path = string::to_utf8(data);
     std::string bytes;
-    if (!platform::read_file(path.c_str(), &bytes) ||
-        !platform::image::decode(reinterpret_cast<const u8*>(bytes.data()), bytes.size(), &px))
+    const bool read = platform::read_file(path.c_str(), &bytes);
+    if (read) need_codec(platform::image::sniff(reinterpret_cast<const u8*>(bytes.data()), bytes.size()));
+    if (!read || !platform::image::decode(reinterpret_cast<const u8*>(bytes.data()), bytes.size(), &px))
       raise_error(Err::AccessCannotOpen, data);
   } else {
     raise_error(Err::ScriptInvalidArg, data);
@@ -282,6 +290,7 @@ Cell* save_to_format(const Cell* img_in, const Cell* target_in, int format, Cell
   Rooted target(*target_in);
   const u32 n = live_count(&img);
   if (n == 0 || n != count_of(&img)) raise_error(Err::AccessBadMedia);
+  need_codec(format);
   std::vector<u8> bytes;
   // Encoding allocates no series: the pixels stay where they are meanwhile.
   if (!platform::image::encode(platform::image::Format(format), width_of(&img), height_of(&img),

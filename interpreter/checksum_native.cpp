@@ -5,9 +5,11 @@
 
 #include "datatypes/binary.h"
 #include "datatypes/context.h"
+#include "datatypes/file.h"
 #include "datatypes/file_io.h"
 #include "interpreter/natives.h"
 #include "interpreter/os_text.h"
+#include "platform/crypto.h"
 #include "platform/files.h"
 #include "runtime/checksum.h"
 #include "runtime/digest.h"
@@ -91,6 +93,9 @@ void n_checksum(const i32* refs) {
   }
   u8 out[digest::kMaxSize];
   u32 n;
+  const bool digested = !spec || spec->is(T_STRING) || spec->is(T_BINARY);
+  if (const char* soname = digested ? platform::missing_crypto_library() : nullptr)
+    file::cannot_open_library(soname);
   if (!spec) {
     n = digest::compute(method, bytes(data), data.size(), out);
   } else if (spec->is(T_STRING) || spec->is(T_BINARY)) {

@@ -6,6 +6,7 @@
 #include "datatypes/binary.h"
 #include "datatypes/block.h"
 #include "datatypes/context.h"
+#include "datatypes/file.h"
 #include "datatypes/file_io.h"
 #include "datatypes/map.h"
 #include "datatypes/registry.h"
@@ -148,6 +149,7 @@ Cell* headers_to_map(const std::string& lines, Cell* out) {
 
 bool request(const Cell* method, const Cell* url, const Cell* headers, const Cell* data, bool binary, bool lines,
              bool info, Cell* out) {
+  if (const char* soname = platform::http::missing_library()) file::cannot_open_library(soname);
   platform::http::Request req;
   req.method = method_of(method);
   req.url = wire_url(url);

@@ -19,6 +19,10 @@ struct Bytes {
 // algorithm switched off by the system's policy).
 u32 digest(DigestKind kind, const Bytes* pieces, int count, u8* out);
 
+// The soname of the crypto library when it cannot be opened (it is opened on
+// first use), else null; digest() then answers 0.
+const char* missing_crypto_library();
+
 // Fills buf with bytes from the kernel's secure source (blocks only until the
 // source is first seeded at boot); false when the kernel cannot give them.
 bool secure_random(void* buf, std::size_t length);

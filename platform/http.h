@@ -1,4 +1,4 @@
-// HTTP and HTTPS requests through libcurl: one synchronous request a call,
+// HTTP and HTTPS requests through libcurl (opened on first use): one synchronous request a call,
 // redirects followed, nothing kept between calls.
 #pragma once
 
@@ -26,6 +26,10 @@ struct Response {
   std::string headers;
   std::string body;
 };
+
+// The soname of the HTTP library when it cannot be opened (it is opened on
+// first use), else null.
+const char* missing_library();
 
 // Sends the request and waits for the whole response. False when no
 // response came (a refused connection, an unknown host, a URL the transport

@@ -30,6 +30,16 @@ int sniff(const u8* data, std::size_t size) {
   return -1;
 }
 
+const char* missing_library(int format) {
+  switch (format) {
+    case kPng: return missing_png_library();
+    case kJpeg: return missing_jpeg_library();
+    case kGif: return missing_gif_library();
+    case kTiff: return missing_tiff_library();
+    default: return nullptr;
+  }
+}
+
 bool decode(const u8* data, std::size_t size, Pixels* out) {
   *out = Pixels{};
   bool ok = false;

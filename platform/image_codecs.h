@@ -1,5 +1,5 @@
-// Image file codecs: PNG, JPEG, GIF and TIFF through their libraries, BMP our
-// own. Pixels are 32-bit B, G, R, A bytes (A the opacity, not premultiplied),
+// Image file codecs: PNG, JPEG, GIF and TIFF through their libraries (each
+// opened when a codec first needs it), BMP our own. Pixels are 32-bit B, G, R, A bytes (A the opacity, not premultiplied),
 // rows from the top, no padding. Every decoder reads from memory, checks
 // what the file claims before it allocates, and answers false for data it
 // cannot read: malformed input never crashes and prints nothing.
@@ -28,6 +28,11 @@ struct Pixels {
 // either byte order), or -1.
 int sniff(const u8* data, std::size_t size);
 
+// The soname of the library that the format's codec needs when it cannot be
+// opened, else null (BMP and unknown formats need none). A decoder or encoder
+// whose library is missing answers false.
+const char* missing_library(int format);
+
 // Decodes the first frame of any of the five formats. False when the data is
 // not an image, is malformed, or is larger than the pixel limit.
 bool decode(const u8* data, std::size_t size, Pixels* out);
@@ -54,6 +59,11 @@ bool decode_tiff(const u8* data, std::size_t size, Pixels* out);
 bool encode_tiff(u32 width, u32 height, const u8* bgra, std::vector<u8>* out);
 bool decode_bmp(const u8* data, std::size_t size, Pixels* out);
 bool encode_bmp(u32 width, u32 height, const u8* bgra, std::vector<u8>* out);
+
+const char* missing_png_library();
+const char* missing_jpeg_library();
+const char* missing_gif_library();
+const char* missing_tiff_library();
 
 // True when a decoder may make an image of that size (sides within 16 bits,
 // at least one pixel, within the pixel limit).

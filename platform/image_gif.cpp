@@ -1,14 +1,65 @@
 // GIF through giflib: the first frame, drawn on the logical screen (clear
 // where it does not cover), with the transparency of its graphic control
-// block. Encoding writes one GIF89a frame with a chosen palette.
+// block. Encoding writes one GIF89a frame with a chosen palette. The library
+// is opened on first use.
 #include <gif_lib.h>
 
 #include "platform/image_codecs.h"
 #include "platform/image_palette.h"
+#include "platform/shared_library.h"
 
 namespace zot::platform::image {
 
 namespace {
+
+struct Gif {
+  decltype(&::DGifOpen) DGifOpen;
+  decltype(&::DGifCloseFile) DGifCloseFile;
+  decltype(&::DGifGetLine) DGifGetLine;
+  decltype(&::DGifGetRecordType) DGifGetRecordType;
+  decltype(&::DGifGetExtension) DGifGetExtension;
+  decltype(&::DGifExtensionToGCB) DGifExtensionToGCB;
+  decltype(&::DGifGetExtensionNext) DGifGetExtensionNext;
+  decltype(&::DGifGetImageDesc) DGifGetImageDesc;
+  decltype(&::GifMakeMapObject) GifMakeMapObject;
+  decltype(&::GifFreeMapObject) GifFreeMapObject;
+  decltype(&::EGifOpen) EGifOpen;
+  decltype(&::EGifSetGifVersion) EGifSetGifVersion;
+  decltype(&::EGifPutScreenDesc) EGifPutScreenDesc;
+  decltype(&::EGifGCBToExtension) EGifGCBToExtension;
+  decltype(&::EGifPutExtension) EGifPutExtension;
+  decltype(&::EGifPutImageDesc) EGifPutImageDesc;
+  decltype(&::EGifPutLine) EGifPutLine;
+  decltype(&::EGifCloseFile) EGifCloseFile;
+  bool found;
+};
+
+const Gif& giflib() {
+  static const Gif api = [] {
+    static SharedLibrary lib(ZOT_SONAME_GIF);
+    Gif g{};
+    g.found = ZOT_FIND_FUNCTION(lib, g, DGifOpen) &&
+              ZOT_FIND_FUNCTION(lib, g, DGifCloseFile) &&
+              ZOT_FIND_FUNCTION(lib, g, DGifGetLine) &&
+              ZOT_FIND_FUNCTION(lib, g, DGifGetRecordType) &&
+              ZOT_FIND_FUNCTION(lib, g, DGifGetExtension) &&
+              ZOT_FIND_FUNCTION(lib, g, DGifExtensionToGCB) &&
+              ZOT_FIND_FUNCTION(lib, g, DGifGetExtensionNext) &&
+              ZOT_FIND_FUNCTION(lib, g, DGifGetImageDesc) &&
+              ZOT_FIND_FUNCTION(lib, g, GifMakeMapObject) &&
+              ZOT_FIND_FUNCTION(lib, g, GifFreeMapObject) &&
+              ZOT_FIND_FUNCTION(lib, g, EGifOpen) &&
+              ZOT_FIND_FUNCTION(lib, g, EGifSetGifVersion) &&
+              ZOT_FIND_FUNCTION(lib, g, EGifPutScreenDesc) &&
+              ZOT_FIND_FUNCTION(lib, g, EGifGCBToExtension) &&
+              ZOT_FIND_FUNCTION(lib, g, EGifPutExtension) &&
+              ZOT_FIND_FUNCTION(lib, g, EGifPutImageDesc) &&
+              ZOT_FIND_FUNCTION(lib, g, EGifPutLine) &&
+              ZOT_FIND_FUNCTION(lib, g, EGifCloseFile);
+    return g;
+  }();
+  return api;
+}
 
 struct Source {
   const u8* data;
@@ -35,7 +86,7 @@ struct Decoder {
   GifFileType* gif;
   ~Decoder() {
     int err = 0;
-    if (gif) DGifCloseFile(gif, &err);
+    if (gif) giflib().DGifCloseFile(gif, &err);
   }
 };
 
@@ -47,43 +98,46 @@ bool read_rows(GifFileType* gif, std::vector<u8>* rows) {
   rows->assign(w * h, 0);
   if (!d.Interlace) {
     for (std::size_t y = 0; y < h; y++)
-      if (DGifGetLine(gif, rows->data() + y * w, int(w)) == GIF_ERROR) return false;
+      if (giflib().DGifGetLine(gif, rows->data() + y * w, int(w)) == GIF_ERROR) return false;
     return true;
   }
   static const std::size_t kStart[4] = {0, 4, 2, 1}, kStep[4] = {8, 8, 4, 2};
   for (int pass = 0; pass < 4; pass++)
     for (std::size_t y = kStart[pass]; y < h; y += kStep[pass])
-      if (DGifGetLine(gif, rows->data() + y * w, int(w)) == GIF_ERROR) return false;
+      if (giflib().DGifGetLine(gif, rows->data() + y * w, int(w)) == GIF_ERROR) return false;
   return true;
 }
 
 }  // namespace
 
+const char* missing_gif_library() { return giflib().found ? nullptr : ZOT_SONAME_GIF; }
+
 bool decode_gif(const u8* data, std::size_t size, Pixels* out) {
+  if (!giflib().found) return false;
   Source src{data, size, 0};
   int err = 0;
-  Decoder dec{DGifOpen(&src, read_source, &err)};
+  Decoder dec{giflib().DGifOpen(&src, read_source, &err)};
   GifFileType* gif = dec.gif;
   if (!gif) return false;
   int transparent = NO_TRANSPARENT_COLOR;
   for (;;) {
     GifRecordType type;
-    if (DGifGetRecordType(gif, &type) == GIF_ERROR) return false;
+    if (giflib().DGifGetRecordType(gif, &type) == GIF_ERROR) return false;
     if (type == TERMINATE_RECORD_TYPE) return false;  // no frame
     if (type == EXTENSION_RECORD_TYPE) {
       int code = 0;
       GifByteType* ext = nullptr;
-      if (DGifGetExtension(gif, &code, &ext) == GIF_ERROR) return false;
+      if (giflib().DGifGetExtension(gif, &code, &ext) == GIF_ERROR) return false;
       if (code == GRAPHICS_EXT_FUNC_CODE && ext) {
         GraphicsControlBlock gcb;
-        if (DGifExtensionToGCB(ext[0], ext + 1, &gcb) == GIF_OK) transparent = gcb.TransparentColor;
+        if (giflib().DGifExtensionToGCB(ext[0], ext + 1, &gcb) == GIF_OK) transparent = gcb.TransparentColor;
       }
       while (ext)
-        if (DGifGetExtensionNext(gif, &ext) == GIF_ERROR) return false;
+        if (giflib().DGifGetExtensionNext(gif, &ext) == GIF_ERROR) return false;
       continue;
     }
     if (type != IMAGE_DESC_RECORD_TYPE) continue;
-    if (DGifGetImageDesc(gif) == GIF_ERROR) return false;
+    if (giflib().DGifGetImageDesc(gif) == GIF_ERROR) return false;
     const GifImageDesc d = gif->Image;
     if (d.Left < 0 || d.Top < 0 || !size_allowed(u64(d.Width), u64(d.Height))) return false;
     const ColorMapObject* map = d.ColorMap ? d.ColorMap : gif->SColorMap;
@@ -118,35 +172,36 @@ bool decode_gif(const u8* data, std::size_t size, Pixels* out) {
 }
 
 bool encode_gif(u32 width, u32 height, const u8* bgra, std::vector<u8>* out) {
+  if (!giflib().found) return false;
   Indexed ix = to_indexed(width, height, bgra);
   int entries = 2;
   while (entries < int(ix.palette.size())) entries *= 2;
   std::vector<GifColorType> colours(std::size_t(entries), GifColorType{0, 0, 0});
   for (std::size_t i = 0; i < ix.palette.size(); i++)
     colours[i] = GifColorType{u8(ix.palette[i] >> 16), u8(ix.palette[i] >> 8), u8(ix.palette[i])};
-  ColorMapObject* map = GifMakeMapObject(entries, colours.data());
+  ColorMapObject* map = giflib().GifMakeMapObject(entries, colours.data());
   if (!map) return false;
   int err = 0;
-  GifFileType* gif = EGifOpen(out, write_sink, &err);
+  GifFileType* gif = giflib().EGifOpen(out, write_sink, &err);
   if (!gif) {
-    GifFreeMapObject(map);
+    giflib().GifFreeMapObject(map);
     return false;
   }
-  EGifSetGifVersion(gif, true);
-  bool ok = EGifPutScreenDesc(gif, int(width), int(height), 8, 0, map) == GIF_OK;
+  giflib().EGifSetGifVersion(gif, true);
+  bool ok = giflib().EGifPutScreenDesc(gif, int(width), int(height), 8, 0, map) == GIF_OK;
   if (ok && ix.transparent >= 0) {
     GraphicsControlBlock gcb{DISPOSAL_UNSPECIFIED, false, 0, ix.transparent};
     GifByteType ext[4];
-    std::size_t n = EGifGCBToExtension(&gcb, ext);
-    ok = EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, int(n), ext) == GIF_OK;
+    std::size_t n = giflib().EGifGCBToExtension(&gcb, ext);
+    ok = giflib().EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, int(n), ext) == GIF_OK;
   }
-  ok = ok && EGifPutImageDesc(gif, 0, 0, int(width), int(height), false, nullptr) == GIF_OK;
+  ok = ok && giflib().EGifPutImageDesc(gif, 0, 0, int(width), int(height), false, nullptr) == GIF_OK;
   for (u32 y = 0; ok && y < height; y++)
-    ok = EGifPutLine(gif, ix.indexes.data() + std::size_t(y) * width, int(width)) == GIF_OK;
+    ok = giflib().EGifPutLine(gif, ix.indexes.data() + std::size_t(y) * width, int(width)) == GIF_OK;
   // Closing writes the trailer and frees the file and (as part of it) the
   // screen's copy of the map.
-  if (EGifCloseFile(gif, &err) == GIF_ERROR) ok = false;
-  GifFreeMapObject(map);
+  if (giflib().EGifCloseFile(gif, &err) == GIF_ERROR) ok = false;
+  giflib().GifFreeMapObject(map);
   return ok;
 }
 

@@ -2,16 +2,68 @@
 // with 8 bits a sample in strips is read row by row (its alpha kept exact);
 // any other layout goes through libtiff's RGBA reader, whose premultiplied
 // colours are turned back. Encoding writes RGBA, LZW-compressed, with
-// unassociated alpha.
+// unassociated alpha. The library is opened on first use.
 #include <tiffio.h>
 
 #include <algorithm>
 
 #include "platform/image_codecs.h"
+#include "platform/shared_library.h"
 
 namespace zot::platform::image {
 
 namespace {
+
+struct Tiff {
+  decltype(&::TIFFSetErrorHandler) TIFFSetErrorHandler;
+  decltype(&::TIFFSetWarningHandler) TIFFSetWarningHandler;
+  decltype(&::TIFFOpenOptionsAlloc) TIFFOpenOptionsAlloc;
+  decltype(&::TIFFOpenOptionsSetErrorHandlerExtR) TIFFOpenOptionsSetErrorHandlerExtR;
+  decltype(&::TIFFOpenOptionsSetWarningHandlerExtR) TIFFOpenOptionsSetWarningHandlerExtR;
+  decltype(&::TIFFOpenOptionsSetMaxSingleMemAlloc) TIFFOpenOptionsSetMaxSingleMemAlloc;
+  decltype(&::TIFFClientOpenExt) TIFFClientOpenExt;
+  decltype(&::TIFFOpenOptionsFree) TIFFOpenOptionsFree;
+  decltype(&::TIFFClose) TIFFClose;
+  decltype(&::TIFFGetFieldDefaulted) TIFFGetFieldDefaulted;
+  decltype(&::TIFFGetField) TIFFGetField;
+  decltype(&::TIFFIsTiled) TIFFIsTiled;
+  decltype(&::TIFFScanlineSize) TIFFScanlineSize;
+  decltype(&::TIFFReadScanline) TIFFReadScanline;
+  decltype(&::TIFFReadRGBAImageOriented) TIFFReadRGBAImageOriented;
+  decltype(&::TIFFSetField) TIFFSetField;
+  decltype(&::TIFFDefaultStripSize) TIFFDefaultStripSize;
+  decltype(&::TIFFWriteScanline) TIFFWriteScanline;
+  decltype(&::TIFFFlush) TIFFFlush;
+  bool found;
+};
+
+const Tiff& tiff() {
+  static const Tiff api = [] {
+    static SharedLibrary lib(ZOT_SONAME_TIFF);
+    Tiff t{};
+    t.found = ZOT_FIND_FUNCTION(lib, t, TIFFSetErrorHandler) &&
+              ZOT_FIND_FUNCTION(lib, t, TIFFSetWarningHandler) &&
+              ZOT_FIND_FUNCTION(lib, t, TIFFOpenOptionsAlloc) &&
+              ZOT_FIND_FUNCTION(lib, t, TIFFOpenOptionsSetErrorHandlerExtR) &&
+              ZOT_FIND_FUNCTION(lib, t, TIFFOpenOptionsSetWarningHandlerExtR) &&
+              ZOT_FIND_FUNCTION(lib, t, TIFFOpenOptionsSetMaxSingleMemAlloc) &&
+              ZOT_FIND_FUNCTION(lib, t, TIFFClientOpenExt) &&
+              ZOT_FIND_FUNCTION(lib, t, TIFFOpenOptionsFree) &&
+              ZOT_FIND_FUNCTION(lib, t, TIFFClose) &&
+              ZOT_FIND_FUNCTION(lib, t, TIFFGetFieldDefaulted) &&
+              ZOT_FIND_FUNCTION(lib, t, TIFFGetField) &&
+              ZOT_FIND_FUNCTION(lib, t, TIFFIsTiled) &&
+              ZOT_FIND_FUNCTION(lib, t, TIFFScanlineSize) &&
+              ZOT_FIND_FUNCTION(lib, t, TIFFReadScanline) &&
+              ZOT_FIND_FUNCTION(lib, t, TIFFReadRGBAImageOriented) &&
+              ZOT_FIND_FUNCTION(lib, t, TIFFSetField) &&
+              ZOT_FIND_FUNCTION(lib, t, TIFFDefaultStripSize) &&
+              ZOT_FIND_FUNCTION(lib, t, TIFFWriteScanline) &&
+              ZOT_FIND_FUNCTION(lib, t, TIFFFlush);
+    return t;
+  }();
+  return api;
+}
 
 struct MemFile {
   std::vector<u8>* bytes;    // the written file (write mode)
@@ -64,28 +116,28 @@ int quiet(TIFF*, void*, const char*, const char*, va_list) { return 1; }
 TIFF* open_mem(MemFile* f, const char* mode) {
   static bool once = [] {
     // Messages of code paths that have no handle reach the global handlers.
-    TIFFSetErrorHandler(nullptr);
-    TIFFSetWarningHandler(nullptr);
+    tiff().TIFFSetErrorHandler(nullptr);
+    tiff().TIFFSetWarningHandler(nullptr);
     return true;
   }();
   (void)once;
-  TIFFOpenOptions* opts = TIFFOpenOptionsAlloc();
+  TIFFOpenOptions* opts = tiff().TIFFOpenOptionsAlloc();
   if (!opts) return nullptr;
-  TIFFOpenOptionsSetErrorHandlerExtR(opts, quiet, nullptr);
-  TIFFOpenOptionsSetWarningHandlerExtR(opts, quiet, nullptr);
+  tiff().TIFFOpenOptionsSetErrorHandlerExtR(opts, quiet, nullptr);
+  tiff().TIFFOpenOptionsSetWarningHandlerExtR(opts, quiet, nullptr);
   // No single allocation beyond the pixels of the largest allowed image.
   u64 most = std::min<u64>(pixel_limit() * 4 + 65536, u64(1) << 31);
-  TIFFOpenOptionsSetMaxSingleMemAlloc(opts, tmsize_t(most));
-  TIFF* t = TIFFClientOpenExt("memory", mode, f, mem_read, mem_write, mem_seek, mem_close, mem_size, mem_map,
+  tiff().TIFFOpenOptionsSetMaxSingleMemAlloc(opts, tmsize_t(most));
+  TIFF* t = tiff().TIFFClientOpenExt("memory", mode, f, mem_read, mem_write, mem_seek, mem_close, mem_size, mem_map,
                               mem_unmap, opts);
-  TIFFOpenOptionsFree(opts);
+  tiff().TIFFOpenOptionsFree(opts);
   return t;
 }
 
 struct Closer {
   TIFF* t;
   ~Closer() {
-    if (t) TIFFClose(t);
+    if (t) tiff().TIFFClose(t);
   }
 };
 
@@ -94,27 +146,27 @@ ZOT_INLINE u8 unpremultiply(u32 c, u32 a) { return a == 0 ? 0 : u8(std::min<u32>
 // 8-bit RGB or RGBA (unassociated or unspecified alpha) in strips, top-left.
 bool plain_rgb(TIFF* t, u16* spp) {
   u16 bps = 0, photometric = 0, planar = PLANARCONFIG_CONTIG, orientation = ORIENTATION_TOPLEFT;
-  if (!TIFFGetFieldDefaulted(t, TIFFTAG_BITSPERSAMPLE, &bps) || bps != 8) return false;
-  if (!TIFFGetFieldDefaulted(t, TIFFTAG_SAMPLESPERPIXEL, spp) || (*spp != 3 && *spp != 4)) return false;
-  if (!TIFFGetField(t, TIFFTAG_PHOTOMETRIC, &photometric) || photometric != PHOTOMETRIC_RGB) return false;
-  TIFFGetFieldDefaulted(t, TIFFTAG_PLANARCONFIG, &planar);
-  TIFFGetFieldDefaulted(t, TIFFTAG_ORIENTATION, &orientation);
-  if (planar != PLANARCONFIG_CONTIG || orientation != ORIENTATION_TOPLEFT || TIFFIsTiled(t)) return false;
+  if (!tiff().TIFFGetFieldDefaulted(t, TIFFTAG_BITSPERSAMPLE, &bps) || bps != 8) return false;
+  if (!tiff().TIFFGetFieldDefaulted(t, TIFFTAG_SAMPLESPERPIXEL, spp) || (*spp != 3 && *spp != 4)) return false;
+  if (!tiff().TIFFGetField(t, TIFFTAG_PHOTOMETRIC, &photometric) || photometric != PHOTOMETRIC_RGB) return false;
+  tiff().TIFFGetFieldDefaulted(t, TIFFTAG_PLANARCONFIG, &planar);
+  tiff().TIFFGetFieldDefaulted(t, TIFFTAG_ORIENTATION, &orientation);
+  if (planar != PLANARCONFIG_CONTIG || orientation != ORIENTATION_TOPLEFT || tiff().TIFFIsTiled(t)) return false;
   if (*spp == 4) {
     u16 count = 0;
     u16* kinds = nullptr;
-    if (!TIFFGetField(t, TIFFTAG_EXTRASAMPLES, &count, &kinds) || count != 1 || !kinds) return false;
+    if (!tiff().TIFFGetField(t, TIFFTAG_EXTRASAMPLES, &count, &kinds) || count != 1 || !kinds) return false;
     if (kinds[0] == EXTRASAMPLE_ASSOCALPHA) return false;
   }
   return true;
 }
 
 bool read_rows(TIFF* t, u32 w, u32 h, u16 spp, Pixels* out) {
-  tmsize_t line = TIFFScanlineSize(t);
+  tmsize_t line = tiff().TIFFScanlineSize(t);
   if (line < tmsize_t(w) * spp) return false;
   std::vector<u8> row(std::size_t(line), 0);
   for (u32 y = 0; y < h; y++) {
-    if (TIFFReadScanline(t, row.data(), y, 0) < 0) return false;
+    if (tiff().TIFFReadScanline(t, row.data(), y, 0) < 0) return false;
     u8* p = out->bgra.data() + std::size_t(y) * w * 4;
     for (u32 x = 0; x < w; x++, p += 4) {
       const u8* s = row.data() + std::size_t(x) * spp;
@@ -129,7 +181,7 @@ bool read_rows(TIFF* t, u32 w, u32 h, u16 spp, Pixels* out) {
 
 bool read_rgba(TIFF* t, u32 w, u32 h, Pixels* out) {
   std::vector<u32> raster(std::size_t(w) * h, 0);
-  if (!TIFFReadRGBAImageOriented(t, w, h, raster.data(), ORIENTATION_TOPLEFT, 0)) return false;
+  if (!tiff().TIFFReadRGBAImageOriented(t, w, h, raster.data(), ORIENTATION_TOPLEFT, 0)) return false;
   u8* p = out->bgra.data();
   for (u32 v : raster) {
     u32 a = TIFFGetA(v);
@@ -144,12 +196,15 @@ bool read_rgba(TIFF* t, u32 w, u32 h, Pixels* out) {
 
 }  // namespace
 
+const char* missing_tiff_library() { return tiff().found ? nullptr : ZOT_SONAME_TIFF; }
+
 bool decode_tiff(const u8* data, std::size_t size, Pixels* out) {
+  if (!tiff().found) return false;
   MemFile f{nullptr, data, size, 0};
   Closer c{open_mem(&f, "rm")};
   if (!c.t) return false;
   u32 w = 0, h = 0;
-  if (!TIFFGetField(c.t, TIFFTAG_IMAGEWIDTH, &w) || !TIFFGetField(c.t, TIFFTAG_IMAGELENGTH, &h)) return false;
+  if (!tiff().TIFFGetField(c.t, TIFFTAG_IMAGEWIDTH, &w) || !tiff().TIFFGetField(c.t, TIFFTAG_IMAGELENGTH, &h)) return false;
   if (!size_allowed(w, h)) return false;
   out->width = w;
   out->height = h;
@@ -160,19 +215,20 @@ bool decode_tiff(const u8* data, std::size_t size, Pixels* out) {
 }
 
 bool encode_tiff(u32 width, u32 height, const u8* bgra, std::vector<u8>* out) {
+  if (!tiff().found) return false;
   MemFile f{out, nullptr, 0, 0};
   TIFF* t = open_mem(&f, "w");
   if (!t) return false;
   Closer c{t};
   u16 extra = EXTRASAMPLE_UNASSALPHA;
-  bool ok = TIFFSetField(t, TIFFTAG_IMAGEWIDTH, width) && TIFFSetField(t, TIFFTAG_IMAGELENGTH, height) &&
-            TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8) && TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 4) &&
-            TIFFSetField(t, TIFFTAG_EXTRASAMPLES, 1, &extra) &&
-            TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB) &&
-            TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG) &&
-            TIFFSetField(t, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT) &&
-            TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_LZW) &&
-            TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(t, 0));
+  bool ok = tiff().TIFFSetField(t, TIFFTAG_IMAGEWIDTH, width) && tiff().TIFFSetField(t, TIFFTAG_IMAGELENGTH, height) &&
+            tiff().TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8) && tiff().TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 4) &&
+            tiff().TIFFSetField(t, TIFFTAG_EXTRASAMPLES, 1, &extra) &&
+            tiff().TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB) &&
+            tiff().TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG) &&
+            tiff().TIFFSetField(t, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT) &&
+            tiff().TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_LZW) &&
+            tiff().TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, tiff().TIFFDefaultStripSize(t, 0));
   std::vector<u8> row(std::size_t(width) * 4);
   for (u32 y = 0; ok && y < height; y++) {
     const u8* s = bgra + std::size_t(y) * width * 4;
@@ -182,10 +238,10 @@ bool encode_tiff(u32 width, u32 height, const u8* bgra, std::vector<u8>* out) {
       row[x * 4 + 2] = s[x * 4 + 0];
       row[x * 4 + 3] = s[x * 4 + 3];
     }
-    ok = TIFFWriteScanline(t, row.data(), y, 0) >= 0;
+    ok = tiff().TIFFWriteScanline(t, row.data(), y, 0) >= 0;
   }
   // Flushing writes the strips left and the directory.
-  ok = ok && TIFFFlush(t) == 1;
+  ok = ok && tiff().TIFFFlush(t) == 1;
   return ok && !out->empty();
 }
 
