@@ -51,11 +51,8 @@ ZOT_INLINE i32 key_op(bool case_, bool same) {
 }
 
 // The position of the stored key matching key under op (live or dead), or -1.
-i64 find_position(const Cell* m, const Cell* key, i32 op) {
-  Cell k = *key;
-  Cell* found = hashtable::find_key(table_of(m), &k, 0, 1, op, false, false);
-  if (!found) return -1;
-  return found - cells_of(m->map_block());
+ZOT_INLINE i64 find_position(const Cell* m, const Cell* key, i32 op) {
+  return hashtable::map_probe(table_of(m), key, op).position;
 }
 
 // A stored key as handed out: set-word! as word! (unless kept), and text keys
@@ -84,26 +81,25 @@ Cell get_value(const Cell* m, const Cell* key, i32 op) {
 // Sets the value of a key, adding the pair when the key is missing and
 // reviving it when it was removed.
 void set_value(const Cell* map, const Cell* key_in, const Cell* value_in, i32 op, const Cell* where) {
-  // The key may become a copy of its own (preprocess_key): held while the
-  // pair block grows.
-  Rooted m = *map, key = *key_in, value = *value_in;
-  clear_new_line(&value);
-  Node t = table_of(&m), b = m.map_block();
-  i64 p = find_position(&m, &key, op);
-  if (p >= 0) {
-    if (!live_at(b, u32(p))) hashtable::record(t)->size++;
-    cells_of(b)[p + 1] = value;
+  const Node t = table_of(map), b = map->map_block();
+  const hashtable::MapSlot slot = hashtable::map_probe(t, key_in, op);
+  if (slot.position >= 0) {
+    Cell value = *value_in;
+    clear_new_line(&value);
+    if (!live_at(b, u32(slot.position))) hashtable::record(t)->size++;
+    cells_of(b)[slot.position + 1] = value;
     return;
   }
+  // The key may become a copy of its own (preprocess_key): held, with the
+  // map and the value, while the pair block grows.
+  Rooted m = *map, key = *key_in, value = *value_in;
+  clear_new_line(&value);
   preprocess_key(&key, where ? where : key_in);
-  Cell blk = block_of(b);
-  block::append_cell(&blk, &key);
-  Cell unset;
-  set_unset(&unset);
-  block::append_cell(&blk, &unset);
-  u32 at = count_of(b) - 2;
-  hashtable::put_key(t, cells_of(b) + at);
-  cells_of(b)[at + 1] = value;
+  const u32 at = count_of(b);
+  Cell* pair = reinterpret_cast<Cell*>(mem::alloc_tail_bytes(b, 2 * sizeof(Cell)));
+  pair[0] = key;
+  pair[1] = value;
+  hashtable::map_place(t, slot.site, at);
 }
 
 // Makes room in the pair block for n more cells at once.
@@ -427,16 +423,16 @@ void index_pairs(const Cell* map) {
     Cell where = k;
     preprocess_key(&k, &where);
     cells_of(b)[p] = k;
-    Cell* earlier = hashtable::find_key(t, &k, 0, 1, actions::kEqual, false, false);
-    if (!earlier) {
-      hashtable::put_key(t, cells_of(b) + p);
+    const hashtable::MapSlot slot = hashtable::map_probe(t, &k, actions::kEqual);
+    if (slot.position < 0) {
+      hashtable::map_place(t, slot.site, p);
       p += 2;
       continue;
     }
     mem::Series* s = mem::series_of(b);
     Cell* base = s->cells();
     u32 n = count_of(b);
-    base[(earlier - base) + 1] = base[p + 1];
+    base[slot.position + 1] = base[p + 1];
     std::memmove(base + p, base + p + 2, (n - p - 2) * sizeof(Cell));
     s->tail -= 2 * sizeof(Cell);
   }

@@ -384,7 +384,7 @@ u32 hash_symbol(const Cell* symbol) {
   return murmur_hash_lower(s->head_ptr(), s->bytes_used());
 }
 
-u32 hash_value(const Cell* value, bool case_sensitive) {
+u32 hash_any(const Cell* value, bool case_sensitive) {
   switch (value->type()) {
     case T_INTEGER:
     case T_CHAR:
@@ -783,6 +783,71 @@ Cell* find_key(Node t, const Cell* key, i32 start, i32 skip, i32 op, bool last, 
     i = (i + ++step) & mask;
     if (i == first) return found();
   }
+}
+
+MapSlot map_probe(Node t, const Cell* key, i32 op) {
+  Cell local;
+  const u32 kt = key->type();
+  if (kt == T_WORD || kt == T_LIT_WORD || kt == T_GET_WORD) {
+    local = *key;
+    set_type(&local, T_SET_WORD);
+    key = &local;
+  }
+  const Table* r = record(t);
+  const u32 mask = u32(r->buckets) - 1;
+  u32 i = hash_value(key, false) & mask, first = i, step = 0;
+  u32 reuse = kNoBucket;
+  const u32 count = cell_count(r->block);
+  // Integers (the common keys) compare in line; other keys through the
+  // datatype, after which the arrays are read again.
+  const bool plain = key->is(T_INTEGER) && (op == actions::kEqual || op == actions::kStrictEqual);
+  const u32* f = words_of(r->flags);
+  const i32* keys = ints_of(r->keys);
+  const Cell* cells = cells_of(r->block);
+  for (;;) {
+    const u32 fl = flag_of(f, i);
+    if (fl & 2u) return {-1, reuse != kNoBucket ? reuse : i};
+    if (fl & 1u) {
+      if (reuse == kNoBucket) reuse = i;
+    } else {
+      const i32 p = keys[i];
+      if (p >= 0 && u32(p) < count) {
+        const Cell* stored = cells + p;
+        if (plain) {
+          if (stored->is(T_INTEGER) && stored->int_value() == key->int_value()) return {p, 0};
+        } else if (stored->type() == key->type()) {
+          if (actions::compare(stored, key, op)) return {p, 0};
+          r = record(t);
+          f = words_of(r->flags);
+          keys = ints_of(r->keys);
+          cells = cells_of(r->block);
+        }
+      }
+    }
+    i = (i + ++step) & mask;
+    if (i == first) break;
+  }
+  if (ZOT_UNLIKELY(reuse == kNoBucket)) runtime::quit(runtime::kFatalAssertion, ZOT_CALLER_ADDRESS());
+  return {-1, reuse};
+}
+
+void map_place(Node t, u32 site, u32 position) {
+  Table* r = record(t);
+  if (r->occupied >= r->upper) {
+    resize(t, u32(r->buckets) + 1);
+    r = record(t);
+    // The buckets moved: the key takes the first free one of its probe.
+    const u32 mask = u32(r->buckets) - 1;
+    const u32* f = words_of(r->flags);
+    u32 i = hash_value(cells_of(r->block) + position, false) & mask, step = 0;
+    while (!is_empty(f, i) && is_live(f, i)) i = (i + ++step) & mask;
+    site = i;
+  }
+  u32* f = words_of(r->flags);
+  if (is_empty(f, site)) r->occupied++;
+  ints_of(r->keys)[site] = i32(position);
+  set_live(f, site);
+  r->size++;
 }
 
 Cell* find_next(Node t, const Cell* key, i32* bucket, i32* first, i32* step) {

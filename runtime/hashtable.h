@@ -106,7 +106,12 @@ u32 hash_string(const Cell* value, bool case_sensitive);
 // A `symbol!` cell: its UTF-8 name with A-Z lowered.
 u32 hash_symbol(const Cell* symbol);
 // Any value, by datatype; text case-insensitively unless case_sensitive.
-u32 hash_value(const Cell* value, bool case_sensitive);
+u32 hash_any(const Cell* value, bool case_sensitive);
+// The same, with the most common keys (integers) hashed in line.
+ZOT_INLINE u32 hash_value(const Cell* value, bool case_sensitive) {
+  if (value->is(T_INTEGER)) return hash_int(u32(value->int_value()));
+  return hash_any(value, case_sensitive);
+}
 // True for the values whose hash reads a node or context handle.
 bool address_keyed(const Cell* value);
 
@@ -157,6 +162,19 @@ Cell* find_key(Node t, const Cell* key, i32 start, i32 skip, i32 op, bool last, 
 // Walks the stored keys of key's type equal to it: bucket is -1 to begin; it,
 // first and step carry the walk between calls. Null when no more.
 Cell* find_next(Node t, const Cell* key, i32* bucket, i32* first, i32* step);
+
+// map! tables: one probe serves a lookup and the insertion that may follow.
+struct MapSlot {
+  i32 position;  // block position of the stored key, -1 when missing
+  u32 site;      // when missing: the bucket the key would take
+};
+// The stored key of key's type equal to it under op (word keys are looked
+// for as set-word!, as the table stores them).
+MapSlot map_probe(Node t, const Cell* key, i32 op);
+// Indexes the key cell at position (just added to the block) in the bucket
+// map_probe answered, no key having been placed since; grows the table
+// first when it is full.
+void map_place(Node t, u32 site, u32 position);
 
 // Removes a stored key (a cell of the block). map!: the value after it
 // becomes void, the bucket stays live.
