@@ -85,22 +85,41 @@ int record_order(const void* pa, const void* pb, void* context) {
   return 0;
 }
 
-// Records that are each one integer! are ordered by their values directly
-// (stably, as the merge sort would; equal integers' order is kept for both).
-// Answers false, order untouched, when any record is not an integer.
+// Records that are each one integer! are ordered by their values directly,
+// with a least-significant-digit radix sort: stable, as the merge sort would
+// be, so equal integers keep their order both ways. Answers false, order
+// untouched, when any record is not an integer.
 bool sort_integers(const Order& o, std::vector<u32>& order) {
   const Cell* cells = buffer_of(o.work)->cells();
   const u32 n = u32(order.size());
-  std::vector<std::pair<i32, u32>> keys(n);
-  for (u32 r = 0; r < n; r++) {
+  // Each record as (ordering key << 32 | record number); the key is the value
+  // with its sign bit flipped, so that unsigned order is numeric order, and
+  // complemented for /reverse.
+  for (u32 r = 0; r < n; r++)
     if (!cells[r].is(T_INTEGER)) return false;
-    keys[r] = {cells[r].int_value(), r};
+  const u32 flip = o.reverse ? 0x7FFFFFFFu : 0x80000000u;
+  std::vector<u64> a(n), b(n);
+  u32 counts[4][256] = {};
+  for (u32 r = 0; r < n; r++) {
+    const u32 key = u32(cells[r].int_value()) ^ flip;
+    a[r] = (u64(key) << 32) | r;
+    for (u32 d = 0; d < 4; d++) counts[d][(key >> (8 * d)) & 0xFFu]++;
   }
-  if (o.reverse)
-    std::stable_sort(keys.begin(), keys.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
-  else
-    std::stable_sort(keys.begin(), keys.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-  for (u32 r = 0; r < n; r++) order[r] = keys[r].second;
+  for (u32 d = 0; d < 4; d++) {
+    const u32* c = counts[d];
+    // A digit that all keys share leaves the order as it is.
+    if (c[(u32(a[0] >> 32) >> (8 * d)) & 0xFFu] == n) continue;
+    u32 at[256];
+    u32 sum = 0;
+    for (u32 k = 0; k < 256; k++) {
+      at[k] = sum;
+      sum += c[k];
+    }
+    const u32 shift = 32 + 8 * d;
+    for (u32 r = 0; r < n; r++) b[at[(a[r] >> shift) & 0xFFu]++] = a[r];
+    a.swap(b);
+  }
+  for (u32 r = 0; r < n; r++) order[r] = u32(a[r]);
   return true;
 }
 
