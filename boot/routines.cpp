@@ -42,7 +42,7 @@ void set_result_integer(i32 n) { set_integer(stack::g_base, n); }
 ZOT_NORETURN void expect_arg(int index) {
   Cell name = stack::calling_word();
   Cell dt;
-  make_cell(&dt, T_DATATYPE, arg(index)->type(), 0, 0);
+  set_datatype(&dt, arg(index)->type());
   Cell param = error::argument_word(index);
   raise_error(Err::ScriptExpectArg, &name, &dt, &param);
 }

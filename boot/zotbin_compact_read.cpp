@@ -226,7 +226,7 @@ u32 Decoder::read_compact_scalar(Rooted& into, const Header& h) {
     case T_DATATYPE: {
       u32 id = varint();
       check_datatype(id, at);
-      make_cell(&v, T_DATATYPE, id, 0, 0);
+      set_datatype(&v, id);
       break;
     }
     case T_UNSET:

@@ -32,7 +32,7 @@ void put_word(std::vector<u8>* out, u32 v) {
 
 ZOT_NORETURN void too_big() {
   Cell what;
-  make_cell(&what, T_DATATYPE, T_BINARY, 0, 0);
+  set_datatype(&what, T_BINARY);
   raise_error(Err::InternalLimitHit, &what);
 }
 
@@ -290,7 +290,7 @@ u32 Encoder::symbol_index(u32 sym) {
 
 void Encoder::refuse(u32 type) const {
   Cell dt;
-  make_cell(&dt, T_DATATYPE, type, 0, 0);
+  set_datatype(&dt, type);
   raise_error(Err::AccessNoCodec, &dt);
 }
 

@@ -172,7 +172,7 @@ u32 Decoder::read_fixed_scalar(Rooted& into, const Header& h) {
     case T_DATATYPE: {
       u32 id = word();
       check_datatype(id, at);
-      make_cell(&v, T_DATATYPE, id, 0, 0);
+      set_datatype(&v, id);
       break;
     }
     case T_CHAR: {

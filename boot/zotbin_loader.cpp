@@ -130,7 +130,7 @@ void Decoder::invalid(const u8* at) const {
 
 void Decoder::no_codec(u32 type) const {
   Cell dt;
-  make_cell(&dt, T_DATATYPE, type, 0, 0);
+  set_datatype(&dt, type);
   raise_error(Err::AccessNoCodec, &dt);
 }
 

@@ -104,7 +104,7 @@ bool apply_range(Cell* bits, i64 low, i64 high, int mode, const Cell* low_value,
 
 // A single bit number from a number or char value.
 i64 bit_of(const Cell* v) {
-  if (v->is(T_CHAR)) return i64(v->w2);
+  if (v->is(T_CHAR)) return i64(v->char_value());
   if (v->is(T_INTEGER)) return v->int_value();
   double d = v->float_value();
   if (std::isnan(d)) return -1;
@@ -115,8 +115,8 @@ i64 bit_of(const Cell* v) {
 }
 
 i64 process_string(Cell* bits, const Cell* text, int mode) {
-  mem::Node node = text->w2;
-  i32 from = std::max<i32>(i32(text->w1), 0);
+  mem::Node node = text->series_node();
+  i32 from = std::max<i32>(series::index_of(text), 0);
   auto length = [&] { return i32(mem::series_of(node)->length()); };
   auto char_at = [&](i32 i) {
     Series* s = mem::series_of(node);
@@ -139,8 +139,8 @@ i64 process_string(Cell* bits, const Cell* text, int mode) {
 i64 walk(Cell* bits, const Cell* spec, int mode, int caller, bool nested);
 
 i64 process_block(Cell* bits, const Cell* block, int mode, int caller) {
-  mem::Node node = block->w2;
-  i32 i = std::max<i32>(i32(block->w1), 0);
+  mem::Node node = block->series_node();
+  i32 i = std::max<i32>(series::index_of(block), 0);
   auto end = [&] { return i32(mem::series_of(node)->length()); };
   auto at = [&](i32 k) { return mem::series_of(node)->cells()[k]; };
   i64 highest = -1;
@@ -224,7 +224,7 @@ Cell* complement_into(const Cell* src, Cell* out) {
 bool falsy(const Cell* v) {
   switch (v->type()) {
     case T_NONE: return true;
-    case T_LOGIC: return v->w1 == 0;
+    case T_LOGIC: return !v->logic_value();
     case T_INTEGER: return v->int_value() == 0;
     case T_FLOAT: return v->float_value() == 0.0;
     default: return false;
@@ -266,7 +266,7 @@ Cell* make_from_spec(const Cell* spec_in, bool to) {
     Cell first = *block::index_cell(&spec);
     if (first.is(T_WORD) && scalar::word_is(&first, w::not_)) {
       neg = true;
-      spec.w1++;
+      spec.set_series_index(spec.series_index() + 1);
       if (!block::index_at_tail(&spec) && block::index_cell(&spec)->is(T_BINARY)) spec = *block::index_cell(&spec);
     }
   }
@@ -296,7 +296,7 @@ Cell* make_from_spec(const Cell* spec_in, bool to) {
         set_integer(&n, len);
         raise_error(Err::ScriptSizeLimit, &n);
       }
-      i32 from = std::max<i32>(i32(spec.w1), 0);
+      i32 from = std::max<i32>(series::index_of(&spec), 0);
       make_at(out, u32(len), false);
       const Series* src = series::buffer_of(&spec);
       Series* dst = series_of(out);
@@ -390,7 +390,7 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, const actions::PathOpt
 
 i32 compare(const Cell* a, const Cell* b, i32 op) {
   if (!b->is(T_BITSET)) return actions::kNotComparable;
-  if (op == actions::kSame) return a->w2 == b->w2 ? 0 : 1;
+  if (op == actions::kSame) return a->bitset_node() == b->bitset_node() ? 0 : 1;
   u32 la = byte_count(a), lb = byte_count(b);
   if (la != lb) return la < lb ? -1 : 1;
   if (la == 0) return 0;

@@ -242,7 +242,7 @@ Cell* clone(const Cell* b, bool deep, bool paths_too) {
   for (i32 i = 0; i < n; i++) {
     Cell elem = *cell_at(r, i);
     u32 t = elem.type();
-    bool nested = t == T_BLOCK || (paths_too && (t == T_PAREN || (t >= T_PATH && t <= T_GET_PATH)));
+    bool nested = t == T_BLOCK || (paths_too && (t == T_PAREN || is_any_path(t)));
     if (!nested) continue;
     stack::TopMark mark;
     Cell* c = clone(&elem, true, paths_too);
@@ -395,7 +395,7 @@ Cell* make(Cell* proto, Cell* spec, int type) {
     return set_type(r, u8(type));
   }
   Cell dt;
-  make_cell(&dt, T_DATATYPE, u32(type), 0, 0);
+  set_datatype(&dt, u32(type));
   raise_error(Err::ScriptBadMakeArg, &dt, spec);
 }
 
@@ -416,7 +416,7 @@ Cell* to(Cell* proto, Cell* spec, int type) {
     for (u32 id = 1; id <= u32(kTypeCount); id++) {
       if (!runtime::typeset_has(&ts, id)) continue;
       Cell dt;
-      make_cell(&dt, T_DATATYPE, id, 0, 0);
+      set_datatype(&dt, id);
       append_cell(r, &dt);
     }
   } else if (is_any_block(t)) {

@@ -158,7 +158,6 @@ void check_exponent(const Cell* exponent) {
   runtime::check_arg_type(&numbers, 1, exponent);
 }
 
-bool is_block_type(TypeId t) { return t == T_BLOCK || t == T_PAREN || t == T_HASH; }
 
 }  // namespace
 
@@ -366,7 +365,7 @@ Cell* make(Cell*, Cell* spec, int type) {
       break;
     }
     default: {
-      if (!is_block_type(spec->type())) raise_with_type(Err::ScriptBadToArg, u32(type), spec);
+      if (!is_any_list(spec->type())) raise_with_type(Err::ScriptBadToArg, u32(type), spec);
       mem::Series* s = mem::series_of(spec->series_node());
       i64 index = spec->series_index();
       if (index < 0) index = 0;

@@ -85,7 +85,7 @@ Cell make_more(u32 cells) {
 Cell* native_make(Cell* proto, Cell* spec, int type) {
   (void)proto;
   Cell dt;
-  make_cell(&dt, T_DATATYPE, u32(type), 0, 0);
+  set_datatype(&dt, u32(type));
   if (!spec->is(T_BLOCK) || block::length_at(spec) != 2) raise_error(Err::ScriptBadMakeArg, &dt, spec);
   Cell s = *block::index_cell(spec), n = *(block::index_cell(spec) + 1);
   if (!s.is(T_BLOCK) || !n.is(T_INTEGER)) raise_error(Err::ScriptBadMakeArg, &dt, spec);
@@ -102,7 +102,7 @@ Cell* op_make(Cell* proto, Cell* spec, int type) {
   u32 t = spec->type();
   if (!(t == T_NATIVE || t == T_ACTION || t == T_FUNCTION || t == T_ROUTINE)) {
     Cell dt;
-    make_cell(&dt, T_DATATYPE, t, 0, 0);
+    set_datatype(&dt, t);
     raise_error(Err::ScriptInvalidType, &dt);
   }
   Cell sp = spec_of(spec);

@@ -67,7 +67,7 @@ Spot locate(const Cell* img, const Cell* index_cell, i32 n, bool one_based) {
   bool inside = true;
   i64 off = n;
   if (index_cell && index_cell->is(T_PAIR)) {
-    i64 x = i32(index_cell->w2), y = i32(index_cell->w3);
+    i64 x = pair::x_of(index_cell), y = pair::y_of(index_cell);
     if (one_based) {
       inside = x >= 1 && x <= w && y >= 1 && y <= h;
       if (y > 0) y--;

@@ -643,11 +643,7 @@ i32 compare(const Cell* a_in, const Cell* b_in, i32 op) {
 }
 
 Cell* copy(Cell* value, Cell* result, Cell* part, bool deep, Cell* kind) {
-  if (part) {
-    Cell w = words::g_refinements[words::ref_part];
-    set_type(&w, T_WORD);
-    raise_error(Err::ScriptInvalidRefineArg, &w, part);
-  }
+  if (part) series::bad_refine("part", part);
   Cell v = *value;
   return copy_into(&v, result, deep, kind, true);
 }

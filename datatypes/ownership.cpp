@@ -15,18 +15,7 @@ namespace {
 
 constexpr u32 kImageOwned = 0x10000u;  // image! values carry the flag in the header
 
-ZOT_INLINE bool followed(u32 t) {
-  return t == T_BLOCK || t == T_PAREN || t == T_HASH || t == T_PATH || t == T_LIT_PATH || t == T_SET_PATH ||
-         t == T_GET_PATH;
-}
-
-ZOT_INLINE bool ownable_series(u32 t) {
-  return followed(t) || t == T_STRING || t == T_FILE || t == T_URL || t == T_TAG || t == T_EMAIL ||
-         t == T_REF || t == T_BINARY || t == T_VECTOR || t == T_IMAGE || t == T_BITSET;
-}
-
-// The buffer of an ownable series (a bitset!'s bytes count as one).
-ZOT_INLINE mem::Node buffer_node(const Cell* v) { return v->is(T_BITSET) ? v->bitset_node() : v->series_node(); }
+ZOT_INLINE bool ownable_series(u32 t) { return is_any_series(t) || t == T_BITSET; }
 
 // The key a value is recorded under, or 0.
 mem::Node key_of(const Cell* v) {
@@ -75,7 +64,7 @@ void bind(const Cell* value, const Cell* owner, const Cell* word) {
   u32 t = value->type();
   if (ownable_series(t)) {
     record(value, owner, word);
-    if (followed(t) && !cycles::find(value->series_node())) {
+    if (is_any_block(t) && !cycles::find(value->series_node())) {
       cycles::Guard guard(value->series_node());
       each_cell(value, [&](const Cell* c) { bind(c, owner, word); });
     }
@@ -113,7 +102,7 @@ void unbind(const Cell* value) {
       set_unset(e + 2);
       hashtable::delete_int(g_table, buffer_node(value));
     }
-    if (followed(t) && !cycles::find(value->series_node())) {
+    if (is_any_block(t) && !cycles::find(value->series_node())) {
       cycles::Guard guard(value->series_node());
       each_cell(value, [&](const Cell* c) { unbind(c); });
     }

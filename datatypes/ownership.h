@@ -12,6 +12,9 @@ namespace zot::ownership {
 void init();
 extern mem::Node g_table;
 
+// The buffer that carries the owned flag: a series' buffer, a bitset!'s bytes.
+ZOT_INLINE mem::Node buffer_node(const Cell* v) { return v->is(T_BITSET) ? v->bitset_node() : v->series_node(); }
+
 // Flags and records the value's series (recursively through blocks and objects).
 void bind(const Cell* value, const Cell* owner, const Cell* word);
 // bind, then marks the owner's context as an owner.

@@ -66,10 +66,10 @@ Cell* make(Cell* proto, Cell* spec, int type) {
     if (t != T_INTEGER) set_integer(&n, i32(n.float_value()));
     return block::make(proto, &n, type);
   }
-  if (t == T_BLOCK || t == T_PAREN || t == T_HASH || (t >= T_PATH && t <= T_GET_PATH))
+  if (is_any_block(t))
     return block::make(proto, spec, type);
   Cell dt;
-  make_cell(&dt, T_DATATYPE, u32(type), 0, 0);
+  set_datatype(&dt, u32(type));
   raise_error(Err::ScriptBadMakeArg, &dt, spec);
 }
 

@@ -367,7 +367,7 @@ bool from_url(const Cell* url, Cell* out) {
   Rooted spec(g_services.call_callback(&fn, &parse_word, url, 1, 0));
   if (!spec.cell.is(T_OBJECT)) return false;
   Cell dt;
-  make_cell(&dt, T_DATATYPE, T_PORT, 0, 0);
+  set_datatype(&dt, T_PORT);
   *out = *make(&dt, &spec.cell, T_PORT);
   return true;
 }

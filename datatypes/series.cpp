@@ -155,7 +155,7 @@ const w::Id kChangeWords[] = {
 bool notify_owner(const Cell* s, Change c, const Cell* value, i32 index, i32 part) {
   if (g_services.series_change) return g_services.series_change(s, int(c), value, index, part);
   // Most series are not owned: one flag test and out.
-  if (s->type() != T_IMAGE && !(buffer_of(s)->flags & mem::kOwned)) return false;
+  if (s->type() != T_IMAGE && !(mem::series_of(ownership::buffer_node(s))->flags & mem::kOwned)) return false;
   return ownership::check(s, words::word(kChangeWords[int(c)]), value, index, part);
 }
 }  // namespace
@@ -230,13 +230,13 @@ void hash_new_table(Cell* h) {
 Cell* make_like(const Cell* src, u32 units, Cell* out) {
   mem::Node sn = src->series_node();
   u32 type = src->type();
-  u32 w3 = type == T_VECTOR ? src->vector_type() : 0;
+  u32 per_type = type == T_VECTOR ? src->vector_type() : 0;
   mem::Node n = mem::alloc_units(units, mem::series_of(sn)->unit());
   // The allocation may have moved the source buffer.
   Series* s = mem::series_of(sn);
   Series* d = mem::series_of(n);
   d->flags = (s->flags & ~(mem::kPlacementFlags | mem::kOwned)) | (d->flags & mem::kBig);
-  return make_cell(out, type, 0, n, w3);
+  return make_cell(out, type, 0, n, per_type);
 }
 
 // ---- cursor actions (frame functions: the series is the result slot)

@@ -14,8 +14,8 @@
 namespace zot::series {
 
 // ---- access
-ZOT_INLINE mem::Series* buffer_of(const Cell* s) { return mem::series_of(s->w2); }
-ZOT_INLINE i32 index_of(const Cell* s) { return i32(s->w1); }
+ZOT_INLINE mem::Series* buffer_of(const Cell* s) { return mem::series_of(s->series_node()); }
+ZOT_INLINE i32 index_of(const Cell* s) { return s->series_index(); }
 
 // ---- shared routines
 bool index_at_tail(const Cell* s);

@@ -44,13 +44,13 @@ namespace datatype {
 
 Cell* push(u32 type) {
   Cell c;
-  make_cell(&c, T_DATATYPE, type, 0, 0);
+  set_datatype(&c, type);
   return stack::push(&c);
 }
 
 Cell* make_in(const Cell* block, u32 type) {
   Cell c;
-  make_cell(&c, T_DATATYPE, type, 0, 0);
+  set_datatype(&c, type);
   return append_to(block, &c);
 }
 

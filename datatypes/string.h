@@ -25,8 +25,16 @@ using mem::Node;
 using mem::Series;
 
 // ---- access helpers
-ZOT_INLINE Series* buffer_of(const Cell* s) { return mem::series_of(s->w2); }
-ZOT_INLINE i32 index_of(const Cell* s) { return i32(s->w1); }
+// Text values, and binary! values (whose actions share these routines).
+ZOT_INLINE bool is_text_buffer(u32 t) { return is_any_string(t) || t == T_BINARY; }
+ZOT_INLINE Series* buffer_of(const Cell* s) {
+  ZOT_ASSERT(is_text_buffer(s->type()));
+  return mem::series_of(s->series_node());
+}
+ZOT_INLINE i32 index_of(const Cell* s) {
+  ZOT_ASSERT(is_text_buffer(s->type()));
+  return s->series_index();
+}
 
 // Units a single code point needs when it comes in as a char! value.
 ZOT_INLINE u32 unit_for_char(u32 cp) { return cp <= 0x7F ? 1u : cp <= 0xFFFF ? 2u : 4u; }

@@ -756,7 +756,10 @@ Cell* select(Cell* s, Cell* value, const actions::FindOptions& o) {
 // ---------------------------------------------------------------------------
 // sort
 
+// Also vector!'s sort: the plan reads the generic series position.
 Cell* sort(Cell* s, const actions::SortOptions& o) {
+  using series::index_of;
+  using series::total_length;
   i32 idx = clamp_index(s);
   i32 total = total_length(s);
   i32 start = idx, len = total - idx;

@@ -69,12 +69,11 @@ struct Stretch {
 };
 
 Stretch stretch_of(const Cell* s, bool from_head, i32 part) {
-  // Words come here too (their symbol's text): the payload is read as is.
-  Series* b = mem::series_of(s->w2);
+  Series* b = string::buffer_of(s);
   u32 unit = b->unit();
   check_unit(unit);
   i32 total = i32(b->length());
-  i32 idx = from_head ? 0 : i32(s->w1);
+  i32 idx = from_head ? 0 : string::index_of(s);
   if (idx < 0) idx = 0;
   if (idx > total) idx = total;
   i32 n = total - idx;

@@ -10,11 +10,11 @@ namespace zot::triple {
 i32 form(const Cell* value, Cell* out, const Cell*, i32 part) {
   char buf[64] = "make triple! [";
   std::size_t n = std::strlen(buf);
-  const u32 words[3] = {value->w1, value->w2, value->w3};
+  const i32 words[3] = {value->triple_first(), value->triple_second(), value->triple_third()};
   for (int i = 0; i < 3; i++) {
     if (i) buf[n++] = ' ';
     int len;
-    const char* t = integer::form_signed(i32(words[i]), &len);
+    const char* t = integer::form_signed(words[i], &len);
     std::memcpy(buf + n, t, std::size_t(len));
     n += std::size_t(len);
   }

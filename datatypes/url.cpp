@@ -43,7 +43,7 @@ Cell* from_block(const Cell* spec) {
   const i32 n = block::length_at(&blk);
   if (n == 0) {
     Cell dt;
-    make_cell(&dt, T_DATATYPE, T_URL, 0, 0);
+    set_datatype(&dt, T_URL);
     raise_error(Err::ScriptBadToArg, &dt, spec);
   }
   Cell* r = push_text(T_URL, 32, 1);

@@ -114,8 +114,7 @@ struct Source {
 
 Source source_of(const Cell* value, i32 part, bool paths_and_vectors) {
   u32 t = value->type();
-  bool cells = t == T_BLOCK || t == T_PAREN || t == T_HASH ||
-               (paths_and_vectors && t >= T_PATH && t <= T_GET_PATH);
+  bool cells = is_any_list(t) || (paths_and_vectors && is_any_path(t));
   if (cells || (paths_and_vectors && t == T_VECTOR)) {
     i32 n = length_from_index(value);
     if (part >= 1) n = std::min(n, part);

@@ -67,7 +67,7 @@ Cell text_of(const Cell* spec) {
 
 ZOT_NORETURN void bad_to(int type, const Cell* spec) {
   Cell dt;
-  make_cell(&dt, T_DATATYPE, u32(type), 0, 0);
+  set_datatype(&dt, u32(type));
   raise_error(Err::ScriptBadToArg, &dt, spec);
 }
 

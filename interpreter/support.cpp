@@ -7,8 +7,10 @@
 #include "datatypes/map.h"
 #include "datatypes/series.h"
 #include "datatypes/simple.h"
+#include "datatypes/words.h"
 #include "runtime/actions.h"
 #include "runtime/errors.h"
+#include "runtime/rooted.h"
 #include "runtime/services.h"
 #include "runtime/stack.h"
 
@@ -57,14 +59,22 @@ void float_to_integer_cell(Cell* cell) {
 }
 
 bool series_has_next(const Cell* series) {
+  // A map's loop position counts the cells of its key/value block.
+  if (series->is(T_MAP)) return series->map_position() < mem::series_of(series->map_block())->length();
   i32 i = series::index_of(series);
   return i >= 0 && i < series::total_length(series);
 }
 
 void set_words(const Cell* words_in, const Cell* value_in, i32 count, bool any, bool only, bool some) {
   const Cell words = *words_in;
-  const Cell value = *value_in;
-  const bool from_block = block_like(value.type()) && !only;
+  const bool from_block = block_like(value_in->type()) && !only;
+  // A map gives its live pairs in order (a removed pair is no element); its
+  // block holds the pairs with the removed ones still in place.
+  Rooted value(*value_in);
+  if (from_block && value.is(T_MAP)) {
+    map::reflect_into(value_in, words::sym(w::body), &value.cell);
+    for (i32 i = 0, n = series::total_length(&value); i < n; i++) clear_new_line(block::cell_at(&value, i));
+  }
   const i32 first = series::index_of(&words);
   if (from_block) {
     for (i32 i = 0; i < count; i++) {
@@ -77,7 +87,7 @@ void set_words(const Cell* words_in, const Cell* value_in, i32 count, bool any, 
     // Re-read each time: setting a word may allocate and move buffers.
     Cell w = *block::cell_at(&words, first + i);
     if (!is_plain_word(w.type())) raise_error(Err::ScriptInvalidArg, &w);
-    Cell v = from_block ? element_or_none(&value, i) : value;
+    Cell v = from_block ? element_or_none(&value, i) : Cell(value);
     if (some && v.is(T_NONE)) continue;
     context::set(&w, &v);
   }

@@ -77,6 +77,8 @@ constexpr u32 kCellTypeMask = 0xFFu;
 
 // ---- type families
 ZOT_INLINE constexpr bool is_any_path(u32 t) { return t >= T_PATH && t <= T_GET_PATH; }
+// block!, paren!, hash!: any-block but the paths.
+ZOT_INLINE constexpr bool is_any_list(u32 t) { return t == T_BLOCK || t == T_PAREN || t == T_HASH; }
 ZOT_INLINE constexpr bool is_any_block(u32 t) {
   return t == T_BLOCK || t == T_PAREN || is_any_path(t) || t == T_HASH;
 }

@@ -23,13 +23,13 @@ Cell argument_word(int index) {
 void raise_expect_arg(u32 type, int param_index) {
   Cell fn = stack::calling_word();
   Cell dt;
-  make_cell(&dt, T_DATATYPE, type, 0, 0);
+  set_datatype(&dt, type);
   Cell word = argument_word(param_index);
   raise_error(Err::ScriptExpectArg, &fn, &dt, &word);
 }
 
 i32 float_to_int(const Cell* value) {
-  if (!value->is(T_FLOAT)) return i32(value->w2);
+  if (!value->is(T_FLOAT)) return value->int_value();
   double d = value->float_value();
   if (!(d >= -2147483648.0 && d < 2147483648.0)) raise_error(Err::ScriptOutOfRange, value);
   return i32(d);

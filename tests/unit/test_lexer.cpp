@@ -50,18 +50,18 @@ void stub_integer(State* st, const u8* start, const u8* end, u32, bool load) {
   i32 v = 0;
   for (const u8* p = start; p < end; p++) v = v * 10 + (*p - '0');
   Cell* c = lexer::alloc_slot(st);
-  c->w2 = u32(v);
-  c->header = (c->header & kCellNewLine) | T_INTEGER;
+  make_cell(c, (c->header & kCellNewLine) | T_INTEGER, 0, u32(v), 0);
 }
 
 std::string describe(const Cell* c);
 
 std::string describe_series(const Cell* c) {
-  mem::Series* s = mem::series_of(c->w2);
+  const bool map = c->is(T_MAP);
+  mem::Series* s = mem::series_of(map ? c->map_block() : c->series_node());
   std::string out;
   const Cell* cells = reinterpret_cast<const Cell*>(s->head_ptr());
   u32 n = s->bytes_used() / sizeof(Cell);
-  for (u32 i = c->w1; i < n; i++) {
+  for (u32 i = map ? 0 : u32(c->series_index()); i < n; i++) {
     if (!out.empty()) out += ' ';
     if (cells[i].header & kCellNewLine) out += "/ ";
     out += describe(&cells[i]);
@@ -75,17 +75,21 @@ std::string describe(const Cell* c) {
     case T_PAREN: return "(" + describe_series(c) + ")";
     case T_PATH: case T_LIT_PATH: case T_SET_PATH: case T_GET_PATH: case T_MAP:
       return std::string(type_name(c->type())) + "[" + describe_series(c) + "]";
-    case T_LOGIC: return c->w1 ? "true" : "false";
+    case T_LOGIC: return c->logic_value() ? "true" : "false";
     case T_NONE: return "none";
     case T_UNSET: return "unset";
     case T_INTEGER: return std::to_string(c->int_value());
-    case T_CHAR: return "char:" + std::to_string(c->w2);
-    case T_DATATYPE: return std::string("datatype:") + std::to_string(c->w1);
+    case T_CHAR: return "char:" + std::to_string(c->char_value());
+    case T_DATATYPE: return std::string("datatype:") + std::to_string(c->datatype_id());
     case T_POINT2D: case T_POINT3D: return type_name(c->type());
     default: {
       std::string name = type_name(c->type());
       name.pop_back();  // drop the "!"
-      return name + ":" + string::to_utf8(c);
+      // Every other value here is text: a stub's cell (a word's, a number's)
+      // keeps its token in a string payload under the token's type.
+      Cell text = *c;
+      set_type(&text, T_STRING);
+      return name + ":" + string::to_utf8(&text);
     }
   }
 }
@@ -136,9 +140,9 @@ std::string error_of(const std::string& text, lexer::Options opt = {}) {
   auto text_of = [](const Cell* c) { return c->is(T_STRING) ? string::to_utf8(c) : std::string("?"); };
   switch (e) {
     case Err::SyntaxInvalid:
-      return line + " invalid " + type_name(last_error_arg(1)->w1) + " at " + text_of(last_error_arg(2));
+      return line + " invalid " + type_name(last_error_arg(1)->datatype_id()) + " at " + text_of(last_error_arg(2));
     case Err::SyntaxMissing: {
-      u32 d = last_error_arg(1)->w2;
+      u32 d = last_error_arg(1)->char_value();
       return line + " missing " + (d ? std::string(1, char(d)) : std::string("^@")) + " at " +
              text_of(last_error_arg(2));
     }
@@ -412,7 +416,7 @@ TEST_F(LexerTest, BufferGrowthAndNestedScans) {
   for (int i = 0; i < 3000; i++) text += std::to_string(i) + (i % 7 == 6 ? "\n" : " ");
   Cell out{};
   ASSERT_EQ(load(text, &out).substr(0, 8), "[0 1 2 3");
-  EXPECT_EQ(mem::series_of(out.w2)->bytes_used() / sizeof(Cell), 3000u);
+  EXPECT_EQ(mem::series_of(out.series_node())->bytes_used() / sizeof(Cell), 3000u);
   EXPECT_GE(lexer::cell_capacity(), 3000u);
 
   lexer::g_loaders[lexer::TK_ISSUE] = [](State* st, const u8*, const u8*, u32, bool load) {
