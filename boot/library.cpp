@@ -18,11 +18,12 @@
 namespace zot::startup {
 
 void boot_library(const unsigned char* image, std::size_t size) {
+  collector::begin_boot();
   routines::register_boot();
   Rooted decoded;
   boot_image::decode(image, size, &decoded.cell);
-  block::mark_library(&decoded.cell);
-  // The first value describes the build; the sections follow.
+  // The first value describes the build; the sections follow. Binding marks
+  // the whole image as library code.
   Rooted build(*block::cell_at(&decoded.cell, 0));
   start_up::bind(&decoded.cell, &build.cell);
   // The top level has no error handling of its own: an error it raises is
@@ -35,6 +36,7 @@ void boot_library(const unsigned char* image, std::size_t size) {
     sys::attach_if_defined();
   }
   collector::g_booting = false;
+  collector::end_boot();
 }
 
 void launch() {

@@ -143,15 +143,19 @@ const Entry kEntries[] = {
 
 std::string entry_name(const char* field) { return std::string("start-up/") + field; }
 
-// Binds every word of the symbol (any case) in the block, deep, to the
-// context's first word: one symbol, so a plain walk serves.
-void bind_word(const Cell* block, u32 canonical, mem::Node ctx) {
+// Marks the block, deep, as library code and binds every word of the
+// symbol (any case) in it to the context's first word: one symbol, so a
+// plain walk serves, and one walk of the image does both. A block marked
+// already was walked.
+void mark_and_bind(const Cell* block, u32 canonical, mem::Node ctx) {
   mem::Series* s = mem::series_of(block->series_node());
+  if (s->flags & mem::kLibrary) return;
+  s->flags |= mem::kLibrary;
   for (u32 i = 0; i < s->length(); i++) {
     Cell* c = s->cells() + i;
     if (is_any_block(c->type())) {
       Cell inner = *c;
-      bind_word(&inner, canonical, ctx);
+      mark_and_bind(&inner, canonical, ctx);
       s = mem::series_of(block->series_node());
     } else if (is_any_word(c->type()) && symbol::resolve(c->word_symbol()) == canonical) {
       c->set_word_binding(ctx, 0);
@@ -192,7 +196,7 @@ void bind(Cell* image, const Cell* build) {
   Rooted private_ctx;
   make_cell(&private_ctx.cell, T_OBJECT, context::create(1, false, false, nullptr, context::kObject), 0, 0);
   put(&private_ctx.cell, "start-up", &obj.cell);
-  bind_word(image, symbol::resolve(symbol::make("start-up")), private_ctx.cell.object_context());
+  mark_and_bind(image, symbol::resolve(symbol::make("start-up")), private_ctx.cell.object_context());
 }
 
 }  // namespace zot::start_up

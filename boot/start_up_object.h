@@ -15,8 +15,9 @@ namespace zot::start_up {
 // Registers the entries of the object's routines.
 void register_entries();
 
-// Makes the object (build: the build description block) and binds the word
-// `start-up` throughout the image to it.
+// Makes the object (build: the build description block), marks every block
+// of the image as library code (block::mark_library) and binds the word
+// `start-up` throughout the image to the object.
 void bind(Cell* image, const Cell* build);
 
 }  // namespace zot::start_up

@@ -305,9 +305,18 @@ void Decoder::make_op(Rooted& into, u32 index, u32 source_type, const u8* at) {
 // Words
 
 u32 Decoder::put_global_word(Rooted& into, u32 type, u32 sym) {
+  // A word's slot in the global context never moves: each symbol is looked
+  // up there once a decoding (the library holds thousands of words and far
+  // fewer names).
+  if (sym >= global_slots_.size()) global_slots_.resize(std::size_t(sym) + 1, 0);
   Cell w;
-  word::make_at(sym, &w);
-  set_type(&w, u8(type));
+  if (const u32 slot = global_slots_[sym]) {
+    make_cell(&w, type, context::g_global, sym, slot - 1);
+  } else {
+    word::make_at(sym, &w);
+    global_slots_[sym] = u32(w.word_index()) + 1;
+    set_type(&w, u8(type));
+  }
   return put(into, w);
 }
 

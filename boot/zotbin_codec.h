@@ -259,6 +259,7 @@ class Decoder {
   const u8* names_ = nullptr;
   u32 names_size_ = 0;
   std::vector<u32> symbol_ids_;  // 0: not made yet
+  std::vector<u32> global_slots_;  // by symbol id: its global slot + 1 (0: not looked up)
   std::vector<u32> path_;
 };
 

@@ -42,6 +42,7 @@ bool g_active = false;
 u64 g_live = 0;
 u64 g_allocated = 0;  // bytes allocated since the last collection
 u64 g_newly_marked = 0;  // buffers marked in this collection
+bool g_boot_pause = false;  // between begin_boot and end_boot
 #ifdef ZOT_GC_STRESS
 // The stress build collects at every allocation, or every Nth one when the
 // environment says so (ZOT_GC_STRESS_EVERY=N, for long-running tests).
@@ -316,6 +317,15 @@ void init() {
   resources::init();
 }
 
+void begin_boot() { g_boot_pause = true; }
+
+void end_boot() {
+  g_boot_pause = false;
+  g_allocated += mem::take_allocated_bytes();
+  if (g_allocated > g_live) g_live = g_allocated;
+  g_allocated = 0;
+}
+
 void collect() {
   if (g_active) return;
   std::atomic_thread_fence(std::memory_order_seq_cst);
@@ -351,7 +361,7 @@ void collect_if_enabled() {
 #else
   // Not enough new since the last collection: more frames are cheaper.
   g_allocated += mem::take_allocated_bytes();
-  if (g_allocated < (g_live > kMinPace ? g_live : kMinPace)) return;
+  if (g_boot_pause || g_allocated < (g_live > kMinPace ? g_live : kMinPace)) return;
 #endif
   collect();
 }

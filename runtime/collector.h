@@ -24,6 +24,13 @@ extern bool g_enabled;
 // Set while the library boots: the stress build collects less often then.
 extern bool g_booting;
 
+// From the start of the library's boot to its end the allocator's pace
+// starts no collection (nearly everything the boot makes stays); the end
+// counts what the boot made as live, so the first collection comes once as
+// much again was made. The stress build collects as it always does.
+void begin_boot();
+void end_boot();
+
 void init();
 // One full collection.
 void collect();

@@ -36,6 +36,7 @@ std::uintptr_t g_machine_normal = 0;
 
 // Argument cells below g_ready are initialised; the rest were never used.
 constexpr u32 kArgChunk = 1u << 16;
+constexpr u32 kFirstArgChunk = 1u << 12;
 Cell* g_ready = nullptr;
 bool g_raising = false;  // the stack-overflow error is being raised
 
@@ -86,7 +87,9 @@ void init() {
   g_bottom = g_base = g_top = a->cells();
   g_end = g_bottom + kArgCells;
   g_ready = g_bottom;
-  ready_to(g_bottom + kArgChunk);
+  // Most programs never go deep: the first part made ready is small (the
+  // buffer's untouched pages cost nothing), the rest follows by chunks.
+  ready_to(g_bottom + kFirstArgChunk);
   g_raising = false;
   g_cbottom = g_ctop = reinterpret_cast<Frame*>(c->head_ptr());
   g_cend = g_cbottom + kCallFrames;

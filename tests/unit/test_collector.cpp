@@ -117,6 +117,24 @@ TEST_F(CollectorTest, DisabledAllocationDoesNotCollectButRecycleDoes) {
   EXPECT_GT(collector::count(), count + 1);
 }
 
+#ifndef ZOT_GC_STRESS
+TEST_F(CollectorTest, TheBootStartsNoCollectionAndCountsWhatItMadeAsLive) {
+  collector::collect();
+  collector::g_enabled = true;
+  const u32 count = collector::count();
+  collector::begin_boot();
+  for (int i = 0; i < 4000; i++) mem::alloc_bytes(1000);  // 4 MB
+  EXPECT_EQ(collector::count(), count);
+  collector::end_boot();
+  // As much again before the first collection: a megabyte more starts none.
+  for (int i = 0; i < 1000; i++) mem::alloc_bytes(1000);
+  EXPECT_EQ(collector::count(), count);
+  for (int i = 0; i < 60000 && collector::count() == count; i++) mem::alloc_bytes(1000);
+  EXPECT_GT(collector::count(), count);
+  collector::g_enabled = false;
+}
+#endif
+
 TEST_F(CollectorTest, RecycleSwitchesTheCollector) {
   const struct {
     const char* source;
