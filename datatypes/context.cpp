@@ -182,7 +182,23 @@ i32 bind_word(Node ctx, Cell* word) {
   return i;
 }
 
-void bind(Cell* block, Node ctx, bool self) {
+namespace {
+
+// A filter of a context's words by their canonical symbols: a word whose bit
+// is clear is not in the context and needs no lookup. A small context (a
+// function's, most objects') turns away nearly every other word of a body
+// so; a large one sets every bit.
+u64 word_filter(Node ctx) {
+  constexpr u32 kMostFiltered = 32;
+  const u32 n = word_count(ctx);
+  if (n > kMostFiltered) return ~u64(0);
+  u64 filter = 0;
+  const Cell* words = word_at(ctx, 0);
+  for (u32 i = 0; i < n; i++) filter |= u64(1) << (symbol::resolve(words[i].word_symbol()) & 63);
+  return filter;
+}
+
+void bind_filtered(Cell* block, Node ctx, bool self, u64 filter) {
   Node series = block->series_node();
   if (cycles::find(series)) return;
   cycles::Guard guard(series);
@@ -194,15 +210,19 @@ void bind(Cell* block, Node ctx, bool self) {
     if (is_bindable_word(t)) {
       if (self && t == T_WORD && c->word_symbol() == self_sym) {
         c->set_word_binding(ctx, -1);
-      } else {
+      } else if ((filter >> (symbol::resolve(c->word_symbol()) & 63)) & 1) {
         bind_word(ctx, c);
       }
     } else if (is_any_block(t)) {
       Cell inner = *c;
-      bind(&inner, ctx, self);
+      bind_filtered(&inner, ctx, self, filter);
     }
   }
 }
+
+}  // namespace
+
+void bind(Cell* block, Node ctx, bool self) { bind_filtered(block, ctx, self, word_filter(ctx)); }
 
 Cell* get_in(const Cell* word, Node ctx) {
   if (ZOT_UNLIKELY(word->word_index() < 0 || !ctx)) {

@@ -1,6 +1,8 @@
 #include "interpreter/routines.h"
 
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "datatypes/block.h"
@@ -19,30 +21,46 @@ struct Entry {
   EntryFn fn;
 };
 
-std::vector<Entry>& registry() {
-  static auto* r = new std::vector<Entry>;
+// Hashes a name held or looked for without a copy.
+struct NameHash {
+  using is_transparent = void;
+  std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+};
+
+struct Registry {
+  std::vector<Entry> entries;
+  std::unordered_map<std::string, u32, NameHash, std::equal_to<>> index;  // name -> entry index
+};
+
+Registry& registry() {
+  static auto* r = new Registry;
   return *r;
 }
 
 }  // namespace
 
 u32 register_entry(const char* name, EntryFn fn) {
+  Registry& r = registry();
   if (u32 i = find(name)) {
-    registry()[i - 1].fn = fn;
+    r.entries[i - 1].fn = fn;
     return i;
   }
-  registry().push_back({name, fn});
-  return u32(registry().size());
+  r.entries.push_back({name, fn});
+  const u32 index = u32(r.entries.size());
+  r.index.emplace(name, index);
+  return index;
 }
 
 u32 find(const char* name) {
-  auto& r = registry();
-  for (u32 i = 0; i < r.size(); i++)
-    if (r[i].name == name) return i + 1;
-  return 0;
+  const Registry& r = registry();
+  auto it = r.index.find(std::string_view(name));
+  return it == r.index.end() ? 0 : it->second;
 }
 
-EntryFn entry(u32 index) { return index >= 1 && index <= registry().size() ? registry()[index - 1].fn : nullptr; }
+EntryFn entry(u32 index) {
+  const std::vector<Entry>& e = registry().entries;
+  return index >= 1 && index <= e.size() ? e[index - 1].fn : nullptr;
+}
 
 void push(const Cell* spec, const Cell* body, const char* name) {
   u32 index = find(name);

@@ -12,8 +12,9 @@
 
 namespace zot::platform {
 
-void* valloc(std::size_t bytes) {
-  void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+void* valloc(std::size_t bytes, bool populate) {
+  const int flags = MAP_PRIVATE | MAP_ANONYMOUS | (populate ? MAP_POPULATE : 0);
+  void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, flags, -1, 0);
   return p == MAP_FAILED ? nullptr : p;
 }
 

@@ -9,8 +9,10 @@
 namespace zot::platform {
 
 // ---- memory
-// Committed read-write memory, or null when the OS refuses.
-void* valloc(std::size_t bytes);
+// Committed read-write memory, or null when the OS refuses. With populate
+// its pages are made present at once (one call rather than a page fault at
+// each first touch), for memory that is about to be filled.
+void* valloc(std::size_t bytes, bool populate = false);
 // False when the OS refuses.
 bool vfree(void* p, std::size_t bytes);
 constexpr std::size_t kPageSize = 4096;

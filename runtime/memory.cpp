@@ -55,9 +55,11 @@ void give_back_reserve() {
   g_reserve = nullptr;
 }
 
-void* os_alloc(std::size_t bytes) {
+// populate: the memory is filled from its start soon (a frame of nodes or
+// series): its pages are made present in one go.
+void* os_alloc(std::size_t bytes, bool populate) {
   std::size_t rounded = align_up(bytes + kOsPrefix, platform::kPageSize);
-  void* p = g_os_limit && g_os_bytes + rounded > g_os_limit ? nullptr : platform::valloc(rounded);
+  void* p = g_os_limit && g_os_bytes + rounded > g_os_limit ? nullptr : platform::valloc(rounded, populate);
   if (!p) {
     give_back_reserve();
     raise_no_memory();
@@ -114,7 +116,7 @@ NodeFrame* new_node_frame(u32 count) {
   else if (g_next_id < kMaxNodeFrames) id = g_next_id++;
   else raise_error(Err::InternalNoMemory);
   std::size_t bytes = sizeof(NodeFrame) + sizeof(std::uintptr_t) * count;
-  auto* f = static_cast<NodeFrame*>(os_alloc(bytes));
+  auto* f = static_cast<NodeFrame*>(os_alloc(bytes, true));
   f->next = nullptr;
   f->prev = g_last_nf;
   f->capacity = count;
@@ -177,7 +179,7 @@ u32 g_big_frame_count = 0;
 SeriesFrame* new_series_frame() {
   std::size_t size = g_next_sf_size;
   if (g_next_sf_size < kLargestSeriesFrame) g_next_sf_size *= 2;
-  auto* f = static_cast<SeriesFrame*>(os_alloc(sizeof(SeriesFrame) + size));
+  auto* f = static_cast<SeriesFrame*>(os_alloc(sizeof(SeriesFrame) + size, true));
   f->size = size;
   f->heap = reinterpret_cast<u8*>(f + 1);
   f->end = f->heap + size;
@@ -219,7 +221,7 @@ SeriesFrame* find_series_frame(u32 needed) {
 }
 
 u8* new_big_series_frame(std::size_t bytes) {
-  auto* f = static_cast<BigFrame*>(os_alloc(sizeof(BigFrame) + bytes));
+  auto* f = static_cast<BigFrame*>(os_alloc(sizeof(BigFrame) + bytes, false));
   f->next = nullptr;
   f->prev = g_last_big;
   f->size = bytes;

@@ -1,8 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <string>
+#include <vector>
+
 #include "datatypes/context.h"
 #include "datatypes/words.h"
 #include "runtime/root.h"
+#include "runtime/rooted.h"
 #include "runtime/symbol.h"
 #include "tests/unit/runtime_fixture.h"
 
@@ -90,6 +95,45 @@ TEST_F(ContextTest, BindSetAndGetWithSelf) {
   context::set(&z, &five);
   EXPECT_EQ(z.w3, 2u);
   EXPECT_EQ(context::word_count(ctx), 3u);
+}
+
+TEST_F(ContextTest, BindFindsEveryWordOfSmallAndLargeContexts) {
+  // Contexts below and above the size whose words binding filters by symbol;
+  // the code holds each word (upper case, in a nested block too) among many
+  // the context lacks.
+  for (u32 size : {1u, 5u, 32u, 33u, 120u}) {
+    std::vector<std::string> names;
+    for (u32 i = 0; i < size; i++) names.push_back("bind-" + std::to_string(size) + "-" + std::to_string(i));
+    mem::Node spec_words = mem::alloc_cells(size);
+    for (const std::string& n : names) *mem::alloc_tail_cell(spec_words) = unbound(T_WORD, n.c_str());
+    Cell spec;
+    make_cell(&spec, T_BLOCK, 0, spec_words, 0);
+    RootedNode ctx(context::make(&spec, false, false, context::kObject));
+
+    Cell inner;
+    make_cell(&inner, T_BLOCK, 0, mem::alloc_cells(size), 0);
+    Rooted code(make_block({inner}));
+    for (u32 i = 0; i < 300; i++) {
+      std::string other = "bind-other-" + std::to_string(i);
+      *mem::alloc_tail_cell(code.cell.w2) = unbound(T_WORD, other.c_str());
+    }
+    for (u32 i = 0; i < size; i++) {
+      std::string upper = names[i];
+      for (char& ch : upper) ch = char(std::toupper(static_cast<unsigned char>(ch)));
+      *mem::alloc_tail_cell(code.cell.w2) = unbound(T_SET_WORD, upper.c_str());
+      *mem::alloc_tail_cell(inner.w2) = unbound(T_GET_WORD, names[i].c_str());
+    }
+    context::bind(&code.cell, ctx.node, false);
+    const Cell* cells = mem::series_of(code.cell.w2)->cells();
+    for (u32 i = 0; i < 300; i++) EXPECT_EQ(cells[1 + i].w1, 0u) << size;
+    for (u32 i = 0; i < size; i++) {
+      EXPECT_EQ(cells[301 + i].w1, ctx.node) << size << " " << i;
+      EXPECT_EQ(cells[301 + i].w3, i) << size << " " << i;
+      const Cell& nested = mem::series_of(inner.w2)->cells()[i];
+      EXPECT_EQ(nested.w1, ctx.node) << size << " " << i;
+      EXPECT_EQ(nested.w3, i) << size << " " << i;
+    }
+  }
 }
 
 TEST_F(ContextTest, ErrorsForUnboundAndIdleStackContexts) {
