@@ -316,13 +316,13 @@ i32 take_all(Call& c, BlockSource& src) {
   return locals;
 }
 
-// An operator's function is on no stack: the call holds it.
-ZOT_NOINLINE u32 call_operator(const Cell* fn, const Cell* code, u32 pos, u32 end, const Cell* name) {
-  Rooted held = *fn;
-  return call_from_code(held, code, pos, end, name, nullptr, 0, true);
-}
-
 }  // namespace
+
+// An operator's function is on no stack: the call holds it.
+u32 call_operator(const Cell* fn, const Cell* code, u32 pos, u32 end, const Cell* name, bool not_pure) {
+  Rooted held = *fn;
+  return call_from_code(held, code, pos, end, name, nullptr, 0, true, not_pure);
+}
 
 Cell param_word(const Cell* fn, u32 index) {
   Cell spec = function::spec_of(fn);
@@ -342,7 +342,7 @@ Cell param_word(const Cell* fn, u32 index) {
 
 u32 call_value(const Cell* fn, const Cell* code, u32 pos, u32 end, const Cell* name, const Cell* refs,
                u32 ref_index, bool left) {
-  if (left) return call_operator(fn, code, pos, end, name);
+  if (left) return call_operator(fn, code, pos, end, name, false);
   return call_from_code(*fn, code, pos, end, name, refs, ref_index, false);
 }
 

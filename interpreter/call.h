@@ -21,6 +21,16 @@ constexpr u32 kMaxRefinements = 32;
 u32 call_value(const Cell* fn, const Cell* code, u32 pos, u32 end, const Cell* name, const Cell* refs,
                u32 ref_index, bool left);
 
+// The operator fn (retyped to the callable it wraps) with its left operand
+// in the first cell of the next frame, its right one taken from code at pos.
+// not_pure: that operand is known to be no pure expression. The result is
+// pushed. Returns the next position.
+u32 call_operator(const Cell* fn, const Cell* code, u32 pos, u32 end, const Cell* name, bool not_pure);
+
+// `if`, `unless` or `either` (fn) called by the word name from code that is
+// not traced: the same call, its branch run in the call's own frame.
+u32 call_conditional(const Cell& fn, const Cell* code, u32 pos, u32 end, const Cell* name);
+
 // `apply`: calls fn (any callable but a routine) named by name with the
 // arguments of the block args. Default: the plain arguments, then refinement!
 // values each followed by its arguments. all: every spec item in order,

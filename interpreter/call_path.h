@@ -79,6 +79,8 @@ struct CodeSource {
   u32 pos;
   u32 end;
   bool no_infix;
+  // The next argument is known to be no pure expression (the caller tried).
+  bool not_pure = false;
 
   // Pushes the value of a lit-word parameter's argument.
   void literal();
@@ -96,7 +98,9 @@ struct CodeSource {
     const u32 kind = function::param_kind(&entry);
     if (ZOT_LIKELY(kind == function::kNormal)) {
       Cell v;
-      if (simple_expression(cv, pos, end, plain_no_infix, &v)) {
+      if (ZOT_UNLIKELY(not_pure)) {
+        not_pure = false;
+      } else if (simple_expression(cv, pos, end, plain_no_infix, &v)) {
         stack::push(&v);
         check_arg(c, entry, param);
         return false;
@@ -248,7 +252,7 @@ ZOT_INLINE void invoke(Call& c, i32 locals) {
 // arguments taken from code at pos, the callable run, its value left where
 // fn (or the left operand) was. Returns the next position.
 ZOT_INLINE u32 call_from_code(const Cell& fn, const Cell* code, u32 pos, u32 end, const Cell* name_in,
-                              const Cell* refs, u32 ref_index, bool left) {
+                              const Cell* refs, u32 ref_index, bool left, bool not_pure = false) {
   const Cell* name = name_in && name_in->is(T_WORD) ? name_in : anon_word();
   Cell* const t0 = stack::g_top;
   const u32 t = fn.type();
@@ -261,7 +265,7 @@ ZOT_INLINE u32 call_from_code(const Cell& fn, const Cell* code, u32 pos, u32 end
 
   Call c;
   start(c, fn, name);
-  CodeSource src{code, pos, end, left};
+  CodeSource src{code, pos, end, left, not_pure};
   i32 locals = take_plain(c, src, left);
   if (ZOT_UNLIKELY(runtime::pending())) return src.pos;
   if (refs) {

@@ -21,6 +21,7 @@
 #include "datatypes/typeset.h"
 #include "datatypes/words.h"
 #include "interpreter/call.h"
+#include "interpreter/call_path.h"
 #include "interpreter/eval.h"
 #include "interpreter/eval_fast.h"
 #include "interpreter/lexer.h"
@@ -32,6 +33,12 @@
 #include "runtime/symbol.h"
 
 namespace zot::natives {
+
+// The truth test of while, until, either and case: unset is no answer.
+bool checked_true(const Cell* c) {
+  if (c->is(T_UNSET)) raise_error(Err::ScriptNoReturn);
+  return !logic::is_false(c);
+}
 
 namespace {
 
@@ -53,12 +60,6 @@ ZOT_INLINE void unset_result() {
   stack::g_top = base() + 1;
 }
 
-// The truth test of while, until, either and case: unset is no answer.
-bool checked_true(const Cell* c) {
-  if (c->is(T_UNSET)) raise_error(Err::ScriptNoReturn);
-  return !logic::is_false(c);
-}
-
 // Evaluates the block argument at arg into the result slot. The argument
 // stays on the stack during the evaluation.
 void eval_into_result(const Cell* arg) {
@@ -78,7 +79,7 @@ enum class Step { kNormal, kContinue, kBreak, kExit };
 Step loop_round(const Cell* body) {
   stack::clear_frame();
   try {
-    interp::eval_block(body, true);
+    interp::eval_block_here(body);
     if (ZOT_UNLIKELY(runtime::pending())) {
       switch (runtime::g_pending) {
         case kThrowBreak:
@@ -122,18 +123,19 @@ i64 loop_count(const Cell* c) {
 
 // ---- conditionals
 
+// The branch runs in the conditional's own frame.
 void n_if(const i32*) {
   if (logic::result_false_q()) none_result();
-  else eval_into_result(base() + 1);
+  else interp::eval_block_here(base() + 1);
 }
 
 void n_unless(const i32*) {
-  if (logic::result_false_q()) eval_into_result(base() + 1);
+  if (logic::result_false_q()) interp::eval_block_here(base() + 1);
   else none_result();
 }
 
 void n_either(const i32*) {
-  eval_into_result(checked_true(base()) ? base() + 1 : base() + 2);
+  interp::eval_block_here(checked_true(base()) ? base() + 1 : base() + 2);
 }
 
 // any and all: one expression at a time; each value is pushed above the
@@ -240,7 +242,7 @@ void n_while(const i32*) {
   for (;;) {
     stack::clear_frame();
     try {
-      interp::eval_block(&cond, true);
+      interp::eval_block_here(&cond);
       if (ZOT_UNLIKELY(runtime::pending())) {
         if (runtime::g_pending != kThrowBreak && runtime::g_pending != kThrowContinue) return;
         runtime::take_pending();
@@ -939,3 +941,62 @@ void register_control() {
 }
 
 }  // namespace zot::natives
+
+namespace zot::interp {
+
+// The condition is taken as any argument is; the blocks, when they stand in
+// the code as literal blocks with no operator after them, are read in place
+// and the branch runs in the call's frame (the frame errors name). Anything
+// else takes the native's own road.
+u32 call_conditional(const Cell& fn, const Cell* code, u32 pos, u32 end, const Cell* name) {
+  using namespace callpath;
+  Cell* const t0 = stack::g_top;
+  stack::push(&fn);
+  stack::push_frame(name, stack::kHdrInterpStep);
+  Call c;
+  start(c, fn, name);
+  const u32 blocks = fn.w1 == natives::kEither ? 2 : 1;
+  CodeSource src{code, pos, end, false};
+  src.take(c, c.sh->types[0], 0, true);
+  if (ZOT_UNLIKELY(runtime::pending())) return src.pos;
+  const CodeView cv = view_of(code->w2);
+  const u32 p = src.pos;
+  if (p + blocks <= end && p + blocks <= cv.length && cv.cells[p].is(T_BLOCK) &&
+      (blocks == 1 || cv.cells[p + 1].is(T_BLOCK)) && !infix_op_at(cv, p + blocks, end)) {
+    bool run;
+    Cell branch = cv.cells[p];
+    if (blocks == 2) {
+      run = true;
+      if (!natives::checked_true(stack::g_base)) branch = cv.cells[p + 1];
+    } else {
+      run = logic::is_false(stack::g_base) == (fn.w1 == natives::kUnless);
+    }
+    src.pos = p + blocks;
+    if (run) {
+      eval_block_here(&branch);
+    } else {
+      set_none(stack::g_base);
+      stack::g_top = stack::g_base + 1;
+    }
+  } else {
+    c.sh = &shape_of(c.fn);
+    for (u32 i = 1; i <= blocks; i++) {
+      if (src.take(c, c.sh->types[i], i, true)) {
+        if (ZOT_UNLIKELY(runtime::pending())) return src.pos;
+        c.sh = &shape_of(c.fn);
+      }
+    }
+    invoke(c, 0);
+  }
+  // An exit from inside the branch has already unwound the stacks past us.
+  if (ZOT_UNLIKELY(runtime::pending())) return src.pos;
+  const Cell result = *stack::g_base;
+  stack::pop_frame();
+  *t0 = result;
+  stack::g_top = t0 + 1;
+  // Asked again: the branch may have switched tracing on.
+  if (ZOT_UNLIKELY(traced(code))) fire(kEvReturn, code, i32(src.pos), name, &result);
+  return src.pos;
+}
+
+}  // namespace zot::interp

@@ -230,16 +230,43 @@ void eval_block(const Cell* block, bool chain) {
 
 namespace {
 
+// The current position comes back on every way out (it names an enclosing
+// block, which that block's own frame holds).
+struct NearGuard {
+  Cell saved = g_near;
+  ~NearGuard() { g_near = saved; }
+};
+
+// The expressions of the block b (end: its length), each into the current
+// frame's result slot; the block's value is left there. Returns early on a
+// pending exit, which has already left the frame.
+ZOT_INLINE void run_expressions(const Cell& b, u32 end, bool library) {
+  if (b.w1 >= end) {
+    set_unset(stack::g_base);
+    stack::g_top = stack::g_base + 1;
+    return;
+  }
+  if (!library) g_near = b;
+  u32 pos = b.w1;
+  for (;;) {
+    if (!library) g_near.w1 = pos;
+    pos = eval_expression(&b, pos, end, kExprResult);
+    // A pending exit has already left this frame: go straight out.
+    if (ZOT_UNLIKELY(runtime::pending())) return;
+    // The block may have been shortened meanwhile (never lengthened: end
+    // stays where it was).
+    if (pos >= end) break;
+    end = clamp_end(&b, end);
+    if (pos >= end) break;
+    stack::clear_frame();
+  }
+}
+
 void eval_block_in_full(const Cell* block, bool chain) {
   const Cell b = *block;
   const mem::Series* series = mem::series_of(b.w2);
   u32 end = (series->tail - series->head) / u32(sizeof(Cell));  // blocks hold cells
-  // The current position comes back on every way out (it names an
-  // enclosing block, which that block's own frame holds).
-  struct NearGuard {
-    Cell saved = g_near;
-    ~NearGuard() { g_near = saved; }
-  } near;
+  NearGuard near;
   const bool library = (series->flags & mem::kLibrary) != 0;
   // Library code runs as compiled code does: no interpreter mark on its
   // frames, no trace events, and the Near position of errors left alone.
@@ -252,25 +279,8 @@ void eval_block_in_full(const Cell* block, bool chain) {
     // Read again: a tracer may change the block it is told of.
     end = code_length(&b);
   }
-  if (b.w1 >= end) {
-    set_unset(stack::g_base);
-    stack::g_top = stack::g_base + 1;
-  } else {
-    if (!library) g_near = b;
-    u32 pos = b.w1;
-    for (;;) {
-      if (!library) g_near.w1 = pos;
-      pos = eval_expression(&b, pos, end, kExprResult);
-      // A pending exit has already left this frame: go straight out.
-      if (ZOT_UNLIKELY(runtime::pending())) return;
-      // The block may have been shortened meanwhile (never lengthened: end
-      // stays where it was).
-      if (pos >= end) break;
-      end = clamp_end(&b, end);
-      if (pos >= end) break;
-      stack::clear_frame();
-    }
-  }
+  run_expressions(b, end, library);
+  if (ZOT_UNLIKELY(runtime::pending())) return;
   if (ZOT_UNLIKELY(tr)) {
     Cell r = *stack::g_base;
     fire(kEvExit, &b, i32(end), nullptr, &r);
@@ -280,6 +290,33 @@ void eval_block_in_full(const Cell* block, bool chain) {
 }
 
 }  // namespace
+
+void eval_block_here(const Cell* block) {
+  const Cell b = *block;
+  if (ZOT_UNLIKELY(g_tracing)) {
+    // Traced, the block's own frame brings its enter and exit events.
+    eval_block(&b, true);
+    if (!runtime::pending()) stack::g_top = stack::g_base + 1;
+    return;
+  }
+  ZOT_FUZZ_STEP();
+  const mem::Series* series = mem::series_of(b.w2);
+  const bool library = (series->flags & mem::kLibrary) != 0;
+  if (ZOT_UNLIKELY(platform::interrupt_requested()) && !library) halt_on_interrupt();
+  const CodeView cv = view_of(b.w2);
+  u32 pos = b.w1;
+  Cell v;
+  if (pos < cv.length && simple_expression(cv, pos, cv.length, false, &v) && pos == cv.length) {
+    stack::set_only_result(&v);
+    return;
+  }
+  // Held for the collector in place of the frame's arguments (the code it
+  // runs may drop every other reference to it).
+  const Rooted held(b);
+  stack::clear_frame();
+  NearGuard near;
+  run_expressions(held, cv.length, library);
+}
 
 u32 eval_next(const Cell* code, u32 pos, u32 end, bool keep) {
   stack::push_interpreted_native_frame(body_word());
@@ -329,7 +366,10 @@ u32 eval_expression(const Cell* code, u32 pos, u32 end, u32 flags) {
       const u32 t = value->type();
       if (ZOT_LIKELY(is_callable(t))) {
         const Cell fn = *value;
-        pos = callpath::call_from_code(fn, code, pos, end, &v, nullptr, 0, false);
+        if (t == T_NATIVE && fn.w1 <= natives::kEither && !tr)
+          pos = call_conditional(fn, code, pos, end, &v);
+        else
+          pos = callpath::call_from_code(fn, code, pos, end, &v, nullptr, 0, false);
         if (ZOT_UNLIKELY(runtime::pending())) return pos;
         cv = view_of(code->w2);
       } else if (ZOT_UNLIKELY(t == T_UNSET)) {
@@ -394,10 +434,9 @@ u32 eval_expression(const Cell* code, u32 pos, u32 end, u32 flags) {
           break;
         }
       }
-      stack::push_interpreted_native_frame(body_word());
-      eval_block_in_full(&v, true);
+      // Its block frame leaves the value where the expression's goes.
+      eval_block_in_full(&v, false);
       if (ZOT_UNLIKELY(runtime::pending())) return pos;
-      stack::pop_frame();
       cv = view_of(code->w2);
       break;
     }
@@ -486,15 +525,20 @@ u32 eval_expression(const Cell* code, u32 pos, u32 end, u32 flags) {
   if (!(flags & kExprNoInfix)) {
     while (const Cell* val = infix_op_at(cv, pos, end)) {
       Cell op = *val;
+      bool not_pure = false;
       if (!tr && t0->is(T_INTEGER)) {
         // Integer arithmetic on a pure right operand runs inline.
         u32 q = pos + 1;
         Cell right;
-        if (pure_right_operand(cv, q, end, &right) && right.is(T_INTEGER) &&
-            integer_fast((op.header >> kOpTypeShift) & 0xFF, op.w1, t0->int_value(), right.int_value(), t0)) {
-          stack::g_top = t0 + 1;
-          pos = q;
-          continue;
+        if (pure_right_operand(cv, q, end, &right)) {
+          if (right.is(T_INTEGER) &&
+              integer_fast((op.header >> kOpTypeShift) & 0xFF, op.w1, t0->int_value(), right.int_value(), t0)) {
+            stack::g_top = t0 + 1;
+            pos = q;
+            continue;
+          }
+        } else {
+          not_pure = true;
         }
       }
       const Cell name = cv.cells[pos];
@@ -502,7 +546,7 @@ u32 eval_expression(const Cell* code, u32 pos, u32 end, u32 flags) {
       if (ZOT_UNLIKELY(tr)) fire(kEvFetch, code, i32(pos), nullptr, &name);
       pos++;
       stack::g_top = t0;  // the left value sits in the next frame's first cell
-      pos = call_value(&op, code, pos, end, &name, nullptr, 0, true);
+      pos = call_operator(&op, code, pos, end, &name, not_pure);
       if (ZOT_UNLIKELY(runtime::pending())) return pos;
       cv = view_of(code->w2);
     }

@@ -28,6 +28,12 @@ void halt_on_interrupt();
 // The value of the last expression (unset for an empty block) becomes the
 // caller's result with chain, else it stays as the last cell of the stack.
 void eval_block(const Cell* block, bool chain);
+// Evaluates the block in the current frame, a native's or a loop's that the
+// caller has done with the arguments of: the block's value becomes the
+// frame's only cell. The
+// frame keeps its name, so errors report it as they would from a frame of
+// the block's own above it.
+void eval_block_here(const Cell* block);
 // One expression at pos in an interpreter-step frame; with keep the value
 // stays as the last cell, else it goes to the caller's result slot. Returns
 // the next position.

@@ -6,12 +6,20 @@
 #pragma once
 
 #include "runtime/base.h"
+#include "runtime/cell.h"
 
 namespace zot::natives {
 
 using EntryFn = void (*)(const i32* refs);
 
 constexpr u32 kTableSize = 120;
+
+// The conditionals, which the evaluator calls through a path of their own.
+enum ConditionalNative : u32 { kIf = 1, kUnless = 2, kEither = 3 };
+
+// The truth test of while, until, either and case: unset is no answer
+// (raises no-return).
+bool checked_true(const Cell* c);
 
 // The comparison natives, which the call path runs inline on two integers.
 enum CompareNative : u32 {
