@@ -25,11 +25,11 @@ const Shape& fill_shape(Shape& e, const Cell& fn_in) {
   const Cell fn = fn_in;
   const Cell parsed = function::parsed_spec(&fn);  // may allocate (and collect)
   Shape s;
-  s.more = fn.w3;
-  s.spec = fn.w2;
+  s.more = fn.function_more();
+  s.spec = fn.function_spec();
   s.type = u8(fn.type());
-  s.parsed = parsed.w2;
-  const CodeView spec = view_of(parsed.w2);
+  s.parsed = parsed.series_node();
+  const CodeView spec = view_of(parsed.series_node());
   s.count = spec.length;
   const bool native = fn.is(T_NATIVE) || fn.is(T_ACTION);
   s.simple = true;
@@ -53,6 +53,15 @@ const Shape& fill_shape(Shape& e, const Cell& fn_in) {
     }
   }
   if (!s.leading || spec.length > 0xFFFF) s.simple = s.leading = false;
+  if (s.leading && !native) {
+    u32 slots = 0;
+    for (u32 i = s.rest; i < spec.length && slots <= 32; i++) {
+      const Cell& e = spec.cells[i];
+      if (e.is(T_REFINEMENT)) s.tail_refinements |= 1u << (slots++ & 31);
+      else if (e.is(T_TYPESET) && function::param_kind(&e) != function::kReturnType) slots++;
+    }
+    s.tail_slots = slots <= 32 ? u8(slots) : kNoTail;
+  }
   if (!s.leading) s.params = 0;
   if (fn.is(T_FUNCTION)) {
     s.body = *function::more_cell(&fn, function::kMoreBody);
@@ -75,7 +84,7 @@ void raise_no_arg(const Call& c, u32 param) {
 }
 
 void CodeSource::literal() {
-  Cell v = mem::series_of(code->w2)->cells()[pos];
+  Cell v = mem::series_of(code->series_node())->cells()[pos];
   switch (v.type()) {
     case T_PAREN:
       stack::push_interpreted_native_frame(body_word());
@@ -130,19 +139,24 @@ void take_refinement(Call& c, Source& src, const Cell& word, bool on, Refinement
   // Its place in the parsed spec: the entry, its slot and its ordinal.
   const u32 n = c.spec_length();
   u32 slot = 0, ordinal = 0, at = n;
-  const u32 sym = symbol::resolve(word.w2);
   const Cell* spec = c.entries();  // nothing runs during the search
-  for (u32 i = 0; i < n; i++) {
-    const Cell& e = spec[i];
-    if (e.is(T_TYPESET)) {
-      if (function::param_kind(&e) != function::kReturnType) slot++;
-    } else if (e.is(T_REFINEMENT)) {
-      ordinal++;
-      if (e.w2 == word.w2 || symbol::resolve(e.w2) == sym) {
-        at = i;
-        break;
+  // Spelled as in the spec (the common case), else the same word in
+  // another case.
+  for (int pass = 0; pass < 2 && at == n; pass++) {
+    const u32 sym = pass ? symbol::resolve(word.word_symbol()) : word.word_symbol();
+    slot = ordinal = 0;
+    for (u32 i = 0; i < n; i++) {
+      const Cell& e = spec[i];
+      if (e.is(T_TYPESET)) {
+        if (function::param_kind(&e) != function::kReturnType) slot++;
+      } else if (e.is(T_REFINEMENT)) {
+        ordinal++;
+        if (e.word_symbol() == word.word_symbol() || (pass && symbol::resolve(e.word_symbol()) == sym)) {
+          at = i;
+          break;
+        }
+        slot++;
       }
-      slot++;
     }
   }
   if (at == n) {
@@ -180,8 +194,8 @@ void take_path_refinements(Call& c, CodeSource& src, const Cell* path, u32 from)
   const Cell p = *path;
   Refinements r;
   // The path is read again at each step: taking arguments runs Zot code.
-  for (u32 k = p.w1 + from; k < mem::series_of(p.w2)->length(); k++) {
-    const Cell el = mem::series_of(p.w2)->cells()[k];
+  for (u32 k = u32(p.series_index()) + from; k < mem::series_of(p.series_node())->length(); k++) {
+    const Cell el = mem::series_of(p.series_node())->cells()[k];
     bool on = true;
     if (el.is(T_GET_WORD)) {
       on = !logic::is_false(context::get(&el));
@@ -208,10 +222,10 @@ struct BlockSource {
   bool all;
   bool safer;
 
-  bool more() const { return pos < mem::series_of(args.w2)->length(); }
+  bool more() const { return pos < mem::series_of(args.series_node())->length(); }
 
   void push_value(u32 kind) {
-    Cell v = mem::series_of(args.w2)->cells()[pos];
+    Cell v = mem::series_of(args.series_node())->cells()[pos];
     if (safer || kind == function::kGetParam) {
       stack::push(&v);
       pos++;
@@ -222,7 +236,7 @@ struct BlockSource {
       stack::push(&v);
       pos++;
     } else {
-      pos = eval_next(&args, pos, mem::series_of(args.w2)->length(), true);
+      pos = eval_next(&args, pos, mem::series_of(args.series_node())->length(), true);
       runtime::raise_pending();
     }
   }
@@ -303,7 +317,10 @@ i32 take_all(Call& c, BlockSource& src) {
         stack::g_top = top;
       }
       if (c.native) {
-        if (active && e.w3 >= 1 && e.w3 <= kMaxRefinements) c.refs[e.w3 - 1] = i32(stack::g_top - stack::g_base);
+        // A native's refinement carries its ordinal in the parsed spec.
+        const i32 ordinal = e.word_index();
+        if (active && ordinal >= 1 && ordinal <= i32(kMaxRefinements))
+          c.refs[ordinal - 1] = i32(stack::g_top - stack::g_base);
       } else {
         Cell flag;
         set_logic(&flag, active);
@@ -321,14 +338,46 @@ i32 take_all(Call& c, BlockSource& src) {
 // An operator's function is on no stack: the call holds it.
 u32 call_operator(const Cell* fn, const Cell* code, u32 pos, u32 end, const Cell* name, bool not_pure) {
   Rooted held = *fn;
-  return call_from_code(held, code, pos, end, name, nullptr, 0, true, not_pure);
+  const u32 t = held.type();
+  if (g_tracing || (t != T_ACTION && t != T_NATIVE))
+    return call_from_code(held, code, pos, end, name, nullptr, 0, true, not_pure);
+  const Shape& sh = shape_of(held);
+  if (!sh.simple || sh.params != 2) return call_from_code(held, code, pos, end, name, nullptr, 0, true, not_pure);
+  // The common operator untraced: a native or action of two plain
+  // parameters, called as call_from_code would, without the walk over its
+  // spec.
+  Cell* const t0 = stack::g_top;
+  const Cell right_types = sh.types[1];  // the entry may be taken over while the operand runs
+  stack::push_frame(name, stack::kHdrInterpStep);
+  stack::g_top = stack::g_base + 1;
+  Call c;  // for error reports
+  c.fn = held;
+  c.name = name;
+  if (!typeset::has(&sh.types[0], t0->type())) raise_expect(c, 0, t0);
+  CodeSource src{code, pos, end, true, not_pure};
+  src.take(c, right_types, 1, true);
+  if (ZOT_UNLIKELY(runtime::pending())) return src.pos;
+  Cell* a = stack::g_base;
+  if (!(a[0].is(T_INTEGER) && a[1].is(T_INTEGER) && integer_fast(t, held.callable_target(), a[0].int_value(), a[1].int_value(), a))) {
+    i32 refs[kMaxRefinements];  // no refinements
+    if (t == T_NATIVE) natives::g_table[held.native_index()](refs);
+    else natives::g_action_entries[held.action_slot()](refs);
+    if (ZOT_UNLIKELY(runtime::pending())) return src.pos;
+  }
+  const Cell result = *stack::g_base;
+  stack::pop_frame();
+  *t0 = result;
+  stack::g_top = t0 + 1;
+  // The operand may have switched tracing on.
+  if (ZOT_UNLIKELY(traced(code))) fire(kEvReturn, code, i32(src.pos), name, &result);
+  return src.pos;
 }
 
 Cell param_word(const Cell* fn, u32 index) {
   Cell spec = function::spec_of(fn);
   u32 n = 0;
-  for (u32 i = 0; i < mem::series_of(spec.w2)->length(); i++) {
-    Cell c = mem::series_of(spec.w2)->cells()[i];
+  for (u32 i = 0; i < mem::series_of(spec.series_node())->length(); i++) {
+    Cell c = mem::series_of(spec.series_node())->cells()[i];
     u32 t = c.type();
     if (t == T_WORD || t == T_LIT_WORD || t == T_GET_WORD || t == T_REFINEMENT) {
       if (n++ == index) {
@@ -354,8 +403,8 @@ void apply_value(const Cell* fn_in, const Cell* name_in, const Cell* args, bool 
   stack::push_frame(&name, fn.is(T_FUNCTION) ? stack::kHdrInterpFunction : stack::kHdrInterpStep);
   Call c;
   start(c, fn, &name);
-  BlockSource src{*args, args->w1, all, safer};
-  if (src.pos > mem::series_of(args->w2)->length()) src.pos = mem::series_of(args->w2)->length();
+  BlockSource src{*args, u32(args->series_index()), all, safer};
+  if (src.pos > mem::series_of(args->series_node())->length()) src.pos = mem::series_of(args->series_node())->length();
   i32 locals;
   if (all) {
     locals = take_all(c, src);
@@ -363,7 +412,7 @@ void apply_value(const Cell* fn_in, const Cell* name_in, const Cell* args, bool 
     locals = take_plain(c, src, false);
     Refinements r;
     while (src.more()) {
-      const Cell ref = mem::series_of(src.args.w2)->cells()[src.pos++];
+      const Cell ref = mem::series_of(src.args.series_node())->cells()[src.pos++];
       if (!ref.is(T_REFINEMENT)) raise_error(Err::ScriptBadRefine, &ref);
       take_refinement(c, src, ref, true, r, &src.args);
     }
@@ -391,11 +440,11 @@ void callpath::run_function(const Cell f, const Cell body) {
   struct ValuesGuard {
     mem::Node ctx;  // the context's buffer moves: it is found again through its node
     u32 saved;
-    ValuesGuard(mem::Node c, u32 values) : ctx(c), saved(context::ctx_cell(c)->w2) {
-      context::ctx_cell(ctx)->w2 = values;
+    ValuesGuard(mem::Node c, u32 values) : ctx(c), saved(context::ctx_cell(c)->context_values()) {
+      context::ctx_cell(ctx)->set_context_values(values);
     }
-    ~ValuesGuard() { context::ctx_cell(ctx)->w2 = saved; }
-  } values(f.w1, stack::ref_of(stack::g_base));
+    ~ValuesGuard() { context::ctx_cell(ctx)->set_context_values(saved); }
+  } values(f.function_context(), stack::ref_of(stack::g_base));
   // Its words find their values through the evaluator's places meanwhile.
   struct Places {
     u32 ctx = g_places.fn_ctx;
@@ -405,7 +454,7 @@ void callpath::run_function(const Cell f, const Cell body) {
       g_places.fn_values = values;
     }
   } places;
-  g_places.fn_ctx = f.w1;
+  g_places.fn_ctx = f.function_context();
   g_places.fn_values = stack::g_base;
   stack::set_top_frame_flag(true);
   // A function marked trace turns tracing on (when a tracer is installed),

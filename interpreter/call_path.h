@@ -89,7 +89,7 @@ struct CodeSource {
   void missing(const Call& c, const Cell& ts, u32 param);
 
   ZOT_INLINE bool take(const Call& c, const Cell& entry, u32 param, bool operand) {
-    const CodeView cv = view_of(code->w2);
+    const CodeView cv = view_of(code->series_node());
     if (ZOT_UNLIKELY(pos >= end || pos >= cv.length)) {
       missing(c, entry, param);
       return false;
@@ -143,7 +143,13 @@ ZOT_INLINE i32 take_plain(Call& c, Source& src, bool left) {
     }
     // A native's refinements are all off already; a function's start off
     // (false) with none for their arguments.
-    if (c.simple < 0 && !c.native) {
+    if (c.simple < 0 && !c.native && c.sh->tail_slots != kNoTail) {
+      const u32 n = c.sh->tail_slots, refinements = c.sh->tail_refinements;
+      Cell off, none;
+      set_logic(&off, false);
+      set_none(&none);
+      for (u32 i = 0; i < n; i++) stack::push((refinements >> i) & 1 ? &off : &none);
+    } else if (c.simple < 0 && !c.native) {
       const Cell* spec = c.entries();
       for (u32 i = c.rest; i < c.count; i++) {
         Cell v;
@@ -217,21 +223,21 @@ ZOT_INLINE void invoke(Call& c, i32 locals) {
     case T_NATIVE: {
       Cell* a = stack::g_base;
       if (stack::g_top - a == 2 && a[0].is(T_INTEGER) && a[1].is(T_INTEGER) &&
-          integer_fast(T_NATIVE, c.fn.w1, a[0].int_value(), a[1].int_value(), a)) {
+          integer_fast(T_NATIVE, c.fn.native_index(), a[0].int_value(), a[1].int_value(), a)) {
         stack::g_top = a + 1;
         break;
       }
-      natives::g_table[c.fn.w1](c.refs);
+      natives::g_table[c.fn.native_index()](c.refs);
       break;
     }
     case T_ACTION: {
       Cell* a = stack::g_base;
       if (stack::g_top - a == 2 && a[0].is(T_INTEGER) && a[1].is(T_INTEGER) &&
-          integer_fast(T_ACTION, c.fn.w1, a[0].int_value(), a[1].int_value(), a)) {
+          integer_fast(T_ACTION, c.fn.action_slot(), a[0].int_value(), a[1].int_value(), a)) {
         stack::g_top = a + 1;
         break;
       }
-      natives::g_action_entries[c.fn.w1](c.refs);
+      natives::g_action_entries[c.fn.action_slot()](c.refs);
       break;
     }
     case T_ROUTINE:

@@ -28,12 +28,20 @@ struct Shape {
   u8 params = 0;         // leading: their number
   u16 rest = 0;          // leading: the entry of the first refinement (the count without one)
   bool refinements = false;  // native! or action! with refinements
+  // leading function! or routine!: the slots of its refinements and their
+  // parameters, which a call starts off (false for a refinement, none for a
+  // parameter): their number (at most 32, else kNoTail) and which are
+  // refinements (a bit each, from the first).
+  u8 tail_slots = 0;
+  u32 tail_refinements = 0;
   i32 locals = 0;           // local slots of a function! or routine!
   mem::Node parsed = 0;     // the parsed spec
   u32 count = 0;            // its entries
   Cell body = {T_NONE, 0, 0, 0};  // function!: its body
   Cell types[kShapeParams];       // leading: the typeset of each of those parameters
 };
+
+constexpr u8 kNoTail = 0xFF;
 
 constexpr u32 kShapeSlots = 1024;
 extern Shape g_shapes[kShapeSlots];
@@ -46,8 +54,10 @@ void clear_shapes();
 // The shape of a native!, action!, routine! or function!. The reference
 // holds until Zot code runs (a nested call may take the entry over).
 ZOT_INLINE const Shape& shape_of(const Cell& fn) {
-  Shape& e = g_shapes[(fn.w3 * 2654435761u) >> 22];
-  if (ZOT_LIKELY(e.more == fn.w3 && e.spec == fn.w2 && e.type == fn.type() && e.epoch == collector::count()))
+  const u32 more = fn.function_more();
+  Shape& e = g_shapes[(more * 2654435761u) >> 22];
+  if (ZOT_LIKELY(e.more == more && e.spec == fn.function_spec() && e.type == fn.type() &&
+                 e.epoch == collector::count()))
     return e;
   return fill_shape(e, fn);
 }

@@ -953,13 +953,24 @@ u32 call_conditional(const Cell& fn, const Cell* code, u32 pos, u32 end, const C
   Cell* const t0 = stack::g_top;
   stack::push(&fn);
   stack::push_frame(name, stack::kHdrInterpStep);
-  Call c;
-  start(c, fn, name);
-  const u32 blocks = fn.w1 == natives::kEither ? 2 : 1;
+  const u32 blocks = fn.native_index() == natives::kEither ? 2 : 1;
   CodeSource src{code, pos, end, false};
-  src.take(c, c.sh->types[0], 0, true);
-  if (ZOT_UNLIKELY(runtime::pending())) return src.pos;
-  const CodeView cv = view_of(code->w2);
+  // The condition takes any value (its type needs no check).
+  {
+    const CodeView cv = view_of(code->series_node());
+    Cell v;
+    if (ZOT_UNLIKELY(pos >= end || pos >= cv.length)) {
+      Call c;
+      start(c, fn, name);
+      raise_no_arg(c, 0);
+    } else if (simple_expression(cv, src.pos, end, false, &v)) {
+      stack::push(&v);
+    } else {
+      src.pos = eval_expression(code, pos, end, kExprPush | kExprNotPure);
+      if (ZOT_UNLIKELY(runtime::pending())) return src.pos;
+    }
+  }
+  const CodeView cv = view_of(code->series_node());
   const u32 p = src.pos;
   if (p + blocks <= end && p + blocks <= cv.length && cv.cells[p].is(T_BLOCK) &&
       (blocks == 1 || cv.cells[p + 1].is(T_BLOCK)) && !infix_op_at(cv, p + blocks, end)) {
@@ -969,7 +980,7 @@ u32 call_conditional(const Cell& fn, const Cell* code, u32 pos, u32 end, const C
       run = true;
       if (!natives::checked_true(stack::g_base)) branch = cv.cells[p + 1];
     } else {
-      run = logic::is_false(stack::g_base) == (fn.w1 == natives::kUnless);
+      run = logic::is_false(stack::g_base) == (fn.native_index() == natives::kUnless);
     }
     src.pos = p + blocks;
     if (run) {
@@ -979,7 +990,8 @@ u32 call_conditional(const Cell& fn, const Cell* code, u32 pos, u32 end, const C
       stack::g_top = stack::g_base + 1;
     }
   } else {
-    c.sh = &shape_of(c.fn);
+    Call c;
+    start(c, fn, name);
     for (u32 i = 1; i <= blocks; i++) {
       if (src.take(c, c.sh->types[i], i, true)) {
         if (ZOT_UNLIKELY(runtime::pending())) return src.pos;

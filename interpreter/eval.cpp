@@ -23,7 +23,7 @@ Cell g_throw_near = {T_UNSET, 0, 0, 0};
 WordPlaces g_places;
 
 Cell* read_globals() {
-  g_places.globals = mem::series_of(context::ctx_cell(context::g_global)->w2)->cells();
+  g_places.globals = mem::series_of(context::ctx_cell(context::g_global)->context_values())->cells();
   g_places.moves = mem::g_moves;
   return g_places.globals;
 }
@@ -43,7 +43,7 @@ namespace {
 
 // The code block's cells and length, read again after anything that ran Zot
 // code (which may change the block or move its buffer).
-ZOT_INLINE u32 code_length(const Cell* code) { return view_of(code->w2).length; }
+ZOT_INLINE u32 code_length(const Cell* code) { return view_of(code->series_node()).length; }
 
 ZOT_INLINE u32 clamp_end(const Cell* code, u32 end) {
   u32 len = code_length(code);
@@ -109,12 +109,12 @@ bool pure_call_or_paren(const CodeView& code, u32& pos, u32 end, const Cell* at,
     Cell a, b;
     if (!pure_argument(code, p, end, &a, depth) || !a.is(T_INTEGER)) return false;
     if (!pure_argument(code, p, end, &b, depth) || !b.is(T_INTEGER)) return false;
-    if (!integer_fast(fn.type(), fn.w1, a.int_value(), b.int_value(), out)) return false;
+    if (!integer_fast(fn.type(), fn.callable_target(), a.int_value(), b.int_value(), out)) return false;
     pos = p;
     return true;
   }
-  const CodeView in = view_of(at->w2);
-  u32 p = at->w1;
+  const CodeView in = view_of(at->series_node());
+  u32 p = u32(at->series_index());
   if (!pure_at(in, p, in.length, false, out, depth + 1) || p != in.length) return false;
   pos++;
   return true;
@@ -140,7 +140,7 @@ bool pure_infix_at(const CodeView& code, u32& pos, u32 end, Cell* left, u32 dept
     Cell right;
     if (q >= end || q >= code.length) return false;
     if (!pure_operand(code, q, end, &right, depth) || !right.is(T_INTEGER)) return false;
-    if (!integer_fast((o.header >> kOpTypeShift) & 0xFF, o.w1, left->int_value(), right.int_value(), left))
+    if (!integer_fast(o.op_type(), o.callable_target(), left->int_value(), right.int_value(), left))
       return false;
     p = q;
   }
@@ -168,9 +168,13 @@ ZOT_INLINE void set_word(const Cell* code, u32 at, const Cell& word, const Cell&
   if (set_word_in_place(word, value)) return;
   Cell w = word;
   context::set(&w, &value);
-  if (w.w3 != word.w3) {
-    mem::Series* s = mem::series_of(code->w2);
-    if (at < s->length() && s->cells()[at].w2 == word.w2) s->cells()[at].w3 = w.w3;
+  if (w.word_index() != word.word_index()) {
+    mem::Series* s = mem::series_of(code->series_node());
+    if (at < s->length()) {
+      Cell& c = s->cells()[at];
+      if (c.type() == word.type() && c.word_symbol() == word.word_symbol() && c.word_context() == word.word_context())
+        c.set_word_index(w.word_index());
+    }
   }
 }
 
@@ -210,14 +214,14 @@ void eval_block(const Cell* block, bool chain) {
   const Cell b = *block;
   // Ctrl+C at the console: the user's code stops at its next block (the
   // library's own code runs on to where it calls the user's).
-  if (ZOT_UNLIKELY(platform::interrupt_requested()) && !(mem::series_of(b.w2)->flags & mem::kLibrary))
+  if (ZOT_UNLIKELY(platform::interrupt_requested()) && !(mem::series_of(b.series_node())->flags & mem::kLibrary))
     halt_on_interrupt();
   {
     // A block of one pure expression (simple values and integer arithmetic:
     // nothing that can run code, raise an error or be traced) leaves its
     // value as a one-expression evaluation would, frame and all.
-    const CodeView cv = view_of(b.w2);
-    u32 pos = b.w1;
+    const CodeView cv = view_of(b.series_node());
+    u32 pos = u32(b.series_index());
     Cell v;
     if (pos < cv.length && simple_expression(cv, pos, cv.length, false, &v) && pos == cv.length) {
       Cell* slot = stack::push(&v);
@@ -241,15 +245,15 @@ struct NearGuard {
 // frame's result slot; the block's value is left there. Returns early on a
 // pending exit, which has already left the frame.
 ZOT_INLINE void run_expressions(const Cell& b, u32 end, bool library) {
-  if (b.w1 >= end) {
+  if (u32(b.series_index()) >= end) {
     set_unset(stack::g_base);
     stack::g_top = stack::g_base + 1;
     return;
   }
   if (!library) g_near = b;
-  u32 pos = b.w1;
+  u32 pos = u32(b.series_index());
   for (;;) {
-    if (!library) g_near.w1 = pos;
+    if (!library) g_near.set_series_index(i32(pos));
     pos = eval_expression(&b, pos, end, kExprResult);
     // A pending exit has already left this frame: go straight out.
     if (ZOT_UNLIKELY(runtime::pending())) return;
@@ -264,7 +268,7 @@ ZOT_INLINE void run_expressions(const Cell& b, u32 end, bool library) {
 
 void eval_block_in_full(const Cell* block, bool chain) {
   const Cell b = *block;
-  const mem::Series* series = mem::series_of(b.w2);
+  const mem::Series* series = mem::series_of(b.series_node());
   u32 end = (series->tail - series->head) / u32(sizeof(Cell));  // blocks hold cells
   NearGuard near;
   const bool library = (series->flags & mem::kLibrary) != 0;
@@ -272,10 +276,10 @@ void eval_block_in_full(const Cell* block, bool chain) {
   // frames, no trace events, and the Near position of errors left alone.
   // The frame holds the block for the collector: the code it runs may drop
   // every other reference to it.
-  stack::push_block_frame(body_word(), library ? (stack::kHdrEval & ~stack::kInterpreted) : stack::kHdrEval, b.w2);
+  stack::push_block_frame(body_word(), library ? (stack::kHdrEval & ~stack::kInterpreted) : stack::kHdrEval, b.series_node());
   const bool tr = g_tracing && !library;
   if (ZOT_UNLIKELY(tr)) {
-    fire(kEvEnter, &b, i32(b.w1), nullptr, nullptr);
+    fire(kEvEnter, &b, b.series_index(), nullptr, nullptr);
     // Read again: a tracer may change the block it is told of.
     end = code_length(&b);
   }
@@ -300,15 +304,25 @@ void eval_block_here(const Cell* block) {
     return;
   }
   ZOT_FUZZ_STEP();
-  const mem::Series* series = mem::series_of(b.w2);
+  const mem::Series* series = mem::series_of(b.series_node());
   const bool library = (series->flags & mem::kLibrary) != 0;
   if (ZOT_UNLIKELY(platform::interrupt_requested()) && !library) halt_on_interrupt();
-  const CodeView cv = view_of(b.w2);
-  u32 pos = b.w1;
+  const CodeView cv = view_of(b.series_node());
+  u32 pos = u32(b.series_index());
   Cell v;
   if (pos < cv.length && simple_expression(cv, pos, cv.length, false, &v) && pos == cv.length) {
     stack::set_only_result(&v);
     return;
+  }
+  // A set-word and a pure value stored where no change handler hears it
+  // (`[n: n + 1]`): as its expression would, without the block's machinery.
+  if (pos + 1 < cv.length && cv.cells[pos].is(T_SET_WORD)) {
+    u32 p = pos + 1;
+    if (simple_expression(cv, p, cv.length, false, &v) && p == cv.length && !v.is(T_UNSET) &&
+        set_word_in_place(cv.cells[pos], v)) {
+      stack::set_only_result(&v);
+      return;
+    }
   }
   // Held for the collector in place of the frame's arguments (the code it
   // runs may drop every other reference to it).
@@ -349,7 +363,7 @@ u32 eval_expression(const Cell* code, u32 pos, u32 end, u32 flags) {
   ZOT_FUZZ_STEP();
   const bool push = flags & kExprPush;
   Cell* const t0 = stack::g_top;
-  CodeView cv = view_of(code->w2);
+  CodeView cv = view_of(code->series_node());
   // Callers check the position against the block's tail after anything that
   // ran Zot code.
   if (ZOT_UNLIKELY(pos >= cv.length)) return past_tail(pos, push);
@@ -357,7 +371,7 @@ u32 eval_expression(const Cell* code, u32 pos, u32 end, u32 flags) {
   const bool tr = traced(code);
   if (ZOT_UNLIKELY(tr)) {
     fire(kEvFetch, code, i32(pos), nullptr, &v);
-    cv = view_of(code->w2);  // the tracer may change the code
+    cv = view_of(code->series_node());  // the tracer may change the code
   }
   pos++;
   switch (v.type()) {
@@ -366,12 +380,12 @@ u32 eval_expression(const Cell* code, u32 pos, u32 end, u32 flags) {
       const u32 t = value->type();
       if (ZOT_LIKELY(is_callable(t))) {
         const Cell fn = *value;
-        if (t == T_NATIVE && fn.w1 <= natives::kEither && !tr)
+        if (t == T_NATIVE && fn.native_index() <= natives::kEither && !tr)
           pos = call_conditional(fn, code, pos, end, &v);
         else
           pos = callpath::call_from_code(fn, code, pos, end, &v, nullptr, 0, false);
         if (ZOT_UNLIKELY(runtime::pending())) return pos;
-        cv = view_of(code->w2);
+        cv = view_of(code->series_node());
       } else if (ZOT_UNLIKELY(t == T_UNSET)) {
         raise_error(Err::ScriptNoValue, &v);
       } else if (ZOT_UNLIKELY(t == T_OP)) {
@@ -381,7 +395,7 @@ u32 eval_expression(const Cell* code, u32 pos, u32 end, u32 flags) {
         if (ZOT_UNLIKELY(tr)) {
           const Cell pushed = *value;
           fire(kEvPush, code, i32(pos - 1), nullptr, &pushed);
-          cv = view_of(code->w2);
+          cv = view_of(code->series_node());
         }
       }
       break;
@@ -403,7 +417,7 @@ u32 eval_expression(const Cell* code, u32 pos, u32 end, u32 flags) {
       stack::push(&v);
       if (ZOT_UNLIKELY(tr)) {
         fire(kEvPush, code, i32(at), nullptr, &v);
-        cv = view_of(code->w2);
+        cv = view_of(code->series_node());
       }
       if (pos >= end || pos >= cv.length) raise_error(Err::ScriptNeedValue, &v);
       if (simple) {
@@ -420,14 +434,14 @@ u32 eval_expression(const Cell* code, u32 pos, u32 end, u32 flags) {
       stack::pop_frame();
       *t0 = value;
       stack::g_top = t0 + 1;
-      cv = view_of(code->w2);
+      cv = view_of(code->series_node());
       break;
     }
     case T_PAREN: {
       // A paren of one simple expression gives its value without frames.
       if (!(flags & kExprNotPure)) {
-        const CodeView in = view_of(v.w2);
-        u32 at = v.w1;
+        const CodeView in = view_of(v.series_node());
+        u32 at = u32(v.series_index());
         Cell simple;
         if (at < in.length && simple_expression(in, at, in.length, false, &simple) && at == in.length) {
           stack::push(&simple);
@@ -437,7 +451,7 @@ u32 eval_expression(const Cell* code, u32 pos, u32 end, u32 flags) {
       // Its block frame leaves the value where the expression's goes.
       eval_block_in_full(&v, false);
       if (ZOT_UNLIKELY(runtime::pending())) return pos;
-      cv = view_of(code->w2);
+      cv = view_of(code->series_node());
       break;
     }
     case T_SET_PATH: {
@@ -454,7 +468,7 @@ u32 eval_expression(const Cell* code, u32 pos, u32 end, u32 flags) {
       stack::pop_frame();
       *t0 = value;
       stack::g_top = t0 + 1;
-      cv = view_of(code->w2);
+      cv = view_of(code->series_node());
       break;
     }
     case T_GET_WORD: {
@@ -462,7 +476,7 @@ u32 eval_expression(const Cell* code, u32 pos, u32 end, u32 flags) {
       stack::push(&value);
       if (ZOT_UNLIKELY(tr)) {
         fire(kEvPush, code, i32(pos - 1), nullptr, &value);
-        cv = view_of(code->w2);
+        cv = view_of(code->series_node());
       }
       break;
     }
@@ -471,18 +485,18 @@ u32 eval_expression(const Cell* code, u32 pos, u32 end, u32 flags) {
       stack::push(&v);
       if (ZOT_UNLIKELY(tr)) {
         fire(kEvPush, code, i32(pos - 1), nullptr, &v);
-        cv = view_of(code->w2);
+        cv = view_of(code->series_node());
       }
       break;
     case T_PATH:
       pos = eval_path(&v, code, pos, end, false, nullptr);
       if (ZOT_UNLIKELY(runtime::pending())) return pos;
-      cv = view_of(code->w2);
+      cv = view_of(code->series_node());
       break;
     case T_GET_PATH:
       pos = eval_path(&v, code, pos, end, true, nullptr);
       if (ZOT_UNLIKELY(runtime::pending())) return pos;
-      cv = view_of(code->w2);
+      cv = view_of(code->series_node());
       break;
     case T_LIT_PATH:
       v.header = T_PATH;
@@ -490,7 +504,7 @@ u32 eval_expression(const Cell* code, u32 pos, u32 end, u32 flags) {
       stack::push(&v);
       if (ZOT_UNLIKELY(tr)) {
         fire(kEvPush, code, i32(pos - 1), nullptr, &v);
-        cv = view_of(code->w2);
+        cv = view_of(code->series_node());
       }
       break;
     case T_OP:
@@ -501,10 +515,10 @@ u32 eval_expression(const Cell* code, u32 pos, u32 end, u32 flags) {
     case T_ROUTINE:
       pos = call_value(&v, code, pos, end, anon_word(), nullptr, 0, false);
       if (ZOT_UNLIKELY(runtime::pending())) return pos;
-      cv = view_of(code->w2);
+      cv = view_of(code->series_node());
       break;
     case T_ISSUE: {
-      u32 c = symbol::resolve(v.w2);
+      u32 c = symbol::resolve(v.word_symbol());
       const Cell* next = pos < cv.length ? cv.cells + pos : nullptr;
       if ((c == symbol::resolve(words::sym(w::system)) || c == symbol::resolve(words::sym(w::system_global))) &&
           next && next->is(T_BLOCK))
@@ -516,7 +530,7 @@ u32 eval_expression(const Cell* code, u32 pos, u32 end, u32 flags) {
       stack::push(&v);
       if (ZOT_UNLIKELY(tr)) {
         fire(kEvPush, code, i32(pos - 1), nullptr, &v);
-        cv = view_of(code->w2);
+        cv = view_of(code->series_node());
       }
       break;
   }
@@ -532,7 +546,7 @@ u32 eval_expression(const Cell* code, u32 pos, u32 end, u32 flags) {
         Cell right;
         if (pure_right_operand(cv, q, end, &right)) {
           if (right.is(T_INTEGER) &&
-              integer_fast((op.header >> kOpTypeShift) & 0xFF, op.w1, t0->int_value(), right.int_value(), t0)) {
+              integer_fast(op.op_type(), op.callable_target(), t0->int_value(), right.int_value(), t0)) {
             stack::g_top = t0 + 1;
             pos = q;
             continue;
@@ -542,13 +556,13 @@ u32 eval_expression(const Cell* code, u32 pos, u32 end, u32 flags) {
         }
       }
       const Cell name = cv.cells[pos];
-      op.header = (op.header >> kOpTypeShift) & 0xFF;
+      op.header = op.op_type();
       if (ZOT_UNLIKELY(tr)) fire(kEvFetch, code, i32(pos), nullptr, &name);
       pos++;
       stack::g_top = t0;  // the left value sits in the next frame's first cell
       pos = call_operator(&op, code, pos, end, &name, not_pure);
       if (ZOT_UNLIKELY(runtime::pending())) return pos;
-      cv = view_of(code->w2);
+      cv = view_of(code->series_node());
     }
   }
   if (!push) {

@@ -59,7 +59,8 @@ Cell do_block(const Cell* block);
 ZOT_INLINE const Cell* body_word() { return words::word(w::tag_body); }
 ZOT_INLINE const Cell* anon_word() { return words::word(w::tag_anon); }
 ZOT_INLINE bool is_callable(u32 t) {
-  return t == T_NATIVE || t == T_ACTION || t == T_FUNCTION || t == T_ROUTINE;
+  constexpr u64 kCallable = (1ull << T_NATIVE) | (1ull << T_ACTION) | (1ull << T_FUNCTION) | (1ull << T_ROUTINE);
+  return t < 64 && ((kCallable >> t) & 1);
 }
 
 #ifdef ZOT_FUZZING
@@ -104,7 +105,7 @@ u32 trace_mask(const Cell* tracer);
 // code may be null; pos is an index in code.
 void fire(TraceEvent ev, const Cell* code, i32 pos, const Cell* ref, const Cell* value);
 ZOT_INLINE bool traced(const Cell* code) {
-  return g_tracing && !(code && (mem::series_of(code->w2)->flags & mem::kLibrary));
+  return g_tracing && !(code && (mem::series_of(code->series_node())->flags & mem::kLibrary));
 }
 
 }  // namespace zot::interp

@@ -55,8 +55,8 @@ ZOT_INLINE Cell* globals() {
 // The value cell of a word bound in a context whose values exist now, else
 // null (self, an unbound word, a function that is not running).
 ZOT_INLINE Cell* bound_value(const Cell* word) {
-  const u32 ctx = word->w1;
-  const u32 index = word->w3;
+  const u32 ctx = word->word_context();
+  const u32 index = u32(word->word_index());
   if (ZOT_UNLIKELY(i32(index) < 0)) return nullptr;
   if (ctx == g_places.fn_ctx) return g_places.fn_values + index;
   if (ctx == context::g_global) return globals() + index;
@@ -77,18 +77,20 @@ ZOT_INLINE const Cell* word_value(const Cell* word) {
 // values are on the stack. Answers false for every other word, which goes
 // through context::set.
 ZOT_INLINE bool set_word_in_place(const Cell& word, const Cell& value) {
-  if (word.w1 == g_places.fn_ctx && i32(word.w3) >= 0) {
-    g_places.fn_values[word.w3] = value;
+  const u32 context = word.word_context();
+  const i32 index = word.word_index();
+  if (context == g_places.fn_ctx && index >= 0) {
+    g_places.fn_values[index] = value;
     return true;
   }
-  if (ZOT_LIKELY(i32(word.w3) >= 0 && word.w1)) {
-    if (word.w1 == context::g_global) {
-      globals()[word.w3] = value;
+  if (ZOT_LIKELY(index >= 0 && context)) {
+    if (context == context::g_global) {
+      globals()[index] = value;
       return true;
     }
-    Cell* ctx = context::ctx_cell(word.w1);
-    if ((ctx->header & context::kStackValues) && ctx->w2) {
-      stack::cell_of(ctx->w2)[word.w3] = value;
+    Cell* ctx = context::ctx_cell(context);
+    if ((ctx->header & context::kStackValues) && ctx->context_values()) {
+      stack::cell_of(ctx->context_values())[index] = value;
       return true;
     }
   }
@@ -172,7 +174,27 @@ bool pure_infix_at(const CodeView& code, u32& pos, u32 end, Cell* left, u32 dept
 // A callable that the integer fast path runs (arithmetic, comparison).
 ZOT_INLINE bool integer_operation(const Cell& fn) {
   Cell probe;
-  return integer_fast(fn.type(), fn.w1, 1, 1, &probe);
+  if (fn.is(T_ACTION)) return integer_fast(T_ACTION, fn.action_slot(), 1, 1, &probe);
+  return fn.is(T_NATIVE) && integer_fast(T_NATIVE, fn.native_index(), 1, 1, &probe);
+}
+
+// An integer! argument that stands as one value (a literal, or a word
+// whose value it is) with no operator after it, else null.
+ZOT_INLINE const Cell* plain_integer_at(const CodeView& code, u32 at, u32 end) {
+  if (at >= end || at >= code.length) return nullptr;
+  const Cell* c = code.cells + at;
+  if (c->is(T_WORD)) c = bound_value(c);
+  if (!c || !c->is(T_INTEGER) || infix_op_at(code, at + 1, end)) return nullptr;
+  return c;
+}
+
+// A prefix call of an integer operation fn (at `at`) on two such arguments:
+// the value in out. It ends at at + 3.
+ZOT_INLINE bool plain_integer_call(const CodeView& code, u32 at, u32 end, const Cell& fn, Cell* out) {
+  const Cell* a = plain_integer_at(code, at + 1, end);
+  if (!a) return false;
+  const Cell* b = plain_integer_at(code, at + 2, end);
+  return b && integer_fast(fn.type(), fn.callable_target(), a->int_value(), b->int_value(), out);
 }
 
 // pure_expression's common case inline: one simple value, no infix after it;
@@ -190,13 +212,19 @@ ZOT_EVAL_INLINE bool simple_expression(const CodeView& code, u32& pos, u32 end, 
     if (!v) return false;
     if ((kNotPlainValue >> v->type()) & 1) {
       if (!integer_operation(*v)) return false;
+      // `remainder i 7`: nothing can follow it as an operator.
+      if (plain_integer_call(code, pos, end, *v, out)) {
+        pos += 3;
+        return true;
+      }
       return pure_expression(code, pos, end, no_infix, out);
     }
   } else if (t == T_PAREN) {
     // Its first value must be able to start a pure expression.
-    const CodeView in = view_of(at->w2);
-    if (at->w1 >= in.length) return false;
-    const Cell* first = in.cells + at->w1;
+    const CodeView in = view_of(at->series_node());
+    const u32 head = u32(at->series_index());
+    if (head >= in.length) return false;
+    const Cell* first = in.cells + head;
     if (first->is(T_WORD)) {
       const Cell* fv = bound_value(first);
       if (!fv || (((kNotPlainValue >> fv->type()) & 1) && !integer_operation(*fv))) return false;
@@ -226,8 +254,16 @@ ZOT_EVAL_INLINE bool simple_expression(const CodeView& code, u32& pos, u32 end, 
     const Cell* right = code.cells + r;
     if (right->is(T_WORD)) right = bound_value(right);
     if (right && right->is(T_INTEGER) && !infix_op_at(code, r + 1, end) &&
-        integer_fast((op->header >> kOpTypeShift) & 0xFF, op->w1, v->int_value(), right->int_value(), out)) {
+        integer_fast(op->op_type(), op->callable_target(), v->int_value(), right->int_value(), out)) {
       pos = r + 1;
+      return true;
+    }
+    // `s + remainder i 7`.
+    Cell call;
+    if (right && ((kNotPlainValue >> right->type()) & 1) && integer_operation(*right) &&
+        plain_integer_call(code, r, end, *right, &call) && call.is(T_INTEGER) &&
+        integer_fast(op->op_type(), op->callable_target(), v->int_value(), call.int_value(), out)) {
+      pos = r + 3;
       return true;
     }
   }
