@@ -341,12 +341,16 @@ u32 call_operator(const Cell* fn, const Cell* code, u32 pos, u32 end, const Cell
   const u32 t = held.type();
   if (g_tracing || (t != T_ACTION && t != T_NATIVE))
     return call_from_code(held, code, pos, end, name, nullptr, 0, true, not_pure);
+  // The left operand sits at the top, just past it: in sight of the
+  // collector while the shape is made (which may allocate).
+  Cell* const t0 = stack::g_top;
+  stack::g_top = t0 + 1;
   const Shape& sh = shape_of(held);
+  stack::g_top = t0;
   if (!sh.simple || sh.params != 2) return call_from_code(held, code, pos, end, name, nullptr, 0, true, not_pure);
   // The common operator untraced: a native or action of two plain
   // parameters, called as call_from_code would, without the walk over its
   // spec.
-  Cell* const t0 = stack::g_top;
   const Cell right_types = sh.types[1];  // the entry may be taken over while the operand runs
   stack::push_frame(name, stack::kHdrInterpStep);
   stack::g_top = stack::g_base + 1;
