@@ -5,7 +5,10 @@
 // end. So the buffer being sorted is never addressed while a comparison may
 // allocate (and move buffers) or a user comparator runs Zot code that changes
 // the series, and an error out of a comparator leaves the series as it was.
+// Plain integers are the exception: ordered by value where they are, since
+// nothing can move or change them meanwhile.
 #include <algorithm>
+#include <memory>
 #include <numeric>
 #include <vector>
 
@@ -36,6 +39,7 @@ struct Order {
   i32 offset;        // the compared cell of a record (not with all)
   bool all;
   bool reverse;
+  bool stable;           // merge sort, else the partition sort
   i32 mode;              // sort ordering, case-sensitive with /case
   const Cell* function;  // a user comparator, or null
   Cell* first;           // work blocks for whole records passed to the function
@@ -85,30 +89,34 @@ int record_order(const void* pa, const void* pb, void* context) {
   return 0;
 }
 
-// Records that are each one integer! are ordered by their values directly,
-// with a least-significant-digit radix sort: stable, as the merge sort would
-// be, so equal integers keep their order both ways. Answers false, order
-// untouched, when any record is not an integer.
-bool sort_integers(const Order& o, std::vector<u32>& order) {
-  const Cell* cells = buffer_of(o.work)->cells();
-  const u32 n = u32(order.size());
-  // Each record as (ordering key << 32 | record number); the key is the value
-  // with its sign bit flipped, so that unsigned order is numeric order, and
-  // complemented for /reverse.
+// A stretch of cells that are each one integer! is ordered by the values
+// directly, in place, with a least-significant-digit radix sort: stable, as
+// the merge sort would be, so equal integers keep their order both ways.
+// Nothing here can allocate from the collected heap or run Zot code, so the
+// series' own cells are read and written. Answers false, cells untouched,
+// when any cell is not an integer.
+bool sort_integers(Cell* cells, u32 n, bool reverse) {
   for (u32 r = 0; r < n; r++)
     if (!cells[r].is(T_INTEGER)) return false;
-  const u32 flip = o.reverse ? 0x7FFFFFFFu : 0x80000000u;
-  std::vector<u64> a(n), b(n);
+  // Each cell as (ordering key << 32 | position); the key is the value with
+  // its sign bit flipped, so that unsigned order is numeric order, and
+  // complemented for /reverse.
+  const u32 flip = reverse ? 0x7FFFFFFFu : 0x80000000u;
+  std::unique_ptr<u64[]> a(new u64[n]), b(new u64[n]);
   u32 counts[4][256] = {};
   for (u32 r = 0; r < n; r++) {
     const u32 key = u32(cells[r].int_value()) ^ flip;
     a[r] = (u64(key) << 32) | r;
-    for (u32 d = 0; d < 4; d++) counts[d][(key >> (8 * d)) & 0xFFu]++;
+    counts[0][key & 0xFFu]++;
+    counts[1][(key >> 8) & 0xFFu]++;
+    counts[2][(key >> 16) & 0xFFu]++;
+    counts[3][key >> 24]++;
   }
+  const u32 first = u32(a[0] >> 32);
   for (u32 d = 0; d < 4; d++) {
     const u32* c = counts[d];
     // A digit that all keys share leaves the order as it is.
-    if (c[(u32(a[0] >> 32) >> (8 * d)) & 0xFFu] == n) continue;
+    if (c[(first >> (8 * d)) & 0xFFu] == n) continue;
     u32 at[256];
     u32 sum = 0;
     for (u32 k = 0; k < 256; k++) {
@@ -119,8 +127,36 @@ bool sort_integers(const Order& o, std::vector<u32>& order) {
     for (u32 r = 0; r < n; r++) b[at[(a[r] >> shift) & 0xFFu]++] = a[r];
     a.swap(b);
   }
-  for (u32 r = 0; r < n; r++) order[r] = u32(a[r]);
+  const std::vector<Cell> was(cells, cells + n);
+  for (u32 r = 0; r < n; r++) cells[r] = was[u32(a[r])];
   return true;
+}
+
+// The general sort: the records go through a work block and an order array.
+void sort_records(Cell* s, Order& o, i32 start, i32 n, u32 records) {
+  const i32 size = o.size;
+  stack::TopMark mark;
+  Cell* work = push_new(n);
+  std::memcpy(buffer_of(work)->cells(), buffer_of(s)->cells() + start, std::size_t(n) * sizeof(Cell));
+  buffer_of(work)->tail = buffer_of(work)->head + u32(n) * sizeof(Cell);
+  o.work = work;
+  if (o.function && o.all) {
+    o.first = push_new(size);
+    o.second = push_new(size);
+  }
+  std::vector<u32> order(records);
+  std::iota(order.begin(), order.end(), 0u);
+  sort::records(order.data(), records, sizeof(u32), record_order, &o, o.stable);
+  // A user comparator may have changed the series: only cells that are
+  // still there are written.
+  i32 now = i32(buffer_of(s)->length());
+  Cell* dst = buffer_of(s)->cells();
+  const Cell* src = buffer_of(work)->cells();
+  for (u32 r = 0; r < records; r++)
+    for (i32 k = 0; k < size; k++) {
+      i64 at = i64(start) + i64(r) * size + k;
+      if (at < now) dst[at] = src[i64(order[r]) * size + k];
+    }
 }
 
 }  // namespace
@@ -153,8 +189,8 @@ Cell* sort(Cell* s, const actions::SortOptions& opt) {
     if (size < 1 || size > n || n % size) bad_refine("skip", opt.skip);
   }
   if (opt.all && !opt.skip) raise_error(Err::ScriptBadRefines);
-  Order o{nullptr, size, 0, opt.all, opt.reverse, opt.case_ ? actions::kCaseSortOrder : actions::kSortOrder,
-          nullptr, nullptr, nullptr};
+  Order o{nullptr, size, 0, opt.all, opt.reverse, opt.stable,
+          opt.case_ ? actions::kCaseSortOrder : actions::kSortOrder, nullptr, nullptr, nullptr};
   Cell fn;
   if (opt.comparator) {
     if (opt.comparator->is(T_INTEGER)) {
@@ -181,32 +217,11 @@ Cell* sort(Cell* s, const actions::SortOptions& opt) {
     if (owned) series::ownership_done(s, Change::kSorted, nullptr, start, 0);
     return s;
   }
-  stack::TopMark mark;
-  Cell* work = push_new(n);
-  std::memcpy(buffer_of(work)->cells(), buffer_of(s)->cells() + start, std::size_t(n) * sizeof(Cell));
-  buffer_of(work)->tail = buffer_of(work)->head + u32(n) * sizeof(Cell);
-  o.work = work;
-  if (o.function && opt.all) {
-    o.first = push_new(size);
-    o.second = push_new(size);
-  }
-  std::vector<u32> order(records);
-  std::iota(order.begin(), order.end(), 0u);
-  if (!o.function && size == 1 && sort_integers(o, order)) {
-    // done: integers compared as numbers, no slot call per comparison
+  if (!o.function && size == 1 && sort_integers(buffer_of(s)->cells() + start, records, opt.reverse)) {
+    // done: integers ordered as numbers where they are
   } else {
-    sort::records(order.data(), records, sizeof(u32), record_order, &o, opt.stable);
+    sort_records(s, o, start, n, records);
   }
-  // A user comparator may have changed the series: only cells that are
-  // still there are written.
-  i32 now = i32(buffer_of(s)->length());
-  Cell* dst = buffer_of(s)->cells();
-  const Cell* src = buffer_of(work)->cells();
-  for (u32 r = 0; r < records; r++)
-    for (i32 k = 0; k < size; k++) {
-      i64 at = i64(start) + i64(r) * size + k;
-      if (at < now) dst[at] = src[i64(order[r]) * size + k];
-    }
   if (s->is(T_HASH)) series::hash_rebuild(s);
   if (owned) series::ownership_done(s, Change::kSorted, nullptr, start, 0);
   return s;
