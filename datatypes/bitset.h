@@ -22,14 +22,27 @@ ZOT_INLINE bool negated(const Cell* bits) { return (series_of(bits)->flags & kNe
 ZOT_INLINE u8* buffer(const Cell* bits) { return series_of(bits)->head_ptr(); }
 ZOT_INLINE u32 byte_count(const Cell* bits) { return series_of(bits)->bytes_used(); }
 
-// Membership of one bit (a code point): past the stored bytes the negation
-// flag answers. The text code tests characters against character classes with it.
-ZOT_INLINE bool has(const Cell* bits, u32 bit) {
+// The membership of bits read from the stored bytes, for testing many
+// characters in a row (valid until the next allocation).
+struct Members {
+  const u8* bytes;
+  u32 count;  // stored bytes
+  bool negated;
+  // Past the stored bytes the negation flag answers.
+  ZOT_INLINE bool has(u32 bit) const {
+    const u32 byte = bit >> 3;
+    if (byte >= count) return negated;
+    return (bytes[byte] & (0x80u >> (bit & 7))) != 0;
+  }
+};
+ZOT_INLINE Members members(const Cell* bits) {
   const mem::Series* s = series_of(bits);
-  u32 byte = bit >> 3;
-  if (byte >= s->bytes_used()) return (s->flags & kNegated) != 0;
-  return (s->head_ptr()[byte] & (0x80u >> (bit & 7))) != 0;
+  return Members{s->head_ptr(), s->bytes_used(), (s->flags & kNegated) != 0};
 }
+
+// Membership of one bit (a code point). The text code tests characters
+// against character classes with it.
+ZOT_INLINE bool has(const Cell* bits, u32 bit) { return members(bits).has(bit); }
 
 // Walking a spec: measure (highest bit named), set, test, clear.
 enum Mode : int { kModeMeasure = 0, kModeSet = 1, kModeTest = 2, kModeClear = 3 };

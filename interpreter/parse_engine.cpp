@@ -125,11 +125,19 @@ void init() {
 // The work stacks
 
 u32 Engine::push_frame(const Cell* cells, u32 n) {
-  u32 len = work_length(g_rules);
+  mem::Series* s = mem::series_of(g_rules);
+  const u32 len = s->length();
   if (len + n >= kWorkLimit) raise_error(Err::ScriptParseStack);
-  // The cells hold only values that something else roots while this allocates.
-  u8* p = mem::alloc_tail_bytes(g_rules, n * u32(sizeof(Cell)));
-  std::memcpy(p, cells, n * sizeof(Cell));
+  const u32 bytes = n * u32(sizeof(Cell));
+  Cell* to;
+  if (s->room() >= bytes) {
+    to = s->cells_tail();
+    s->tail += bytes;
+  } else {
+    // The cells hold only values that something else roots while this allocates.
+    to = reinterpret_cast<Cell*>(mem::alloc_tail_bytes(g_rules, bytes));
+  }
+  for (u32 k = 0; k < n; k++) to[k] = cells[k];
   return len;
 }
 
@@ -265,7 +273,56 @@ void Engine::fire(w::Id event, const Cell& blk, u32 i) {
 // ---------------------------------------------------------------------------
 // Rule blocks
 
+namespace {
+
+// Whether the cell is a rule item that rule() hands to terminal() as it is.
+ZOT_INLINE bool literal_terminal(const Cell& c) {
+  switch (c.type()) {
+    case T_WORD: case T_BLOCK: case T_PAREN: case T_SET_WORD: case T_GET_WORD: case T_INTEGER:
+      return false;
+    default:
+      return true;
+  }
+}
+
+// A block of alternatives that are each one literal terminal ([#"," | #"^/"]),
+// matched in place: it runs no rule of its own, so it can neither recurse
+// nor need a frame while no trace watches. False when the block is not
+// that simple.
+bool literal_alternatives(Engine& e, const Cell& block, Status* st) {
+  const mem::Series* s = mem::series_of(block.series_node());
+  const u32 from = u32(block.series_index()), to = s->length();
+  if (from >= to) return false;
+  for (u32 i = from; i < to; i += 2) {
+    if (!literal_terminal(s->cells()[i])) return false;
+    if (i + 1 < to) {
+      const Cell& bar = s->cells()[i + 1];
+      if (!bar.is(T_WORD) || keyword_of(&bar) != kBar || i + 2 >= to) return false;
+    }
+  }
+  for (u32 i = from; i < to; i += 2) {
+    // A terminal reads the rule block only before it raises or answers.
+    const Cell key = mem::series_of(block.series_node())->cells()[i];
+    const i32 n = e.terminal_at(e.pos, key, false);
+    if (n >= 0) {
+      e.pos += u32(n);
+      e.match = true;
+      *st = kMatch;
+      return true;
+    }
+  }
+  e.match = false;
+  *st = kFail;
+  return true;
+}
+
+}  // namespace
+
 Status Engine::rules(const Cell& block) {
+  if (!traced) {
+    Status st;
+    if (literal_alternatives(*this, block, &st)) return st;
+  }
   check_recursion(block);
   const u32 start = pos;
   Cell frame[kBlockFrame];

@@ -308,10 +308,12 @@ static i32 earliest(Engine& e, const Alternatives& a, u32* len) {
     const mem::Series* in = mem::series_of(e.input.series_node());
     const u32 unit = in->unit();
     const u8* base = in->head_ptr();
+    bitset::Members members[kMaxAlternatives];
+    for (u32 k = 0; k < nsets; k++) members[k] = bitset::members(sets[k]);
     for (u32 p = e.pos; p < e.tail; p++) {
       const u32 c = string::get_char(base + u64(p) * unit, unit);
       bool hit = false;
-      for (u32 k = 0; k < nsets && !hit; k++) hit = bitset::has(sets[k], c);
+      for (u32 k = 0; k < nsets && !hit; k++) hit = members[k].has(c);
       if (nchars && !hit) {
         const u32 f = fold ? case_::upper_char(c) : c;
         for (u32 k = 0; k < nchars && !hit; k++) hit = f == chars[k];
@@ -373,20 +375,39 @@ bool Engine::search_alternatives(const Cell& block, i32* at, u32* len) {
   return true;
 }
 
+namespace {
+
+// The units from p up to end that all pass the test, as a count.
+template <class Test>
+ZOT_INLINE u32 run_length(const u8* base, u32 unit, u32 p, u32 end, Test test) {
+  const u32 from = p;
+  if (unit == 1) {
+    while (p < end && test(u32(base[p]))) p++;
+  } else {
+    while (p < end && test(string::get_char(base + u64(p) * unit, unit))) p++;
+  }
+  return p - from;
+}
+
+}  // namespace
+
 i32 Engine::run_of(const Cell& key, i32 max) {
   if (kind != kTextInput || (!key.is(T_CHAR) && !key.is(T_BITSET))) return -1;
   const mem::Series* in = mem::series_of(input.series_node());
   const u32 unit = in->unit();
   const u8* base = in->head_ptr();
-  const bool fold = case_op != actions::kStrictEqual;
-  const bool set = key.is(T_BITSET);
-  const u32 want = set ? 0 : fold ? case_::upper_char(key.char_value()) : key.char_value();
-  i32 n = 0;
-  for (u32 p = pos; p < tail && (max < 0 || n < max); p++, n++) {
-    const u32 c = string::get_char(base + u64(p) * unit, unit);
-    if (set ? !bitset::has(&key, c) : (fold ? case_::upper_char(c) : c) != want) break;
+  const u32 end = max < 0 || u64(pos) + u64(max) > tail ? tail : pos + u32(max);
+  if (pos >= end) return 0;
+  if (key.is(T_BITSET)) {
+    const bitset::Members set = bitset::members(&key);
+    return i32(run_length(base, unit, pos, end, [&](u32 c) { return set.has(c); }));
   }
-  return n;
+  if (case_op != actions::kStrictEqual) {
+    const u32 want = case_::upper_char(key.char_value());
+    return i32(run_length(base, unit, pos, end, [&](u32 c) { return case_::upper_char(c) == want; }));
+  }
+  const u32 want = key.char_value();
+  return i32(run_length(base, unit, pos, end, [&](u32 c) { return c == want; }));
 }
 
 }  // namespace zot::parse
