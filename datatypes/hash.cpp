@@ -21,9 +21,9 @@ Cell* copy(Cell* value, Cell* result, Cell* part, bool deep, Cell* kind) {
   Cell h = *value;
   block::copy(&h, result, part, deep, kind);
   set_type(result, T_HASH);
-  result->w3 = 0;
-  if (!part && !deep && !kind && series::index_of(&h) == 0 && h.w3) {
-    result->w3 = hashtable::copy(mem::Node(h.w3), mem::Node(result->w2));
+  result->set_hash_table(0);
+  if (!part && !deep && !kind && series::index_of(&h) == 0 && h.hash_table()) {
+    result->set_hash_table(hashtable::copy(mem::Node(h.hash_table()), mem::Node(result->series_node())));
   } else {
     index_cells(result);
   }
@@ -73,13 +73,13 @@ i32 mold(const Cell* value, Cell* out, const actions::MoldOptions& o, i32 part) 
 // a bucket of its own beside the one it shares with its equals. Both
 // positions are therefore indexed again once both cells hold their values.
 void swap(Cell* a, Cell* b) {
-  bool same = b->is(T_HASH) && a->w2 == b->w2 && a->w3;
+  bool same = b->is(T_HASH) && a->series_node() == b->series_node() && a->hash_table();
   block::swap(a, b);
   if (!same) return;
   i32 ia = series::index_of(a), ib = series::index_of(b);
   i32 n = series::total_length(a);
   if (ia == ib || ia < 0 || ib < 0 || ia >= n || ib >= n) return;
-  mem::Node t = mem::Node(a->w3);
+  mem::Node t = mem::Node(a->hash_table());
   hashtable::delete_key(t, series::buffer_of(a)->cells() + ia);
   hashtable::delete_key(t, series::buffer_of(a)->cells() + ib);
   int status = 0;
@@ -91,9 +91,9 @@ void swap(Cell* a, Cell* b) {
 
 void index_cells(Cell* h) {
   i32 n = std::max(series::total_length(h), 1);
-  h->w3 = 0;
+  h->set_hash_table(0);
   mem::Node t = hashtable::init(u32(n), h, hashtable::kHash, 0);
-  h->w3 = t;
+  h->set_hash_table(t);
 }
 
 void register_type() {

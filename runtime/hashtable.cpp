@@ -75,7 +75,7 @@ class TableRoot {
     slot_ = stack::push(&c);
   }
   void set_block(Node block) {
-    if (slot_) slot_->w2 = block;
+    if (slot_) slot_->set_series_node(block);
   }
   ~TableRoot() {
     if (slot_ && stack::g_top == slot_ + 1) stack::g_top = slot_;
@@ -369,10 +369,10 @@ u32 hash_text(const u8* text, u32 unit, u32 count, bool cs) {
 }
 
 u32 hash_string(const Cell* value, bool case_sensitive) {
-  mem::Series* s = mem::series_of(value->w2);
+  mem::Series* s = mem::series_of(value->series_node());
   u32 unit = s->unit();
   if (unit != 1 && unit != 2 && unit != 4) runtime::quit(runtime::kFatalNoSwitch, ZOT_CALLER_ADDRESS());
-  i64 index = i32(value->w1);
+  i64 index = value->series_index();
   i64 length = s->length();
   if (index < 0) index = 0;
   u32 count = index < length ? u32(length - index) : 0;
@@ -380,22 +380,23 @@ u32 hash_string(const Cell* value, bool case_sensitive) {
 }
 
 u32 hash_symbol(const Cell* symbol) {
-  mem::Series* s = mem::series_of(symbol->w3);
+  mem::Series* s = mem::series_of(symbol->symbol_bytes());
   return murmur_hash_lower(s->head_ptr(), s->bytes_used());
 }
 
 u32 hash_any(const Cell* value, bool case_sensitive) {
   switch (value->type()) {
     case T_INTEGER:
+      return hash_int(u32(value->int_value()));
     case T_CHAR:
-      return hash_int(value->w2);
+      return hash_int(value->char_value());
     case T_WORD:
     case T_SET_WORD:
     case T_LIT_WORD:
     case T_GET_WORD:
     case T_REFINEMENT:
     case T_ISSUE:
-      return hash_int(symbol::resolve(value->w2));
+      return hash_int(symbol::resolve(value->word_symbol()));
     case T_SYMBOL:
       return hash_symbol(value);
     case T_STRING:
@@ -429,8 +430,8 @@ u32 hash_any(const Cell* value, bool case_sensitive) {
       return murmur_hash(&c, sizeof c);
     }
     case T_BINARY: {
-      mem::Series* s = mem::series_of(value->w2);
-      i64 index = i32(value->w1);
+      mem::Series* s = mem::series_of(value->series_node());
+      i64 index = value->series_index();
       i64 length = s->bytes_used();
       if (index < 0) index = 0;
       u32 count = index < length ? u32(length - index) : 0;
@@ -443,13 +444,16 @@ u32 hash_any(const Cell* value, bool case_sensitive) {
     case T_OBJECT:
     case T_ERROR:
     case T_PORT:
+      return hash_int(value->object_context());
     case T_LOGIC:
-    case T_DATATYPE:
       return hash_int(value->w1);
+    case T_DATATYPE:
+      return hash_int(value->datatype_id());
     case T_NATIVE:
     case T_ACTION:
-      return hash_int(value->w3);
+      return hash_int(value->function_more());
     case T_MAP:
+      return hash_int(value->map_block());
     case T_HANDLE:
     case T_EVENT:
       return hash_int(value->w2);
@@ -521,13 +525,13 @@ void fill(Node n, u8 byte) {
 Node init(u32 asked, const Cell* source, int kind, int value_count) {
   if (source && source->is(T_NONE)) source = nullptr;
   Node t = alloc_zeroed(sizeof(Table));
-  TableRoot root(t, source && kind != kSymbols ? source->w2 : 0);
+  TableRoot root(t, source && kind != kSymbols ? source->series_node() : 0);
   Table* r = record(t);
   r->kind = kind;
   if (kind == kSymbols) {
     if (source && value_count == 2) return copy_from(source, t);
     if (asked >= 4000) asked *= 2;
-    if (source) root.set_block(source->w2);
+    if (source) root.set_block(source->series_node());
   } else if (kind == kNodeKeyed || kind == kOwnership) {
     r->indexes = (value_count + 1) * i32(sizeof(Cell));
     r->stamp = i32(g_node_moves + 1);
@@ -551,8 +555,8 @@ Node init(u32 asked, const Cell* source, int kind, int value_count) {
     record(t)->block = i32(block);
     root.set_block(block);
   } else {
-    record(t)->block = i32(source->w2);
-    i32 start = i32(source->w1);
+    record(t)->block = i32(source->series_node());
+    i32 start = source->series_index();
     put_all(t, start < 0 ? 0 : u32(start), kind == kMap ? 2 : 1);
   }
   return t;
@@ -560,7 +564,7 @@ Node init(u32 asked, const Cell* source, int kind, int value_count) {
 
 Node copy_from(const Cell* context, Node table) {
   TableRoot root(table, 0);
-  Node src = Node(context->w1);
+  Node src = Node(context->context_table());
   *record(table) = *record(src);
   Node block = mem::copy_series(mem::series_of(Node(record(src)->block)));
   record(table)->block = i32(block);
@@ -1088,7 +1092,7 @@ u32 intern_symbol(Node t, const u8* text, u32 length, bool any_case) {
       break;
     }
     if (is_live(f, i)) {
-      const mem::Series* name = mem::series_of(symbols[keys[i]].w3);
+      const mem::Series* name = mem::series_of(symbols[keys[i]].symbol_bytes());
       if (name->bytes_used() == length) {
         const u8* stored = name->data() + name->head;
         if (!any_case && compare_names(stored, text, length, true) == 0) return u32(keys[i]) + 1;
@@ -1141,7 +1145,7 @@ i32 find_word_index(Node t, u32 sym, bool by_alias, Node context, i32* out) {
       break;
     }
     if (is_live(f, i)) {
-      u32 s = words[keys[i]].w2;
+      u32 s = words[keys[i]].word_symbol();
       if ((by_alias ? symbol::resolve(s) : s) == wanted) {
         if (out) *out = keys[i];
         return keys[i];
