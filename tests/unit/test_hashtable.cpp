@@ -541,6 +541,53 @@ TEST_F(HashTable, MapMatchesUnorderedMapModel) {
   }
 }
 
+// The one-probe path of the map datatype: map_probe answers what find_key
+// answers, and a key placed where it said is found by both, through growth.
+TEST_F(HashTable, MapProbeAndPlaceMatchFindKey) {
+  std::mt19937 rng(11);
+  Node block = mem::alloc_cells(4);
+  Node t = table_over(block, hashtable::kMap);
+  const u32 words[] = {symbol::make("probe-a"), symbol::make("probe-b"), symbol::make("PROBE-A")};
+  // Integers, floats of the same numbers (another key) and words.
+  auto key_of = [&](u32 n) {
+    Cell k;
+    if (n % 3 == 0) {
+      set_integer(&k, i32(n / 3) - 200);
+    } else if (n % 3 == 1) {
+      make_cell(&k, T_FLOAT, 0, 0, 0);
+      k.set_float(double(i32(n / 3) - 200));
+    } else {
+      make_cell(&k, T_WORD, 0, words[(n / 3) % 3], 0);
+    }
+    return k;
+  };
+  std::map<u32, i32> placed;  // key number -> block position
+  for (int step = 0; step < 6000; step++) {
+    const u32 n = rng() % 1800;
+    Cell key = key_of(n);
+    for (i32 op : {actions::kEqual, actions::kStrictEqual}) {
+      const hashtable::MapSlot slot = hashtable::map_probe(t, &key, op);
+      const i32 expected = pos(t, hashtable::find_key(t, &key, 0, 1, op, false, false));
+      ASSERT_EQ(slot.position, expected) << "step " << step << " key " << n;
+    }
+    const hashtable::MapSlot slot = hashtable::map_probe(t, &key, actions::kStrictEqual);
+    if (slot.position >= 0) continue;
+    if (key.is(T_WORD)) set_type(&key, T_SET_WORD);
+    const u32 at_pos = length(block);
+    append(block, key);
+    append(block, int_cell(step));
+    hashtable::map_place(t, slot.site, at_pos);
+    placed[n] = i32(at_pos);
+  }
+  // Word keys differ only in case once: the strict probe keeps both spellings.
+  EXPECT_EQ(hashtable::record(t)->size, i32(length(block) / 2));
+  EXPECT_GT(hashtable::record(t)->buckets, 1024);
+  for (auto [n, p] : placed) {
+    Cell key = key_of(n);
+    EXPECT_EQ(hashtable::map_probe(t, &key, actions::kStrictEqual).position, p) << "key " << n;
+  }
+}
+
 TEST_F(HashTable, MapDeleteLeavesVoidPairAndLiveBucket) {
   Node block = mem::alloc_cells(8);
   for (i32 k : {1, 2, 3}) {
