@@ -418,9 +418,8 @@ void normalize_time(i32* days, double* time, u32 w) {
 
 Cell* store(Cell* cell, u32 word, double time) {
   u32 flags = cell->is(T_DATE) ? cell->flags() : 0;
-  make_cell(cell, T_UNSET, word, 0, 0);
+  make_cell(cell, flags | T_DATE, word, 0, 0);
   cell->set_float(time);
-  cell->header = flags | T_DATE;
   return cell;
 }
 

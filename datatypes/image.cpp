@@ -444,14 +444,17 @@ i32 compare(const Cell* a, const Cell* b, i32 op) {
   }
 }
 
+// The offset as a number (a pair! offset is read by locate itself).
+ZOT_INLINE i32 plain_offset(const Cell* c) { return c->is(T_INTEGER) ? c->int_value() : 0; }
+
 void at() {
   Cell* s = stack::g_base;
-  s->set_series_index(i32(locate(s, s + 1, (s + 1)->int_value(), true).pos));
+  s->set_series_index(i32(locate(s, s + 1, plain_offset(s + 1), true).pos));
 }
 
 void skip() {
   Cell* s = stack::g_base;
-  s->set_series_index(i32(locate(s, s + 1, (s + 1)->int_value(), false).pos));
+  s->set_series_index(i32(locate(s, s + 1, plain_offset(s + 1), false).pos));
 }
 
 void next() {

@@ -121,18 +121,25 @@ struct Cell {
   ZOT_INLINE u32 flags() const { return header & ~kCellTypeMask; }
 
   // ---- integer! (w2; char! arithmetic works on the same word)
-  ZOT_INLINE i32 int_value() const { return i32(w2); }
+  ZOT_INLINE i32 int_value() const {
+    ZOT_ASSERT(is(T_INTEGER) || is(T_CHAR));
+    return i32(w2);
+  }
   ZOT_INLINE void set_int_value(i32 v) {
     ZOT_ASSERT(is(T_INTEGER) || is(T_CHAR));
     w2 = u32(v);
   }
-  // ---- float!, percent!, time! (a double in w2-w3)
+  // ---- float!, percent!, time! (a double in w2-w3; a date!'s time too)
   ZOT_INLINE double float_value() const {
+    ZOT_ASSERT(holds_double(type()) || is(T_DATE));
     double d;
     std::memcpy(&d, &w2, sizeof d);
     return d;
   }
-  ZOT_INLINE void set_float(double d) { std::memcpy(&w2, &d, sizeof d); }
+  ZOT_INLINE void set_float(double d) {
+    ZOT_ASSERT(holds_double(type()) || is(T_DATE));
+    std::memcpy(&w2, &d, sizeof d);
+  }
   // ---- char! (the code point in w2)
   ZOT_INLINE u32 char_value() const {
     ZOT_ASSERT(is(T_CHAR));
@@ -523,9 +530,8 @@ ZOT_INLINE Cell* set_word(Cell* c, u32 header, u32 symbol, u32 context = 0, i32 
   return make_cell(c, header, context, symbol, u32(index));
 }
 ZOT_INLINE Cell* set_float(Cell* c, double d) {
-  make_cell(c, T_UNSET, 0, 0, 0);
+  make_cell(c, T_FLOAT, 0, 0, 0);
   c->set_float(d);
-  c->header = T_FLOAT;
   return c;
 }
 
