@@ -361,20 +361,9 @@ u32 call_operator(const Cell* fn, const Cell* code, u32 pos, u32 end, const Cell
   CodeSource src{code, pos, end, true, not_pure};
   src.take(c, right_types, 1, true);
   if (ZOT_UNLIKELY(runtime::pending())) return src.pos;
-  Cell* a = stack::g_base;
-  if (!(a[0].is(T_INTEGER) && a[1].is(T_INTEGER) && integer_fast(t, held.callable_target(), a[0].int_value(), a[1].int_value(), a))) {
-    i32 refs[kMaxRefinements];  // no refinements
-    if (t == T_NATIVE) natives::g_table[held.native_index()](refs);
-    else natives::g_action_entries[held.action_slot()](refs);
-    if (ZOT_UNLIKELY(runtime::pending())) return src.pos;
-  }
-  const Cell result = *stack::g_base;
-  stack::pop_frame();
-  *t0 = result;
-  stack::g_top = t0 + 1;
-  // The operand may have switched tracing on.
-  if (ZOT_UNLIKELY(traced(code))) fire(kEvReturn, code, i32(src.pos), name, &result);
-  return src.pos;
+  invoke(c, 0);
+  if (ZOT_UNLIKELY(runtime::pending())) return src.pos;
+  return finish_call(code, src.pos, name, t0);
 }
 
 Cell param_word(const Cell* fn, u32 index) {

@@ -253,6 +253,18 @@ ZOT_INLINE void invoke(Call& c, i32 locals) {
   }
 }
 
+// The end of a call from code: the frame's result goes where the callable
+// (or the left operand) was, at t0, and the frame is gone. Returns pos.
+ZOT_INLINE u32 finish_call(const Cell* code, u32 pos, const Cell* name, Cell* t0) {
+  const Cell result = *stack::g_base;
+  stack::pop_frame();
+  *t0 = result;
+  stack::g_top = t0 + 1;
+  // Asked again: the call may have switched tracing (trace true, trace false).
+  if (ZOT_UNLIKELY(traced(code))) fire(kEvReturn, code, i32(pos), name, &result);
+  return pos;
+}
+
 // The evaluator's call: fn is pushed at the top (or is an operator held by
 // the caller, its left operand at the top), a frame named by the word, the
 // arguments taken from code at pos, the callable run, its value left where
@@ -282,13 +294,7 @@ ZOT_INLINE u32 call_from_code(const Cell& fn, const Cell* code, u32 pos, u32 end
   invoke(c, locals);
   // An exit from inside the callee has already unwound the stacks past us.
   if (ZOT_UNLIKELY(runtime::pending())) return src.pos;
-  const Cell result = *stack::g_base;
-  stack::pop_frame();
-  *t0 = result;
-  stack::g_top = t0 + 1;
-  // Asked again: the call may have switched tracing (trace true, trace false).
-  if (ZOT_UNLIKELY(traced(code))) fire(kEvReturn, code, i32(src.pos), name, &result);
-  return src.pos;
+  return finish_call(code, src.pos, name, t0);
 }
 
 }  // namespace zot::interp::callpath

@@ -1002,13 +1002,7 @@ u32 call_conditional(const Cell& fn, const Cell* code, u32 pos, u32 end, const C
   }
   // An exit from inside the branch has already unwound the stacks past us.
   if (ZOT_UNLIKELY(runtime::pending())) return src.pos;
-  const Cell result = *stack::g_base;
-  stack::pop_frame();
-  *t0 = result;
-  stack::g_top = t0 + 1;
-  // Asked again: the branch may have switched tracing on.
-  if (ZOT_UNLIKELY(traced(code))) fire(kEvReturn, code, i32(src.pos), name, &result);
-  return src.pos;
+  return finish_call(code, src.pos, name, t0);
 }
 
 }  // namespace zot::interp

@@ -220,10 +220,8 @@ void eval_block(const Cell* block, bool chain) {
     // A block of one pure expression (simple values and integer arithmetic:
     // nothing that can run code, raise an error or be traced) leaves its
     // value as a one-expression evaluation would, frame and all.
-    const CodeView cv = view_of(b.series_node());
-    u32 pos = u32(b.series_index());
     Cell v;
-    if (pos < cv.length && simple_expression(cv, pos, cv.length, false, &v) && pos == cv.length) {
+    if (simple_block(b, &v)) {
       Cell* slot = stack::push(&v);
       if (chain) *stack::g_base = *slot;
       return;
@@ -307,13 +305,13 @@ void eval_block_here(const Cell* block) {
   const mem::Series* series = mem::series_of(b.series_node());
   const bool library = (series->flags & mem::kLibrary) != 0;
   if (ZOT_UNLIKELY(platform::interrupt_requested()) && !library) halt_on_interrupt();
-  const CodeView cv = view_of(b.series_node());
-  u32 pos = u32(b.series_index());
   Cell v;
-  if (pos < cv.length && simple_expression(cv, pos, cv.length, false, &v) && pos == cv.length) {
+  if (simple_block(b, &v)) {
     stack::set_only_result(&v);
     return;
   }
+  const CodeView cv = view_of(b.series_node());
+  const u32 pos = u32(b.series_index());
   // A set-word and a pure value stored where no change handler hears it
   // (`[n: n + 1]`): as its expression would, without the block's machinery.
   if (pos + 1 < cv.length && cv.cells[pos].is(T_SET_WORD)) {
@@ -440,10 +438,8 @@ u32 eval_expression(const Cell* code, u32 pos, u32 end, u32 flags) {
     case T_PAREN: {
       // A paren of one simple expression gives its value without frames.
       if (!(flags & kExprNotPure)) {
-        const CodeView in = view_of(v.series_node());
-        u32 at = u32(v.series_index());
         Cell simple;
-        if (at < in.length && simple_expression(in, at, in.length, false, &simple) && at == in.length) {
+        if (simple_block(v, &simple)) {
           stack::push(&simple);
           break;
         }

@@ -276,6 +276,14 @@ ZOT_EVAL_INLINE bool simple_expression(const CodeView& code, u32& pos, u32 end, 
   return true;
 }
 
+// The value of a block (or paren) from its position on when it holds one
+// pure expression and nothing more.
+ZOT_EVAL_INLINE bool simple_block(const Cell& b, Cell* out) {
+  const CodeView cv = view_of(b.series_node());
+  u32 pos = u32(b.series_index());
+  return pos < cv.length && simple_expression(cv, pos, cv.length, false, out) && pos == cv.length;
+}
+
 // The right operand of an infix operator: a pure expression without infix.
 ZOT_EVAL_INLINE bool pure_right_operand(const CodeView& code, u32& pos, u32 end, Cell* out) {
   if (pos >= end || pos >= code.length) return false;
