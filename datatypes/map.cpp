@@ -174,7 +174,7 @@ Cell* make_or_to(Cell* spec_in, bool make) {
   Cell spec = *spec_in;
   u32 t = spec.type();
   Cell* r = stack::push(&datatype::g_none);
-  if (t == T_BLOCK || t == T_PAREN || t == T_HASH) {
+  if (is_any_list(t)) {
     if (block::length_at(&spec) & 1) raise_error(Err::ScriptInvalidArg, &spec);
     return make_at(r, &spec, 0);
   }

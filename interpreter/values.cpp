@@ -67,7 +67,7 @@ bool same_values(const Cell* a, const Cell* b) {
     case T_PAIR:
       return pair::x_of(a) == pair::x_of(b) && pair::y_of(a) == pair::y_of(b);
     case T_FLOAT: case T_PERCENT: case T_TIME:
-      return a->w2 == b->w2 && a->w3 == b->w3;
+      return a->float_bits() == b->float_bits();
     case T_TUPLE:
       return tuple::count_of(a) == tuple::count_of(b) && tuple::compare(a, b, actions::kEqual) == 0;
     case T_MONEY:
@@ -77,11 +77,12 @@ bool same_values(const Cell* a, const Cell* b) {
     case T_ACTION:
       return a->action_slot() == b->action_slot() && a->function_spec() == b->function_spec();
     case T_POINT2D:
-      return a->w1 == b->w1 && a->w2 == b->w2;
+      return a->point_bits(0) == b->point_bits(0) && a->point_bits(1) == b->point_bits(1);
     case T_OP:
       return a->function_spec() == b->function_spec() && a->function_more() == b->function_more();
     default:
       if (is_any_series(t)) return a->series_index() == b->series_index() && a->series_node() == b->series_node();
+      // Any other value is the very same when its payload is, word for word.
       return a->w1 == b->w1 && a->w2 == b->w2 && a->w3 == b->w3;
   }
 }

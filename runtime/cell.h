@@ -140,6 +140,12 @@ struct Cell {
     ZOT_ASSERT(holds_double(type()) || is(T_DATE));
     std::memcpy(&w2, &d, sizeof d);
   }
+  // The double's bits: the very same value (`same?` tells 0.0 from -0.0
+  // and finds a NaN the same as itself).
+  ZOT_INLINE u64 float_bits() const {
+    ZOT_ASSERT(holds_double(type()) || is(T_DATE));
+    return (u64(w3) << 32) | w2;
+  }
   // ---- char! (the code point in w2)
   ZOT_INLINE u32 char_value() const {
     ZOT_ASSERT(is(T_CHAR));
@@ -426,6 +432,11 @@ struct Cell {
     float f;
     std::memcpy(&f, &w, sizeof f);
     return f;
+  }
+  // A coordinate's bits, for the very same value.
+  ZOT_INLINE u32 point_bits(int axis) const {
+    ZOT_ASSERT(is(T_POINT2D) || is(T_POINT3D));
+    return axis == 0 ? w1 : axis == 1 ? w2 : w3;
   }
   ZOT_INLINE void set_point_coord(int axis, float f) {
     ZOT_ASSERT(is(T_POINT2D) || is(T_POINT3D));
