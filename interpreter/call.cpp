@@ -9,6 +9,7 @@
 #include "datatypes/system.h"
 #include "datatypes/words.h"
 #include "interpreter/call_path.h"
+#include "platform/platform.h"
 #include "runtime/symbol.h"
 
 namespace zot::interp {
@@ -17,14 +18,20 @@ namespace callpath {
 
 Shape g_shapes[kShapeSlots];
 
+namespace {
+bool g_shapes_used = false;  // an entry was filled since the cache was last cleared
+}
+
 void clear_shapes() {
-  for (Shape& e : g_shapes) e = Shape{};
+  if (!g_shapes_used) return;
+  std::memset(static_cast<void*>(g_shapes), 0, sizeof g_shapes);
+  g_shapes_used = false;
 }
 
 const Shape& fill_shape(Shape& e, const Cell& fn_in) {
   const Cell fn = fn_in;
   const Cell parsed = function::parsed_spec(&fn);  // may allocate (and collect)
-  Shape s;
+  Shape s{};
   s.more = fn.function_more();
   s.spec = fn.function_spec();
   s.type = u8(fn.type());
@@ -68,6 +75,7 @@ const Shape& fill_shape(Shape& e, const Cell& fn_in) {
   }
   s.epoch = collector::count();
   e = s;
+  g_shapes_used = true;
   return e;
 }
 
@@ -427,6 +435,62 @@ u32 push_values_as_arguments(const Cell* fn, const Cell* args, u32 count) {
   return src.given < count ? src.given : count;
 }
 
+namespace {
+
+// The position of errors comes back on every way out.
+struct NearKept {
+  Cell saved = g_near;
+  ~NearKept() { g_near = saved; }
+};
+
+// A function's body evaluated untraced in the function's own frame, as a
+// block frame of its own above it would: each expression's value is pushed
+// past the arguments and locals (which its words read and set in place),
+// the last one becomes the result. What is saved is a <body> frame, which
+// reports pass over.
+ZOT_INLINE void run_body(const Cell& body) {
+  ZOT_FUZZ_STEP();
+  const mem::Series* series = mem::series_of(body.series_node());
+  const bool library = (series->flags & mem::kLibrary) != 0;
+  // Ctrl+C at the console stops the user's code at its next block.
+  if (ZOT_UNLIKELY(platform::interrupt_requested()) && !library) halt_on_interrupt();
+  u32 pos = u32(body.series_index());
+  u32 end = view_of(body.series_node()).length;
+  if (pos >= end) {
+    set_unset(stack::g_base);
+    stack::g_top = stack::g_base + 1;
+    return;
+  }
+  // The body needs no holding: every caller holds the function, whose body
+  // (the series, whatever is done to its cells) stays the same.
+  const Cell& code = body;
+  Cell* const mark = stack::g_top;
+  NearKept near;
+  if (!library) g_near = body;
+  for (;;) {
+    if (!library) g_near.set_series_index(i32(pos));
+    pos = eval_expression(&code, pos, end, kExprPush);
+    // A pending exit has already left this frame: go straight out.
+    if (ZOT_UNLIKELY(runtime::pending())) return;
+    // Tracing switched on by the expression sees it end.
+    if (ZOT_UNLIKELY(traced(&code))) {
+      const Cell r = stack::g_top[-1];
+      fire(kEvExpr, &code, i32(pos), nullptr, &r);
+    }
+    // The body may have been shortened meanwhile (never lengthened: end
+    // stays where it was).
+    if (pos >= end) break;
+    const u32 len = view_of(code.series_node()).length;
+    if (len < end) end = len;
+    if (pos >= end) break;
+    stack::g_top = mark;
+  }
+  const Cell result = stack::g_top[-1];
+  stack::set_only_result(&result);
+}
+
+}  // namespace
+
 void callpath::run_function(const Cell f, const Cell body) {
   // The function's context points at this call's arguments; the previous
   // values come back on every way out (recursion, unwinding).
@@ -468,10 +532,13 @@ void callpath::run_function(const Cell f, const Cell body) {
   const bool shown = g_tracing && (!body.is(T_BLOCK) || traced(&body));
   if (ZOT_UNLIKELY(shown)) fire(kEvProlog, nullptr, -1, &f, nullptr);
   try {
-    if (body.is(T_BLOCK)) {
-      eval_block(&body, true);
-    } else {
+    if (!body.is(T_BLOCK)) {
       set_unset(stack::g_base);
+    } else if (ZOT_LIKELY(!g_tracing) && (stack::g_ctop[-1].header & stack::kInterpreted)) {
+      run_body(body);
+    } else {
+      // Traced, the body's own frame brings its enter and exit events.
+      eval_block(&body, true);
     }
   } catch (const RuntimeThrow& t) {
     if (t.code != kThrowReturn && t.code != kThrowExit) throw;

@@ -17,28 +17,30 @@ namespace zot::interp::callpath {
 // Plain parameters a shape keeps the types of.
 constexpr u32 kShapeParams = 6;
 
+// No member has a default initialiser: an empty entry is all zero, so the
+// table needs no start-up code and stays untouched until calls use it.
 struct Shape {
-  u32 more = 0;      // key: the callable's "more" node (0: empty entry)
-  u32 spec = 0;      // key: its spec node
-  u32 epoch = 0;     // collector::count() when the entry was made
-  u8 type = 0;       // key: native!, action!, routine! or function!
-  bool simple = false;   // normal parameters only (at most kShapeParams), no refinement
-  bool leading = false;  // the parameters before the first refinement are normal ones
-                         // (at most kShapeParams)
-  u8 params = 0;         // leading: their number
-  u16 rest = 0;          // leading: the entry of the first refinement (the count without one)
-  bool refinements = false;  // native! or action! with refinements
+  u32 more;      // key: the callable's "more" node (0: empty entry)
+  u32 spec;      // key: its spec node
+  u32 epoch;     // collector::count() when the entry was made
+  u8 type;       // key: native!, action!, routine! or function!
+  bool simple;   // normal parameters only (at most kShapeParams), no refinement
+  bool leading;  // the parameters before the first refinement are normal ones
+                 // (at most kShapeParams)
+  u8 params;     // leading: their number
+  u16 rest;      // leading: the entry of the first refinement (the count without one)
+  bool refinements;  // native! or action! with refinements
   // leading function! or routine!: the slots of its refinements and their
   // parameters, which a call starts off (false for a refinement, none for a
   // parameter): their number (at most 32, else kNoTail) and which are
   // refinements (a bit each, from the first).
-  u8 tail_slots = 0;
-  u32 tail_refinements = 0;
-  i32 locals = 0;           // local slots of a function! or routine!
-  mem::Node parsed = 0;     // the parsed spec
-  u32 count = 0;            // its entries
-  Cell body = {T_NONE, 0, 0, 0};  // function!: its body
-  Cell types[kShapeParams];       // leading: the typeset of each of those parameters
+  u8 tail_slots;
+  u32 tail_refinements;
+  i32 locals;              // local slots of a function! or routine!
+  mem::Node parsed;        // the parsed spec
+  u32 count;               // its entries
+  Cell body;               // function!: its body
+  Cell types[kShapeParams];  // leading: the typeset of each of those parameters
 };
 
 constexpr u8 kNoTail = 0xFF;
@@ -48,7 +50,7 @@ extern Shape g_shapes[kShapeSlots];
 
 // Makes the entry for fn (building its parsed spec on its first call).
 const Shape& fill_shape(Shape& entry, const Cell& fn);
-// Empties the cache (start-up).
+// Empties the cache (a new start of the runtime: the first one finds it empty).
 void clear_shapes();
 
 // The shape of a native!, action!, routine! or function!. The reference
