@@ -43,11 +43,14 @@ const Shape& fill_shape(Shape& e, const Cell& fn_in) {
   s.leading = true;
   s.rest = u16(spec.length);
   bool before_refinements = true;
+  u32 slot = 0;
   for (u32 i = 0; i < spec.length; i++) {
     const Cell& e = spec.cells[i];
     if (e.is(T_TYPESET)) {
       const u32 kind = function::param_kind(&e);
-      if (kind == function::kReturnType || !before_refinements) continue;
+      if (kind == function::kReturnType) continue;
+      slot++;
+      if (!before_refinements) continue;
       if (kind != function::kNormal || s.params == kShapeParams) s.simple = s.leading = false;
       else s.types[s.params++] = e;
     } else if (e.is(T_REFINEMENT)) {
@@ -55,6 +58,15 @@ const Shape& fill_shape(Shape& e, const Cell& fn_in) {
       if (before_refinements) s.rest = u16(i);
       before_refinements = false;
       if (native) s.refinements = true;
+      if (s.ref_count < kShapeRefinements && i <= 0xFFFF && slot <= 0xFF) {
+        s.ref_symbol[s.ref_count] = e.word_symbol();
+        s.ref_entry[s.ref_count] = u16(i);
+        s.ref_slot[s.ref_count] = u8(slot);
+        s.ref_count++;
+      } else {
+        s.ref_count = kNoTail;
+      }
+      slot++;
     } else if (e.is(T_INTEGER) && !native) {
       s.locals = e.int_value();
     }
@@ -147,9 +159,22 @@ void take_refinement(Call& c, Source& src, const Cell& word, bool on, Refinement
   // Its place in the parsed spec: the entry, its slot and its ordinal.
   const u32 n = c.spec_length();
   u32 slot = 0, ordinal = 0, at = n;
+  // Spelled as in the spec (the common case): found among the refinements
+  // the shape keeps, when it keeps them all.
+  const Shape& sh = shape_of(c.fn);
   const Cell* spec = c.entries();  // nothing runs during the search
-  // Spelled as in the spec (the common case), else the same word in
-  // another case.
+  if (sh.ref_count != kNoTail) {
+    const u32 sym = word.word_symbol();
+    for (u32 j = 0; j < sh.ref_count; j++) {
+      if (sh.ref_symbol[j] == sym) {
+        at = sh.ref_entry[j];
+        slot = sh.ref_slot[j];
+        ordinal = j + 1;
+        break;
+      }
+    }
+  }
+  // Else the walk over the spec, and the same word in another case.
   for (int pass = 0; pass < 2 && at == n; pass++) {
     const u32 sym = pass ? symbol::resolve(word.word_symbol()) : word.word_symbol();
     slot = ordinal = 0;

@@ -16,6 +16,10 @@ namespace zot::interp::callpath {
 
 // Plain parameters a shape keeps the types of.
 constexpr u32 kShapeParams = 6;
+// Refinements a shape keeps the places of.
+constexpr u32 kShapeRefinements = 8;
+// A count too large for the shape to keep.
+constexpr u8 kNoTail = 0xFF;
 
 // No member has a default initialiser: an empty entry is all zero, so the
 // table needs no start-up code and stays untouched until calls use it.
@@ -39,11 +43,16 @@ struct Shape {
   i32 locals;              // local slots of a function! or routine!
   mem::Node parsed;        // the parsed spec
   u32 count;               // its entries
+  // Its refinements when it has at most kShapeRefinements (ref_count, else
+  // kNoTail): each one's symbol, entry in the parsed spec, and slot (its
+  // place among the spec's parameters and refinements).
+  u8 ref_count;
+  u8 ref_slot[kShapeRefinements];
+  u16 ref_entry[kShapeRefinements];
+  u32 ref_symbol[kShapeRefinements];
   Cell body;               // function!: its body
   Cell types[kShapeParams];  // leading: the typeset of each of those parameters
 };
-
-constexpr u8 kNoTail = 0xFF;
 
 constexpr u32 kShapeSlots = 1024;
 extern Shape g_shapes[kShapeSlots];
