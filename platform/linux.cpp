@@ -12,10 +12,45 @@
 
 namespace zot::platform {
 
-void* valloc(std::size_t bytes, bool populate) {
-  const int flags = MAP_PRIVATE | MAP_ANONYMOUS | (populate ? MAP_POPULATE : 0);
+namespace {
+
+constexpr std::size_t kHugePage = std::size_t(2) << 20;
+
+// A mapping aligned to a huge page: mapped a huge page longer, then trimmed.
+void* valloc_huge(std::size_t bytes) {
+  void* p = mmap(nullptr, bytes + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (p == MAP_FAILED) return nullptr;
+  const auto start = reinterpret_cast<std::uintptr_t>(p);
+  const std::uintptr_t aligned = (start + kHugePage - 1) & ~(kHugePage - 1);
+  if (aligned > start) munmap(p, aligned - start);
+  const std::uintptr_t end = start + bytes + kHugePage;
+  if (end > aligned + bytes) munmap(reinterpret_cast<void*>(aligned + bytes), end - (aligned + bytes));
+  // Advice only: without huge pages the memory works the same.
+  madvise(reinterpret_cast<void*>(aligned), bytes, MADV_HUGEPAGE);
+  return reinterpret_cast<void*>(aligned);
+}
+
+}  // namespace
+
+void* valloc(std::size_t bytes, Pages pages) {
+  if (pages == Pages::huge && bytes >= kHugePage) return valloc_huge(bytes);
+  const int flags = MAP_PRIVATE | MAP_ANONYMOUS | (pages == Pages::now ? MAP_POPULATE : 0);
   void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, flags, -1, 0);
   return p == MAP_FAILED ? nullptr : p;
+}
+
+void* vresize(void* p, std::size_t old_bytes, std::size_t new_bytes) {
+  // Always to a new aligned place: huge pages stay whole, and a pointer kept
+  // into the old place faults instead of reading on.
+  void* to = valloc(new_bytes, Pages::huge);
+  if (!to) return nullptr;
+  void* q = mremap(p, old_bytes, new_bytes, MREMAP_MAYMOVE | MREMAP_FIXED, to);
+  if (q == MAP_FAILED) {
+    munmap(to, new_bytes);
+    return nullptr;
+  }
+  madvise(q, new_bytes, MADV_HUGEPAGE);
+  return q;
 }
 
 bool vfree(void* p, std::size_t bytes) { return munmap(p, bytes) == 0; }

@@ -9,10 +9,19 @@
 namespace zot::platform {
 
 // ---- memory
-// Committed read-write memory, or null when the OS refuses. With populate
-// its pages are made present at once (one call rather than a page fault at
-// each first touch), for memory that is about to be filled.
-void* valloc(std::size_t bytes, bool populate = false);
+// How the pages of new memory come: at first touch (lazy); all at once, for
+// memory about to be filled from its start (one call rather than a page
+// fault at each first touch); or, for a large buffer filled over time, in
+// huge pages where the OS offers them (one fault per 2 MiB), the memory
+// then aligned to 2 MiB.
+enum class Pages { lazy, now, huge };
+// Committed read-write memory, or null when the OS refuses.
+void* valloc(std::size_t bytes, Pages pages = Pages::lazy);
+// The memory of valloc(old_bytes, Pages::huge) at p resized to new_bytes, its
+// contents kept (as far as both sizes reach) without a copy: the OS moves its
+// pages to a new place, which is returned (p is then no longer mapped). Null
+// when the OS refuses: p is then as it was.
+void* vresize(void* p, std::size_t old_bytes, std::size_t new_bytes);
 // False when the OS refuses.
 bool vfree(void* p, std::size_t bytes);
 constexpr std::size_t kPageSize = 4096;

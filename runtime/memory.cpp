@@ -55,11 +55,11 @@ void give_back_reserve() {
   g_reserve = nullptr;
 }
 
-// populate: the memory is filled from its start soon (a frame of nodes or
-// series): its pages are made present in one go.
-void* os_alloc(std::size_t bytes, bool populate) {
+// pages: now for memory filled from its start soon (a frame of nodes or
+// series); huge for big buffers, which grow a little at a time.
+void* os_alloc(std::size_t bytes, platform::Pages pages) {
   std::size_t rounded = align_up(bytes + kOsPrefix, platform::kPageSize);
-  void* p = g_os_limit && g_os_bytes + rounded > g_os_limit ? nullptr : platform::valloc(rounded, populate);
+  void* p = g_os_limit && g_os_bytes + rounded > g_os_limit ? nullptr : platform::valloc(rounded, pages);
   if (!p) {
     give_back_reserve();
     raise_no_memory();
@@ -67,6 +67,22 @@ void* os_alloc(std::size_t bytes, bool populate) {
   g_os_bytes += rounded;
   *static_cast<std::size_t*>(p) = rounded;
   return static_cast<u8*>(p) + kOsPrefix;
+}
+
+// The block of os_alloc(..., Pages::huge) resized, kept as it was when the OS
+// refuses (the no-memory error then).
+void* os_resize(void* block, std::size_t bytes) {
+  u8* p = static_cast<u8*>(block) - kOsPrefix;
+  const std::size_t old = *reinterpret_cast<std::size_t*>(p);
+  const std::size_t rounded = align_up(bytes + kOsPrefix, platform::kPageSize);
+  void* q = g_os_limit && g_os_bytes - old + rounded > g_os_limit ? nullptr : platform::vresize(p, old, rounded);
+  if (!q) {
+    give_back_reserve();
+    raise_no_memory();
+  }
+  g_os_bytes = g_os_bytes - old + rounded;
+  *static_cast<std::size_t*>(q) = rounded;
+  return static_cast<u8*>(q) + kOsPrefix;
 }
 
 void os_free(void* block) {
@@ -116,7 +132,7 @@ NodeFrame* new_node_frame(u32 count) {
   else if (g_next_id < kMaxNodeFrames) id = g_next_id++;
   else raise_error(Err::InternalNoMemory);
   std::size_t bytes = sizeof(NodeFrame) + sizeof(std::uintptr_t) * count;
-  auto* f = static_cast<NodeFrame*>(os_alloc(bytes, true));
+  auto* f = static_cast<NodeFrame*>(os_alloc(bytes, platform::Pages::now));
   f->next = nullptr;
   f->prev = g_last_nf;
   f->capacity = count;
@@ -167,6 +183,16 @@ struct BigFrame {
 };
 static_assert(sizeof(BigFrame) % 8 == 0);
 
+// The data bytes a big buffer of at least size bytes takes: with the headers
+// before its data, a whole number of huge pages, so that the buffer it grows
+// into next starts on a huge page of its own.
+u32 big_data_size(u32 size) {
+  constexpr u64 kHuge = u64(2) << 20;
+  constexpr u64 kHeaders = kOsPrefix + sizeof(BigFrame) + kSeriesHeader;
+  const u64 whole = ((align_up(u64(size) + kHeaders, kHuge) - kHeaders) & ~u64(15));
+  return whole >= size && whole <= kMaxSeriesBytes ? u32(whole) : size;
+}
+
 SeriesFrame* g_first_sf = nullptr;
 SeriesFrame* g_current_sf = nullptr;
 SeriesFrame* g_last_sf = nullptr;
@@ -179,7 +205,7 @@ u32 g_big_frame_count = 0;
 SeriesFrame* new_series_frame() {
   std::size_t size = g_next_sf_size;
   if (g_next_sf_size < kLargestSeriesFrame) g_next_sf_size *= 2;
-  auto* f = static_cast<SeriesFrame*>(os_alloc(sizeof(SeriesFrame) + size, true));
+  auto* f = static_cast<SeriesFrame*>(os_alloc(sizeof(SeriesFrame) + size, platform::Pages::now));
   f->size = size;
   f->heap = reinterpret_cast<u8*>(f + 1);
   f->end = f->heap + size;
@@ -221,7 +247,7 @@ SeriesFrame* find_series_frame(u32 needed) {
 }
 
 u8* new_big_series_frame(std::size_t bytes) {
-  auto* f = static_cast<BigFrame*>(os_alloc(sizeof(BigFrame) + bytes, false));
+  auto* f = static_cast<BigFrame*>(os_alloc(sizeof(BigFrame) + bytes, platform::Pages::huge));
   f->next = nullptr;
   f->prev = g_last_big;
   f->size = bytes;
@@ -314,12 +340,43 @@ Node link_node(Series* s) {
   return n;
 }
 
+// A big buffer given size bytes of data where its pages are, the OS moving
+// them: no copy, and the pages already touched are not made again. Its data
+// from the head moves to the start of the buffer, as a reallocation leaves it.
+Series* resize_big_buffer(Series* s, u32 size) {
+  size = big_data_size(size);
+  const u32 needed = size + kSeriesHeader;
+  const Node n = s->node;
+  g_allocated += needed;
+  maybe_collect();
+  if (n) s = series_of(n);
+  if (s->head) {
+    std::memmove(s->data(), s->head_ptr(), s->size - s->head);
+    s->tail -= s->head;
+    s->head = 0;
+  }
+  s->flags &= ~kMiddleHead;
+  auto* f = static_cast<BigFrame*>(os_resize(reinterpret_cast<BigFrame*>(s) - 1, sizeof(BigFrame) + std::size_t(needed)));
+  if (f->prev) f->prev->next = f; else g_first_big = f;
+  if (f->next) f->next->prev = f; else g_last_big = f;
+  f->size = needed;
+  s = reinterpret_cast<Series*>(f + 1);
+  s->size = size;
+  if (s->tail > size) s->tail = size;
+  if (n) set_series_of(n, s);
+  return s;
+}
+
 Series* realloc_impl(Series* s, u32 new_size, Series** old_out) {
   g_moves++;
   u32 unit = s->unit();
   Node n = s->node;
   u64 want = new_size ? u64(new_size) : u64(s->size) * 2;
   if (want == 0 || want > kMaxSeriesBytes) raise_error(Err::InternalNoMemory);
+  if ((s->flags & kBig) && data_size(u32(want / unit), unit) + kSeriesHeader >= kLargestSeriesFrame) {
+    *old_out = nullptr;
+    return resize_big_buffer(s, data_size(u32(want / unit), unit));
+  }
   Series* fresh = alloc_buffer(u32(want / unit), unit, 0);
   // The allocation may have collected and moved the old buffer.
   Series* old = n ? series_of(n) : s;
@@ -433,6 +490,8 @@ Series* alloc_buffer(u32 count, u32 unit, i32 offset) {
 #ifndef ZOT_GC_STRESS
     maybe_collect();
 #endif
+    size = big_data_size(size);
+    needed = size + kSeriesHeader;
     u8* at = new_big_series_frame(needed);
     return init_buffer(at, size, unit, offset, kBig);
   }
@@ -484,13 +543,14 @@ void set_series_flags(Node n, u32 bits) { series_of(n)->flags |= bits; }
 Series* realloc_buffer(Series* s, u32 new_size) {
   Series* old;
   Series* fresh = realloc_impl(s, new_size, &old);
-  retire_buffer(old);
+  if (old) retire_buffer(old);
   return fresh;
 }
 
 Series* expand_series(Series* s, u32 new_size) {
   Series* old;
   Series* fresh = realloc_impl(s, new_size, &old);
+  if (!old) return fresh;  // a big buffer resized with its data
   u32 avail = old->size - old->head;
   std::memcpy(fresh->head_ptr(), old->head_ptr(), avail < fresh->size ? avail : fresh->size);
   retire_buffer(old);

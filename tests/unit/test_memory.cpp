@@ -185,6 +185,62 @@ TEST_F(MemoryTest, ExpandCopiesFromWhereCollectionMovedTheBuffer) {
   EXPECT_EQ(t->length(), 24u);
 }
 
+// A big buffer grows and shrinks where its pages are: its data from the head
+// ends up at the start of the new buffer, whatever the collector did
+// meanwhile, and the OS memory follows the buffer's size.
+TEST_F(MemoryTest, BigBuffersResizeKeepingTheirData) {
+  collector::collect();
+  const u64 os_before = mem::stats().os_bytes;
+  const u32 big_before = mem::stats().big_frames;
+  {
+    RootedNode n(mem::alloc_series(3u << 20, 1, -1));  // head in the middle
+    Series* s = mem::series_of(n);
+    ASSERT_TRUE(mem::is_big(s));
+    ASSERT_GT(s->head, 0u);
+    for (u32 i = 0; i < 100000; i++) s->head_ptr()[i] = u8(i * 7);
+    s->tail = s->head + 100000;
+    auto check = [&](Series* t, u32 length) {
+      EXPECT_EQ(mem::series_of(n), t);
+      EXPECT_EQ(t->node, Node(n));
+      EXPECT_EQ(t->head, 0u);
+      EXPECT_EQ(t->size % 16, 0u);
+      EXPECT_EQ(t->flags & mem::kMiddleHead, 0u);
+      ASSERT_EQ(t->length(), length);
+      for (u32 i = 0; i < length; i++) ASSERT_EQ(t->head_ptr()[i], u8(i * 7)) << i;
+    };
+    collector::g_enabled = true;
+    Series* t = mem::expand_series(s, 9u << 20);
+    collector::g_enabled = false;
+    EXPECT_NE(t, s);
+    EXPECT_TRUE(mem::is_big(t));
+    EXPECT_GE(t->size, 9u << 20);
+    check(t, 100000);
+    EXPECT_EQ(mem::stats().big_frames, big_before + 1);
+
+    const u32 grown = t->size;
+    Series* f = mem::expand_series_filled(t, 20u << 20, 0xEE);
+    check(f, 100000);
+    EXPECT_EQ(f->data()[grown], 0xEE);
+    EXPECT_EQ(f->data()[f->size - 1], 0xEE);
+
+    // Smaller, still big: the tail stops at the new size.
+    f->tail = f->size;
+    Series* g = mem::expand_series(f, 5u << 20);
+    EXPECT_GE(g->size, 5u << 20);
+    EXPECT_LT(g->size, 8u << 20);
+    EXPECT_EQ(g->tail, g->size);
+    for (u32 i = 0; i < 100000; i++) ASSERT_EQ(g->head_ptr()[i], u8(i * 7)) << i;
+
+    // Small again: an ordinary buffer of a series frame.
+    Series* h = mem::expand_series(g, 1000);
+    EXPECT_FALSE(mem::is_big(h));
+    for (u32 i = 0; i < 1000; i++) ASSERT_EQ(h->head_ptr()[i], u8(i * 7)) << i;
+  }
+  collector::collect();
+  EXPECT_EQ(mem::stats().big_frames, big_before);
+  EXPECT_LE(mem::stats().os_bytes, os_before + (2u << 20));
+}
+
 TEST(Heap, TracksBlocksAndIgnoresStrangers) {
   std::size_t before = runtime::heap_block_count();
   void* a = runtime::allocate(10);

@@ -40,6 +40,26 @@ TEST(Platform, DateWordMatchesTheClock) {
   EXPECT_EQ(platform::time_of_day(false), double(i64(platform::time_of_day(false))));
 }
 
+// Huge-page memory is aligned to 2 MiB and keeps its contents through a
+// resize either way; the resized memory is somewhere else.
+TEST(Platform, HugeMemoryResizesWithItsContents) {
+  constexpr std::size_t kMiB = std::size_t(1) << 20;
+  auto* p = static_cast<u8*>(platform::valloc(3 * kMiB, platform::Pages::huge));
+  ASSERT_NE(p, nullptr);
+  EXPECT_EQ(reinterpret_cast<std::uintptr_t>(p) % (2 * kMiB), 0u);
+  for (std::size_t i = 0; i < 3 * kMiB; i += 4096) p[i] = u8(i >> 12);
+  auto* q = static_cast<u8*>(platform::vresize(p, 3 * kMiB, 7 * kMiB));
+  ASSERT_NE(q, nullptr);
+  EXPECT_NE(q, p);
+  EXPECT_EQ(reinterpret_cast<std::uintptr_t>(q) % (2 * kMiB), 0u);
+  for (std::size_t i = 0; i < 3 * kMiB; i += 4096) ASSERT_EQ(q[i], u8(i >> 12)) << i;
+  EXPECT_EQ(q[7 * kMiB - 1], 0);
+  auto* r = static_cast<u8*>(platform::vresize(q, 7 * kMiB, 2 * kMiB + 4096));
+  ASSERT_NE(r, nullptr);
+  for (std::size_t i = 0; i < 2 * kMiB + 4096; i += 4096) ASSERT_EQ(r[i], u8(i >> 12)) << i;
+  EXPECT_TRUE(platform::vfree(r, 2 * kMiB + 4096));
+}
+
 TEST(Platform, SleepTakesAtLeastOneMillisecond) {
   for (double s : {0.0, 0.0001, -1.0}) {
     auto t0 = std::chrono::steady_clock::now();
