@@ -55,6 +55,19 @@ void* vresize(void* p, std::size_t old_bytes, std::size_t new_bytes) {
 
 bool vfree(void* p, std::size_t bytes) { return munmap(p, bytes) == 0; }
 
+void* vreserve(std::size_t bytes) {
+  void* p = mmap(nullptr, bytes, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  return p == MAP_FAILED ? nullptr : p;
+}
+
+bool vcommit(void* p, std::size_t bytes) {
+  return mmap(p, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED | MAP_POPULATE, -1, 0) == p;
+}
+
+bool vdecommit(void* p, std::size_t bytes) {
+  return mmap(p, bytes, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED | MAP_NORESERVE, -1, 0) == p;
+}
+
 bool write_all(int fd, const char* buf, std::size_t n) {
   while (n > 0) {
     ssize_t w = ::write(fd, buf, n);

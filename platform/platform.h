@@ -24,6 +24,13 @@ void* valloc(std::size_t bytes, Pages pages = Pages::lazy);
 void* vresize(void* p, std::size_t old_bytes, std::size_t new_bytes);
 // False when the OS refuses.
 bool vfree(void* p, std::size_t bytes);
+// Address space alone (no memory behind it, no access), or null when refused.
+void* vreserve(std::size_t bytes);
+// Read-write memory with its pages present, at p (page-aligned) inside a
+// reservation; false when the OS refuses.
+bool vcommit(void* p, std::size_t bytes);
+// The memory at p goes back to the OS; the address space stays reserved.
+bool vdecommit(void* p, std::size_t bytes);
 constexpr std::size_t kPageSize = 4096;
 
 // ---- process

@@ -23,7 +23,7 @@
 
 namespace zot::mem {
 
-std::uintptr_t* g_node_slots[kMaxNodeFrames];
+std::uintptr_t* g_nodes = nullptr;
 u32 g_moves = 0;
 #ifdef ZOT_GC_STRESS
 bool g_move_every_buffer = true;
@@ -85,6 +85,21 @@ void* os_resize(void* block, std::size_t bytes) {
   return static_cast<u8*>(q) + kOsPrefix;
 }
 
+// Commits memory inside a reservation, counted as taken from the OS.
+void os_commit(void* p, std::size_t bytes) {
+  if ((g_os_limit && g_os_bytes + bytes > g_os_limit) || !platform::vcommit(p, bytes)) {
+    give_back_reserve();
+    raise_no_memory();
+  }
+  g_os_bytes += bytes;
+}
+
+void os_decommit(void* p, std::size_t bytes) {
+  g_os_bytes -= bytes;
+  if (!platform::vdecommit(p, bytes)) raise_error(Err::InternalWrongMem);
+  take_reserve();
+}
+
 void os_free(void* block) {
   u8* p = static_cast<u8*>(block) - kOsPrefix;
   std::size_t rounded = *reinterpret_cast<std::size_t*>(p);
@@ -104,9 +119,32 @@ struct NodeFrame {
   u32 used_prev;   // used count at the previous collection
   u32 stability;   // history bits: 1 where the used count did not change
   u32 evacuate;
-  u32 id;          // index in the node directory
+  u32 id;          // the high bits of the frame's handles
   std::uintptr_t* slots;
 };
+
+// Each frame id owns a stretch of the node table: its slots, then its record.
+constexpr std::size_t kNodeStretch = sizeof(std::uintptr_t) << kNodeSlotBits;
+static_assert(kNodesPerFrame * sizeof(std::uintptr_t) + sizeof(NodeFrame) <= kNodeStretch);
+u32 g_node_ids = 0;  // frame ids the node table's reservation has room for
+
+ZOT_INLINE std::size_t node_frame_bytes(u32 count) {
+  return align_up(sizeof(std::uintptr_t) * count + sizeof(NodeFrame), platform::kPageSize);
+}
+
+// The node table's address space: every handle's slot where the machine
+// allows it, else as many frames' worth as it gives.
+void reserve_node_table() {
+  if (g_nodes) return;
+  for (std::size_t ids = kMaxNodeFrames; ids >= 64; ids /= 4) {
+    g_nodes = static_cast<std::uintptr_t*>(platform::vreserve(ids * kNodeStretch));
+    if (g_nodes) {
+      g_node_ids = u32(ids);
+      return;
+    }
+  }
+  raise_no_memory();
+}
 
 NodeFrame* g_first_nf = nullptr;
 NodeFrame* g_last_nf = nullptr;
@@ -127,12 +165,14 @@ void thread_free_nodes(NodeFrame* f) {
 }
 
 NodeFrame* new_node_frame(u32 count) {
+  reserve_node_table();
   u32 id;
   if (g_free_id_count) id = g_free_ids[--g_free_id_count];
-  else if (g_next_id < kMaxNodeFrames) id = g_next_id++;
+  else if (g_next_id < g_node_ids) id = g_next_id++;
   else raise_error(Err::InternalNoMemory);
-  std::size_t bytes = sizeof(NodeFrame) + sizeof(std::uintptr_t) * count;
-  auto* f = static_cast<NodeFrame*>(os_alloc(bytes, platform::Pages::now));
+  std::uintptr_t* slots = g_nodes + (std::size_t(id) << kNodeSlotBits);
+  os_commit(slots, node_frame_bytes(count));
+  auto* f = reinterpret_cast<NodeFrame*>(slots + count);
   f->next = nullptr;
   f->prev = g_last_nf;
   f->capacity = count;
@@ -142,13 +182,12 @@ NodeFrame* new_node_frame(u32 count) {
   f->stability = 0;
   f->evacuate = 0;
   f->id = id;
-  f->slots = reinterpret_cast<std::uintptr_t*>(f + 1);
+  f->slots = slots;
   if (g_last_nf) g_last_nf->next = f;
   else g_first_nf = g_current_nf = f;
   g_last_nf = f;
   thread_free_nodes(f);
   g_nf_by_id[id] = f;
-  g_node_slots[id] = f->slots;
   g_node_frame_count++;
   return f;
 }
@@ -158,10 +197,9 @@ void release_node_frame(NodeFrame* f) {
   if (f->next) f->next->prev = f->prev; else g_last_nf = f->prev;
   if (g_current_nf == f) g_current_nf = g_last_nf;
   g_nf_by_id[f->id] = nullptr;
-  g_node_slots[f->id] = nullptr;
   if (!g_retire_nodes) g_free_ids[g_free_id_count++] = f->id;
   g_node_frame_count--;
-  os_free(f);
+  os_decommit(f->slots, node_frame_bytes(f->capacity));
 }
 
 // ---- series frames (address-sorted list) and big frames
@@ -474,7 +512,7 @@ void free_node(Node n) {
 bool node_in_use(Node n) {
   u32 id = n >> kNodeSlotBits;
   u32 slot = n & ((1u << kNodeSlotBits) - 1);
-  if (id == 0 || id >= kMaxNodeFrames || !g_nf_by_id[id]) return false;
+  if (id == 0 || id >= g_node_ids || !g_nf_by_id[id]) return false;
   if (slot >= g_nf_by_id[id]->capacity) return false;
   return (g_nf_by_id[id]->slots[slot] & 1) == 0;
 }

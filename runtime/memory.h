@@ -76,8 +76,10 @@ constexpr u32 kMaxSeriesBytes = 0x7FFFFFF0u;
 // this count stands.
 extern u32 g_moves;
 
-// Node directory: slot arrays by frame id (the high bits of a handle).
-extern std::uintptr_t* g_node_slots[kMaxNodeFrames];
+// The node table: one slot per handle, a buffer address (or a free link),
+// over one reservation of address space; a node frame's slots are the
+// committed stretch of 2^kNodeSlotBits handles from id << kNodeSlotBits.
+extern std::uintptr_t* g_nodes;
 
 #ifdef ZOT_GC_STRESS
 // A handle whose slot is free: a node the collector took back is still used.
@@ -87,14 +89,14 @@ void print_stack_trace();
 #endif
 
 ZOT_INLINE Series* series_of(Node n) {
-  std::uintptr_t slot = g_node_slots[n >> kNodeSlotBits][n & ((1u << kNodeSlotBits) - 1)];
+  std::uintptr_t slot = g_nodes[n];
 #ifdef ZOT_GC_STRESS
   if (ZOT_UNLIKELY(slot & 1)) stale_node(n);
 #endif
   return reinterpret_cast<Series*>(slot);
 }
 ZOT_INLINE void set_series_of(Node n, Series* s) {
-  g_node_slots[n >> kNodeSlotBits][n & ((1u << kNodeSlotBits) - 1)] = reinterpret_cast<std::uintptr_t>(s);
+  g_nodes[n] = reinterpret_cast<std::uintptr_t>(s);
 }
 
 // ---- set-up and teardown

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "runtime/collector.h"
@@ -143,6 +144,59 @@ TEST_F(MemoryTest, NodesSpillIntoNewFrames) {
   Node again = mem::take_node();
   EXPECT_TRUE(mem::node_in_use(again));
   mem::free_node(again);
+}
+
+// Nodes of many frames, with dead ones among them: each still names its
+// buffer after collections that move the buffers, and after the frames the
+// collections emptied went back to the OS and new ones were taken.
+TEST_F(MemoryTest, NodeLookupsAcrossFramesAndCollections) {
+  collector::collect();
+  const u32 frames = mem::stats().node_frames;
+  constexpr u32 kCount = mem::kNodesPerFrame * 2 + 100;
+  auto fill = [](Node holder, u32 count) {
+    for (u32 i = 0; i < count; i++) {
+      mem::alloc_tail_cell(holder);
+      mem::alloc_bytes(8);  // dead at the next collection
+      Node b = mem::alloc_bytes(8);
+      std::memcpy(mem::series_of(b)->data(), &i, 4);
+      mem::series_of(b)->tail = 4;
+      make_cell(&mem::series_of(holder)->cells()[i], T_BINARY, 0, b, 0);
+    }
+  };
+  auto check = [](Node holder, u32 count) {
+    ASSERT_EQ(mem::series_of(holder)->length(), count);
+    for (u32 i = 0; i < count; i++) {
+      const Node b = mem::series_of(holder)->cells()[i].series_node();
+      ASSERT_TRUE(mem::node_in_use(b)) << i;
+      const Series* s = mem::series_of(b);
+      ASSERT_EQ(s->node, b) << i;
+      u32 v;
+      std::memcpy(&v, s->data(), 4);
+      ASSERT_EQ(v, i);
+    }
+  };
+  {
+    RootedNode holder(mem::alloc_cells(1));
+    fill(holder, kCount);
+    std::vector<u32> ids;
+    for (u32 i = 0; i < kCount; i++) ids.push_back(mem::series_of(holder)->cells()[i].series_node() >> mem::kNodeSlotBits);
+    std::sort(ids.begin(), ids.end());
+    EXPECT_GE(std::unique(ids.begin(), ids.end()) - ids.begin(), 3);
+    check(holder, kCount);
+    for (bool move_all : {false, true}) {
+      const bool saved = mem::g_move_every_buffer;
+      mem::g_move_every_buffer = move_all;
+      collector::collect();
+      mem::g_move_every_buffer = saved;
+      check(holder, kCount);
+    }
+  }
+  collector::collect();
+  EXPECT_LE(mem::stats().node_frames, frames + 1);
+  RootedNode again(mem::alloc_cells(1));
+  fill(again, kCount);
+  collector::collect();
+  check(again, kCount);
 }
 
 TEST_F(MemoryTest, CopyRepeatFillsEveryUnit) {
