@@ -205,7 +205,9 @@ void init() {
 namespace {
 
 // eval_block once its block is known to be no single pure expression.
-ZOT_NOINLINE void eval_block_in_full(const Cell* block, bool chain);
+// first: the flags of its first expression (a hint that it holds no pure
+// expression the caller tried already).
+ZOT_NOINLINE void eval_block_in_full(const Cell* block, bool chain, u32 first = kExprResult);
 
 }  // namespace
 
@@ -227,7 +229,7 @@ void eval_block(const Cell* block, bool chain) {
       return;
     }
   }
-  eval_block_in_full(&b, chain);
+  eval_block_in_full(&b, chain, kExprNotPure);
 }
 
 namespace {
@@ -242,7 +244,7 @@ struct NearGuard {
 // The expressions of the block b (end: its length), each into the current
 // frame's result slot; the block's value is left there. Returns early on a
 // pending exit, which has already left the frame.
-ZOT_INLINE void run_expressions(const Cell& b, u32 end, bool library) {
+ZOT_INLINE void run_expressions(const Cell& b, u32 end, bool library, u32 flags) {
   if (u32(b.series_index()) >= end) {
     set_unset(stack::g_base);
     stack::g_top = stack::g_base + 1;
@@ -252,7 +254,8 @@ ZOT_INLINE void run_expressions(const Cell& b, u32 end, bool library) {
   u32 pos = u32(b.series_index());
   for (;;) {
     if (!library) g_near.set_series_index(i32(pos));
-    pos = eval_expression(&b, pos, end, kExprResult);
+    pos = eval_expression(&b, pos, end, flags);
+    flags = kExprResult;
     // A pending exit has already left this frame: go straight out.
     if (ZOT_UNLIKELY(runtime::pending())) return;
     // The block may have been shortened meanwhile (never lengthened: end
@@ -264,7 +267,7 @@ ZOT_INLINE void run_expressions(const Cell& b, u32 end, bool library) {
   }
 }
 
-void eval_block_in_full(const Cell* block, bool chain) {
+void eval_block_in_full(const Cell* block, bool chain, u32 first) {
   const Cell b = *block;
   const mem::Series* series = mem::series_of(b.series_node());
   u32 end = (series->tail - series->head) / u32(sizeof(Cell));  // blocks hold cells
@@ -281,7 +284,7 @@ void eval_block_in_full(const Cell* block, bool chain) {
     // Read again: a tracer may change the block it is told of.
     end = code_length(&b);
   }
-  run_expressions(b, end, library);
+  run_expressions(b, end, library, first);
   if (ZOT_UNLIKELY(runtime::pending())) return;
   if (ZOT_UNLIKELY(tr)) {
     Cell r = *stack::g_base;
@@ -289,6 +292,69 @@ void eval_block_in_full(const Cell* block, bool chain) {
   }
   if (chain) stack::pop_frame_to_result();
   else stack::pop_frame();
+}
+
+// Parens being evaluated without a frame of their own: they count as frames
+// against the call stack's limit, so deep nesting still ends in the
+// stack-overflow error where it did.
+u32 g_bare_parens = 0;
+
+// A paren's expressions evaluated in the current frame, untraced: as its own
+// frame would (the value left at the top, the paren's positions as Near, the
+// enclosing Near back on every way out), without the frame. The paren cell
+// sits in the value's place meanwhile, holding its block for the collector.
+ZOT_NOINLINE void eval_paren(const Cell& paren, u32 first) {
+  if (ZOT_UNLIKELY(stack::g_ctop + g_bare_parens >= stack::g_call_limit) || ZOT_UNLIKELY(stack::machine_stack_low()))
+    stack::overflow();
+  Cell* const t0 = stack::push(&paren);
+  const mem::Series* series = mem::series_of(paren.series_node());
+  u32 end = (series->tail - series->head) / u32(sizeof(Cell));  // blocks hold cells
+  u32 pos = u32(paren.series_index());
+  if (pos >= end) {
+    set_unset(t0);
+    return;
+  }
+  const bool library = (series->flags & mem::kLibrary) != 0;
+  struct Guard {
+    Cell near = g_near;
+    Guard() { g_bare_parens++; }
+    ~Guard() {
+      g_near = near;
+      g_bare_parens--;
+    }
+  } guard;
+  if (!library) g_near = paren;
+  for (;;) {
+    if (!library) g_near.set_series_index(i32(pos));
+    stack::g_top = t0 + 1;
+    pos = eval_expression(t0, pos, end, kExprPush | first);
+    first = 0;
+    if (ZOT_UNLIKELY(runtime::pending())) return;
+    // As an expression of the paren's own frame: tracing may have come on.
+    if (ZOT_UNLIKELY(traced(t0))) {
+      const Cell r = stack::g_top[-1];
+      fire(kEvExpr, t0, i32(pos), nullptr, &r);
+    }
+    if (pos >= end) break;
+    end = clamp_end(t0, end);
+    if (pos >= end) break;
+  }
+  *t0 = stack::g_top[-1];
+  stack::g_top = t0 + 1;
+}
+
+}  // namespace
+
+namespace {
+
+// eval_block_here once the block is known to need the full evaluation.
+ZOT_NOINLINE void eval_block_here_in_full(const Cell& b, u32 end, bool library, u32 first) {
+  // Held for the collector in place of the frame's arguments (the code it
+  // runs may drop every other reference to it).
+  const Rooted held(b);
+  stack::clear_frame();
+  NearGuard near;
+  run_expressions(held, end, library, first);
 }
 
 }  // namespace
@@ -305,29 +371,34 @@ void eval_block_here(const Cell* block) {
   const mem::Series* series = mem::series_of(b.series_node());
   const bool library = (series->flags & mem::kLibrary) != 0;
   if (ZOT_UNLIKELY(platform::interrupt_requested()) && !library) halt_on_interrupt();
-  Cell v;
-  if (simple_block(b, &v)) {
-    stack::set_only_result(&v);
-    return;
-  }
   const CodeView cv = view_of(b.series_node());
   const u32 pos = u32(b.series_index());
-  // A set-word and a pure value stored where no change handler hears it
-  // (`[n: n + 1]`): as its expression would, without the block's machinery.
-  if (pos + 1 < cv.length && cv.cells[pos].is(T_SET_WORD)) {
-    u32 p = pos + 1;
-    if (simple_expression(cv, p, cv.length, false, &v) && p == cv.length && !v.is(T_UNSET) &&
-        set_word_in_place(cv.cells[pos], v)) {
-      stack::set_only_result(&v);
-      return;
+  u32 first = kExprResult;
+  if (pos < cv.length) {
+    Cell v;
+    u32 p = pos;
+    if (simple_expression(cv, p, cv.length, false, &v)) {
+      if (p == cv.length) {
+        stack::set_only_result(&v);
+        return;
+      }
+    } else if (!cv.cells[pos].is(T_SET_WORD)) {
+      first = kExprNotPure;
+    } else if (pos + 1 < cv.length) {
+      // A set-word and a pure value stored where no change handler hears it
+      // (`[n: n + 1]`): as its expression would, without the block's machinery.
+      p = pos + 1;
+      if (simple_expression(cv, p, cv.length, false, &v)) {
+        if (p == cv.length && !v.is(T_UNSET) && set_word_in_place(cv.cells[pos], v)) {
+          stack::set_only_result(&v);
+          return;
+        }
+      } else {
+        first = kExprSetNotPure;
+      }
     }
   }
-  // Held for the collector in place of the frame's arguments (the code it
-  // runs may drop every other reference to it).
-  const Rooted held(b);
-  stack::clear_frame();
-  NearGuard near;
-  run_expressions(held, cv.length, library);
+  eval_block_here_in_full(b, cv.length, library, first);
 }
 
 u32 eval_next(const Cell* code, u32 pos, u32 end, bool keep) {
@@ -345,6 +416,30 @@ u32 eval_next(const Cell* code, u32 pos, u32 end, bool keep) {
   if (keep) stack::pop_frame();
   else stack::pop_frame_to_result();
   return pos;
+}
+
+// An integer operation's operator (retyped to the native or action it wraps)
+// whose right operand is no pure expression, its left operand an integer at
+// the top, untraced: the call call_operator makes, with the operand
+// evaluated straight into the operator's frame and two integers computed
+// inline. Any other right operand goes on to the native's own road.
+ZOT_NOINLINE u32 call_integer_operator(const Cell& op, const Cell* code, u32 pos, u32 end, const Cell* name) {
+  Cell* const t0 = stack::g_top;
+  stack::push_frame(name, stack::kHdrInterpStep);
+  stack::g_top = stack::g_base + 1;
+  pos = eval_expression(code, pos, end, kExprPush | kExprNoInfix | kExprNotPure);
+  if (ZOT_UNLIKELY(runtime::pending())) return pos;
+  Cell* const a = stack::g_base;
+  if (!(a[1].is(T_INTEGER) &&
+        integer_fast(op.type(), op.callable_target(), a[0].int_value(), a[1].int_value(), a))) {
+    // The shape may allocate: both operands are on the stack.
+    callpath::Call c;
+    callpath::start(c, op, name);
+    if (ZOT_UNLIKELY(!typeset::has(&c.sh->types[1], a[1].type()))) callpath::raise_expect(c, 1, a + 1);
+    callpath::invoke(c, 0);
+    if (ZOT_UNLIKELY(runtime::pending())) return pos;
+  }
+  return callpath::finish_call(code, pos, name, t0);
 }
 
 // An expression position past the block's current tail (the block was
@@ -402,7 +497,8 @@ u32 eval_expression(const Cell* code, u32 pos, u32 end, u32 flags) {
       const u32 at = pos - 1;
       u32 next = pos;
       Cell value;
-      const bool simple = pos < end && pos < cv.length && simple_expression(cv, next, end, false, &value);
+      const bool simple = !(flags & kExprSetNotPure) && pos < end && pos < cv.length &&
+                          simple_expression(cv, next, end, false, &value);
       // A pure value stored where no change handler hears it needs no
       // frame: nothing can fail or run meanwhile.
       if (simple && !value.is(T_UNSET) && set_word_in_place(v, value)) {
@@ -422,7 +518,7 @@ u32 eval_expression(const Cell* code, u32 pos, u32 end, u32 flags) {
         pos = next;
         stack::push(&value);
       } else {
-        pos = eval_expression(code, pos, end, kExprPush);
+        pos = eval_expression(code, pos, end, kExprPush | kExprNotPure);
         if (ZOT_UNLIKELY(runtime::pending())) return pos;
         value = *stack::top_value();
       }
@@ -445,7 +541,8 @@ u32 eval_expression(const Cell* code, u32 pos, u32 end, u32 flags) {
         }
       }
       // Its block frame leaves the value where the expression's goes.
-      eval_block_in_full(&v, false);
+      if (ZOT_LIKELY(!g_tracing)) eval_paren(v, flags & kExprNotPure ? kExprResult : kExprNotPure);
+      else eval_block_in_full(&v, false);
       if (ZOT_UNLIKELY(runtime::pending())) return pos;
       cv = view_of(code->series_node());
       break;
@@ -556,7 +653,10 @@ u32 eval_expression(const Cell* code, u32 pos, u32 end, u32 flags) {
       if (ZOT_UNLIKELY(tr)) fire(kEvFetch, code, i32(pos), nullptr, &name);
       pos++;
       stack::g_top = t0;  // the left value sits in the next frame's first cell
-      pos = call_operator(&op, code, pos, end, &name, not_pure);
+      if (not_pure && !g_tracing && pos < end && pos < cv.length && integer_operation(op))
+        pos = call_integer_operator(op, code, pos, end, &name);
+      else
+        pos = call_operator(&op, code, pos, end, &name, not_pure);
       if (ZOT_UNLIKELY(runtime::pending())) return pos;
       cv = view_of(code->series_node());
     }

@@ -44,6 +44,7 @@ enum ExprFlags : u32 {
   kExprPush = 1,     // the value is pushed as the last cell
   kExprNoInfix = 2,  // an op! after the value is left to the caller
   kExprNotPure = 4,  // the caller found no pure expression at pos: a paren there runs in full
+  kExprSetNotPure = 8,  // at a set-word: the caller found no pure expression as its value
 };
 // One expression at pos. Returns the next position.
 u32 eval_expression(const Cell* code, u32 pos, u32 end, u32 flags);

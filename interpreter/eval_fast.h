@@ -258,13 +258,18 @@ ZOT_EVAL_INLINE bool simple_expression(const CodeView& code, u32& pos, u32 end, 
       pos = r + 1;
       return true;
     }
-    // `s + remainder i 7`.
-    Cell call;
-    if (right && ((kNotPlainValue >> right->type()) & 1) && integer_operation(*right) &&
-        plain_integer_call(code, r, end, *right, &call) && call.is(T_INTEGER) &&
-        integer_fast(op->op_type(), op->callable_target(), v->int_value(), call.int_value(), out)) {
-      pos = r + 3;
-      return true;
+    // An unbound word, or a call of anything but an integer operation
+    // (`s + select m k`): no pure expression.
+    if (!right) return false;
+    if ((kNotPlainValue >> right->type()) & 1) {
+      if (!integer_operation(*right)) return false;
+      // `s + remainder i 7`.
+      Cell call;
+      if (plain_integer_call(code, r, end, *right, &call) && call.is(T_INTEGER) &&
+          integer_fast(op->op_type(), op->callable_target(), v->int_value(), call.int_value(), out)) {
+        pos = r + 3;
+        return true;
+      }
     }
   }
   // Else the operators from there on, applied to the plain value.
