@@ -67,7 +67,6 @@ void runtime_init() {
   datatypes::register_core();
   root::init();
   stack::init();
-  case_::init();
   symbol::init();
   context::init_global(4000);
   datatype::make_name_words();

@@ -1035,7 +1035,13 @@ void resize(Node t, u32 count) {
   i32* keys = ints_of(r->keys);
   Cell* base = cells_of(r->block);
   u32 mask = n - 1;
+  // The keys' cells are read in bucket order, scattered over the block: each
+  // is fetched some buckets ahead.
+  constexpr u32 kAhead = 16;
+  const u32 cells = cell_count(r->block);
   for (u32 j = 0; j < old; j++) {
+    if (j + kAhead < old && is_live(of, j + kAhead) && u32(keys[j + kAhead]) < cells)
+      __builtin_prefetch(base + keys[j + kAhead]);
     if (!is_live(of, j)) continue;
     i32 key = keys[j];
     set_deleted(of, j);

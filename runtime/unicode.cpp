@@ -331,9 +331,6 @@ namespace zot::case_ {
 
 namespace detail {
 
-u16 upper_table[0x10000];
-u16 lower_table[0x10000];
-
 namespace {
 
 u32 search_pairs(const u32 (*pairs)[2], std::size_t count, u32 cp) {
@@ -358,11 +355,5 @@ u32 fold_astral(u32 cp, bool upper) {
 }
 
 }  // namespace detail
-
-void init() {
-  using namespace unicode::tables;
-  for (std::size_t i = 0; i < upper_bmp_count; ++i) detail::upper_table[upper_bmp[i][0]] = upper_bmp[i][1];
-  for (std::size_t i = 0; i < lower_bmp_count; ++i) detail::lower_table[lower_bmp[i][0]] = lower_bmp[i][1];
-}
 
 }  // namespace zot::case_

@@ -228,20 +228,27 @@ int char_width_wide_ambiguous(u32 cp);
 namespace zot::case_ {
 
 namespace detail {
-// 0 where a BMP code point has no mapping. Filled by init().
-extern u16 upper_table[0x10000];
-extern u16 lower_table[0x10000];
+// The mapping of every BMP code point, 0 where it has none.
+struct CaseTable {
+  u16 map[0x10000];
+};
+// The table of (code point, mapping) pairs.
+template <std::size_t N>
+constexpr CaseTable bmp_case_table(const u16 (&pairs)[N][2]) {
+  CaseTable t{};
+  for (std::size_t i = 0; i < N; ++i) t.map[pairs[i][0]] = pairs[i][1];
+  return t;
+}
+// Built at compile time from the generated pair lists (unicode_tables.cpp).
+extern const CaseTable upper_table;
+extern const CaseTable lower_table;
 u32 fold_astral(u32 cp, bool upper);
 }  // namespace detail
-
-// Builds the BMP case tables from the generated pair lists. Called once by
-// the runtime init, before any text is compared or converted; idempotent.
-void init();
 
 // cp mapped to upper (or lower) case, or cp itself when it has no mapping.
 ZOT_INLINE u32 fold_char(u32 cp, bool upper) {
   if (ZOT_LIKELY(cp <= 0xFFFF)) {
-    u32 m = (upper ? detail::upper_table : detail::lower_table)[cp];
+    u32 m = (upper ? detail::upper_table : detail::lower_table).map[cp];
     return m ? m : cp;
   }
   return detail::fold_astral(cp, upper);

@@ -120,13 +120,13 @@ def width_ranges():
     return merge(zero), merge(wide), merge(ambiguous)
 
 
-def fmt_pairs(name, ctype, pairs, per_line, digits):
-    lines = [f"extern const {ctype} {name}[][2] = {{"]
+def fmt_pairs(name, ctype, pairs, per_line, digits, storage="extern const"):
+    lines = [f"{storage} {ctype} {name}[][2] = {{"]
     for i in range(0, len(pairs), per_line):
         chunk = pairs[i:i + per_line]
         lines.append("  " + " ".join(f"{{0x{a:0{digits}X}, 0x{b:0{digits}X}}}," for a, b in chunk))
     lines.append("};")
-    lines.append(f"extern const std::size_t {name}_count = {len(pairs)};")
+    lines.append(f"{storage} std::size_t {name}_count = {len(pairs)};")
     return "\n".join(lines)
 
 
@@ -162,10 +162,12 @@ def generate():
         "",
         f'extern const char unicode_version[] = "{unicodedata.unidata_version}";',
         "",
-        "// Simple case mappings (code point, mapping), sorted by code point.",
-        fmt_pairs("upper_bmp", "u16", up_bmp, 8, 4),
+        "// Simple case mappings (code point, mapping), sorted by code point. The",
+        "// BMP ones are constant expressions: the case tables are built from them",
+        "// at compile time.",
+        fmt_pairs("upper_bmp", "u16", up_bmp, 8, 4, "constexpr"),
         "",
-        fmt_pairs("lower_bmp", "u16", lo_bmp, 8, 4),
+        fmt_pairs("lower_bmp", "u16", lo_bmp, 8, 4, "constexpr"),
         "",
         fmt_pairs("upper_astral", "u32", up_astral, 6, 5),
         "",
@@ -179,6 +181,14 @@ def generate():
         fmt_ranges("ambiguous_width", ambiguous),
         "",
         "}  // namespace zot::unicode::tables",
+        "",
+        "namespace zot::case_::detail {",
+        "",
+        "// Built by the compiler: read-only data, nothing to fill at start-up.",
+        "constexpr CaseTable upper_table = bmp_case_table(unicode::tables::upper_bmp);",
+        "constexpr CaseTable lower_table = bmp_case_table(unicode::tables::lower_bmp);",
+        "",
+        "}  // namespace zot::case_::detail",
         "",
     ]
     return "\n".join(parts)

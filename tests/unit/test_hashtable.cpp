@@ -45,7 +45,6 @@ class HashTable : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     test::ensure_runtime();
-    case_::init();
     symbol::init();
     for (u32 t : {T_INTEGER, T_FLOAT, T_CHAR, T_NONE, T_WORD, T_SET_WORD, T_LIT_WORD, T_GET_WORD, T_REFINEMENT,
                   T_ISSUE}) {

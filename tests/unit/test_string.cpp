@@ -20,7 +20,6 @@ using mem::Series;
 struct StringTest : ::testing::Test {
   void SetUp() override {
     test::ensure_runtime();
-    case_::init();
   }
 };
 

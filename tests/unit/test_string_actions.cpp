@@ -30,7 +30,6 @@ struct StringActions : ::testing::Test {
   void SetUp() override {
     static bool registered = false;
     test::ensure_core_types();
-    case_::init();
     if (!registered) {
       registered = true;
       string::register_type();

@@ -33,7 +33,6 @@ class Unicode : public ::testing::Test {
   void SetUp() override {
     g_services.bad_code_point = throw_bad_code_point;
     g_services.invalid_utf8 = throw_invalid_utf8;
-    case_::init();
   }
   void TearDown() override {
     g_services.bad_code_point = nullptr;
