@@ -369,36 +369,36 @@ void eval_block_here(const Cell* block) {
   }
   ZOT_FUZZ_STEP();
   const mem::Series* series = mem::series_of(b.series_node());
-  const bool library = (series->flags & mem::kLibrary) != 0;
-  if (ZOT_UNLIKELY(platform::interrupt_requested()) && !library) halt_on_interrupt();
+  if (ZOT_UNLIKELY(platform::interrupt_requested()) && !(series->flags & mem::kLibrary)) halt_on_interrupt();
   const CodeView cv = view_of(b.series_node());
   const u32 pos = u32(b.series_index());
   u32 first = kExprResult;
   if (pos < cv.length) {
     Cell v;
     u32 p = pos;
-    if (simple_expression(cv, p, cv.length, false, &v)) {
+    if (cv.cells[pos].is(T_SET_WORD)) {
+      // A set-word and a pure value stored where no change handler hears it
+      // (`[n: n + 1]`): as its expression would, without the block's machinery.
+      if (++p < cv.length) {
+        if (simple_expression(cv, p, cv.length, false, &v)) {
+          if (p == cv.length && !v.is(T_UNSET) && set_word_in_place(cv.cells[pos], v)) {
+            stack::set_only_result(&v);
+            return;
+          }
+        } else {
+          first = kExprSetNotPure;
+        }
+      }
+    } else if (simple_expression(cv, p, cv.length, false, &v)) {
       if (p == cv.length) {
         stack::set_only_result(&v);
         return;
       }
-    } else if (!cv.cells[pos].is(T_SET_WORD)) {
+    } else {
       first = kExprNotPure;
-    } else if (pos + 1 < cv.length) {
-      // A set-word and a pure value stored where no change handler hears it
-      // (`[n: n + 1]`): as its expression would, without the block's machinery.
-      p = pos + 1;
-      if (simple_expression(cv, p, cv.length, false, &v)) {
-        if (p == cv.length && !v.is(T_UNSET) && set_word_in_place(cv.cells[pos], v)) {
-          stack::set_only_result(&v);
-          return;
-        }
-      } else {
-        first = kExprSetNotPure;
-      }
     }
   }
-  eval_block_here_in_full(b, cv.length, library, first);
+  eval_block_here_in_full(b, cv.length, (series->flags & mem::kLibrary) != 0, first);
 }
 
 u32 eval_next(const Cell* code, u32 pos, u32 end, bool keep) {
@@ -418,6 +418,8 @@ u32 eval_next(const Cell* code, u32 pos, u32 end, bool keep) {
   return pos;
 }
 
+namespace {
+
 // An integer operation's operator (retyped to the native or action it wraps)
 // whose right operand is no pure expression, its left operand an integer at
 // the top, untraced: the call call_operator makes, with the operand
@@ -427,7 +429,15 @@ ZOT_NOINLINE u32 call_integer_operator(const Cell& op, const Cell* code, u32 pos
   Cell* const t0 = stack::g_top;
   stack::push_frame(name, stack::kHdrInterpStep);
   stack::g_top = stack::g_base + 1;
-  pos = eval_expression(code, pos, end, kExprPush | kExprNoInfix | kExprNotPure);
+  // A paren (`(fib n - 2)`) goes straight to its evaluation.
+  const CodeView cv = view_of(code->series_node());
+  if (cv.cells[pos].is(T_PAREN)) {
+    ZOT_FUZZ_STEP();
+    const Cell paren = cv.cells[pos++];
+    eval_paren(paren, kExprResult);
+  } else {
+    pos = eval_expression(code, pos, end, kExprPush | kExprNoInfix | kExprNotPure);
+  }
   if (ZOT_UNLIKELY(runtime::pending())) return pos;
   Cell* const a = stack::g_base;
   if (!(a[1].is(T_INTEGER) &&
@@ -441,6 +451,8 @@ ZOT_NOINLINE u32 call_integer_operator(const Cell& op, const Cell* code, u32 pos
   }
   return callpath::finish_call(code, pos, name, t0);
 }
+
+}  // namespace
 
 // An expression position past the block's current tail (the block was
 // emptied behind the caller's back) gives unset.

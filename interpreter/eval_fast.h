@@ -171,11 +171,20 @@ bool pure_expression(const CodeView& code, u32& pos, u32 end, bool no_infix, Cel
 // spoiled, pos untouched). depth: the nesting already met.
 bool pure_infix_at(const CodeView& code, u32& pos, u32 end, Cell* left, u32 depth = 0);
 
+// The actions and natives integer_fast runs, as bits by slot and index.
+constexpr u64 kIntegerActions = (1ull << actions::kAdd) | (1ull << actions::kSubtract) |
+                                (1ull << actions::kMultiply) | (1ull << actions::kRemainder) |
+                                (1ull << actions::kAnd) | (1ull << actions::kOr) | (1ull << actions::kXor);
+constexpr u64 kIntegerNatives = (1ull << natives::kEqualQ) | (1ull << natives::kNotEqualQ) |
+                                (1ull << natives::kStrictEqualQ) | (1ull << natives::kLesserQ) |
+                                (1ull << natives::kGreaterQ) | (1ull << natives::kLesserOrEqualQ) |
+                                (1ull << natives::kGreaterOrEqualQ);
+static_assert(actions::kSlotCount <= 64 && natives::kGreaterOrEqualQ < 64, "integer operations fit 64 bits");
+
 // A callable that the integer fast path runs (arithmetic, comparison).
 ZOT_INLINE bool integer_operation(const Cell& fn) {
-  Cell probe;
-  if (fn.is(T_ACTION)) return integer_fast(T_ACTION, fn.action_slot(), 1, 1, &probe);
-  return fn.is(T_NATIVE) && integer_fast(T_NATIVE, fn.native_index(), 1, 1, &probe);
+  if (fn.is(T_ACTION)) return fn.action_slot() < 64 && ((kIntegerActions >> fn.action_slot()) & 1);
+  return fn.is(T_NATIVE) && fn.native_index() < 64 && ((kIntegerNatives >> fn.native_index()) & 1);
 }
 
 // An integer! argument that stands as one value (a literal, or a word

@@ -6,6 +6,7 @@
 #include "datatypes/context.h"
 #include "datatypes/string.h"
 #include "interpreter/eval.h"
+#include "interpreter/eval_fast.h"
 #include "interpreter/lexer.h"
 #include "interpreter/routines.h"
 #include "runtime/actions.h"
@@ -24,6 +25,18 @@ struct EvalTest : ::testing::Test {
 };
 
 // The mold of the value of the source, or "error <code>".
+// The callables the evaluator picks as integer operations are exactly those
+// that the integer fast path runs.
+TEST(IntegerFast, OperationsAreTheOnesItRuns) {
+  for (const u32 type : {u32(T_ACTION), u32(T_NATIVE)}) {
+    for (u32 i = 0; i < 64; i++) {
+      Cell fn, out;
+      make_cell(&fn, type, i, 0, 0);
+      EXPECT_EQ(interp::integer_operation(fn), interp::integer_fast(type, i, 6, 4, &out)) << type << " " << i;
+    }
+  }
+}
+
 TEST_F(EvalTest, ExpressionsTable) {
   struct Case {
     const char* source;
