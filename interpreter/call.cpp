@@ -155,7 +155,7 @@ struct Refinements {
 // drops them, a function keeps them in their slots). dup_report: the value
 // a second use of one refinement is reported with.
 template <class Source>
-void take_refinement(Call& c, Source& src, const Cell& word, bool on, Refinements& r, const Cell* dup_report) {
+ZOT_INLINE void take_refinement(Call& c, Source& src, const Cell& word, bool on, Refinements& r, const Cell* dup_report) {
   // Its place in the parsed spec: the entry, its slot and its ordinal.
   const u32 n = c.spec_length();
   u32 slot = 0, ordinal = 0, at = n;

@@ -145,10 +145,19 @@ ZOT_INLINE i32 take_plain(Call& c, Source& src, bool left) {
     // (false) with none for their arguments.
     if (c.simple < 0 && !c.native && c.sh->tail_slots != kNoTail) {
       const u32 n = c.sh->tail_slots, refinements = c.sh->tail_refinements;
-      Cell off, none;
-      set_logic(&off, false);
-      set_none(&none);
-      for (u32 i = 0; i < n; i++) stack::push((refinements >> i) & 1 ? &off : &none);
+      Cell* const top = stack::g_top;
+      if (ZOT_UNLIKELY(top + n + 1 >= stack::g_arg_limit)) {
+        Cell off, none;
+        set_logic(&off, false);
+        set_none(&none);
+        for (u32 i = 0; i < n; i++) stack::push((refinements >> i) & 1 ? &off : &none);
+      } else {
+        for (u32 i = 0; i < n; i++) {
+          if ((refinements >> i) & 1) set_logic(top + i, false);
+          else set_none(top + i);
+        }
+        stack::g_top = top + n;
+      }
     } else if (c.simple < 0 && !c.native) {
       const Cell* spec = c.entries();
       for (u32 i = c.rest; i < c.count; i++) {

@@ -4,6 +4,7 @@
 #include "datatypes/context.h"
 #include "datatypes/scalar.h"
 #include "interpreter/call.h"
+#include "interpreter/call_path.h"
 #include "interpreter/eval.h"
 #include "interpreter/eval_fast.h"
 #include "runtime/actions.h"
@@ -48,7 +49,7 @@ u32 eval_path(const Cell* path_in, const Cell* code, u32 pos, u32 end, bool get,
   if (is_callable(value.type())) {
     if (set_value) raise_error(Err::ScriptInvalidPathSet, &path);
     if (get) raise_error(Err::ScriptInvalidPathGet, &path);
-    return call_value(&value, code, pos, end, &head, &path, 1, false);
+    return callpath::call_from_code(value, code, pos, end, &head, &path, 1, false);
   }
   Cell holder = value;    // the value holding the current one
   Cell holder_el = head;  // the element that reached the current value
