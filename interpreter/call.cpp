@@ -59,9 +59,16 @@ const Shape& fill_shape(Shape& e, const Cell& fn_in) {
       before_refinements = false;
       if (native) s.refinements = true;
       if (s.ref_count < kShapeRefinements && i <= 0xFFFF && slot <= 0xFF) {
+        u32 params = 0;
+        while (i + 1 + params < spec.length && params < 0xFF) {
+          const Cell& p = spec.cells[i + 1 + params];
+          if (!p.is(T_TYPESET) || function::param_kind(&p) == function::kReturnType) break;
+          params++;
+        }
         s.ref_symbol[s.ref_count] = e.word_symbol();
         s.ref_entry[s.ref_count] = u16(i);
         s.ref_slot[s.ref_count] = u8(slot);
+        s.ref_params[s.ref_count] = u8(params);
         s.ref_count++;
       } else {
         s.ref_count = kNoTail;
@@ -156,13 +163,13 @@ struct Refinements {
 // a second use of one refinement is reported with.
 template <class Source>
 ZOT_INLINE void take_refinement(Call& c, Source& src, const Cell& word, bool on, Refinements& r, const Cell* dup_report) {
-  // Its place in the parsed spec: the entry, its slot and its ordinal.
+  // Its place in the parsed spec: the entry, its slot, its ordinal and the
+  // parameters that follow it.
   const u32 n = c.spec_length();
-  u32 slot = 0, ordinal = 0, at = n;
+  u32 slot = 0, ordinal = 0, at = n, params = 0;
   // Spelled as in the spec (the common case): found among the refinements
   // the shape keeps, when it keeps them all.
   const Shape& sh = shape_of(c.fn);
-  const Cell* spec = c.entries();  // nothing runs during the search
   if (sh.ref_count != kNoTail) {
     const u32 sym = word.word_symbol();
     for (u32 j = 0; j < sh.ref_count; j++) {
@@ -170,32 +177,37 @@ ZOT_INLINE void take_refinement(Call& c, Source& src, const Cell& word, bool on,
         at = sh.ref_entry[j];
         slot = sh.ref_slot[j];
         ordinal = j + 1;
+        params = sh.ref_params[j];
         break;
       }
     }
   }
-  // Else the walk over the spec, and the same word in another case.
-  for (int pass = 0; pass < 2 && at == n; pass++) {
-    const u32 sym = pass ? symbol::resolve(word.word_symbol()) : word.word_symbol();
-    slot = ordinal = 0;
-    for (u32 i = 0; i < n; i++) {
-      const Cell& e = spec[i];
-      if (e.is(T_TYPESET)) {
-        if (function::param_kind(&e) != function::kReturnType) slot++;
-      } else if (e.is(T_REFINEMENT)) {
-        ordinal++;
-        if (e.word_symbol() == word.word_symbol() || (pass && symbol::resolve(e.word_symbol()) == sym)) {
-          at = i;
-          break;
+  if (at == n) {
+    // Else the walk over the spec, and the same word in another case.
+    const Cell* spec = c.entries();  // nothing runs during the search
+    for (int pass = 0; pass < 2 && at == n; pass++) {
+      const u32 sym = pass ? symbol::resolve(word.word_symbol()) : word.word_symbol();
+      slot = ordinal = 0;
+      for (u32 i = 0; i < n; i++) {
+        const Cell& e = spec[i];
+        if (e.is(T_TYPESET)) {
+          if (function::param_kind(&e) != function::kReturnType) slot++;
+        } else if (e.is(T_REFINEMENT)) {
+          ordinal++;
+          if (e.word_symbol() == word.word_symbol() || (pass && symbol::resolve(e.word_symbol()) == sym)) {
+            at = i;
+            break;
+          }
+          slot++;
         }
-        slot++;
       }
     }
-  }
-  if (at == n) {
-    Cell ref = word;
-    set_type(&ref, T_REFINEMENT);
-    raise_error(Err::ScriptNoRefine, c.name, &ref);
+    if (at == n) {
+      Cell ref = word;
+      set_type(&ref, T_REFINEMENT);
+      raise_error(Err::ScriptNoRefine, c.name, &ref);
+    }
+    while (at + 1 + params < n && is_param(spec[at + 1 + params])) params++;
   }
   for (u32 u = 0; u < r.count; u++)
     if (r.used[u] == ordinal) raise_error(Err::ScriptDupRefine, dup_report);
@@ -205,15 +217,14 @@ ZOT_INLINE void take_refinement(Call& c, Source& src, const Cell& word, bool on,
   } else {
     set_logic(stack::g_base + slot, on);
   }
-  // Its arguments follow it in the spec.
-  u32 param_index = slot + 1;
-  for (u32 i = at + 1; i < c.spec_length(); i++, param_index++) {
-    const Cell e = c.entry(i);
-    if (!is_param(e)) break;
-    src.take(c, e, param_index, false);
+  // Its arguments (the spec is read again after each: taking one runs Zot
+  // code, which may move it).
+  for (u32 k = 1; k <= params; k++) {
+    const Cell e = c.entry(at + k);
+    src.take(c, e, slot + k, false);
     if (ZOT_UNLIKELY(runtime::pending())) return;
     if (!c.native) {
-      stack::g_base[param_index] = *stack::top_value();
+      stack::g_base[slot + k] = *stack::top_value();
       stack::pop(1);
     } else if (!on) {
       stack::pop(1);
@@ -227,8 +238,10 @@ void take_path_refinements(Call& c, CodeSource& src, const Cell* path, u32 from)
   const Cell p = *path;
   Refinements r;
   // The path is read again at each step: taking arguments runs Zot code.
-  for (u32 k = u32(p.series_index()) + from; k < mem::series_of(p.series_node())->length(); k++) {
-    const Cell el = mem::series_of(p.series_node())->cells()[k];
+  for (u32 k = u32(p.series_index()) + from;; k++) {
+    const mem::Series* ps = mem::series_of(p.series_node());
+    if (k >= ps->length()) break;
+    const Cell el = ps->cells()[k];
     bool on = true;
     if (el.is(T_GET_WORD)) {
       on = !logic::is_false(context::get(&el));

@@ -44,10 +44,11 @@ struct Shape {
   mem::Node parsed;        // the parsed spec
   u32 count;               // its entries
   // Its refinements when it has at most kShapeRefinements (ref_count, else
-  // kNoTail): each one's symbol, entry in the parsed spec, and slot (its
-  // place among the spec's parameters and refinements).
+  // kNoTail): each one's symbol, entry in the parsed spec, slot (its place
+  // among the spec's parameters and refinements) and parameters.
   u8 ref_count;
   u8 ref_slot[kShapeRefinements];
+  u8 ref_params[kShapeRefinements];
   u16 ref_entry[kShapeRefinements];
   u32 ref_symbol[kShapeRefinements];
   Cell body;               // function!: its body
