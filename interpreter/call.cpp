@@ -18,6 +18,11 @@ namespace callpath {
 
 Shape g_shapes[kShapeSlots];
 
+// A parameter entry of a parsed spec (the return type is none).
+ZOT_INLINE bool is_param(const Cell& e) {
+  return e.is(T_TYPESET) && function::param_kind(&e) != function::kReturnType;
+}
+
 namespace {
 bool g_shapes_used = false;  // an entry was filled since the cache was last cleared
 }
@@ -60,11 +65,7 @@ const Shape& fill_shape(Shape& e, const Cell& fn_in) {
       if (native) s.refinements = true;
       if (s.ref_count < kShapeRefinements && i <= 0xFFFF && slot <= 0xFF) {
         u32 params = 0;
-        while (i + 1 + params < spec.length && params < 0xFF) {
-          const Cell& p = spec.cells[i + 1 + params];
-          if (!p.is(T_TYPESET) || function::param_kind(&p) == function::kReturnType) break;
-          params++;
-        }
+        while (i + 1 + params < spec.length && params < 0xFF && is_param(spec.cells[i + 1 + params])) params++;
         s.ref_symbol[s.ref_count] = e.word_symbol();
         s.ref_entry[s.ref_count] = u16(i);
         s.ref_slot[s.ref_count] = u8(slot);
@@ -144,10 +145,6 @@ void CodeSource::missing(const Call& c, const Cell& ts, u32 param) {
     return;
   }
   raise_no_arg(c, param);
-}
-
-ZOT_INLINE bool is_param(const Cell& e) {
-  return e.is(T_TYPESET) && function::param_kind(&e) != function::kReturnType;
 }
 
 // Refinements named after the plain arguments (by a path, or by refinement!
@@ -475,12 +472,6 @@ u32 push_values_as_arguments(const Cell* fn, const Cell* args, u32 count) {
 
 namespace {
 
-// The position of errors comes back on every way out.
-struct NearKept {
-  Cell saved = g_near;
-  ~NearKept() { g_near = saved; }
-};
-
 // A function's body evaluated untraced in the function's own frame, as a
 // block frame of its own above it would: each expression's value is pushed
 // past the arguments and locals (which its words read and set in place),
@@ -492,8 +483,8 @@ ZOT_INLINE void run_body(const Cell& body) {
   const bool library = (series->flags & mem::kLibrary) != 0;
   // Ctrl+C at the console stops the user's code at its next block.
   if (ZOT_UNLIKELY(platform::interrupt_requested()) && !library) halt_on_interrupt();
-  u32 pos = u32(body.series_index());
-  u32 end = view_of(body.series_node()).length;
+  const u32 pos = u32(body.series_index());
+  const u32 end = view_of(body.series_node()).length;
   if (pos >= end) {
     set_unset(stack::g_base);
     stack::g_top = stack::g_base + 1;
@@ -501,28 +492,8 @@ ZOT_INLINE void run_body(const Cell& body) {
   }
   // The body needs no holding: every caller holds the function, whose body
   // (the series, whatever is done to its cells) stays the same.
-  const Cell& code = body;
-  Cell* const mark = stack::g_top;
-  NearKept near;
-  if (!library) g_near = body;
-  for (;;) {
-    if (!library) g_near.set_series_index(i32(pos));
-    pos = eval_expression(&code, pos, end, kExprPush);
-    // A pending exit has already left this frame: go straight out.
-    if (ZOT_UNLIKELY(runtime::pending())) return;
-    // Tracing switched on by the expression sees it end.
-    if (ZOT_UNLIKELY(traced(&code))) {
-      const Cell r = stack::g_top[-1];
-      fire(kEvExpr, &code, i32(pos), nullptr, &r);
-    }
-    // The body may have been shortened meanwhile (never lengthened: end
-    // stays where it was).
-    if (pos >= end) break;
-    const u32 len = view_of(code.series_node()).length;
-    if (len < end) end = len;
-    if (pos >= end) break;
-    stack::g_top = mark;
-  }
+  NearGuard near;
+  if (!run_expressions_at(&body, pos, end, library, 0, stack::g_top)) return;
   const Cell result = stack::g_top[-1];
   stack::set_only_result(&result);
 }

@@ -234,13 +234,6 @@ void eval_block(const Cell* block, bool chain) {
 
 namespace {
 
-// The current position comes back on every way out (it names an enclosing
-// block, which that block's own frame holds).
-struct NearGuard {
-  Cell saved = g_near;
-  ~NearGuard() { g_near = saved; }
-};
-
 // The expressions of the block b (end: its length), each into the current
 // frame's result slot; the block's value is left there. Returns early on a
 // pending exit, which has already left the frame.
@@ -315,30 +308,12 @@ ZOT_NOINLINE void eval_paren(const Cell& paren, u32 first) {
     return;
   }
   const bool library = (series->flags & mem::kLibrary) != 0;
-  struct Guard {
-    Cell near = g_near;
-    Guard() { g_bare_parens++; }
-    ~Guard() {
-      g_near = near;
-      g_bare_parens--;
-    }
-  } guard;
-  if (!library) g_near = paren;
-  for (;;) {
-    if (!library) g_near.set_series_index(i32(pos));
-    stack::g_top = t0 + 1;
-    pos = eval_expression(t0, pos, end, kExprPush | first);
-    first = 0;
-    if (ZOT_UNLIKELY(runtime::pending())) return;
-    // As an expression of the paren's own frame: tracing may have come on.
-    if (ZOT_UNLIKELY(traced(t0))) {
-      const Cell r = stack::g_top[-1];
-      fire(kEvExpr, t0, i32(pos), nullptr, &r);
-    }
-    if (pos >= end) break;
-    end = clamp_end(t0, end);
-    if (pos >= end) break;
-  }
+  struct Counted {
+    Counted() { g_bare_parens++; }
+    ~Counted() { g_bare_parens--; }
+  } counted;
+  NearGuard near;
+  if (!run_expressions_at(t0, pos, end, library, first, t0 + 1)) return;
   *t0 = stack::g_top[-1];
   stack::g_top = t0 + 1;
 }

@@ -298,6 +298,42 @@ ZOT_EVAL_INLINE bool simple_block(const Cell& b, Cell* out) {
   return pos < cv.length && simple_expression(cv, pos, cv.length, false, out) && pos == cv.length;
 }
 
+// The current position comes back on every way out (it names an enclosing
+// block, which that block's own frame holds).
+struct NearGuard {
+  Cell saved = g_near;
+  ~NearGuard() { g_near = saved; }
+};
+
+// The expressions of code from pos (< end) on, evaluated untraced in the
+// current frame as a block frame of their own would: each value pushed at
+// mark (the one before dropped), Near naming each expression (the caller
+// keeps the enclosing Near). The last value is left at mark. Answers false
+// on a pending exit, which has already left the frame. first: the flags of
+// the first expression.
+ZOT_INLINE bool run_expressions_at(const Cell* code, u32 pos, u32 end, bool library, u32 first, Cell* mark) {
+  if (!library) g_near = *code;
+  for (;;) {
+    if (!library) g_near.set_series_index(i32(pos));
+    stack::g_top = mark;
+    pos = eval_expression(code, pos, end, kExprPush | first);
+    first = 0;
+    if (ZOT_UNLIKELY(runtime::pending())) return false;
+    // Tracing switched on by the expression sees it end.
+    if (ZOT_UNLIKELY(traced(code))) {
+      const Cell r = stack::g_top[-1];
+      fire(kEvExpr, code, i32(pos), nullptr, &r);
+    }
+    // The code may have been shortened meanwhile (never lengthened: end
+    // stays where it was).
+    if (pos >= end) break;
+    const u32 length = view_of(code->series_node()).length;
+    if (length < end) end = length;
+    if (pos >= end) break;
+  }
+  return true;
+}
+
 // The right operand of an infix operator: a pure expression without infix.
 ZOT_EVAL_INLINE bool pure_right_operand(const CodeView& code, u32& pos, u32 end, Cell* out) {
   if (pos >= end || pos >= code.length) return false;

@@ -14,16 +14,14 @@ namespace zot::platform {
 
 namespace {
 
-constexpr std::size_t kHugePage = std::size_t(2) << 20;
-
 // A mapping aligned to a huge page: mapped a huge page longer, then trimmed.
 void* valloc_huge(std::size_t bytes) {
-  void* p = mmap(nullptr, bytes + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  void* p = mmap(nullptr, bytes + kHugePageSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (p == MAP_FAILED) return nullptr;
   const auto start = reinterpret_cast<std::uintptr_t>(p);
-  const std::uintptr_t aligned = (start + kHugePage - 1) & ~(kHugePage - 1);
+  const std::uintptr_t aligned = (start + kHugePageSize - 1) & ~(kHugePageSize - 1);
   if (aligned > start) munmap(p, aligned - start);
-  const std::uintptr_t end = start + bytes + kHugePage;
+  const std::uintptr_t end = start + bytes + kHugePageSize;
   if (end > aligned + bytes) munmap(reinterpret_cast<void*>(aligned + bytes), end - (aligned + bytes));
   // Advice only: without huge pages the memory works the same.
   madvise(reinterpret_cast<void*>(aligned), bytes, MADV_HUGEPAGE);
@@ -33,7 +31,7 @@ void* valloc_huge(std::size_t bytes) {
 }  // namespace
 
 void* valloc(std::size_t bytes, Pages pages) {
-  if (pages == Pages::huge && bytes >= kHugePage) return valloc_huge(bytes);
+  if (pages == Pages::huge && bytes >= kHugePageSize) return valloc_huge(bytes);
   const int flags = MAP_PRIVATE | MAP_ANONYMOUS | (pages == Pages::now ? MAP_POPULATE : 0);
   void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, flags, -1, 0);
   return p == MAP_FAILED ? nullptr : p;

@@ -32,6 +32,7 @@ bool vcommit(void* p, std::size_t bytes);
 // The memory at p goes back to the OS; the address space stays reserved.
 bool vdecommit(void* p, std::size_t bytes);
 constexpr std::size_t kPageSize = 4096;
+constexpr std::size_t kHugePageSize = std::size_t(2) << 20;
 
 // ---- process
 // Writes all of buf to the descriptor (retrying short writes); async-signal-safe.

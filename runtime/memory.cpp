@@ -225,7 +225,7 @@ static_assert(sizeof(BigFrame) % 8 == 0);
 // before its data, a whole number of huge pages, so that the buffer it grows
 // into next starts on a huge page of its own.
 u32 big_data_size(u32 size) {
-  constexpr u64 kHuge = u64(2) << 20;
+  constexpr u64 kHuge = platform::kHugePageSize;
   constexpr u64 kHeaders = kOsPrefix + sizeof(BigFrame) + kSeriesHeader;
   const u64 whole = ((align_up(u64(size) + kHeaders, kHuge) - kHeaders) & ~u64(15));
   return whole >= size && whole <= kMaxSeriesBytes ? u32(whole) : size;
