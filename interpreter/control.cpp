@@ -27,6 +27,7 @@
 #include "interpreter/lexer.h"
 #include "interpreter/natives.h"
 #include "interpreter/support.h"
+#include "platform/platform.h"
 #include "runtime/actions.h"
 #include "runtime/errors.h"
 #include "runtime/stack.h"
@@ -947,31 +948,72 @@ namespace zot::interp {
 // The condition is taken as any argument is; the blocks, when they stand in
 // the code as literal blocks with no operator after them, are read in place
 // and the branch runs in the call's frame (the frame errors name). Anything
-// else takes the native's own road.
+// else takes the native's own road. A pure condition choosing a pure branch
+// (or none) needs no frame: nothing can fail, run or be traced meanwhile.
 u32 call_conditional(const Cell& fn, const Cell* code, u32 pos, u32 end, const Cell* name) {
   using namespace callpath;
   Cell* const t0 = stack::g_top;
-  stack::push(&fn);
-  stack::push_frame(name, stack::kHdrInterpStep);
   const u32 blocks = fn.native_index() == natives::kEither ? 2 : 1;
-  CodeSource src{code, pos, end, false};
-  // The condition takes any value (its type needs no check).
+  Cell cond;
+  u32 p = pos;
+  bool pure = false;
   {
     const CodeView cv = view_of(code->series_node());
-    Cell v;
-    if (ZOT_UNLIKELY(pos >= end || pos >= cv.length)) {
-      Call c;
-      start(c, fn, name);
-      raise_no_arg(c, 0);
-    } else if (simple_expression(cv, src.pos, end, false, &v)) {
-      stack::push(&v);
-    } else {
-      src.pos = eval_expression(code, pos, end, kExprPush | kExprNotPure);
-      if (ZOT_UNLIKELY(runtime::pending())) return src.pos;
+    if (pos < end && pos < cv.length && simple_expression(cv, p, end, false, &cond) && !cond.is(T_UNSET)) {
+      pure = true;
+      if (p + blocks <= end && p + blocks <= cv.length && cv.cells[p].is(T_BLOCK) &&
+          (blocks == 1 || cv.cells[p + 1].is(T_BLOCK)) && !infix_op_at(cv, p + blocks, end)) {
+        Cell branch = cv.cells[p];
+        bool run;
+        if (blocks == 2) {
+          run = true;
+          if (logic::is_false(&cond)) branch = cv.cells[p + 1];
+        } else {
+          run = logic::is_false(&cond) == (fn.native_index() == natives::kUnless);
+        }
+        p += blocks;
+        Cell v;
+        if (!run) {
+          set_none(&v);
+          stack::push(&v);
+          return p;
+        }
+        ZOT_FUZZ_STEP();
+        if (ZOT_UNLIKELY(platform::interrupt_requested()) &&
+            !(mem::series_of(branch.series_node())->flags & mem::kLibrary))
+          halt_on_interrupt();
+        u32 first;
+        if (pure_block_here(branch, &v, first)) {
+          stack::push(&v);
+          return p;
+        }
+        stack::push(&fn);
+        stack::push_frame(name, stack::kHdrInterpStep);
+        stack::push(&cond);
+        eval_block_here_in_full(branch, first);
+        // An exit from inside the branch has already unwound the stacks past us.
+        if (ZOT_UNLIKELY(runtime::pending())) return p;
+        return finish_call(code, p, name, t0);
+      }
     }
   }
+  stack::push(&fn);
+  stack::push_frame(name, stack::kHdrInterpStep);
+  CodeSource src{code, pos, end, false};
+  // The condition takes any value (its type needs no check).
+  if (pure) {
+    stack::push(&cond);
+    src.pos = p;
+  } else if (ZOT_UNLIKELY(pos >= end || pos >= view_of(code->series_node()).length)) {
+    Call c;
+    start(c, fn, name);
+    raise_no_arg(c, 0);
+  } else {
+    src.pos = eval_expression(code, pos, end, kExprPush | kExprNotPure);
+    if (ZOT_UNLIKELY(runtime::pending())) return src.pos;
+  }
   const CodeView cv = view_of(code->series_node());
-  const u32 p = src.pos;
+  p = src.pos;
   if (p + blocks <= end && p + blocks <= cv.length && cv.cells[p].is(T_BLOCK) &&
       (blocks == 1 || cv.cells[p + 1].is(T_BLOCK)) && !infix_op_at(cv, p + blocks, end)) {
     bool run;

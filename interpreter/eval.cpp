@@ -320,19 +320,18 @@ ZOT_NOINLINE void eval_paren(const Cell& paren, u32 first) {
 
 }  // namespace
 
-namespace {
-
 // eval_block_here once the block is known to need the full evaluation.
-ZOT_NOINLINE void eval_block_here_in_full(const Cell& b, u32 end, bool library, u32 first) {
+ZOT_NOINLINE void eval_block_here_in_full(const Cell& b, u32 first) {
   // Held for the collector in place of the frame's arguments (the code it
   // runs may drop every other reference to it).
   const Rooted held(b);
+  const mem::Series* series = mem::series_of(b.series_node());
+  const u32 end = (series->tail - series->head) / u32(sizeof(Cell));  // blocks hold cells
+  const bool library = (series->flags & mem::kLibrary) != 0;
   stack::clear_frame();
   NearGuard near;
   run_expressions(held, end, library, first);
 }
-
-}  // namespace
 
 void eval_block_here(const Cell* block) {
   const Cell b = *block;
@@ -343,37 +342,15 @@ void eval_block_here(const Cell* block) {
     return;
   }
   ZOT_FUZZ_STEP();
-  const mem::Series* series = mem::series_of(b.series_node());
-  if (ZOT_UNLIKELY(platform::interrupt_requested()) && !(series->flags & mem::kLibrary)) halt_on_interrupt();
-  const CodeView cv = view_of(b.series_node());
-  const u32 pos = u32(b.series_index());
-  u32 first = kExprResult;
-  if (pos < cv.length) {
-    Cell v;
-    u32 p = pos;
-    if (cv.cells[pos].is(T_SET_WORD)) {
-      // A set-word and a pure value stored where no change handler hears it
-      // (`[n: n + 1]`): as its expression would, without the block's machinery.
-      if (++p < cv.length) {
-        if (simple_expression(cv, p, cv.length, false, &v)) {
-          if (p == cv.length && !v.is(T_UNSET) && set_word_in_place(cv.cells[pos], v)) {
-            stack::set_only_result(&v);
-            return;
-          }
-        } else {
-          first = kExprSetNotPure;
-        }
-      }
-    } else if (simple_expression(cv, p, cv.length, false, &v)) {
-      if (p == cv.length) {
-        stack::set_only_result(&v);
-        return;
-      }
-    } else {
-      first = kExprNotPure;
-    }
+  if (ZOT_UNLIKELY(platform::interrupt_requested()) && !(mem::series_of(b.series_node())->flags & mem::kLibrary))
+    halt_on_interrupt();
+  Cell v;
+  u32 first;
+  if (pure_block_here(b, &v, first)) {
+    stack::set_only_result(&v);
+    return;
   }
-  eval_block_here_in_full(b, cv.length, (series->flags & mem::kLibrary) != 0, first);
+  eval_block_here_in_full(b, first);
 }
 
 u32 eval_next(const Cell* code, u32 pos, u32 end, bool keep) {

@@ -298,6 +298,40 @@ ZOT_EVAL_INLINE bool simple_block(const Cell& b, Cell* out) {
   return pos < cv.length && simple_expression(cv, pos, cv.length, false, out) && pos == cv.length;
 }
 
+// A block about to run in the current frame (untraced, past the interrupt
+// check) when it is one pure expression, or a set-word and a pure value
+// stored in place (`[n: n + 1]`): its value in out, answered true. Else false,
+// first: the flags its first expression is to be evaluated with (what the
+// probe found not pure).
+ZOT_EVAL_INLINE bool pure_block_here(const Cell& b, Cell* out, u32& first) {
+  const CodeView cv = view_of(b.series_node());
+  const u32 pos = u32(b.series_index());
+  first = kExprResult;
+  if (pos >= cv.length) return false;
+  u32 p = pos;
+  if (cv.cells[pos].is(T_SET_WORD)) {
+    // A set-word and a pure value stored where no change handler hears it
+    // (`[n: n + 1]`): as its expression would, without the block's machinery.
+    if (++p < cv.length) {
+      if (simple_expression(cv, p, cv.length, false, out)) {
+        if (p == cv.length && !out->is(T_UNSET) && set_word_in_place(cv.cells[pos], *out)) return true;
+      } else {
+        first = kExprSetNotPure;
+      }
+    }
+  } else if (simple_expression(cv, p, cv.length, false, out)) {
+    if (p == cv.length) return true;
+  } else {
+    first = kExprNotPure;
+  }
+  return false;
+}
+
+// eval_block_here once pure_block_here turned the block down: its
+// expressions in the current frame (cleared), the last value left as the
+// frame's only cell.
+void eval_block_here_in_full(const Cell& b, u32 first);
+
 // The current position comes back on every way out (it names an enclosing
 // block, which that block's own frame holds).
 struct NearGuard {
