@@ -25,6 +25,7 @@
 #include "interpreter/eval.h"
 #include "interpreter/eval_fast.h"
 #include "interpreter/lexer.h"
+#include "interpreter/loop_plan.h"
 #include "interpreter/natives.h"
 #include "interpreter/support.h"
 #include "platform/platform.h"
@@ -107,6 +108,16 @@ Step loop_round(const Cell* body) {
     }
     throw;
   }
+}
+
+// One round of a loop body by its plan when the plan serves, else in full
+// (from the expression the plan stopped at). A round in full drops other,
+// the plan of the loop's other block, which it cannot vouch for either.
+ZOT_INLINE Step planned_round(const Cell* body, interp::LoopPlan& plan, interp::LoopPlan* other = nullptr) {
+  Cell from;
+  if (ZOT_LIKELY(plan.round(*body, &from))) return Step::kNormal;
+  if (other) other->drop();
+  return loop_round(&from);
 }
 
 // Ends a loop: its frame's result becomes the native's result.
@@ -237,26 +248,38 @@ void n_case(const i32* refs) {
 
 // ---- loops
 
-void n_while(const i32*) {
-  const Cell cond = base()[0], body = base()[1];
-  stack::push_loop_frame(body_word());
-  for (;;) {
-    stack::clear_frame();
-    try {
-      interp::eval_block_here(&cond);
-      if (ZOT_UNLIKELY(runtime::pending())) {
-        if (runtime::g_pending != kThrowBreak && runtime::g_pending != kThrowContinue) return;
-        runtime::take_pending();
-        runtime::g_thrown_code = 0;
-        raise_error(Err::ThrowWhileCond);
-      }
-    } catch (const RuntimeThrow& t) {
-      if (t.code != kThrowBreak && t.code != kThrowContinue) throw;
+// While's condition evaluated in full into the loop frame's result slot.
+// False: an exit other than break or continue passes on outward.
+bool while_condition(const Cell* cond) {
+  stack::clear_frame();
+  try {
+    interp::eval_block_here(cond);
+    if (ZOT_UNLIKELY(runtime::pending())) {
+      if (runtime::g_pending != kThrowBreak && runtime::g_pending != kThrowContinue) return false;
+      runtime::take_pending();
       runtime::g_thrown_code = 0;
       raise_error(Err::ThrowWhileCond);
     }
+  } catch (const RuntimeThrow& t) {
+    if (t.code != kThrowBreak && t.code != kThrowContinue) throw;
+    runtime::g_thrown_code = 0;
+    raise_error(Err::ThrowWhileCond);
+  }
+  return true;
+}
+
+void n_while(const i32*) {
+  const Cell cond = base()[0], body = base()[1];
+  stack::push_loop_frame(body_word());
+  interp::LoopPlan cond_plan, body_plan;
+  for (;;) {
+    Cell from;
+    if (!cond_plan.round(cond, &from)) {
+      body_plan.drop();
+      if (!while_condition(&from)) return;
+    }
     if (!checked_true(stack::g_base)) break;
-    if (Step st = loop_round(&body); st == Step::kExit) return;
+    if (Step st = planned_round(&body, body_plan, &cond_plan); st == Step::kExit) return;
     else if (st == Step::kBreak) break;
   }
   stack::drop_frame();
@@ -266,8 +289,9 @@ void n_while(const i32*) {
 void n_until(const i32*) {
   const Cell body = base()[0];
   stack::push_loop_frame(body_word());
+  interp::LoopPlan plan;
   for (;;) {
-    Step s = loop_round(&body);
+    Step s = planned_round(&body, plan);
     if (s == Step::kExit) return;
     if (s == Step::kBreak) break;
     if (s == Step::kNormal && checked_true(stack::g_base)) break;
@@ -283,8 +307,9 @@ void n_loop(const i32*) {
     return;
   }
   stack::push_loop_frame(body_word());
+  interp::LoopPlan plan;
   for (i64 i = 0; i < n; i++) {
-    if (Step st = loop_round(&body); st == Step::kExit) return;
+    if (Step st = planned_round(&body, plan); st == Step::kExit) return;
     else if (st == Step::kBreak) break;
   }
   end_loop();
@@ -300,10 +325,14 @@ void n_repeat(const i32*) {
   }
   // The count's cell is the counter that the word is set to.
   stack::push_loop_frame(body_word());
+  interp::LoopPlan plan;
   for (i64 i = 1; i <= n; i++) {
     set_integer(b + 1, i32(i));
-    if (!interp::set_word_in_place(b[0], b[1])) context::set(b, b + 1);
-    if (Step st = loop_round(&body); st == Step::kExit) return;
+    if (!interp::set_word_in_place(b[0], b[1])) {
+      context::set(b, b + 1);  // change handlers may run any code
+      plan.drop();
+    }
+    if (Step st = planned_round(&body, plan); st == Step::kExit) return;
     else if (st == Step::kBreak) break;
   }
   end_loop();
@@ -312,8 +341,9 @@ void n_repeat(const i32*) {
 void n_forever(const i32*) {
   const Cell body = base()[0];
   stack::push_loop_frame(body_word());
+  interp::LoopPlan plan;
   for (;;) {
-    Step s = loop_round(&body);
+    Step s = planned_round(&body, plan);
     if (s == Step::kExit) return;
     if (s == Step::kBreak) break;
   }

@@ -71,30 +71,31 @@ ZOT_INLINE const Cell* word_value(const Cell* word) {
   return context::get(word);
 }
 
-// Stores the value of a bound word where no change handler can hear it: a
-// running function's argument, a global word (the global context's owner has
-// no change events, and global words keep no stored mark), a context whose
-// values are on the stack. Answers false for every other word, which goes
+// Where a bound word's value is stored with no change handler to hear it:
+// a running function's argument, a global word (the global context's owner
+// has no change events, and global words keep no stored mark), a context
+// whose values are on the stack. Null for every other word, which goes
 // through context::set.
-ZOT_INLINE bool set_word_in_place(const Cell& word, const Cell& value) {
+ZOT_INLINE Cell* in_place_cell(const Cell& word) {
   const u32 context = word.word_context();
   const i32 index = word.word_index();
-  if (context == g_places.fn_ctx && index >= 0) {
-    g_places.fn_values[index] = value;
-    return true;
-  }
+  if (context == g_places.fn_ctx && index >= 0) return g_places.fn_values + index;
   if (ZOT_LIKELY(index >= 0 && context)) {
-    if (context == context::g_global) {
-      globals()[index] = value;
-      return true;
-    }
+    if (context == context::g_global) return globals() + index;
     Cell* ctx = context::ctx_cell(context);
-    if ((ctx->header & context::kStackValues) && ctx->context_values()) {
-      stack::cell_of(ctx->context_values())[index] = value;
-      return true;
-    }
+    if ((ctx->header & context::kStackValues) && ctx->context_values())
+      return stack::cell_of(ctx->context_values()) + index;
   }
-  return false;
+  return nullptr;
+}
+
+// Stores the value of a bound word in place (in_place_cell); answers false
+// when it cannot be.
+ZOT_INLINE bool set_word_in_place(const Cell& word, const Cell& value) {
+  Cell* const cell = in_place_cell(word);
+  if (!cell) return false;
+  *cell = value;
+  return true;
 }
 
 // The value of the word at pos of the code when it is an op!, else null.

@@ -114,6 +114,11 @@ class ConsoleTest(unittest.TestCase):
         # The terminal echoes the key as "^C" before the console's answer.
         c.send(CTRL["c"])
         c.expect(r"\(halted\)")
+        # A loop of arithmetic alone.
+        c.line('n: 0 print "counting" forever [n: n + 1]' + ENTER)
+        c.shows("counting")
+        c.send(CTRL["c"])
+        c.expect(r"\(halted\)")
         c.line('print "waiting" wait 1000' + ENTER)
         c.shows("waiting")
         c.send(CTRL["c"])
