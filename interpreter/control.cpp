@@ -323,12 +323,13 @@ void n_repeat(const i32*) {
     none_result();
     return;
   }
-  // The count's cell is the counter that the word is set to.
+  // The word is set to each count in place, or through context::set from the
+  // count's cell.
   stack::push_loop_frame(body_word());
   interp::LoopPlan plan;
   for (i64 i = 1; i <= n; i++) {
-    set_integer(b + 1, i32(i));
-    if (!interp::set_word_in_place(b[0], b[1])) {
+    if (!plan.set_counter(b[0], i32(i))) {
+      set_integer(b + 1, i32(i));
       context::set(b, b + 1);  // change handlers may run any code
       plan.drop();
     }

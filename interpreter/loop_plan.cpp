@@ -1,7 +1,5 @@
 #include "interpreter/loop_plan.h"
 
-#include "interpreter/eval_fast.h"
-#include "platform/platform.h"
 
 namespace zot::interp {
 
@@ -40,8 +38,7 @@ struct PlanDecoder {
     o.out = plan.cells_ + cells++;
     o.fn = fn_cell;
     o.fn_type = u8(fn_cell->type());
-    o.type = u8(fn.type());
-    o.index = u8(fn.callable_target());
+    o.op = u8((fn.is(T_NATIVE) ? LoopPlan::kNative : 0) + fn.callable_target());
     return o.out;
   }
 
@@ -168,35 +165,10 @@ bool LoopPlan::build(const Cell& block) {
   return true;
 }
 
-bool LoopPlan::run(const Cell& block, Cell* from) {
-  u32 at = u32(block.series_index());  // where the current expression starts
-  if (ZOT_UNLIKELY(g_tracing) || ZOT_UNLIKELY(moves_ != mem::g_moves) ||
-      (ZOT_UNLIKELY(platform::interrupt_requested()) && !library_))
-    goto miss;
-  {
-    ZOT_FUZZ_STEP();
-    const Operation* o = operations_;
-    const Expression* e = expressions_;
-    for (;;) {
-      for (const Operation* end = operations_ + e->end; o < end; o++) {
-        if (ZOT_UNLIKELY(o->fn->type() != o->fn_type) || ZOT_UNLIKELY(!o->a->is(T_INTEGER)) ||
-            ZOT_UNLIKELY(!o->b->is(T_INTEGER)) ||
-            ZOT_UNLIKELY(!integer_fast(o->type, o->index, o->a->int_value(), o->b->int_value(), o->out)))
-          goto miss;
-      }
-      if (e->target) *e->target = *e->value;
-      if (++e == expressions_ + count_) break;
-      at = e[-1].next;
-    }
-    stack::set_only_result(e[-1].value);
-    runs_++;
-    return true;
-  }
-miss:
+void LoopPlan::miss(const Cell& block, u32 at, Cell* from) {
   missed();
   *from = block;
-  from->set_series_index(i32(at));
-  return false;
+  if (at) from->set_series_index(i32(expressions_[at - 1].next));
 }
 
 }  // namespace zot::interp
