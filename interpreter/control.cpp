@@ -1013,15 +1013,15 @@ u32 call_conditional(const Cell& fn, const Cell* code, u32 pos, u32 end, const C
         if (ZOT_UNLIKELY(platform::interrupt_requested()) &&
             !(mem::series_of(branch.series_node())->flags & mem::kLibrary))
           halt_on_interrupt();
-        u32 first;
-        if (pure_block_here(branch, &v, first)) {
+        u32 from, first;
+        if (pure_block_here(branch, &v, from, first)) {
           stack::push(&v);
           return p;
         }
         stack::push(&fn);
         stack::push_frame(name, stack::kHdrInterpStep);
         stack::push(&cond);
-        eval_block_here_in_full(branch, first);
+        eval_block_here_in_full(branch, from, first);
         // An exit from inside the branch has already unwound the stacks past us.
         if (ZOT_UNLIKELY(runtime::pending())) return p;
         return finish_call(code, p, name, t0);

@@ -321,10 +321,11 @@ ZOT_NOINLINE void eval_paren(const Cell& paren, u32 first) {
 }  // namespace
 
 // eval_block_here once the block is known to need the full evaluation.
-ZOT_NOINLINE void eval_block_here_in_full(const Cell& b, u32 first) {
+ZOT_NOINLINE void eval_block_here_in_full(const Cell& b, u32 from, u32 first) {
   // Held for the collector in place of the frame's arguments (the code it
   // runs may drop every other reference to it).
-  const Rooted held(b);
+  Rooted held(b);
+  held.set_series_index(i32(from));
   const mem::Series* series = mem::series_of(b.series_node());
   const u32 end = (series->tail - series->head) / u32(sizeof(Cell));  // blocks hold cells
   const bool library = (series->flags & mem::kLibrary) != 0;
@@ -345,12 +346,12 @@ void eval_block_here(const Cell* block) {
   if (ZOT_UNLIKELY(platform::interrupt_requested()) && !(mem::series_of(b.series_node())->flags & mem::kLibrary))
     halt_on_interrupt();
   Cell v;
-  u32 first;
-  if (pure_block_here(b, &v, first)) {
+  u32 from, first;
+  if (pure_block_here(b, &v, from, first)) {
     stack::set_only_result(&v);
     return;
   }
-  eval_block_here_in_full(b, first);
+  eval_block_here_in_full(b, from, first);
 }
 
 u32 eval_next(const Cell* code, u32 pos, u32 end, bool keep) {
@@ -442,7 +443,6 @@ u32 eval_expression(const Cell* code, u32 pos, u32 end, u32 flags) {
         else
           pos = callpath::call_from_code(fn, code, pos, end, &v, nullptr, 0, false);
         if (ZOT_UNLIKELY(runtime::pending())) return pos;
-        cv = view_of(code->series_node());
       } else if (ZOT_UNLIKELY(t == T_UNSET)) {
         raise_error(Err::ScriptNoValue, &v);
       } else if (ZOT_UNLIKELY(t == T_OP)) {
@@ -452,7 +452,6 @@ u32 eval_expression(const Cell* code, u32 pos, u32 end, u32 flags) {
         if (ZOT_UNLIKELY(tr)) {
           const Cell pushed = *value;
           fire(kEvPush, code, i32(pos - 1), nullptr, &pushed);
-          cv = view_of(code->series_node());
         }
       }
       break;
@@ -492,7 +491,6 @@ u32 eval_expression(const Cell* code, u32 pos, u32 end, u32 flags) {
       stack::pop_frame();
       *t0 = value;
       stack::g_top = t0 + 1;
-      cv = view_of(code->series_node());
       break;
     }
     case T_PAREN: {
@@ -508,7 +506,6 @@ u32 eval_expression(const Cell* code, u32 pos, u32 end, u32 flags) {
       if (ZOT_LIKELY(!g_tracing)) eval_paren(v, flags & kExprNotPure ? kExprResult : kExprNotPure);
       else eval_block_in_full(&v, false);
       if (ZOT_UNLIKELY(runtime::pending())) return pos;
-      cv = view_of(code->series_node());
       break;
     }
     case T_SET_PATH: {
@@ -525,7 +522,6 @@ u32 eval_expression(const Cell* code, u32 pos, u32 end, u32 flags) {
       stack::pop_frame();
       *t0 = value;
       stack::g_top = t0 + 1;
-      cv = view_of(code->series_node());
       break;
     }
     case T_GET_WORD: {
@@ -533,7 +529,6 @@ u32 eval_expression(const Cell* code, u32 pos, u32 end, u32 flags) {
       stack::push(&value);
       if (ZOT_UNLIKELY(tr)) {
         fire(kEvPush, code, i32(pos - 1), nullptr, &value);
-        cv = view_of(code->series_node());
       }
       break;
     }
@@ -542,18 +537,15 @@ u32 eval_expression(const Cell* code, u32 pos, u32 end, u32 flags) {
       stack::push(&v);
       if (ZOT_UNLIKELY(tr)) {
         fire(kEvPush, code, i32(pos - 1), nullptr, &v);
-        cv = view_of(code->series_node());
       }
       break;
     case T_PATH:
       pos = eval_path(&v, code, pos, end, false, nullptr);
       if (ZOT_UNLIKELY(runtime::pending())) return pos;
-      cv = view_of(code->series_node());
       break;
     case T_GET_PATH:
       pos = eval_path(&v, code, pos, end, true, nullptr);
       if (ZOT_UNLIKELY(runtime::pending())) return pos;
-      cv = view_of(code->series_node());
       break;
     case T_LIT_PATH:
       v.header = T_PATH;
@@ -561,7 +553,6 @@ u32 eval_expression(const Cell* code, u32 pos, u32 end, u32 flags) {
       stack::push(&v);
       if (ZOT_UNLIKELY(tr)) {
         fire(kEvPush, code, i32(pos - 1), nullptr, &v);
-        cv = view_of(code->series_node());
       }
       break;
     case T_OP:
@@ -572,7 +563,6 @@ u32 eval_expression(const Cell* code, u32 pos, u32 end, u32 flags) {
     case T_ROUTINE:
       pos = call_value(&v, code, pos, end, anon_word(), nullptr, 0, false);
       if (ZOT_UNLIKELY(runtime::pending())) return pos;
-      cv = view_of(code->series_node());
       break;
     case T_ISSUE: {
       u32 c = symbol::resolve(v.word_symbol());
@@ -587,13 +577,15 @@ u32 eval_expression(const Cell* code, u32 pos, u32 end, u32 flags) {
       stack::push(&v);
       if (ZOT_UNLIKELY(tr)) {
         fire(kEvPush, code, i32(pos - 1), nullptr, &v);
-        cv = view_of(code->series_node());
       }
       break;
   }
   // Infix: while the next value is a word whose value is an op!, the value
-  // just computed becomes its left operand. (cv is the code as it is now.)
-  if (!(flags & kExprNoInfix)) {
+  // just computed becomes its left operand. The code is read as it is now
+  // (what ran meanwhile may have changed it); at the end of the code there
+  // is none to look for.
+  if (!(flags & kExprNoInfix) && pos < end) {
+    cv = view_of(code->series_node());
     while (const Cell* val = infix_op_at(cv, pos, end)) {
       Cell op = *val;
       bool not_pure = false;

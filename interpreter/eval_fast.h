@@ -207,6 +207,19 @@ ZOT_INLINE bool plain_integer_call(const CodeView& code, u32 at, u32 end, const 
   return b && integer_fast(fn.type(), fn.callable_target(), a->int_value(), b->int_value(), out);
 }
 
+// A paren whose first value can start a pure expression.
+ZOT_INLINE bool paren_may_be_pure(const Cell& paren) {
+  const CodeView in = view_of(paren.series_node());
+  const u32 head = u32(paren.series_index());
+  if (head >= in.length) return false;
+  const Cell* first = in.cells + head;
+  if (first->is(T_WORD)) {
+    const Cell* fv = bound_value(first);
+    return fv && (!((kNotPlainValue >> fv->type()) & 1) || integer_operation(*fv));
+  }
+  return !((kNotSelfEvaluating >> first->type()) & 1);
+}
+
 // pure_expression's common case inline: one simple value, no infix after it;
 // a value that cannot start a pure expression (a call of anything but an
 // integer operation, a set-word...) is turned down here, cheaply.
@@ -230,17 +243,7 @@ ZOT_EVAL_INLINE bool simple_expression(const CodeView& code, u32& pos, u32 end, 
       return pure_expression(code, pos, end, no_infix, out);
     }
   } else if (t == T_PAREN) {
-    // Its first value must be able to start a pure expression.
-    const CodeView in = view_of(at->series_node());
-    const u32 head = u32(at->series_index());
-    if (head >= in.length) return false;
-    const Cell* first = in.cells + head;
-    if (first->is(T_WORD)) {
-      const Cell* fv = bound_value(first);
-      if (!fv || (((kNotPlainValue >> fv->type()) & 1) && !integer_operation(*fv))) return false;
-    } else if ((kNotSelfEvaluating >> first->type()) & 1) {
-      return false;
-    }
+    if (!paren_may_be_pure(*at)) return false;
     return pure_expression(code, pos, end, no_infix, out);
   } else {
     return false;
@@ -269,8 +272,9 @@ ZOT_EVAL_INLINE bool simple_expression(const CodeView& code, u32& pos, u32 end, 
       return true;
     }
     // An unbound word, or a call of anything but an integer operation
-    // (`s + select m k`): no pure expression.
+    // (`s + select m k`), or a paren of one (`s + (f a)`): no pure expression.
     if (!right) return false;
+    if (right->is(T_PAREN) && !paren_may_be_pure(*right)) return false;
     if ((kNotPlainValue >> right->type()) & 1) {
       if (!integer_operation(*right)) return false;
       // `s + remainder i 7`.
@@ -300,28 +304,33 @@ ZOT_EVAL_INLINE bool simple_block(const Cell& b, Cell* out) {
 }
 
 // A block about to run in the current frame (untraced, past the interrupt
-// check) when it is one pure expression, or a set-word and a pure value
-// stored in place (`[n: n + 1]`): its value in out, answered true. Else false,
-// first: the flags its first expression is to be evaluated with (what the
-// probe found not pure).
-ZOT_EVAL_INLINE bool pure_block_here(const Cell& b, Cell* out, u32& first) {
+// check) when it starts with a pure expression, or a set-word and a pure
+// value stored in place (`[n: n + 1]`): that expression is done (nothing
+// can fail, run or be traced meanwhile). When it was the whole block, its
+// value is in out, answered true. Else false, from: where the rest starts,
+// first: the flags that expression is to be evaluated with (what the probe
+// found not pure).
+ZOT_EVAL_INLINE bool pure_block_here(const Cell& b, Cell* out, u32& from, u32& first) {
   const CodeView cv = view_of(b.series_node());
   const u32 pos = u32(b.series_index());
+  from = pos;
   first = kExprResult;
   if (pos >= cv.length) return false;
   u32 p = pos;
   if (cv.cells[pos].is(T_SET_WORD)) {
-    // A set-word and a pure value stored where no change handler hears it
-    // (`[n: n + 1]`): as its expression would, without the block's machinery.
     if (++p < cv.length) {
       if (simple_expression(cv, p, cv.length, false, out)) {
-        if (p == cv.length && !out->is(T_UNSET) && set_word_in_place(cv.cells[pos], *out)) return true;
+        if (!out->is(T_UNSET) && set_word_in_place(cv.cells[pos], *out)) {
+          if (p == cv.length) return true;
+          from = p;
+        }
       } else {
         first = kExprSetNotPure;
       }
     }
   } else if (simple_expression(cv, p, cv.length, false, out)) {
     if (p == cv.length) return true;
+    from = p;
   } else {
     first = kExprNotPure;
   }
@@ -329,9 +338,9 @@ ZOT_EVAL_INLINE bool pure_block_here(const Cell& b, Cell* out, u32& first) {
 }
 
 // eval_block_here once pure_block_here turned the block down: its
-// expressions in the current frame (cleared), the last value left as the
-// frame's only cell.
-void eval_block_here_in_full(const Cell& b, u32 first);
+// expressions from `from` on in the current frame (cleared), the last
+// value left as the frame's only cell.
+void eval_block_here_in_full(const Cell& b, u32 from, u32 first);
 
 // The current position comes back on every way out (it names an enclosing
 // block, which that block's own frame holds).
