@@ -147,13 +147,6 @@ void CodeSource::missing(const Call& c, const Cell& ts, u32 param) {
   raise_no_arg(c, param);
 }
 
-// Refinements named after the plain arguments (by a path, or by refinement!
-// values in an apply block), each used at most once.
-struct Refinements {
-  u32 used[kMaxRefinements];
-  u32 count = 0;
-};
-
 // Switches on (or off) the refinement of the spec whose symbol is that of
 // word, and takes its arguments from src (also when it is off: a native
 // drops them, a function keeps them in their slots). dup_report: the value
@@ -229,22 +222,18 @@ ZOT_INLINE void take_refinement(Call& c, Source& src, const Cell& word, bool on,
   }
 }
 
+void take_code_refinement(Call& c, CodeSource& src, const Cell& word, bool on, Refinements& r, const Cell* path) {
+  take_refinement(c, src, word, on, r, path);
+}
+
 // The refinements of a path after the function, from element from on: each
 // is a word, or a get-word whose value (none or false: off) switches it.
 void take_path_refinements(Call& c, CodeSource& src, const Cell* path, u32 from) {
   const Cell p = *path;
   Refinements r;
-  // The path is read again at each step: taking arguments runs Zot code.
-  for (u32 k = u32(p.series_index()) + from;; k++) {
-    const mem::Series* ps = mem::series_of(p.series_node());
-    if (k >= ps->length()) break;
-    const Cell el = ps->cells()[k];
-    bool on = true;
-    if (el.is(T_GET_WORD)) {
-      on = !logic::is_false(context::get(&el));
-    } else if (!el.is(T_WORD)) {
-      raise_error(Err::ScriptBadRefine, &el);
-    }
+  Cell el;
+  bool on;
+  for (u32 k = u32(p.series_index()) + from; refinement_at(p, k, &el, &on); k++) {
     take_refinement(c, src, el, on, r, path);
     if (ZOT_UNLIKELY(runtime::pending())) return;
   }
@@ -378,19 +367,24 @@ i32 take_all(Call& c, BlockSource& src) {
 
 }  // namespace
 
+u32 callpath::call_general(const Cell& fn, const Cell* code, u32 pos, u32 end, const Cell* name, const Cell* refs,
+                 u32 ref_index, bool left, bool not_pure) {
+  return call_in_general(fn, code, pos, end, name, refs, ref_index, left, not_pure);
+}
+
 // An operator's function is on no stack: the call holds it.
 u32 call_operator(const Cell* fn, const Cell* code, u32 pos, u32 end, const Cell* name, bool not_pure) {
   Rooted held = *fn;
   const u32 t = held.type();
   if (g_tracing || (t != T_ACTION && t != T_NATIVE))
-    return call_from_code(held, code, pos, end, name, nullptr, 0, true, not_pure);
+    return call_in_general(held, code, pos, end, name, nullptr, 0, true, not_pure);
   // The left operand sits at the top, just past it: in sight of the
   // collector while the shape is made (which may allocate).
   Cell* const t0 = stack::g_top;
   stack::g_top = t0 + 1;
   const Shape& sh = shape_of(held);
   stack::g_top = t0;
-  if (!sh.simple || sh.params != 2) return call_from_code(held, code, pos, end, name, nullptr, 0, true, not_pure);
+  if (!sh.simple || sh.params != 2) return call_in_general(held, code, pos, end, name, nullptr, 0, true, not_pure);
   // The common operator untraced: a native or action of two plain
   // parameters, called as call_from_code would, without the walk over its
   // spec.
@@ -468,104 +462,6 @@ u32 push_values_as_arguments(const Cell* fn, const Cell* args, u32 count) {
   ValueSource src{args, count};
   function::init_locals(take_plain(c, src, false));
   return src.given < count ? src.given : count;
-}
-
-namespace {
-
-// A function's body evaluated untraced in the function's own frame, as a
-// block frame of its own above it would: each expression's value is pushed
-// past the arguments and locals (which its words read and set in place),
-// the last one becomes the result. What is saved is a <body> frame, which
-// reports pass over.
-ZOT_INLINE void run_body(const Cell& body) {
-  ZOT_FUZZ_STEP();
-  const mem::Series* series = mem::series_of(body.series_node());
-  const bool library = (series->flags & mem::kLibrary) != 0;
-  // Ctrl+C at the console stops the user's code at its next block.
-  if (ZOT_UNLIKELY(platform::interrupt_requested()) && !library) halt_on_interrupt();
-  const u32 pos = u32(body.series_index());
-  const u32 end = view_of(body.series_node()).length;
-  if (pos >= end) {
-    set_unset(stack::g_base);
-    stack::g_top = stack::g_base + 1;
-    return;
-  }
-  // The body needs no holding: every caller holds the function, whose body
-  // (the series, whatever is done to its cells) stays the same.
-  NearGuard near;
-  if (!run_expressions_at(&body, pos, end, library, 0, stack::g_top)) return;
-  const Cell result = stack::g_top[-1];
-  stack::set_only_result(&result);
-}
-
-}  // namespace
-
-void callpath::run_function(const Cell f, const Cell body) {
-  // The function's context points at this call's arguments; the previous
-  // values come back on every way out (recursion, unwinding).
-  struct ValuesGuard {
-    mem::Node ctx;  // the context's buffer moves: it is found again through its node
-    u32 saved;
-    ValuesGuard(mem::Node c, u32 values) : ctx(c), saved(context::ctx_cell(c)->context_values()) {
-      context::ctx_cell(ctx)->set_context_values(values);
-    }
-    ~ValuesGuard() { context::ctx_cell(ctx)->set_context_values(saved); }
-  } values(f.function_context(), stack::ref_of(stack::g_base));
-  // Its words find their values through the evaluator's places meanwhile.
-  struct Places {
-    u32 ctx = g_places.fn_ctx;
-    Cell* values = g_places.fn_values;
-    ~Places() {
-      g_places.fn_ctx = ctx;
-      g_places.fn_values = values;
-    }
-  } places;
-  g_places.fn_ctx = f.function_context();
-  g_places.fn_values = stack::g_base;
-  stack::set_top_frame_flag(true);
-  // A function marked trace turns tracing on (when a tracer is installed),
-  // one marked no-trace turns it off, for the call. Other calls leave the
-  // flag as their body set it, so `trace false` and `trace true` last.
-  struct TraceFlag {
-    bool marked;
-    bool saved = g_tracing;
-    ~TraceFlag() {
-      if (marked) g_tracing = saved;
-    }
-  } trace_flag{(f.header & (function::kTraceFlag | function::kNoTraceFlag)) != 0};
-  if (ZOT_UNLIKELY(trace_flag.marked)) {
-    if ((f.header & function::kTraceFlag) && tracer_installed()) g_tracing = true;
-    if (f.header & function::kNoTraceFlag) g_tracing = false;
-  }
-  // A library function's entry and exit are hidden, like the rest of it.
-  const bool shown = g_tracing && (!body.is(T_BLOCK) || traced(&body));
-  if (ZOT_UNLIKELY(shown)) fire(kEvProlog, nullptr, -1, &f, nullptr);
-  try {
-    if (!body.is(T_BLOCK)) {
-      set_unset(stack::g_base);
-    } else if (ZOT_LIKELY(!g_tracing) && (stack::g_ctop[-1].header & stack::kInterpreted)) {
-      run_body(body);
-    } else {
-      // Traced, the body's own frame brings its enter and exit events.
-      eval_block(&body, true);
-    }
-  } catch (const RuntimeThrow& t) {
-    if (t.code != kThrowReturn && t.code != kThrowExit) throw;
-    // The value is already in this frame's result slot.
-    runtime::g_thrown_code = 0;
-  }
-  if (ZOT_UNLIKELY(runtime::pending())) {
-    // return and exit land here (the value is already in the result slot);
-    // the other exits go on outward.
-    if (runtime::g_pending != kThrowReturn && runtime::g_pending != kThrowExit) return;
-    runtime::take_pending();
-    runtime::g_thrown_code = 0;
-  }
-  if (ZOT_UNLIKELY(shown && g_tracing)) {
-    Cell r = *stack::g_base;
-    fire(kEvEpilog, nullptr, -1, &f, &r);
-  }
-  stack::set_top_frame_flag(false);
 }
 
 void call_function(const Cell* fn) {

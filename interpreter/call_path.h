@@ -7,6 +7,7 @@
 
 #include "datatypes/context.h"
 #include "datatypes/function.h"
+#include "datatypes/simple.h"
 #include "datatypes/typeset.h"
 #include "interpreter/call.h"
 #include "interpreter/call_shape.h"
@@ -121,6 +122,37 @@ struct CodeSource {
   }
 };
 
+// The slots of a function's refinements and their parameters, as its shape
+// keeps them (tail_slots is not kNoTail): false for a refinement, none for a
+// parameter.
+ZOT_INLINE void push_tail_slots(const Shape& sh) {
+  const u32 n = sh.tail_slots, refinements = sh.tail_refinements;
+  Cell* const top = stack::g_top;
+  if (ZOT_UNLIKELY(top + n + 1 >= stack::g_arg_limit)) {
+    Cell off, none;
+    set_logic(&off, false);
+    set_none(&none);
+    for (u32 i = 0; i < n; i++) stack::push((refinements >> i) & 1 ? &off : &none);
+    return;
+  }
+  for (u32 i = 0; i < n; i++) make_cell(top + i, (refinements >> i) & 1 ? T_LOGIC : T_NONE, 0, 0, 0);
+  stack::g_top = top + n;
+}
+
+// Element k of a path as a refinement: a word (on), or a get-word whose
+// value (none or false: off) switches it; anything else raises bad-refine.
+// False past the path's end. The path is read again at each step: taking
+// arguments runs Zot code.
+ZOT_INLINE bool refinement_at(const Cell& path, u32 k, Cell* el, bool* on) {
+  const mem::Series* ps = mem::series_of(path.series_node());
+  if (k >= ps->length()) return false;
+  *el = ps->cells()[k];
+  *on = true;
+  if (el->is(T_GET_WORD)) *on = !logic::is_false(context::get(el));
+  else if (!el->is(T_WORD)) raise_error(Err::ScriptBadRefine, el);
+  return true;
+}
+
 // Plain parameters take their arguments from src; each refinement starts
 // off: false in its slot (functions and routines) and none for its
 // arguments. With left, the first argument is in place already. Returns the
@@ -144,20 +176,7 @@ ZOT_INLINE i32 take_plain(Call& c, Source& src, bool left) {
     // A native's refinements are all off already; a function's start off
     // (false) with none for their arguments.
     if (c.simple < 0 && !c.native && c.sh->tail_slots != kNoTail) {
-      const u32 n = c.sh->tail_slots, refinements = c.sh->tail_refinements;
-      Cell* const top = stack::g_top;
-      if (ZOT_UNLIKELY(top + n + 1 >= stack::g_arg_limit)) {
-        Cell off, none;
-        set_logic(&off, false);
-        set_none(&none);
-        for (u32 i = 0; i < n; i++) stack::push((refinements >> i) & 1 ? &off : &none);
-      } else {
-        for (u32 i = 0; i < n; i++) {
-          if ((refinements >> i) & 1) set_logic(top + i, false);
-          else set_none(top + i);
-        }
-        stack::g_top = top + n;
-      }
+      push_tail_slots(*c.sh);
     } else if (c.simple < 0 && !c.native) {
       const Cell* spec = c.entries();
       for (u32 i = c.rest; i < c.count; i++) {
@@ -223,6 +242,22 @@ ZOT_INLINE i32 take_plain(Call& c, Source& src, bool left) {
 // The refinements of a path after the function, from element from on.
 void take_path_refinements(Call& c, CodeSource& src, const Cell* path, u32 from);
 
+// Refinements named after the plain arguments (by a path, or by refinement!
+// values in an apply block), each used at most once: their ordinals.
+struct Refinements {
+  u32 used[kMaxRefinements];
+  u32 count = 0;
+};
+// One refinement of a path (word, switched on or off), its arguments taken
+// from src; path is what a second use of it is reported with.
+void take_code_refinement(Call& c, CodeSource& src, const Cell& word, bool on, Refinements& r, const Cell* path);
+
+// A function! called from untraced code: the call call_from_code makes,
+// written for a function whose parameters before its first refinement are
+// plain ones. Any other function takes call_from_code's road.
+u32 call_function_from_code(const Cell& fn, const Cell* code, u32 pos, u32 end, const Cell* name,
+                            const Cell* refs, u32 ref_index, bool not_pure);
+
 // Runs a function!'s body on the current frame's arguments.
 void run_function(const Cell fn, const Cell body);
 
@@ -278,8 +313,8 @@ ZOT_INLINE u32 finish_call(const Cell* code, u32 pos, const Cell* name, Cell* t0
 // the caller, its left operand at the top), a frame named by the word, the
 // arguments taken from code at pos, the callable run, its value left where
 // fn (or the left operand) was. Returns the next position.
-ZOT_INLINE u32 call_from_code(const Cell& fn, const Cell* code, u32 pos, u32 end, const Cell* name_in,
-                              const Cell* refs, u32 ref_index, bool left, bool not_pure = false) {
+ZOT_INLINE u32 call_in_general(const Cell& fn, const Cell* code, u32 pos, u32 end, const Cell* name_in,
+                               const Cell* refs, u32 ref_index, bool left, bool not_pure) {
   const Cell* name = name_in && name_in->is(T_WORD) ? name_in : anon_word();
   Cell* const t0 = stack::g_top;
   const u32 t = fn.type();
@@ -304,6 +339,19 @@ ZOT_INLINE u32 call_from_code(const Cell& fn, const Cell* code, u32 pos, u32 end
   // An exit from inside the callee has already unwound the stacks past us.
   if (ZOT_UNLIKELY(runtime::pending())) return src.pos;
   return finish_call(code, src.pos, name, t0);
+}
+
+// call_in_general, out of line.
+u32 call_general(const Cell& fn, const Cell* code, u32 pos, u32 end, const Cell* name, const Cell* refs,
+                 u32 ref_index, bool left, bool not_pure);
+
+// The evaluator's call (call_in_general), a function! called from untraced
+// code taking the lean road.
+ZOT_INLINE u32 call_from_code(const Cell& fn, const Cell* code, u32 pos, u32 end, const Cell* name,
+                              const Cell* refs, u32 ref_index, bool left, bool not_pure = false) {
+  if (fn.is(T_FUNCTION) && !left && ZOT_LIKELY(!g_tracing))
+    return call_function_from_code(fn, code, pos, end, name, refs, ref_index, not_pure);
+  return call_in_general(fn, code, pos, end, name, refs, ref_index, left, not_pure);
 }
 
 }  // namespace zot::interp::callpath

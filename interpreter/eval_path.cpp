@@ -14,8 +14,10 @@
 
 namespace zot::interp {
 
-u32 eval_path(const Cell* path_in, const Cell* code, u32 pos, u32 end, bool get, const Cell* set_value,
-              bool case_) {
+namespace {
+
+ZOT_NOINLINE u32 walk_path(const Cell* path_in, const Cell* code, u32 pos, u32 end, bool get, const Cell* set_value,
+                           bool case_) {
   Cell path = *path_in;
   const u32 at = u32(path.series_index());
   mem::Series* ps = mem::series_of(path.series_node());
@@ -122,6 +124,28 @@ u32 eval_path(const Cell* path_in, const Cell* code, u32 pos, u32 end, bool get,
   stack::g_top = last_paren ? t0 - 1 : t0;
   stack::push(&value);
   return pos;
+}
+
+}  // namespace
+
+u32 eval_path(const Cell* path_in, const Cell* code, u32 pos, u32 end, bool get, const Cell* set_value,
+              bool case_) {
+  // The common path, a function and its refinements (`f/scale a 3`), is
+  // called without the walk.
+  if (!get && !set_value) {
+    const Cell path = *path_in;
+    const mem::Series* ps = mem::series_of(path.series_node());
+    const u32 at = u32(path.series_index());
+    if (at < ps->length()) {
+      const Cell head = ps->cells()[at];
+      const Cell* value = head.is(T_WORD) ? bound_value(&head) : nullptr;
+      if (value && value->is(T_FUNCTION)) {
+        const Cell fn = *value;
+        return callpath::call_from_code(fn, code, pos, end, &head, &path, 1, false);
+      }
+    }
+  }
+  return walk_path(path_in, code, pos, end, get, set_value, case_);
 }
 
 }  // namespace zot::interp
