@@ -99,17 +99,19 @@ const Shape& fill_shape(Shape& e, const Cell& fn_in) {
   return e;
 }
 
-void raise_expect(const Call& c, u32 param, const Cell* value) {
+void raise_expect(const Cell& fn, const Cell* name, u32 param, const Cell* value) {
   Cell dt;
   make_cell(&dt, T_DATATYPE, value->type(), 0, 0);
-  Cell pw = param_word(&c.fn, param);
-  raise_error(Err::ScriptExpectArg, c.name, &dt, &pw);
+  Cell pw = param_word(&fn, param);
+  raise_error(Err::ScriptExpectArg, name, &dt, &pw);
 }
+void raise_expect(const Call& c, u32 param, const Cell* value) { raise_expect(c.fn, c.name, param, value); }
 
-void raise_no_arg(const Call& c, u32 param) {
-  Cell pw = param_word(&c.fn, param);
-  raise_error(Err::ScriptNoArg, c.name, &pw);
+void raise_no_arg(const Cell& fn, const Cell* name, u32 param) {
+  Cell pw = param_word(&fn, param);
+  raise_error(Err::ScriptNoArg, name, &pw);
 }
+void raise_no_arg(const Call& c, u32 param) { raise_no_arg(c.fn, c.name, param); }
 
 void CodeSource::literal() {
   Cell v = mem::series_of(code->series_node())->cells()[pos];

@@ -89,34 +89,6 @@ ZOT_INLINE void run_untraced(const Cell& f, const Cell& body) {
   stack::g_ctop[-1].header &= ~stack::kReturnTarget;
 }
 
-ZOT_NOINLINE ZOT_NORETURN void expect_failed(const Cell& fn, const Cell* name, u32 param, const Cell* value) {
-  Call c;
-  c.fn = fn;
-  c.name = name;
-  raise_expect(c, param, value);
-}
-
-ZOT_NOINLINE ZOT_NORETURN void missing_argument(const Cell& fn, const Cell* name, u32 param) {
-  Call c;
-  c.fn = fn;
-  c.name = name;
-  raise_no_arg(c, param);
-}
-
-// Pushes the argument of a plain parameter: a pure expression read straight
-// from the code, else one full expression. Answers whether Zot code ran.
-ZOT_INLINE bool push_argument(const Cell* code, u32& pos, u32 end, const Cell& fn, const Cell* name, u32 param) {
-  const CodeView cv = view_of(code->series_node());
-  if (ZOT_UNLIKELY(pos >= end || pos >= cv.length)) missing_argument(fn, name, param);
-  Cell v;
-  if (simple_expression(cv, pos, end, false, &v)) {
-    stack::push(&v);
-    return false;
-  }
-  pos = eval_expression(code, pos, end, kExprPush | kExprNotPure);
-  return true;
-}
-
 }  // namespace
 
 u32 call_function_from_code(const Cell& fn_in, const Cell* code, u32 pos, u32 end, const Cell* name_in,
@@ -133,14 +105,7 @@ u32 call_function_from_code(const Cell& fn_in, const Cell* code, u32 pos, u32 en
     return call_general(fn, code, pos, end, name_in, refs, ref_index, false, not_pure);
   }
   Cell* const args = stack::g_base;
-  for (u32 i = 0, n = sh->params; i < n; i++) {
-    if (push_argument(code, pos, end, fn, name, i)) {
-      if (ZOT_UNLIKELY(runtime::pending())) return pos;
-      sh = &shape_of(fn);
-    }
-    const Cell* v = stack::g_top - 1;
-    if (ZOT_UNLIKELY(!typeset::has(&sh->types[i], v->type()))) expect_failed(fn, name, i, v);
-  }
+  if (!push_plain_arguments(fn, sh, code, pos, end, name)) return pos;
   // The refinements start off (false), none for their arguments.
   push_tail_slots(*sh);
   if (refs) {
@@ -196,7 +161,7 @@ u32 call_function_from_code(const Cell& fn_in, const Cell* code, u32 pos, u32 en
             sh = &shape_of(fn);
           }
           const Cell* v = stack::g_top - 1;
-          if (ZOT_UNLIKELY(!typeset::has(&e, v->type()))) expect_failed(fn, name, slot + p, v);
+          if (ZOT_UNLIKELY(!typeset::has(&e, v->type()))) raise_expect(fn, name, slot + p, v);
         } else {
           take_general();
           CodeSource src{code, pos, end, false};
@@ -212,7 +177,7 @@ u32 call_function_from_code(const Cell& fn_in, const Cell* code, u32 pos, u32 en
   }
   const i32 locals = sh->locals;
   const Cell body = sh->body;
-  if (locals > 0) function::init_locals(locals);
+  push_locals(locals);
   if (ZOT_LIKELY(!g_tracing) && !(fn.header & (function::kTraceFlag | function::kNoTraceFlag)))
     run_untraced(fn, body);
   else

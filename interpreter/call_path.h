@@ -61,8 +61,12 @@ ZOT_INLINE void start(Call& c, const Cell& fn, const Cell* name) {
   if (sh.refinements) std::memset(c.refs, 0xFF, sizeof c.refs);
 }
 
+// The errors of an argument: of the wrong type, or missing (param counts
+// the spec's parameters and refinements from 0).
 ZOT_NORETURN void raise_expect(const Call& c, u32 param, const Cell* value);
+ZOT_NORETURN void raise_expect(const Cell& fn, const Cell* name, u32 param, const Cell* value);
 ZOT_NORETURN void raise_no_arg(const Call& c, u32 param);
+ZOT_NORETURN void raise_no_arg(const Cell& fn, const Cell* name, u32 param);
 
 // The argument just pushed for the parameter entry ts must be of its types.
 ZOT_INLINE void check_arg(const Call& c, const Cell& ts, u32 param) {
@@ -139,6 +143,20 @@ ZOT_INLINE void push_tail_slots(const Shape& sh) {
   stack::g_top = top + n;
 }
 
+// The local slots of a function or routine: false, then none (what
+// function::init_locals pushes), written at once when the stack has room.
+ZOT_INLINE void push_locals(i32 count) {
+  Cell* const top = stack::g_top;
+  if (count <= 0) return;
+  if (ZOT_UNLIKELY(top + count + 1 >= stack::g_arg_limit)) {
+    function::init_locals(count);
+    return;
+  }
+  set_logic(top, false);
+  for (i32 i = 1; i < count; i++) set_none(top + i);
+  stack::g_top = top + count;
+}
+
 // Element k of a path as a refinement: a word (on), or a get-word whose
 // value (none or false: off) switches it; anything else raises bad-refine.
 // False past the path's end. The path is read again at each step: taking
@@ -150,6 +168,38 @@ ZOT_INLINE bool refinement_at(const Cell& path, u32 k, Cell* el, bool* on) {
   *on = true;
   if (el->is(T_GET_WORD)) *on = !logic::is_false(context::get(el));
   else if (!el->is(T_WORD)) raise_error(Err::ScriptBadRefine, el);
+  return true;
+}
+
+// Pushes the argument of a plain parameter of fn, called from code at pos:
+// a pure expression read straight from the code, else one full expression.
+// Answers whether Zot code ran.
+ZOT_INLINE bool push_argument(const Cell* code, u32& pos, u32 end, const Cell& fn, const Cell* name, u32 param) {
+  const CodeView cv = view_of(code->series_node());
+  if (ZOT_UNLIKELY(pos >= end || pos >= cv.length)) raise_no_arg(fn, name, param);
+  Cell v;
+  if (simple_expression(cv, pos, end, false, &v)) {
+    stack::push(&v);
+    return false;
+  }
+  pos = eval_expression(code, pos, end, kExprPush | kExprNotPure);
+  return true;
+}
+
+// The arguments of the plain parameters before the first refinement of fn
+// (its shape sh leading), pushed and checked against their types; sh is
+// looked up again after anything that ran Zot code. Answers false on a
+// pending exit.
+ZOT_INLINE bool push_plain_arguments(const Cell& fn, const Shape*& sh, const Cell* code, u32& pos, u32 end,
+                                     const Cell* name) {
+  for (u32 i = 0, n = sh->params; i < n; i++) {
+    if (push_argument(code, pos, end, fn, name, i)) {
+      if (ZOT_UNLIKELY(runtime::pending())) return false;
+      sh = &shape_of(fn);
+    }
+    const Cell* v = stack::g_top - 1;
+    if (ZOT_UNLIKELY(!typeset::has(&sh->types[i], v->type()))) raise_expect(fn, name, i, v);
+  }
   return true;
 }
 
@@ -257,6 +307,9 @@ void take_code_refinement(Call& c, CodeSource& src, const Cell& word, bool on, R
 // plain ones. Any other function takes call_from_code's road.
 u32 call_function_from_code(const Cell& fn, const Cell* code, u32 pos, u32 end, const Cell* name,
                             const Cell* refs, u32 ref_index, bool not_pure);
+// A native! or action! called from untraced code, not by a path: the call
+// call_from_code makes, its plain parameters read from the call shape.
+u32 call_native_from_code(const Cell& fn, const Cell* code, u32 pos, u32 end, const Cell* name);
 
 // Runs a function!'s body on the current frame's arguments.
 void run_function(const Cell fn, const Cell body);
@@ -285,11 +338,11 @@ ZOT_INLINE void invoke(Call& c, i32 locals) {
       break;
     }
     case T_ROUTINE:
-      function::init_locals(locals);
+      push_locals(locals);
       routines::call(&c.fn);
       break;
     case T_FUNCTION:
-      if (locals > 0) function::init_locals(locals);
+      push_locals(locals);
       run_function(c.fn, c.body);
       break;
     default:
@@ -349,9 +402,11 @@ u32 call_general(const Cell& fn, const Cell* code, u32 pos, u32 end, const Cell*
 // code taking the lean road.
 ZOT_INLINE u32 call_from_code(const Cell& fn, const Cell* code, u32 pos, u32 end, const Cell* name,
                               const Cell* refs, u32 ref_index, bool left, bool not_pure = false) {
-  if (fn.is(T_FUNCTION) && !left && ZOT_LIKELY(!g_tracing))
-    return call_function_from_code(fn, code, pos, end, name, refs, ref_index, not_pure);
-  return call_in_general(fn, code, pos, end, name, refs, ref_index, left, not_pure);
+  if (!left && ZOT_LIKELY(!g_tracing)) {
+    if (fn.is(T_FUNCTION)) return call_function_from_code(fn, code, pos, end, name, refs, ref_index, not_pure);
+    if (!refs && (fn.is(T_NATIVE) || fn.is(T_ACTION))) return call_native_from_code(fn, code, pos, end, name);
+  }
+  return call_general(fn, code, pos, end, name, refs, ref_index, left, not_pure);
 }
 
 }  // namespace zot::interp::callpath

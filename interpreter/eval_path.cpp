@@ -130,8 +130,8 @@ ZOT_NOINLINE u32 walk_path(const Cell* path_in, const Cell* code, u32 pos, u32 e
 
 u32 eval_path(const Cell* path_in, const Cell* code, u32 pos, u32 end, bool get, const Cell* set_value,
               bool case_) {
-  // The common path, a function and its refinements (`f/scale a 3`), is
-  // called without the walk.
+  // The common path, a callable and its refinements (`f/scale a 3`,
+  // `append/only`), is called without the walk.
   if (!get && !set_value) {
     const Cell path = *path_in;
     const mem::Series* ps = mem::series_of(path.series_node());
@@ -139,7 +139,7 @@ u32 eval_path(const Cell* path_in, const Cell* code, u32 pos, u32 end, bool get,
     if (at < ps->length()) {
       const Cell head = ps->cells()[at];
       const Cell* value = head.is(T_WORD) ? bound_value(&head) : nullptr;
-      if (value && value->is(T_FUNCTION)) {
+      if (value && is_callable(value->type())) {
         const Cell fn = *value;
         return callpath::call_from_code(fn, code, pos, end, &head, &path, 1, false);
       }
