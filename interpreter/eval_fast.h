@@ -4,6 +4,8 @@
 // expression evaluation.
 #pragma once
 
+#include <cstring>
+
 #include "datatypes/context.h"
 #include "interpreter/eval.h"
 #include "interpreter/natives.h"
@@ -345,9 +347,13 @@ void eval_block_here_in_full(const Cell& b, u32 from, u32 first);
 // The current position comes back on every way out (it names an enclosing
 // block, which that block's own frame holds).
 struct NearGuard {
-  Cell saved = g_near;
-  ~NearGuard() { g_near = saved; }
+  // Kept as two words, not as the cell's four fields: a save and a restore
+  // of two moves each.
+  u64 saved[2];
+  NearGuard() { std::memcpy(saved, &g_near, sizeof saved); }
+  ~NearGuard() { std::memcpy(&g_near, saved, sizeof saved); }
 };
+static_assert(sizeof(Cell) == 2 * sizeof(u64), "a cell is two words");
 
 // The expressions of code from pos (< end) on, evaluated untraced in the
 // current frame as a block frame of their own would: each value pushed at
