@@ -1,19 +1,20 @@
 // Loop plans: a loop body (or a while condition) made only of pure
 // expressions, each alone or the value of a set-word stored in place, is
-// decoded once into a few steps, which the following rounds run without
-// reading the code again.
+// decoded once into integer operations on value cells, which the following
+// rounds run without reading the code again.
 //
 // Why a plan stays true from one round to the next: a round that the plan
 // ran ran nothing else (no Zot code, no allocation, no collection, no trace
 // event, no change handler), so the block, its words' bindings, the places
 // of their values and every value but those the plan stores (and a loop
-// counter set in place) are as they were. Each step still reads its value
-// where it lives and checks its type; anything the plan did not foresee (an
-// operand that is no integer, an overflow left to the action, a word that no
-// longer holds its operation, a buffer moved, tracing, Ctrl+C) hands the
-// round, from the expression it was at, to the full evaluation, and the plan
-// is dropped. Whatever runs outside a plan (a round in full, a counter set
-// through change handlers) drops it too: the loop natives see to that.
+// counter set in place) are as they were. Each operation still reads its
+// operands where they live and checks their types; anything the plan did
+// not foresee (an operand that is no integer, an overflow left to the
+// action, a word that no longer holds its operation, a buffer moved,
+// tracing, Ctrl+C) hands the round, from the expression it was at, to the
+// full evaluation, and the plan is dropped. Whatever runs outside a plan (a
+// round in full, a counter set through change handlers) drops it too: the
+// loop natives see to that.
 #pragma once
 
 #include "interpreter/eval_fast.h"
