@@ -296,7 +296,7 @@ u32 g_bare_parens = 0;
 // frame would (the value left at the top, the paren's positions as Near, the
 // enclosing Near back on every way out), without the frame. The paren cell
 // sits in the value's place meanwhile, holding its block for the collector.
-ZOT_NOINLINE void eval_paren(const Cell& paren, u32 first) {
+ZOT_INLINE void paren_here(const Cell& paren, u32 first) {
   if (ZOT_UNLIKELY(stack::g_ctop + g_bare_parens >= stack::g_call_limit) || ZOT_UNLIKELY(stack::machine_stack_low()))
     stack::overflow();
   Cell* const t0 = stack::push(&paren);
@@ -317,6 +317,9 @@ ZOT_NOINLINE void eval_paren(const Cell& paren, u32 first) {
   *t0 = stack::g_top[-1];
   stack::g_top = t0 + 1;
 }
+
+// paren_here out of line, for the evaluator (whose frame stays small).
+ZOT_NOINLINE void eval_paren(const Cell& paren, u32 first) { paren_here(paren, first); }
 
 }  // namespace
 
@@ -387,7 +390,7 @@ ZOT_NOINLINE u32 call_integer_operator(const Cell& op, const Cell* code, u32 pos
   if (cv.cells[pos].is(T_PAREN)) {
     ZOT_FUZZ_STEP();
     const Cell paren = cv.cells[pos++];
-    eval_paren(paren, kExprResult);
+    paren_here(paren, kExprResult);
   } else {
     pos = eval_expression(code, pos, end, kExprPush | kExprNoInfix | kExprNotPure);
   }
