@@ -302,8 +302,7 @@ i32 count_locals(const Cell* spec, bool strict) {
   return strict ? -1 : 0;
 }
 
-void init_locals(i32 count) {
-  if (count <= 0) return;
+void push_locals(i32 count) {
   Cell f, n;
   set_logic(&f, false);
   set_none(&n);

@@ -12,6 +12,7 @@
 
 #include "runtime/cell.h"
 #include "runtime/memory.h"
+#include "runtime/stack.h"
 
 namespace zot::function {
 
@@ -37,8 +38,18 @@ Cell collect_locals(const Cell* spec, const Cell* body);
 // Number of words after the first /local (with /local itself); with strict,
 // -1 when there is none.
 i32 count_locals(const Cell* spec, bool strict);
-// Pushes false (for /local) and count - 1 nones.
-void init_locals(i32 count);
+// init_locals one push at a time (each meets the argument stack's limit).
+void push_locals(i32 count);
+// Pushes false (for /local) and count - 1 nones, written at once when the
+// argument stack has room.
+ZOT_INLINE void init_locals(i32 count) {
+  if (count <= 0) return;
+  Cell* const top = stack::g_top;
+  if (ZOT_UNLIKELY(top + count + 1 >= stack::g_arg_limit)) return push_locals(count);
+  set_logic(top, false);
+  for (i32 i = 1; i < count; i++) set_none(top + i);
+  stack::g_top = top + count;
+}
 
 // Pushes a new function! on the argument stack and returns its context.
 mem::Node push(const Cell* spec, const Cell* body, mem::Node ctx, mem::Node object_ctx, u32 flags);

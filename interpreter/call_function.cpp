@@ -177,7 +177,7 @@ u32 call_function_from_code(const Cell& fn_in, const Cell* code, u32 pos, u32 en
   }
   const i32 locals = sh->locals;
   const Cell body = sh->body;
-  push_locals(locals);
+  function::init_locals(locals);
   if (ZOT_LIKELY(!g_tracing) && !(fn.header & (function::kTraceFlag | function::kNoTraceFlag)))
     run_untraced(fn, body);
   else

@@ -143,20 +143,6 @@ ZOT_INLINE void push_tail_slots(const Shape& sh) {
   stack::g_top = top + n;
 }
 
-// The local slots of a function or routine: false, then none (what
-// function::init_locals pushes), written at once when the stack has room.
-ZOT_INLINE void push_locals(i32 count) {
-  Cell* const top = stack::g_top;
-  if (count <= 0) return;
-  if (ZOT_UNLIKELY(top + count + 1 >= stack::g_arg_limit)) {
-    function::init_locals(count);
-    return;
-  }
-  set_logic(top, false);
-  for (i32 i = 1; i < count; i++) set_none(top + i);
-  stack::g_top = top + count;
-}
-
 // Element k of a path as a refinement: a word (on), or a get-word whose
 // value (none or false: off) switches it; anything else raises bad-refine.
 // False past the path's end. The path is read again at each step: taking
@@ -338,11 +324,11 @@ ZOT_INLINE void invoke(Call& c, i32 locals) {
       break;
     }
     case T_ROUTINE:
-      push_locals(locals);
+      function::init_locals(locals);
       routines::call(&c.fn);
       break;
     case T_FUNCTION:
-      push_locals(locals);
+      function::init_locals(locals);
       run_function(c.fn, c.body);
       break;
     default:

@@ -976,6 +976,27 @@ void register_control() {
 
 namespace zot::interp {
 
+namespace {
+
+// The branch blocks of a conditional (blocks of them) when they stand at p
+// in the code as literal blocks with no operator after them.
+ZOT_INLINE bool literal_branches(const CodeView& cv, u32 p, u32 end, u32 blocks) {
+  return p + blocks <= end && p + blocks <= cv.length && cv.cells[p].is(T_BLOCK) &&
+         (blocks == 1 || cv.cells[p + 1].is(T_BLOCK)) && !infix_op_at(cv, p + blocks, end);
+}
+
+// The branch that runs for a condition that is false (falsy) or not:
+// either's first or second block, if's (unless's) block when the condition
+// is not (is) false. False when none runs.
+ZOT_INLINE bool chosen_branch(const Cell& fn, bool falsy, const CodeView& cv, u32 p, u32 blocks, Cell* branch) {
+  *branch = cv.cells[p];
+  if (blocks == 1) return falsy == (fn.native_index() == natives::kUnless);
+  if (falsy) *branch = cv.cells[p + 1];
+  return true;
+}
+
+}  // namespace
+
 // The condition is taken as any argument is; the blocks, when they stand in
 // the code as literal blocks with no operator after them, are read in place
 // and the branch runs in the call's frame (the frame errors name). Anything
@@ -992,16 +1013,9 @@ u32 call_conditional(const Cell& fn, const Cell* code, u32 pos, u32 end, const C
     const CodeView cv = view_of(code->series_node());
     if (pos < end && pos < cv.length && simple_expression(cv, p, end, false, &cond) && !cond.is(T_UNSET)) {
       pure = true;
-      if (p + blocks <= end && p + blocks <= cv.length && cv.cells[p].is(T_BLOCK) &&
-          (blocks == 1 || cv.cells[p + 1].is(T_BLOCK)) && !infix_op_at(cv, p + blocks, end)) {
-        Cell branch = cv.cells[p];
-        bool run;
-        if (blocks == 2) {
-          run = true;
-          if (logic::is_false(&cond)) branch = cv.cells[p + 1];
-        } else {
-          run = logic::is_false(&cond) == (fn.native_index() == natives::kUnless);
-        }
+      if (literal_branches(cv, p, end, blocks)) {
+        Cell branch;
+        const bool run = chosen_branch(fn, logic::is_false(&cond), cv, p, blocks, &branch);
         p += blocks;
         Cell v;
         if (!run) {
@@ -1045,16 +1059,11 @@ u32 call_conditional(const Cell& fn, const Cell* code, u32 pos, u32 end, const C
   }
   const CodeView cv = view_of(code->series_node());
   p = src.pos;
-  if (p + blocks <= end && p + blocks <= cv.length && cv.cells[p].is(T_BLOCK) &&
-      (blocks == 1 || cv.cells[p + 1].is(T_BLOCK)) && !infix_op_at(cv, p + blocks, end)) {
-    bool run;
-    Cell branch = cv.cells[p];
-    if (blocks == 2) {
-      run = true;
-      if (!natives::checked_true(stack::g_base)) branch = cv.cells[p + 1];
-    } else {
-      run = logic::is_false(stack::g_base) == (fn.native_index() == natives::kUnless);
-    }
+  if (literal_branches(cv, p, end, blocks)) {
+    // either's condition must have a value; if's and unless's may be unset.
+    const bool falsy = blocks == 2 ? !natives::checked_true(stack::g_base) : logic::is_false(stack::g_base);
+    Cell branch;
+    const bool run = chosen_branch(fn, falsy, cv, p, blocks, &branch);
     src.pos = p + blocks;
     if (run) {
       eval_block_here(&branch);
