@@ -1,6 +1,7 @@
 #include "datatypes/context.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "datatypes/object.h"
 #include "datatypes/words.h"
@@ -184,45 +185,90 @@ i32 bind_word(Node ctx, Cell* word) {
 
 namespace {
 
-// A filter of a context's words by their canonical symbols: a word whose bit
-// is clear is not in the context and needs no lookup. A small context (a
-// function's, most objects') turns away nearly every other word of a body
-// so; a large one sets every bit.
-u64 word_filter(Node ctx) {
-  constexpr u32 kMostFiltered = 32;
-  const u32 n = word_count(ctx);
-  if (n > kMostFiltered) return ~u64(0);
-  u64 filter = 0;
-  const Cell* words = word_at(ctx, 0);
-  for (u32 i = 0; i < n; i++) filter |= u64(1) << (symbol::resolve(words[i].word_symbol()) & 63);
-  return filter;
+// Binding finds a word's index in a table indexed by canonical symbol id
+// (the word's index + 1; 0 for a symbol the context lacks, kSeveral for one
+// it holds in more than one spelling, which the hash lookup settles), filled
+// with the context's words for one bind and emptied after it. A large
+// context over a short block keeps the hash lookups: filling would cost more.
+constexpr u32 kSeveral = 0xFFFFFFFFu;
+std::vector<u32> g_bind_slots;
+bool g_bind_busy = false;
+
+ZOT_INLINE u32 canonical(const Cell* symbols, u32 sym) {
+  i32 a = symbols[sym - 1].symbol_alias();
+  return a > 0 ? u32(a) : sym;
 }
 
-void bind_filtered(Cell* block, Node ctx, bool self, u64 filter) {
+class BindSlots {
+ public:
+  explicit BindSlots(Node ctx) : ctx_(ctx) {
+    const u32 symbols = symbol::count() + 1;
+    if (g_bind_slots.size() < symbols) g_bind_slots.resize(symbols + symbols / 2, 0);
+    const Cell* names = symbol::get(1);
+    const Cell* words = word_at(ctx, 0);
+    const u32 n = word_count(ctx);
+    u32* slots = g_bind_slots.data();
+    for (u32 i = 0; i < n; i++) {
+      u32& e = slots[canonical(names, words[i].word_symbol())];
+      e = e ? kSeveral : i + 1;
+    }
+    g_bind_busy = true;
+  }
+  ~BindSlots() {
+    const Cell* names = symbol::get(1);
+    const Cell* words = word_at(ctx_, 0);
+    const u32 n = word_count(ctx_);
+    u32* slots = g_bind_slots.data();
+    for (u32 i = 0; i < n; i++) slots[canonical(names, words[i].word_symbol())] = 0;
+    g_bind_busy = false;
+  }
+  BindSlots(const BindSlots&) = delete;
+  BindSlots& operator=(const BindSlots&) = delete;
+
+ private:
+  Node ctx_;
+};
+
+// Nothing here allocates (the cycle stack is a fixed array), so the
+// buffers stay where they are for the whole walk.
+void bind_walk(Cell* block, Node ctx, bool self, const u32* slots) {
   Node series = block->series_node();
   if (cycles::find(series)) return;
   cycles::Guard guard(series);
   const u32 self_sym = words::sym(w::self);
-  u32 len = mem::series_of(series)->length();
-  for (u32 i = u32(block->series_index()); i < len; i++) {
-    Cell* c = mem::series_of(series)->cells() + i;
+  const Cell* names = symbol::get(1);
+  mem::Series* s = mem::series_of(series);
+  const u32 from = u32(block->series_index());
+  const u32 len = s->length();
+  if (from >= len) return;
+  for (Cell *c = s->cells() + from, *end = s->cells() + len; c < end; c++) {
     u32 t = c->type();
     if (is_bindable_word(t)) {
-      if (self && t == T_WORD && c->word_symbol() == self_sym) {
+      const u32 sym = c->word_symbol();
+      if (self && t == T_WORD && sym == self_sym) {
         c->set_word_binding(ctx, -1);
-      } else if ((filter >> (symbol::resolve(c->word_symbol()) & 63)) & 1) {
+      } else if (!slots) {
         bind_word(ctx, c);
+      } else if (const u32 e = slots[canonical(names, sym)]) {
+        if (e == kSeveral) bind_word(ctx, c);
+        else c->set_word_binding(ctx, i32(e - 1));
       }
     } else if (is_any_block(t)) {
       Cell inner = *c;
-      bind_filtered(&inner, ctx, self, filter);
+      bind_walk(&inner, ctx, self, slots);
     }
   }
 }
 
 }  // namespace
 
-void bind(Cell* block, Node ctx, bool self) { bind_filtered(block, ctx, self, word_filter(ctx)); }
+void bind(Cell* block, Node ctx, bool self) {
+  const u32 n = word_count(ctx);
+  const u32 len = mem::series_of(block->series_node())->length();
+  if (g_bind_busy || (n > 64 && n / 8 > len)) return bind_walk(block, ctx, self, nullptr);
+  BindSlots table(ctx);
+  bind_walk(block, ctx, self, g_bind_slots.data());
+}
 
 Cell* get_in(const Cell* word, Node ctx) {
   if (ZOT_UNLIKELY(word->word_index() < 0 || !ctx)) {
