@@ -995,53 +995,15 @@ ZOT_INLINE bool chosen_branch(const Cell& fn, bool falsy, const CodeView& cv, u3
   return true;
 }
 
-}  // namespace
-
-// The condition is taken as any argument is; the blocks, when they stand in
-// the code as literal blocks with no operator after them, are read in place
-// and the branch runs in the call's frame (the frame errors name). Anything
-// else takes the native's own road. A pure condition choosing a pure branch
-// (or none) needs no frame: nothing can fail, run or be traced meanwhile.
-u32 call_conditional(const Cell& fn, const Cell* code, u32 pos, u32 end, const Cell* name) {
+// The conditional whose condition is no pure value (pure: it is, in cond,
+// and p is past it) or whose blocks do not stand as literal blocks: the
+// condition is evaluated as an argument, the blocks read in place when
+// they are literal ones, else taken by the native's own road.
+ZOT_NOINLINE u32 conditional_in_full(const Cell& fn, const Cell* code, u32 pos, u32 end, const Cell* name,
+                                     bool pure, const Cell& cond, u32 p) {
   using namespace callpath;
   Cell* const t0 = stack::g_top;
   const u32 blocks = fn.native_index() == natives::kEither ? 2 : 1;
-  Cell cond;
-  u32 p = pos;
-  bool pure = false;
-  {
-    const CodeView cv = view_of(code->series_node());
-    if (pos < end && pos < cv.length && simple_expression(cv, p, end, false, &cond) && !cond.is(T_UNSET)) {
-      pure = true;
-      if (literal_branches(cv, p, end, blocks)) {
-        Cell branch;
-        const bool run = chosen_branch(fn, logic::is_false(&cond), cv, p, blocks, &branch);
-        p += blocks;
-        Cell v;
-        if (!run) {
-          set_none(&v);
-          stack::push(&v);
-          return p;
-        }
-        ZOT_FUZZ_STEP();
-        if (ZOT_UNLIKELY(platform::interrupt_requested()) &&
-            !(mem::series_of(branch.series_node())->flags & mem::kLibrary))
-          halt_on_interrupt();
-        u32 from, first;
-        if (pure_block_here(branch, &v, from, first)) {
-          stack::push(&v);
-          return p;
-        }
-        stack::push(&fn);
-        stack::push_frame(name, stack::kHdrInterpStep);
-        stack::push(&cond);
-        eval_block_here_in_full(branch, from, first);
-        // An exit from inside the branch has already unwound the stacks past us.
-        if (ZOT_UNLIKELY(runtime::pending())) return p;
-        return finish_call(code, p, name, t0);
-      }
-    }
-  }
   stack::push(&fn);
   stack::push_frame(name, stack::kHdrInterpStep);
   CodeSource src{code, pos, end, false};
@@ -1085,6 +1047,41 @@ u32 call_conditional(const Cell& fn, const Cell* code, u32 pos, u32 end, const C
   // An exit from inside the branch has already unwound the stacks past us.
   if (ZOT_UNLIKELY(runtime::pending())) return src.pos;
   return finish_call(code, src.pos, name, t0);
+}
+
+}  // namespace
+
+// The condition is taken as any argument is; the blocks, when they stand in
+// the code as literal blocks with no operator after them, are read in place
+// and the branch runs in the call's frame (the frame errors name). Anything
+// else takes the native's own road. A pure condition choosing a pure branch
+// (or none) needs no frame: nothing can fail, run or be traced meanwhile.
+u32 call_conditional(const Cell& fn, const Cell* code, u32 pos, u32 end, const Cell* name) {
+  const u32 blocks = fn.native_index() == natives::kEither ? 2 : 1;
+  Cell cond;
+  u32 p = pos;
+  const CodeView cv = view_of(code->series_node());
+  if (!(pos < end && pos < cv.length && simple_expression(cv, p, end, false, &cond) && !cond.is(T_UNSET)))
+    return conditional_in_full(fn, code, pos, end, name, false, cond, p);
+  if (!literal_branches(cv, p, end, blocks)) return conditional_in_full(fn, code, pos, end, name, true, cond, p);
+  Cell branch;
+  const bool run = chosen_branch(fn, logic::is_false(&cond), cv, p, blocks, &branch);
+  p += blocks;
+  Cell v;
+  if (!run) {
+    set_none(&v);
+    stack::push(&v);
+    return p;
+  }
+  ZOT_FUZZ_STEP();
+  if (ZOT_UNLIKELY(platform::interrupt_requested()) && !(mem::series_of(branch.series_node())->flags & mem::kLibrary))
+    halt_on_interrupt();
+  u32 from, first;
+  if (pure_block_here(branch, &v, from, first)) {
+    stack::push(&v);
+    return p;
+  }
+  return branch_in_frame(fn, code, p, name, cond, branch, from, first);
 }
 
 }  // namespace zot::interp

@@ -323,8 +323,10 @@ ZOT_NOINLINE void eval_paren(const Cell& paren, u32 first) { paren_here(paren, f
 
 }  // namespace
 
+namespace {
+
 // eval_block_here once the block is known to need the full evaluation.
-ZOT_NOINLINE void eval_block_here_in_full(const Cell& b, u32 from, u32 first) {
+ZOT_INLINE void block_here_in_full(const Cell& b, u32 from, u32 first) {
   // Held for the collector in place of the frame's arguments (the code it
   // runs may drop every other reference to it).
   Rooted held(b);
@@ -335,6 +337,22 @@ ZOT_NOINLINE void eval_block_here_in_full(const Cell& b, u32 from, u32 first) {
   stack::clear_frame();
   NearGuard near;
   run_expressions(held, end, library, first);
+}
+
+}  // namespace
+
+ZOT_NOINLINE void eval_block_here_in_full(const Cell& b, u32 from, u32 first) { block_here_in_full(b, from, first); }
+
+u32 branch_in_frame(const Cell& fn, const Cell* code, u32 p, const Cell* name, const Cell& cond, const Cell& branch,
+                    u32 from, u32 first) {
+  Cell* const t0 = stack::g_top;
+  stack::push(&fn);
+  stack::push_frame(name, stack::kHdrInterpStep);
+  stack::push(&cond);
+  block_here_in_full(branch, from, first);
+  // An exit from inside the branch has already unwound the stacks past us.
+  if (ZOT_UNLIKELY(runtime::pending())) return p;
+  return callpath::finish_call(code, p, name, t0);
 }
 
 void eval_block_here(const Cell* block) {
@@ -420,97 +438,42 @@ ZOT_NOINLINE u32 past_tail(u32 pos, bool push) {
   return pos + 1;
 }
 
-u32 eval_expression(const Cell* code, u32 pos, u32 end, u32 flags) {
-  ZOT_FUZZ_STEP();
-  const bool push = flags & kExprPush;
-  Cell* const t0 = stack::g_top;
-  CodeView cv = view_of(code->series_node());
-  // Callers check the position against the block's tail after anything that
-  // ran Zot code.
-  if (ZOT_UNLIKELY(pos >= cv.length)) return past_tail(pos, push);
-  Cell v = cv.cells[pos];
-  const bool tr = traced(code);
-  if (ZOT_UNLIKELY(tr)) {
-    fire(kEvFetch, code, i32(pos), nullptr, &v);
-    cv = view_of(code->series_node());  // the tracer may change the code
+namespace {
+
+// A set-word whose value is no pure value stored in place: the value is
+// evaluated (or taken as found: simple) in a frame named by the set-word,
+// and set through context::set when it cannot be stored in place. Out of
+// line, as the other kinds below: the evaluator's own frame stays small.
+ZOT_NOINLINE u32 set_word_framed(const Cell* code, u32 pos, u32 end, const Cell& v, bool simple, u32 next,
+                                 Cell value, bool tr, Cell* t0) {
+  const u32 at = pos - 1;
+  stack::push_interpreted_native_frame(&v);
+  stack::push(&v);
+  if (ZOT_UNLIKELY(tr)) fire(kEvPush, code, i32(at), nullptr, &v);
+  if (pos >= end || pos >= code_length(code)) raise_error(Err::ScriptNeedValue, &v);
+  if (simple) {
+    pos = next;
+    stack::push(&value);
+  } else {
+    pos = eval_expression(code, pos, end, kExprPush | kExprNotPure);
+    if (ZOT_UNLIKELY(runtime::pending())) return pos;
+    value = *stack::top_value();
   }
-  pos++;
+  if (value.is(T_UNSET)) raise_error(Err::ScriptNeedValue, &v);
+  if (ZOT_UNLIKELY(tr)) fire(kEvSet, code, i32(at), &v, &value);
+  set_word(code, at, v, value);
+  stack::pop_frame();
+  *t0 = value;
+  stack::g_top = t0 + 1;
+  return pos;
+}
+
+// The kinds of value that start an expression seldom (set-paths, paths,
+// get-words, quoted words and paths, callables and op!s met as values,
+// issues), v the one at pos - 1: its value pushed at t0. Returns the next
+// position; on a pending exit the caller returns at once.
+ZOT_NOINLINE u32 eval_seldom(const Cell* code, u32 pos, u32 end, Cell v, bool tr, Cell* t0) {
   switch (v.type()) {
-    case T_WORD: {
-      const Cell* value = word_value(&v);
-      const u32 t = value->type();
-      if (ZOT_LIKELY(is_callable(t))) {
-        const Cell fn = *value;
-        if (t == T_NATIVE && fn.native_index() <= natives::kEither && !tr)
-          pos = call_conditional(fn, code, pos, end, &v);
-        else
-          pos = callpath::call_from_code(fn, code, pos, end, &v, nullptr, 0, false);
-        if (ZOT_UNLIKELY(runtime::pending())) return pos;
-      } else if (ZOT_UNLIKELY(t == T_UNSET)) {
-        raise_error(Err::ScriptNoValue, &v);
-      } else if (ZOT_UNLIKELY(t == T_OP)) {
-        raise_error(Err::ScriptNoOpArg, &v);
-      } else {
-        stack::push(value);
-        if (ZOT_UNLIKELY(tr)) {
-          const Cell pushed = *value;
-          fire(kEvPush, code, i32(pos - 1), nullptr, &pushed);
-        }
-      }
-      break;
-    }
-    case T_SET_WORD: {
-      const u32 at = pos - 1;
-      u32 next = pos;
-      Cell value;
-      const bool simple = !(flags & kExprSetNotPure) && pos < end && pos < cv.length &&
-                          simple_expression(cv, next, end, false, &value);
-      // A pure value stored where no change handler hears it needs no
-      // frame: nothing can fail or run meanwhile.
-      if (simple && !value.is(T_UNSET) && set_word_in_place(v, value)) {
-        pos = next;
-        *t0 = value;
-        stack::g_top = t0 + 1;
-        break;
-      }
-      stack::push_interpreted_native_frame(&v);
-      stack::push(&v);
-      if (ZOT_UNLIKELY(tr)) {
-        fire(kEvPush, code, i32(at), nullptr, &v);
-        cv = view_of(code->series_node());
-      }
-      if (pos >= end || pos >= cv.length) raise_error(Err::ScriptNeedValue, &v);
-      if (simple) {
-        pos = next;
-        stack::push(&value);
-      } else {
-        pos = eval_expression(code, pos, end, kExprPush | kExprNotPure);
-        if (ZOT_UNLIKELY(runtime::pending())) return pos;
-        value = *stack::top_value();
-      }
-      if (value.is(T_UNSET)) raise_error(Err::ScriptNeedValue, &v);
-      if (ZOT_UNLIKELY(tr)) fire(kEvSet, code, i32(at), &v, &value);
-      set_word(code, at, v, value);
-      stack::pop_frame();
-      *t0 = value;
-      stack::g_top = t0 + 1;
-      break;
-    }
-    case T_PAREN: {
-      // A paren of one simple expression gives its value without frames.
-      if (!(flags & kExprNotPure)) {
-        Cell simple;
-        if (simple_block(v, &simple)) {
-          stack::push(&simple);
-          break;
-        }
-      }
-      // Its block frame leaves the value where the expression's goes.
-      if (ZOT_LIKELY(!g_tracing)) eval_paren(v, flags & kExprNotPure ? kExprResult : kExprNotPure);
-      else eval_block_in_full(&v, false);
-      if (ZOT_UNLIKELY(runtime::pending())) return pos;
-      break;
-    }
     case T_SET_PATH: {
       const u32 at = pos - 1;
       if (ZOT_UNLIKELY(tr)) fire(kEvPush, code, i32(at), nullptr, &v);
@@ -525,63 +488,124 @@ u32 eval_expression(const Cell* code, u32 pos, u32 end, u32 flags) {
       stack::pop_frame();
       *t0 = value;
       stack::g_top = t0 + 1;
-      break;
+      return pos;
     }
     case T_GET_WORD: {
       const Cell value = *context::get(&v);
       stack::push(&value);
-      if (ZOT_UNLIKELY(tr)) {
-        fire(kEvPush, code, i32(pos - 1), nullptr, &value);
-      }
-      break;
+      if (ZOT_UNLIKELY(tr)) fire(kEvPush, code, i32(pos - 1), nullptr, &value);
+      return pos;
     }
     case T_LIT_WORD:
       v.header = T_WORD;
       stack::push(&v);
-      if (ZOT_UNLIKELY(tr)) {
-        fire(kEvPush, code, i32(pos - 1), nullptr, &v);
-      }
-      break;
+      if (ZOT_UNLIKELY(tr)) fire(kEvPush, code, i32(pos - 1), nullptr, &v);
+      return pos;
     case T_PATH:
-      pos = eval_path(&v, code, pos, end, false, nullptr);
-      if (ZOT_UNLIKELY(runtime::pending())) return pos;
-      break;
+      return eval_path(&v, code, pos, end, false, nullptr);
     case T_GET_PATH:
-      pos = eval_path(&v, code, pos, end, true, nullptr);
-      if (ZOT_UNLIKELY(runtime::pending())) return pos;
-      break;
+      return eval_path(&v, code, pos, end, true, nullptr);
     case T_LIT_PATH:
       v.header = T_PATH;
       v.w3 = 0;
       stack::push(&v);
-      if (ZOT_UNLIKELY(tr)) {
-        fire(kEvPush, code, i32(pos - 1), nullptr, &v);
-      }
-      break;
+      if (ZOT_UNLIKELY(tr)) fire(kEvPush, code, i32(pos - 1), nullptr, &v);
+      return pos;
     case T_OP:
       raise_error(Err::InternalNotDone);
-    case T_NATIVE:
-    case T_ACTION:
-    case T_FUNCTION:
-    case T_ROUTINE:
-      pos = call_value(&v, code, pos, end, anon_word(), nullptr, 0, false);
-      if (ZOT_UNLIKELY(runtime::pending())) return pos;
-      break;
     case T_ISSUE: {
-      u32 c = symbol::resolve(v.word_symbol());
+      const u32 c = symbol::resolve(v.word_symbol());
+      const CodeView cv = view_of(code->series_node());
       const Cell* next = pos < cv.length ? cv.cells + pos : nullptr;
       if ((c == symbol::resolve(words::sym(w::system)) || c == symbol::resolve(words::sym(w::system_global))) &&
           next && next->is(T_BLOCK))
         raise_error(Err::InternalZotSystem);
       stack::push(&v);
-      break;
+      return pos;
     }
-    default:
-      stack::push(&v);
-      if (ZOT_UNLIKELY(tr)) {
-        fire(kEvPush, code, i32(pos - 1), nullptr, &v);
-      }
-      break;
+    default:  // a native, action, function or routine
+      return call_value(&v, code, pos, end, anon_word(), nullptr, 0, false);
+  }
+}
+
+// The kinds eval_seldom takes.
+constexpr u64 kSeldom = (1ull << T_SET_PATH) | (1ull << T_GET_WORD) | (1ull << T_LIT_WORD) | (1ull << T_PATH) |
+                        (1ull << T_GET_PATH) | (1ull << T_LIT_PATH) | (1ull << T_OP) | (1ull << T_NATIVE) |
+                        (1ull << T_ACTION) | (1ull << T_FUNCTION) | (1ull << T_ROUTINE) | (1ull << T_ISSUE);
+
+// A word's value that is no callable: pushed, or its error.
+ZOT_INLINE void push_word_value(const Cell* code, u32 at, const Cell& word, const Cell* value, bool tr) {
+  const u32 t = value->type();
+  if (ZOT_UNLIKELY(t == T_UNSET)) raise_error(Err::ScriptNoValue, &word);
+  if (ZOT_UNLIKELY(t == T_OP)) raise_error(Err::ScriptNoOpArg, &word);
+  stack::push(value);
+  if (ZOT_UNLIKELY(tr)) {
+    const Cell pushed = *value;
+    fire(kEvPush, code, i32(at), nullptr, &pushed);
+  }
+}
+
+}  // namespace
+
+u32 eval_expression(const Cell* code, u32 pos, u32 end, u32 flags) {
+  ZOT_FUZZ_STEP();
+  Cell* const t0 = stack::g_top;
+  CodeView cv = view_of(code->series_node());
+  // Callers check the position against the block's tail after anything that
+  // ran Zot code.
+  if (ZOT_UNLIKELY(pos >= cv.length)) return past_tail(pos, flags & kExprPush);
+  Cell v = cv.cells[pos];
+  const bool tr = traced(code);
+  if (ZOT_UNLIKELY(tr)) {
+    fire(kEvFetch, code, i32(pos), nullptr, &v);
+    cv = view_of(code->series_node());  // the tracer may change the code
+  }
+  pos++;
+  const u32 type = v.type();
+  if (type == T_WORD) {
+    const Cell* value = word_value(&v);
+    if (ZOT_LIKELY(is_callable(value->type()))) {
+      const Cell fn = *value;
+      if (fn.is(T_NATIVE) && fn.native_index() <= natives::kEither && !tr)
+        pos = call_conditional(fn, code, pos, end, &v);
+      else
+        pos = callpath::call_from_code(fn, code, pos, end, &v, nullptr, 0, false);
+      if (ZOT_UNLIKELY(runtime::pending())) return pos;
+    } else {
+      push_word_value(code, pos - 1, v, value, tr);
+    }
+  } else if (type == T_PAREN) {
+    // A paren of one simple expression gives its value without frames.
+    Cell simple;
+    if (!(flags & kExprNotPure) && simple_block(v, &simple)) {
+      stack::push(&simple);
+    } else {
+      // Its block frame leaves the value where the expression's goes.
+      if (ZOT_LIKELY(!g_tracing)) eval_paren(v, flags & kExprNotPure ? kExprResult : kExprNotPure);
+      else eval_block_in_full(&v, false);
+      if (ZOT_UNLIKELY(runtime::pending())) return pos;
+    }
+  } else if (type == T_SET_WORD) {
+    u32 next = pos;
+    Cell value;
+    const bool simple = !(flags & kExprSetNotPure) && pos < end && pos < cv.length &&
+                        simple_expression(cv, next, end, false, &value);
+    // A pure value stored where no change handler hears it needs no
+    // frame: nothing can fail or run meanwhile.
+    if (simple && !value.is(T_UNSET) && set_word_in_place(v, value)) {
+      pos = next;
+      *t0 = value;
+      stack::g_top = t0 + 1;
+    } else {
+      pos = set_word_framed(code, pos, end, v, simple, next, value, tr, t0);
+      if (ZOT_UNLIKELY(runtime::pending())) return pos;
+    }
+  } else if (ZOT_UNLIKELY((kSeldom >> type) & 1)) {
+    pos = eval_seldom(code, pos, end, v, tr, t0);
+    if (ZOT_UNLIKELY(runtime::pending())) return pos;
+  } else {
+    stack::push(&v);
+    if (ZOT_UNLIKELY(tr)) fire(kEvPush, code, i32(pos - 1), nullptr, &v);
   }
   // Infix: while the next value is a word whose value is an op!, the value
   // just computed becomes its left operand. The code is read as it is now
@@ -620,7 +644,7 @@ u32 eval_expression(const Cell* code, u32 pos, u32 end, u32 flags) {
       cv = view_of(code->series_node());
     }
   }
-  if (!push) {
+  if (!(flags & kExprPush)) {
     const Cell r = *t0;
     stack::set_only_result(&r);
     // Asked again: the expression may have switched tracing.

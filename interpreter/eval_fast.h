@@ -343,6 +343,13 @@ ZOT_EVAL_INLINE bool pure_block_here(const Cell& b, Cell* out, u32& from, u32& f
 // expressions from `from` on in the current frame (cleared), the last
 // value left as the frame's only cell.
 void eval_block_here_in_full(const Cell& b, u32 from, u32 first);
+// A conditional's branch that pure_block_here turned down, chosen by a pure
+// condition (cond, the code at p past the blocks): it runs in the
+// conditional's frame (the frame errors name), made now as the call would
+// have made it (the native fn, the frame, the condition as its argument),
+// from `from` on. The value is left where fn was pushed. Returns p.
+ZOT_NOINLINE u32 branch_in_frame(const Cell& fn, const Cell* code, u32 p, const Cell* name, const Cell& cond,
+                                 const Cell& branch, u32 from, u32 first);
 
 // The current position comes back on every way out (it names an enclosing
 // block, which that block's own frame holds).
