@@ -70,6 +70,8 @@ const Shape& fill_shape(Shape& e, const Cell& fn_in) {
         s.ref_entry[s.ref_count] = u16(i);
         s.ref_slot[s.ref_count] = u8(slot);
         s.ref_params[s.ref_count] = u8(params);
+        if (params) s.ref_first[s.ref_count] = spec.cells[i + 1];
+        else set_unset(&s.ref_first[s.ref_count]);
         s.ref_count++;
       } else {
         s.ref_count = kNoTail;
@@ -88,8 +90,14 @@ const Shape& fill_shape(Shape& e, const Cell& fn_in) {
       else if (e.is(T_TYPESET) && function::param_kind(&e) != function::kReturnType) slots++;
     }
     s.tail_slots = slots <= 32 ? u8(slots) : kNoTail;
+    for (u32 i = 0; i < kShapeTail; i++) {
+      if (i >= slots) set_unset(&s.tail[i]);
+      else if ((s.tail_refinements >> i) & 1) set_logic(&s.tail[i], false);
+      else set_none(&s.tail[i]);
+    }
   }
   if (!s.leading) s.params = 0;
+  s.lean = fn.is(T_FUNCTION) && s.leading && s.tail_slots != kNoTail;
   if (fn.is(T_FUNCTION)) {
     s.body = *function::more_cell(&fn, function::kMoreBody);
   }

@@ -16,25 +16,23 @@ namespace {
 // past the arguments and locals (which its words read and set in place),
 // the last one becomes the result. What is saved is a <body> frame, which
 // reports pass over.
-ZOT_INLINE void run_body(const Cell& body) {
+ZOT_INLINE void run_body(const Cell& body, Cell* result) {
   ZOT_FUZZ_STEP();
   const mem::Series* series = mem::series_of(body.series_node());
   const bool library = (series->flags & mem::kLibrary) != 0;
   // Ctrl+C at the console stops the user's code at its next block.
   if (ZOT_UNLIKELY(platform::interrupt_requested()) && !library) halt_on_interrupt();
   const u32 pos = u32(body.series_index());
-  const u32 end = series->length();
+  const u32 end = (series->tail - series->head) / u32(sizeof(Cell));  // blocks hold cells
   if (pos >= end) {
-    set_unset(stack::g_base);
-    stack::g_top = stack::g_base + 1;
+    set_unset(result);
     return;
   }
   // The body needs no holding: every caller holds the function, whose body
   // (the series, whatever is done to its cells) stays the same.
   NearGuard near;
   if (!run_expressions_at(&body, pos, end, library, 0, stack::g_top)) return;
-  const Cell result = stack::g_top[-1];
-  stack::set_only_result(&result);
+  *result = stack::g_top[-1];
 }
 
 // While a function runs, its context points at this call's arguments; the
@@ -73,33 +71,118 @@ ZOT_INLINE bool land_exit() {
 }
 
 // run_function for a function marked neither trace nor no-trace, called
-// while nothing is traced, its frame the top one.
-ZOT_INLINE void run_untraced(const Cell& f, const Cell& body) {
+// while nothing is traced, its frame the top one: the body's value in
+// result. Answers false when an exit that does not land here is on its way
+// out. The frame is popped next, so its return-target flag stays set.
+ZOT_INLINE bool run_untraced(const Cell& f, const Cell& body, Cell* result) {
   ValuesGuard values(f.function_context(), stack::ref_of(stack::g_base));
   PlacesGuard places(f.function_context(), stack::g_base);
   stack::g_ctop[-1].header |= stack::kReturnTarget;
   try {
-    if (ZOT_LIKELY(body.is(T_BLOCK))) run_body(body);
-    else set_unset(stack::g_base);
+    if (ZOT_LIKELY(body.is(T_BLOCK))) run_body(body, result);
+    else set_unset(result);
   } catch (const RuntimeThrow& t) {
     if (t.code != kThrowReturn && t.code != kThrowExit) throw;
     runtime::g_thrown_code = 0;
+    goto landed;
   }
-  if (ZOT_UNLIKELY(runtime::pending()) && !land_exit()) return;
-  stack::g_ctop[-1].header &= ~stack::kReturnTarget;
+  if (ZOT_LIKELY(!runtime::pending())) return true;
+landed:
+  if (ZOT_UNLIKELY(runtime::pending()) && !land_exit()) return false;
+  // The value of return or exit is in the result slot.
+  *result = *stack::g_base;
+  return true;
 }
 
-}  // namespace
+// The refinements of the path refs from element ref_index on, found among
+// the shape's when spelled as in the spec, their arguments taken from the
+// code: the slots of the frame whose arguments start at args. sh is looked
+// up again after anything that ran Zot code. Answers false on a pending
+// exit.
+ZOT_INLINE bool take_shape_refinements(const Cell& fn, const Cell* name, const Cell* code, u32& pos, u32 end,
+                                         const Cell* refs, u32 ref_index, const Shape*& sh, Cell* args) {
+  const Cell path = *refs;
+  u32 used = 0;  // the shape's refinements used so far, a bit each
+  Refinements r;  // the general road's record, once it is taken
+  Call c;         // the general road's call, made when first needed
+  bool general = false;
+  // The general road takes over the record of the refinements used.
+  const auto take_general = [&] {
+    if (general) return;
+    start(c, fn, name);
+    general = true;
+    for (u32 b = 0; b < kShapeRefinements; b++)
+      if ((used >> b) & 1) r.used[r.count++] = b + 1;
+  };
+  Cell el;
+  bool on;
+  for (u32 k = u32(path.series_index()) + ref_index; refinement_at(path, k, &el, &on); k++) {
+    u32 j = 0;
+    const u32 known = sh->ref_count;
+    if (known != kNoTail) {
+      const u32 sym = el.word_symbol();
+      while (j < known && sh->ref_symbol[j] != sym) j++;
+    }
+    if (known == kNoTail || j == known) {
+      take_general();
+      CodeSource src{code, pos, end, false};
+      take_code_refinement(c, src, el, on, r, refs);
+      pos = src.pos;
+      if (ZOT_UNLIKELY(runtime::pending())) return false;
+      sh = &shape_of(fn);
+      continue;
+    }
+    if (ZOT_LIKELY(!general)) {
+      if ((used >> j) & 1) raise_error(Err::ScriptDupRefine, refs);
+      used |= 1u << j;
+    } else {
+      const u32 ordinal = j + 1;
+      for (u32 u = 0; u < r.count; u++)
+        if (r.used[u] == ordinal) raise_error(Err::ScriptDupRefine, refs);
+      if (r.count < kMaxRefinements) r.used[r.count++] = ordinal;
+    }
+    const u32 slot = sh->ref_slot[j], params = sh->ref_params[j], at = sh->ref_entry[j];
+    set_logic(args + slot, on);
+    for (u32 p = 1; p <= params; p++) {
+      const Cell e = p == 1 ? sh->ref_first[j] : view_of(sh->parsed).cells[at + p];
+      if (ZOT_LIKELY(function::param_kind(&e) == function::kNormal)) {
+        // A pure expression goes straight to its slot.
+        Cell v;
+        if (!take_argument(code, pos, end, fn, name, slot + p, &v)) {
+          if (ZOT_UNLIKELY(!typeset::has(&e, v.type()))) raise_expect(fn, name, slot + p, &v);
+          args[slot + p] = v;
+          continue;
+        }
+        if (ZOT_UNLIKELY(runtime::pending())) return false;
+        sh = &shape_of(fn);
+        const Cell* pushed = stack::g_top - 1;
+        if (ZOT_UNLIKELY(!typeset::has(&e, pushed->type()))) raise_expect(fn, name, slot + p, pushed);
+      } else {
+        take_general();
+        CodeSource src{code, pos, end, false};
+        src.take(c, e, slot + p, false);
+        pos = src.pos;
+        if (ZOT_UNLIKELY(runtime::pending())) return false;
+        sh = &shape_of(fn);
+      }
+      args[slot + p] = stack::g_top[-1];
+      stack::g_top--;
+    }
+  }
+  return true;
+}
 
-u32 call_function_from_code(const Cell& fn_in, const Cell* code, u32 pos, u32 end, const Cell* name_in,
-                            const Cell* refs, u32 ref_index, bool not_pure) {
+// The call, written once: refs is null for a call by a word (the plain
+// road, compiled without the refinements).
+ZOT_INLINE u32 call_lean(const Cell& fn_in, const Cell* code, u32 pos, u32 end, const Cell* name_in,
+                             const Cell* refs, u32 ref_index, bool not_pure) {
   const Cell fn = fn_in;
   const Cell* const name = name_in && name_in->is(T_WORD) ? name_in : anon_word();
   Cell* const t0 = stack::g_top;
   stack::push(&fn);  // holds the function (and its shape's nodes) while it runs
   stack::push_frame(name, stack::kHdrInterpFunction);
   const Shape* sh = &shape_of(fn);
-  if (ZOT_UNLIKELY(!sh->leading || sh->tail_slots == kNoTail || not_pure)) {
+  if (ZOT_UNLIKELY(!sh->lean || not_pure)) {
     stack::drop_frame();
     stack::g_top = t0;
     return call_general(fn, code, pos, end, name_in, refs, ref_index, false, not_pure);
@@ -107,84 +190,38 @@ u32 call_function_from_code(const Cell& fn_in, const Cell* code, u32 pos, u32 en
   Cell* const args = stack::g_base;
   if (!push_plain_arguments(fn, sh, code, pos, end, name)) return pos;
   // The refinements start off (false), none for their arguments.
-  push_tail_slots(*sh);
-  if (refs) {
-    // The path's refinements, found among the shape's when spelled as in
-    // the spec.
-    const Cell path = *refs;
-    u32 used = 0;  // the shape's refinements used so far, a bit each
-    Refinements r;  // the general road's record, once it is taken
-    Call c;         // the general road's call, made when first needed
-    bool general = false;
-    // The general road takes over the record of the refinements used.
-    const auto take_general = [&] {
-      if (general) return;
-      start(c, fn, name);
-      general = true;
-      for (u32 b = 0; b < kShapeRefinements; b++)
-        if ((used >> b) & 1) r.used[r.count++] = b + 1;
-    };
-    Cell el;
-    bool on;
-    for (u32 k = u32(path.series_index()) + ref_index; refinement_at(path, k, &el, &on); k++) {
-      u32 j = 0;
-      const u32 known = sh->ref_count;
-      if (known != kNoTail) {
-        const u32 sym = el.word_symbol();
-        while (j < known && sh->ref_symbol[j] != sym) j++;
-      }
-      if (known == kNoTail || j == known) {
-        take_general();
-        CodeSource src{code, pos, end, false};
-        take_code_refinement(c, src, el, on, r, refs);
-        pos = src.pos;
-        if (ZOT_UNLIKELY(runtime::pending())) return pos;
-        sh = &shape_of(fn);
-        continue;
-      }
-      if (ZOT_LIKELY(!general)) {
-        if ((used >> j) & 1) raise_error(Err::ScriptDupRefine, refs);
-        used |= 1u << j;
-      } else {
-        const u32 ordinal = j + 1;
-        for (u32 u = 0; u < r.count; u++)
-          if (r.used[u] == ordinal) raise_error(Err::ScriptDupRefine, refs);
-        if (r.count < kMaxRefinements) r.used[r.count++] = ordinal;
-      }
-      const u32 slot = sh->ref_slot[j], params = sh->ref_params[j], at = sh->ref_entry[j];
-      set_logic(args + slot, on);
-      for (u32 p = 1; p <= params; p++) {
-        const Cell e = view_of(sh->parsed).cells[at + p];
-        if (ZOT_LIKELY(function::param_kind(&e) == function::kNormal)) {
-          if (push_argument(code, pos, end, fn, name, slot + p)) {
-            if (ZOT_UNLIKELY(runtime::pending())) return pos;
-            sh = &shape_of(fn);
-          }
-          const Cell* v = stack::g_top - 1;
-          if (ZOT_UNLIKELY(!typeset::has(&e, v->type()))) raise_expect(fn, name, slot + p, v);
-        } else {
-          take_general();
-          CodeSource src{code, pos, end, false};
-          src.take(c, e, slot + p, false);
-          pos = src.pos;
-          if (ZOT_UNLIKELY(runtime::pending())) return pos;
-          sh = &shape_of(fn);
-        }
-        args[slot + p] = stack::g_top[-1];
-        stack::g_top--;
-      }
-    }
-  }
+  if (sh->tail_slots) push_tail_slots(*sh);
+  if (refs && !take_shape_refinements(fn, name, code, pos, end, refs, ref_index, sh, args)) return pos;
   const i32 locals = sh->locals;
   const Cell body = sh->body;
   function::init_locals(locals);
-  if (ZOT_LIKELY(!g_tracing) && !(fn.header & (function::kTraceFlag | function::kNoTraceFlag)))
-    run_untraced(fn, body);
-  else
+  Cell result;
+  if (ZOT_LIKELY(!g_tracing) && !(fn.header & (function::kTraceFlag | function::kNoTraceFlag))) {
+    if (!run_untraced(fn, body, &result)) return pos;
+  } else {
     run_function(fn, body);
-  // An exit from inside the callee has already unwound the stacks past us.
-  if (ZOT_UNLIKELY(runtime::pending())) return pos;
-  return finish_call(code, pos, name, t0);
+    // An exit from inside the callee has already unwound the stacks past us.
+    if (ZOT_UNLIKELY(runtime::pending())) return pos;
+    result = *stack::g_base;
+  }
+  // finish_call with the result in hand: it goes where the function was.
+  stack::drop_frame();
+  *t0 = result;
+  stack::g_top = t0 + 1;
+  // Asked again: the call may have switched tracing (trace true, trace false).
+  if (ZOT_UNLIKELY(traced(code))) fire(kEvReturn, code, i32(pos), name, &result);
+  return pos;
+}
+
+}  // namespace
+
+u32 call_function_from_code(const Cell& fn, const Cell* code, u32 pos, u32 end, const Cell* name, const Cell* refs,
+                            u32 ref_index, bool not_pure) {
+  return call_lean(fn, code, pos, end, name, refs, ref_index, not_pure);
+}
+
+u32 call_function_by_word(const Cell& fn, const Cell* code, u32 pos, u32 end, const Cell* name) {
+  return call_lean(fn, code, pos, end, name, nullptr, 0, false);
 }
 
 void run_function(const Cell f, const Cell body) {
@@ -212,7 +249,10 @@ void run_function(const Cell f, const Cell body) {
     if (!body.is(T_BLOCK)) {
       set_unset(stack::g_base);
     } else if (ZOT_LIKELY(!g_tracing) && (stack::g_ctop[-1].header & stack::kInterpreted)) {
-      run_body(body);
+      Cell result;
+      set_unset(&result);
+      run_body(body, &result);
+      if (ZOT_LIKELY(!runtime::pending())) stack::set_only_result(&result);
     } else {
       // Traced, the body's own frame brings its enter and exit events.
       eval_block(&body, true);

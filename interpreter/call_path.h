@@ -132,6 +132,13 @@ struct CodeSource {
 ZOT_INLINE void push_tail_slots(const Shape& sh) {
   const u32 n = sh.tail_slots, refinements = sh.tail_refinements;
   Cell* const top = stack::g_top;
+  // A few: the shape's cells copied at once (the unset ones past the new
+  // top are nothing the collector looks at).
+  if (ZOT_LIKELY(n <= kShapeTail && top + kShapeTail + 1 < stack::g_arg_limit)) {
+    std::memcpy(static_cast<void*>(top), sh.tail, sizeof sh.tail);
+    stack::g_top = top + n;
+    return;
+  }
   if (ZOT_UNLIKELY(top + n + 1 >= stack::g_arg_limit)) {
     Cell off, none;
     set_logic(&off, false);
@@ -148,28 +155,33 @@ ZOT_INLINE void push_tail_slots(const Shape& sh) {
 // False past the path's end. The path is read again at each step: taking
 // arguments runs Zot code.
 ZOT_INLINE bool refinement_at(const Cell& path, u32 k, Cell* el, bool* on) {
-  const mem::Series* ps = mem::series_of(path.series_node());
-  if (k >= ps->length()) return false;
-  *el = ps->cells()[k];
+  const CodeView pv = view_of(path.series_node());
+  if (k >= pv.length) return false;
+  *el = pv.cells[k];
   *on = true;
   if (el->is(T_GET_WORD)) *on = !logic::is_false(context::get(el));
   else if (!el->is(T_WORD)) raise_error(Err::ScriptBadRefine, el);
   return true;
 }
 
-// Pushes the argument of a plain parameter of fn, called from code at pos:
-// a pure expression read straight from the code, else one full expression.
-// Answers whether Zot code ran.
-ZOT_INLINE bool push_argument(const Cell* code, u32& pos, u32 end, const Cell& fn, const Cell* name, u32 param) {
+// The argument of a plain parameter of fn, called from code at pos: a pure
+// expression read straight from the code into out (answers false), else one
+// full expression, its value pushed (answers true: Zot code ran).
+ZOT_INLINE bool take_argument(const Cell* code, u32& pos, u32 end, const Cell& fn, const Cell* name, u32 param,
+                              Cell* out) {
   const CodeView cv = view_of(code->series_node());
   if (ZOT_UNLIKELY(pos >= end || pos >= cv.length)) raise_no_arg(fn, name, param);
-  Cell v;
-  if (simple_expression(cv, pos, end, false, &v)) {
-    stack::push(&v);
-    return false;
-  }
+  if (simple_expression(cv, pos, end, false, out)) return false;
   pos = eval_expression(code, pos, end, kExprPush | kExprNotPure);
   return true;
+}
+
+// take_argument with the argument pushed either way.
+ZOT_INLINE bool push_argument(const Cell* code, u32& pos, u32 end, const Cell& fn, const Cell* name, u32 param) {
+  Cell v;
+  if (take_argument(code, pos, end, fn, name, param, &v)) return true;
+  stack::push(&v);
+  return false;
 }
 
 // The arguments of the plain parameters before the first refinement of fn
@@ -293,6 +305,9 @@ void take_code_refinement(Call& c, CodeSource& src, const Cell& word, bool on, R
 // plain ones. Any other function takes call_from_code's road.
 u32 call_function_from_code(const Cell& fn, const Cell* code, u32 pos, u32 end, const Cell* name,
                             const Cell* refs, u32 ref_index, bool not_pure);
+// call_function_from_code for a call by a word: no refinements, the
+// argument not known to be impure.
+u32 call_function_by_word(const Cell& fn, const Cell* code, u32 pos, u32 end, const Cell* name);
 // A native! or action! called from untraced code, not by a path: the call
 // call_from_code makes, its plain parameters read from the call shape.
 u32 call_native_from_code(const Cell& fn, const Cell* code, u32 pos, u32 end, const Cell* name);
@@ -389,7 +404,10 @@ u32 call_general(const Cell& fn, const Cell* code, u32 pos, u32 end, const Cell*
 ZOT_INLINE u32 call_from_code(const Cell& fn, const Cell* code, u32 pos, u32 end, const Cell* name,
                               const Cell* refs, u32 ref_index, bool left, bool not_pure = false) {
   if (!left && ZOT_LIKELY(!g_tracing)) {
-    if (fn.is(T_FUNCTION)) return call_function_from_code(fn, code, pos, end, name, refs, ref_index, not_pure);
+    if (fn.is(T_FUNCTION)) {
+      if (!refs && !not_pure) return call_function_by_word(fn, code, pos, end, name);
+      return call_function_from_code(fn, code, pos, end, name, refs, ref_index, not_pure);
+    }
     if (!refs && (fn.is(T_NATIVE) || fn.is(T_ACTION))) return call_native_from_code(fn, code, pos, end, name);
   }
   return call_general(fn, code, pos, end, name, refs, ref_index, left, not_pure);

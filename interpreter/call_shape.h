@@ -8,6 +8,9 @@
 // made: an entry holds until the collection count moves.
 #pragma once
 
+#include <cstddef>
+#include <cstring>
+
 #include "runtime/cell.h"
 #include "runtime/collector.h"
 #include "runtime/memory.h"
@@ -18,14 +21,17 @@ namespace zot::interp::callpath {
 constexpr u32 kShapeParams = 6;
 // Refinements a shape keeps the places of.
 constexpr u32 kShapeRefinements = 8;
+// Starting values of tail slots a shape keeps as cells.
+constexpr u32 kShapeTail = 4;
 // A count too large for the shape to keep.
 constexpr u8 kNoTail = 0xFF;
 
 // No member has a default initialiser: an empty entry is all zero, so the
 // table needs no start-up code and stays untouched until calls use it.
 struct Shape {
-  u32 more;      // key: the callable's "more" node (0: empty entry)
-  u32 spec;      // key: its spec node
+  u32 spec;      // key: the callable's spec node
+  u32 more;      // key: its "more" node (0: empty entry); with spec, as the
+                 // callable's cell holds them (one 64-bit comparison)
   u32 epoch;     // collector::count() when the entry was made
   u8 type;       // key: native!, action!, routine! or function!
   bool simple;   // normal parameters only (at most kShapeParams), no refinement
@@ -34,6 +40,7 @@ struct Shape {
   u8 params;     // leading: their number
   u16 rest;      // leading: the entry of the first refinement (the count without one)
   bool refinements;  // native! or action! with refinements
+  bool lean;     // function! leading, its tail slots kept: the lean road takes it
   // leading function! or routine!: the slots of its refinements and their
   // parameters, which a call starts off (false for a refinement, none for a
   // parameter): their number (at most 32, else kNoTail) and which are
@@ -51,9 +58,15 @@ struct Shape {
   u8 ref_params[kShapeRefinements];
   u16 ref_entry[kShapeRefinements];
   u32 ref_symbol[kShapeRefinements];
+  Cell ref_first[kShapeRefinements];  // the entry of each one's first parameter (unset: none)
   Cell body;               // function!: its body
+  // The first kShapeTail of those starting values (the rest unset), written
+  // at once when there are no more.
+  Cell tail[kShapeTail];
   Cell types[kShapeParams];  // leading: the typeset of each of those parameters
 };
+
+static_assert(offsetof(Shape, more) == offsetof(Shape, spec) + 4, "the key reads as one word");
 
 constexpr u32 kShapeSlots = 1024;
 extern Shape g_shapes[kShapeSlots];
@@ -68,9 +81,10 @@ void clear_shapes();
 ZOT_INLINE const Shape& shape_of(const Cell& fn) {
   const u32 more = fn.function_more();
   Shape& e = g_shapes[(more * 2654435761u) >> 22];
-  if (ZOT_LIKELY(e.more == more && e.spec == fn.function_spec() && e.type == fn.type() &&
-                 e.epoch == collector::count()))
-    return e;
+  u64 key, cell_key;
+  std::memcpy(&key, &e.spec, sizeof key);
+  std::memcpy(&cell_key, &fn.w2, sizeof cell_key);  // spec node, then "more"
+  if (ZOT_LIKELY(key == cell_key && e.type == fn.type() && e.epoch == collector::count())) return e;
   return fill_shape(e, fn);
 }
 

@@ -132,16 +132,16 @@ u32 eval_path(const Cell* path_in, const Cell* code, u32 pos, u32 end, bool get,
               bool case_) {
   // The common path, a callable and its refinements (`f/scale a 3`,
   // `append/only`), is called without the walk.
+  // (The path's cell is the caller's copy: it stays where it is meanwhile.)
   if (!get && !set_value) {
-    const Cell path = *path_in;
-    const mem::Series* ps = mem::series_of(path.series_node());
-    const u32 at = u32(path.series_index());
-    if (at < ps->length()) {
-      const Cell head = ps->cells()[at];
-      const Cell* value = head.is(T_WORD) ? bound_value(&head) : nullptr;
+    const CodeView pv = view_of(path_in->series_node());
+    const u32 at = u32(path_in->series_index());
+    if (at < pv.length && pv.cells[at].is(T_WORD)) {
+      const Cell head = pv.cells[at];
+      const Cell* value = bound_value(&head);
       if (value && is_callable(value->type())) {
         const Cell fn = *value;
-        return callpath::call_from_code(fn, code, pos, end, &head, &path, 1, false);
+        return callpath::call_from_code(fn, code, pos, end, &head, path_in, 1, false);
       }
     }
   }
