@@ -151,14 +151,17 @@ void mark_and_bind(const Cell* block, u32 canonical, mem::Node ctx) {
   mem::Series* s = mem::series_of(block->series_node());
   if (s->flags & mem::kLibrary) return;
   s->flags |= mem::kLibrary;
-  for (u32 i = 0; i < s->length(); i++) {
-    Cell* c = s->cells() + i;
-    if (is_any_block(c->type())) {
+  // Nothing here allocates: the buffers stay put for the whole walk.
+  const Cell* names = symbol::get(1);
+  for (Cell *c = s->cells(), *end = c + s->length(); c < end; c++) {
+    const u32 t = c->type();
+    if (is_any_block(t)) {
       Cell inner = *c;
       mark_and_bind(&inner, canonical, ctx);
-      s = mem::series_of(block->series_node());
-    } else if (is_any_word(c->type()) && symbol::resolve(c->word_symbol()) == canonical) {
-      c->set_word_binding(ctx, 0);
+    } else if (is_any_word(t)) {
+      const u32 sym = c->word_symbol();
+      const i32 alias = names[sym - 1].symbol_alias();
+      if ((alias > 0 ? u32(alias) : sym) == canonical) c->set_word_binding(ctx, 0);
     }
   }
 }

@@ -75,8 +75,14 @@ u32 Decoder::length_of(const Rooted& into) { return mem::series_of(into.cell.w2)
 
 u32 Decoder::put(Rooted& into, const Cell& value) {
   Cell c = value;  // value may lie in a buffer that the append moves
-  u32 index = length_of(into);
-  *mem::alloc_tail_cell(into.cell.w2) = c;
+  mem::Series* s = mem::series_of(into.cell.w2);
+  const u32 index = s->length();
+  if (s->room() >= sizeof(Cell)) {
+    *s->cells_tail() = c;
+    s->tail += sizeof(Cell);
+  } else {
+    *mem::alloc_tail_cell(into.cell.w2) = c;
+  }
   return index;
 }
 

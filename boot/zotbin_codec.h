@@ -180,6 +180,8 @@ class Decoder {
   u32 read_compact_units(Rooted& into, const Header& h, u32 head);
   u32 read_compact_bitset(Rooted& into, const Header& h);
   u32 read_compact_word(Rooted& into, const Header& h);
+  void read_compact_cells(Rooted& block, i32 n);
+  void read_compact_block(Rooted& into, u32 type, u32 new_line);
   u32 read_compact_scalar(Rooted& into, const Header& h);
   bool read_fixed_start(Rooted& into, Header* h, u32* index);
   void fixed_context_flags(u32 h, const u8* at, ContextHeader* c);
@@ -191,6 +193,8 @@ class Decoder {
 
   // ---- records alike in both layouts (zotbin_records.cpp)
   u32 read_body(Rooted& into, const Header& h);
+  // The n records of a block (or a function's spec or body) into it.
+  void read_cells(Rooted& block, i32 n);
   u32 put_short_form(Rooted& into, u32 type, u32 head);
   void read_context(ContextHeader* c, std::vector<SymbolRef>* syms);
   void read_context_words(std::vector<SymbolRef>* syms);

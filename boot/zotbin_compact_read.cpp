@@ -3,6 +3,7 @@
 // of bytes, varints (LEB128, at most five bytes) and zigzag numbers.
 #include "boot/zotbin_codec.h"
 #include "datatypes/bitset.h"
+#include "datatypes/context.h"
 #include "runtime/unicode.h"
 
 namespace zot::zotbin {
@@ -216,6 +217,62 @@ u32 Decoder::read_compact_word(Rooted& into, const Header& h) {
   }
   if (h.definition) return define(into, index, h.at);
   return index;
+}
+
+// Most records of a block are words of the global context met before (a
+// header byte without flag and the index of a symbol already looked up
+// there) and blocks from their head: read here, after a new-line marker or
+// not, without the general walk of read_record. Anything else, and any
+// record nested too deep, takes that walk from its first byte.
+void Decoder::read_compact_cells(Rooted& block, i32 n) {
+  for (i32 k = 0; k < n; k++) {
+    const u8* p = p_;
+    u32 new_line = 0;
+    if (p < end_ && *p == kMarkNewLine) {
+      new_line = kCellNewLine;
+      p++;
+    }
+    if (end_ - p >= 2 && depth_ < kMaxDepth) {
+      const u32 type = p[0];
+      if (is_any_word(type)) {
+        u32 index = p[1];
+        p += 2;
+        if (index & 0x80) {
+          if (p >= end_ || (*p & 0x80)) index = kNoCell;
+          else index = (index & 0x7F) | (u32(*p++) << 7);
+        }
+        const u32 sym = index < symbol_count_ ? symbol_ids_[index] : 0;
+        const u32 slot = sym && sym < global_slots_.size() ? global_slots_[sym] : 0;
+        if (slot) {
+          mem::Series* s = mem::series_of(block.cell.series_node());
+          if (s->room() >= sizeof(Cell)) {
+            make_cell(s->cells_tail(), new_line | type, context::g_global, sym, slot - 1);
+            s->tail += sizeof(Cell);
+          } else {
+            make_cell(mem::alloc_tail_cell(block.cell.series_node()), new_line | type, context::g_global, sym, slot - 1);
+          }
+          p_ = p;
+          continue;
+        }
+      } else if (is_block_type(type)) {
+        p_ = p + 1;
+        read_compact_block(block, type, new_line);
+        continue;
+      }
+    }
+    read_record(block);
+  }
+}
+
+// A block record from its head, past its header byte.
+void Decoder::read_compact_block(Rooted& into, u32 type, u32 new_line) {
+  DepthGuard guard(depth_);
+  const i32 n = record_count();
+  const u32 index = begin_block(into, type, 0, u32(n));
+  Cell* c = cell_at(into, index);
+  c->header |= new_line;
+  Rooted block(*c);
+  read_compact_cells(block, n);
 }
 
 u32 Decoder::read_compact_scalar(Rooted& into, const Header& h) {

@@ -30,6 +30,11 @@ u32 Decoder::read_record(Rooted& into) {
   return index;
 }
 
+void Decoder::read_cells(Rooted& block, i32 n) {
+  if (compact_) return read_compact_cells(block, n);
+  for (i32 k = 0; k < n; k++) read_record(block);
+}
+
 // ---------------------------------------------------------------------------
 // Fields whose form depends on the layout
 
@@ -75,7 +80,7 @@ u32 Decoder::read_body(Rooted& into, const Header& h) {
     i32 n = record_count();
     u32 index = begin_block(into, t, head, u32(n));
     Rooted block(*cell_at(into, index));
-    for (i32 k = 0; k < n; k++) read_record(block);
+    read_cells(block, n);
     if (t == T_HASH) finish_hash(into, index);
     return index;
   }
@@ -233,7 +238,7 @@ void Decoder::fill_function(Rooted& into, u32 index) {
     }
     i32 n = record_count();
     Rooted block(function_block(into, index, which));
-    for (i32 k = 0; k < n; k++) read_record(block);
+    read_cells(block, n);
   }
 }
 
