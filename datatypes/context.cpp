@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "datatypes/block.h"
 #include "datatypes/object.h"
 #include "datatypes/words.h"
 #include "runtime/collector.h"
@@ -230,8 +231,10 @@ class BindSlots {
 };
 
 // Nothing here allocates (the cycle stack is a fixed array), so the
-// buffers stay where they are for the whole walk.
-void bind_walk(Cell* block, Node ctx, bool self, const u32* slots) {
+// buffers stay where they are for the whole walk. With mark, each series met
+// gets the library flag as block::mark_library gives it: below a series
+// that had it already, nothing more is marked.
+void bind_walk(Cell* block, Node ctx, bool self, const u32* slots, bool mark) {
   Node series = block->series_node();
   if (cycles::find(series)) return;
   cycles::Guard guard(series);
@@ -240,6 +243,17 @@ void bind_walk(Cell* block, Node ctx, bool self, const u32* slots) {
   mem::Series* s = mem::series_of(series);
   const u32 from = u32(block->series_index());
   const u32 len = s->length();
+  if (mark) {
+    if (s->flags & mem::kLibrary) {
+      mark = false;
+    } else {
+      s->flags |= mem::kLibrary;
+      for (u32 i = 0; i < from && i < len; i++) {
+        const Cell* c = s->cells() + i;
+        if (is_any_block(c->type())) block::mark_library(c);
+      }
+    }
+  }
   if (from >= len) return;
   for (Cell *c = s->cells() + from, *end = s->cells() + len; c < end; c++) {
     u32 t = c->type();
@@ -255,20 +269,24 @@ void bind_walk(Cell* block, Node ctx, bool self, const u32* slots) {
       }
     } else if (is_any_block(t)) {
       Cell inner = *c;
-      bind_walk(&inner, ctx, self, slots);
+      bind_walk(&inner, ctx, self, slots, mark);
     }
   }
 }
 
-}  // namespace
-
-void bind(Cell* block, Node ctx, bool self) {
+void bind_marking(Cell* block, Node ctx, bool self, bool mark) {
   const u32 n = word_count(ctx);
   const u32 len = mem::series_of(block->series_node())->length();
-  if (g_bind_busy || (n > 64 && n / 8 > len)) return bind_walk(block, ctx, self, nullptr);
+  if (g_bind_busy || (n > 64 && n / 8 > len)) return bind_walk(block, ctx, self, nullptr, mark);
   BindSlots table(ctx);
-  bind_walk(block, ctx, self, g_bind_slots.data());
+  bind_walk(block, ctx, self, g_bind_slots.data(), mark);
 }
+
+}  // namespace
+
+void bind(Cell* block, Node ctx, bool self) { bind_marking(block, ctx, self, false); }
+
+void bind_body(Cell* block, Node ctx, bool library) { bind_marking(block, ctx, false, library); }
 
 Cell* get_in(const Cell* word, Node ctx) {
   if (ZOT_UNLIKELY(word->word_index() < 0 || !ctx)) {

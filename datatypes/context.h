@@ -64,6 +64,9 @@ Cell word_or_global(Node ctx, u32 symbol);
 
 i32 bind_word(Node ctx, Cell* word);
 void bind(Cell* block, Node ctx, bool self);
+// A function body's bind (no self); with library, the same walk marks the
+// block and the blocks in it as library code, as block::mark_library does.
+void bind_body(Cell* block, Node ctx, bool library);
 
 // The word's value cell (good until the next allocation).
 Cell* get_in(const Cell* word, Node ctx);

@@ -427,13 +427,14 @@ mem::Node push(const Cell* spec_in, const Cell* body_in, mem::Node ctx_in, mem::
   set_none(&none);
   set_unset(&unset);
   Rooted body = none;
+  // The body of a library function is library code too.
+  bool library = false;
   if (body_in) {
     Cell b = *body_in;
     u32 blen = mem::series_of(b.series_node())->length();
     if (u32(b.series_index()) > blen) b.set_series_index(i32(blen));
     body = clone_value(&b, true);
-    // The body of a library function is library code too.
-    if (mem::series_of(b.series_node())->flags & mem::kLibrary) block::mark_library(&body);
+    library = (mem::series_of(b.series_node())->flags & mem::kLibrary) != 0;
   }
   block::append_cell(&more, &body);
   block::append_cell(&more, &unset);
@@ -446,7 +447,8 @@ mem::Node push(const Cell* spec_in, const Cell* body_in, mem::Node ctx_in, mem::
   make_cell(&fn, T_FUNCTION | flags, ctx, spec.series_node(), more.series_node());
   stack::push(&fn);
   *context::owner_cell(ctx) = fn;
-  if (made && body.is(T_BLOCK)) context::bind(&body, ctx, false);
+  if (made && body.is(T_BLOCK)) context::bind_body(&body, ctx, library);
+  else if (library) block::mark_library(&body);
   return ctx;
 }
 
