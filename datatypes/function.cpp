@@ -54,15 +54,23 @@ void check_type_block(const Cell* type_block) {
 
 void check_duplicates(const Cell* spec) {
   Walker w(spec);
-  std::vector<u32> seen;
+  // Most specs name few words: those stay off the heap.
+  constexpr u32 kInline = 32;
+  u32 inline_seen[kInline];
+  std::vector<u32> more;
+  u32 count = 0;
   for (u32 i = w.first(); w.has(i); i++) {
     Cell c = w.at(i);
     u32 t = c.type();
     if (!(any_param(t) || t == T_REFINEMENT)) continue;
     u32 s = symbol::resolve(c.word_symbol());
-    for (u32 prev : seen)
+    for (u32 k = 0; k < count && k < kInline; k++)
+      if (inline_seen[k] == s) raise_error(Err::ScriptDupVars, &c);
+    for (u32 prev : more)
       if (prev == s) raise_error(Err::ScriptDupVars, &c);
-    seen.push_back(s);
+    if (count < kInline) inline_seen[count] = s;
+    else more.push_back(s);
+    count++;
   }
 }
 

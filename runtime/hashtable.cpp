@@ -126,6 +126,15 @@ ZOT_INLINE u32 load_le32(const u8* p) {
 
 ZOT_INLINE u8 lower_ascii(u8 b) { return (b >= 0x41 && b <= 0x5A) ? u8(b | 0x60) : b; }
 
+// lower_ascii of four bytes at once: a byte below 0x80 whose low seven bits
+// reach 'A' (0x41) but not past 'Z' (0x5A) gets bit 5.
+ZOT_INLINE u32 lower_ascii4(u32 x) {
+  const u32 low7 = x & 0x7F7F7F7Fu;
+  const u32 from_a = low7 + 0x3F3F3F3Fu;
+  const u32 past_z = low7 + 0x25252525u;
+  return x | ((from_a & ~past_z & ~x & 0x80808080u) >> 2);
+}
+
 template <bool Lower>
 u32 murmur_impl(const u8* data, u32 length, u32 seed) {
   u32 h = seed;
@@ -134,8 +143,7 @@ u32 murmur_impl(const u8* data, u32 length, u32 seed) {
     const u8* p = data + i * 4;
     u32 k;
     if constexpr (Lower) {
-      k = u32(lower_ascii(p[0])) | (u32(lower_ascii(p[1])) << 8) | (u32(lower_ascii(p[2])) << 16) |
-          (u32(lower_ascii(p[3])) << 24);
+      k = lower_ascii4(load_le32(p));
     } else {
       k = load_le32(p);
     }
