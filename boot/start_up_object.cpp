@@ -1,6 +1,7 @@
 #include "boot/start_up_object.h"
 
 #include <string>
+#include <vector>
 
 #include "boot/type_predicates.h"
 #include "datatypes/block.h"
@@ -143,25 +144,43 @@ const Entry kEntries[] = {
 
 std::string entry_name(const char* field) { return std::string("start-up/") + field; }
 
+// The symbols whose canonical id is the one asked: it, and its case
+// variants (a rare few, found once in the symbol table).
+struct Spellings {
+  u32 canonical;
+  std::vector<u32> variants;
+  bool has(u32 sym) const {
+    if (sym == canonical) return true;
+    for (u32 v : variants)
+      if (v == sym) return true;
+    return false;
+  }
+};
+
+Spellings spellings_of(u32 canonical) {
+  Spellings s{canonical, {}};
+  const u32 n = symbol::count();
+  const Cell* names = symbol::get(1);
+  for (u32 id = 1; id <= n; id++)
+    if (names[id - 1].symbol_alias() == i32(canonical)) s.variants.push_back(id);
+  return s;
+}
+
 // Marks the block, deep, as library code and binds every word of the
 // symbol (any case) in it to the context's first word: one symbol, so a
 // plain walk serves, and one walk of the image does both. A block marked
-// already was walked.
-void mark_and_bind(const Cell* block, u32 canonical, mem::Node ctx) {
+// already was walked. Nothing here allocates: the buffers stay put.
+void mark_and_bind(const Cell* block, const Spellings& name, mem::Node ctx) {
   mem::Series* s = mem::series_of(block->series_node());
   if (s->flags & mem::kLibrary) return;
   s->flags |= mem::kLibrary;
-  // Nothing here allocates: the buffers stay put for the whole walk.
-  const Cell* names = symbol::get(1);
   for (Cell *c = s->cells(), *end = c + s->length(); c < end; c++) {
     const u32 t = c->type();
-    if (is_any_block(t)) {
+    if (is_any_word(t)) {
+      if (name.has(c->word_symbol())) c->set_word_binding(ctx, 0);
+    } else if (is_any_block(t)) {
       Cell inner = *c;
-      mark_and_bind(&inner, canonical, ctx);
-    } else if (is_any_word(t)) {
-      const u32 sym = c->word_symbol();
-      const i32 alias = names[sym - 1].symbol_alias();
-      if ((alias > 0 ? u32(alias) : sym) == canonical) c->set_word_binding(ctx, 0);
+      mark_and_bind(&inner, name, ctx);
     }
   }
 }
@@ -199,7 +218,7 @@ void bind(Cell* image, const Cell* build) {
   Rooted private_ctx;
   make_cell(&private_ctx.cell, T_OBJECT, context::create(1, false, false, nullptr, context::kObject), 0, 0);
   put(&private_ctx.cell, "start-up", &obj.cell);
-  mark_and_bind(image, symbol::resolve(symbol::make("start-up")), private_ctx.cell.object_context());
+  mark_and_bind(image, spellings_of(symbol::resolve(symbol::make("start-up"))), private_ctx.cell.object_context());
 }
 
 }  // namespace zot::start_up
