@@ -444,13 +444,19 @@ mem::Node push(const Cell* spec_in, const Cell* body_in, mem::Node ctx_in, mem::
     body = clone_value(&b, true);
     library = (mem::series_of(b.series_node())->flags & mem::kLibrary) != 0;
   }
-  block::append_cell(&more, &body);
-  block::append_cell(&more, &unset);
-  block::append_cell(&more, &unset);
-  block::append_cell(&more, &unset);
   Cell obj = unset;
   if (object_ctx) set_integer(&obj, i32(object_ctx));
-  block::append_cell(&more, &obj);
+  // The block was made with room for its five cells: written at once.
+  {
+    mem::Series* m = mem::series_of(more.series_node());
+    Cell* c = m->cells();
+    c[kMoreBody] = body;
+    c[kMoreParsed] = unset;
+    c[kMoreCode] = unset;
+    c[kMoreOp] = unset;
+    c[kMoreObject] = obj;
+    m->tail = m->head + 5 * u32(sizeof(Cell));
+  }
   Cell fn;
   make_cell(&fn, T_FUNCTION | flags, ctx, spec.series_node(), more.series_node());
   stack::push(&fn);
