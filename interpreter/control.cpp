@@ -1016,7 +1016,7 @@ ZOT_NOINLINE u32 conditional_in_full(const Cell& fn, const Cell* code, u32 pos, 
     start(c, fn, name);
     raise_no_arg(c, 0);
   } else {
-    src.pos = eval_expression(code, pos, end, kExprPush | kExprNotPure);
+    src.pos = push_expression(code, pos, end, kExprNotPure);
     if (ZOT_UNLIKELY(runtime::pending())) return src.pos;
   }
   const CodeView cv = view_of(code->series_node());

@@ -410,7 +410,7 @@ ZOT_NOINLINE u32 call_integer_operator(const Cell& op, const Cell* code, u32 pos
     const Cell paren = cv.cells[pos++];
     paren_here(paren, kExprResult);
   } else {
-    pos = eval_expression(code, pos, end, kExprPush | kExprNoInfix | kExprNotPure);
+    pos = push_expression(code, pos, end, kExprNoInfix | kExprNotPure);
   }
   if (ZOT_UNLIKELY(runtime::pending())) return pos;
   Cell* const a = stack::g_base;
@@ -426,7 +426,48 @@ ZOT_NOINLINE u32 call_integer_operator(const Cell& op, const Cell* code, u32 pos
   return callpath::finish_call(code, pos, name, t0);
 }
 
+// The operators after the value just computed at t0 (pos < end): while
+// the next value is a word whose value is an op!, the value so far becomes
+// its left operand. The code is read as it is now (what ran meanwhile may
+// have changed it). Returns the next position, at once on a pending exit.
+ZOT_INLINE u32 infix_loop(const Cell* code, u32 pos, u32 end, Cell* t0, bool tr) {
+  CodeView cv = view_of(code->series_node());
+  while (const Cell* val = infix_op_at(cv, pos, end)) {
+    Cell op = *val;
+    bool not_pure = false;
+    if (!tr && t0->is(T_INTEGER)) {
+      // Integer arithmetic on a pure right operand runs inline.
+      u32 q = pos + 1;
+      Cell right;
+      if (pure_right_operand(cv, q, end, &right)) {
+        if (right.is(T_INTEGER) &&
+            integer_fast(op.op_type(), op.callable_target(), t0->int_value(), right.int_value(), t0)) {
+          stack::g_top = t0 + 1;
+          pos = q;
+          continue;
+        }
+      } else {
+        not_pure = true;
+      }
+    }
+    const Cell name = cv.cells[pos];
+    op.header = op.op_type();
+    if (ZOT_UNLIKELY(tr)) fire(kEvFetch, code, i32(pos), nullptr, &name);
+    pos++;
+    stack::g_top = t0;  // the left value sits in the next frame's first cell
+    if (not_pure && !g_tracing && pos < end && pos < cv.length && integer_operation(op))
+      pos = call_integer_operator(op, code, pos, end, &name);
+    else
+      pos = call_operator(&op, code, pos, end, &name, not_pure);
+    if (ZOT_UNLIKELY(runtime::pending())) return pos;
+    cv = view_of(code->series_node());
+  }
+  return pos;
+}
+
 }  // namespace
+
+u32 eval_infix(const Cell* code, u32 pos, u32 end, Cell* t0) { return infix_loop(code, pos, end, t0, false); }
 
 // An expression position past the block's current tail (the block was
 // emptied behind the caller's back) gives unset.
@@ -455,7 +496,7 @@ ZOT_NOINLINE u32 set_word_framed(const Cell* code, u32 pos, u32 end, const Cell&
     pos = next;
     stack::push(&value);
   } else {
-    pos = eval_expression(code, pos, end, kExprPush | kExprNotPure);
+    pos = push_expression(code, pos, end, kExprNotPure);
     if (ZOT_UNLIKELY(runtime::pending())) return pos;
     value = *stack::top_value();
   }
@@ -468,7 +509,7 @@ ZOT_NOINLINE u32 set_word_framed(const Cell* code, u32 pos, u32 end, const Cell&
   return pos;
 }
 
-// The kinds of value that start an expression seldom (set-paths, paths,
+// The kinds of value that start an expression seldom (set-paths, get-paths,
 // get-words, quoted words and paths, callables and op!s met as values,
 // issues), v the one at pos - 1: its value pushed at t0. Returns the next
 // position; on a pending exit the caller returns at once.
@@ -479,7 +520,7 @@ ZOT_NOINLINE u32 eval_seldom(const Cell* code, u32 pos, u32 end, Cell v, bool tr
       if (ZOT_UNLIKELY(tr)) fire(kEvPush, code, i32(at), nullptr, &v);
       if (pos >= clamp_end(code, end)) raise_error(Err::ScriptNeedValue, &v);
       stack::push_interpreted_native_frame(words::word(w::set_path));
-      pos = eval_expression(code, pos, end, kExprPush);
+      pos = push_expression(code, pos, end, 0);
       if (ZOT_UNLIKELY(runtime::pending())) return pos;
       const Cell value = *stack::top_value();
       if (ZOT_UNLIKELY(tr)) fire(kEvSet, code, i32(at), &v, &value);
@@ -501,8 +542,6 @@ ZOT_NOINLINE u32 eval_seldom(const Cell* code, u32 pos, u32 end, Cell v, bool tr
       stack::push(&v);
       if (ZOT_UNLIKELY(tr)) fire(kEvPush, code, i32(pos - 1), nullptr, &v);
       return pos;
-    case T_PATH:
-      return eval_path(&v, code, pos, end, false, nullptr);
     case T_GET_PATH:
       return eval_path(&v, code, pos, end, true, nullptr);
     case T_LIT_PATH:
@@ -529,7 +568,7 @@ ZOT_NOINLINE u32 eval_seldom(const Cell* code, u32 pos, u32 end, Cell v, bool tr
 }
 
 // The kinds eval_seldom takes.
-constexpr u64 kSeldom = (1ull << T_SET_PATH) | (1ull << T_GET_WORD) | (1ull << T_LIT_WORD) | (1ull << T_PATH) |
+constexpr u64 kSeldom = (1ull << T_SET_PATH) | (1ull << T_GET_WORD) | (1ull << T_LIT_WORD) |
                         (1ull << T_GET_PATH) | (1ull << T_LIT_PATH) | (1ull << T_OP) | (1ull << T_NATIVE) |
                         (1ull << T_ACTION) | (1ull << T_FUNCTION) | (1ull << T_ROUTINE) | (1ull << T_ISSUE);
 
@@ -600,6 +639,9 @@ u32 eval_expression(const Cell* code, u32 pos, u32 end, u32 flags) {
       pos = set_word_framed(code, pos, end, v, simple, next, value, tr, t0);
       if (ZOT_UNLIKELY(runtime::pending())) return pos;
     }
+  } else if (type == T_PATH) {
+    pos = eval_path(&v, code, pos, end, false, nullptr);
+    if (ZOT_UNLIKELY(runtime::pending())) return pos;
   } else if (ZOT_UNLIKELY((kSeldom >> type) & 1)) {
     pos = eval_seldom(code, pos, end, v, tr, t0);
     if (ZOT_UNLIKELY(runtime::pending())) return pos;
@@ -608,41 +650,11 @@ u32 eval_expression(const Cell* code, u32 pos, u32 end, u32 flags) {
     if (ZOT_UNLIKELY(tr)) fire(kEvPush, code, i32(pos - 1), nullptr, &v);
   }
   // Infix: while the next value is a word whose value is an op!, the value
-  // just computed becomes its left operand. The code is read as it is now
-  // (what ran meanwhile may have changed it); at the end of the code there
+  // just computed becomes its left operand; at the end of the code there
   // is none to look for.
   if (!(flags & kExprNoInfix) && pos < end) {
-    cv = view_of(code->series_node());
-    while (const Cell* val = infix_op_at(cv, pos, end)) {
-      Cell op = *val;
-      bool not_pure = false;
-      if (!tr && t0->is(T_INTEGER)) {
-        // Integer arithmetic on a pure right operand runs inline.
-        u32 q = pos + 1;
-        Cell right;
-        if (pure_right_operand(cv, q, end, &right)) {
-          if (right.is(T_INTEGER) &&
-              integer_fast(op.op_type(), op.callable_target(), t0->int_value(), right.int_value(), t0)) {
-            stack::g_top = t0 + 1;
-            pos = q;
-            continue;
-          }
-        } else {
-          not_pure = true;
-        }
-      }
-      const Cell name = cv.cells[pos];
-      op.header = op.op_type();
-      if (ZOT_UNLIKELY(tr)) fire(kEvFetch, code, i32(pos), nullptr, &name);
-      pos++;
-      stack::g_top = t0;  // the left value sits in the next frame's first cell
-      if (not_pure && !g_tracing && pos < end && pos < cv.length && integer_operation(op))
-        pos = call_integer_operator(op, code, pos, end, &name);
-      else
-        pos = call_operator(&op, code, pos, end, &name, not_pure);
-      if (ZOT_UNLIKELY(runtime::pending())) return pos;
-      cv = view_of(code->series_node());
-    }
+    pos = infix_loop(code, pos, end, t0, tr);
+    if (ZOT_UNLIKELY(runtime::pending())) return pos;
   }
   if (!(flags & kExprPush)) {
     const Cell r = *t0;

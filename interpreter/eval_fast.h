@@ -362,6 +362,79 @@ struct NearGuard {
 };
 static_assert(sizeof(Cell) == 2 * sizeof(u64), "a cell is two words");
 
+namespace callpath {
+// (call_path.h) A function! called by its word, and a native! or action!,
+// called by the evaluator from untraced code.
+u32 call_function_by_word(const Cell& fn, const Cell* code, u32 pos, u32 end, const Cell* name);
+u32 call_native_from_code(const Cell& fn, const Cell* code, u32 pos, u32 end, const Cell* name);
+}  // namespace callpath
+
+// The operators after a value just computed at t0, untraced, from pos (at
+// an op!) on, as eval_expression applies them. Returns the next position.
+u32 eval_infix(const Cell* code, u32 pos, u32 end, Cell* t0);
+
+// One expression at pos pushed, as eval_expression(code, pos, end,
+// kExprPush | first) does (first: kExprNoInfix and the probe's hints).
+// Untraced, an expression that starts with a word whose value is a plain
+// value, a function!, native! or action!, or with a path, is done here,
+// without the evaluator's own call; anything else goes to it.
+ZOT_INLINE u32 push_expression(const Cell* code, u32 pos, u32 end, u32 first) {
+  if (ZOT_LIKELY(!g_tracing)) {
+    const CodeView cv = view_of(code->series_node());
+    if (ZOT_UNLIKELY(pos >= cv.length)) return eval_expression(code, pos, end, kExprPush | first);
+    Cell* const t0 = stack::g_top;
+    const Cell* const at = cv.cells + pos;
+    if (at->is(T_WORD)) {
+      const Cell* const value = bound_value(at);
+      const u32 t = value ? value->type() : T_UNSET;
+      if (!((kNotPlainValue >> t) & 1)) {
+        ZOT_FUZZ_STEP();
+        const Cell* op;
+        if ((first & kExprNoInfix) || !(op = infix_op_at(cv, pos + 1, end))) {
+          stack::push(value);
+          return pos + 1;
+        }
+        // The most common operation, `x * x`, `i < n`: two integers and
+        // no further operator.
+        const Cell* right;
+        Cell r;
+        if (value->is(T_INTEGER) && (right = plain_integer_at(cv, pos + 2, end)) &&
+            integer_fast(op->op_type(), op->callable_target(), value->int_value(), right->int_value(), &r)) {
+          stack::push(&r);
+          return pos + 3;
+        }
+        stack::push(value);
+        return eval_infix(code, pos + 1, end, t0);
+      } else if (t == T_FUNCTION || t == T_NATIVE || t == T_ACTION) {
+        ZOT_FUZZ_STEP();
+        // Both copied: the call may change the code and the word's value.
+        const Cell name = *at;
+        const Cell fn = *value;
+        if (t == T_FUNCTION)
+          pos = callpath::call_function_by_word(fn, code, pos + 1, end, &name);
+        else if (t == T_NATIVE && fn.native_index() <= natives::kEither)
+          pos = call_conditional(fn, code, pos + 1, end, &name);
+        else
+          pos = callpath::call_native_from_code(fn, code, pos + 1, end, &name);
+        if (ZOT_UNLIKELY(runtime::pending())) return pos;
+      } else {
+        return eval_expression(code, pos, end, kExprPush | first);
+      }
+    } else if (at->is(T_PATH)) {
+      ZOT_FUZZ_STEP();
+      const Cell path = *at;
+      pos = eval_path(&path, code, pos + 1, end, false, nullptr);
+      if (ZOT_UNLIKELY(runtime::pending())) return pos;
+    } else {
+      return eval_expression(code, pos, end, kExprPush | first);
+    }
+    if (!(first & kExprNoInfix) && pos < end && infix_op_at(view_of(code->series_node()), pos, end))
+      return eval_infix(code, pos, end, t0);
+    return pos;
+  }
+  return eval_expression(code, pos, end, kExprPush | first);
+}
+
 // The expressions of code from pos (< end) on, evaluated untraced in the
 // current frame as a block frame of their own would: each value pushed at
 // mark (the one before dropped), Near naming each expression (the caller
@@ -373,7 +446,7 @@ ZOT_INLINE bool run_expressions_at(const Cell* code, u32 pos, u32 end, bool libr
   for (;;) {
     if (!library) g_near.set_series_index(i32(pos));
     stack::g_top = mark;
-    pos = eval_expression(code, pos, end, kExprPush | first);
+    pos = push_expression(code, pos, end, first);
     first = 0;
     if (ZOT_UNLIKELY(runtime::pending())) return false;
     // Tracing switched on by the expression sees it end.
