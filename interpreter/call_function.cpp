@@ -99,8 +99,8 @@ landed:
 // code: the slots of the frame whose arguments start at args. sh is looked
 // up again after anything that ran Zot code. Answers false on a pending
 // exit.
-ZOT_INLINE bool take_shape_refinements(const Cell& fn, const Cell* name, const Cell* code, u32& pos, u32 end,
-                                         const Cell* refs, u32 ref_index, const Shape*& sh, Cell* args) {
+ZOT_INLINE bool take_shape_refinements(const Cell& fn, const Cell* name, const Cell* code, CodeView& cv, u32& pos,
+                                       u32 end, const Cell* refs, u32 ref_index, const Shape*& sh, Cell* args) {
   const Cell path = *refs;
   u32 used = 0;  // the shape's refinements used so far, a bit each
   Refinements r;  // the general road's record, once it is taken
@@ -130,6 +130,7 @@ ZOT_INLINE bool take_shape_refinements(const Cell& fn, const Cell* name, const C
       pos = src.pos;
       if (ZOT_UNLIKELY(runtime::pending())) return false;
       sh = &shape_of(fn);
+      cv = view_of(code->series_node());
       continue;
     }
     if (ZOT_LIKELY(!general)) {
@@ -148,13 +149,14 @@ ZOT_INLINE bool take_shape_refinements(const Cell& fn, const Cell* name, const C
       if (ZOT_LIKELY(function::param_kind(&e) == function::kNormal)) {
         // A pure expression goes straight to its slot.
         Cell v;
-        if (!take_argument(code, pos, end, fn, name, slot + p, &v)) {
+        if (!take_argument(code, cv, pos, end, fn, name, slot + p, &v)) {
           if (ZOT_UNLIKELY(!typeset::has(&e, v.type()))) raise_expect(fn, name, slot + p, &v);
           args[slot + p] = v;
           continue;
         }
         if (ZOT_UNLIKELY(runtime::pending())) return false;
         sh = &shape_of(fn);
+        cv = view_of(code->series_node());
         const Cell* pushed = stack::g_top - 1;
         if (ZOT_UNLIKELY(!typeset::has(&e, pushed->type()))) raise_expect(fn, name, slot + p, pushed);
       } else {
@@ -164,6 +166,7 @@ ZOT_INLINE bool take_shape_refinements(const Cell& fn, const Cell* name, const C
         pos = src.pos;
         if (ZOT_UNLIKELY(runtime::pending())) return false;
         sh = &shape_of(fn);
+        cv = view_of(code->series_node());
       }
       args[slot + p] = stack::g_top[-1];
       stack::g_top--;
@@ -188,10 +191,11 @@ ZOT_INLINE u32 call_lean(const Cell& fn_in, const Cell* code, u32 pos, u32 end, 
     return call_general(fn, code, pos, end, name_in, refs, ref_index, false, not_pure);
   }
   Cell* const args = stack::g_base;
-  if (!push_plain_arguments(fn, sh, code, pos, end, name)) return pos;
+  CodeView cv = view_of(code->series_node());
+  if (!push_plain_arguments(fn, sh, code, cv, pos, end, name)) return pos;
   // The refinements start off (false), none for their arguments.
   if (sh->tail_slots) push_tail_slots(*sh);
-  if (refs && !take_shape_refinements(fn, name, code, pos, end, refs, ref_index, sh, args)) return pos;
+  if (refs && !take_shape_refinements(fn, name, code, cv, pos, end, refs, ref_index, sh, args)) return pos;
   const i32 locals = sh->locals;
   const Cell body = sh->body;
   function::init_locals(locals);
@@ -222,6 +226,10 @@ u32 call_function_from_code(const Cell& fn, const Cell* code, u32 pos, u32 end, 
 
 u32 call_function_by_word(const Cell& fn, const Cell* code, u32 pos, u32 end, const Cell* name) {
   return call_lean(fn, code, pos, end, name, nullptr, 0, false);
+}
+
+u32 call_function_by_path(const Cell& fn, const Cell* code, u32 pos, u32 end, const Cell* name, const Cell* path) {
+  return call_lean(fn, code, pos, end, name, path, 1, false);
 }
 
 void run_function(const Cell f, const Cell body) {

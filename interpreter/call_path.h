@@ -164,39 +164,36 @@ ZOT_INLINE bool refinement_at(const Cell& path, u32 k, Cell* el, bool* on) {
   return true;
 }
 
-// The argument of a plain parameter of fn, called from code at pos: a pure
-// expression read straight from the code into out (answers false), else one
-// full expression, its value pushed (answers true: Zot code ran).
-ZOT_INLINE bool take_argument(const Cell* code, u32& pos, u32 end, const Cell& fn, const Cell* name, u32 param,
-                              Cell* out) {
-  const CodeView cv = view_of(code->series_node());
+// The argument of a plain parameter of fn, called from code at pos (cv its
+// view, read again by the caller after anything that ran Zot code or
+// allocated): a pure expression read straight from the code into out
+// (answers false), else one full expression, its value pushed (answers
+// true: Zot code ran).
+ZOT_INLINE bool take_argument(const Cell* code, const CodeView& cv, u32& pos, u32 end, const Cell& fn,
+                              const Cell* name, u32 param, Cell* out) {
   if (ZOT_UNLIKELY(pos >= end || pos >= cv.length)) raise_no_arg(fn, name, param);
   if (simple_expression(cv, pos, end, false, out)) return false;
   pos = eval_expression(code, pos, end, kExprPush | kExprNotPure);
   return true;
 }
 
-// take_argument with the argument pushed either way.
-ZOT_INLINE bool push_argument(const Cell* code, u32& pos, u32 end, const Cell& fn, const Cell* name, u32 param) {
-  Cell v;
-  if (take_argument(code, pos, end, fn, name, param, &v)) return true;
-  stack::push(&v);
-  return false;
-}
-
 // The arguments of the plain parameters before the first refinement of fn
-// (its shape sh leading), pushed and checked against their types; sh is
-// looked up again after anything that ran Zot code. Answers false on a
-// pending exit.
-ZOT_INLINE bool push_plain_arguments(const Cell& fn, const Shape*& sh, const Cell* code, u32& pos, u32 end,
-                                     const Cell* name) {
+// (its shape sh leading), pushed and checked against their types; sh and
+// the view cv of the code are read again after anything that ran Zot code.
+// Answers false on a pending exit.
+ZOT_INLINE bool push_plain_arguments(const Cell& fn, const Shape*& sh, const Cell* code, CodeView& cv, u32& pos,
+                                     u32 end, const Cell* name) {
   for (u32 i = 0, n = sh->params; i < n; i++) {
-    if (push_argument(code, pos, end, fn, name, i)) {
+    Cell v;
+    if (!take_argument(code, cv, pos, end, fn, name, i, &v)) {
+      stack::push(&v);
+    } else {
       if (ZOT_UNLIKELY(runtime::pending())) return false;
       sh = &shape_of(fn);
+      cv = view_of(code->series_node());  // after the shape, which may allocate
     }
-    const Cell* v = stack::g_top - 1;
-    if (ZOT_UNLIKELY(!typeset::has(&sh->types[i], v->type()))) raise_expect(fn, name, i, v);
+    const Cell* pushed = stack::g_top - 1;
+    if (ZOT_UNLIKELY(!typeset::has(&sh->types[i], pushed->type()))) raise_expect(fn, name, i, pushed);
   }
   return true;
 }
@@ -308,6 +305,9 @@ u32 call_function_from_code(const Cell& fn, const Cell* code, u32 pos, u32 end, 
 // call_function_from_code for a call by a word: no refinements, the
 // argument not known to be impure.
 u32 call_function_by_word(const Cell& fn, const Cell* code, u32 pos, u32 end, const Cell* name);
+// call_function_from_code for a path whose head names the function: its
+// refinements from the path's second element on.
+u32 call_function_by_path(const Cell& fn, const Cell* code, u32 pos, u32 end, const Cell* name, const Cell* path);
 // A native! or action! called from untraced code, not by a path: the call
 // call_from_code makes, its plain parameters read from the call shape.
 u32 call_native_from_code(const Cell& fn, const Cell* code, u32 pos, u32 end, const Cell* name);
@@ -406,6 +406,7 @@ ZOT_INLINE u32 call_from_code(const Cell& fn, const Cell* code, u32 pos, u32 end
   if (!left && ZOT_LIKELY(!g_tracing)) {
     if (fn.is(T_FUNCTION)) {
       if (!refs && !not_pure) return call_function_by_word(fn, code, pos, end, name);
+      if (ref_index == 1 && !not_pure) return call_function_by_path(fn, code, pos, end, name, refs);
       return call_function_from_code(fn, code, pos, end, name, refs, ref_index, not_pure);
     }
     if (!refs && (fn.is(T_NATIVE) || fn.is(T_ACTION))) return call_native_from_code(fn, code, pos, end, name);

@@ -17,7 +17,8 @@ u32 call_native_from_code(const Cell& fn_in, const Cell* code, u32 pos, u32 end,
     stack::g_top = t0;
     return call_general(fn, code, pos, end, name_in, nullptr, 0, false, false);
   }
-  if (!push_plain_arguments(fn, sh, code, pos, end, name)) return pos;
+  CodeView cv = view_of(code->series_node());
+  if (!push_plain_arguments(fn, sh, code, cv, pos, end, name)) return pos;
   // Every refinement absent (-1).
   i32 refs[kMaxRefinements];
   if (sh->refinements) std::memset(refs, 0xFF, sizeof refs);
