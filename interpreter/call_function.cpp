@@ -182,14 +182,8 @@ ZOT_INLINE u32 call_lean(const Cell& fn_in, const Cell* code, u32 pos, u32 end, 
   const Cell fn = fn_in;
   const Cell* const name = name_in && name_in->is(T_WORD) ? name_in : anon_word();
   Cell* const t0 = stack::g_top;
-  stack::push(&fn);  // holds the function (and its shape's nodes) while it runs
-  stack::push_frame(name, stack::kHdrInterpFunction);
-  const Shape* sh = &shape_of(fn);
-  if (ZOT_UNLIKELY(!sh->lean || not_pure)) {
-    stack::drop_frame();
-    stack::g_top = t0;
-    return call_general(fn, code, pos, end, name_in, refs, ref_index, false, not_pure);
-  }
+  const Shape* sh = not_pure ? nullptr : open_lean_call(fn, name, stack::kHdrInterpFunction, &Shape::lean);
+  if (ZOT_UNLIKELY(!sh)) return call_general(fn, code, pos, end, name_in, refs, ref_index, false, not_pure);
   Cell* const args = stack::g_base;
   CodeView cv = view_of(code->series_node());
   if (!push_plain_arguments(fn, sh, code, cv, pos, end, name)) return pos;
@@ -208,13 +202,7 @@ ZOT_INLINE u32 call_lean(const Cell& fn_in, const Cell* code, u32 pos, u32 end, 
     if (ZOT_UNLIKELY(runtime::pending())) return pos;
     result = *stack::g_base;
   }
-  // finish_call with the result in hand: it goes where the function was.
-  stack::drop_frame();
-  *t0 = result;
-  stack::g_top = t0 + 1;
-  // Asked again: the call may have switched tracing (trace true, trace false).
-  if (ZOT_UNLIKELY(traced(code))) fire(kEvReturn, code, i32(pos), name, &result);
-  return pos;
+  return finish_call_with(code, pos, name, t0, result);
 }
 
 }  // namespace

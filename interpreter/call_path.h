@@ -351,16 +351,36 @@ ZOT_INLINE void invoke(Call& c, i32 locals) {
   }
 }
 
-// The end of a call from code: the frame's result goes where the callable
-// (or the left operand) was, at t0, and the frame is gone. Returns pos.
-ZOT_INLINE u32 finish_call(const Cell* code, u32 pos, const Cell* name, Cell* t0) {
-  const Cell result = *stack::g_base;
-  stack::pop_frame();
+// The end of a call from code, its result in hand: the result goes where
+// the callable (or the left operand) was, at t0, and the frame is gone.
+// Returns pos.
+ZOT_INLINE u32 finish_call_with(const Cell* code, u32 pos, const Cell* name, Cell* t0, const Cell& result) {
+  stack::drop_frame();
   *t0 = result;
   stack::g_top = t0 + 1;
   // Asked again: the call may have switched tracing (trace true, trace false).
   if (ZOT_UNLIKELY(traced(code))) fire(kEvReturn, code, i32(pos), name, &result);
   return pos;
+}
+// The same with the frame's result.
+ZOT_INLINE u32 finish_call(const Cell* code, u32 pos, const Cell* name, Cell* t0) {
+  const Cell result = *stack::g_base;
+  return finish_call_with(code, pos, name, t0, result);
+}
+
+// The start of a call on a lean road: the callable held at the top, its
+// frame pushed with header, its shape found. Null when the shape says the
+// road does not take it (road: the shape's flag for it): the frame and the
+// callable are gone again, and the general walk takes the call.
+ZOT_INLINE const Shape* open_lean_call(const Cell& fn, const Cell* name, u32 header, bool Shape::*road) {
+  Cell* const t0 = stack::g_top;
+  stack::push(&fn);  // holds the callable (and its shape's nodes) while it runs
+  stack::push_frame(name, header);
+  const Shape* sh = &shape_of(fn);
+  if (ZOT_LIKELY(sh->*road)) return sh;
+  stack::drop_frame();
+  stack::g_top = t0;
+  return nullptr;
 }
 
 // The evaluator's call: fn is pushed at the top (or is an operator held by

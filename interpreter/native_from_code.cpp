@@ -9,14 +9,8 @@ u32 call_native_from_code(const Cell& fn_in, const Cell* code, u32 pos, u32 end,
   const Cell fn = fn_in;
   const Cell* const name = name_in && name_in->is(T_WORD) ? name_in : anon_word();
   Cell* const t0 = stack::g_top;
-  stack::push(&fn);  // holds the callable (and its shape's nodes) while it runs
-  stack::push_frame(name, stack::kHdrInterpStep);
-  const Shape* sh = &shape_of(fn);
-  if (ZOT_UNLIKELY(!sh->leading)) {
-    stack::drop_frame();
-    stack::g_top = t0;
-    return call_general(fn, code, pos, end, name_in, nullptr, 0, false, false);
-  }
+  const Shape* sh = open_lean_call(fn, name, stack::kHdrInterpStep, &Shape::leading);
+  if (ZOT_UNLIKELY(!sh)) return call_general(fn, code, pos, end, name_in, nullptr, 0, false, false);
   CodeView cv = view_of(code->series_node());
   if (!push_plain_arguments(fn, sh, code, cv, pos, end, name)) return pos;
   // Every refinement absent (-1).
