@@ -7,6 +7,7 @@
 #include "datatypes/function.h"
 #include "datatypes/words.h"
 #include "interpreter/call.h"
+#include "interpreter/loop_plan.h"
 #include "runtime/actions.h"
 #include "platform/platform.h"
 #include "runtime/collector.h"
@@ -199,6 +200,7 @@ void init() {
   collector::add_root_cells(&g_throw_near, 1);
   init_tracing();
   callpath::clear_shapes();
+  read_plan_switch();
   g_places = WordPlaces{};
 }
 

@@ -1,7 +1,15 @@
 #include "interpreter/loop_plan.h"
 
+#include <string>
 
 namespace zot::interp {
+
+bool g_no_plans = false;
+
+void read_plan_switch() {
+  std::string value;
+  g_no_plans = platform::get_env("ZOT_NO_PLANS", &value);
+}
 
 namespace {
 

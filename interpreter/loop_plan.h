@@ -22,6 +22,12 @@
 
 namespace zot::interp {
 
+// ZOT_NO_PLANS in the environment (any value), read once at start-up: loops
+// run no plan at all, for tests that compare a program's runs with and
+// without them.
+extern bool g_no_plans;
+void read_plan_switch();
+
 class LoopPlan {
  public:
   // One round of the block by the plan, built first when there is none
@@ -30,7 +36,7 @@ class LoopPlan {
   // to the full evaluation from *from (the block at the first expression not
   // done; the ones before it are).
   ZOT_INLINE bool round(const Cell& block, Cell* from) {
-    if (ZOT_UNLIKELY(!count_) && !build(block)) {
+    if (ZOT_UNLIKELY(!count_) && (ZOT_UNLIKELY(g_no_plans) || !build(block))) {
       *from = block;
       return false;
     }
