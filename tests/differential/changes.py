@@ -18,6 +18,31 @@ def nested(block, path=()):
     return out
 
 
+LOOP_WORDS = ('repeat', 'loop', 'while', 'until', 'forever', 'foreach')
+
+
+def touches_loop(block, i, kind):
+    """Whether an edit of kind at index i could make a loop of block endless:
+    one that replaces or removes a counting block, moves a count or start
+    value (a poke puts only another small one there), or puts code between a
+    loop word and its arguments."""
+    if i >= len(block):
+        return False
+    item = block[i]
+    if isinstance(item, Ctl):
+        return True
+    if isinstance(item, Fixed):
+        return kind != 'poke'
+    return kind == 'insert-at' and i > 0 and block[i - 1] in LOOP_WORDS
+
+
+def safe_insertion(block, at):
+    """An index at or before at where an insertion leaves every loop bounded."""
+    while at > 0 and touches_loop(block, at, 'insert-at'):
+        at -= 1
+    return at
+
+
 def reach(fn, path):
     """Zot text that gives the series at path in fn's body."""
     text = 'pick ' * len(path) + f'body-of :{fn}'
@@ -56,6 +81,12 @@ def edit(r, coder, target, block):
     at = r.randrange(n) if n else 0
     kind = r.choice(['poke', 'poke', 'poke', 'append', 'append', 'insert', 'insert-at',
                      'remove', 'clear', 'clear-at', 'change', 'change-only']) if n else 'append'
+    # A loop stays bounded (its count, start and counting block are left as
+    # they are): an edit that would touch them becomes an insert at the head.
+    hit = range(at, at + 3) if kind == 'change' else [at]
+    if kind in ('poke', 'remove', 'insert-at', 'change', 'change-only') and \
+            any(touches_loop(block, i, kind) for i in hit):
+        kind = 'insert'
     if kind == 'poke':
         text, new = replacement(r, block[at], coder)
         block[at] = new

@@ -15,7 +15,7 @@ class Ctl(Blk):
 
 
 class Fixed(str):
-    """A loop's count: an edit puts only another small count there."""
+    """A loop's count or start value: an edit puts only another small one there."""
 
 
 class Par(list):
@@ -202,17 +202,17 @@ class Coder:
         if k == 1:
             return ['loop', n, Blk(inner_body + exit_)]
         if k == 2:
-            return [w + ':', '0', 'while', Ctl(step + ['not', 'greater?', w, n]), Blk(exit_ + inner_body)]
+            return [w + ':', Fixed('0'), 'while', Ctl(step + ['not', 'greater?', w, n]), Blk(exit_ + inner_body)]
         if k == 3:
             # continue would skip the condition at the end of the block: no end
             if 'if' in exit_ and exit_[-1] == ['continue']:
                 exit_[-1] = Blk(['break'])
-            return [w + ':', '0', 'until', Ctl(step + ['if', 'true', Blk(inner_body + exit_),
+            return [w + ':', Fixed('0'), 'until', Ctl(step + ['if', 'true', Blk(inner_body + exit_),
                                                        'not', 'lesser?', w, n])]
         if k == 4:
             return ['foreach', w, Blk(self.r.sample(INTS[:10], int(n))), Blk(inner_body + exit_)]
         if k == 5:
-            return [w + ':', '0', 'forever', Ctl(step + ['keep-if', 'greater?', w, n, Ctl(['break']),
+            return [w + ':', Fixed('0'), 'forever', Ctl(step + ['keep-if', 'greater?', w, n, Ctl(['break']),
                                                         'if', 'true', Blk(inner_body)])]
         if k == 6:
             return ['loop', n, Blk([acc + ':', acc, '+', '1'])]

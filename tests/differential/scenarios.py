@@ -6,7 +6,7 @@ while calls run, after the same code has run often enough to be decoded.
 """
 
 from model import Blk, Par, inner, tokens, INTS
-from changes import random_edit, nested, reach, edit
+from changes import random_edit, nested, reach, edit, safe_insertion
 from program import LOCALS, LOCAL_START
 
 SMALL = ['0', '1', '2', '3', '5', '-1', '7', '10']
@@ -75,7 +75,7 @@ def edit_during_call(p):
     # The call to the helper goes into a random block or paren of the body,
     # at a random place: before or after what it edits.
     path, block = p.r.choice(nested(body))
-    at = p.r.randrange(len(block) + 1)
+    at = safe_insertion(block, p.r.randrange(len(block) + 1))
     block[at:at] = [helper]
     p.line(f'{fn}: func [x {LOCALS}] [{inner(body)}]')
     edits = ' '.join(random_edit(p.r, c, fn, body) for _ in range(p.r.choice([1, 1, 2])))
@@ -168,7 +168,7 @@ def rebind_during_call(p):
     helper = p.name('rb')
     p.line(f'{helper}: func [] [if cnt > 1 [{rebinding(p)}]]')
     path, block = p.r.choice(nested(body))
-    at = p.r.randrange(len(block) + 1)
+    at = safe_insertion(block, p.r.randrange(len(block) + 1))
     block[at:at] = ['bump', helper]
     p.line(f'{fn}: func [x {LOCALS}] [{inner(body)}]')
     call = call_text(p, fn, 1)
