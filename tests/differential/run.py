@@ -1,11 +1,11 @@
 #!/usr/bin/env python3
-"""Runs generated programs through `zot` with and without its decoded forms.
+"""Runs generated programs through `zot` with and without its loop plans.
 
     run.py ZOT FIRST-SEED COUNT [--timeout S] [--jobs N] [--keep DIR]
 
-Each program runs twice: as it is, and with ZOT_NO_PLANS set (the evaluator
-then reads all code from the cells). Their output and exit status must be the
-same; any difference is a fault of a decoded form. A failure names the seed
+Each program runs twice: as it is, and with ZOT_NO_PLANS set (every loop
+round then runs in full). Their output and exit status must be the same; any
+difference is a fault of a plan. A failure names the seed
 and shows the program and both outputs (the program is also written to DIR
 with --keep). Both runs timing out, or ending by a signal or with a
 sanitizer's report, fails as well: a generated program always ends.
@@ -60,10 +60,10 @@ def check(zot, seed, timeout, workdir):
         return None
     diff = ''.join(difflib.unified_diff(
         without[1].splitlines(True), with_plans[1].splitlines(True),
-        'without decoded forms', 'with decoded forms'))
-    return (f'=== seed {seed}: status {with_plans[0]} with decoded forms, '
+        'without plans', 'with plans'))
+    return (f'=== seed {seed}: status {with_plans[0]} with plans, '
             f'{without[0]} without\n--- program\n{program}--- difference\n{diff}'
-            f'--- output with decoded forms\n{with_plans[1]}'), program
+            f'--- output with plans\n{with_plans[1]}'), program
 
 
 def main():
@@ -90,7 +90,7 @@ def main():
                 with open(os.path.join(a.keep, f'diff-{seed}.zot'), 'w') as f:
                     f.write(program)
     print(f'{a.count - len(failed)} of {a.count} programs (seeds {a.first}..{a.first + a.count - 1}) '
-          f'agree with and without decoded forms'
+          f'agree with and without loop plans'
           + (f'; differ: {" ".join(map(str, failed))}' if failed else ''))
     return 1 if failed else 0
 

@@ -2,7 +2,7 @@
 
 Each takes the Program and writes one or more cases (and the functions they
 need). The ones that matter most change code and words between calls and
-while calls run, after the same code has run often enough to be decoded.
+while calls run, after the same code has run often enough for a loop plan to stand.
 """
 
 from model import Blk, Par, inner, tokens, INTS
@@ -22,7 +22,7 @@ def some_call(p):
 
 
 def warm(p, call):
-    """Run a call several times, so that whatever is decoded gets decoded."""
+    """Run a call several times, so that loop plans get built and serve."""
     n = p.r.choice(['2', '3', '5'])
     p.report(f'v1: 0 loop {n} [v1: {call}] v1')
 
