@@ -8,7 +8,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 zot=${1:-build/release/zot}
-python=$(python3 -c 'import sys; print(sys.executable)')
+source bench/python.sh
 [ -x /usr/bin/time ] || { echo "churn.sh needs GNU time (/usr/bin/time)" >&2; exit 1; }
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT

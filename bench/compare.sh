@@ -20,8 +20,7 @@ if ! command -v lua5.4 >/dev/null; then
 fi
 [ -x "$zot" ] || { echo "no zot at $zot (build it first: bash build.sh)" >&2; exit 1; }
 
-# The interpreter itself, not a wrapper script that finds it.
-python=$(python3 -c 'import sys; print(sys.executable)')
+source bench/python.sh
 programs=("$@")
 [ ${#programs[@]} -gt 0 ] || programs=(fib loop strings sort map refinements parse)
 
@@ -41,6 +40,9 @@ def best(cmd):
             out = "failed: " + out
     return min(times) * 1000, out
 
+ver = lambda cmd: subprocess.run(cmd, capture_output=True, text=True).stdout.strip() or "?"
+print(f"lua: {ver(['lua5.4', '-e', 'io.write(_VERSION)'])}, python: {python} "
+      f"({ver([python, '-c', 'import sys; print(sys.version.split()[0])'])})")
 print(f"{'program':<12} {'zot ms':>9} {'lua ms':>9} {'python ms':>10} {'zot/lua':>8} {'zot/python':>11}")
 for p in programs:
     ms, outs = {}, {}

@@ -9,8 +9,7 @@ cd "$(dirname "$0")/.."
 zot=${1:-build/release/zot}
 runs=${RUNS:-200}
 
-# The interpreter itself, not a wrapper script that finds it.
-python=$(python3 -c 'import sys; print(sys.executable)')
+source bench/python.sh
 
 measure() {
   local name=$1
